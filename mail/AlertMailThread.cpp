@@ -1,0 +1,74 @@
+#include "AlertMailThread.h"
+
+#include "MailProvider.h"
+#include "SmtpClient.h"
+#include "ThreadMessages.h"
+#include "WorkerGroup.h"
+
+namespace sentrel {
+
+std::string FormatAlertTime(std::time_t when) {
+    std::tm t{};
+    localtime_r(&when, &t);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &t);
+    return buf;
+}
+
+CAlertMailThread::CAlertMailThread(ThreadProc pfnThreadProc, AlertMailRequest* pRequest)
+    : m_pfnThreadProc(pfnThreadProc), m_pParam(pRequest) {
+    if (pRequest) pRequest->pThread = this;
+}
+
+bool CAlertMailThread::CreateThread() {
+    return Workers().Spawn([this] {
+        m_pfnThreadProc(m_pParam);
+        delete this;
+    });
+}
+
+bool CAlertMailThread::SendAlertMail(AlertMailRequest* pRequest) {
+    m_hMainWnd = pRequest->hMainWnd;
+    const std::string url = pRequest->szUrl;
+    const std::string recipient = pRequest->szEmailRcv;
+    const std::string user = pRequest->szSendUser;
+    const std::string password = pRequest->szSendPwd;
+    const std::string when = FormatAlertTime(std::time(nullptr));  // one time text, used twice
+    const std::string sender = user + g_szMailSuffix;
+
+    auto post = [this](std::intptr_t result) {
+        if (m_hMainWnd) m_hMainWnd->Post(WM_MAIL_RESULT, 0, result);
+    };
+
+    CSmtpClient mail;
+    if (mail.GetError() != 0) {
+        post(-2);
+        return false;
+    }
+    const std::string host = SmtpHost();
+    const std::string subject = "有更新！" + when;
+    const std::string body =
+        "相关网址：" + url + "\r\n更新时间：" + when + "\r\n\r\n无需回复本邮件！";
+    mail.SetServer(host.c_str(), SmtpPort());
+    mail.SetUserName(user.c_str());
+    mail.SetPassword(password.c_str());
+    mail.SetFromName("网页更新提醒");
+    mail.SetFromAddress(sender.c_str());
+    mail.SetReplyAddress(sender.c_str());
+    mail.SetSubject(subject.c_str());
+    mail.AddTo(recipient.c_str(), nullptr);
+    mail.SetPriority(3);
+    mail.SetMailerName("Foxmail v6.5");
+    mail.SetBody(body.c_str());
+    post(mail.Send() ? 0 : -1);
+    return true;
+}
+
+unsigned AlertMailThreadProc(void* pParam) {
+    AlertMailRequest* pRequest = static_cast<AlertMailRequest*>(pParam);
+    pRequest->pThread->SendAlertMail(pRequest);
+    delete pRequest;
+    return 0;
+}
+
+}  // namespace sentrel

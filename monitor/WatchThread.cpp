@@ -1,0 +1,375 @@
+#include "WatchThread.h"
+
+#include <curl/curl.h>
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "PageTextCounter.h"
+#include "ThreadMessages.h"
+#include "WorkerGroup.h"
+
+namespace sentrel {
+
+namespace {
+
+constexpr int kMaxRedirects = 10;
+constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
+
+void EnsureCurlGlobal() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool IsRedirect(long status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool HeaderIs(const std::string& line, const char* name, std::string& value) {
+    std::size_t n = std::strlen(name);
+    if (line.size() <= n || line[n] != ':') return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(line[i])) != name[i]) return false;
+    value = line.substr(n + 1);
+    return true;
+}
+
+std::string Trim(const std::string& s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    return s.substr(b, e - b);
+}
+
+// The scheme decides whether a request is secure; only http and https are watched.
+bool SchemeAllowed(CURLU* u) {
+    char* scheme = nullptr;
+    if (curl_url_get(u, CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) return false;
+    bool ok = std::strcmp(scheme, "http") == 0 || std::strcmp(scheme, "https") == 0;
+    curl_free(scheme);
+    return ok;
+}
+
+}  // namespace
+
+int AtoiClamped(const char* text) {
+    if (!text) return 0;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    while (std::isspace(*p)) ++p;
+    bool neg = false;
+    if (*p == '+' || *p == '-') neg = (*p++ == '-');
+    long long v = 0;
+    for (; std::isdigit(*p); ++p) {
+        v = v * 10 + (*p - '0');
+        if (v > static_cast<long long>(INT_MAX) + 1) v = static_cast<long long>(INT_MAX) + 1;
+    }
+    if (neg) return v > INT_MAX ? INT_MIN : static_cast<int>(-v);
+    return v > INT_MAX ? INT_MAX : static_cast<int>(v);
+}
+
+/// One logical request, across redirects and the connect retry.
+struct CWatchThread::Transfer {
+    std::string url;
+    bool bWantBody = false;
+    PageTextCounter* counter = nullptr;
+    std::string* text = nullptr;
+    const CRunFlag* abortFlag = nullptr;
+
+    // The response being received.
+    long status = 0;
+    bool bHaveLength = false;
+    std::string contentLength;
+    std::string location;
+    bool bHeadersDone = false;
+    bool bStoppedByUs = false;  // ended on purpose: headers were all we needed, or body complete
+    bool bLimited = false;
+    long long nBodyLeft = 0;
+
+    void ResetResponse() {
+        status = 0;
+        bHaveLength = false;
+        contentLength.clear();
+        location.clear();
+        bHeadersDone = bStoppedByUs = bLimited = false;
+        nBodyLeft = 0;
+    }
+
+    static size_t OnHeader(char* buf, size_t size, size_t n, void* user) {
+        Transfer& t = *static_cast<Transfer*>(user);
+        std::size_t len = size * n;
+        std::string line(buf, len);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        std::string value;
+        if (line.compare(0, 5, "HTTP/") == 0) {
+            t.ResetResponse();
+            std::size_t sp = line.find(' ');
+            t.status = sp == std::string::npos ? 0 : std::atol(line.c_str() + sp + 1);
+        } else if (line.empty()) {
+            if (t.status / 100 == 1) return len;  // interim response; the real one follows
+            t.bHeadersDone = true;
+            bool redirect = IsRedirect(t.status) && !t.location.empty();
+            if (redirect || !t.bWantBody || t.status != 200) {
+                // The headers are all this request needs: its body is never read.
+                t.bStoppedByUs = true;
+                return 0;
+            }
+            if (t.bHaveLength) {
+                long long v = AtoiClamped(t.contentLength.c_str());
+                if (v >= 0) {
+                    t.bLimited = true;
+                    t.nBodyLeft = v;
+                    if (v == 0) {
+                        t.bStoppedByUs = true;
+                        return 0;
+                    }
+                }
+            }
+        } else if (!t.bHaveLength && HeaderIs(line, "content-length", value)) {
+            t.bHaveLength = true;
+            t.contentLength = value;
+        } else if (HeaderIs(line, "location", value)) {
+            t.location = Trim(value);
+        }
+        return len;
+    }
+
+    static size_t OnBody(char* data, size_t size, size_t n, void* user) {
+        Transfer& t = *static_cast<Transfer*>(user);
+        std::size_t len = size * n;
+        if (!t.bWantBody || !t.counter) return 0;
+        std::size_t take = len;
+        if (t.bLimited) {
+            if (static_cast<long long>(take) > t.nBodyLeft) take = static_cast<std::size_t>(t.nBodyLeft);
+            t.nBodyLeft -= static_cast<long long>(take);
+        }
+        t.counter->Feed(data, take, t.text);
+        if (t.bLimited && t.nBodyLeft == 0) {
+            t.bStoppedByUs = true;  // the announced length is in; whatever follows is not the page
+            return 0;
+        }
+        return len;
+    }
+
+    static int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+        const Transfer& t = *static_cast<Transfer*>(user);
+        return (t.abortFlag && t.abortFlag->IsAborted()) ? 1 : 0;
+    }
+};
+
+CWatchThread::CWatchThread() = default;
+
+CWatchThread::CWatchThread(ThreadProc pfnThreadProc, WatchEntry* pEntry)
+    : m_pfnThreadProc(pfnThreadProc), m_pParam(pEntry) {
+    if (pEntry) pEntry->pThread = this;
+}
+
+CWatchThread::~CWatchThread() { CloseSession(); }
+
+bool CWatchThread::CreateThread() {
+    if (!m_pfnThreadProc) return false;
+    return Workers().Spawn([this] {
+        m_pfnThreadProc(m_pParam);
+        delete this;
+    });
+}
+
+bool CWatchThread::OpenSession() {
+    EnsureCurlGlobal();
+    CloseSession();
+    CURL* h = curl_easy_init();
+    if (!h) return false;
+    m_pHeaders = curl_slist_append(nullptr, "Accept: */*");
+    if (!m_pHeaders) {
+        curl_easy_cleanup(h);
+        return false;
+    }
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, 5000L);
+    // "No more than 5 s without data": below one byte a second for five seconds.
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 5L);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT, kRequestCapSeconds);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, m_pHeaders);
+    curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");  // cookies live as long as the session
+    // Redirects are followed here, one request per hop, so that no redirect body is read.
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+    // Content-Length is read with the atoi rule here rather than refused by libcurl.
+    curl_easy_setopt(h, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);  // a name mismatch is accepted
+    const char* bundle = std::getenv("CURL_CA_BUNDLE");
+    if (!bundle || !*bundle) bundle = std::getenv("SSL_CERT_FILE");
+    if (bundle && *bundle) curl_easy_setopt(h, CURLOPT_CAINFO, bundle);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress);
+    m_pSession = h;
+    return true;
+}
+
+bool CWatchThread::PerformWithRetry(Transfer& t) {
+    curl_easy_setopt(m_pSession, CURLOPT_URL, t.url.c_str());
+    curl_easy_setopt(m_pSession, CURLOPT_HEADERDATA, &t);
+    curl_easy_setopt(m_pSession, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(m_pSession, CURLOPT_XFERINFODATA, &t);
+    for (int attempt = 0;; ++attempt) {
+        t.ResetResponse();
+        CURLcode rc = curl_easy_perform(m_pSession);
+        if (rc == CURLE_OK) return t.bHeadersDone;
+        if (rc == CURLE_WRITE_ERROR && t.bStoppedByUs) return true;
+        curl_off_t connectTime = 0;
+        curl_easy_getinfo(m_pSession, CURLINFO_CONNECT_TIME_T, &connectTime);
+        bool connectFailed = rc == CURLE_COULDNT_CONNECT ||
+                             (rc == CURLE_OPERATION_TIMEDOUT && connectTime == 0);
+        if (!connectFailed || attempt > 0) return false;
+        // One connect retry after a second's back-off; the exit cuts the wait short.
+        if (m_pAbortFlag) {
+            m_pAbortFlag->SleepUnlessStopped(std::chrono::seconds(1));
+            if (m_pAbortFlag->IsAborted()) return false;
+        } else {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        }
+    }
+}
+
+bool CWatchThread::Fetch(Transfer& t) {
+    if (!m_pSession || !t.url.size()) return false;
+    t.abortFlag = m_pAbortFlag.get();
+    CURLU* u = curl_url();
+    if (!u) return false;
+    bool ok = false;
+    // No scheme guessing: text that is not an http or https URL is not requested at all.
+    if (curl_url_set(u, CURLUPART_URL, t.url.c_str(), CURLU_ALLOW_SPACE | CURLU_URLENCODE) ==
+            CURLUE_OK &&
+        SchemeAllowed(u)) {
+        for (int hop = 0; hop <= kMaxRedirects; ++hop) {
+            char* next = nullptr;
+            if (curl_url_get(u, CURLUPART_URL, &next, 0) != CURLUE_OK) break;
+            t.url = next;
+            curl_free(next);
+            if (!PerformWithRetry(t)) break;
+            if (!(IsRedirect(t.status) && !t.location.empty())) {
+                ok = true;
+                break;
+            }
+            // Relative locations resolve against the current URL.
+            if (curl_url_set(u, CURLUPART_URL, t.location.c_str(),
+                             CURLU_ALLOW_SPACE | CURLU_URLENCODE) != CURLUE_OK ||
+                !SchemeAllowed(u))
+                break;
+            if (t.counter) *t.counter = PageTextCounter();
+        }
+    }
+    curl_url_cleanup(u);
+    return ok;
+}
+
+int CWatchThread::GetPageSize(const char* url) {
+    Transfer t;
+    t.url = url ? url : "";
+    bool ok = Fetch(t);
+    CloseRequest();
+    if (!ok || t.status != 200) return 0;
+    int size = AtoiClamped(t.contentLength.c_str());
+    // A negative length is no size at all: measure the body as for a missing one.
+    if (size > 0) return size;
+    return GetPageTextLength(url);
+}
+
+int CWatchThread::GetPageTextLength(const char* url) {
+    PageTextCounter counter;
+    Transfer t;
+    t.url = url ? url : "";
+    t.bWantBody = true;
+    t.counter = &counter;
+    bool ok = Fetch(t);
+    CloseRequest();
+    return (ok && t.status == 200) ? counter.Size() : 0;
+}
+
+std::string CWatchThread::DownloadPageText(const char* url) {
+    PageTextCounter counter;
+    std::string text;
+    Transfer t;
+    t.url = url ? url : "";
+    t.bWantBody = true;
+    t.counter = &counter;
+    t.text = &text;
+    bool ok = Fetch(t);
+    CloseRequest();
+    if (!ok || t.status != 200) text.clear();
+    return text;
+}
+
+bool CWatchThread::CloseRequest() {
+    // libcurl ends each request inside curl_easy_perform; nothing stays open between probes.
+    return true;
+}
+
+bool CWatchThread::CloseSession() {
+    CloseRequest();
+    if (m_pSession) {
+        curl_easy_cleanup(m_pSession);
+        m_pSession = nullptr;
+    }
+    if (m_pHeaders) {
+        curl_slist_free_all(m_pHeaders);
+        m_pHeaders = nullptr;
+    }
+    return true;
+}
+
+void CWatchThread::Post(unsigned msg, std::intptr_t wParam, std::intptr_t lParam) {
+    if (m_hMainWnd) m_hMainWnd->Post(msg, wParam, lParam);
+}
+
+bool CWatchThread::Watch(WatchEntry* pEntry) {
+    m_hMainWnd = pEntry->hMainWnd;
+    m_pszRunFlag = pEntry->pszRunFlag ? pEntry->pszRunFlag : std::make_shared<CRunFlag>();
+    if (!m_pAbortFlag) m_pAbortFlag = m_pszRunFlag;
+    const int nItem = pEntry->nItem;
+    const long long nTicksPerProbe = 2LL * (pEntry->nInterval < 1 ? 1 : pEntry->nInterval);
+    const std::string url = pEntry->szUrl;
+
+    if (!OpenSession()) {
+        Post(WM_WATCH_ENDED, nItem, -1);
+        return false;
+    }
+    int last = GetPageSize(url.c_str());
+    Post(WM_PAGE_SIZE, nItem, last);
+
+    long long tick = 0;
+    for (;;) {
+        if (m_pszRunFlag->IsStop()) break;
+        ++tick;
+        // Wakes early when the flag turns to "STOP", and then reads it as stopped.
+        if (m_pszRunFlag->SleepUnlessStopped(m_tick)) break;
+        if (tick % nTicksPerProbe != 0) continue;
+        int size = GetPageSize(url.c_str());
+        if (size == 0 || size == last) continue;
+        long long diff = static_cast<long long>(size) - last;
+        if (diff >= -3 && diff <= 3) continue;  // small changes add up against `last`
+        Post(WM_PAGE_UPDATED, nItem, 1);
+        last = size;
+    }
+    Post(WM_WATCH_ENDED, nItem, 0);
+    return true;
+}
+
+unsigned WatchThreadProc(void* pParam) {
+    WatchEntry* pEntry = static_cast<WatchEntry*>(pParam);
+    pEntry->pThread->Watch(pEntry);
+    delete pEntry;
+    return 0;
+}
+
+}  // namespace sentrel

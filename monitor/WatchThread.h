@@ -1,0 +1,89 @@
+#pragma once
+#include <chrono>
+#include <string>
+
+#include "PostTarget.h"
+#include "RunFlag.h"
+
+typedef void CURL;
+struct curl_slist;
+
+namespace sentrel {
+
+class CWatchThread;
+
+/// What one watcher needs, filled by the start sequence; owned by the thread once it runs.
+struct WatchEntry {
+    PostTargetPtr hMainWnd;           ///< receives every message of the watcher
+    CWatchThread* pThread = nullptr;  ///< set by the CWatchThread constructor
+    int nItem = 0;                    ///< list row, wParam of every message
+    int nInterval = 1;                ///< seconds between probes, at least 1
+    std::string szUrl;                ///< the row's URL, any length
+    RunFlagPtr pszRunFlag;            ///< the run's flag, shared by its watchers
+};
+
+using ThreadProc = unsigned (*)(void* pParam);
+
+/// Thread procedure of a watcher: runs Watch on the record's thread object, frees the record.
+unsigned WatchThreadProc(void* pParam);
+
+/// Atoi rule used for Content-Length and stored byte counts: leading white space, an
+/// optional sign, decimal digits; no digits give 0; values beyond 32 bits are clamped.
+int AtoiClamped(const char* text);
+
+/// One watcher: its own HTTP session (a libcurl easy handle, which keeps connections,
+/// cookies and TLS sessions between probes) and the watch loop around the probe.
+class CWatchThread {
+public:
+    /// A probe-only object (no thread), as the diagnostic command uses it.
+    CWatchThread();
+    CWatchThread(ThreadProc pfnThreadProc, WatchEntry* pEntry);
+    virtual ~CWatchThread();
+    CWatchThread(const CWatchThread&) = delete;
+    CWatchThread& operator=(const CWatchThread&) = delete;
+
+    /// Starts the thread; on success it owns this object and deletes it when it ends.
+    bool CreateThread();
+
+    /// Opens the HTTP session with the probe's options; false when it cannot be made.
+    virtual bool OpenSession();
+    /// Page size in bytes: Content-Length of a 200 response, else the length of the
+    /// downloaded text; 0 on any failure. Requires an open session.
+    virtual int GetPageSize(const char* url);
+    /// Length of the text DownloadPageText would return, counted as it streams.
+    int GetPageTextLength(const char* url);
+    /// The page body with every line end written as CR LF; empty on any failure.
+    std::string DownloadPageText(const char* url);
+    bool CloseRequest();
+    bool CloseSession();
+
+    /// The watch loop; true after a normal end, false when the session was refused.
+    bool Watch(WatchEntry* pEntry);
+
+    /// Requests in flight give up once this flag is aborted (program exit).
+    void SetAbortFlag(RunFlagPtr flag) { m_pAbortFlag = std::move(flag); }
+    /// Length of one sleep tick (500 ms); tests shorten it.
+    void SetTickLength(std::chrono::milliseconds tick) { m_tick = tick; }
+
+    /// Longest time one request may take, connection and body included.
+    static constexpr long kRequestCapSeconds = 60;
+
+protected:
+    CURL* m_pSession = nullptr;
+    PostTargetPtr m_hMainWnd;
+    RunFlagPtr m_pszRunFlag;
+
+private:
+    struct Transfer;
+    bool Fetch(Transfer& t);
+    bool PerformWithRetry(Transfer& t);
+    void Post(unsigned msg, std::intptr_t wParam, std::intptr_t lParam);
+
+    ThreadProc m_pfnThreadProc = nullptr;
+    void* m_pParam = nullptr;
+    RunFlagPtr m_pAbortFlag;
+    std::chrono::milliseconds m_tick{500};
+    curl_slist* m_pHeaders = nullptr;
+};
+
+}  // namespace sentrel

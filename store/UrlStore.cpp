@@ -1,0 +1,127 @@
+#include "UrlStore.h"
+
+#include <sqlite3.h>
+
+#include <cctype>
+#include <memory>
+
+namespace sentrel {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 3000;
+constexpr const char* kCreateTable =
+    "CREATE TABLE IF NOT EXISTS T_URL (url TEXT, title TEXT, kbsize TEXT)";
+
+struct DbCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct StmtFinalizer {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Db = std::unique_ptr<sqlite3, DbCloser>;
+using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
+
+std::string Describe(sqlite3* db, const std::string& path) {
+    return path + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
+}
+
+Db Open(const std::string& path, std::string& error) {
+    sqlite3* raw = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    Db db(raw);
+    if (rc != SQLITE_OK) {
+        error = Describe(raw, path);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(raw, 1);
+    // Creating the table also proves that the file is a readable database.
+    if (sqlite3_exec(raw, kCreateTable, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        error = Describe(raw, path);
+        return nullptr;
+    }
+    return db;
+}
+
+const char* Text(sqlite3_stmt* s, int col) {
+    const unsigned char* t = sqlite3_column_text(s, col);
+    return t ? reinterpret_cast<const char*>(t) : "";
+}
+
+}  // namespace
+
+std::string UrlStore::NormaliseByteCount(const std::string& text) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.c_str());
+    while (std::isspace(*p)) ++p;
+    bool neg = false;
+    if (*p == '+' || *p == '-') neg = (*p++ == '-');
+    bool positive = false;
+    for (; std::isdigit(*p); ++p)
+        if (*p != '0') positive = true;
+    return (positive && !neg) ? text : std::string("0");
+}
+
+bool UrlStore::Load(const std::function<void(UrlRow&&)>& onRow, std::string& error) const {
+    Db db = Open(m_strPath, error);
+    if (!db) return false;
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db.get(), "SELECT url, title, kbsize FROM T_URL", -1, &raw, nullptr) !=
+        SQLITE_OK) {
+        error = Describe(db.get(), m_strPath);
+        return false;
+    }
+    Stmt stmt(raw);
+    int rc;
+    while ((rc = sqlite3_step(raw)) == SQLITE_ROW)
+        onRow(UrlRow{Text(raw, 0), Text(raw, 1), Text(raw, 2)});
+    if (rc != SQLITE_DONE) {
+        error = Describe(db.get(), m_strPath);
+        return false;
+    }
+    return true;
+}
+
+bool UrlStore::Save(const std::vector<UrlRow>& rows, std::string& error) const {
+    Db db = Open(m_strPath, error);
+    if (!db) return false;
+    sqlite3* h = db.get();
+    auto fail = [&] {
+        error = Describe(h, m_strPath);
+        sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
+        return false;
+    };
+    if (sqlite3_exec(h, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
+    if (sqlite3_exec(h, "delete from T_URL", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
+    if (!rows.empty()) {
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(h, "INSERT INTO T_URL (url, title, kbsize) VALUES (?, ?, ?)", -1,
+                               &raw, nullptr) != SQLITE_OK)
+            return fail();
+        Stmt stmt(raw);
+        for (const UrlRow& row : rows) {
+            std::string kbsize = NormaliseByteCount(row.kbsize);
+            sqlite3_bind_text(raw, 1, row.url.data(), static_cast<int>(row.url.size()), SQLITE_STATIC);
+            sqlite3_bind_text(raw, 2, row.title.data(), static_cast<int>(row.title.size()),
+                              SQLITE_STATIC);
+            sqlite3_bind_text(raw, 3, kbsize.data(), static_cast<int>(kbsize.size()),
+                              SQLITE_TRANSIENT);
+            if (sqlite3_step(raw) != SQLITE_DONE) return fail();
+            sqlite3_reset(raw);
+        }
+    }
+    if (sqlite3_exec(h, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
+    return true;
+}
+
+bool UrlStore::Execute(const std::string& sql, std::string& error) const {
+    Db db = Open(m_strPath, error);
+    if (!db) return false;
+    if (sqlite3_exec(db.get(), sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+        error = Describe(db.get(), m_strPath);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace sentrel

@@ -1,0 +1,41 @@
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sentrel {
+
+/// One stored row: the page's URL, the user's note and its last known size as text.
+struct UrlRow {
+    std::string url;
+    std::string title;
+    std::string kbsize;
+};
+
+/// The table T_URL in an SQLite file (user.mdb). Every operation opens its own
+/// connection and closes it before returning. Errors come back as false plus a reason.
+class UrlStore {
+public:
+    explicit UrlStore(std::string path) : m_strPath(std::move(path)) {}
+
+    const std::string& Path() const { return m_strPath; }
+
+    /// Calls `onRow` for every row, in table order; creates the file and the table when
+    /// they are missing. NULL values read as empty text.
+    bool Load(const std::function<void(UrlRow&&)>& onRow, std::string& error) const;
+
+    /// Replaces the table's rows by `rows`, in order, in one transaction: on any failure
+    /// the table keeps what it had. Byte counts are stored normalised.
+    bool Save(const std::vector<UrlRow>& rows, std::string& error) const;
+
+    /// Runs one statement on a connection of its own.
+    bool Execute(const std::string& sql, std::string& error) const;
+
+    /// "0" when the text's leading integer (atoi rule) is below 1, else the text unchanged.
+    static std::string NormaliseByteCount(const std::string& text);
+
+private:
+    std::string m_strPath;
+};
+
+}  // namespace sentrel
