@@ -1,0 +1,168 @@
+// The main window's side of the URL store: the list loaded at start-up and saved at
+// exit, and the import and export of URL text files.
+#include <wx/filedlg.h>
+#include <wx/filename.h>
+#include <wx/msgdlg.h>
+
+#include <cstdio>
+#include <ctime>
+
+#include "CCore.h"
+#include "MonitorDlg.h"
+#include "UrlTextFile.h"
+
+namespace sentrel {
+
+namespace {
+
+wxString U(const std::string& text) { return wxString::FromUTF8(text); }
+std::string S(const wxString& text) { return text.utf8_string(); }
+
+// A new file beside user.mdb that receives the list when user.mdb itself is unusable.
+std::string RecoveryPath(const std::string& dir) {
+    char stamp[32];
+    std::time_t now = std::time(nullptr);
+    std::tm t{};
+    localtime_r(&now, &t);
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &t);
+    std::string base = dir + "user-" + stamp;
+    std::string path = base + ".mdb";
+    for (int i = 2; wxFileName::Exists(U(path)); ++i) path = base + "-" + std::to_string(i) + ".mdb";
+    return path;
+}
+
+void AppendRow(wxListCtrl* list, const std::string& url, const std::string& note,
+               const std::string& kbsize) {
+    long row = list->InsertItem(list->GetItemCount(), U(url));
+    if (!note.empty()) list->SetItem(row, 1, U(note));
+    list->SetItem(row, 2, wxString());
+    list->SetItem(row, 3, U(kbsize));
+}
+
+}  // namespace
+
+void CMonitorDlg::LoadUrlList() {
+    m_listUrls->DeleteAllItems();
+    m_strSaveTarget = g_strConnStr;
+    UrlStore store(g_strConnStr);
+    std::string error;
+    m_listUrls->Freeze();
+    bool ok = store.Load(
+        [this](UrlRow&& row) {
+            long i = m_listUrls->InsertItem(m_listUrls->GetItemCount(), U(row.url));
+            m_listUrls->SetItem(i, 1, U(row.title));
+            m_listUrls->SetItem(i, 3, U(row.kbsize));
+        },
+        error);
+    m_listUrls->Thaw();
+    if (!ok) {
+        // Never overwrite a store that could not be read with a list that may be
+        // incomplete: this session's list goes to a new file beside it.
+        m_strSaveTarget = RecoveryPath(g_strAppPath);
+        m_strStartupProblems += "无法读取网址数据库：" + error + "\n原文件保持不变；本次退出时网址列表将保存到 " +
+                                m_strSaveTarget + "。\n";
+    }
+}
+
+void CMonitorDlg::SaveUrlList() {
+    std::vector<UrlRow> rows;
+    const int n = m_listUrls->GetItemCount();
+    rows.reserve(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        rows.push_back({S(m_listUrls->GetItemText(i, 0)), S(m_listUrls->GetItemText(i, 1)),
+                        S(m_listUrls->GetItemText(i, 3))});
+    std::string error;
+    if (UrlStore(m_strSaveTarget).Save(rows, error)) return;
+    // The table keeps its previous rows; this session's list must not be lost either.
+    std::fprintf(stderr, "sentrel: the URL list could not be saved: %s\n", error.c_str());
+    std::string fallback = RecoveryPath(g_strAppPath);
+    std::string error2;
+    if (UrlStore(fallback).Save(rows, error2))
+        std::fprintf(stderr, "sentrel: the URL list was saved to %s instead\n", fallback.c_str());
+    else
+        std::fprintf(stderr, "sentrel: saving to %s failed too: %s\n", fallback.c_str(),
+                     error2.c_str());
+}
+
+void CMonitorDlg::ExecuteSql(const std::string& sql) {
+    std::string error;
+    if (!UrlStore(g_strConnStr).Execute(sql, error))
+        std::fprintf(stderr, "sentrel: %s\n", error.c_str());
+}
+
+void CMonitorDlg::ReportFileProblem(const wxString& text) {
+    wxMessageDialog box(this, text, U("提示"), wxOK | wxICON_EXCLAMATION);
+    box.ShowModal();
+}
+
+std::string CMonitorDlg::ChooseImportFile() {
+    wxFileDialog dlg(this, wxEmptyString, wxEmptyString, wxEmptyString,
+                     U("文本文件|*.txt|所有文件|*.*"), wxFD_OPEN);
+    if (dlg.ShowModal() != wxID_OK) return std::string();
+    wxFileName name(dlg.GetPath());
+    // A name typed without an extension gets .txt, unless a file of that very name exists.
+    if (!name.HasExt() && !name.FileExists()) name.SetExt("txt");
+    return S(name.GetFullPath());
+}
+
+std::string CMonitorDlg::ChooseExportFile() {
+    wxFileDialog dlg(this, wxEmptyString, wxEmptyString, "Export_Urls.txt",
+                     "Text files|*.txt|All files|*.*", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    if (dlg.ShowModal() != wxID_OK) return std::string();
+    wxFileName name(dlg.GetPath());
+    if (!name.HasExt()) {
+        name.SetExt("txt");
+        // The dialog asked about the name as typed; ask again for the name written.
+        if (name.FileExists()) {
+            wxMessageDialog ask(this, name.GetFullName() + U(" 已存在。\n要替换它吗？"), U("提示"),
+                                wxYES_NO | wxNO_DEFAULT | wxICON_EXCLAMATION);
+            if (ask.ShowModal() != wxID_YES) return std::string();
+        }
+    }
+    return S(name.GetFullPath());
+}
+
+void CMonitorDlg::OnImportUrls() {
+    std::string path = ChooseImportFile();
+    if (path.empty()) return;
+    m_listUrls->Freeze();
+    UrlFileResult r = ImportUrlFile(path, [this](std::string&& url) {
+        AppendRow(m_listUrls, url, std::string(), "0");
+    });
+    m_listUrls->Thaw();
+    if (!r.bOpened) {
+        ReportFileProblem(U("无法打开文件：" + r.strError));
+        return;
+    }
+    if (!r.bOk) {
+        // What was read stays in the list.
+        ReportFileProblem(U("读取文件时出错：" + r.strError));
+        return;
+    }
+    SetStatusText(wxString::Format(U("成功导入 %d 条网址记录！"), r.nCount));
+}
+
+void CMonitorDlg::OnExportUrls() {
+    const int n = m_listUrls->GetItemCount();
+    if (n == 0) {
+        ReportFileProblem(U("没有任何需要导出的数据！"));
+        return;
+    }
+    std::string path = ChooseExportFile();
+    if (path.empty()) return;
+    std::vector<std::string> urls;
+    urls.reserve(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) urls.push_back(S(m_listUrls->GetItemText(i, 0)));
+    UrlFileResult r = ExportUrlFile(path, urls);
+    if (!r.bOpened) {
+        ReportFileProblem(U("创建文件失败！"));
+        return;
+    }
+    if (!r.bOk) {
+        ReportFileProblem(U("写入文件时出错：" + r.strError));
+        return;
+    }
+    SetStatusText(wxString::Format(U("成功导出 %d 条网址记录！"), n));
+}
+
+}  // namespace sentrel

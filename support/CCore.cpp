@@ -1,0 +1,263 @@
+#include "CCore.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace sentrel {
+
+CCore* g_pCore = nullptr;
+
+namespace {
+
+enum class Kind { Int, Bool, Str };
+struct Setting {
+    const char* key;
+    Kind kind;
+    const char* fallback;  // value of a key never stored
+};
+// The six settings, in the order they are written.
+const Setting kSettings[] = {
+    {"interval", Kind::Int, "60"},   {"emailrcv", Kind::Str, ""},    {"senduser", Kind::Str, ""},
+    {"sendpwd", Kind::Str, ""},      {"balertwav", Kind::Bool, "1"}, {"balertemail", Kind::Bool, "0"},
+};
+constexpr std::size_t kMaxFileSize = 1 << 20;
+
+const Setting* Find(const std::string& key) {
+    for (const Setting& s : kSettings)
+        if (key == s.key) return &s;
+    return nullptr;
+}
+
+bool ParseInt(const std::string& text, int& out) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+bool ParseBool(const std::string& text, bool& out) {
+    if (text == "1" || text == "true" || text == "yes" || text == "on") return out = true, true;
+    if (text == "0" || text == "false" || text == "no" || text == "off") return out = false, true;
+    return false;
+}
+
+bool ValidUtf8(const std::string& s) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data());
+    const unsigned char* e = p + s.size();
+    while (p < e) {
+        unsigned char c = *p++;
+        if (c == 0) return false;
+        int more = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+        if (more < 0 || e - p < more) return false;
+        for (int i = 0; i < more; ++i)
+            if ((*p++ >> 6) != 2) return false;
+    }
+    return true;
+}
+
+std::string ExecutableDir() {
+    std::vector<char> buf(PATH_MAX + 1);
+    ssize_t n = readlink("/proc/self/exe", buf.data(), PATH_MAX);
+    if (n <= 0) return "./";
+    std::string path(buf.data(), static_cast<std::size_t>(n));
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+std::string CCore::EscapeValue(const std::string& value) {
+    std::string out;
+    for (char c : value) {
+        switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string CCore::UnescapeValue(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c != '\\' || i + 1 == text.size()) {
+            out += c;
+            continue;
+        }
+        char n = text[++i];
+        out += n == 'n' ? '\n' : n == 'r' ? '\r' : n == 't' ? '\t' : n;
+    }
+    return out;
+}
+
+std::string CCore::getAppPath() {
+    if (m_strAppPath.empty()) {
+        const char* home = std::getenv("SENTREL_HOME");
+        m_strAppPath = (home && *home) ? home : ExecutableDir();
+        if (m_strAppPath.back() != '/') m_strAppPath += '/';
+    }
+    return m_strAppPath;
+}
+
+void CCore::autoFileConfig() {
+    if (!m_bLoaded) EnsureLoaded();
+}
+
+void CCore::EnsureLoaded() {
+    m_bLoaded = true;
+    std::string dir = getAppPath();
+    mkdir(dir.c_str(), 0700);  // a new portable profile folder; fails harmlessly when present
+    const std::string path = ConfigPath();
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (errno != ENOENT) {
+            m_strProblem = std::strerror(errno);
+            m_bKeepBadCopy = true;
+        }
+        return;  // no file yet: every key has its default
+    }
+    std::string content;
+    char chunk[4096];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        content.append(chunk, static_cast<std::size_t>(in.gcount()));
+        if (content.size() > kMaxFileSize) break;
+    }
+    if (in.bad()) {
+        m_strProblem = "读取失败";
+        m_bKeepBadCopy = true;
+        return;
+    }
+    if (content.size() > kMaxFileSize || !ValidUtf8(content)) {
+        m_strProblem = "不是文本格式的设置文件";
+        m_bKeepBadCopy = true;
+        return;
+    }
+    std::istringstream lines(content);
+    std::string line;
+    std::vector<std::string> bad;
+    int number = 0;
+    while (std::getline(lines, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::size_t b = line.find_first_not_of(" \t");
+        if (b == std::string::npos || line[b] == ';' || line[b] == '#' || line[b] == '[') continue;
+        std::size_t eq = line.find('=');
+        if (eq == std::string::npos) {
+            bad.push_back("第 " + std::to_string(number) + " 行");
+            continue;
+        }
+        std::string key = line.substr(b, eq - b);
+        while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
+        std::string value = UnescapeValue(line.substr(eq + 1));
+        if (const Setting* s = Find(key)) {
+            int i;
+            bool flag;
+            if ((s->kind == Kind::Int && !ParseInt(value, i)) ||
+                (s->kind == Kind::Bool && !ParseBool(value, flag))) {
+                bad.push_back(key);
+                continue;
+            }
+        }
+        m_values[key] = value;  // keys of other tools are kept and written back
+    }
+    if (!bad.empty()) {
+        m_strProblem = "无法识别的内容：";
+        for (std::size_t i = 0; i < bad.size(); ++i) m_strProblem += (i ? "、" : "") + bad[i];
+        m_bKeepBadCopy = true;
+    }
+}
+
+std::string CCore::Raw(const std::string& key) {
+    EnsureLoaded();
+    auto it = m_values.find(key);
+    if (it != m_values.end()) return it->second;
+    const Setting* s = Find(key);
+    return s ? s->fallback : "";
+}
+
+int CCore::getConfigInt(const std::string& key) {
+    int v = 0;
+    return ParseInt(Raw(key), v) ? v : 0;
+}
+
+bool CCore::getConfigB(const std::string& key) {
+    bool v = false;
+    return ParseBool(Raw(key), v) && v;
+}
+
+std::string CCore::getConfigStr(const std::string& key) { return Raw(key); }
+
+void CCore::saveConfigInt(const std::string& key, int value) { Store(key, std::to_string(value)); }
+
+void CCore::saveConfigB(const std::string& key, bool value) { Store(key, value ? "1" : "0"); }
+
+void CCore::saveConfigStr(const std::string& key, const std::string& value) { Store(key, value); }
+
+void CCore::Store(const std::string& key, const std::string& text) {
+    EnsureLoaded();
+    m_values[key] = text;
+
+    // The known keys first, in their order, then any others; written to a temporary
+    // file and renamed over the old one, so a crash never leaves half a file.
+    std::string out = "; HalvexSentrel settings\n";
+    for (const Setting& s : kSettings) {
+        auto it = m_values.find(s.key);
+        if (it != m_values.end()) out += std::string(s.key) + "=" + EscapeValue(it->second) + "\n";
+    }
+    for (const auto& kv : m_values)
+        if (!Find(kv.first)) out += kv.first + "=" + EscapeValue(kv.second) + "\n";
+
+    const std::string path = ConfigPath();
+    const std::string tmp = path + ".tmp";
+    m_strSaveProblem.clear();
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        m_strSaveProblem = tmp + ": " + std::strerror(errno);
+        return;
+    }
+    fchmod(fd, 0600);  // also when an old temporary file had other rights
+    const char* p = out.data();
+    std::size_t left = out.size();
+    bool ok = true;
+    while (left > 0) {
+        ssize_t w = write(fd, p, left);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            ok = false;
+            break;
+        }
+        p += w;
+        left -= static_cast<std::size_t>(w);
+    }
+    ok = ok && fsync(fd) == 0;
+    int err = errno;
+    ok = (close(fd) == 0) && ok;
+    if (ok && m_bKeepBadCopy) {
+        // The unusable file is kept for the user rather than silently replaced.
+        std::rename(path.c_str(), (path + ".bad").c_str());
+        m_bKeepBadCopy = false;
+    }
+    if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
+        m_strSaveProblem = path + ": " + std::strerror(ok ? errno : err);
+        unlink(tmp.c_str());
+    }
+}
+
+}  // namespace sentrel

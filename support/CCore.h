@@ -1,0 +1,63 @@
+#pragma once
+#include <map>
+#include <string>
+
+class wxWindow;
+
+namespace sentrel {
+
+/// Settings store, program directory, database connection string and message boxes.
+/// Settings live in sentrel.ini in the program directory, six keys at the top level,
+/// in a file readable by its owner only (it holds the mail password).
+class CCore {
+public:
+    CCore() = default;
+
+    /// The program directory, ending in '/': $SENTREL_HOME when set, else the executable's.
+    std::string getAppPath();
+    /// Prepares the settings store: reads sentrel.ini. Called once before the first read.
+    void autoFileConfig();
+    /// The string the URL store opens: the database file's path.
+    std::string getDbConnStrMdb(const std::string& path) const { return path; }
+
+    int getConfigInt(const std::string& key);
+    bool getConfigB(const std::string& key);
+    std::string getConfigStr(const std::string& key);
+    void saveConfigInt(const std::string& key, int value);
+    void saveConfigB(const std::string& key, bool value);
+    void saveConfigStr(const std::string& key, const std::string& value);
+
+    /// Text of a stored field value; a missing value reads as empty text.
+    static std::string getStr(const char* value) { return value ? value : ""; }
+
+    /// Modal message boxes owned by `owner`, caption "提示".
+    void msgboxWarning(wxWindow* owner, const std::string& text);
+    void msgboxInfo(wxWindow* owner, const std::string& text);
+
+    /// Why the settings file could not be used as it was (empty when all was well).
+    const std::string& ConfigProblem() const { return m_strProblem; }
+    /// Why the last settings write failed (empty when it succeeded).
+    const std::string& SaveProblem() const { return m_strSaveProblem; }
+    std::string ConfigPath() { return getAppPath() + "sentrel.ini"; }
+
+    /// Escaping used for values in the file: backslash, CR, LF and tab become \\ \r \n \t.
+    static std::string EscapeValue(const std::string& value);
+    static std::string UnescapeValue(const std::string& text);
+
+private:
+    void EnsureLoaded();
+    std::string Raw(const std::string& key);
+    void Store(const std::string& key, const std::string& text);
+
+    std::string m_strAppPath;
+    bool m_bLoaded = false;
+    bool m_bKeepBadCopy = false;  // the old file is set aside before it is first overwritten
+    std::map<std::string, std::string> m_values;
+    std::string m_strProblem;
+    std::string m_strSaveProblem;
+};
+
+/// The single support object of the running program.
+extern CCore* g_pCore;
+
+}  // namespace sentrel

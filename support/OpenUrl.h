@@ -1,0 +1,14 @@
+#pragma once
+#include <functional>
+#include <string>
+
+namespace sentrel {
+
+/// Opens an http or https URL in the desktop's browser; other text is never handed over.
+/// Returns false when the URL was refused or no browser could be started.
+bool OpenUrlInBrowser(const std::string& url);
+
+/// Test seam: replaces the browser launch (pass nullptr to restore it).
+void SetUrlOpenerForTesting(std::function<bool(const std::string&)> opener);
+
+}  // namespace sentrel
