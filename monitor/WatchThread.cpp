@@ -117,15 +117,15 @@ struct CWatchThread::Transfer {
                 t.bStoppedByUs = true;
                 return 0;
             }
-            if (t.bHaveLength) {
-                long long v = AtoiClamped(t.contentLength.c_str());
-                if (v >= 0) {
-                    t.bLimited = true;
-                    t.nBodyLeft = v;
-                    if (v == 0) {
-                        t.bStoppedByUs = true;
-                        return 0;
-                    }
+            // A well-formed length bounds the body; anything else reads to the close.
+            std::string digits = Trim(t.contentLength);
+            if (t.bHaveLength && !digits.empty() &&
+                digits.find_first_not_of("0123456789") == std::string::npos) {
+                t.bLimited = true;
+                t.nBodyLeft = std::strtoll(digits.c_str(), nullptr, 10);  // saturates
+                if (t.nBodyLeft == 0) {
+                    t.bStoppedByUs = true;
+                    return 0;
                 }
             }
         } else if (!t.bHaveLength && HeaderIs(line, "content-length", value)) {

@@ -1,0 +1,196 @@
+// The watch loop with a scripted probe, so that ticks can be short and sizes exact.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "PostRecorder.h"
+#include "TestServer.h"
+#include "ThreadMessages.h"
+#include "WatchThread.h"
+#include "WorkerGroup.h"
+
+using namespace sentrel;
+using namespace sentrel::test;
+using namespace std::chrono_literals;
+using Msg = PostRecorder::Msg;
+
+namespace {
+
+// Probes return the scripted sizes in turn; when they run out the run's flag turns to STOP.
+class ScriptedWatch : public CWatchThread {
+public:
+    ScriptedWatch(std::vector<int> sizes, bool sessionOk = true)
+        : m_sizes(std::move(sizes)), m_bSessionOk(sessionOk) {}
+    bool OpenSession() override { return m_bSessionOk; }
+    int GetPageSize(const char*) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_probeTimes.push_back(std::chrono::steady_clock::now());
+        if (m_next < m_sizes.size()) return m_sizes[m_next++];
+        m_pszRunFlag->Set("STOP");
+        return m_sizes.empty() ? 0 : m_sizes.back();
+    }
+    int Probes() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return static_cast<int>(m_probeTimes.size());
+    }
+    std::vector<std::chrono::steady_clock::time_point> ProbeTimes() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_probeTimes;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<int> m_sizes;
+    std::size_t m_next = 0;
+    bool m_bSessionOk;
+    std::vector<std::chrono::steady_clock::time_point> m_probeTimes;
+};
+
+struct WatchRun {
+    PostRecorder posts;
+    RunFlagPtr flag = std::make_shared<CRunFlag>("RUN");
+
+    std::vector<Msg> Watch(ScriptedWatch& w, int interval = 1, std::chrono::milliseconds tick = 2ms) {
+        WatchEntry entry;
+        entry.hMainWnd = posts.Target();
+        entry.nItem = 7;
+        entry.nInterval = interval;
+        entry.szUrl = "http://example.invalid/";
+        entry.pszRunFlag = flag;
+        w.SetTickLength(tick);
+        w.Watch(&entry);
+        return posts.Messages();
+    }
+};
+
+std::vector<std::pair<unsigned, long>> Summary(const std::vector<Msg>& msgs) {
+    std::vector<std::pair<unsigned, long>> out;
+    for (const Msg& m : msgs) {
+        EXPECT_EQ(7, m.wParam) << "every message carries the row";
+        out.emplace_back(m.msg, static_cast<long>(m.lParam));
+    }
+    return out;
+}
+
+using Expect = std::vector<std::pair<unsigned, long>>;
+
+}  // namespace
+
+TEST(WatchLoop, ReportsChangesOfMoreThanThreeBytesAgainstTheLastReportedSize) {
+    struct Case {
+        const char* name;
+        std::vector<int> sizes;
+        Expect expected;
+    } cases[] = {
+        {"small changes add up", {1000, 1002, 1004},
+         {{WM_PAGE_SIZE, 1000}, {WM_PAGE_UPDATED, 1}, {WM_WATCH_ENDED, 0}}},
+        {"decrease counts too", {1000, 996}, {{WM_PAGE_SIZE, 1000}, {WM_PAGE_UPDATED, 1}, {WM_WATCH_ENDED, 0}}},
+        {"failed probe changes nothing", {1000, 0, 1000}, {{WM_PAGE_SIZE, 1000}, {WM_WATCH_ENDED, 0}}},
+        {"failed first probe, then a size", {0, 5000},
+         {{WM_PAGE_SIZE, 0}, {WM_PAGE_UPDATED, 1}, {WM_WATCH_ENDED, 0}}},
+        {"new reference after a report", {1000, 1004, 1006, 1009},
+         {{WM_PAGE_SIZE, 1000}, {WM_PAGE_UPDATED, 1}, {WM_PAGE_UPDATED, 1}, {WM_WATCH_ENDED, 0}}},
+        {"exactly three is no change", {1000, 1003, 997}, {{WM_PAGE_SIZE, 1000}, {WM_WATCH_ENDED, 0}}},
+    };
+    for (const Case& c : cases) {
+        WatchRun run;
+        ScriptedWatch w(c.sizes);
+        EXPECT_EQ(c.expected, Summary(run.Watch(w))) << c.name;
+    }
+}
+
+TEST(WatchLoop, RefusedSessionSendsOnlyTheEndWithMinusOne) {
+    WatchRun run;
+    ScriptedWatch w({1000}, false);
+    EXPECT_EQ(Expect({{WM_WATCH_ENDED, -1}}), Summary(run.Watch(w)));
+    EXPECT_EQ(0, w.Probes());
+}
+
+TEST(WatchLoop, ProbesEveryIntervalOfTicks) {
+    WatchRun run;
+    ScriptedWatch w({10, 10, 10, 10, 10});
+    run.Watch(w, 1, 20ms);  // interval 1: a probe every 2 ticks of 20 ms
+    auto times = w.ProbeTimes();
+    ASSERT_GE(times.size(), 5u);
+    for (std::size_t i = 1; i < times.size(); ++i)
+        EXPECT_GE(times[i] - times[i - 1], 39ms) << "probe " << i;
+}
+
+TEST(WatchLoop, StopWhileSleepingEndsWithin500ms) {
+    WatchRun run;
+    ScriptedWatch w({1000, 1000, 1000});
+    std::thread t([&] { run.Watch(w, 60, 500ms); });
+    ASSERT_TRUE(run.posts.WaitFor(WM_PAGE_SIZE, 2s));
+    std::this_thread::sleep_for(700ms);  // well inside a tick
+    auto stopped = std::chrono::steady_clock::now();
+    run.flag->Set("STOP");
+    ASSERT_TRUE(run.posts.WaitFor(WM_WATCH_ENDED, 2s));
+    t.join();
+    auto msgs = run.posts.Messages();
+    EXPECT_LT(msgs.back().when - stopped, 500ms);
+    EXPECT_EQ(1, w.Probes()) << "no probe after the stop";
+}
+
+TEST(WatchLoop, OnlyTheExactWordStopEndsIt) {
+    WatchRun run;
+    ScriptedWatch w({1000, 1000, 1000, 1000, 1000, 1000, 1000, 1000});
+    std::thread t([&] { run.Watch(w, 100, 5ms); });
+    ASSERT_TRUE(run.posts.WaitFor(WM_PAGE_SIZE, 2s));
+    run.flag->Set("stop");
+    EXPECT_FALSE(run.posts.WaitFor(WM_WATCH_ENDED, 100ms));
+    run.flag->Set("STOPPED");
+    EXPECT_FALSE(run.posts.WaitFor(WM_WATCH_ENDED, 100ms));
+    run.flag->Set("STOP");
+    EXPECT_TRUE(run.posts.WaitFor(WM_WATCH_ENDED, 1s));
+    t.join();
+}
+
+TEST(WatchThread, CreateThreadWatchesARealPageAndCleansUp) {
+    TestHttpServer server([](TestServer::Conn& c, const std::string&, int) {
+        c.Write(TestHttpServer::Response("200 OK", "Content-Length: 4321\r\n", ""));
+    });
+    PostRecorder posts;
+    auto* entry = new WatchEntry;
+    entry->hMainWnd = posts.Target();
+    entry->nItem = 3;
+    entry->nInterval = 1;
+    entry->pszRunFlag = std::make_shared<CRunFlag>("RUN");
+    entry->szUrl = server.Url("/" + std::string(3000, 'u'));  // any length is carried
+    RunFlagPtr flag = entry->pszRunFlag;
+    auto* thread = new CWatchThread(WatchThreadProc, entry);
+    EXPECT_EQ(thread, entry->pThread);
+    ASSERT_TRUE(thread->CreateThread());  // owns itself from here on
+    ASSERT_TRUE(posts.WaitFor(WM_PAGE_SIZE, 5s));
+    flag->Set("STOP");
+    ASSERT_TRUE(posts.WaitFor(WM_WATCH_ENDED, 2s));
+    EXPECT_TRUE(Workers().WaitIdle(2s));
+    auto msgs = posts.Messages();
+    ASSERT_EQ(2u, msgs.size());
+    EXPECT_EQ(3, msgs[0].wParam);
+    EXPECT_EQ(4321, msgs[0].lParam);
+    EXPECT_EQ(0, msgs[1].lParam);
+}
+
+TEST(PostTarget, PostsAfterCloseAreDropped) {
+    PostRecorder posts;
+    PostTargetPtr target = posts.Target();
+    EXPECT_TRUE(target->Post(WM_PAGE_SIZE, 1, 2));
+    target->Close();
+    EXPECT_FALSE(target->Post(WM_PAGE_SIZE, 1, 3));
+    EXPECT_EQ(1u, posts.Messages().size());
+}
+
+TEST(RunFlag, EachRunHasItsOwnFlag) {
+    // A quick Stop then Start must not revive the watchers of the previous run.
+    auto oldRun = std::make_shared<CRunFlag>("RUN");
+    oldRun->Set("STOP");
+    auto newRun = std::make_shared<CRunFlag>("RUN");
+    EXPECT_TRUE(oldRun->IsStop());
+    EXPECT_FALSE(newRun->IsStop());
+    EXPECT_EQ("RUN", newRun->Text());
+    EXPECT_TRUE(oldRun->SleepUnlessStopped(10s)) << "a stopped flag does not sleep";
+}

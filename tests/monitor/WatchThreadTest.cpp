@@ -1,0 +1,241 @@
+// The page size probe against real HTTP and HTTPS servers on 127.0.0.1.
+#include "WatchThread.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <thread>
+
+#include "TempDir.h"
+#include "TestServer.h"
+
+using namespace sentrel;
+using namespace sentrel::test;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::string Resp(const std::string& headers, const std::string& body) {
+    return TestHttpServer::Response("200 OK", headers, body);
+}
+
+// Serves the same response to every request and closes the connection after it.
+TestHttpServer::Handler Always(const std::string& response) {
+    return [response](TestServer::Conn& c, const std::string&, int) {
+        c.Write(response);
+        c.Close();
+    };
+}
+
+int Probe(const std::string& url) {
+    CWatchThread probe;
+    EXPECT_TRUE(probe.OpenSession());
+    return probe.GetPageSize(url.c_str());
+}
+
+double SecondsSince(Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
+
+}  // namespace
+
+TEST(PageSizeProbe, ContentLengthIsTakenWithoutReadingTheBody) {
+    // The server announces 1234 bytes, sends a few and then stalls: the probe must not wait.
+    TestHttpServer server([](TestServer::Conn& c, const std::string&, int) {
+        c.Write(Resp("Content-Length: 1234\r\n", "only a little"));
+        c.Sleep(std::chrono::seconds(20));
+    });
+    auto start = Clock::now();
+    EXPECT_EQ(1234, Probe(server.Url("/page")));
+    EXPECT_LT(SecondsSince(start), 2.0);
+    EXPECT_EQ(1, server.RequestCount());
+}
+
+TEST(PageSizeProbe, ZeroLengthFallsBackToASecondRequestCountingLineEndsAsCrLf) {
+    TestHttpServer server([](TestServer::Conn& c, const std::string&, int index) {
+        if (index == 0)
+            c.Write(Resp("Content-Length: 0\r\n", ""));
+        else
+            c.Write(Resp("Content-Length: 6\r\n", "a\nb\nc\n"));
+    });
+    EXPECT_EQ(9, Probe(server.Url("/")));
+    EXPECT_EQ(2, server.RequestCount());
+}
+
+TEST(PageSizeProbe, BodyMeasureFollowsTheLineReaderRules) {
+    struct Case {
+        const char* name;
+        std::string body;
+        int expected;
+    } cases[] = {
+        {"CR LF line ends count once", std::string("a\r\nb\r\n"), 6},
+        {"lone CR is not counted", std::string("ab\rc"), 3},
+        {"NUL ends its piece's counted text", std::string("ab\0cd\nef", 8), 4},
+        {"10000 plain bytes in three pieces", std::string(10000, 'x'), 10000},
+        // Piece 1 is 4094 bytes with a NUL at 100: 100 counted; piece 2 counts 906.
+        {"NUL only cuts its own piece", [] {
+             std::string s(5000, 'y');
+             s[100] = '\0';
+             return s;
+         }(),
+         1006},
+    };
+    for (const Case& c : cases) {
+        // No Content-Length: the body runs to the close of the connection.
+        TestHttpServer server(Always(Resp("Connection: close\r\n", c.body)));
+        EXPECT_EQ(c.expected, Probe(server.Url("/"))) << c.name;
+    }
+}
+
+TEST(PageSizeProbe, ContentLengthFollowsTheAtoiRule) {
+    struct Case {
+        const char* value;
+        int expected;
+    } cases[] = {
+        {"123abc", 123},
+        {"  42", 42},
+        {"99999999999", INT_MAX},  // clamped to 32 bits
+        {"abc", 5},                // no number: measured from the body
+        {"-5", 5},                 // a negative length is no size either
+    };
+    for (const Case& c : cases) {
+        TestHttpServer server(
+            Always(Resp("Content-Length: " + std::string(c.value) + "\r\nConnection: close\r\n",
+                        "hello")));
+        EXPECT_EQ(c.expected, Probe(server.Url("/"))) << c.value;
+    }
+}
+
+TEST(PageSizeProbe, DownloadStopsAtTheAnnouncedLength) {
+    // Second request: the server keeps the connection open after the 5 announced bytes.
+    TestHttpServer server([](TestServer::Conn& c, const std::string&, int index) {
+        c.Write(Resp(index == 0 ? "Content-Length: 0\r\n" : "Content-Length: 5\r\n", "12345"));
+    });
+    auto start = Clock::now();
+    EXPECT_EQ(5, Probe(server.Url("/")));
+    EXPECT_LT(SecondsSince(start), 2.0);
+}
+
+TEST(PageSizeProbe, FailuresGiveZero) {
+    TestHttpServer notFound(Always(TestHttpServer::Response("404 Not Found", "Content-Length: 9\r\n",
+                                                             "not found")));
+    EXPECT_EQ(0, Probe(notFound.Url("/missing")));
+    EXPECT_EQ(1, notFound.RequestCount()) << "no second request after a 404";
+
+    TestHttpServer empty(Always(Resp("Content-Length: 0\r\n", "")));
+    EXPECT_EQ(0, Probe(empty.Url("/")));
+
+    EXPECT_EQ(0, Probe("not a url"));
+    EXPECT_EQ(0, Probe("ftp://127.0.0.1/x"));
+    EXPECT_EQ(0, Probe("127.0.0.1/no-scheme"));
+    EXPECT_EQ(0, Probe(""));
+
+    // Refused: a port that was just closed.
+    int port;
+    {
+        TestServer closed([](TestServer::Conn&) {});
+        port = closed.Port();
+    }
+    auto start = Clock::now();
+    EXPECT_EQ(0, Probe("http://127.0.0.1:" + std::to_string(port) + "/"));
+    EXPECT_LT(SecondsSince(start), 3.0) << "one retry after one second, no more";
+}
+
+TEST(PageSizeProbe, StalledServerGivesZeroWithinBoundedTime) {
+    TestHttpServer server([](TestServer::Conn& c, const std::string&, int) {
+        c.Sleep(std::chrono::seconds(30));  // reads the request, answers nothing
+    });
+    auto start = Clock::now();
+    EXPECT_EQ(0, Probe(server.Url("/")));
+    double took = SecondsSince(start);
+    EXPECT_GE(took, 4.5);
+    EXPECT_LT(took, 8.0);
+}
+
+TEST(PageSizeProbe, SendsExactlyTheFixedHeaders) {
+    TestHttpServer server(Always(Resp("Content-Length: 3\r\n", "abc")));
+    ASSERT_EQ(3, Probe(server.Url("/path?q=1")));
+    ASSERT_EQ(1, server.RequestCount());
+    std::string expected = "GET /path?q=1 HTTP/1.1\r\nHost: 127.0.0.1:" +
+                           std::to_string(server.Port()) +
+                           "\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n"
+                           "Accept: */*\r\n\r\n";
+    EXPECT_EQ(expected, server.Requests()[0]);
+}
+
+TEST(PageSizeProbe, PlainUrlMentioningHttpsIsFetchedOverHttp) {
+    TestHttpServer server(Always(Resp("Content-Length: 77\r\n", "")));
+    EXPECT_EQ(77, Probe(server.Url("/go?next=https://example.com/")));
+}
+
+TEST(PageSizeProbe, RedirectsAreFollowedWithTheirCookies) {
+    TestHttpServer server([](TestServer::Conn& c, const std::string& head, int index) {
+        if (index == 0) {
+            c.Write(TestHttpServer::Response(
+                "302 Found", "Location: /final\r\nSet-Cookie: sid=42\r\nContent-Length: 5\r\n",
+                "moved"));
+        } else {
+            bool cookie = head.find("Cookie: sid=42") != std::string::npos;
+            c.Write(Resp(cookie ? "Content-Length: 321\r\n" : "Content-Length: 1\r\n", ""));
+        }
+    });
+    EXPECT_EQ(321, Probe(server.Url("/start")));
+    ASSERT_EQ(2, server.RequestCount());
+    EXPECT_EQ(0u, server.Requests()[1].find("GET /final HTTP/1.1\r\n"));
+}
+
+class HttpsProbe : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_certs = std::make_unique<TestCerts>(m_dir.Path());
+        setenv("CURL_CA_BUNDLE", m_certs->CaFile().c_str(), 1);
+    }
+    void TearDown() override { unsetenv("CURL_CA_BUNDLE"); }
+    int ProbeWith(TestCerts::Kind kind, const std::string& scheme) {
+        TestHttpServer server(Always(Resp("Content-Length: 2048\r\n", "")),
+                              m_certs->ServerContext(kind));
+        return Probe(scheme + "://127.0.0.1:" + std::to_string(server.Port()) + "/");
+    }
+    TempDir m_dir;
+    std::unique_ptr<TestCerts> m_certs;
+};
+
+TEST_F(HttpsProbe, TrustedCertificateIsAcceptedWhateverItsName) {
+    EXPECT_EQ(2048, ProbeWith(TestCerts::kValid, "https"));
+    EXPECT_EQ(2048, ProbeWith(TestCerts::kValid, "HTTPS"));
+    EXPECT_EQ(2048, ProbeWith(TestCerts::kNameMismatch, "https"));
+}
+
+TEST_F(HttpsProbe, ExpiredOrUntrustedCertificateIsRefused) {
+    EXPECT_EQ(0, ProbeWith(TestCerts::kExpired, "https"));
+    EXPECT_EQ(0, ProbeWith(TestCerts::kUntrusted, "https"));
+}
+
+TEST(PageSizeProbe, AbortAtExitEndsARequestInFlight) {
+    TestHttpServer server([](TestServer::Conn& c, const std::string&, int) {
+        c.Write("HTTP/1.1 200 OK\r\n");  // headers never finish
+        c.Sleep(std::chrono::seconds(30));
+    });
+    auto flag = std::make_shared<CRunFlag>("RUN");
+    CWatchThread probe;
+    probe.SetAbortFlag(flag);
+    ASSERT_TRUE(probe.OpenSession());
+    std::thread stopper([flag] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        flag->Abort();
+    });
+    auto start = Clock::now();
+    EXPECT_EQ(0, probe.GetPageSize(server.Url("/").c_str()));
+    EXPECT_LT(SecondsSince(start), 2.0);
+    stopper.join();
+}
+
+TEST(PageSizeProbe, DownloadPageTextConvertsLineEnds) {
+    TestHttpServer server(Always(Resp("Connection: close\r\n", "one\ntwo\r\nthree")));
+    CWatchThread probe;
+    ASSERT_TRUE(probe.OpenSession());
+    EXPECT_EQ("one\r\ntwo\r\nthree", probe.DownloadPageText(server.Url("/").c_str()));
+    EXPECT_EQ(15, probe.GetPageTextLength(server.Url("/").c_str()));
+}

@@ -1,0 +1,77 @@
+#include "Process.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+extern char** environ;
+
+namespace sentrel::test {
+
+namespace {
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+    std::vector<char*> out;
+    for (std::string& s : strings) out.push_back(s.data());
+    out.push_back(nullptr);
+    return out;
+}
+}  // namespace
+
+std::string RunAndCapture(const std::vector<std::string>& argv, int* exitCode) {
+    int pipefd[2];
+    if (pipe(pipefd) != 0) return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipefd[1], 1);
+    posix_spawn_file_actions_addclose(&actions, pipefd[0]);
+    std::vector<std::string> args = argv;
+    std::vector<char*> ptrs = Pointers(args);
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, ptrs[0], &actions, nullptr, ptrs.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipefd[1]);
+    std::string out;
+    if (rc == 0) {
+        char buf[4096];
+        for (ssize_t n; (n = read(pipefd[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    } else if (exitCode) {
+        *exitCode = -1;
+    }
+    close(pipefd[0]);
+    return out;
+}
+
+pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+    std::vector<std::string> envs;
+    for (char** e = environ; *e; ++e) envs.emplace_back(*e);
+    envs.insert(envs.end(), env.begin(), env.end());
+    std::vector<std::string> args = argv;
+    std::vector<char*> argPtrs = Pointers(args);
+    std::vector<char*> envPtrs = Pointers(envs);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, argPtrs[0], &actions, nullptr, argPtrs.data(), envPtrs.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+int WaitExit(pid_t pid, std::chrono::milliseconds bound) {
+    auto deadline = std::chrono::steady_clock::now() + bound;
+    for (;;) {
+        int status = 0;
+        pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (std::chrono::steady_clock::now() > deadline) return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+}  // namespace sentrel::test

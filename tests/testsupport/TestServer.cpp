@@ -1,0 +1,288 @@
+#include "TestServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/x509v3.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace sentrel::test {
+
+// ---- Conn ----
+
+int TestServer::Conn::ReadSome(char* buf, int n) {
+    if (m_bClosed) return 0;
+    int r = m_ssl ? SSL_read(m_ssl, buf, n) : static_cast<int>(recv(m_fd, buf, n, 0));
+    return r < 0 ? 0 : r;
+}
+
+bool TestServer::Conn::ReadUntil(const std::string& delim, std::string& out) {
+    for (;;) {
+        std::size_t pos = m_pending.find(delim);
+        if (pos != std::string::npos) {
+            out = m_pending.substr(0, pos + delim.size());
+            m_pending.erase(0, pos + delim.size());
+            return true;
+        }
+        char buf[4096];
+        int r = ReadSome(buf, sizeof buf);
+        if (r <= 0) return false;
+        m_pending.append(buf, static_cast<std::size_t>(r));
+        m_received.append(buf, static_cast<std::size_t>(r));
+    }
+}
+
+std::string TestServer::Conn::ReadToEnd() {
+    char buf[4096];
+    for (int r; (r = ReadSome(buf, sizeof buf)) > 0;) {
+        m_pending.append(buf, static_cast<std::size_t>(r));
+        m_received.append(buf, static_cast<std::size_t>(r));
+    }
+    std::string all;
+    all.swap(m_pending);
+    return all;
+}
+
+bool TestServer::Conn::Write(const std::string& bytes) {
+    std::size_t off = 0;
+    while (off < bytes.size() && !m_bClosed) {
+        int w = m_ssl ? SSL_write(m_ssl, bytes.data() + off, static_cast<int>(bytes.size() - off))
+                      : static_cast<int>(send(m_fd, bytes.data() + off, bytes.size() - off,
+                                              MSG_NOSIGNAL));
+        if (w <= 0) return false;
+        off += static_cast<std::size_t>(w);
+    }
+    return off == bytes.size();
+}
+
+void TestServer::Conn::Close() {
+    if (m_bClosed) return;
+    if (m_ssl) SSL_shutdown(m_ssl);
+    shutdown(m_fd, SHUT_RDWR);
+    m_bClosed = true;
+}
+
+bool TestServer::Conn::Sleep(std::chrono::milliseconds ms) {
+    std::unique_lock<std::mutex> lock(m_pServer->m_mutex);
+    return !m_pServer->m_stopCv.wait_for(lock, ms, [this] { return m_pServer->m_bStopping.load(); });
+}
+
+// ---- TestServer ----
+
+TestServer::TestServer(Session session, SSL_CTX* tls, int port)
+    : m_session(std::move(session)), m_tls(tls) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 128) != 0) {
+        close(fd);
+        if (port != 0) return;  // a fixed port may be taken: the caller checks Listening()
+        throw std::runtime_error("test server: cannot listen");
+    }
+    socklen_t len = sizeof addr;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    m_nPort = ntohs(addr.sin_port);
+    m_listenFd = fd;
+    m_acceptThread = std::thread([this] { AcceptLoop(); });
+}
+
+TestServer::~TestServer() { Stop(); }
+
+void TestServer::Stop() {
+    if (m_bStopping.exchange(true)) return;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopCv.notify_all();
+        for (int fd : m_fds) shutdown(fd, SHUT_RDWR);
+    }
+    if (m_listenFd >= 0) shutdown(m_listenFd, SHUT_RDWR);
+    if (m_acceptThread.joinable()) m_acceptThread.join();
+    if (m_listenFd >= 0) close(m_listenFd);
+    std::vector<std::thread> threads;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        threads.swap(m_threads);
+    }
+    for (std::thread& t : threads) t.join();
+}
+
+void TestServer::AcceptLoop() {
+    while (!m_bStopping) {
+        int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (m_bStopping) return;
+            continue;
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_bStopping) {
+            close(fd);
+            return;
+        }
+        ++m_nConnections;
+        m_fds.push_back(fd);
+        m_threads.emplace_back([this, fd] { Serve(fd); });
+    }
+}
+
+void TestServer::Serve(int fd) {
+    Conn conn;
+    conn.m_pServer = this;
+    conn.m_fd = fd;
+    bool ready = true;
+    if (m_tls) {
+        conn.m_ssl = SSL_new(m_tls);
+        SSL_set_fd(conn.m_ssl, fd);
+        ready = SSL_accept(conn.m_ssl) == 1;  // fails when the client refuses the certificate
+    }
+    if (ready) m_session(conn);
+    if (!conn.m_bClosed) conn.ReadToEnd();  // let the client finish before closing
+    if (conn.m_ssl) SSL_free(conn.m_ssl);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto it = m_fds.begin(); it != m_fds.end(); ++it)
+        if (*it == fd) {
+            m_fds.erase(it);
+            break;
+        }
+    close(fd);
+    m_transcripts.push_back(conn.m_received);
+}
+
+std::vector<std::string> TestServer::Transcripts() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_transcripts;
+}
+
+// ---- TestHttpServer ----
+
+TestHttpServer::TestHttpServer(Handler handler, SSL_CTX* tls)
+    : m_handler(std::move(handler)),
+      m_server(
+          [this](TestServer::Conn& conn) {
+              std::string head;
+              while (!conn.IsClosed() && conn.ReadUntil("\r\n\r\n", head)) {
+                  int index;
+                  {
+                      std::lock_guard<std::mutex> lock(m_mutex);
+                      index = static_cast<int>(m_requests.size());
+                      m_requests.push_back(head);
+                  }
+                  m_handler(conn, head, index);
+              }
+          },
+          tls) {}
+
+std::string TestHttpServer::Url(const std::string& path, bool https) const {
+    return std::string(https ? "https" : "http") + "://127.0.0.1:" + std::to_string(Port()) + path;
+}
+
+std::vector<std::string> TestHttpServer::Requests() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_requests;
+}
+
+int TestHttpServer::RequestCount() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return static_cast<int>(m_requests.size());
+}
+
+std::string TestHttpServer::Response(const std::string& status, const std::string& headers,
+                                     const std::string& body) {
+    return "HTTP/1.1 " + status + "\r\n" + headers + "\r\n" + body;
+}
+
+// ---- TestCerts ----
+
+namespace {
+
+EVP_PKEY* NewKey() { return EVP_EC_gen("P-256"); }
+
+X509* NewCert(EVP_PKEY* key, const char* cn, const char* san, long notBeforeDays,
+              long notAfterDays, X509* issuer, EVP_PKEY* issuerKey, bool isCa) {
+    static long serial = 1;
+    X509* x = X509_new();
+    X509_set_version(x, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(x), ++serial);
+    X509_gmtime_adj(X509_getm_notBefore(x), notBeforeDays * 86400L);
+    X509_gmtime_adj(X509_getm_notAfter(x), notAfterDays * 86400L);
+    X509_set_pubkey(x, key);
+    X509_NAME* name = X509_get_subject_name(x);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(cn),
+                               -1, -1, 0);
+    X509_set_issuer_name(x, issuer ? X509_get_subject_name(issuer) : name);
+    X509V3_CTX ctx;
+    X509V3_set_ctx(&ctx, issuer ? issuer : x, x, nullptr, nullptr, 0);
+    auto add = [&](int nid, const char* value) {
+        X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
+        X509_add_ext(x, ext, -1);
+        X509_EXTENSION_free(ext);
+    };
+    if (isCa) {
+        add(NID_basic_constraints, "critical,CA:TRUE");
+        add(NID_key_usage, "critical,keyCertSign,cRLSign");
+    } else {
+        add(NID_basic_constraints, "CA:FALSE");
+        add(NID_subject_alt_name, san);
+        add(NID_ext_key_usage, "serverAuth");
+    }
+    add(NID_subject_key_identifier, "hash");
+    X509_sign(x, issuerKey ? issuerKey : key, EVP_sha256());
+    return x;
+}
+
+SSL_CTX* ServerCtx(X509* cert, EVP_PKEY* key) {
+    SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+    SSL_CTX_use_certificate(ctx, cert);
+    SSL_CTX_use_PrivateKey(ctx, key);
+    return ctx;
+}
+
+}  // namespace
+
+TestCerts::TestCerts(const std::string& dir) {
+    EVP_PKEY* caKey = NewKey();
+    X509* ca = NewCert(caKey, "Sentrel Test CA", nullptr, -1, 30, nullptr, nullptr, true);
+    m_caFile = dir + "/ca.pem";
+    if (FILE* f = std::fopen(m_caFile.c_str(), "w")) {
+        PEM_write_X509(f, ca);
+        std::fclose(f);
+    }
+    struct Spec {
+        const char* cn;
+        const char* san;
+        long from, to;
+        bool selfSigned;
+    } specs[4] = {
+        {"127.0.0.1", "IP:127.0.0.1", -1, 30, false},
+        {"wrong.example", "DNS:wrong.example", -1, 30, false},
+        {"127.0.0.1", "IP:127.0.0.1", -10, -1, false},
+        {"127.0.0.1", "IP:127.0.0.1", -1, 30, true},
+    };
+    for (int i = 0; i < 4; ++i) {
+        EVP_PKEY* key = NewKey();
+        X509* cert = specs[i].selfSigned
+                         ? NewCert(key, specs[i].cn, specs[i].san, specs[i].from, specs[i].to,
+                                   nullptr, nullptr, false)
+                         : NewCert(key, specs[i].cn, specs[i].san, specs[i].from, specs[i].to, ca,
+                                   caKey, false);
+        m_ctx[i] = ServerCtx(cert, key);
+        X509_free(cert);
+        EVP_PKEY_free(key);
+    }
+    X509_free(ca);
+    EVP_PKEY_free(caKey);
+}
+
+TestCerts::~TestCerts() {
+    for (SSL_CTX* c : m_ctx) SSL_CTX_free(c);
+}
+
+}  // namespace sentrel::test
