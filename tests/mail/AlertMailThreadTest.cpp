@@ -1,1 +1,123 @@
+// Alert mails: one thread per update, one WM_MAIL_RESULT per thread.
+#include "AlertMailThread.h"
+
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <regex>
+
+#include "PostRecorder.h"
+#include "ScriptedSmtpServer.h"
+#include "SocketLayer.h"
+#include "ThreadMessages.h"
+#include "WorkerGroup.h"
+
+using namespace sentrel;
+using namespace sentrel::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+class AlertMail : public ::testing::Test {
+protected:
+    void UseServer(const ScriptedSmtpServer& server) {
+        setenv("SENTREL_SMTP_HOST", "127.0.0.1", 1);
+        setenv("SENTREL_SMTP_PORT", std::to_string(server.Port()).c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("SENTREL_SMTP_HOST");
+        unsetenv("SENTREL_SMTP_PORT");
+        SetSocketStartupFailsForTesting(false);
+    }
+    void Start(const std::string& url) {
+        auto* req = new AlertMailRequest;
+        req->hMainWnd = m_posts.Target();
+        req->szEmailRcv = "watcher@example.com";
+        req->szSendUser = "alice";
+        req->szSendPwd = "pw";
+        req->szUrl = url;
+        auto* thread = new CAlertMailThread(AlertMailThreadProc, req);
+        ASSERT_EQ(thread, req->pThread);
+        ASSERT_TRUE(thread->CreateThread());
+    }
+    std::vector<long> Results() {
+        std::vector<long> out;
+        for (const auto& m : m_posts.Messages()) {
+            EXPECT_EQ(WM_MAIL_RESULT, m.msg);
+            EXPECT_EQ(0, m.wParam);
+            out.push_back(static_cast<long>(m.lParam));
+        }
+        return out;
+    }
+    PostRecorder m_posts;
+};
+
+}  // namespace
+
+TEST_F(AlertMail, ComposesTheAlertAndReportsSuccess) {
+    ScriptedSmtpServer server(SmtpScript{});
+    UseServer(server);
+    const std::string url = "http://example.com/a?b=1&c=%20";
+    Start(url);
+    ASSERT_TRUE(m_posts.WaitFor(WM_MAIL_RESULT, 10s));
+    EXPECT_TRUE(Workers().WaitIdle(2s));
+    EXPECT_EQ(std::vector<long>{0}, Results());
+
+    std::string t = server.Transcript();
+    EXPECT_NE(std::string::npos, t.find("\r\nYWxpY2U=\r\n")) << "login name as stored";
+    EXPECT_NE(std::string::npos, t.find("MAIL FROM:<alice@163.com>\r\n"));
+    EXPECT_NE(std::string::npos, t.find("RCPT TO:<watcher@example.com>\r\n"));
+    EXPECT_NE(std::string::npos, t.find("\r\nFrom: 网页更新提醒 <alice@163.com>\r\n"));
+    EXPECT_NE(std::string::npos, t.find("\r\nX-Mailer: Foxmail v6.5\r\n"));
+    EXPECT_NE(std::string::npos, t.find("\r\nReply-To: alice@163.com\r\n"));
+    EXPECT_NE(std::string::npos, t.find("\r\nX-Priority: 3 (Normal)\r\n"));
+    EXPECT_NE(std::string::npos, t.find("\r\nTo: <watcher@example.com>\r\n"));
+
+    std::smatch m;
+    const std::string stamp = "(\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2})";
+    ASSERT_TRUE(std::regex_search(t, m, std::regex("\r\nSubject: 有更新！" + stamp + "\r\n")));
+    const std::string when = m[1];
+    std::string body = "\r\n\r\n相关网址：" + url + "\r\n更新时间：" + when +
+                       "\r\n\r\n无需回复本邮件！\r\n\r\n.\r\n";
+    EXPECT_NE(std::string::npos, t.find(body)) << "the body carries the subject's time";
+}
+
+TEST_F(AlertMail, SocketStartupFailureReportsMinusTwoWithoutConnecting) {
+    ScriptedSmtpServer server(SmtpScript{});
+    UseServer(server);
+    SetSocketStartupFailsForTesting(true);
+    Start("http://example.com/");
+    ASSERT_TRUE(m_posts.WaitFor(WM_MAIL_RESULT, 5s));
+    EXPECT_TRUE(Workers().WaitIdle(2s));
+    EXPECT_EQ(std::vector<long>{-2}, Results());
+    EXPECT_EQ(0, server.Connections());
+}
+
+TEST_F(AlertMail, FailedSendReportsMinusOne) {
+    SmtpScript refuse;
+    refuse.pass = "535 Error: authentication failed\r\n";
+    ScriptedSmtpServer server(refuse);
+    UseServer(server);
+    Start("http://example.com/");
+    ASSERT_TRUE(m_posts.WaitFor(WM_MAIL_RESULT, 10s));
+    EXPECT_TRUE(Workers().WaitIdle(2s));
+    EXPECT_EQ(std::vector<long>{-1}, Results());
+}
+
+TEST_F(AlertMail, TwoQuickAlertsGiveTwoResults) {
+    ScriptedSmtpServer server(SmtpScript{});
+    UseServer(server);
+    Start("http://example.com/one");
+    Start("http://example.com/two");
+    ASSERT_TRUE(m_posts.WaitUntil([](const auto& all) { return all.size() >= 2; }, 10s));
+    EXPECT_TRUE(Workers().WaitIdle(2s));
+    EXPECT_EQ((std::vector<long>{0, 0}), Results());
+    EXPECT_EQ(2, server.Connections());
+}
+
+TEST(AlertTime, IsLocalTimeInIsoOrder) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_EQ("2026-12-06 09:05:03", FormatAlertTime(1796547903));
+}

@@ -1,1 +1,292 @@
+// The SMTP dialogue against a scripted server on 127.0.0.1: exact bytes and error codes.
+#include "SmtpClient.h"
+
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+
+#include "ScriptedSmtpServer.h"
+
+using namespace sentrel;
+using namespace sentrel::test;
+
+namespace {
+
+struct Outcome {
+    bool ok = false;
+    int error = -1;
+    std::string transcript;
+    int connections = 0;
+};
+
+// Fills a typical mail, lets `adjust` change it, sends it to a server playing `script`.
+Outcome Deliver(const SmtpScript& script, const std::function<void(CSmtpClient&)>& adjust = {}) {
+    ScriptedSmtpServer server(script);
+    Outcome out;
+    {
+        CSmtpClient mail;
+        EXPECT_EQ(0, mail.GetError());
+        mail.SetServer("127.0.0.1", static_cast<std::uint16_t>(server.Port()));
+        mail.SetTimeouts(2000, 2000);
+        mail.SetUserName("alice");
+        mail.SetPassword("s3cret");
+        mail.SetFromName("Alice");
+        mail.SetFromAddress("alice@163.com");
+        mail.SetReplyAddress("reply@163.com");
+        mail.SetSubject("Hello");
+        mail.SetMailerName("Foxmail v6.5");
+        mail.SetBody("line one\r\nline two");
+        mail.AddTo("bob@example.com", nullptr);
+        if (adjust) adjust(mail);
+        out.ok = mail.Send();
+        out.error = mail.GetError();
+    }
+    out.connections = server.Connections();
+    if (out.connections) out.transcript = server.Transcript();
+    return out;
+}
+
+std::string HostName() {
+    char name[256] = {0};
+    gethostname(name, 255);
+    return name;
+}
+
+// The Date line varies; it is checked by pattern and then taken out.
+std::string WithoutDate(const std::string& t) {
+    static const std::regex date(
+        "Date: (Sun|Mon|Tue|Wed|Thu|Fri|Sat), [0-3][0-9] "
+        "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) 20[0-9][0-9] "
+        "[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\r\n");
+    return std::regex_replace(t, date, "Date: *\r\n");
+}
+
+bool Contains(const std::string& hay, const std::string& needle) {
+    return hay.find(needle) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(SmtpClient, FullDialogueByteForByte) {
+    Outcome o = Deliver(SmtpScript{}, [](CSmtpClient& m) { m.AddTo("carol@example.com", "Carol"); });
+    EXPECT_TRUE(o.ok);
+    EXPECT_EQ(0, o.error);
+    std::string expected =
+        "EHLO " + HostName() + "\r\n" +
+        "AUTH LOGIN\r\n"
+        "YWxpY2U=\r\n"
+        "czNjcmV0\r\n"
+        "MAIL FROM:<alice@163.com>\r\n"
+        "RCPT TO:<bob@example.com>\r\n"
+        "RCPT TO:<carol@example.com>\r\n"
+        "DATA\r\n"
+        "Date: *\r\n"
+        "From: Alice <alice@163.com>\r\n"
+        "X-Mailer: Foxmail v6.5\r\n"
+        "Reply-To: reply@163.com\r\n"
+        "X-Priority: 3 (Normal)\r\n"
+        "To: <bob@example.com>,Carol<carol@example.com>\r\n"
+        "Subject: Hello\r\n"
+        "MIME-Version: 1.0\r\n"
+        "\r\n"
+        "line one\r\nline two\r\n"
+        "\r\n.\r\n"
+        "QUIT\r\n";
+    EXPECT_EQ(expected, WithoutDate(o.transcript));
+}
+
+TEST(SmtpClient, HeaderVariants) {
+    Outcome noName = Deliver(SmtpScript{}, [](CSmtpClient& m) { m.SetFromName(nullptr); });
+    EXPECT_TRUE(Contains(noName.transcript, "\r\nFrom:  <alice@163.com>\r\n"));
+
+    Outcome noSubject = Deliver(SmtpScript{}, [](CSmtpClient& m) { m.SetSubject(nullptr); });
+    EXPECT_TRUE(noSubject.ok) << "a missing subject is no failure";
+    EXPECT_EQ(CSmtpClient::kNoSubject, noSubject.error);
+    EXPECT_TRUE(Contains(noSubject.transcript, "\r\nSubject:  \r\nMIME-Version: 1.0\r\n\r\n"));
+
+    Outcome bare = Deliver(SmtpScript{}, [](CSmtpClient& m) {
+        m.SetMailerName(nullptr);
+        m.SetReplyAddress(nullptr);
+    });
+    EXPECT_FALSE(Contains(bare.transcript, "X-Mailer"));
+    EXPECT_FALSE(Contains(bare.transcript, "Reply-To"));
+    EXPECT_FALSE(Contains(bare.transcript, "Content-Type"));
+
+    const char* lines[] = {"", "X-Priority: 3 (Normal)", "X-Priority: 2 (High)",
+                           "X-Priority: 3 (Normal)", "X-Priority: 4 (Low)", "X-Priority: 3 (Normal)"};
+    for (int p = 1; p <= 5; ++p) {
+        Outcome o = Deliver(SmtpScript{}, [p](CSmtpClient& m) { m.SetPriority(p); });
+        EXPECT_TRUE(Contains(o.transcript, std::string("\r\n") + lines[p] + "\r\n")) << p;
+    }
+}
+
+TEST(SmtpClient, RecipientsRefused) {
+    SmtpScript oneRefused;
+    oneRefused.rcpt = {"550 No such user\r\n", "250 OK\r\n"};
+    Outcome o = Deliver(oneRefused, [](CSmtpClient& m) { m.AddTo("carol@example.com", ""); });
+    EXPECT_TRUE(o.ok) << "delivered to the other recipient";
+    EXPECT_EQ(CSmtpClient::kRecipientRefused, o.error);
+    EXPECT_TRUE(Contains(o.transcript, "DATA\r\n"));
+
+    SmtpScript allRefused;
+    allRefused.rcpt = {"550 No\r\n", "550 No\r\n"};
+    o = Deliver(allRefused, [](CSmtpClient& m) { m.AddTo("carol@example.com", ""); });
+    EXPECT_FALSE(o.ok);
+    EXPECT_EQ(CSmtpClient::kRecipientRefused, o.error);
+    EXPECT_FALSE(Contains(o.transcript, "DATA"));
+    EXPECT_FALSE(Contains(o.transcript, "QUIT"));
+}
+
+TEST(SmtpClient, EachStepHasItsErrorCode) {
+    struct Case {
+        const char* name;
+        std::function<void(SmtpScript&)> script;
+        int error;
+    } cases[] = {
+        {"greeting not 220", [](SmtpScript& s) { s.greeting = "554 go away\r\n"; }, 401},
+        {"two-line greeting", [](SmtpScript& s) { s.greeting = "220-first\r\n220 second\r\n"; }, 301},
+        {"EHLO refused", [](SmtpScript& s) { s.ehlo = "502 no\r\n"; }, 301},
+        {"AUTH LOGIN refused", [](SmtpScript& s) { s.auth = "503 bad sequence\r\n"; }, 302},
+        {"user name not taken", [](SmtpScript& s) { s.user = "501 bad\r\n"; }, 406},
+        {"wrong password", [](SmtpScript& s) { s.pass = "535 auth failed\r\n"; }, 405},
+        {"odd answer to password", [](SmtpScript& s) { s.pass = "454 later\r\n"; }, 406},
+        {"MAIL FROM refused", [](SmtpScript& s) { s.mailFrom = "553 no\r\n"; }, 300},
+        {"DATA refused", [](SmtpScript& s) { s.data = "554 no\r\n"; }, 303},
+        {"message refused", [](SmtpScript& s) { s.endData = "552 too big\r\n"; }, 306},
+        {"QUIT not 221", [](SmtpScript& s) { s.quit = "250 whatever\r\n"; }, 304},
+        {"closed after greeting", [](SmtpScript& s) { s.closeAfterGreeting = true; }, 400},
+        {"closed during AUTH", [](SmtpScript& s) { s.auth = ""; }, 400},
+    };
+    for (const Case& c : cases) {
+        SmtpScript s;
+        c.script(s);
+        Outcome o = Deliver(s);
+        EXPECT_FALSE(o.ok) << c.name;
+        EXPECT_EQ(c.error, o.error) << c.name;
+        EXPECT_EQ(1, o.connections) << c.name;  // and the socket was closed: the transcript ended
+    }
+}
+
+TEST(SmtpClient, ReplyLinesAreBoundedByTheBuffer) {
+    SmtpScript tooLong;
+    tooLong.greeting = std::string(10239, '2');  // 10,239 bytes and no LF
+    EXPECT_EQ(CSmtpClient::kNoMemory, Deliver(tooLong).error);
+
+    SmtpScript longest;
+    longest.greeting = "220 " + std::string(10239 - 6, 'x') + "\r\n";  // 10,239 with its LF
+    EXPECT_TRUE(Deliver(longest).ok);
+}
+
+TEST(SmtpClient, SkippedLinesAreCountedUpTo99) {
+    auto ehloWith = [](int skipped) {
+        std::string r = "250-first\r\n";
+        for (int i = 0; i < skipped; ++i) r += "250-cap\r\n";
+        return r;
+    };
+    SmtpScript ninetyNine;
+    ninetyNine.ehlo = ehloWith(99);
+    EXPECT_EQ(CSmtpClient::kTooManyLines, Deliver(ninetyNine).error);
+
+    SmtpScript ninetyEight;
+    ninetyEight.ehlo = ehloWith(98);
+    EXPECT_TRUE(Deliver(ninetyEight).ok);
+}
+
+TEST(SmtpClient, ConnectionFailuresLeave106) {
+    CSmtpClient bad;
+    bad.SetServer("1abc", 25);
+    bad.SetUserName("a");
+    bad.SetPassword("b");
+    bad.SetFromAddress("a@163.com");
+    bad.SetSubject("s");
+    bad.SetBody("b");
+    bad.AddTo("x@example.com", nullptr);
+    EXPECT_FALSE(bad.Send());
+    EXPECT_EQ(CSmtpClient::kNoConnection, bad.GetError());
+
+    CSmtpClient direct;
+    EXPECT_EQ(kNoSocket, direct.OpenConnection("1abc", 25));
+    EXPECT_EQ(CSmtpClient::kBadAddress, direct.GetError());
+    EXPECT_EQ(kNoSocket, direct.OpenConnection("no-such-host.invalid", 25));
+    EXPECT_EQ(CSmtpClient::kHostUnknown, direct.GetError());
+
+    int port;
+    {
+        ScriptedSmtpServer gone(SmtpScript{});
+        port = gone.Port();
+    }
+    EXPECT_EQ(kNoSocket, direct.OpenConnection("127.0.0.1", static_cast<std::uint16_t>(port)));
+    EXPECT_EQ(CSmtpClient::kConnectFailed, direct.GetError());
+}
+
+TEST(SmtpClient, PortZeroUsesTheMailService) {
+    ScriptedSmtpServer server(SmtpScript{}, 25);
+    if (!server.Listening()) GTEST_SKIP() << "port 25 is taken or not allowed here";
+    CSmtpClient mail;
+    SocketHandle s = mail.OpenConnection("127.0.0.1", 0);
+    ASSERT_NE(kNoSocket, s);
+    CloseSocket(s);
+}
+
+TEST(SmtpClient, SilentServerTimesOut) {
+    TestServer silent([](TestServer::Conn& c) { c.Sleep(std::chrono::seconds(20)); });
+    CSmtpClient mail;
+    mail.SetServer("127.0.0.1", static_cast<std::uint16_t>(silent.Port()));
+    mail.SetTimeouts(1000, 300);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(mail.Send());
+    EXPECT_EQ(CSmtpClient::kRecvFailed, mail.GetError());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
+TEST(SmtpClient, MessagesTooLargeForTheBufferAreRefusedBeforeConnecting) {
+    Outcome body = Deliver(SmtpScript{}, [](CSmtpClient& m) { m.SetBody(std::string(10238, 'b').c_str()); });
+    EXPECT_FALSE(body.ok);
+    EXPECT_EQ(CSmtpClient::kTooLarge, body.error);
+    EXPECT_EQ(0, body.connections);
+
+    Outcome subject = Deliver(SmtpScript{}, [](CSmtpClient& m) { m.SetSubject(std::string(10300, 's').c_str()); });
+    EXPECT_EQ(CSmtpClient::kTooLarge, subject.error);
+    EXPECT_EQ(0, subject.connections);
+
+    Outcome fits = Deliver(SmtpScript{}, [](CSmtpClient& m) { m.SetBody(std::string(10237, 'b').c_str()); });
+    EXPECT_TRUE(fits.ok);
+    EXPECT_TRUE(Contains(fits.transcript, std::string(10237, 'b') + "\r\n\r\n.\r\n"));
+}
+
+TEST(SmtpClient, SettersAndBuildHeaderFailures) {
+    CSmtpClient mail;
+    EXPECT_FALSE(mail.AddTo(nullptr, "x"));
+    EXPECT_EQ(CSmtpClient::kNoToAddress, mail.GetError());
+
+    char buffer[CSmtpClient::kBufferSize];
+    CSmtpClient empty;
+    EXPECT_FALSE(empty.BuildHeader(buffer));
+    EXPECT_EQ(CSmtpClient::kNoRecipients, empty.GetError());
+    empty.AddTo("a@b", nullptr);
+    EXPECT_FALSE(empty.BuildHeader(buffer));
+    EXPECT_EQ(CSmtpClient::kNoSender, empty.GetError());
+
+}
+
+TEST(SmtpClient, EmptyToListEndsAfterTheEnvelope) {
+    ScriptedSmtpServer server(SmtpScript{});
+    CSmtpClient mail;
+    mail.SetServer("127.0.0.1", static_cast<std::uint16_t>(server.Port()));
+    mail.SetUserName("a");
+    mail.SetPassword("b");
+    mail.SetFromAddress("a@163.com");
+    mail.SetSubject("s");
+    mail.SetBody("b");
+    EXPECT_FALSE(mail.Send());
+    EXPECT_EQ(0, mail.GetError());
+    std::string t = server.Transcript();
+    EXPECT_TRUE(Contains(t, "MAIL FROM:<a@163.com>\r\n"));
+    EXPECT_FALSE(Contains(t, "DATA"));
+}
+
+TEST(SmtpClient, MailDateIsEnglishUtcWithoutZone) {
+    EXPECT_EQ("Sun, 06 Dec 2026 09:05:03", FormatMailDate(1796547903));
+    EXPECT_EQ("Thu, 01 Jan 1970 00:00:00", FormatMailDate(0));
+}

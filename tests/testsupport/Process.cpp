@@ -63,6 +63,37 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
     return rc == 0 ? pid : -1;
 }
 
+pid_t SpawnReading(const std::vector<std::string>& argv, int* stdoutFd) {
+    int pipefd[2];
+    if (pipe(pipefd) != 0) return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipefd[1], 1);
+    posix_spawn_file_actions_addclose(&actions, pipefd[0]);
+    std::vector<std::string> args = argv;
+    std::vector<char*> ptrs = Pointers(args);
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, ptrs[0], &actions, nullptr, ptrs.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipefd[1]);
+    if (rc != 0) {
+        close(pipefd[0]);
+        return -1;
+    }
+    *stdoutFd = pipefd[0];
+    return pid;
+}
+
+bool ReadLineFrom(int fd, std::string& line) {
+    line.clear();
+    char c;
+    for (ssize_t n; (n = read(fd, &c, 1)) == 1;) {
+        if (c == '\n') return true;
+        line.push_back(c);
+    }
+    return !line.empty();
+}
+
 int WaitExit(pid_t pid, std::chrono::milliseconds bound) {
     auto deadline = std::chrono::steady_clock::now() + bound;
     for (;;) {
