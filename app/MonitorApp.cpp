@@ -24,6 +24,8 @@ void CMonitorApp::OnQuitSignal(int) {
 int CMonitorApp::OnRun() {
     m_pMainWnd = new CMonitorDlg();
     SetTopWindow(m_pMainWnd);
+    // Problems met while starting are told once the window is up.
+    m_pMainWnd->CallAfter([this] { m_pMainWnd->ShowStartupProblems(); });
     m_pMainWnd->ShowModal();
     m_pMainWnd->Shutdown();
     CMonitorDlg* dlg = m_pMainWnd;

@@ -115,7 +115,6 @@ void CMonitorDlg::OnInitDialog() {
                                g_pCore->ConfigProblem() +
                                "），本次使用默认设置。\n原文件将另存为 sentrel.ini.bad。\n" +
                                m_strStartupProblems;
-    if (HasStartupProblems()) CallAfter([this] { ShowStartupProblems(); });
 }
 
 void CMonitorDlg::PlaceControls() {

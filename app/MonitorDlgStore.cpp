@@ -31,6 +31,13 @@ std::string RecoveryPath(const std::string& dir) {
     return path;
 }
 
+// The chosen path. GTK's dialog answers from its native chooser; when the dialog was
+// answered without being shown (wx's modal testing hook), the path set on it is used.
+wxString ChosenPath(const wxFileDialog& dlg) {
+    wxString path = dlg.GetPath();
+    return path.empty() ? dlg.wxFileDialogBase::GetPath() : path;
+}
+
 void AppendRow(wxListCtrl* list, const std::string& url, const std::string& note,
                const std::string& kbsize) {
     long row = list->InsertItem(list->GetItemCount(), U(url));
@@ -99,7 +106,7 @@ std::string CMonitorDlg::ChooseImportFile() {
     wxFileDialog dlg(this, wxEmptyString, wxEmptyString, wxEmptyString,
                      U("文本文件|*.txt|所有文件|*.*"), wxFD_OPEN);
     if (dlg.ShowModal() != wxID_OK) return std::string();
-    wxFileName name(dlg.GetPath());
+    wxFileName name(ChosenPath(dlg));
     // A name typed without an extension gets .txt, unless a file of that very name exists.
     if (!name.HasExt() && !name.FileExists()) name.SetExt("txt");
     return S(name.GetFullPath());
@@ -109,7 +116,7 @@ std::string CMonitorDlg::ChooseExportFile() {
     wxFileDialog dlg(this, wxEmptyString, wxEmptyString, "Export_Urls.txt",
                      "Text files|*.txt|All files|*.*", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dlg.ShowModal() != wxID_OK) return std::string();
-    wxFileName name(dlg.GetPath());
+    wxFileName name(ChosenPath(dlg));
     if (!name.HasExt()) {
         name.SetExt("txt");
         // The dialog asked about the name as typed; ask again for the name written.

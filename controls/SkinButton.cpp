@@ -65,6 +65,7 @@ void CSkinButton::HandleMouseMove() {
     if (m_bTracking) return;
     // The hover notification follows the tracking request after a rest of 1 ms.
     m_bTracking = true;
+    ++m_nTrackingRequests;
     CallAfter([this] {
         if (m_bTracking) HandleMouseHover();
     });

@@ -22,6 +22,8 @@ public:
     /// The bitmap number shown now, and how often the button was invalidated.
     int ShownBitmap() const { return m_nShown; }
     int InvalidateCount() const { return m_nInvalidations; }
+    /// How often hover and leave notifications were requested.
+    int TrackingRequests() const { return m_nTrackingRequests; }
 
     // Mouse handling, as the window system reports it (the wx handlers call these).
     void HandleMouseMove();
@@ -54,6 +56,7 @@ private:
     int m_nShown = 0;
     wxBitmap m_bmp;
     int m_nInvalidations = 0;
+    int m_nTrackingRequests = 0;
     bool m_bPressed = false;
 };
 

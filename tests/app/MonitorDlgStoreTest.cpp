@@ -1,0 +1,125 @@
+// The list in user.mdb across runs, and the import and export commands.
+#include <gtest/gtest.h>
+#include <wx/filedlg.h>
+#include "ModalHook.h"
+
+
+#include "DialogFixture.h"
+#include "UrlStore.h"
+
+using namespace sentrel;
+using namespace sentrel::test;
+
+namespace {
+
+std::string Cell(wxListCtrl* list, int row, int col) { return list->GetItemText(row, col).utf8_string(); }
+
+void AddRow(wxListCtrl* list, const std::string& url, const std::string& note, const std::string& size) {
+    long i = list->InsertItem(list->GetItemCount(), wxString::FromUTF8(url));
+    list->SetItem(i, 1, wxString::FromUTF8(note));
+    list->SetItem(i, 3, wxString::FromUTF8(size));
+}
+
+std::vector<UrlRow> Stored(const std::string& path) {
+    std::vector<UrlRow> rows;
+    std::string error;
+    UrlStore(path).Load([&](UrlRow&& r) { rows.push_back(r); }, error);
+    return rows;
+}
+
+}  // namespace
+
+TEST_F(DialogFixture, AListEditedInOneRunIsThereAfterARestart) {
+    std::string error;
+    ASSERT_TRUE(UrlStore(Home("user.mdb")).Save({{"http://a/", "首页", "1000"}, {"http://b/", "", "0"}}, error));
+    CMonitorDlg* dlg = Open();
+    wxListCtrl* list = dlg->m_listUrls;
+    ASSERT_EQ(2, list->GetItemCount());
+    EXPECT_EQ("http://a/", Cell(list, 0, 0));
+    EXPECT_EQ("首页", Cell(list, 0, 1));
+    EXPECT_EQ("", Cell(list, 0, 2)) << "status starts empty";
+    EXPECT_EQ("1000", Cell(list, 0, 3));
+
+    AddRow(list, "http://c/?q='x'", "tab\tnote", "-7");
+    list->SetItem(0, 3, "2000");
+    Close();
+
+    dlg = Open();
+    list = dlg->m_listUrls;
+    ASSERT_EQ(3, list->GetItemCount());
+    EXPECT_EQ("2000", Cell(list, 0, 3));
+    EXPECT_EQ("http://c/?q='x'", Cell(list, 2, 0));
+    EXPECT_EQ("tab\tnote", Cell(list, 2, 1));
+    EXPECT_EQ("0", Cell(list, 2, 3)) << "a byte count below 1 is stored as 0";
+}
+
+TEST_F(DialogFixture, AnEmptyListEmptiesTheStore) {
+    std::string error;
+    ASSERT_TRUE(UrlStore(Home("user.mdb")).Save({{"http://a/", "", "1"}}, error));
+    Open()->m_listUrls->DeleteAllItems();
+    Close();
+    EXPECT_TRUE(Stored(Home("user.mdb")).empty());
+}
+
+TEST_F(DialogFixture, AnUnreadableStoreIsNeverOverwritten) {
+    const std::string junk = "not a database at all " + std::string(4096, '#');
+    WriteFile(Home("user.mdb"), junk);
+    CMonitorDlg* dlg = Open();
+    ASSERT_TRUE(dlg->HasStartupProblems());
+    const std::string target = dlg->SaveTarget();
+    EXPECT_NE(Home("user.mdb"), target);
+    wxTEST_DIALOG(dlg->ShowStartupProblems(), wxExpectModal<wxMessageDialog>(wxID_OK));
+    AddRow(dlg->m_listUrls, "http://kept/", "", "5");
+    Close();
+    EXPECT_EQ(junk, ReadFile(Home("user.mdb")));
+    auto rows = Stored(target);
+    ASSERT_EQ(1u, rows.size());
+    EXPECT_EQ("http://kept/", rows[0].url);
+}
+
+TEST_F(DialogFixture, ImportAppendsTheFilesUrls) {
+    CMonitorDlg* dlg = Open();
+    AddRow(dlg->m_listUrls, "http://existing/", "note", "77");
+    WriteFile(Home("list.txt"), "http://a/\r\n  http://b/  \r\n\t\r\nhttp://existing/\r\n\r\nhttp://late/\r\n");
+    wxTEST_DIALOG(dlg->OnImportUrls(), wxExpectModal<wxFileDialog>(Home("list.txt")));
+    wxListCtrl* list = dlg->m_listUrls;
+    ASSERT_EQ(4, list->GetItemCount());
+    EXPECT_EQ("77", Cell(list, 0, 3)) << "existing rows stay as they were";
+    EXPECT_EQ("http://a/", Cell(list, 1, 0));
+    EXPECT_EQ("http://b/", Cell(list, 2, 0));
+    EXPECT_EQ("http://existing/", Cell(list, 3, 0));
+    EXPECT_EQ("", Cell(list, 3, 1));
+    EXPECT_EQ("", Cell(list, 3, 2));
+    EXPECT_EQ("0", Cell(list, 3, 3));
+    EXPECT_EQ(wxString::FromUTF8("成功导入 3 条网址记录！"), dlg->GetStatusText());
+}
+
+TEST_F(DialogFixture, ImportNameWithoutExtensionGetsTxt) {
+    CMonitorDlg* dlg = Open();
+    WriteFile(Home("urls.txt"), "http://a/\n");
+    wxTEST_DIALOG(dlg->OnImportUrls(), wxExpectModal<wxFileDialog>(Home("urls")));
+    EXPECT_EQ(1, dlg->m_listUrls->GetItemCount());
+}
+
+TEST_F(DialogFixture, ImportOfAMissingFileIsReportedAndChangesNothing) {
+    CMonitorDlg* dlg = Open();
+    wxTEST_DIALOG(dlg->OnImportUrls(), wxExpectModal<wxFileDialog>(Home("missing.txt")),
+                  wxExpectModal<wxMessageDialog>(wxID_OK));
+    EXPECT_EQ(0, dlg->m_listUrls->GetItemCount());
+    EXPECT_EQ(wxString::FromUTF8("就绪"), dlg->GetStatusText());
+}
+
+TEST_F(DialogFixture, ExportWritesTheUrlsAndReportsTheCount) {
+    CMonitorDlg* dlg = Open();
+    wxTEST_DIALOG(dlg->OnExportUrls(), wxExpectModal<wxMessageDialog>(wxID_OK));  // empty list
+    AddRow(dlg->m_listUrls, "http://a/%d", "note", "5");
+    AddRow(dlg->m_listUrls, "http://b/", "", "0");
+    wxTEST_DIALOG(dlg->OnExportUrls(), wxExpectModal<wxFileDialog>(Home("out.txt")));
+    EXPECT_EQ("http://a/%d\r\nhttp://b/\r\n", ReadFile(Home("out.txt")));
+    EXPECT_EQ(wxString::FromUTF8("成功导出 2 条网址记录！"), dlg->GetStatusText());
+
+    dlg->SetStatusText("x");
+    wxTEST_DIALOG(dlg->OnExportUrls(), wxExpectModal<wxFileDialog>(Home("no/dir/out.txt")),
+                  wxExpectModal<wxMessageDialog>(wxID_OK));
+    EXPECT_EQ("x", dlg->GetStatusText());
+}

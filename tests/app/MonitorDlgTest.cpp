@@ -1,0 +1,144 @@
+// The main window on a real (virtual) display.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include "ModalHook.h"
+#include <wx/uiaction.h>
+
+#include "CCore.h"
+#include "DialogFixture.h"
+#include "resource.h"
+
+using namespace sentrel;
+using namespace sentrel::test;
+
+namespace {
+wxRect Rect(wxWindow* w) { return wxRect(w->GetPosition(), w->GetSize()); }
+}  // namespace
+
+TEST_F(DialogFixture, WindowTakesTheBackgroundSizeAndPlacesItsControls) {
+    CMonitorDlg* dlg = Open();
+    EXPECT_EQ(wxSize(530, 319), dlg->GetClientSize());
+    EXPECT_EQ(wxSize(530, 319), dlg->GetSize()) << "no frame, no caption";
+    EXPECT_FALSE(dlg->HasFlag(wxCAPTION));
+    EXPECT_EQ(wxRect(20, 30, 60, 54), Rect(dlg->m_btnStart));
+    EXPECT_EQ(wxRect(90, 30, 60, 54), Rect(dlg->m_btnStop));
+    EXPECT_EQ(wxRect(430, 1, 27, 17), Rect(dlg->m_btnPop));
+    EXPECT_EQ(wxRect(457, 1, 27, 17), Rect(dlg->m_btnMin));
+    EXPECT_EQ(wxRect(484, 1, 35, 17), Rect(dlg->m_btnQuit));
+    EXPECT_EQ(wxRect(3, 94, 524, 194), Rect(dlg->m_listUrls));
+    EXPECT_EQ(wxRect(360, 299, 100, 200), Rect(dlg->m_linkFooter));
+    EXPECT_EQ("Sentrel", dlg->GetTitle());
+    EXPECT_EQ(wxString::FromUTF8("就绪"), dlg->GetStatusText());
+}
+
+TEST_F(DialogFixture, ListHasItsFourColumns) {
+    wxListCtrl* list = Open()->m_listUrls;
+    ASSERT_EQ(4, list->GetColumnCount());
+    const char* headers[] = {"监控网址", "备注", "状态", "字节数"};
+    const int widths[] = {280, 120, 100, 0};
+    for (int i = 0; i < 4; ++i) {
+        wxListItem col;
+        col.SetMask(wxLIST_MASK_TEXT);
+        list->GetColumn(i, col);
+        EXPECT_EQ(wxString::FromUTF8(headers[i]), col.GetText());
+        EXPECT_EQ(widths[i], list->GetColumnWidth(i)) << i;
+    }
+    EXPECT_FALSE(list->HasFlag(wxLC_SINGLE_SEL)) << "several rows can be selected";
+    EXPECT_TRUE(list->HasFlag(wxLC_HRULES) && list->HasFlag(wxLC_VRULES));
+}
+
+TEST_F(DialogFixture, MonitoringIsStoppedAfterStartUp) {
+    CMonitorDlg* dlg = Open();
+    EXPECT_TRUE(dlg->m_btnStart->IsActive());
+    EXPECT_FALSE(dlg->m_btnStop->IsActive());
+    EXPECT_EQ(IDB_START_ACTIVE, dlg->m_btnStart->ShownBitmap());
+    EXPECT_EQ(IDB_STOP_NORMAL, dlg->m_btnStop->ShownBitmap());
+    EXPECT_EQ(",", dlg->m_strUpdatedRows);
+    EXPECT_EQ(0, dlg->m_nTrayPhase);
+    EXPECT_EQ(m_home.Path() + "/alert.wav", dlg->m_strWavPath);
+}
+
+TEST_F(DialogFixture, SettingsAreReadAndTheUserNameNormalised) {
+    WriteFile(Home("sentrel.ini"),
+              "interval=15\nbalertwav=0\nballertemail=1\nbalertemail=1\nemailrcv=me@example.com\n"
+              "senduser=Alice@163.COM\nsendpwd=p=w\\\\d\n");
+    CMonitorDlg* dlg = Open();
+    EXPECT_EQ(15, dlg->m_nInterval);
+    EXPECT_FALSE(dlg->m_bAlertWav);
+    EXPECT_TRUE(dlg->m_bAlertEmail);
+    EXPECT_EQ("me@example.com", dlg->m_strEmailRcv);
+    EXPECT_EQ("alice", dlg->m_strSendUser);
+    EXPECT_EQ("p=w\\d", dlg->m_strSendPwd);
+    Close();
+    std::string ini = ReadFile(Home("sentrel.ini"));
+    EXPECT_NE(std::string::npos, ini.find("\nsenduser=alice\n")) << ini;
+    EXPECT_NE(std::string::npos, ini.find("\nballertemail=1\n")) << "other keys are kept";
+}
+
+TEST_F(DialogFixture, DefaultsWhenNothingWasStored) {
+    CMonitorDlg* dlg = Open();
+    EXPECT_EQ(60, dlg->m_nInterval);
+    EXPECT_TRUE(dlg->m_bAlertWav);
+    EXPECT_FALSE(dlg->m_bAlertEmail);
+    EXPECT_EQ("", dlg->m_strEmailRcv);
+    EXPECT_FALSE(dlg->HasStartupProblems());
+}
+
+TEST_F(DialogFixture, ShutdownStoresEverySettingOwnerOnly) {
+    CMonitorDlg* dlg = Open();
+    dlg->m_nInterval = 0;
+    dlg->m_bAlertWav = false;
+    dlg->m_bAlertEmail = true;
+    dlg->m_strEmailRcv = "r@example.com";
+    dlg->m_strSendUser = "bob";
+    dlg->m_strSendPwd = "line\nbreak";
+    Close();
+    struct stat st{};
+    ASSERT_EQ(0, stat(Home("sentrel.ini").c_str(), &st));
+    EXPECT_EQ(0600u, st.st_mode & 0777);
+    CMonitorDlg* again = Open();
+    EXPECT_EQ(0, again->m_nInterval);
+    EXPECT_FALSE(again->m_bAlertWav);
+    EXPECT_TRUE(again->m_bAlertEmail);
+    EXPECT_EQ("r@example.com", again->m_strEmailRcv);
+    EXPECT_EQ("bob", again->m_strSendUser);
+    EXPECT_EQ("line\nbreak", again->m_strSendPwd);
+}
+
+TEST_F(DialogFixture, ACorruptSettingsFileIsReportedOnceAndDefaultsUsed) {
+    WriteFile(Home("sentrel.ini"), std::string("\x00\x01\xff garbage", 11));
+    CMonitorDlg* dlg = Open();  // the report waits for the event loop
+    EXPECT_EQ(60, dlg->m_nInterval);
+    ASSERT_TRUE(dlg->HasStartupProblems());
+    wxTEST_DIALOG(dlg->ShowStartupProblems(), wxExpectModal<wxMessageDialog>(wxID_OK));
+    EXPECT_FALSE(dlg->HasStartupProblems()) << "told once";
+    Close();
+    EXPECT_EQ(std::string("\x00\x01\xff garbage", 11), ReadFile(Home("sentrel.ini.bad")))
+        << "the unusable file is kept aside";
+}
+
+TEST_F(DialogFixture, EscapeAndEnterDoNotCloseTheWindow) {
+    CMonitorDlg* dlg = Open();
+    dlg->Raise();
+    dlg->SetFocus();
+    Pump();
+    wxUIActionSimulator sim;
+    sim.Char(WXK_ESCAPE);
+    Pump();
+    sim.Char(WXK_RETURN);
+    Pump();
+    EXPECT_TRUE(dlg->IsShown());
+}
+
+TEST_F(DialogFixture, QuitButtonEndsTheWindow) {
+    CMonitorDlg* dlg = Open();
+    dlg->Raise();
+    Pump();
+    wxUIActionSimulator sim;
+    sim.MouseMove(dlg->m_btnQuit->GetScreenRect().GetPosition() + wxPoint(10, 8));
+    Pump();
+    sim.MouseClick();
+    Pump();
+    EXPECT_FALSE(dlg->IsShown());
+    EXPECT_FALSE(dlg->m_btnQuit->IsActive()) << "the click cleared the caption button";
+}

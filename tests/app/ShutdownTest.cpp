@@ -1,0 +1,84 @@
+// The real program, ended by SIGTERM and by its QUIT button: settings and list are stored.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <thread>
+
+#include "Process.h"
+#include "TempDir.h"
+#include "UrlStore.h"
+
+using namespace sentrel;
+using namespace sentrel::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The X window id of the program's window, once it is mapped.
+std::string WaitForWindow(pid_t pid, std::chrono::milliseconds bound) {
+    auto deadline = std::chrono::steady_clock::now() + bound;
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::string out = RunAndCapture({"/usr/bin/xdotool", "search", "--all", "--onlyvisible", "--pid",
+                                         std::to_string(pid), "--name", "^Sentrel$"});
+        if (!out.empty()) return out.substr(0, out.find('\n'));
+        std::this_thread::sleep_for(100ms);
+    }
+    return {};
+}
+
+class ProgramRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteFile(m_home.File("sentrel.ini"), "interval=7\nsenduser=Bob@163.com\nbalertwav=0\n");
+        std::string error;
+        ASSERT_TRUE(UrlStore(m_home.File("user.mdb")).Save({{"http://a/", "n", "42"}}, error));
+        m_pid = Spawn({SENTREL_BIN_DIR "/sentrel"}, {"SENTREL_HOME=" + m_home.Path()});
+        ASSERT_GT(m_pid, 0);
+        m_window = WaitForWindow(m_pid, 15s);
+        ASSERT_FALSE(m_window.empty()) << "the window did not appear";
+    }
+    void TearDown() override {
+        if (m_pid > 0 && !m_bEnded) {
+            kill(m_pid, SIGKILL);
+            WaitExit(m_pid, 5s);
+        }
+    }
+    int WaitEnd() {
+        int status = WaitExit(m_pid, 10s);
+        m_bEnded = status >= 0;
+        return status;
+    }
+    void ExpectStored() {
+        std::string ini = ReadFile(m_home.File("sentrel.ini"));
+        EXPECT_NE(std::string::npos,
+                  ini.find("interval=7\nemailrcv=\nsenduser=bob\nsendpwd=\nbalertwav=0\nbalertemail=0\n"))
+            << ini;
+        std::vector<UrlRow> rows;
+        std::string error;
+        UrlStore(m_home.File("user.mdb")).Load([&](UrlRow&& r) { rows.push_back(r); }, error);
+        ASSERT_EQ(1u, rows.size());
+        EXPECT_EQ("42", rows[0].kbsize);
+    }
+    TempDir m_home;
+    pid_t m_pid = -1;
+    bool m_bEnded = false;
+    std::string m_window;
+};
+
+}  // namespace
+
+TEST_F(ProgramRun, SigtermRunsTheOrderlyShutdown) {
+    kill(m_pid, SIGTERM);
+    EXPECT_EQ(0, WaitEnd());
+    ExpectStored();
+}
+
+TEST_F(ProgramRun, QuitButtonRunsTheOrderlyShutdown) {
+    // QUIT sits at W-46, 1 with size 35 x 17.
+    RunAndCapture({"/usr/bin/xdotool", "mousemove", "--window", m_window, "500", "9"});
+    std::this_thread::sleep_for(200ms);
+    RunAndCapture({"/usr/bin/xdotool", "click", "1"});
+    EXPECT_EQ(0, WaitEnd());
+    ExpectStored();
+}

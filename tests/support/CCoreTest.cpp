@@ -1,0 +1,111 @@
+// Settings in sentrel.ini: typed values across a restart, defaults, rights, bad files.
+#include "CCore.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "TempDir.h"
+
+using namespace sentrel;
+using namespace sentrel::test;
+
+namespace {
+class CoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("SENTREL_HOME", m_home.Path().c_str(), 1); }
+    void TearDown() override { unsetenv("SENTREL_HOME"); }
+    TempDir m_home;
+};
+}  // namespace
+
+TEST_F(CoreTest, ProgramDirectoryEndsWithASeparator) {
+    CCore core;
+    EXPECT_EQ(m_home.Path() + "/", core.getAppPath());
+    EXPECT_EQ(m_home.Path() + "/user.mdb", core.getDbConnStrMdb(core.getAppPath() + "user.mdb"));
+    unsetenv("SENTREL_HOME");
+    CCore beside;
+    std::string dir = beside.getAppPath();
+    EXPECT_EQ('/', dir.back());
+    EXPECT_NE(m_home.Path() + "/", dir);
+}
+
+TEST_F(CoreTest, EveryKeyTypeSurvivesARestart) {
+    {
+        CCore core;
+        core.autoFileConfig();
+        core.saveConfigInt("interval", -2147483647 - 1);
+        core.saveConfigStr("emailrcv", "收件人@example.com");
+        core.saveConfigStr("senduser", " spaced = name ");
+        core.saveConfigStr("sendpwd", "a\\b\r\nc\t;#[x]");
+        core.saveConfigB("balertwav", false);
+        core.saveConfigB("balertemail", true);
+        EXPECT_TRUE(core.SaveProblem().empty()) << core.SaveProblem();
+    }
+    CCore core;
+    core.autoFileConfig();
+    EXPECT_TRUE(core.ConfigProblem().empty()) << core.ConfigProblem();
+    EXPECT_EQ(-2147483647 - 1, core.getConfigInt("interval"));
+    EXPECT_EQ("收件人@example.com", core.getConfigStr("emailrcv"));
+    EXPECT_EQ(" spaced = name ", core.getConfigStr("senduser"));
+    EXPECT_EQ("a\\b\r\nc\t;#[x]", core.getConfigStr("sendpwd"));
+    EXPECT_FALSE(core.getConfigB("balertwav"));
+    EXPECT_TRUE(core.getConfigB("balertemail"));
+}
+
+TEST_F(CoreTest, KeysNeverStoredHaveTheirDefaults) {
+    CCore core;
+    core.autoFileConfig();
+    EXPECT_EQ(60, core.getConfigInt("interval"));
+    EXPECT_TRUE(core.getConfigB("balertwav"));
+    EXPECT_FALSE(core.getConfigB("balertemail"));
+    EXPECT_EQ("", core.getConfigStr("emailrcv"));
+    EXPECT_EQ("", core.getConfigStr("sendpwd"));
+    EXPECT_TRUE(core.ConfigProblem().empty());
+}
+
+TEST_F(CoreTest, FileIsReadableByItsOwnerOnly) {
+    WriteFile(m_home.File("sentrel.ini"), "interval=5\n");
+    chmod(m_home.File("sentrel.ini").c_str(), 0644);
+    CCore core;
+    core.saveConfigStr("sendpwd", "secret");
+    struct stat st{};
+    ASSERT_EQ(0, stat(m_home.File("sentrel.ini").c_str(), &st));
+    EXPECT_EQ(0600u, st.st_mode & 0777);
+    EXPECT_EQ(5, core.getConfigInt("interval"));
+}
+
+TEST_F(CoreTest, BadValuesFallBackAndAreReported) {
+    WriteFile(m_home.File("sentrel.ini"),
+              "; comment\r\n[section]\r\ninterval=soon\r\nbalertwav=maybe\r\nemailrcv=ok@x\r\njunk line\r\n");
+    CCore core;
+    core.autoFileConfig();
+    EXPECT_EQ(60, core.getConfigInt("interval"));
+    EXPECT_TRUE(core.getConfigB("balertwav"));
+    EXPECT_EQ("ok@x", core.getConfigStr("emailrcv"));
+    EXPECT_NE(std::string::npos, core.ConfigProblem().find("interval"));
+    EXPECT_NE(std::string::npos, core.ConfigProblem().find("balertwav"));
+}
+
+TEST_F(CoreTest, BinaryOrUnreadableFilesGiveDefaults) {
+    WriteFile(m_home.File("sentrel.ini"), std::string("interval=5\n\0\xfe\xff", 14));
+    CCore binary;
+    binary.autoFileConfig();
+    EXPECT_EQ(60, binary.getConfigInt("interval"));
+    EXPECT_FALSE(binary.ConfigProblem().empty());
+
+    // A directory where the file should be: unreadable, reported, and the program goes on.
+    TempDir other;
+    setenv("SENTREL_HOME", other.Path().c_str(), 1);
+    mkdir(other.File("sentrel.ini").c_str(), 0700);
+    CCore unreadable;
+    unreadable.autoFileConfig();
+    EXPECT_EQ(60, unreadable.getConfigInt("interval"));
+    EXPECT_FALSE(unreadable.ConfigProblem().empty());
+}
+
+TEST(CoreEscaping, RoundTripsAnyText) {
+    for (std::string s : {std::string(""), std::string("\\"), std::string("\\n"), std::string("a\nb\\\r")})
+        EXPECT_EQ(s, CCore::UnescapeValue(CCore::EscapeValue(s)));
+}
