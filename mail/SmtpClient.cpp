@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -239,6 +240,10 @@ SocketHandle CSmtpClient::OpenConnection(const char* server, std::uint16_t port)
         m_nError = kConnectFailed;
         return kNoSocket;
     }
+    // The message goes out in several writes before the server answers; without this,
+    // Nagle's algorithm and the server's delayed ACK add some 40 ms to every mail.
+    int one = 1;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     SetTimeout(s, SO_RCVTIMEO, m_nIoTimeoutMs);
     SetTimeout(s, SO_SNDTIMEO, m_nIoTimeoutMs);
     return s;

@@ -2,26 +2,18 @@
 
 #include <climits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace sentrel {
 
 void PageTextCounter::Feed(const char* data, std::size_t n, std::string* out) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(data);
     const unsigned char* end = p + n;
     while (p < end) {
-        // Fast path: a run of ordinary bytes inside the current piece.
         if (!m_bNulInPiece && !out) {
-            std::size_t room = kPieceMax - m_nPiece;
-            const unsigned char* q = p;
-            const unsigned char* stop = (static_cast<std::size_t>(end - p) < room) ? end : p + room;
-            while (q < stop && *q != '\r' && *q != '\n' && *q != 0) ++q;
-            std::size_t run = static_cast<std::size_t>(q - p);
-            m_nCount += static_cast<std::int64_t>(run);
-            m_nPiece += run;
-            p = q;
-            if (m_nPiece == kPieceMax) {
-                m_nPiece = 0;
-                continue;
-            }
+            p = CountPlain(p, end);
             if (p == end) break;
         }
         unsigned char b = *p++;
@@ -43,6 +35,48 @@ void PageTextCounter::Feed(const char* data, std::size_t n, std::string* out) {
             m_bNulInPiece = false;
         }
     }
+}
+
+const unsigned char* PageTextCounter::CountPlain(const unsigned char* p, const unsigned char* end) {
+    // Ordinary bytes and LFs are counted here, sixteen at a time where the processor
+    // allows; the loop stops before a CR or a NUL, which need the byte-wise rules.
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), nul = _mm_setzero_si128();
+    while (end - p >= 16 && kPieceMax - m_nPiece >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned stopMask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, nul))));
+        unsigned lfMask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
+        unsigned any = stopMask | lfMask;
+        if (!any) {
+            p += 16;
+            m_nCount += 16;
+            m_nPiece += 16;
+            if (m_nPiece == kPieceMax) m_nPiece = 0;
+            continue;
+        }
+        unsigned first = static_cast<unsigned>(__builtin_ctz(any));
+        if (stopMask & (1u << first)) {
+            m_nCount += first;
+            m_nPiece += first;
+            return p + first;
+        }
+        m_nCount += first + 2;  // the LF stands for CR LF and ends the piece
+        m_nPiece = 0;
+        p += first + 1;
+    }
+#endif
+    while (p < end && *p != '\r' && *p != 0) {
+        ++m_nCount;
+        if (*p == '\n') {
+            ++m_nCount;
+            m_nPiece = 0;
+        } else if (++m_nPiece == kPieceMax) {
+            m_nPiece = 0;
+        }
+        ++p;
+    }
+    return p;
 }
 
 int PageTextCounter::Size() const {

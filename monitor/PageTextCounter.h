@@ -22,6 +22,9 @@ public:
     int Size() const;
 
 private:
+    /// Counts from p while no CR or NUL comes and no NUL state holds; returns where it stopped.
+    const unsigned char* CountPlain(const unsigned char* p, const unsigned char* end);
+
     std::size_t m_nPiece = 0;   // bytes stored in the current piece
     bool m_bNulInPiece = false; // a NUL ended the counted text of the current piece
     std::int64_t m_nCount = 0;

@@ -18,6 +18,7 @@ namespace sentrel {
 namespace {
 
 constexpr int kMaxRedirects = 10;
+constexpr long kBodyBufferSize = 256 * 1024;
 constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
 
 void EnsureCurlGlobal() {
@@ -273,6 +274,14 @@ bool CWatchThread::Fetch(Transfer& t) {
     return ok;
 }
 
+bool CWatchThread::FetchBody(Transfer& t) {
+    // A body is read in large blocks; between bodies the session keeps the small default.
+    curl_easy_setopt(m_pSession, CURLOPT_BUFFERSIZE, kBodyBufferSize);
+    bool ok = Fetch(t);
+    curl_easy_setopt(m_pSession, CURLOPT_BUFFERSIZE, static_cast<long>(CURL_MAX_WRITE_SIZE));
+    return ok;
+}
+
 int CWatchThread::GetPageSize(const char* url) {
     Transfer t;
     t.url = url ? url : "";
@@ -291,7 +300,7 @@ int CWatchThread::GetPageTextLength(const char* url) {
     t.url = url ? url : "";
     t.bWantBody = true;
     t.counter = &counter;
-    bool ok = Fetch(t);
+    bool ok = FetchBody(t);
     CloseRequest();
     return (ok && t.status == 200) ? counter.Size() : 0;
 }
@@ -304,7 +313,7 @@ std::string CWatchThread::DownloadPageText(const char* url) {
     t.bWantBody = true;
     t.counter = &counter;
     t.text = &text;
-    bool ok = Fetch(t);
+    bool ok = FetchBody(t);
     CloseRequest();
     if (!ok || t.status != 200) text.clear();
     return text;

@@ -76,6 +76,7 @@ protected:
 private:
     struct Transfer;
     bool Fetch(Transfer& t);
+    bool FetchBody(Transfer& t);
     bool PerformWithRetry(Transfer& t);
     void Post(unsigned msg, std::intptr_t wParam, std::intptr_t lParam);
 

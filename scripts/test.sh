@@ -24,5 +24,9 @@ export DISPLAY="$disp"
 trayer --edge bottom --align right --widthtype request --height 24 >/dev/null 2>&1 &
 tray_pid=$!
 
-cd build
-ctest --output-on-failure -j2 --timeout 300 "$@"
+(cd build && ctest --output-on-failure -j2 --timeout 300 "$@")
+
+# The GUI-free core again, under the sanitizers (SENTREL_NO_SANITIZERS=1 skips this).
+if [ -z "${SENTREL_NO_SANITIZERS:-}" ]; then
+  bash scripts/sanitize.sh
+fi

@@ -1,0 +1,85 @@
+// Start-up time from process start to the window shown on the X display, and the peak
+// memory of the idle program, against the smallest wx dialog program in the same run.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "BenchUtil.h"
+#include "TempDir.h"
+
+namespace {
+
+long WindowPid(Display* d, Window w) {
+    Atom pidAtom = XInternAtom(d, "_NET_WM_PID", True);
+    if (pidAtom == None) return -1;
+    Atom type;
+    int format;
+    unsigned long n, after;
+    unsigned char* data = nullptr;
+    long pid = -1;
+    if (XGetWindowProperty(d, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after, &data) ==
+            Success &&
+        data && n == 1)
+        pid = static_cast<long>(*reinterpret_cast<unsigned long*>(data));
+    if (data) XFree(data);
+    return pid;
+}
+
+struct Run {
+    double seconds;
+    long peakKb;
+    long rssKb;
+};
+
+Run StartOnce(const std::string& program, const std::string& home) {
+    Display* d = XOpenDisplay(nullptr);
+    XSelectInput(d, DefaultRootWindow(d), SubstructureNotifyMask);
+    XSync(d, False);
+    double t0 = bench::Now();
+    pid_t pid = sentrel::test::Spawn({program}, {"SENTREL_HOME=" + home});
+    double shown = -1;
+    while (shown < 0 && bench::Now() - t0 < 20) {
+        while (XPending(d)) {
+            XEvent e;
+            XNextEvent(d, &e);
+            if (e.type == MapNotify && WindowPid(d, e.xmap.window) == pid) shown = bench::Now() - t0;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(2));  // idle
+    Run r{shown, bench::StatusKb(pid, "VmHWM:"), bench::StatusKb(pid, "VmRSS:")};
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    XCloseDisplay(d);
+    return r;
+}
+
+Run Median(const std::string& program, int runs) {
+    std::vector<Run> all;
+    for (int i = 0; i < runs; ++i) {
+        sentrel::test::TempDir home;
+        all.push_back(StartOnce(program, home.Path()));
+    }
+    std::sort(all.begin(), all.end(), [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
+    return all[all.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string bin = argc > 1 ? argv[1] : ".";
+    int runs = argc > 2 ? std::atoi(argv[2]) : 7;
+    Run ours = Median(bin + "/sentrel", runs);
+    Run base = Median(bin + "/bench_wxdialog", runs);
+    std::printf("startup: window shown after %.0f ms (median of %d); minimal wx dialog %.0f ms; %.2fx\n",
+                ours.seconds * 1e3, runs, base.seconds * 1e3, ours.seconds / base.seconds);
+    std::printf("startup: idle peak memory %ld kB (RSS %ld kB); minimal wx dialog %ld kB; %.2fx\n",
+                ours.peakKb, ours.rssKb, base.peakKb, static_cast<double>(ours.peakKb) / base.peakKb);
+}

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds and runs every benchmark; prints figures and ratios against baselines measured
+# in the same run. Needs an X display for the start-up figures (it starts Xvfb if none).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh --test
+BUILD_TYPE=Release bash scripts/build.sh -DSENTREL_TESTS=ON -DSENTREL_BENCH=ON
+bin=build/bin
+xvfb_pid=""
+if [ -z "${DISPLAY:-}" ]; then
+  Xvfb :97 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 & xvfb_pid=$!
+  export DISPLAY=:97
+  sleep 1
+fi
+"$bin/bench_startup" "$bin" 7
+"$bin/bench_store"
+"$bin/bench_mail"
+"$bin/bench_probe" "$bin" "${PROBE_SECONDS:-30}"
+[ -n "$xvfb_pid" ] && kill "$xvfb_pid"
+exit 0
