@@ -175,8 +175,7 @@ void CMonitorDlg::Shutdown() {
     SetStatusText(U("执行安全退出..."));
     NotifyTrayIcon(kTrayDelete, 0, wxEmptyString);
     m_pTray.reset();
-    StoreSettings();
-    SaveUrlList();
+    SaveState();
     // Watchers between two requests notice the flag at once; give them this long.
     Workers().WaitIdle(kStopPause);
     // Then requests still in flight are abandoned, and the workers get a last bound.
@@ -184,6 +183,14 @@ void CMonitorDlg::Shutdown() {
     Workers().WaitIdle(kAbortBound);
     delete g_pCore;
     g_pCore = nullptr;
+}
+
+void CMonitorDlg::SaveState() {
+    if (m_bStateSaved || !g_pCore) return;
+    m_bStateSaved = true;
+    m_szRunFlag->Set("STOP");
+    StoreSettings();
+    SaveUrlList();
 }
 
 void CMonitorDlg::SetStatusText(const wxString& text) { m_stStatus->SetLabel(text); }

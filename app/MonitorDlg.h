@@ -34,6 +34,9 @@ public:
 
     /// The orderly shutdown: stop, store settings and list, let workers end. Runs once.
     void Shutdown();
+    /// Stores the settings and the list; runs once, also when the process ends abruptly
+    /// (the display went away) and only this much can still be done.
+    void SaveState();
 
     void SetStatusText(const wxString& text);
     wxString GetStatusText() const;
@@ -96,6 +99,7 @@ private:
 
     std::unique_ptr<CTrayIcon> m_pTray;
     bool m_bShutdownDone = false;
+    bool m_bStateSaved = false;
     bool m_bDragging = false;
     wxPoint m_ptDragOffset;
     std::string m_strSaveTarget;

@@ -1,6 +1,7 @@
 // The real program, ended by SIGTERM and by its QUIT button: settings and list are stored.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -16,11 +17,13 @@ using namespace std::chrono_literals;
 namespace {
 
 // The X window id of the program's window, once it is mapped.
-std::string WaitForWindow(pid_t pid, std::chrono::milliseconds bound) {
+std::string WaitForWindow(pid_t pid, std::chrono::milliseconds bound,
+                          const std::vector<std::string>& env = {}) {
     auto deadline = std::chrono::steady_clock::now() + bound;
     while (std::chrono::steady_clock::now() < deadline) {
         std::string out = RunAndCapture({"/usr/bin/xdotool", "search", "--all", "--onlyvisible", "--pid",
-                                         std::to_string(pid), "--name", "^Sentrel$"});
+                                         std::to_string(pid), "--name", "^Sentrel$"},
+                                        nullptr, env);
         if (!out.empty()) return out.substr(0, out.find('\n'));
         std::this_thread::sleep_for(100ms);
     }
@@ -29,13 +32,16 @@ std::string WaitForWindow(pid_t pid, std::chrono::milliseconds bound) {
 
 class ProgramRun : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { Start({}); }
+    void Start(const std::vector<std::string>& env) {
         WriteFile(m_home.File("sentrel.ini"), "interval=7\nsenduser=Bob@163.com\nbalertwav=0\n");
         std::string error;
         ASSERT_TRUE(UrlStore(m_home.File("user.mdb")).Save({{"http://a/", "n", "42"}}, error));
-        m_pid = Spawn({SENTREL_BIN_DIR "/sentrel"}, {"SENTREL_HOME=" + m_home.Path()});
+        std::vector<std::string> all = env;
+        all.push_back("SENTREL_HOME=" + m_home.Path());
+        m_pid = Spawn({SENTREL_BIN_DIR "/sentrel"}, all);
         ASSERT_GT(m_pid, 0);
-        m_window = WaitForWindow(m_pid, 15s);
+        m_window = WaitForWindow(m_pid, 15s, env);
         ASSERT_FALSE(m_window.empty()) << "the window did not appear";
     }
     void TearDown() override {
@@ -80,5 +86,38 @@ TEST_F(ProgramRun, QuitButtonRunsTheOrderlyShutdown) {
     std::this_thread::sleep_for(200ms);
     RunAndCapture({"/usr/bin/xdotool", "click", "1"});
     EXPECT_EQ(0, WaitEnd());
+    ExpectStored();
+}
+
+// A display of its own that the test can take away, as the end of a desktop session does.
+class LostDisplayRun : public ProgramRun {
+protected:
+    void SetUp() override {
+        for (int n = 140; n < 200 && m_display.empty(); ++n)
+            if (access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) != 0 &&
+                access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) != 0)
+                m_display = ":" + std::to_string(n);
+        m_xvfb = Spawn({"/usr/bin/Xvfb", m_display, "-screen", "0", "800x600x24", "-nolisten", "tcp"}, {});
+        ASSERT_GT(m_xvfb, 0);
+        std::string socket = "/tmp/.X11-unix/X" + m_display.substr(1);
+        for (int i = 0; i < 100 && access(socket.c_str(), F_OK) != 0; ++i) std::this_thread::sleep_for(50ms);
+        Start({"DISPLAY=" + m_display});
+    }
+    void TearDown() override {
+        ProgramRun::TearDown();
+        if (m_xvfb > 0 && WaitExit(m_xvfb, 0ms) < 0) {
+            kill(m_xvfb, SIGKILL);
+            WaitExit(m_xvfb, 5s);
+        }
+    }
+    std::string m_display;
+    pid_t m_xvfb = -1;
+};
+
+TEST_F(LostDisplayRun, SettingsAndListAreSavedWhenTheDisplayGoesAway) {
+    kill(m_xvfb, SIGTERM);
+    EXPECT_EQ(0, WaitExit(m_xvfb, 10s));
+    m_xvfb = -1;
+    EXPECT_EQ(1, WaitEnd()) << "an abnormal end, but with everything saved";
     ExpectStored();
 }

@@ -18,9 +18,24 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
     out.push_back(nullptr);
     return out;
 }
+// The process environment with `extra` NAME=VALUE entries added or replacing their names.
+std::vector<std::string> MergedEnvironment(const std::vector<std::string>& extra) {
+    std::vector<std::string> envs;
+    for (char** e = environ; *e; ++e) {
+        std::string entry = *e;
+        std::string name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& x : extra) replaced = replaced || x.compare(0, name.size(), name) == 0;
+        if (!replaced) envs.push_back(entry);
+    }
+    envs.insert(envs.end(), extra.begin(), extra.end());
+    return envs;
+}
+
 }  // namespace
 
-std::string RunAndCapture(const std::vector<std::string>& argv, int* exitCode) {
+std::string RunAndCapture(const std::vector<std::string>& argv, int* exitCode,
+                          const std::vector<std::string>& env) {
     int pipefd[2];
     if (pipe(pipefd) != 0) return {};
     posix_spawn_file_actions_t actions;
@@ -29,8 +44,10 @@ std::string RunAndCapture(const std::vector<std::string>& argv, int* exitCode) {
     posix_spawn_file_actions_addclose(&actions, pipefd[0]);
     std::vector<std::string> args = argv;
     std::vector<char*> ptrs = Pointers(args);
+    std::vector<std::string> envs = MergedEnvironment(env);
+    std::vector<char*> envPtrs = Pointers(envs);
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, ptrs[0], &actions, nullptr, ptrs.data(), environ);
+    int rc = posix_spawn(&pid, ptrs[0], &actions, nullptr, ptrs.data(), envPtrs.data());
     posix_spawn_file_actions_destroy(&actions);
     close(pipefd[1]);
     std::string out;
@@ -48,9 +65,7 @@ std::string RunAndCapture(const std::vector<std::string>& argv, int* exitCode) {
 }
 
 pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
-    std::vector<std::string> envs;
-    for (char** e = environ; *e; ++e) envs.emplace_back(*e);
-    envs.insert(envs.end(), env.begin(), env.end());
+    std::vector<std::string> envs = MergedEnvironment(env);
     std::vector<std::string> args = argv;
     std::vector<char*> argPtrs = Pointers(args);
     std::vector<char*> envPtrs = Pointers(envs);

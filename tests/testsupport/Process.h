@@ -8,7 +8,8 @@
 namespace sentrel::test {
 
 /// Runs a program (no shell) and returns what it printed on standard output.
-std::string RunAndCapture(const std::vector<std::string>& argv, int* exitCode = nullptr);
+std::string RunAndCapture(const std::vector<std::string>& argv, int* exitCode = nullptr,
+                          const std::vector<std::string>& env = {});
 
 /// Starts a program (no shell) with extra NAME=VALUE environment entries; output discarded.
 pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env);
