@@ -36,31 +36,19 @@ std::vector<std::string> MergedEnvironment(const std::vector<std::string>& extra
 
 std::string RunAndCapture(const std::vector<std::string>& argv, int* exitCode,
                           const std::vector<std::string>& env) {
-    int pipefd[2];
-    if (pipe(pipefd) != 0) return {};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipefd[1], 1);
-    posix_spawn_file_actions_addclose(&actions, pipefd[0]);
-    std::vector<std::string> args = argv;
-    std::vector<char*> ptrs = Pointers(args);
-    std::vector<std::string> envs = MergedEnvironment(env);
-    std::vector<char*> envPtrs = Pointers(envs);
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, ptrs[0], &actions, nullptr, ptrs.data(), envPtrs.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipefd[1]);
-    std::string out;
-    if (rc == 0) {
-        char buf[4096];
-        for (ssize_t n; (n = read(pipefd[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
-        int status = 0;
-        waitpid(pid, &status, 0);
-        if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    } else if (exitCode) {
-        *exitCode = -1;
+    int fd = -1;
+    pid_t pid = SpawnReading(argv, &fd, env);
+    if (pid < 0) {
+        if (exitCode) *exitCode = -1;
+        return {};
     }
-    close(pipefd[0]);
+    std::string out;
+    char buf[4096];
+    for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
+    close(fd);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return out;
 }
 
@@ -78,7 +66,8 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
     return rc == 0 ? pid : -1;
 }
 
-pid_t SpawnReading(const std::vector<std::string>& argv, int* stdoutFd) {
+pid_t SpawnReading(const std::vector<std::string>& argv, int* stdoutFd,
+                   const std::vector<std::string>& env) {
     int pipefd[2];
     if (pipe(pipefd) != 0) return -1;
     posix_spawn_file_actions_t actions;
@@ -87,8 +76,10 @@ pid_t SpawnReading(const std::vector<std::string>& argv, int* stdoutFd) {
     posix_spawn_file_actions_addclose(&actions, pipefd[0]);
     std::vector<std::string> args = argv;
     std::vector<char*> ptrs = Pointers(args);
+    std::vector<std::string> envs = MergedEnvironment(env);
+    std::vector<char*> envPtrs = Pointers(envs);
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, ptrs[0], &actions, nullptr, ptrs.data(), environ);
+    int rc = posix_spawn(&pid, ptrs[0], &actions, nullptr, ptrs.data(), envPtrs.data());
     posix_spawn_file_actions_destroy(&actions);
     close(pipefd[1]);
     if (rc != 0) {

@@ -14,7 +14,8 @@ std::string RunAndCapture(const std::vector<std::string>& argv, int* exitCode = 
 /// Starts a program (no shell) with extra NAME=VALUE environment entries; output discarded.
 pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env);
 /// Starts a program (no shell); its standard output can be read from `stdoutFd`.
-pid_t SpawnReading(const std::vector<std::string>& argv, int* stdoutFd);
+pid_t SpawnReading(const std::vector<std::string>& argv, int* stdoutFd,
+                   const std::vector<std::string>& env = {});
 /// Reads one line (without its LF) from a descriptor; false at the end.
 bool ReadLineFrom(int fd, std::string& line);
 

@@ -255,7 +255,7 @@ TestCerts::TestCerts(const std::string& dir) {
         PEM_write_X509(f, ca);
         std::fclose(f);
     }
-    struct Spec {
+    struct CertPlan {
         const char* cn;
         const char* san;
         long from, to;
