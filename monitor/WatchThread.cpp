@@ -193,7 +193,7 @@ bool CWatchThread::OpenSession() {
     // "No more than 5 s without data": below one byte a second for five seconds.
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 5L);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT, kRequestCapSeconds);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT, m_nRequestCapSeconds);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);

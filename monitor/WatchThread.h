@@ -65,8 +65,11 @@ public:
     /// Length of one sleep tick (500 ms); tests shorten it.
     void SetTickLength(std::chrono::milliseconds tick) { m_tick = tick; }
 
-    /// Longest time one request may take, connection and body included.
+    /// Longest time one request may take, connection and body included: long enough for
+    /// any page people watch, short enough that a trickling server cannot hold a watcher.
     static constexpr long kRequestCapSeconds = 60;
+    /// Tests shorten the cap; it applies to sessions opened afterwards.
+    void SetRequestCap(long seconds) { m_nRequestCapSeconds = seconds; }
 
 protected:
     CURL* m_pSession = nullptr;
@@ -84,6 +87,7 @@ private:
     void* m_pParam = nullptr;
     RunFlagPtr m_pAbortFlag;
     std::chrono::milliseconds m_tick{500};
+    long m_nRequestCapSeconds = kRequestCapSeconds;
     curl_slist* m_pHeaders = nullptr;
 };
 

@@ -142,3 +142,22 @@ TEST_F(DialogFixture, QuitButtonEndsTheWindow) {
     EXPECT_FALSE(dlg->IsShown());
     EXPECT_FALSE(dlg->m_btnQuit->IsActive()) << "the click cleared the caption button";
 }
+
+TEST_F(DialogFixture, TheBodyDragsTheWindow) {
+    CMonitorDlg* dlg = Open();
+    dlg->Move(100, 100);
+    dlg->Raise();
+    Pump();
+    wxPoint before = dlg->GetScreenPosition();
+    wxUIActionSimulator sim;
+    wxPoint grab = dlg->ClientToScreen(wxPoint(200, 15));  // header band, no control there
+    sim.MouseMove(grab);
+    Pump();
+    sim.MouseDown();
+    Pump();
+    sim.MouseMove(grab + wxPoint(40, 30));
+    Pump();
+    sim.MouseUp();
+    Pump();
+    EXPECT_EQ(before + wxPoint(40, 30), dlg->GetScreenPosition());
+}

@@ -18,6 +18,7 @@ struct Outcome {
     int error = -1;
     std::string transcript;
     int connections = 0;
+    bool closed = false;  // the client's connection ended with the Send
 };
 
 // Fills a typical mail, lets `adjust` change it, sends it to a server playing `script`.
@@ -41,6 +42,8 @@ Outcome Deliver(const SmtpScript& script, const std::function<void(CSmtpClient&)
         if (adjust) adjust(mail);
         out.ok = mail.Send();
         out.error = mail.GetError();
+        // Checked while the client object still lives: the socket must be closed already.
+        out.closed = server.Connections() == 0 || server.ConnectionEnded(std::chrono::seconds(2));
     }
     out.connections = server.Connections();
     if (out.connections) out.transcript = server.Transcript();
@@ -164,7 +167,8 @@ TEST(SmtpClient, EachStepHasItsErrorCode) {
         Outcome o = Deliver(s);
         EXPECT_FALSE(o.ok) << c.name;
         EXPECT_EQ(c.error, o.error) << c.name;
-        EXPECT_EQ(1, o.connections) << c.name;  // and the socket was closed: the transcript ended
+        EXPECT_EQ(1, o.connections) << c.name;
+        EXPECT_TRUE(o.closed) << c.name << ": the socket is closed on the failure path";
     }
 }
 

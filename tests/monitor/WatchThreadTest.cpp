@@ -154,6 +154,21 @@ TEST(PageSizeProbe, StalledServerGivesZeroWithinBoundedTime) {
     EXPECT_LT(took, 8.0);
 }
 
+TEST(PageSizeProbe, TricklingServerIsCutByTheRequestCap) {
+    // Two bytes a second keep the transfer above the stall limit; only the cap ends it.
+    TestHttpServer server([](TestServer::Conn& c, const std::string&, int) {
+        c.Write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+        while (c.Write("..") && c.Sleep(std::chrono::milliseconds(500))) {
+        }
+    });
+    CWatchThread probe;
+    probe.SetRequestCap(3);
+    ASSERT_TRUE(probe.OpenSession());
+    auto start = Clock::now();
+    EXPECT_EQ(0, probe.GetPageSize(server.Url("/").c_str()));
+    EXPECT_LT(SecondsSince(start), 5.0);
+}
+
 TEST(PageSizeProbe, SendsExactlyTheFixedHeaders) {
     TestHttpServer server(Always(Resp("Content-Length: 3\r\n", "abc")));
     ASSERT_EQ(3, Probe(server.Url("/path?q=1")));

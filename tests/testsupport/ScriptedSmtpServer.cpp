@@ -54,9 +54,17 @@ void ScriptedSmtpServer::Session(TestServer::Conn& conn) {
     }
 }
 
+bool ScriptedSmtpServer::ConnectionEnded(std::chrono::milliseconds bound) {
+    auto deadline = std::chrono::steady_clock::now() + bound;
+    while (m_server.Transcripts().empty()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 std::string ScriptedSmtpServer::Transcript() {
-    for (int i = 0; i < 500 && m_server.Transcripts().empty(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ConnectionEnded(std::chrono::seconds(5));
     auto all = m_server.Transcripts();
     return all.empty() ? std::string() : all.front();
 }

@@ -31,6 +31,8 @@ public:
     int Connections() const { return m_server.Connections(); }
     /// Everything the client sent on its (first) connection, once that connection ended.
     std::string Transcript();
+    /// True once the client's (first) connection has ended, waiting up to `bound`.
+    bool ConnectionEnded(std::chrono::milliseconds bound);
 
 private:
     void Session(TestServer::Conn& conn);
