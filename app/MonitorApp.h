@@ -7,13 +7,13 @@ class CMonitorDlg;
 
 /// The application: runs the main window as one modal dialog, then ends.
 class CMonitorApp : public wxApp {
-public:
+  public:
     bool OnInit() override;
     int OnRun() override;
 
     CMonitorDlg* MainWindow() const { return m_pMainWnd; }
 
-private:
+  private:
     static void OnQuitSignal(int sig);
     CMonitorDlg* m_pMainWnd = nullptr;
 };

@@ -27,7 +27,9 @@ const char* const kFooterLink = "https://sentrel.halvex.com/";
 constexpr std::chrono::milliseconds kStopPause(600);
 constexpr std::chrono::milliseconds kAbortBound(2000);
 
-wxString U(const char* text) { return wxString::FromUTF8(text); }
+wxString U(const char* text) {
+    return wxString::FromUTF8(text);
+}
 
 }  // namespace
 
@@ -51,8 +53,8 @@ CMonitorDlg::CMonitorDlg()
     m_btnPop = new CSkinButton(this, IDC_POP);
     m_btnMin = new CSkinButton(this, IDC_MIN);
     m_btnQuit = new CSkinButton(this, IDC_QUIT);
-    m_linkFooter = new CLinkLabel(this, IDC_FOOTER_LINK, U(kFooterText), wxDefaultPosition,
-                                  wxDefaultSize);
+    m_linkFooter =
+        new CLinkLabel(this, IDC_FOOTER_LINK, U(kFooterText), wxDefaultPosition, wxDefaultSize);
     m_listUrls = new wxListCtrl(this, IDC_URL_LIST, wxDefaultPosition, wxDefaultSize,
                                 wxLC_REPORT | wxLC_HRULES | wxLC_VRULES | wxBORDER_SIMPLE);
     m_stStatus = new wxStaticText(this, IDC_STATUS, U("就绪"), wxPoint(7, 297), wxSize(150, 17),
@@ -66,8 +68,10 @@ CMonitorDlg::CMonitorDlg()
     Bind(wxEVT_MOUSE_CAPTURE_LOST, [this](wxMouseCaptureLostEvent&) { m_bDragging = false; });
     Bind(wxEVT_BUTTON, &CMonitorDlg::OnQuit, this, IDC_QUIT);
     Bind(wxEVT_MENU, &CMonitorDlg::OnExit, this, ID_EXIT);
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { OnImportUrls(); }, ID_IMPORT);
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { OnExportUrls(); }, ID_EXPORT);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { OnImportUrls(); }, ID_IMPORT);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { OnExportUrls(); }, ID_EXPORT);
     Bind(wxEVT_END_SESSION, [this](wxCloseEvent&) {
         // The desktop session ends: the same orderly shutdown as a quit.
         Shutdown();
@@ -111,10 +115,9 @@ void CMonitorDlg::OnInitDialog() {
     LoadUrlList();
 
     if (!g_pCore->ConfigProblem().empty())
-        m_strStartupProblems = "设置文件 " + g_pCore->ConfigPath() + " 无法使用（" +
-                               g_pCore->ConfigProblem() +
-                               "），本次使用默认设置。\n原文件将另存为 sentrel.ini.bad。\n" +
-                               m_strStartupProblems;
+        m_strStartupProblems =
+            "设置文件 " + g_pCore->ConfigPath() + " 无法使用（" + g_pCore->ConfigProblem() +
+            "），本次使用默认设置。\n原文件将另存为 sentrel.ini.bad。\n" + m_strStartupProblems;
 }
 
 void CMonitorDlg::PlaceControls() {
@@ -193,9 +196,13 @@ void CMonitorDlg::SaveState() {
     SaveUrlList();
 }
 
-void CMonitorDlg::SetStatusText(const wxString& text) { m_stStatus->SetLabel(text); }
+void CMonitorDlg::SetStatusText(const wxString& text) {
+    m_stStatus->SetLabel(text);
+}
 
-wxString CMonitorDlg::GetStatusText() const { return m_stStatus->GetLabel(); }
+wxString CMonitorDlg::GetStatusText() const {
+    return m_stStatus->GetLabel();
+}
 
 void CMonitorDlg::NotifyTrayIcon(TrayOp op, int nIndex, const wxString& tip) {
     if (!m_pTray) return;
@@ -203,9 +210,9 @@ void CMonitorDlg::NotifyTrayIcon(TrayOp op, int nIndex, const wxString& tip) {
         m_pTray->RemoveIcon();
         return;
     }
-    m_pTray->SetIcon(
-        wxBitmapBundle::FromIconBundle(LoadIconResource(nIndex == 0 ? IDI_TRAY_BLINK : IDI_TRAY_REST)),
-        tip);
+    m_pTray->SetIcon(wxBitmapBundle::FromIconBundle(
+                         LoadIconResource(nIndex == 0 ? IDI_TRAY_BLINK : IDI_TRAY_REST)),
+                     tip);
 }
 
 void CMonitorDlg::ShowStartupProblems() {
@@ -239,7 +246,8 @@ void CMonitorDlg::OnBodyLeftDown(wxMouseEvent& event) {
 }
 
 void CMonitorDlg::OnBodyMotion(wxMouseEvent& event) {
-    if (m_bDragging && event.LeftIsDown()) Move(ClientToScreen(event.GetPosition()) - m_ptDragOffset);
+    if (m_bDragging && event.LeftIsDown())
+        Move(ClientToScreen(event.GetPosition()) - m_ptDragOffset);
 }
 
 void CMonitorDlg::OnBodyLeftUp(wxMouseEvent&) {
@@ -249,13 +257,17 @@ void CMonitorDlg::OnBodyLeftUp(wxMouseEvent&) {
 
 void CMonitorDlg::OnQuit(wxCommandEvent&) {
     m_btnQuit->ClearActive();
-    if (IsModal()) EndModal(0);
-    else Close(true);
+    if (IsModal())
+        EndModal(0);
+    else
+        Close(true);
 }
 
 void CMonitorDlg::OnExit(wxCommandEvent&) {
-    if (IsModal()) EndModal(0);
-    else Close(true);
+    if (IsModal())
+        EndModal(0);
+    else
+        Close(true);
 }
 
 }  // namespace sentrel

@@ -26,7 +26,7 @@ extern std::string g_strConnStr;
 /// The main window: captionless, drawn from its background bitmap, with the URL list,
 /// the Start/Stop and caption buttons, the footer link and the status line.
 class CMonitorDlg : public wxDialog {
-public:
+  public:
     enum TrayOp { kTrayAdd, kTrayModify, kTrayDelete };
 
     CMonitorDlg();
@@ -78,7 +78,7 @@ public:
     wxStaticText* m_stStatus = nullptr;
     PostTargetPtr m_pPostTarget;
 
-private:
+  private:
     void OnInitDialog();
     void ReadSettings();
     void StoreSettings();

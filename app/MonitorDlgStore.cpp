@@ -15,8 +15,12 @@ namespace sentrel {
 
 namespace {
 
-wxString U(const std::string& text) { return wxString::FromUTF8(text); }
-std::string S(const wxString& text) { return text.utf8_string(); }
+wxString U(const std::string& text) {
+    return wxString::FromUTF8(text);
+}
+std::string S(const wxString& text) {
+    return text.utf8_string();
+}
 
 // A new file beside user.mdb that receives the list when user.mdb itself is unusable.
 std::string RecoveryPath(const std::string& dir) {
@@ -27,7 +31,8 @@ std::string RecoveryPath(const std::string& dir) {
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &t);
     std::string base = dir + "user-" + stamp;
     std::string path = base + ".mdb";
-    for (int i = 2; wxFileName::Exists(U(path)); ++i) path = base + "-" + std::to_string(i) + ".mdb";
+    for (int i = 2; wxFileName::Exists(U(path)); ++i)
+        path = base + "-" + std::to_string(i) + ".mdb";
     return path;
 }
 
@@ -66,8 +71,9 @@ void CMonitorDlg::LoadUrlList() {
         // Never overwrite a store that could not be read with a list that may be
         // incomplete: this session's list goes to a new file beside it.
         m_strSaveTarget = RecoveryPath(g_strAppPath);
-        m_strStartupProblems += "无法读取网址数据库：" + error + "\n原文件保持不变；本次退出时网址列表将保存到 " +
-                                m_strSaveTarget + "。\n";
+        m_strStartupProblems += "无法读取网址数据库：" + error +
+                                "\n原文件保持不变；本次退出时网址列表将保存到 " + m_strSaveTarget +
+                                "。\n";
     }
 }
 
@@ -133,9 +139,8 @@ void CMonitorDlg::OnImportUrls() {
     std::string path = ChooseImportFile();
     if (path.empty()) return;
     m_listUrls->Freeze();
-    UrlFileResult r = ImportUrlFile(path, [this](std::string&& url) {
-        AppendRow(m_listUrls, url, std::string(), "0");
-    });
+    UrlFileResult r = ImportUrlFile(
+        path, [this](std::string&& url) { AppendRow(m_listUrls, url, std::string(), "0"); });
     m_listUrls->Thaw();
     if (!r.bOpened) {
         ReportFileProblem(U("无法打开文件：" + r.strError));

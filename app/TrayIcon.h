@@ -7,10 +7,10 @@ class CMonitorDlg;
 
 /// The notification-area icon of the main window.
 class CTrayIcon : public wxTaskBarIcon {
-public:
+  public:
     explicit CTrayIcon(CMonitorDlg* owner);
 
-private:
+  private:
     CMonitorDlg* m_pOwner;
 };
 

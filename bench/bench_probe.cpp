@@ -26,7 +26,7 @@ namespace {
 std::atomic<long> g_probes{0};
 
 class CountingWatch : public CWatchThread {
-public:
+  public:
     using CWatchThread::CWatchThread;
     int GetPageSize(const char* url) override {
         int size = CWatchThread::GetPageSize(url);
@@ -35,10 +35,14 @@ public:
     }
 };
 
-size_t Discard(char*, size_t size, size_t n, void*) { return size * n; }
+size_t Discard(char*, size_t size, size_t n, void*) {
+    return size * n;
+}
 
 // CPU seconds per request of a plain GET loop: one handle, keep-alive, body read and discarded.
-double ThreadCpu() { return bench::ThreadCpuSeconds(); }
+double ThreadCpu() {
+    return bench::ThreadCpuSeconds();
+}
 
 double BareGetCpuPerRequest(const std::string& url, int requests, bool freshConnection) {
     CURL* h = curl_easy_init();
@@ -80,7 +84,8 @@ void Watchers(const std::string& url, int seconds) {
 void Sleepers(const std::string& url, int seconds) {
     auto flag = std::make_shared<CRunFlag>("RUN");
     std::atomic<int> sized{0};
-    auto target = std::make_shared<PostTarget>([&](unsigned, std::intptr_t, std::intptr_t) { ++sized; });
+    auto target =
+        std::make_shared<PostTarget>([&](unsigned, std::intptr_t, std::intptr_t) { ++sized; });
     for (int i = 0; i < 50; ++i) {
         auto* e = new WatchEntry{target, nullptr, i, 3600, url, flag};
         (new CWatchThread(WatchThreadProc, e))->CreateThread();
@@ -90,7 +95,8 @@ void Sleepers(const std::string& url, int seconds) {
     double cpu0 = bench::ProcessCpuSeconds(), t0 = bench::Now();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     double cpu = bench::ProcessCpuSeconds() - cpu0, wall = bench::Now() - t0;
-    std::printf("  50 sleeping watchers: %.4f%% of one core over %d s\n", cpu / wall * 100, seconds);
+    std::printf("  50 sleeping watchers: %.4f%% of one core over %d s\n", cpu / wall * 100,
+                seconds);
     flag->Set("STOP");
     Workers().WaitIdle(std::chrono::seconds(5));
 }
@@ -118,12 +124,14 @@ void Fallback(const std::string& url) {
             bestCpu = (after.ru_utime.tv_sec - before.ru_utime.tv_sec) +
                       (after.ru_stime.tv_sec - before.ru_stime.tv_sec) +
                       (after.ru_utime.tv_usec - before.ru_utime.tv_usec + after.ru_stime.tv_usec -
-                       before.ru_stime.tv_usec) / 1e6;
+                       before.ru_stime.tv_usec) /
+                          1e6;
         }
     }
-    std::printf("  fallback count of 200 MiB: size %d, %.3f s (%.3f s CPU); curl -o /dev/null %.3f s "
-                "(%.3f s CPU); time ratio %.2fx\n",
-                size, ours, oursCpu, best, bestCpu, ours / best);
+    std::printf(
+        "  fallback count of 200 MiB: size %d, %.3f s (%.3f s CPU); curl -o /dev/null %.3f s "
+        "(%.3f s CPU); time ratio %.2fx\n",
+        size, ours, oursCpu, best, bestCpu, ours / best);
     std::printf("  peak memory growth during the count: %ld kB (body 204800 kB)\n", rss1 - rss0);
 }
 
@@ -144,8 +152,10 @@ int main(int argc, char** argv) {
     double probe = ProbeCpuPerRequest(page, 3000);
     std::printf("  bare libcurl GET, keep-alive:      %.1f us\n", bare * 1e6);
     std::printf("  bare libcurl GET, new connection:  %.1f us\n", bareFresh * 1e6);
-    std::printf("  watcher probe (GetPageSize):       %.1f us  -> %.2fx keep-alive GET, %.2fx new-connection GET\n",
-                probe * 1e6, probe / bare, probe / bareFresh);
+    std::printf(
+        "  watcher probe (GetPageSize):       %.1f us  -> %.2fx keep-alive GET, %.2fx "
+        "new-connection GET\n",
+        probe * 1e6, probe / bare, probe / bareFresh);
     Watchers(page, seconds);
     std::printf("  peak memory (VmHWM) with 50 watchers: %ld kB\n", bench::StatusKb(0, "VmHWM:"));
     Sleepers(page, 10);

@@ -24,8 +24,8 @@ long WindowPid(Display* d, Window w) {
     unsigned long n, after;
     unsigned char* data = nullptr;
     long pid = -1;
-    if (XGetWindowProperty(d, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after, &data) ==
-            Success &&
+    if (XGetWindowProperty(d, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after,
+                           &data) == Success &&
         data && n == 1)
         pid = static_cast<long>(*reinterpret_cast<unsigned long*>(data));
     if (data) XFree(data);
@@ -49,7 +49,8 @@ Run StartOnce(const std::string& program, const std::string& home) {
         while (XPending(d)) {
             XEvent e;
             XNextEvent(d, &e);
-            if (e.type == MapNotify && WindowPid(d, e.xmap.window) == pid) shown = bench::Now() - t0;
+            if (e.type == MapNotify && WindowPid(d, e.xmap.window) == pid)
+                shown = bench::Now() - t0;
         }
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
@@ -67,7 +68,8 @@ Run Median(const std::string& program, int runs) {
         sentrel::test::TempDir home;
         all.push_back(StartOnce(program, home.Path()));
     }
-    std::sort(all.begin(), all.end(), [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
+    std::sort(all.begin(), all.end(),
+              [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
     return all[all.size() / 2];
 }
 
@@ -78,8 +80,10 @@ int main(int argc, char** argv) {
     int runs = argc > 2 ? std::atoi(argv[2]) : 7;
     Run ours = Median(bin + "/sentrel", runs);
     Run base = Median(bin + "/bench_wxdialog", runs);
-    std::printf("startup: window shown after %.0f ms (median of %d); minimal wx dialog %.0f ms; %.2fx\n",
-                ours.seconds * 1e3, runs, base.seconds * 1e3, ours.seconds / base.seconds);
+    std::printf(
+        "startup: window shown after %.0f ms (median of %d); minimal wx dialog %.0f ms; %.2fx\n",
+        ours.seconds * 1e3, runs, base.seconds * 1e3, ours.seconds / base.seconds);
     std::printf("startup: idle peak memory %ld kB (RSS %ld kB); minimal wx dialog %ld kB; %.2fx\n",
-                ours.peakKb, ours.rssKb, base.peakKb, static_cast<double>(ours.peakKb) / base.peakKb);
+                ours.peakKb, ours.rssKb, base.peakKb,
+                static_cast<double>(ours.peakKb) / base.peakKb);
 }

@@ -64,7 +64,8 @@ std::vector<UrlRow> Rows(int n) {
 void BareSave(const std::string& path, const std::vector<UrlRow>& rows) {
     sqlite3* db = nullptr;
     sqlite3_open(path.c_str(), &db);
-    sqlite3_exec(db, "CREATE TABLE IF NOT EXISTS T_URL (url TEXT, title TEXT, kbsize TEXT)", 0, 0, 0);
+    sqlite3_exec(db, "CREATE TABLE IF NOT EXISTS T_URL (url TEXT, title TEXT, kbsize TEXT)", 0, 0,
+                 0);
     sqlite3_exec(db, "BEGIN; DELETE FROM T_URL", 0, 0, 0);
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db, "INSERT INTO T_URL VALUES (?, ?, ?)", -1, &st, nullptr);
@@ -103,8 +104,9 @@ int main() {
     std::string error;
     Measure save = Best(5, [&] { UrlStore(db).Save(rows, error); });
     Measure bareSave = Best(5, [&] { BareSave(bare, rows); });
-    std::printf("store: save 10,000 rows in one transaction: %.1f ms (bare SQLite loop %.1f ms, %.2fx)\n",
-                save.seconds * 1e3, bareSave.seconds * 1e3, save.seconds / bareSave.seconds);
+    std::printf(
+        "store: save 10,000 rows in one transaction: %.1f ms (bare SQLite loop %.1f ms, %.2fx)\n",
+        save.seconds * 1e3, bareSave.seconds * 1e3, save.seconds / bareSave.seconds);
 
     Measure load = Best(5, [&] {
         std::vector<UrlRow> out;
@@ -114,9 +116,10 @@ int main() {
         std::vector<UrlRow> out;
         BareLoad(bare, out);
     });
-    std::printf("store: load 10,000 rows: %.1f ms, peak +%ld kB (bare SQLite loop %.1f ms, %.2fx)\n",
-                load.seconds * 1e3, load.peakGrowthKb, bareLoad.seconds * 1e3,
-                load.seconds / bareLoad.seconds);
+    std::printf(
+        "store: load 10,000 rows: %.1f ms, peak +%ld kB (bare SQLite loop %.1f ms, %.2fx)\n",
+        load.seconds * 1e3, load.peakGrowthKb, bareLoad.seconds * 1e3,
+        load.seconds / bareLoad.seconds);
 
     // 100,000 lines, 60-odd bytes each.
     const std::string file = dir.File("urls.txt");
@@ -140,10 +143,12 @@ int main() {
     Measure listOnly = Best(3, [&] {
         std::vector<std::string> urls;
         for (int i = 0; i < 100000; ++i)
-            urls.push_back("https://www.example.com/path/to/page/number/" + std::to_string(i) + ".html");
+            urls.push_back("https://www.example.com/path/to/page/number/" + std::to_string(i) +
+                           ".html");
     });
-    std::printf("store: import 100,000 lines: %.1f ms, peak +%ld kB; the same list built in memory: "
-                "peak +%ld kB (%.2fx); list data %zu kB\n",
-                import.seconds * 1e3, import.peakGrowthKb, listOnly.peakGrowthKb,
-                static_cast<double>(import.peakGrowthKb) / listOnly.peakGrowthKb, listBytes / 1024);
+    std::printf(
+        "store: import 100,000 lines: %.1f ms, peak +%ld kB; the same list built in memory: "
+        "peak +%ld kB (%.2fx); list data %zu kB\n",
+        import.seconds * 1e3, import.peakGrowthKb, listOnly.peakGrowthKb,
+        static_cast<double>(import.peakGrowthKb) / listOnly.peakGrowthKb, listBytes / 1024);
 }

@@ -3,7 +3,7 @@
 #include <wx/dialog.h>
 
 class MinimalApp : public wxApp {
-public:
+  public:
     bool OnInit() override {
         wxDialog dlg(nullptr, wxID_ANY, "Baseline", wxDefaultPosition, wxSize(530, 319));
         dlg.ShowModal();

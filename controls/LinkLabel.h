@@ -8,7 +8,7 @@ namespace sentrel {
 /// A text label drawn as a hyperlink: underlined dark green text, hand cursor over the
 /// text, and a press on the text opens the link target.
 class CLinkLabel : public wxWindow {
-public:
+  public:
     CLinkLabel(wxWindow* parent, wxWindowID id, const wxString& text, const wxPoint& pos,
                const wxSize& size);
 
@@ -31,7 +31,7 @@ public:
 
     static const wxColour kTextColour;
 
-private:
+  private:
     void CreateLinkFont();
     void MeasureText();
     void SetHand(bool bHand);

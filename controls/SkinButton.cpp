@@ -123,6 +123,8 @@ void CSkinButton::OnLeftUp(wxMouseEvent& event) {
     }
 }
 
-void CSkinButton::OnCaptureLost(wxMouseCaptureLostEvent&) { m_bPressed = false; }
+void CSkinButton::OnCaptureLost(wxMouseCaptureLostEvent&) {
+    m_bPressed = false;
+}
 
 }  // namespace sentrel

@@ -7,7 +7,7 @@ namespace sentrel {
 /// A push button drawn from three bitmaps: normal, active and hover. Its active flag
 /// also carries state for its owner (Start and Stop accept a click only while active).
 class CSkinButton : public wxControl {
-public:
+  public:
     CSkinButton(wxWindow* parent, wxWindowID id, const wxPoint& pos = wxDefaultPosition);
 
     /// Stores the three bitmap numbers, shows the normal one and sizes the button to it.
@@ -33,10 +33,10 @@ public:
 
     bool AcceptsFocus() const override { return false; }
 
-protected:
+  protected:
     wxSize DoGetBestSize() const override;
 
-private:
+  private:
     void LoadImage(int id);
     void InvalidateClient();
     void OnPaint(wxPaintEvent& event);

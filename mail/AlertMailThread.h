@@ -27,7 +27,7 @@ std::string FormatAlertTime(std::time_t when);
 
 /// One short-lived thread that sends one alert mail and reports WM_MAIL_RESULT once.
 class CAlertMailThread {
-public:
+  public:
     using ThreadProc = unsigned (*)(void*);
     CAlertMailThread(ThreadProc pfnThreadProc, AlertMailRequest* pRequest);
     virtual ~CAlertMailThread() = default;
@@ -39,7 +39,7 @@ public:
     /// start (result -2), true when a send was attempted (result 0 or -1).
     bool SendAlertMail(AlertMailRequest* pRequest);
 
-private:
+  private:
     ThreadProc m_pfnThreadProc;
     void* m_pParam;
     PostTargetPtr m_hMainWnd;

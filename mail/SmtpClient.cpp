@@ -383,7 +383,8 @@ bool CSmtpClient::Send() {
 
         // 7. Sender.
         if (!m_strFromAddress) return Fail(kNoSender);
-        if (!Format("MAIL FROM:<%s>\r\n", m_strFromAddress->c_str()) || !WriteBuffer()) return false;
+        if (!Format("MAIL FROM:<%s>\r\n", m_strFromAddress->c_str()) || !WriteBuffer())
+            return false;
         if (!ReadReplyLine()) return false;
         if (ReplyCode() != 250) return Fail(kMailFromRefused);
 

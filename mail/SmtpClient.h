@@ -19,7 +19,9 @@ struct MailRecipient {
 
 /// Base64 (RFC 4648 alphabet, "=" padding, no line breaks) of `n` bytes.
 std::string EncodeBase64(const void* data, std::size_t n);
-inline std::string EncodeBase64(const std::string& s) { return EncodeBase64(s.data(), s.size()); }
+inline std::string EncodeBase64(const std::string& s) {
+    return EncodeBase64(s.data(), s.size());
+}
 
 /// "Sun, 06 Dec 2026 09:05:03": English names, UTC clock, no zone; never uses the locale.
 std::string FormatMailDate(std::time_t when);
@@ -27,7 +29,7 @@ std::string FormatMailDate(std::time_t when);
 /// One outgoing mail and the SMTP dialogue (plain connection, AUTH LOGIN) that delivers it.
 /// Failures set an error code (GetError) and make operations return false.
 class CSmtpClient {
-public:
+  public:
     static constexpr std::size_t kBufferSize = 10240;
 
     // Error codes.
@@ -108,7 +110,7 @@ public:
 
     const char* ReceiveBuffer() const { return m_pRecvBuf.get(); }
 
-private:
+  private:
     using Text = std::optional<std::string>;
     static void Assign(Text& field, const char* text);
     bool Compose(std::string& header, int& error) const;

@@ -23,6 +23,8 @@ void CloseSocket(SocketHandle s) {
     if (s != kNoSocket) ::close(s);
 }
 
-void SetSocketStartupFailsForTesting(bool fail) { g_bStartupFails.store(fail); }
+void SetSocketStartupFailsForTesting(bool fail) {
+    g_bStartupFails.store(fail);
+}
 
 }  // namespace sentrel

@@ -10,7 +10,7 @@ namespace sentrel {
 /// an LF, CR bytes are never stored, a NUL ends the counted text of its piece, and
 /// every counted LF stands for CR LF. Holds nothing of the body itself.
 class PageTextCounter {
-public:
+  public:
     static constexpr std::size_t kPieceMax = 4094;
 
     /// Counts `n` more body bytes; when `out` is given, appends the converted text too.
@@ -21,12 +21,12 @@ public:
     std::int64_t Count() const { return m_nCount; }
     int Size() const;
 
-private:
+  private:
     /// Counts from p while no CR or NUL comes and no NUL state holds; returns where it stopped.
     const unsigned char* CountPlain(const unsigned char* p, const unsigned char* end);
 
-    std::size_t m_nPiece = 0;   // bytes stored in the current piece
-    bool m_bNulInPiece = false; // a NUL ended the counted text of the current piece
+    std::size_t m_nPiece = 0;    // bytes stored in the current piece
+    bool m_bNulInPiece = false;  // a NUL ended the counted text of the current piece
     std::int64_t m_nCount = 0;
 };
 

@@ -9,7 +9,7 @@ namespace sentrel {
 /// The one path from worker threads to the main window: posts (message, wParam, lParam)
 /// to a sink until the window closes the target; later posts are dropped silently.
 class PostTarget {
-public:
+  public:
     using Sink = std::function<void(unsigned msg, std::intptr_t wParam, std::intptr_t lParam)>;
 
     explicit PostTarget(Sink sink) : m_sink(std::move(sink)) {}
@@ -22,7 +22,7 @@ public:
 
     bool IsClosed() const;
 
-private:
+  private:
     mutable std::mutex m_mutex;
     Sink m_sink;
     bool m_bClosed = false;

@@ -13,7 +13,7 @@ namespace sentrel {
 /// word ("RUN" or "STOP"); a watcher stops only on the exact word "STOP". Each run
 /// gets a flag of its own, kept alive by its watchers through a shared_ptr.
 class CRunFlag {
-public:
+  public:
     static constexpr std::size_t kMaxWord = 7;
 
     CRunFlag() = default;
@@ -33,7 +33,7 @@ public:
     /// Returns true when the flag reads "STOP" on return.
     bool SleepUnlessStopped(std::chrono::milliseconds period);
 
-private:
+  private:
     static std::uint64_t Pack(const char* word);
 
     std::atomic<std::uint64_t> m_word{0};

@@ -144,7 +144,8 @@ struct CWatchThread::Transfer {
         if (!t.bWantBody || !t.counter) return 0;
         std::size_t take = len;
         if (t.bLimited) {
-            if (static_cast<long long>(take) > t.nBodyLeft) take = static_cast<std::size_t>(t.nBodyLeft);
+            if (static_cast<long long>(take) > t.nBodyLeft)
+                take = static_cast<std::size_t>(t.nBodyLeft);
             t.nBodyLeft -= static_cast<long long>(take);
         }
         t.counter->Feed(data, take, t.text);
@@ -168,7 +169,9 @@ CWatchThread::CWatchThread(ThreadProc pfnThreadProc, WatchEntry* pEntry)
     if (pEntry) pEntry->pThread = this;
 }
 
-CWatchThread::~CWatchThread() { CloseSession(); }
+CWatchThread::~CWatchThread() {
+    CloseSession();
+}
 
 bool CWatchThread::CreateThread() {
     if (!m_pfnThreadProc) return false;
@@ -229,8 +232,8 @@ bool CWatchThread::PerformWithRetry(Transfer& t) {
         if (rc == CURLE_WRITE_ERROR && t.bStoppedByUs) return true;
         curl_off_t connectTime = 0;
         curl_easy_getinfo(m_pSession, CURLINFO_CONNECT_TIME_T, &connectTime);
-        bool connectFailed = rc == CURLE_COULDNT_CONNECT ||
-                             (rc == CURLE_OPERATION_TIMEDOUT && connectTime == 0);
+        bool connectFailed =
+            rc == CURLE_COULDNT_CONNECT || (rc == CURLE_OPERATION_TIMEDOUT && connectTime == 0);
         if (!connectFailed || attempt > 0) return false;
         // One connect retry after a second's back-off; the exit cuts the wait short.
         if (m_pAbortFlag) {

@@ -34,7 +34,7 @@ int AtoiClamped(const char* text);
 /// One watcher: its own HTTP session (a libcurl easy handle, which keeps connections,
 /// cookies and TLS sessions between probes) and the watch loop around the probe.
 class CWatchThread {
-public:
+  public:
     /// A probe-only object (no thread), as the diagnostic command uses it.
     CWatchThread();
     CWatchThread(ThreadProc pfnThreadProc, WatchEntry* pEntry);
@@ -71,12 +71,12 @@ public:
     /// Tests shorten the cap; it applies to sessions opened afterwards.
     void SetRequestCap(long seconds) { m_nRequestCapSeconds = seconds; }
 
-protected:
+  protected:
     CURL* m_pSession = nullptr;
     PostTargetPtr m_hMainWnd;
     RunFlagPtr m_pszRunFlag;
 
-private:
+  private:
     struct Transfer;
     bool Fetch(Transfer& t);
     bool FetchBody(Transfer& t);

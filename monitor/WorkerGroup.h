@@ -9,7 +9,7 @@ namespace sentrel {
 /// Counts the program's short-lived worker threads (watchers, alert mails) so that the
 /// exit can wait for them within a bound. Workers run detached; nothing else holds them.
 class WorkerGroup {
-public:
+  public:
     /// Starts `work` on a new thread; false (and `work` not run) when no thread can be made.
     bool Spawn(std::function<void()> work);
 
@@ -18,7 +18,7 @@ public:
 
     int Live() const;
 
-private:
+  private:
     void Finished();
 
     mutable std::mutex m_mutex;

@@ -28,7 +28,8 @@ std::string Describe(sqlite3* db, const std::string& path) {
 
 Db Open(const std::string& path, std::string& error) {
     sqlite3* raw = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc =
+        sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     Db db(raw);
     if (rc != SQLITE_OK) {
         error = Describe(raw, path);
@@ -101,7 +102,8 @@ bool UrlStore::Save(const std::vector<UrlRow>& rows, std::string& error) const {
         Stmt stmt(raw);
         for (const UrlRow& row : rows) {
             std::string kbsize = NormaliseByteCount(row.kbsize);
-            sqlite3_bind_text(raw, 1, row.url.data(), static_cast<int>(row.url.size()), SQLITE_STATIC);
+            sqlite3_bind_text(raw, 1, row.url.data(), static_cast<int>(row.url.size()),
+                              SQLITE_STATIC);
             sqlite3_bind_text(raw, 2, row.title.data(), static_cast<int>(row.title.size()),
                               SQLITE_STATIC);
             sqlite3_bind_text(raw, 3, kbsize.data(), static_cast<int>(kbsize.size()),

@@ -15,7 +15,7 @@ struct UrlRow {
 /// The table T_URL in an SQLite file (user.mdb). Every operation opens its own
 /// connection and closes it before returning. Errors come back as false plus a reason.
 class UrlStore {
-public:
+  public:
     explicit UrlStore(std::string path) : m_strPath(std::move(path)) {}
 
     const std::string& Path() const { return m_strPath; }
@@ -34,7 +34,7 @@ public:
     /// "0" when the text's leading integer (atoi rule) is below 1, else the text unchanged.
     static std::string NormaliseByteCount(const std::string& text);
 
-private:
+  private:
     std::string m_strPath;
 };
 

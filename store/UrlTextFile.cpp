@@ -12,7 +12,9 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-std::string Reason(const std::string& path, int err) { return path + ": " + std::strerror(err); }
+std::string Reason(const std::string& path, int err) {
+    return path + ": " + std::strerror(err);
+}
 
 }  // namespace
 

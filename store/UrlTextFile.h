@@ -17,7 +17,8 @@ struct UrlFileResult {
 /// Reads a URL list text file: one URL per line, CR LF or LF line ends, Ctrl-Z or the
 /// first empty line ends the data, white space trimmed at both ends, blank lines
 /// skipped. Streams the file; calls `onUrl` for every URL found.
-UrlFileResult ImportUrlFile(const std::string& path, const std::function<void(std::string&&)>& onUrl);
+UrlFileResult ImportUrlFile(const std::string& path,
+                            const std::function<void(std::string&&)>& onUrl);
 
 /// Writes every URL followed by CR LF, truncating the file. Stops at the first write error.
 UrlFileResult ExportUrlFile(const std::string& path, const std::vector<std::string>& urls);

@@ -27,8 +27,8 @@ struct Setting {
 };
 // The six settings, in the order they are written.
 const Setting kSettings[] = {
-    {"interval", Kind::Int, "60"},   {"emailrcv", Kind::Str, ""},    {"senduser", Kind::Str, ""},
-    {"sendpwd", Kind::Str, ""},      {"balertwav", Kind::Bool, "1"}, {"balertemail", Kind::Bool, "0"},
+    {"interval", Kind::Int, "60"}, {"emailrcv", Kind::Str, ""},    {"senduser", Kind::Str, ""},
+    {"sendpwd", Kind::Str, ""},    {"balertwav", Kind::Bool, "1"}, {"balertemail", Kind::Bool, "0"},
 };
 constexpr std::size_t kMaxFileSize = 1 << 20;
 
@@ -83,11 +83,20 @@ std::string CCore::EscapeValue(const std::string& value) {
     std::string out;
     for (char c : value) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -202,13 +211,21 @@ bool CCore::getConfigB(const std::string& key) {
     return ParseBool(Raw(key), v) && v;
 }
 
-std::string CCore::getConfigStr(const std::string& key) { return Raw(key); }
+std::string CCore::getConfigStr(const std::string& key) {
+    return Raw(key);
+}
 
-void CCore::saveConfigInt(const std::string& key, int value) { Store(key, std::to_string(value)); }
+void CCore::saveConfigInt(const std::string& key, int value) {
+    Store(key, std::to_string(value));
+}
 
-void CCore::saveConfigB(const std::string& key, bool value) { Store(key, value ? "1" : "0"); }
+void CCore::saveConfigB(const std::string& key, bool value) {
+    Store(key, value ? "1" : "0");
+}
 
-void CCore::saveConfigStr(const std::string& key, const std::string& value) { Store(key, value); }
+void CCore::saveConfigStr(const std::string& key, const std::string& value) {
+    Store(key, value);
+}
 
 void CCore::Store(const std::string& key, const std::string& text) {
     EnsureLoaded();

@@ -10,7 +10,7 @@ namespace sentrel {
 /// Settings live in sentrel.ini in the program directory, six keys at the top level,
 /// in a file readable by its owner only (it holds the mail password).
 class CCore {
-public:
+  public:
     CCore() = default;
 
     /// The program directory, ending in '/': $SENTREL_HOME when set, else the executable's.
@@ -44,7 +44,7 @@ public:
     static std::string EscapeValue(const std::string& value);
     static std::string UnescapeValue(const std::string& text);
 
-private:
+  private:
     void EnsureLoaded();
     std::string Raw(const std::string& key);
     void Store(const std::string& key, const std::string& text);

@@ -14,7 +14,8 @@ std::function<bool(const std::string&)>& Opener() {
 
 bool StartsWithNoCase(const std::string& s, const char* prefix) {
     for (std::size_t i = 0; prefix[i]; ++i)
-        if (i >= s.size() || std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
+        if (i >= s.size() || std::tolower(static_cast<unsigned char>(s[i])) != prefix[i])
+            return false;
     return true;
 }
 }  // namespace

@@ -12,7 +12,7 @@ namespace sentrel::test {
 
 /// A main window of its own, with a fresh program directory.
 class DialogFixture : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { setenv("SENTREL_HOME", m_home.Path().c_str(), 1); }
     void TearDown() override {
         Close();

@@ -5,10 +5,11 @@
 #include <wx/testing.h>
 
 class GTestModalHook : public wxTestingModalHook {
-public:
-    GTestModalHook(const char* file, int line, const char* func) : wxTestingModalHook(file, line, func) {}
+  public:
+    GTestModalHook(const char* file, int line, const char* func)
+        : wxTestingModalHook(file, line, func) {}
 
-protected:
+  protected:
     int Enter(wxDialog* dlg) override {
         int result = wxTestingModalHook::Enter(dlg);
         return result == wxID_NONE ? wxID_CANCEL : result;

@@ -1,10 +1,9 @@
 // The list in user.mdb across runs, and the import and export commands.
 #include <gtest/gtest.h>
 #include <wx/filedlg.h>
-#include "ModalHook.h"
-
 
 #include "DialogFixture.h"
+#include "ModalHook.h"
 #include "UrlStore.h"
 
 using namespace sentrel;
@@ -12,9 +11,12 @@ using namespace sentrel::test;
 
 namespace {
 
-std::string Cell(wxListCtrl* list, int row, int col) { return list->GetItemText(row, col).utf8_string(); }
+std::string Cell(wxListCtrl* list, int row, int col) {
+    return list->GetItemText(row, col).utf8_string();
+}
 
-void AddRow(wxListCtrl* list, const std::string& url, const std::string& note, const std::string& size) {
+void AddRow(wxListCtrl* list, const std::string& url, const std::string& note,
+            const std::string& size) {
     long i = list->InsertItem(list->GetItemCount(), wxString::FromUTF8(url));
     list->SetItem(i, 1, wxString::FromUTF8(note));
     list->SetItem(i, 3, wxString::FromUTF8(size));
@@ -31,7 +33,8 @@ std::vector<UrlRow> Stored(const std::string& path) {
 
 TEST_F(DialogFixture, AListEditedInOneRunIsThereAfterARestart) {
     std::string error;
-    ASSERT_TRUE(UrlStore(Home("user.mdb")).Save({{"http://a/", "首页", "1000"}, {"http://b/", "", "0"}}, error));
+    ASSERT_TRUE(UrlStore(Home("user.mdb"))
+                    .Save({{"http://a/", "首页", "1000"}, {"http://b/", "", "0"}}, error));
     CMonitorDlg* dlg = Open();
     wxListCtrl* list = dlg->m_listUrls;
     ASSERT_EQ(2, list->GetItemCount());
@@ -80,7 +83,8 @@ TEST_F(DialogFixture, AnUnreadableStoreIsNeverOverwritten) {
 TEST_F(DialogFixture, ImportAppendsTheFilesUrls) {
     CMonitorDlg* dlg = Open();
     AddRow(dlg->m_listUrls, "http://existing/", "note", "77");
-    WriteFile(Home("list.txt"), "http://a/\r\n  http://b/  \r\n\t\r\nhttp://existing/\r\n\r\nhttp://late/\r\n");
+    WriteFile(Home("list.txt"),
+              "http://a/\r\n  http://b/  \r\n\t\r\nhttp://existing/\r\n\r\nhttp://late/\r\n");
     wxTEST_DIALOG(dlg->OnImportUrls(), wxExpectModal<wxFileDialog>(Home("list.txt")));
     wxListCtrl* list = dlg->m_listUrls;
     ASSERT_EQ(4, list->GetItemCount());

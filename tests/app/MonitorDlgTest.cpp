@@ -1,18 +1,20 @@
 // The main window on a real (virtual) display.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include "ModalHook.h"
 #include <wx/uiaction.h>
 
 #include "CCore.h"
 #include "DialogFixture.h"
+#include "ModalHook.h"
 #include "resource.h"
 
 using namespace sentrel;
 using namespace sentrel::test;
 
 namespace {
-wxRect Rect(wxWindow* w) { return wxRect(w->GetPosition(), w->GetSize()); }
+wxRect Rect(wxWindow* w) {
+    return wxRect(w->GetPosition(), w->GetSize());
+}
 }  // namespace
 
 TEST_F(DialogFixture, WindowTakesTheBackgroundSizeAndPlacesItsControls) {
@@ -93,7 +95,7 @@ TEST_F(DialogFixture, ShutdownStoresEverySettingOwnerOnly) {
     dlg->m_strSendUser = "bob";
     dlg->m_strSendPwd = "line\nbreak";
     Close();
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(0, stat(Home("sentrel.ini").c_str(), &st));
     EXPECT_EQ(0600u, st.st_mode & 0777);
     CMonitorDlg* again = Open();

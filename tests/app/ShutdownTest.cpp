@@ -21,8 +21,8 @@ std::string WaitForWindow(pid_t pid, std::chrono::milliseconds bound,
                           const std::vector<std::string>& env = {}) {
     auto deadline = std::chrono::steady_clock::now() + bound;
     while (std::chrono::steady_clock::now() < deadline) {
-        std::string out = RunAndCapture({"/usr/bin/xdotool", "search", "--all", "--onlyvisible", "--pid",
-                                         std::to_string(pid), "--name", "^Sentrel$"},
+        std::string out = RunAndCapture({"/usr/bin/xdotool", "search", "--all", "--onlyvisible",
+                                         "--pid", std::to_string(pid), "--name", "^Sentrel$"},
                                         nullptr, env);
         if (!out.empty()) return out.substr(0, out.find('\n'));
         std::this_thread::sleep_for(100ms);
@@ -31,7 +31,7 @@ std::string WaitForWindow(pid_t pid, std::chrono::milliseconds bound,
 }
 
 class ProgramRun : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { Start({}); }
     void Start(const std::vector<std::string>& env) {
         WriteFile(m_home.File("sentrel.ini"), "interval=7\nsenduser=Bob@163.com\nbalertwav=0\n");
@@ -57,8 +57,9 @@ protected:
     }
     void ExpectStored() {
         std::string ini = ReadFile(m_home.File("sentrel.ini"));
-        EXPECT_NE(std::string::npos,
-                  ini.find("interval=7\nemailrcv=\nsenduser=bob\nsendpwd=\nbalertwav=0\nbalertemail=0\n"))
+        EXPECT_NE(
+            std::string::npos,
+            ini.find("interval=7\nemailrcv=\nsenduser=bob\nsendpwd=\nbalertwav=0\nbalertemail=0\n"))
             << ini;
         std::vector<UrlRow> rows;
         std::string error;
@@ -91,16 +92,18 @@ TEST_F(ProgramRun, QuitButtonRunsTheOrderlyShutdown) {
 
 // A display of its own that the test can take away, as the end of a desktop session does.
 class LostDisplayRun : public ProgramRun {
-protected:
+  protected:
     void SetUp() override {
         for (int n = 140; n < 200 && m_display.empty(); ++n)
             if (access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) != 0 &&
                 access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) != 0)
                 m_display = ":" + std::to_string(n);
-        m_xvfb = Spawn({"/usr/bin/Xvfb", m_display, "-screen", "0", "800x600x24", "-nolisten", "tcp"}, {});
+        m_xvfb = Spawn(
+            {"/usr/bin/Xvfb", m_display, "-screen", "0", "800x600x24", "-nolisten", "tcp"}, {});
         ASSERT_GT(m_xvfb, 0);
         std::string socket = "/tmp/.X11-unix/X" + m_display.substr(1);
-        for (int i = 0; i < 100 && access(socket.c_str(), F_OK) != 0; ++i) std::this_thread::sleep_for(50ms);
+        for (int i = 0; i < 100 && access(socket.c_str(), F_OK) != 0; ++i)
+            std::this_thread::sleep_for(50ms);
         Start({"DISPLAY=" + m_display});
     }
     void TearDown() override {

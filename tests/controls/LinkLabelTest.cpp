@@ -1,15 +1,14 @@
-#include "LinkLabel.h"
-
 #include <gtest/gtest.h>
 #include <wx/frame.h>
 
+#include "LinkLabel.h"
 #include "OpenUrl.h"
 
 using namespace sentrel;
 
 namespace {
 class LinkLabelTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         SetUrlOpenerForTesting([this](const std::string& url) {
             m_opened.push_back(url);

@@ -1,15 +1,14 @@
-#include "SkinButton.h"
-
 #include <gtest/gtest.h>
 #include <wx/frame.h>
 
+#include "SkinButton.h"
 #include "resource.h"
 
 using namespace sentrel;
 
 namespace {
 class SkinButtonTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_frame = new wxFrame(nullptr, wxID_ANY, "t", wxPoint(0, 0), wxSize(300, 200));
         m_start = new CSkinButton(m_frame, IDC_START, wxPoint(20, 30));

@@ -1,12 +1,11 @@
 // Alert mails: one thread per update, one WM_MAIL_RESULT per thread.
-#include "AlertMailThread.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <regex>
 
+#include "AlertMailThread.h"
 #include "PostRecorder.h"
 #include "ScriptedSmtpServer.h"
 #include "SocketLayer.h"
@@ -20,7 +19,7 @@ using namespace std::chrono_literals;
 namespace {
 
 class AlertMail : public ::testing::Test {
-protected:
+  protected:
     void UseServer(const ScriptedSmtpServer& server) {
         setenv("SENTREL_SMTP_HOST", "127.0.0.1", 1);
         setenv("SENTREL_SMTP_PORT", std::to_string(server.Port()).c_str(), 1);

@@ -1,8 +1,8 @@
-#include "MailProvider.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+
+#include "MailProvider.h"
 
 using namespace sentrel;
 

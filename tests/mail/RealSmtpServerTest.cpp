@@ -23,7 +23,8 @@ TEST(RealSmtpServer, ReceivesTheAlertMail) {
     TempDir dir;
     const std::string out = dir.File("message.txt");
     int fd = -1;
-    pid_t pid = SpawnReading({"/usr/bin/python3", SENTREL_SOURCE_DIR "/tests/mail/smtp_sink.py", out}, &fd);
+    pid_t pid =
+        SpawnReading({"/usr/bin/python3", SENTREL_SOURCE_DIR "/tests/mail/smtp_sink.py", out}, &fd);
     ASSERT_GT(pid, 0);
     std::string ready;
     ASSERT_TRUE(ReadLineFrom(fd, ready)) << "the SMTP server did not start (python3-aiosmtpd?)";

@@ -1,12 +1,11 @@
 // The SMTP dialogue against a scripted server on 127.0.0.1: exact bytes and error codes.
-#include "SmtpClient.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <regex>
 
 #include "ScriptedSmtpServer.h"
+#include "SmtpClient.h"
 
 using namespace sentrel;
 using namespace sentrel::test;
@@ -72,30 +71,30 @@ bool Contains(const std::string& hay, const std::string& needle) {
 }  // namespace
 
 TEST(SmtpClient, FullDialogueByteForByte) {
-    Outcome o = Deliver(SmtpScript{}, [](CSmtpClient& m) { m.AddTo("carol@example.com", "Carol"); });
+    Outcome o =
+        Deliver(SmtpScript{}, [](CSmtpClient& m) { m.AddTo("carol@example.com", "Carol"); });
     EXPECT_TRUE(o.ok);
     EXPECT_EQ(0, o.error);
-    std::string expected =
-        "EHLO " + HostName() + "\r\n" +
-        "AUTH LOGIN\r\n"
-        "YWxpY2U=\r\n"
-        "czNjcmV0\r\n"
-        "MAIL FROM:<alice@163.com>\r\n"
-        "RCPT TO:<bob@example.com>\r\n"
-        "RCPT TO:<carol@example.com>\r\n"
-        "DATA\r\n"
-        "Date: *\r\n"
-        "From: Alice <alice@163.com>\r\n"
-        "X-Mailer: Foxmail v6.5\r\n"
-        "Reply-To: reply@163.com\r\n"
-        "X-Priority: 3 (Normal)\r\n"
-        "To: <bob@example.com>,Carol<carol@example.com>\r\n"
-        "Subject: Hello\r\n"
-        "MIME-Version: 1.0\r\n"
-        "\r\n"
-        "line one\r\nline two\r\n"
-        "\r\n.\r\n"
-        "QUIT\r\n";
+    std::string expected = "EHLO " + HostName() + "\r\n" +
+                           "AUTH LOGIN\r\n"
+                           "YWxpY2U=\r\n"
+                           "czNjcmV0\r\n"
+                           "MAIL FROM:<alice@163.com>\r\n"
+                           "RCPT TO:<bob@example.com>\r\n"
+                           "RCPT TO:<carol@example.com>\r\n"
+                           "DATA\r\n"
+                           "Date: *\r\n"
+                           "From: Alice <alice@163.com>\r\n"
+                           "X-Mailer: Foxmail v6.5\r\n"
+                           "Reply-To: reply@163.com\r\n"
+                           "X-Priority: 3 (Normal)\r\n"
+                           "To: <bob@example.com>,Carol<carol@example.com>\r\n"
+                           "Subject: Hello\r\n"
+                           "MIME-Version: 1.0\r\n"
+                           "\r\n"
+                           "line one\r\nline two\r\n"
+                           "\r\n.\r\n"
+                           "QUIT\r\n";
     EXPECT_EQ(expected, WithoutDate(o.transcript));
 }
 
@@ -116,8 +115,12 @@ TEST(SmtpClient, HeaderVariants) {
     EXPECT_FALSE(Contains(bare.transcript, "Reply-To"));
     EXPECT_FALSE(Contains(bare.transcript, "Content-Type"));
 
-    const char* lines[] = {"", "X-Priority: 3 (Normal)", "X-Priority: 2 (High)",
-                           "X-Priority: 3 (Normal)", "X-Priority: 4 (Low)", "X-Priority: 3 (Normal)"};
+    const char* lines[] = {"",
+                           "X-Priority: 3 (Normal)",
+                           "X-Priority: 2 (High)",
+                           "X-Priority: 3 (Normal)",
+                           "X-Priority: 4 (Low)",
+                           "X-Priority: 3 (Normal)"};
     for (int p = 1; p <= 5; ++p) {
         Outcome o = Deliver(SmtpScript{}, [p](CSmtpClient& m) { m.SetPriority(p); });
         EXPECT_TRUE(Contains(o.transcript, std::string("\r\n") + lines[p] + "\r\n")) << p;
@@ -148,7 +151,8 @@ TEST(SmtpClient, EachStepHasItsErrorCode) {
         int error;
     } cases[] = {
         {"greeting not 220", [](SmtpScript& s) { s.greeting = "554 go away\r\n"; }, 401},
-        {"two-line greeting", [](SmtpScript& s) { s.greeting = "220-first\r\n220 second\r\n"; }, 301},
+        {"two-line greeting", [](SmtpScript& s) { s.greeting = "220-first\r\n220 second\r\n"; },
+         301},
         {"EHLO refused", [](SmtpScript& s) { s.ehlo = "502 no\r\n"; }, 301},
         {"AUTH LOGIN refused", [](SmtpScript& s) { s.auth = "503 bad sequence\r\n"; }, 302},
         {"user name not taken", [](SmtpScript& s) { s.user = "501 bad\r\n"; }, 406},
@@ -245,16 +249,19 @@ TEST(SmtpClient, SilentServerTimesOut) {
 }
 
 TEST(SmtpClient, MessagesTooLargeForTheBufferAreRefusedBeforeConnecting) {
-    Outcome body = Deliver(SmtpScript{}, [](CSmtpClient& m) { m.SetBody(std::string(10238, 'b').c_str()); });
+    Outcome body =
+        Deliver(SmtpScript{}, [](CSmtpClient& m) { m.SetBody(std::string(10238, 'b').c_str()); });
     EXPECT_FALSE(body.ok);
     EXPECT_EQ(CSmtpClient::kTooLarge, body.error);
     EXPECT_EQ(0, body.connections);
 
-    Outcome subject = Deliver(SmtpScript{}, [](CSmtpClient& m) { m.SetSubject(std::string(10300, 's').c_str()); });
+    Outcome subject = Deliver(
+        SmtpScript{}, [](CSmtpClient& m) { m.SetSubject(std::string(10300, 's').c_str()); });
     EXPECT_EQ(CSmtpClient::kTooLarge, subject.error);
     EXPECT_EQ(0, subject.connections);
 
-    Outcome fits = Deliver(SmtpScript{}, [](CSmtpClient& m) { m.SetBody(std::string(10237, 'b').c_str()); });
+    Outcome fits =
+        Deliver(SmtpScript{}, [](CSmtpClient& m) { m.SetBody(std::string(10237, 'b').c_str()); });
     EXPECT_TRUE(fits.ok);
     EXPECT_TRUE(Contains(fits.transcript, std::string(10237, 'b') + "\r\n\r\n.\r\n"));
 }
@@ -271,7 +278,6 @@ TEST(SmtpClient, SettersAndBuildHeaderFailures) {
     empty.AddTo("a@b", nullptr);
     EXPECT_FALSE(empty.BuildHeader(buffer));
     EXPECT_EQ(CSmtpClient::kNoSender, empty.GetError());
-
 }
 
 TEST(SmtpClient, EmptyToListEndsAfterTheEnvelope) {

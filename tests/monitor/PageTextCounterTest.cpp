@@ -1,8 +1,8 @@
-#include "PageTextCounter.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
+
+#include "PageTextCounter.h"
 
 using sentrel::PageTextCounter;
 

@@ -22,7 +22,7 @@ namespace {
 
 // Probes return the scripted sizes in turn; when they run out the run's flag turns to STOP.
 class ScriptedWatch : public CWatchThread {
-public:
+  public:
     ScriptedWatch(std::vector<int> sizes, bool sessionOk = true)
         : m_sizes(std::move(sizes)), m_bSessionOk(sessionOk) {}
     bool OpenSession() override { return m_bSessionOk; }
@@ -42,7 +42,7 @@ public:
         return m_probeTimes;
     }
 
-private:
+  private:
     std::mutex m_mutex;
     std::vector<int> m_sizes;
     std::size_t m_next = 0;
@@ -54,7 +54,8 @@ struct WatchRun {
     PostRecorder posts;
     RunFlagPtr flag = std::make_shared<CRunFlag>("RUN");
 
-    std::vector<Msg> Watch(ScriptedWatch& w, int interval = 1, std::chrono::milliseconds tick = 2ms) {
+    std::vector<Msg> Watch(ScriptedWatch& w, int interval = 1,
+                           std::chrono::milliseconds tick = 2ms) {
         WatchEntry entry;
         entry.hMainWnd = posts.Target();
         entry.nItem = 7;
@@ -86,15 +87,24 @@ TEST(WatchLoop, ReportsChangesOfMoreThanThreeBytesAgainstTheLastReportedSize) {
         std::vector<int> sizes;
         Expect expected;
     } cases[] = {
-        {"small changes add up", {1000, 1002, 1004},
+        {"small changes add up",
+         {1000, 1002, 1004},
          {{WM_PAGE_SIZE, 1000}, {WM_PAGE_UPDATED, 1}, {WM_WATCH_ENDED, 0}}},
-        {"decrease counts too", {1000, 996}, {{WM_PAGE_SIZE, 1000}, {WM_PAGE_UPDATED, 1}, {WM_WATCH_ENDED, 0}}},
-        {"failed probe changes nothing", {1000, 0, 1000}, {{WM_PAGE_SIZE, 1000}, {WM_WATCH_ENDED, 0}}},
-        {"failed first probe, then a size", {0, 5000},
+        {"decrease counts too",
+         {1000, 996},
+         {{WM_PAGE_SIZE, 1000}, {WM_PAGE_UPDATED, 1}, {WM_WATCH_ENDED, 0}}},
+        {"failed probe changes nothing",
+         {1000, 0, 1000},
+         {{WM_PAGE_SIZE, 1000}, {WM_WATCH_ENDED, 0}}},
+        {"failed first probe, then a size",
+         {0, 5000},
          {{WM_PAGE_SIZE, 0}, {WM_PAGE_UPDATED, 1}, {WM_WATCH_ENDED, 0}}},
-        {"new reference after a report", {1000, 1004, 1006, 1009},
+        {"new reference after a report",
+         {1000, 1004, 1006, 1009},
          {{WM_PAGE_SIZE, 1000}, {WM_PAGE_UPDATED, 1}, {WM_PAGE_UPDATED, 1}, {WM_WATCH_ENDED, 0}}},
-        {"exactly three is no change", {1000, 1003, 997}, {{WM_PAGE_SIZE, 1000}, {WM_WATCH_ENDED, 0}}},
+        {"exactly three is no change",
+         {1000, 1003, 997},
+         {{WM_PAGE_SIZE, 1000}, {WM_WATCH_ENDED, 0}}},
     };
     for (const Case& c : cases) {
         WatchRun run;

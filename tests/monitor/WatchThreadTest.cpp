@@ -1,6 +1,4 @@
 // The page size probe against real HTTP and HTTPS servers on 127.0.0.1.
-#include "WatchThread.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,6 +8,7 @@
 
 #include "TempDir.h"
 #include "TestServer.h"
+#include "WatchThread.h"
 
 using namespace sentrel;
 using namespace sentrel::test;
@@ -75,7 +74,8 @@ TEST(PageSizeProbe, BodyMeasureFollowsTheLineReaderRules) {
         {"NUL ends its piece's counted text", std::string("ab\0cd\nef", 8), 4},
         {"10000 plain bytes in three pieces", std::string(10000, 'x'), 10000},
         // Piece 1 is 4094 bytes with a NUL at 100: 100 counted; piece 2 counts 906.
-        {"NUL only cuts its own piece", [] {
+        {"NUL only cuts its own piece",
+         [] {
              std::string s(5000, 'y');
              s[100] = '\0';
              return s;
@@ -94,16 +94,13 @@ TEST(PageSizeProbe, ContentLengthFollowsTheAtoiRule) {
         const char* value;
         int expected;
     } cases[] = {
-        {"123abc", 123},
-        {"  42", 42},
-        {"99999999999", INT_MAX},  // clamped to 32 bits
-        {"abc", 5},                // no number: measured from the body
-        {"-5", 5},                 // a negative length is no size either
+        {"123abc", 123}, {"  42", 42}, {"99999999999", INT_MAX},  // clamped to 32 bits
+        {"abc", 5},  // no number: measured from the body
+        {"-5", 5},   // a negative length is no size either
     };
     for (const Case& c : cases) {
-        TestHttpServer server(
-            Always(Resp("Content-Length: " + std::string(c.value) + "\r\nConnection: close\r\n",
-                        "hello")));
+        TestHttpServer server(Always(Resp(
+            "Content-Length: " + std::string(c.value) + "\r\nConnection: close\r\n", "hello")));
         EXPECT_EQ(c.expected, Probe(server.Url("/"))) << c.value;
     }
 }
@@ -119,8 +116,8 @@ TEST(PageSizeProbe, DownloadStopsAtTheAnnouncedLength) {
 }
 
 TEST(PageSizeProbe, FailuresGiveZero) {
-    TestHttpServer notFound(Always(TestHttpServer::Response("404 Not Found", "Content-Length: 9\r\n",
-                                                             "not found")));
+    TestHttpServer notFound(
+        Always(TestHttpServer::Response("404 Not Found", "Content-Length: 9\r\n", "not found")));
     EXPECT_EQ(0, Probe(notFound.Url("/missing")));
     EXPECT_EQ(1, notFound.RequestCount()) << "no second request after a 404";
 
@@ -173,10 +170,10 @@ TEST(PageSizeProbe, SendsExactlyTheFixedHeaders) {
     TestHttpServer server(Always(Resp("Content-Length: 3\r\n", "abc")));
     ASSERT_EQ(3, Probe(server.Url("/path?q=1")));
     ASSERT_EQ(1, server.RequestCount());
-    std::string expected = "GET /path?q=1 HTTP/1.1\r\nHost: 127.0.0.1:" +
-                           std::to_string(server.Port()) +
-                           "\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n"
-                           "Accept: */*\r\n\r\n";
+    std::string expected =
+        "GET /path?q=1 HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.Port()) +
+        "\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n"
+        "Accept: */*\r\n\r\n";
     EXPECT_EQ(expected, server.Requests()[0]);
 }
 
@@ -202,7 +199,7 @@ TEST(PageSizeProbe, RedirectsAreFollowedWithTheirCookies) {
 }
 
 class HttpsProbe : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_certs = std::make_unique<TestCerts>(m_dir.Path());
         setenv("CURL_CA_BUNDLE", m_certs->CaFile().c_str(), 1);

@@ -1,18 +1,18 @@
 // The URL table in a real SQLite file.
-#include "UrlStore.h"
-
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 
 #include "TempDir.h"
+#include "UrlStore.h"
 
 using namespace sentrel;
 using namespace sentrel::test;
 
 namespace {
 
-std::vector<UrlRow> LoadAll(const UrlStore& store, bool* ok = nullptr, std::string* error = nullptr) {
+std::vector<UrlRow> LoadAll(const UrlStore& store, bool* ok = nullptr,
+                            std::string* error = nullptr) {
     std::vector<UrlRow> rows;
     std::string err;
     bool res = store.Load([&](UrlRow&& r) { rows.push_back(std::move(r)); }, err);
@@ -44,7 +44,7 @@ TEST(UrlStore, MissingFileAndTableAreCreatedEmpty) {
     bool ok = false;
     EXPECT_TRUE(LoadAll(store, &ok).empty());
     EXPECT_TRUE(ok);
-    struct stat st{};
+    struct stat st {};
     EXPECT_EQ(0, stat(dir.File("user.mdb").c_str(), &st));
 }
 
@@ -66,8 +66,8 @@ TEST(UrlStore, ByteCountsAreNormalisedOnSave) {
     TempDir dir;
     UrlStore store(dir.File("user.mdb"));
     const std::pair<const char*, const char*> cases[] = {
-        {"", "0"},    {"0", "0"},       {"-5", "0"},       {"abc", "0"},
-        {"1234", "1234"}, {"12abc", "12abc"}, {" 7", " 7"}, {"+3", "+3"}, {"000", "0"},
+        {"", "0"},          {"0", "0"},   {"-5", "0"},  {"abc", "0"}, {"1234", "1234"},
+        {"12abc", "12abc"}, {" 7", " 7"}, {"+3", "+3"}, {"000", "0"},
     };
     std::vector<UrlRow> rows;
     for (const auto& c : cases) rows.push_back({"http://x/", "", c.first});
@@ -75,7 +75,8 @@ TEST(UrlStore, ByteCountsAreNormalisedOnSave) {
     ASSERT_TRUE(store.Save(rows, error)) << error;
     auto loaded = LoadAll(store);
     ASSERT_EQ(rows.size(), loaded.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(cases[i].second, loaded[i].kbsize) << cases[i].first;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(cases[i].second, loaded[i].kbsize) << cases[i].first;
 }
 
 TEST(UrlStore, EmptyNoteIsStoredAsEmptyTextAndNullReadsEmpty) {
@@ -146,13 +147,15 @@ TEST(UrlStore, AFailedSaveLeavesThePreviousTableWhole) {
 TEST(UrlStore, UnusableFilesAreReportedWithTheirReason) {
     TempDir dir;
     const std::string notDb = dir.File("user.mdb");
-    WriteFile(notDb, std::string("this is not a database, just some text\n") + std::string(5000, 'x'));
+    WriteFile(notDb,
+              std::string("this is not a database, just some text\n") + std::string(5000, 'x'));
     bool ok = true;
     std::string error;
     LoadAll(UrlStore(notDb), &ok, &error);
     EXPECT_FALSE(ok);
     EXPECT_NE(std::string::npos, error.find("not a database")) << error;
-    EXPECT_NE(std::string::npos, ReadFile(notDb).find("this is not a database")) << "left as it was";
+    EXPECT_NE(std::string::npos, ReadFile(notDb).find("this is not a database"))
+        << "left as it was";
 
     const std::string noColumn = dir.File("other.mdb");
     Sql(noColumn, "CREATE TABLE T_URL (url TEXT, title TEXT)");

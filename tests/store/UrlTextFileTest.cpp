@@ -1,10 +1,9 @@
 // Import and export of URL list text files.
-#include "UrlTextFile.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "TempDir.h"
+#include "UrlTextFile.h"
 
 using namespace sentrel;
 using namespace sentrel::test;
@@ -15,7 +14,8 @@ std::vector<std::string> Import(const std::string& content, int* count = nullptr
     TempDir dir;
     WriteFile(dir.File("in.txt"), content);
     std::vector<std::string> urls;
-    UrlFileResult r = ImportUrlFile(dir.File("in.txt"), [&](std::string&& u) { urls.push_back(u); });
+    UrlFileResult r =
+        ImportUrlFile(dir.File("in.txt"), [&](std::string&& u) { urls.push_back(u); });
     EXPECT_TRUE(r.bOk);
     EXPECT_EQ(static_cast<int>(urls.size()), r.nCount);
     if (count) *count = r.nCount;
@@ -43,7 +43,9 @@ TEST(UrlImport, LineRules) {
         {"trimmed both ends", " \t http://a/ x \v\f\n", {"http://a/ x"}},
         {"tab inside stays", "http://a/\tmy note\n", {"http://a/\tmy note"}},
         {"Ctrl-Z ends the data", "a\nb\x1a\nc\n", {"a", "b"}},
-        {"byte-order mark kept", "\xEF\xBB\xBFhttp://a/\nhttp://b/\n", {"\xEF\xBB\xBFhttp://a/", "http://b/"}},
+        {"byte-order mark kept",
+         "\xEF\xBB\xBFhttp://a/\nhttp://b/\n",
+         {"\xEF\xBB\xBFhttp://a/", "http://b/"}},
         {"duplicates kept", "a\na\n", {"a", "a"}},
         {"lone CR stays inside", "a\rb\n", {"a\rb"}},
         {"empty file", "", {}},
@@ -102,7 +104,7 @@ TEST(UrlExport, FailuresAreReported) {
     EXPECT_FALSE(r.bOk);
 
     // /dev/full accepts the open and fails the writes, as a full disk does.
-    struct stat st{};
+    struct stat st {};
     if (stat("/dev/full", &st) == 0) {
         r = ExportUrlFile("/dev/full", V(5000, std::string(100, 'u')));
         EXPECT_TRUE(r.bOpened);

@@ -1,11 +1,10 @@
 // Settings in sentrel.ini: typed values across a restart, defaults, rights, bad files.
-#include "CCore.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
 
+#include "CCore.h"
 #include "TempDir.h"
 
 using namespace sentrel;
@@ -13,7 +12,7 @@ using namespace sentrel::test;
 
 namespace {
 class CoreTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { setenv("SENTREL_HOME", m_home.Path().c_str(), 1); }
     void TearDown() override { unsetenv("SENTREL_HOME"); }
     TempDir m_home;
@@ -70,7 +69,7 @@ TEST_F(CoreTest, FileIsReadableByItsOwnerOnly) {
     chmod(m_home.File("sentrel.ini").c_str(), 0644);
     CCore core;
     core.saveConfigStr("sendpwd", "secret");
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(0, stat(m_home.File("sentrel.ini").c_str(), &st));
     EXPECT_EQ(0600u, st.st_mode & 0777);
     EXPECT_EQ(5, core.getConfigInt("interval"));
@@ -78,7 +77,8 @@ TEST_F(CoreTest, FileIsReadableByItsOwnerOnly) {
 
 TEST_F(CoreTest, BadValuesFallBackAndAreReported) {
     WriteFile(m_home.File("sentrel.ini"),
-              "; comment\r\n[section]\r\ninterval=soon\r\nbalertwav=maybe\r\nemailrcv=ok@x\r\njunk line\r\n");
+              "; comment\r\n[section]\r\ninterval=soon\r\nbalertwav=maybe\r\nemailrcv=ok@x\r\njunk "
+              "line\r\n");
     CCore core;
     core.autoFileConfig();
     EXPECT_EQ(60, core.getConfigInt("interval"));
@@ -106,6 +106,7 @@ TEST_F(CoreTest, BinaryOrUnreadableFilesGiveDefaults) {
 }
 
 TEST(CoreEscaping, RoundTripsAnyText) {
-    for (std::string s : {std::string(""), std::string("\\"), std::string("\\n"), std::string("a\nb\\\r")})
+    for (std::string s :
+         {std::string(""), std::string("\\"), std::string("\\n"), std::string("a\nb\\\r")})
         EXPECT_EQ(s, CCore::UnescapeValue(CCore::EscapeValue(s)));
 }

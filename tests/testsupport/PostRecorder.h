@@ -12,7 +12,7 @@ namespace sentrel::test {
 
 /// A post target that records what workers post, for tests to wait on and inspect.
 class PostRecorder {
-public:
+  public:
     struct Msg {
         unsigned msg;
         std::intptr_t wParam;
@@ -30,7 +30,7 @@ public:
     /// Waits for a message with this number; false on time-out.
     bool WaitFor(unsigned msg, std::chrono::milliseconds timeout);
 
-private:
+  private:
     mutable std::mutex m_mutex;
     std::condition_variable m_cv;
     std::vector<Msg> m_msgs;

@@ -25,7 +25,8 @@ std::vector<std::string> MergedEnvironment(const std::vector<std::string>& extra
         std::string entry = *e;
         std::string name = entry.substr(0, entry.find('=') + 1);
         bool replaced = false;
-        for (const std::string& x : extra) replaced = replaced || x.compare(0, name.size(), name) == 0;
+        for (const std::string& x : extra)
+            replaced = replaced || x.compare(0, name.size(), name) == 0;
         if (!replaced) envs.push_back(entry);
     }
     envs.insert(envs.end(), extra.begin(), extra.end());
@@ -44,7 +45,8 @@ std::string RunAndCapture(const std::vector<std::string>& argv, int* exitCode,
     }
     std::string out;
     char buf[4096];
-    for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
+        out.append(buf, static_cast<std::size_t>(n));
     close(fd);
     int status = 0;
     waitpid(pid, &status, 0);

@@ -5,7 +5,8 @@
 namespace sentrel::test {
 
 ScriptedSmtpServer::ScriptedSmtpServer(SmtpScript script, int port)
-    : m_script(std::move(script)), m_server([this](TestServer::Conn& c) { Session(c); }, nullptr, port) {}
+    : m_script(std::move(script)),
+      m_server([this](TestServer::Conn& c) { Session(c); }, nullptr, port) {}
 
 void ScriptedSmtpServer::Session(TestServer::Conn& conn) {
     const SmtpScript& s = m_script;

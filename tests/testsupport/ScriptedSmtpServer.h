@@ -24,7 +24,7 @@ struct SmtpScript {
 
 /// An SMTP server on 127.0.0.1 that replays a script and records every byte received.
 class ScriptedSmtpServer {
-public:
+  public:
     explicit ScriptedSmtpServer(SmtpScript script, int port = 0);
     int Port() const { return m_server.Port(); }
     bool Listening() const { return m_server.Listening(); }
@@ -34,7 +34,7 @@ public:
     /// True once the client's (first) connection has ended, waiting up to `bound`.
     bool ConnectionEnded(std::chrono::milliseconds bound);
 
-private:
+  private:
     void Session(TestServer::Conn& conn);
     SmtpScript m_script;
     TestServer m_server;

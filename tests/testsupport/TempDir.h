@@ -5,7 +5,7 @@ namespace sentrel::test {
 
 /// A fresh directory under /tmp, removed with its contents when the object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -15,7 +15,7 @@ public:
     /// Path of a file inside the directory.
     std::string File(const std::string& name) const { return m_path + "/" + name; }
 
-private:
+  private:
     std::string m_path;
 };
 

@@ -52,8 +52,8 @@ bool TestServer::Conn::Write(const std::string& bytes) {
     std::size_t off = 0;
     while (off < bytes.size() && !m_bClosed) {
         int w = m_ssl ? SSL_write(m_ssl, bytes.data() + off, static_cast<int>(bytes.size() - off))
-                      : static_cast<int>(send(m_fd, bytes.data() + off, bytes.size() - off,
-                                              MSG_NOSIGNAL));
+                      : static_cast<int>(
+                            send(m_fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL));
         if (w <= 0) return false;
         off += static_cast<std::size_t>(w);
     }
@@ -69,7 +69,8 @@ void TestServer::Conn::Close() {
 
 bool TestServer::Conn::Sleep(std::chrono::milliseconds ms) {
     std::unique_lock<std::mutex> lock(m_pServer->m_mutex);
-    return !m_pServer->m_stopCv.wait_for(lock, ms, [this] { return m_pServer->m_bStopping.load(); });
+    return !m_pServer->m_stopCv.wait_for(lock, ms,
+                                         [this] { return m_pServer->m_bStopping.load(); });
 }
 
 // ---- TestServer ----
@@ -95,7 +96,9 @@ TestServer::TestServer(Session session, SSL_CTX* tls, int port)
     m_acceptThread = std::thread([this] { AcceptLoop(); });
 }
 
-TestServer::~TestServer() { Stop(); }
+TestServer::~TestServer() {
+    Stop();
+}
 
 void TestServer::Stop() {
     if (m_bStopping.exchange(true)) return;
@@ -203,10 +206,12 @@ std::string TestHttpServer::Response(const std::string& status, const std::strin
 
 namespace {
 
-EVP_PKEY* NewKey() { return EVP_EC_gen("P-256"); }
+EVP_PKEY* NewKey() {
+    return EVP_EC_gen("P-256");
+}
 
-X509* NewCert(EVP_PKEY* key, const char* cn, const char* san, long notBeforeDays,
-              long notAfterDays, X509* issuer, EVP_PKEY* issuerKey, bool isCa) {
+X509* NewCert(EVP_PKEY* key, const char* cn, const char* san, long notBeforeDays, long notAfterDays,
+              X509* issuer, EVP_PKEY* issuerKey, bool isCa) {
     static long serial = 1;
     X509* x = X509_new();
     X509_set_version(x, 2);
@@ -268,11 +273,10 @@ TestCerts::TestCerts(const std::string& dir) {
     };
     for (int i = 0; i < 4; ++i) {
         EVP_PKEY* key = NewKey();
-        X509* cert = specs[i].selfSigned
-                         ? NewCert(key, specs[i].cn, specs[i].san, specs[i].from, specs[i].to,
-                                   nullptr, nullptr, false)
-                         : NewCert(key, specs[i].cn, specs[i].san, specs[i].from, specs[i].to, ca,
-                                   caKey, false);
+        X509* cert = specs[i].selfSigned ? NewCert(key, specs[i].cn, specs[i].san, specs[i].from,
+                                                   specs[i].to, nullptr, nullptr, false)
+                                         : NewCert(key, specs[i].cn, specs[i].san, specs[i].from,
+                                                   specs[i].to, ca, caKey, false);
         m_ctx[i] = ServerCtx(cert, key);
         X509_free(cert);
         EVP_PKEY_free(key);

@@ -16,9 +16,9 @@ namespace sentrel::test {
 /// A TCP server on 127.0.0.1 (a free port), plain or TLS, running one scripted session
 /// per connection on a thread of its own. Everything a client sends is recorded.
 class TestServer {
-public:
+  public:
     class Conn {
-    public:
+      public:
         bool Write(const std::string& bytes);
         /// Reads up to and including `delim`; false when the peer closed first.
         bool ReadUntil(const std::string& delim, std::string& out);
@@ -30,7 +30,7 @@ public:
         /// Sleeps, returning early (false) when the server stops.
         bool Sleep(std::chrono::milliseconds ms);
 
-    private:
+      private:
         friend class TestServer;
         int ReadSome(char* buf, int n);
         TestServer* m_pServer = nullptr;
@@ -54,7 +54,7 @@ public:
     std::vector<std::string> Transcripts() const;
     void Stop();
 
-private:
+  private:
     void AcceptLoop();
     void Serve(int fd);
 
@@ -74,7 +74,7 @@ private:
 
 /// An HTTP/1.1 server: calls the handler for every request head (keep-alive aware).
 class TestHttpServer {
-public:
+  public:
     using Handler = std::function<void(TestServer::Conn&, const std::string& head, int index)>;
     explicit TestHttpServer(Handler handler, SSL_CTX* tls = nullptr);
 
@@ -89,7 +89,7 @@ public:
     static std::string Response(const std::string& status, const std::string& headers,
                                 const std::string& body);
 
-private:
+  private:
     Handler m_handler;
     mutable std::mutex m_mutex;
     std::vector<std::string> m_requests;
@@ -99,7 +99,7 @@ private:
 /// Certificates made at test time: a CA, and server certificates signed by it
 /// (valid for 127.0.0.1, for another name, expired) or self-signed (untrusted).
 class TestCerts {
-public:
+  public:
     enum Kind { kValid, kNameMismatch, kExpired, kUntrusted };
     explicit TestCerts(const std::string& dir);
     ~TestCerts();
@@ -108,7 +108,7 @@ public:
     /// A server context presenting the certificate of this kind.
     SSL_CTX* ServerContext(Kind kind) const { return m_ctx[kind]; }
 
-private:
+  private:
     std::string m_caFile;
     SSL_CTX* m_ctx[4] = {};
 };
