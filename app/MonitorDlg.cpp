@@ -73,8 +73,9 @@ CMonitorDlg::CMonitorDlg()
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { OnExportUrls(); }, ID_EXPORT);
     Bind(wxEVT_END_SESSION, [this](wxCloseEvent&) {
-        // The desktop session ends: the same orderly shutdown as a quit.
-        Shutdown();
+        // The desktop session ends: save at once, then the same way out as a quit.
+        SaveState();
+        if (IsModal()) EndModal(0);
     });
 
     OnInitDialog();
