@@ -5,13 +5,13 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libwxgtk3.2-dev libcurl4-openssl-dev libsqlite3-dev libcanberra-dev libssl-dev
+  libwxgtk3.2-dev libx11-dev libcurl4-openssl-dev libsqlite3-dev libcanberra-dev libssl-dev
   googletest libgtest-dev
   fonts-noto-cjk
 )
 if [ "${1:-}" = "--test" ]; then
   # Virtual display, tray host, window tools and the real SMTP server used by the tests.
-  packages+=(xvfb trayer xdotool x11-utils imagemagick python3-aiosmtpd openssl)
+  packages+=(xvfb trayer xdotool x11-utils imagemagick python3-aiosmtpd openssl curl)
 fi
 
 missing=()
