@@ -6,7 +6,12 @@
 #include "CCore.h"
 #include "DialogFixture.h"
 #include "ModalHook.h"
+#include "TestServer.h"
+#include "WatchThread.h"
+#include "WorkerGroup.h"
 #include "resource.h"
+
+#include <thread>
 
 using namespace sentrel;
 using namespace sentrel::test;
@@ -162,4 +167,27 @@ TEST_F(DialogFixture, TheBodyDragsTheWindow) {
     sim.MouseUp();
     Pump();
     EXPECT_EQ(before + wxPoint(40, 30), dlg->GetScreenPosition());
+}
+
+TEST_F(DialogFixture, ShutdownEndsWatchersEvenInsideARequest) {
+    // One watcher sleeping between probes, one stuck in a request that never answers.
+    TestHttpServer fast([](TestServer::Conn& c, const std::string&, int) {
+        c.Write("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n");
+    });
+    TestHttpServer stuck([](TestServer::Conn& c, const std::string& head, int index) {
+        if (index == 0)
+            c.Write("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n");
+        else
+            c.Sleep(std::chrono::seconds(30));
+    });
+    CMonitorDlg* dlg = Open();
+    for (const std::string& url : {fast.Url("/"), stuck.Url("/")}) {
+        auto* entry = new WatchEntry{dlg->m_pPostTarget, nullptr, 0, 1, url, dlg->m_szRunFlag};
+        ASSERT_TRUE((new CWatchThread(WatchThreadProc, entry))->CreateThread());
+    }
+    while (stuck.RequestCount() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    auto start = std::chrono::steady_clock::now();
+    Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(0, Workers().Live());
 }
