@@ -23,7 +23,9 @@ namespace {
 
 const char* const kFooterText = "访问官方主页";
 const char* const kFooterLink = "https://sentrel.halvex.com/";
-// After the orderly shutdown, how long workers may take to notice the exit.
+// The pause at the end of the orderly shutdown, which gives watchers between two
+// requests time to see the flag; then requests still in flight are abandoned and the
+// workers get this much longer at most.
 constexpr std::chrono::milliseconds kStopPause(600);
 constexpr std::chrono::milliseconds kAbortBound(2000);
 
@@ -180,9 +182,7 @@ void CMonitorDlg::Shutdown() {
     NotifyTrayIcon(kTrayDelete, 0, wxEmptyString);
     m_pTray.reset();
     SaveState();
-    // Watchers between two requests notice the flag at once; give them this long.
-    Workers().WaitIdle(kStopPause);
-    // Then requests still in flight are abandoned, and the workers get a last bound.
+    std::this_thread::sleep_for(kStopPause);
     m_szRunFlag->Abort();
     Workers().WaitIdle(kAbortBound);
     delete g_pCore;

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <wx/uiaction.h>
 
+#include <thread>
+
 #include "CCore.h"
 #include "DialogFixture.h"
 #include "ModalHook.h"
@@ -10,8 +12,6 @@
 #include "WatchThread.h"
 #include "WorkerGroup.h"
 #include "resource.h"
-
-#include <thread>
 
 using namespace sentrel;
 using namespace sentrel::test;
@@ -190,4 +190,17 @@ TEST_F(DialogFixture, ShutdownEndsWatchersEvenInsideARequest) {
     Close();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     EXPECT_EQ(0, Workers().Live());
+}
+
+TEST_F(DialogFixture, ShutdownWritesStopShowsTheExitTextAndPauses) {
+    CMonitorDlg* dlg = Open();
+    RunFlagPtr flag = dlg->m_szRunFlag;
+    flag->Set("RUN");
+    auto start = std::chrono::steady_clock::now();
+    dlg->Shutdown();
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ("STOP", flag->Text());
+    EXPECT_EQ(wxString::FromUTF8("执行安全退出..."), dlg->GetStatusText());
+    EXPECT_GE(took, std::chrono::milliseconds(600));
+    EXPECT_LT(took, std::chrono::milliseconds(1500));
 }
