@@ -112,7 +112,7 @@ void CMonitorDlg::OnInitDialog() {
     m_strUpdatedRows = ",";
     m_nTrayPhase = 0;
 
-    m_pTray = std::make_unique<CTrayIcon>(this);
+    m_pTray = std::make_unique<CTrayIcon>();
     NotifyTrayIcon(kTrayAdd, 1, U(g_strTrayTips[0]));
 
     LoadUrlList();

@@ -3,15 +3,8 @@
 
 namespace sentrel {
 
-class CMonitorDlg;
-
-/// The notification-area icon of the main window.
-class CTrayIcon : public wxTaskBarIcon {
-  public:
-    explicit CTrayIcon(CMonitorDlg* owner);
-
-  private:
-    CMonitorDlg* m_pOwner;
-};
+/// The notification-area icon of the main window; the window owns it and removes it at
+/// shutdown. Its menu comes with the window chrome.
+class CTrayIcon : public wxTaskBarIcon {};
 
 }  // namespace sentrel

@@ -1,7 +1,0 @@
-#include "TrayIcon.h"
-
-namespace sentrel {
-
-CTrayIcon::CTrayIcon(CMonitorDlg* owner) : m_pOwner(owner) {}
-
-}  // namespace sentrel
