@@ -74,8 +74,8 @@ int main(int argc, char** argv) {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     if ((!x11 || !*x11) && (!wayland || !*wayland)) {
         std::fprintf(stderr,
-                     "sentrel: no display found: start it from a desktop session, or on a virtual "
-                     "one with: xvfb-run -a %s\n",
+                     "sentrel: no display found: start it in a desktop session, or on a virtual "
+                     "display (apt-get install xvfb, then: xvfb-run -a %s).\n",
                      argv[0]);
         return 1;
     }

@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 bash scripts/build.sh
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo "No display found: start it from a desktop session, or on a virtual one with: xvfb-run -a build/bin/sentrel"
+  echo "No display found: start it in a desktop session, or on a virtual display (apt-get install xvfb, then: xvfb-run -a build/bin/sentrel)."
   exit 1
 fi
 exec build/bin/sentrel
