@@ -43,12 +43,20 @@ wxString ChosenPath(const wxFileDialog& dlg) {
     return path.empty() ? dlg.wxFileDialogBase::GetPath() : path;
 }
 
-void AppendRow(wxListCtrl* list, const std::string& url, const std::string& note,
-               const std::string& kbsize) {
-    long row = list->InsertItem(list->GetItemCount(), U(url));
-    if (!note.empty()) list->SetItem(row, 1, U(note));
+// A line of a URL file as text. Lists written by older Windows tools are in the Chinese
+// ANSI code page (GBK) rather than UTF-8; such lines are read as GB18030, its superset,
+// and any other bytes one for one, so that no line turns into an empty row.
+wxString FileLineText(const std::string& line) {
+    wxString text = wxString::FromUTF8(line.data(), line.size());
+    if (!text.empty() || line.empty()) return text;
+    text = wxString(line.data(), wxCSConv("GB18030"), line.size());
+    return text.empty() ? wxString::From8BitData(line.data(), line.size()) : text;
+}
+
+void AppendImportedRow(wxListCtrl* list, const std::string& line) {
+    long row = list->InsertItem(list->GetItemCount(), FileLineText(line));
     list->SetItem(row, 2, wxString());
-    list->SetItem(row, 3, U(kbsize));
+    list->SetItem(row, 3, "0");
 }
 
 }  // namespace
@@ -140,7 +148,7 @@ void CMonitorDlg::OnImportUrls() {
     if (path.empty()) return;
     m_listUrls->Freeze();
     UrlFileResult r = ImportUrlFile(
-        path, [this](std::string&& url) { AppendRow(m_listUrls, url, std::string(), "0"); });
+        path, [this](std::string&& url) { AppendImportedRow(m_listUrls, url); });
     m_listUrls->Thaw();
     if (!r.bOpened) {
         ReportFileProblem(U("无法打开文件：" + r.strError));

@@ -98,6 +98,16 @@ TEST_F(DialogFixture, ImportAppendsTheFilesUrls) {
     EXPECT_EQ(wxString::FromUTF8("成功导入 3 条网址记录！"), dlg->GetStatusText());
 }
 
+TEST_F(DialogFixture, ImportReadsGbkListsOfOlderTools) {
+    CMonitorDlg* dlg = Open();
+    // "http://a/新闻" in GBK, then a UTF-8 line.
+    WriteFile(Home("gbk.txt"), "http://a/\xD0\xC2\xCE\xC5\r\nhttp://b/\xE6\x96\xB0\r\n");
+    wxTEST_DIALOG(dlg->OnImportUrls(), wxExpectModal<wxFileDialog>(Home("gbk.txt")));
+    ASSERT_EQ(2, dlg->m_listUrls->GetItemCount());
+    EXPECT_EQ("http://a/新闻", Cell(dlg->m_listUrls, 0, 0));
+    EXPECT_EQ("http://b/新", Cell(dlg->m_listUrls, 1, 0));
+}
+
 TEST_F(DialogFixture, ImportNameWithoutExtensionGetsTxt) {
     CMonitorDlg* dlg = Open();
     WriteFile(Home("urls.txt"), "http://a/\n");
