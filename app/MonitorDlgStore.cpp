@@ -43,10 +43,10 @@ wxString ChosenPath(const wxFileDialog& dlg) {
     return path.empty() ? dlg.wxFileDialogBase::GetPath() : path;
 }
 
-// A line of a URL file as text. Lists written by older Windows tools are in the Chinese
-// ANSI code page (GBK) rather than UTF-8; such lines are read as GB18030, its superset,
-// and any other bytes one for one, so that no line turns into an empty row.
-wxString FileLineText(const std::string& line) {
+// Bytes from a file or the store as text. Lists written by older Windows tools are in the
+// Chinese ANSI code page (GBK) rather than UTF-8; such text is read as GB18030, its
+// superset, and any other bytes one for one, so that nothing turns into an empty cell.
+wxString TextFromBytes(const std::string& line) {
     wxString text = wxString::FromUTF8(line.data(), line.size());
     if (!text.empty() || line.empty()) return text;
     text = wxString(line.data(), wxCSConv("GB18030"), line.size());
@@ -54,7 +54,7 @@ wxString FileLineText(const std::string& line) {
 }
 
 void AppendImportedRow(wxListCtrl* list, const std::string& line) {
-    long row = list->InsertItem(list->GetItemCount(), FileLineText(line));
+    long row = list->InsertItem(list->GetItemCount(), TextFromBytes(line));
     list->SetItem(row, 2, wxString());
     list->SetItem(row, 3, "0");
 }
@@ -69,9 +69,9 @@ void CMonitorDlg::LoadUrlList() {
     m_listUrls->Freeze();
     bool ok = store.Load(
         [this](UrlRow&& row) {
-            long i = m_listUrls->InsertItem(m_listUrls->GetItemCount(), U(row.url));
-            m_listUrls->SetItem(i, 1, U(row.title));
-            m_listUrls->SetItem(i, 3, U(row.kbsize));
+            long i = m_listUrls->InsertItem(m_listUrls->GetItemCount(), TextFromBytes(row.url));
+            m_listUrls->SetItem(i, 1, TextFromBytes(row.title));
+            m_listUrls->SetItem(i, 3, TextFromBytes(row.kbsize));
         },
         error);
     m_listUrls->Thaw();

@@ -56,6 +56,14 @@ TEST_F(DialogFixture, AListEditedInOneRunIsThereAfterARestart) {
     EXPECT_EQ("0", Cell(list, 2, 3)) << "a byte count below 1 is stored as 0";
 }
 
+TEST_F(DialogFixture, NonUtf8TextInTheStoreIsKeptNotBlanked) {
+    std::string error;
+    ASSERT_TRUE(UrlStore(Home("user.mdb")).Save({{"http://a/", "\xD0\xC2\xCE\xC5", "7"}}, error));
+    EXPECT_EQ("新闻", Cell(Open()->m_listUrls, 0, 1));
+    Close();
+    EXPECT_EQ("新闻", Stored(Home("user.mdb"))[0].title) << "written back as UTF-8";
+}
+
 TEST_F(DialogFixture, AnEmptyListEmptiesTheStore) {
     std::string error;
     ASSERT_TRUE(UrlStore(Home("user.mdb")).Save({{"http://a/", "", "1"}}, error));
