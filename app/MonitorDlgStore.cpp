@@ -147,8 +147,8 @@ void CMonitorDlg::OnImportUrls() {
     std::string path = ChooseImportFile();
     if (path.empty()) return;
     m_listUrls->Freeze();
-    UrlFileResult r = ImportUrlFile(
-        path, [this](std::string&& url) { AppendImportedRow(m_listUrls, url); });
+    UrlFileResult r =
+        ImportUrlFile(path, [this](std::string&& url) { AppendImportedRow(m_listUrls, url); });
     m_listUrls->Thaw();
     if (!r.bOpened) {
         ReportFileProblem(U("无法打开文件：" + r.strError));

@@ -277,12 +277,19 @@ bool CWatchThread::Fetch(Transfer& t) {
     return ok;
 }
 
-bool CWatchThread::FetchBody(Transfer& t) {
+int CWatchThread::FetchBody(const char* url, std::string* text) {
+    PageTextCounter counter;
+    Transfer t;
+    t.url = url ? url : "";
+    t.bWantBody = true;
+    t.counter = &counter;
+    t.text = text;
     // A body is read in large blocks; between bodies the session keeps the small default.
     curl_easy_setopt(m_pSession, CURLOPT_BUFFERSIZE, kBodyBufferSize);
     bool ok = Fetch(t);
     curl_easy_setopt(m_pSession, CURLOPT_BUFFERSIZE, static_cast<long>(CURL_MAX_WRITE_SIZE));
-    return ok;
+    CloseRequest();
+    return (ok && t.status == 200) ? counter.Size() : -1;
 }
 
 int CWatchThread::GetPageSize(const char* url) {
@@ -298,27 +305,13 @@ int CWatchThread::GetPageSize(const char* url) {
 }
 
 int CWatchThread::GetPageTextLength(const char* url) {
-    PageTextCounter counter;
-    Transfer t;
-    t.url = url ? url : "";
-    t.bWantBody = true;
-    t.counter = &counter;
-    bool ok = FetchBody(t);
-    CloseRequest();
-    return (ok && t.status == 200) ? counter.Size() : 0;
+    int size = FetchBody(url, nullptr);
+    return size < 0 ? 0 : size;
 }
 
 std::string CWatchThread::DownloadPageText(const char* url) {
-    PageTextCounter counter;
     std::string text;
-    Transfer t;
-    t.url = url ? url : "";
-    t.bWantBody = true;
-    t.counter = &counter;
-    t.text = &text;
-    bool ok = FetchBody(t);
-    CloseRequest();
-    if (!ok || t.status != 200) text.clear();
+    if (FetchBody(url, &text) < 0) text.clear();
     return text;
 }
 

@@ -79,7 +79,8 @@ class CWatchThread {
   private:
     struct Transfer;
     bool Fetch(Transfer& t);
-    bool FetchBody(Transfer& t);
+    /// Downloads and measures the body (also into `text` when given); -1 on failure.
+    int FetchBody(const char* url, std::string* text);
     bool PerformWithRetry(Transfer& t);
     void Post(unsigned msg, std::intptr_t wParam, std::intptr_t lParam);
 
