@@ -1,10 +1,13 @@
 #include "MonitorApp.h"
 
+#include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
+#include <thread>
 
+#include "CCore.h"
 #include "MonitorDlg.h"
+#include "WorkerGroup.h"
 
 #ifdef __WXGTK__
 #include <X11/Xlib.h>
@@ -14,6 +17,13 @@
 namespace sentrel {
 
 namespace {
+
+// The pause at the end of the orderly shutdown, which gives watchers between two
+// requests time to see the flag; then requests still in flight are abandoned and the
+// workers get this much longer at most.
+constexpr std::chrono::milliseconds kStopPause(600);
+constexpr std::chrono::milliseconds kAbortBound(2000);
+
 // The window whose state must be saved if the process ends without the orderly shutdown:
 // when the X connection is lost (the desktop session ended), the toolkit calls exit().
 CMonitorDlg* g_pLiveWindow = nullptr;
@@ -30,6 +40,26 @@ int OnDisplayLost(Display*) {
 #endif
 }  // namespace
 
+void CMonitorApp::StartCore() {
+    g_pCore = new CCore();
+    g_strAppPath = g_pCore->getAppPath();
+    g_pCore->autoFileConfig();
+    g_strConnStr = g_pCore->getDbConnStrMdb(g_strAppPath + "user.mdb");
+}
+
+void CMonitorApp::Shutdown(CMonitorDlg& dlg) {
+    dlg.BeginShutdown();
+    dlg.SaveState();
+    std::this_thread::sleep_for(kStopPause);
+    dlg.AbortWorkers();
+    Workers().WaitIdle(kAbortBound);
+}
+
+void CMonitorApp::EndCore() {
+    delete g_pCore;
+    g_pCore = nullptr;
+}
+
 bool CMonitorApp::OnInit() {
     SetAppName("sentrel");
     SetAppDisplayName("HalvexSentrel");
@@ -38,46 +68,38 @@ bool CMonitorApp::OnInit() {
 #ifdef __WXGTK__
     XSetIOErrorHandler(&OnDisplayLost);  // replaces the toolkit's, which exits without saving
 #endif
+    StartCore();
+    m_pMainWnd = new CMonitorDlg();
+    g_pLiveWindow = m_pMainWnd;
+    std::atexit(SaveStateAtExit);
+    // A modeless window on the app's own loop: the tray menu reaches it, and it can be
+    // hidden and shown again.
+    m_pMainWnd->SetQuitHandler([this] { ExitMainLoop(); });
+    SetTopWindow(m_pMainWnd);
+    SetExitOnFrameDelete(false);
+    m_pMainWnd->Show();
+    // Problems met while starting are told once the window is up.
+    m_pMainWnd->CallAfter([this] { m_pMainWnd->ShowStartupProblems(); });
     return true;
 }
 
 void CMonitorApp::OnQuitSignal(int) {
     CMonitorApp& app = static_cast<CMonitorApp&>(*wxTheApp);
     if (!app.m_pMainWnd) return;
-    // Saved at once: a message box still open would hold the window's loop until answered.
+    // Saved at once: a message box still open would hold the loop until answered.
     app.m_pMainWnd->SaveState();
-    if (app.m_pMainWnd->IsModal()) app.m_pMainWnd->EndModal(0);
+    app.m_pMainWnd->RequestQuit();
 }
 
 int CMonitorApp::OnRun() {
-    m_pMainWnd = new CMonitorDlg();
-    g_pLiveWindow = m_pMainWnd;
-    std::atexit(SaveStateAtExit);
-    SetTopWindow(m_pMainWnd);
-    // Problems met while starting are told once the window is up.
-    m_pMainWnd->CallAfter([this] { m_pMainWnd->ShowStartupProblems(); });
-    m_pMainWnd->ShowModal();
-    m_pMainWnd->Shutdown();
+    int rc = wxApp::OnRun();
+    Shutdown(*m_pMainWnd);
     g_pLiveWindow = nullptr;
     CMonitorDlg* dlg = m_pMainWnd;
     m_pMainWnd = nullptr;
     delete dlg;
-    return 0;
+    EndCore();
+    return rc;
 }
 
 }  // namespace sentrel
-
-wxIMPLEMENT_APP_NO_MAIN(sentrel::CMonitorApp);
-
-int main(int argc, char** argv) {
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if ((!x11 || !*x11) && (!wayland || !*wayland)) {
-        std::fprintf(stderr,
-                     "sentrel: no display found: start it in a desktop session, or on a virtual "
-                     "display (apt-get install xvfb, then: xvfb-run -a %s).\n",
-                     argv[0]);
-        return 1;
-    }
-    return wxEntry(argc, argv);
-}

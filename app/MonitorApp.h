@@ -5,13 +5,24 @@ namespace sentrel {
 
 class CMonitorDlg;
 
-/// The application: runs the main window as one modal dialog, then ends.
+/// The application: owns the program's lifetime. It creates the support object and the
+/// paths, shows the main window on its own main loop, and runs the orderly shutdown.
 class CMonitorApp : public wxApp {
   public:
     bool OnInit() override;
     int OnRun() override;
 
     CMonitorDlg* MainWindow() const { return m_pMainWnd; }
+
+    /// Creates the support object, the program directory and the database path.
+    static void StartCore();
+    /// The orderly shutdown of the window's session: "STOP", the exit text, the tray icon
+    /// removed, settings and list stored, a 600 ms pause for watchers between two
+    /// requests, then requests still in flight abandoned and every worker waited for
+    /// within a bound. The window itself is left for the caller to destroy.
+    static void Shutdown(CMonitorDlg& dlg);
+    /// Deletes the support object.
+    static void EndCore();
 
   private:
     static void OnQuitSignal(int sig);

@@ -1,16 +1,15 @@
 #include "MonitorDlg.h"
 
-#include <wx/dcbuffer.h>
+#include <wx/msgdlg.h>
 
-#include <chrono>
 #include <cstdio>
-#include <thread>
 
+#include "AlertSound.h"
 #include "CCore.h"
 #include "MailProvider.h"
 #include "SkinResources.h"
+#include "ThreadMessages.h"
 #include "TrayIcon.h"
-#include "WorkerGroup.h"
 #include "resource.h"
 
 namespace sentrel {
@@ -23,11 +22,6 @@ namespace {
 
 const char* const kFooterText = "访问官方主页";
 const char* const kFooterLink = "https://sentrel.halvex.com/";
-// The pause at the end of the orderly shutdown, which gives watchers between two
-// requests time to see the flag; then requests still in flight are abandoned and the
-// workers get this much longer at most.
-constexpr std::chrono::milliseconds kStopPause(600);
-constexpr std::chrono::milliseconds kAbortBound(2000);
 
 wxString U(const char* text) {
     return wxString::FromUTF8(text);
@@ -37,11 +31,14 @@ wxString U(const char* text) {
 
 CMonitorDlg::CMonitorDlg()
     : wxDialog(nullptr, IDD_MAIN_DIALOG, wxEmptyString, wxDefaultPosition, wxDefaultSize,
-               wxBORDER_NONE | wxDIALOG_NO_PARENT) {
+               wxBORDER_NONE | wxDIALOG_NO_PARENT),
+      m_timerBlink(this, IDT_BLINK) {
     SetFont(wxFont(wxFontInfo(9)));
     SetBackgroundStyle(wxBG_STYLE_PAINT);
-    m_szRunFlag = std::make_shared<CRunFlag>();
-    // Workers post here; the sink queues an event for the UI thread.
+    m_pExitFlag = std::make_shared<CRunFlag>();
+    m_run.m_szRunFlag = CRunFlag::MakeChild(m_pExitFlag);
+    // Workers post here; the sink queues an event, which every event loop of the UI
+    // thread delivers, modal ones and open menus included.
     m_pPostTarget = std::make_shared<PostTarget>(
         [this](unsigned msg, std::intptr_t wParam, std::intptr_t lParam) {
             wxThreadEvent* e = new wxThreadEvent(wxEVT_THREAD, static_cast<int>(msg));
@@ -49,6 +46,7 @@ CMonitorDlg::CMonitorDlg()
             e->SetInt(static_cast<int>(lParam));
             wxQueueEvent(this, e);
         });
+    m_pSound = CAlertSound::CreateSystem();
 
     m_btnStart = new CSkinButton(this, IDC_START);
     m_btnStop = new CSkinButton(this, IDC_STOP);
@@ -62,34 +60,59 @@ CMonitorDlg::CMonitorDlg()
     m_stStatus = new wxStaticText(this, IDC_STATUS, U("就绪"), wxPoint(7, 297), wxSize(150, 17),
                                   wxST_NO_AUTORESIZE);
 
+    BindCommands();
+    OnInitDialog();
+}
+
+CMonitorDlg::~CMonitorDlg() {
+    m_timerBlink.Stop();
+    m_pPostTarget->Close();
+    m_pTray.reset();
+}
+
+void CMonitorDlg::BindCommands() {
     Bind(wxEVT_PAINT, &CMonitorDlg::OnPaint, this);
     Bind(wxEVT_CHAR_HOOK, &CMonitorDlg::OnCharHook, this);
     Bind(wxEVT_LEFT_DOWN, &CMonitorDlg::OnBodyLeftDown, this);
     Bind(wxEVT_MOTION, &CMonitorDlg::OnBodyMotion, this);
     Bind(wxEVT_LEFT_UP, &CMonitorDlg::OnBodyLeftUp, this);
     Bind(wxEVT_MOUSE_CAPTURE_LOST, [this](wxMouseCaptureLostEvent&) { m_bDragging = false; });
-    Bind(wxEVT_BUTTON, &CMonitorDlg::OnQuit, this, IDC_QUIT);
-    Bind(wxEVT_MENU, &CMonitorDlg::OnExit, this, ID_EXIT);
-    Bind(
-        wxEVT_MENU, [this](wxCommandEvent&) { OnImportUrls(); }, ID_IMPORT);
-    Bind(
-        wxEVT_MENU, [this](wxCommandEvent&) { OnExportUrls(); }, ID_EXPORT);
+    Bind(wxEVT_THREAD, &CMonitorDlg::OnThreadMessage, this);
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { OnBlinkTimer(); }, IDT_BLINK);
+
+    auto button = [this](int id, void (CMonitorDlg::*handler)()) {
+        Bind(wxEVT_BUTTON, [this, handler](wxCommandEvent&) { (this->*handler)(); }, id);
+    };
+    button(IDC_START, &CMonitorDlg::OnStart);
+    button(IDC_STOP, &CMonitorDlg::OnStop);
+    button(IDC_POP, &CMonitorDlg::OnPop);
+    button(IDC_MIN, &CMonitorDlg::OnMin);
+    Bind(wxEVT_BUTTON,
+         [this](wxCommandEvent&) {
+             m_btnQuit->ClearActive();
+             RequestQuit();
+         },
+         IDC_QUIT);
+
+    auto command = [this](int id, void (CMonitorDlg::*handler)()) {
+        Bind(wxEVT_MENU, [this, handler](wxCommandEvent&) { (this->*handler)(); }, WXID(id));
+    };
+    command(ID_OPTIONS, &CMonitorDlg::OnOptions);
+    command(ID_EXIT, &CMonitorDlg::RequestQuit);
+    command(ID_IMPORT, &CMonitorDlg::OnImportUrls);
+    command(ID_EXPORT, &CMonitorDlg::OnExportUrls);
+    command(ID_DELETE_URLS, &CMonitorDlg::OnDeleteUrls);
+
+    // The window has no frame to close, but a desktop may still ask: that is a quit.
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { RequestQuit(); });
     Bind(wxEVT_END_SESSION, [this](wxCloseEvent&) {
         // The desktop session ends: save at once, then the same way out as a quit.
         SaveState();
-        if (IsModal()) EndModal(0);
+        RequestQuit();
     });
-
-    OnInitDialog();
-}
-
-CMonitorDlg::~CMonitorDlg() {
-    Shutdown();
-    m_pPostTarget->Close();
 }
 
 void CMonitorDlg::OnInitDialog() {
-    g_pCore = new CCore();
     SetIcons(LoadIconResource(IDR_MAINFRAME));
 
     m_bmpBackground = LoadBitmapResource(IDB_BACKGROUND);
@@ -104,20 +127,17 @@ void CMonitorDlg::OnInitDialog() {
     m_btnStart->SetActive(true);
     m_btnStop->SetActive(false);
 
-    g_strAppPath = g_pCore->getAppPath();
-    g_pCore->autoFileConfig();
-    g_strConnStr = g_pCore->getDbConnStrMdb(g_strAppPath + "user.mdb");
     m_strWavPath = g_strAppPath + "alert.wav";
     ReadSettings();
     m_strUpdatedRows = ",";
     m_nTrayPhase = 0;
 
-    m_pTray = std::make_unique<CTrayIcon>();
+    m_pTray = std::make_unique<CTrayIcon>(this);
     NotifyTrayIcon(kTrayAdd, 1, U(g_strTrayTips[0]));
 
     LoadUrlList();
 
-    if (!g_pCore->ConfigProblem().empty())
+    if (g_pCore && !g_pCore->ConfigProblem().empty())
         m_strStartupProblems =
             "设置文件 " + g_pCore->ConfigPath() + " 无法使用（" + g_pCore->ConfigProblem() +
             "），本次使用默认设置。\n原文件将另存为 sentrel.ini.bad。\n" + m_strStartupProblems;
@@ -154,47 +174,71 @@ void CMonitorDlg::PlaceControls() {
 }
 
 void CMonitorDlg::ReadSettings() {
-    m_nInterval = g_pCore->getConfigInt("interval");
-    m_bAlertWav = g_pCore->getConfigB("balertwav");
-    m_bAlertEmail = g_pCore->getConfigB("balertemail");
-    m_strEmailRcv = g_pCore->getConfigStr("emailrcv");
-    m_strSendUser = g_pCore->getConfigStr("senduser");
-    m_strSendPwd = g_pCore->getConfigStr("sendpwd");
-    m_strSendUser = NormaliseSendUser(m_strSendUser);
+    if (!g_pCore) return;
+    MonitorSettings& s = m_settings;
+    s.m_nInterval = g_pCore->getConfigInt("interval");
+    s.m_bAlertWav = g_pCore->getConfigB("balertwav");
+    s.m_bAlertEmail = g_pCore->getConfigB("balertemail");
+    s.m_strEmailRcv = g_pCore->getConfigStr("emailrcv");
+    s.m_strSendUser = g_pCore->getConfigStr("senduser");
+    s.m_strSendPwd = g_pCore->getConfigStr("sendpwd");
+    s.m_strSendUser = NormaliseSendUser(s.m_strSendUser);
 }
 
 void CMonitorDlg::StoreSettings() {
-    g_pCore->saveConfigInt("interval", m_nInterval);
-    g_pCore->saveConfigStr("emailrcv", m_strEmailRcv);
-    g_pCore->saveConfigStr("senduser", m_strSendUser);
-    g_pCore->saveConfigStr("sendpwd", m_strSendPwd);
-    g_pCore->saveConfigB("balertwav", m_bAlertWav);
-    g_pCore->saveConfigB("balertemail", m_bAlertEmail);
+    const MonitorSettings& s = m_settings;
+    g_pCore->saveConfigInt("interval", s.m_nInterval);
+    g_pCore->saveConfigStr("emailrcv", s.m_strEmailRcv);
+    g_pCore->saveConfigStr("senduser", s.m_strSendUser);
+    g_pCore->saveConfigStr("sendpwd", s.m_strSendPwd);
+    g_pCore->saveConfigB("balertwav", s.m_bAlertWav);
+    g_pCore->saveConfigB("balertemail", s.m_bAlertEmail);
     if (!g_pCore->SaveProblem().empty())
         std::fprintf(stderr, "sentrel: settings not saved: %s\n", g_pCore->SaveProblem().c_str());
 }
 
-void CMonitorDlg::Shutdown() {
-    if (m_bShutdownDone) return;
-    m_bShutdownDone = true;
-    m_szRunFlag->Set("STOP");
+void CMonitorDlg::ApplySettings(const MonitorSettings& settings) {
+    const bool wasWav = m_settings.m_bAlertWav;
+    m_settings = settings;
+    // Whoever turns sound alerts off expects the blinking and the sound to stop now.
+    if (wasWav && !m_settings.m_bAlertWav && m_timerBlink.IsRunning()) {
+        m_timerBlink.Stop();
+        NotifyTrayIcon(kTrayModify, 1, U(g_strTrayTips[0]));
+    }
+}
+
+void CMonitorDlg::OnOptions() {
+    // The options dialog comes with its own change; the command is already routed here.
+}
+
+void CMonitorDlg::BeginShutdown() {
+    if (m_bShuttingDown) return;
+    m_bShuttingDown = true;
+    m_run.m_szRunFlag->Set("STOP");
     SetStatusText(U("执行安全退出..."));
+    m_timerBlink.Stop();
     NotifyTrayIcon(kTrayDelete, 0, wxEmptyString);
     m_pTray.reset();
-    SaveState();
-    std::this_thread::sleep_for(kStopPause);
-    m_szRunFlag->Abort();
-    Workers().WaitIdle(kAbortBound);
-    delete g_pCore;
-    g_pCore = nullptr;
 }
 
 void CMonitorDlg::SaveState() {
     if (m_bStateSaved || !g_pCore) return;
     m_bStateSaved = true;
-    m_szRunFlag->Set("STOP");
+    m_run.m_szRunFlag->Set("STOP");
     StoreSettings();
     SaveUrlList();
+}
+
+void CMonitorDlg::AbortWorkers() {
+    m_pExitFlag->Abort();
+    m_pPostTarget->Close();
+}
+
+void CMonitorDlg::RequestQuit() {
+    if (m_fnQuit)
+        m_fnQuit();
+    else
+        Hide();  // a window without a program around it (tests) can only go away
 }
 
 void CMonitorDlg::SetStatusText(const wxString& text) {
@@ -205,17 +249,6 @@ wxString CMonitorDlg::GetStatusText() const {
     return m_stStatus->GetLabel();
 }
 
-void CMonitorDlg::NotifyTrayIcon(TrayOp op, int nIndex, const wxString& tip) {
-    if (!m_pTray) return;
-    if (op == kTrayDelete) {
-        m_pTray->RemoveIcon();
-        return;
-    }
-    m_pTray->SetIcon(wxBitmapBundle::FromIconBundle(
-                         LoadIconResource(nIndex == 0 ? IDI_TRAY_BLINK : IDI_TRAY_REST)),
-                     tip);
-}
-
 void CMonitorDlg::ShowStartupProblems() {
     if (m_strStartupProblems.empty()) return;
     std::string text;
@@ -223,52 +256,9 @@ void CMonitorDlg::ShowStartupProblems() {
     g_pCore->msgboxWarning(this, text);
 }
 
-// ---- Window chrome ----
-
-void CMonitorDlg::OnPaint(wxPaintEvent&) {
-    wxAutoBufferedPaintDC dc(this);
-    if (m_bmpBackground.IsOk())
-        dc.DrawBitmap(m_bmpBackground, 0, 0, false);
-    else
-        dc.Clear();
-}
-
-void CMonitorDlg::OnCharHook(wxKeyEvent& event) {
-    int key = event.GetKeyCode();
-    if (key == WXK_ESCAPE || key == WXK_RETURN || key == WXK_NUMPAD_ENTER) return;  // swallowed
-    event.Skip();
-}
-
-void CMonitorDlg::OnBodyLeftDown(wxMouseEvent& event) {
-    // The body acts as a caption: pressing anywhere on it and dragging moves the window.
-    m_bDragging = true;
-    m_ptDragOffset = ClientToScreen(event.GetPosition()) - GetPosition();
-    if (!HasCapture()) CaptureMouse();
-}
-
-void CMonitorDlg::OnBodyMotion(wxMouseEvent& event) {
-    if (m_bDragging && event.LeftIsDown())
-        Move(ClientToScreen(event.GetPosition()) - m_ptDragOffset);
-}
-
-void CMonitorDlg::OnBodyLeftUp(wxMouseEvent&) {
-    m_bDragging = false;
-    if (HasCapture()) ReleaseMouse();
-}
-
-void CMonitorDlg::OnQuit(wxCommandEvent&) {
-    m_btnQuit->ClearActive();
-    if (IsModal())
-        EndModal(0);
-    else
-        Close(true);
-}
-
-void CMonitorDlg::OnExit(wxCommandEvent&) {
-    if (IsModal())
-        EndModal(0);
-    else
-        Close(true);
+void CMonitorDlg::ShowCannotStartThread() {
+    wxMessageDialog box(this, "Cannot Start New Thread", "HalvexSentrel", wxOK);
+    box.ShowModal();
 }
 
 }  // namespace sentrel

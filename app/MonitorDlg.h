@@ -3,9 +3,13 @@
 #include <wx/dialog.h>
 #include <wx/listctrl.h>
 #include <wx/stattext.h>
+#include <wx/timer.h>
 
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "LinkLabel.h"
 #include "PostTarget.h"
@@ -13,9 +17,13 @@
 #include "SkinButton.h"
 #include "UrlStore.h"
 
+class wxMenu;
+class wxThreadEvent;
+
 namespace sentrel {
 
 class CTrayIcon;
+class CAlertSound;
 
 /// Tip texts of the tray icon: the product title, and "update found".
 extern const char* const g_strTrayTips[2];
@@ -23,8 +31,25 @@ extern const char* const g_strTrayTips[2];
 extern std::string g_strAppPath;
 extern std::string g_strConnStr;
 
+/// The six settings: read at start-up, stored at exit, edited in between by Options.
+struct MonitorSettings {
+    int m_nInterval = 0;
+    bool m_bAlertWav = false;
+    bool m_bAlertEmail = false;
+    std::string m_strEmailRcv;
+    std::string m_strSendUser;  ///< lower case, without the provider's "@domain"
+    std::string m_strSendPwd;
+};
+
 /// The main window: captionless, drawn from its background bitmap, with the URL list,
-/// the Start/Stop and caption buttons, the footer link and the status line.
+/// the Start/Stop and caption buttons, the footer link and the status line. It needs the
+/// support object and the program paths (CMonitorApp::StartCore) before it is created.
+///
+/// Its code is split by concern: MonitorDlg.cpp (set-up, settings, status line, the
+/// steps of the shutdown), MonitorDlgRun.cpp (start and stop), MonitorDlgMessages.cpp
+/// (what workers post), MonitorDlgRows.cpp (rows, marks, red rows), MonitorDlgTray.cpp
+/// (tray icon, menus, blink timer), MonitorDlgChrome.cpp (painting, dragging, caption
+/// buttons), MonitorDlgStore.cpp (the list's files).
 class CMonitorDlg : public wxDialog {
   public:
     enum TrayOp { kTrayAdd, kTrayModify, kTrayDelete };
@@ -32,42 +57,159 @@ class CMonitorDlg : public wxDialog {
     CMonitorDlg();
     ~CMonitorDlg() override;
 
-    /// The orderly shutdown: stop, store settings and list, let workers end. Runs once.
-    void Shutdown();
+    // ---- Lifetime (driven by CMonitorApp) ----
+    /// First steps of the shutdown: "STOP", the exit text, blink timer and tray icon gone.
+    void BeginShutdown();
     /// Stores the settings and the list; runs once, also when the process ends abruptly
     /// (the display went away) and only this much can still be done.
     void SaveState();
+    /// Last step: requests still in flight give up; nothing is posted to the window after.
+    void AbortWorkers();
+    /// Ends the program's session (QUIT, "退出", a quit signal); what follows is the app's.
+    void RequestQuit();
+    void SetQuitHandler(std::function<void()> handler) { m_fnQuit = std::move(handler); }
 
     void SetStatusText(const wxString& text);
     wxString GetStatusText() const;
     void NotifyTrayIcon(TrayOp op, int nIndex, const wxString& tip);
 
+    /// Shows, once, what went wrong while reading the settings or the URL store.
+    void ShowStartupProblems();
+    bool HasStartupProblems() const { return !m_strStartupProblems.empty(); }
+
+    // ---- Monitoring ----
+    void OnStart();
+    bool CanStartMonitoring();
+    void StartMonitoring();
+    void OnStop();
+    void SetRowUpdated(int nItem, bool bUpdated);
+    void MarkRowUpdated(int nItem) { SetRowUpdated(nItem, true); }
+    void RefreshRowStatus(int nItem);
+    void StartAlertMail(int nItem);
+
+    // ---- List ----
+    /// Appends a row with a new identity; returns its index.
+    long AppendRow(const wxString& url, const wxString& note, const wxString& status,
+                   const wxString& size);
+    int GetFirstSelectedRow() const;
+    /// Deletes every selected row; their watchers stop, and marks stay with their pages.
+    void DeleteSelectedRows();
+    void OnDeleteUrls() { DeleteSelectedRows(); }
+
+    // ---- Settings ----
+    const MonitorSettings& Settings() const { return m_settings; }
+    /// Takes over edited settings (Options ended with OK). Turning sound alerts off
+    /// while the tray blinks stops the blinking.
+    void ApplySettings(const MonitorSettings& settings);
+    void OnOptions();
+
+    // ---- Store ----
     void LoadUrlList();
     void SaveUrlList();
     void ExecuteSql(const std::string& sql);
     void OnImportUrls();
     void OnExportUrls();
-
-    /// Shows, once, what went wrong while reading the settings or the URL store.
-    void ShowStartupProblems();
-    bool HasStartupProblems() const { return !m_strStartupProblems.empty(); }
-
     /// Where the list goes at exit (user.mdb, or a new file when user.mdb was unusable).
     const std::string& SaveTarget() const { return m_strSaveTarget; }
 
-    // Fields other parts of the program read and write (UI thread only).
+    // ---- Tray and chrome ----
+    void OnPop();
+    void OnMin();
+    void ShowFromTray();
+    /// One tick of the blink timer.
+    void OnBlinkTimer();
+    /// The tray menu ("设置", separator, "退出"), built afresh for each use.
+    static wxMenu* CreateTrayMenu();
+
+    /// Replaces the sound player (tests count plays through their own).
+    void SetSoundPlayer(std::unique_ptr<CAlertSound> player);
+    /// Replaces how popup menus are shown (tests look at them instead).
+    using MenuPresenter = std::function<void(wxMenu& menu, const wxPoint& where)>;
+    void SetMenuPresenterForTesting(MenuPresenter presenter) { m_fnShowMenu = std::move(presenter); }
+
+    // ---- Queries (tests, and the parts of the program that only look) ----
+    wxListCtrl* UrlList() const { return m_listUrls; }
+    CSkinButton* StartButton() const { return m_btnStart; }
+    CSkinButton* StopButton() const { return m_btnStop; }
+    CSkinButton* PopButton() const { return m_btnPop; }
+    CSkinButton* MinButton() const { return m_btnMin; }
+    CSkinButton* QuitButton() const { return m_btnQuit; }
+    CLinkLabel* FooterLink() const { return m_linkFooter; }
+    const std::string& UpdatedRows() const { return m_strUpdatedRows; }
+    int TrayPhase() const { return m_nTrayPhase; }
+    const std::string& WavPath() const { return m_strWavPath; }
+    int UrlCount() const { return m_nUrlCount; }
+    const RunFlagPtr& RunFlag() const { return m_run.m_szRunFlag; }
+    int RunNumber() const { return m_run.nRunNumber; }
+    /// Watchers of the current run that have not reported their end.
+    int ActiveWatchers() const { return static_cast<int>(m_run.watchers.size()); }
+    const PostTargetPtr& MainTarget() const { return m_pPostTarget; }
+    bool IsBlinking() const { return m_timerBlink.IsRunning(); }
+    /// Tray icon index and tip shown now (-1 and empty when there is no icon).
+    int TrayIconIndex() const { return m_nTrayIconIndex; }
+    const wxString& TrayTip() const { return m_strTrayTip; }
+
+  private:
+    /// One watcher of a run: the row it watches (list item data) and its own stop.
+    struct Watcher {
+        long nRowId = 0;
+        RunFlagPtr pStop;
+    };
+    /// The current monitoring run. Each watcher posts under a watch number of its own,
+    /// so a message of an older run, or of a row since deleted, finds no row and is dropped.
+    struct RunState {
+        int nRunNumber = 0;
+        RunFlagPtr m_szRunFlag;
+        std::map<int, Watcher> watchers;  // by watch number
+    };
+
+    void OnInitDialog();
+    void ReadSettings();
+    void StoreSettings();
+    void PlaceControls();
+    void BindCommands();
+
+    // Monitoring.
+    void FailStart(int nStarted);
+    void StopWatchersOfRow(long nRowId);
+    int RowOfWatch(int nWatch) const;
+    void OnThreadMessage(wxThreadEvent& event);
+    void OnPageSize(int nWatch, int nSize);
+    void OnWatchEnded(int nWatch, int nCode);
+    void OnMailResult(int nResult);
+    void ShowCannotStartThread();
+
+    // Rows.
+    bool IsRowMarked(int nItem) const;
+    void OnCustomDrawList(int nItem);
+    void SetCell(int nItem, int nColumn, const wxString& text);
+    void RemoveRowFromSet(int nItem);
+
+    // Tray and chrome.
+    void UpdateBlinking();
+    void ShowMenu(wxMenu& menu, const wxPoint& where);
+    void OnPaint(wxPaintEvent& event);
+    void OnCharHook(wxKeyEvent& event);
+    void OnBodyLeftDown(wxMouseEvent& event);
+    void OnBodyMotion(wxMouseEvent& event);
+    void OnBodyLeftUp(wxMouseEvent& event);
+
+    void ReportFileProblem(const wxString& text);
+    std::string ChooseImportFile();
+    std::string ChooseExportFile();
+
     wxBitmap m_bmpBackground;
     int m_nTrayPhase = 0;
     std::string m_strUpdatedRows = ",";
-    int m_nInterval = 0;
-    bool m_bAlertWav = false;
-    bool m_bAlertEmail = false;
+    MonitorSettings m_settings;
     std::string m_strWavPath;
-    std::string m_strEmailRcv;
-    std::string m_strSendUser;
-    std::string m_strSendPwd;
     int m_nUrlCount = 0;
-    RunFlagPtr m_szRunFlag;
+    RunState m_run;
+    int m_nRunCount = 0;
+    int m_nNextWatch = 0;
+    long m_nNextRowId = 0;
+    RunFlagPtr m_pExitFlag;  // parent of every run's flag: aborted at exit
+
     wxListCtrl* m_listUrls = nullptr;
     CLinkLabel* m_linkFooter = nullptr;
     CSkinButton* m_btnQuit = nullptr;
@@ -78,27 +220,15 @@ class CMonitorDlg : public wxDialog {
     wxStaticText* m_stStatus = nullptr;
     PostTargetPtr m_pPostTarget;
 
-  private:
-    void OnInitDialog();
-    void ReadSettings();
-    void StoreSettings();
-    void PlaceControls();
-
-    // Window chrome.
-    void OnPaint(wxPaintEvent& event);
-    void OnCharHook(wxKeyEvent& event);
-    void OnBodyLeftDown(wxMouseEvent& event);
-    void OnBodyMotion(wxMouseEvent& event);
-    void OnBodyLeftUp(wxMouseEvent& event);
-    void OnQuit(wxCommandEvent& event);
-    void OnExit(wxCommandEvent& event);
-
-    void ReportFileProblem(const wxString& text);
-    std::string ChooseImportFile();
-    std::string ChooseExportFile();
-
     std::unique_ptr<CTrayIcon> m_pTray;
-    bool m_bShutdownDone = false;
+    int m_nTrayIconIndex = -1;
+    wxString m_strTrayTip;
+    wxTimer m_timerBlink;
+    std::unique_ptr<CAlertSound> m_pSound;
+    MenuPresenter m_fnShowMenu;
+    std::function<void()> m_fnQuit;
+
+    bool m_bShuttingDown = false;
     bool m_bStateSaved = false;
     bool m_bDragging = false;
     wxPoint m_ptDragOffset;

@@ -53,12 +53,6 @@ wxString TextFromBytes(const std::string& line) {
     return text.empty() ? wxString::From8BitData(line.data(), line.size()) : text;
 }
 
-void AppendImportedRow(wxListCtrl* list, const std::string& line) {
-    long row = list->InsertItem(list->GetItemCount(), TextFromBytes(line));
-    list->SetItem(row, 2, wxString());
-    list->SetItem(row, 3, "0");
-}
-
 }  // namespace
 
 void CMonitorDlg::LoadUrlList() {
@@ -69,9 +63,8 @@ void CMonitorDlg::LoadUrlList() {
     m_listUrls->Freeze();
     bool ok = store.Load(
         [this](UrlRow&& row) {
-            long i = m_listUrls->InsertItem(m_listUrls->GetItemCount(), TextFromBytes(row.url));
-            m_listUrls->SetItem(i, 1, TextFromBytes(row.title));
-            m_listUrls->SetItem(i, 3, TextFromBytes(row.kbsize));
+            AppendRow(TextFromBytes(row.url), TextFromBytes(row.title), wxString(),
+                      TextFromBytes(row.kbsize));
         },
         error);
     m_listUrls->Thaw();
@@ -148,7 +141,9 @@ void CMonitorDlg::OnImportUrls() {
     if (path.empty()) return;
     m_listUrls->Freeze();
     UrlFileResult r =
-        ImportUrlFile(path, [this](std::string&& url) { AppendImportedRow(m_listUrls, url); });
+        ImportUrlFile(path, [this](std::string&& url) {
+            AppendRow(TextFromBytes(url), wxString(), wxString(), "0");
+        });
     m_listUrls->Thaw();
     if (!r.bOpened) {
         ReportFileProblem(U("无法打开文件：" + r.strError));

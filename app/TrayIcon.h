@@ -3,8 +3,19 @@
 
 namespace sentrel {
 
-/// The notification-area icon of the main window; the window owns it and removes it at
-/// shutdown. Its menu comes with the window chrome.
-class CTrayIcon : public wxTaskBarIcon {};
+class CMonitorDlg;
+
+/// The notification-area icon of the main window: its menu on a right click, the window
+/// back on a double click. The window owns it and removes it at shutdown.
+class CTrayIcon : public wxTaskBarIcon {
+  public:
+    explicit CTrayIcon(CMonitorDlg* owner);
+
+  protected:
+    wxMenu* CreatePopupMenu() override;
+
+  private:
+    CMonitorDlg* m_pOwner;
+};
 
 }  // namespace sentrel

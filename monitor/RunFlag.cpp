@@ -1,5 +1,6 @@
 #include "RunFlag.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace sentrel {
@@ -12,14 +13,37 @@ std::uint64_t CRunFlag::Pack(const char* word) {
     return v;
 }
 
+std::shared_ptr<CRunFlag> CRunFlag::MakeChild(const std::shared_ptr<CRunFlag>& parent,
+                                               const char* word) {
+    auto child = std::make_shared<CRunFlag>(word);
+    child->m_pParent = parent;
+    if (parent) {
+        std::lock_guard<std::mutex> lock(parent->m_mutex);
+        auto& kids = parent->m_children;
+        kids.erase(std::remove_if(kids.begin(), kids.end(),
+                                  [](const std::weak_ptr<CRunFlag>& k) { return k.expired(); }),
+                   kids.end());
+        kids.push_back(child);
+    }
+    return child;
+}
+
 void CRunFlag::Set(const char* word) {
+    m_word.store(Pack(word), std::memory_order_release);
+    WakeAll();
+}
+
+void CRunFlag::WakeAll() {
+    std::vector<std::shared_ptr<CRunFlag>> kids;
     {
         // Taking the lock orders the store against a watcher that is about to wait,
         // so the wake-up cannot be lost.
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_word.store(Pack(word), std::memory_order_release);
+        for (const auto& k : m_children)
+            if (auto child = k.lock()) kids.push_back(std::move(child));
     }
     m_wake.notify_all();
+    for (const auto& child : kids) child->WakeAll();
 }
 
 std::string CRunFlag::Text() const {
@@ -31,7 +55,11 @@ std::string CRunFlag::Text() const {
 
 bool CRunFlag::IsStop() const {
     static const std::uint64_t kStop = Pack("STOP");
-    return m_word.load(std::memory_order_acquire) == kStop;
+    return m_word.load(std::memory_order_acquire) == kStop || (m_pParent && m_pParent->IsStop());
+}
+
+bool CRunFlag::IsAborted() const {
+    return m_bAborted.load(std::memory_order_acquire) || (m_pParent && m_pParent->IsAborted());
 }
 
 void CRunFlag::Abort() {

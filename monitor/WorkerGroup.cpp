@@ -8,6 +8,7 @@ namespace sentrel {
 bool WorkerGroup::Spawn(std::function<void()> work) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_nLimit >= 0 && m_nLive >= m_nLimit) return false;
         ++m_nLive;
     }
     try {
@@ -31,6 +32,11 @@ void WorkerGroup::Finished() {
 bool WorkerGroup::WaitIdle(std::chrono::milliseconds bound) {
     std::unique_lock<std::mutex> lock(m_mutex);
     return m_idle.wait_for(lock, bound, [this] { return m_nLive == 0; });
+}
+
+void WorkerGroup::SetLimitForTesting(int limit) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_nLimit = limit;
 }
 
 int WorkerGroup::Live() const {

@@ -18,12 +18,17 @@ class WorkerGroup {
 
     int Live() const;
 
+    /// Test seam: Spawn fails while `limit` workers are alive (negative: no limit), as it
+    /// does when the system cannot make another thread.
+    void SetLimitForTesting(int limit);
+
   private:
     void Finished();
 
     mutable std::mutex m_mutex;
     std::condition_variable m_idle;
     int m_nLive = 0;
+    int m_nLimit = -1;
 };
 
 /// The group every worker of this process belongs to.

@@ -43,3 +43,6 @@
 
 #define IDT_BLINK 1
 #define ID_TRAY_ICON 100
+
+// wx keeps command ids below 32767; the menu commands above are mapped into a free range.
+#define WXID(resource) ((resource) - 30000)

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "MonitorApp.h"
 #include "MonitorDlg.h"
 #include "TempDir.h"
 
@@ -20,6 +21,7 @@ class DialogFixture : public ::testing::Test {
     }
     CMonitorDlg* Open() {
         Close();
+        CMonitorApp::StartCore();
         m_dlg = new CMonitorDlg();
         m_dlg->Show();
         Pump();
@@ -28,9 +30,10 @@ class DialogFixture : public ::testing::Test {
     /// The orderly shutdown and destruction, as the program ends.
     void Close() {
         if (!m_dlg) return;
-        m_dlg->Shutdown();
+        CMonitorApp::Shutdown(*m_dlg);
         delete m_dlg;
         m_dlg = nullptr;
+        CMonitorApp::EndCore();
     }
     static void Pump() {
         for (int i = 0; i < 10; ++i) wxYield();

@@ -7,6 +7,7 @@
 
 #include "CCore.h"
 #include "DialogFixture.h"
+#include "MonitorApp.h"
 #include "ModalHook.h"
 #include "TestServer.h"
 #include "WatchThread.h"
@@ -27,19 +28,19 @@ TEST_F(DialogFixture, WindowTakesTheBackgroundSizeAndPlacesItsControls) {
     EXPECT_EQ(wxSize(530, 319), dlg->GetClientSize());
     EXPECT_EQ(wxSize(530, 319), dlg->GetSize()) << "no frame, no caption";
     EXPECT_FALSE(dlg->HasFlag(wxCAPTION));
-    EXPECT_EQ(wxRect(20, 30, 60, 54), Rect(dlg->m_btnStart));
-    EXPECT_EQ(wxRect(90, 30, 60, 54), Rect(dlg->m_btnStop));
-    EXPECT_EQ(wxRect(430, 1, 27, 17), Rect(dlg->m_btnPop));
-    EXPECT_EQ(wxRect(457, 1, 27, 17), Rect(dlg->m_btnMin));
-    EXPECT_EQ(wxRect(484, 1, 35, 17), Rect(dlg->m_btnQuit));
-    EXPECT_EQ(wxRect(3, 94, 524, 194), Rect(dlg->m_listUrls));
-    EXPECT_EQ(wxRect(360, 299, 100, 200), Rect(dlg->m_linkFooter));
+    EXPECT_EQ(wxRect(20, 30, 60, 54), Rect(dlg->StartButton()));
+    EXPECT_EQ(wxRect(90, 30, 60, 54), Rect(dlg->StopButton()));
+    EXPECT_EQ(wxRect(430, 1, 27, 17), Rect(dlg->PopButton()));
+    EXPECT_EQ(wxRect(457, 1, 27, 17), Rect(dlg->MinButton()));
+    EXPECT_EQ(wxRect(484, 1, 35, 17), Rect(dlg->QuitButton()));
+    EXPECT_EQ(wxRect(3, 94, 524, 194), Rect(dlg->UrlList()));
+    EXPECT_EQ(wxRect(360, 299, 100, 200), Rect(dlg->FooterLink()));
     EXPECT_EQ("Sentrel", dlg->GetTitle());
     EXPECT_EQ(wxString::FromUTF8("就绪"), dlg->GetStatusText());
 }
 
 TEST_F(DialogFixture, ListHasItsFourColumns) {
-    wxListCtrl* list = Open()->m_listUrls;
+    wxListCtrl* list = Open()->UrlList();
     ASSERT_EQ(4, list->GetColumnCount());
     const char* headers[] = {"监控网址", "备注", "状态", "字节数"};
     const int widths[] = {280, 120, 100, 0};
@@ -56,13 +57,13 @@ TEST_F(DialogFixture, ListHasItsFourColumns) {
 
 TEST_F(DialogFixture, MonitoringIsStoppedAfterStartUp) {
     CMonitorDlg* dlg = Open();
-    EXPECT_TRUE(dlg->m_btnStart->IsActive());
-    EXPECT_FALSE(dlg->m_btnStop->IsActive());
-    EXPECT_EQ(IDB_START_ACTIVE, dlg->m_btnStart->ShownBitmap());
-    EXPECT_EQ(IDB_STOP_NORMAL, dlg->m_btnStop->ShownBitmap());
-    EXPECT_EQ(",", dlg->m_strUpdatedRows);
-    EXPECT_EQ(0, dlg->m_nTrayPhase);
-    EXPECT_EQ(m_home.Path() + "/alert.wav", dlg->m_strWavPath);
+    EXPECT_TRUE(dlg->StartButton()->IsActive());
+    EXPECT_FALSE(dlg->StopButton()->IsActive());
+    EXPECT_EQ(IDB_START_ACTIVE, dlg->StartButton()->ShownBitmap());
+    EXPECT_EQ(IDB_STOP_NORMAL, dlg->StopButton()->ShownBitmap());
+    EXPECT_EQ(",", dlg->UpdatedRows());
+    EXPECT_EQ(0, dlg->TrayPhase());
+    EXPECT_EQ(m_home.Path() + "/alert.wav", dlg->WavPath());
 }
 
 TEST_F(DialogFixture, SettingsAreReadAndTheUserNameNormalised) {
@@ -70,12 +71,12 @@ TEST_F(DialogFixture, SettingsAreReadAndTheUserNameNormalised) {
               "interval=15\nbalertwav=0\nballertemail=1\nbalertemail=1\nemailrcv=me@example.com\n"
               "senduser=Alice@163.COM\nsendpwd=p=w\\\\d\n");
     CMonitorDlg* dlg = Open();
-    EXPECT_EQ(15, dlg->m_nInterval);
-    EXPECT_FALSE(dlg->m_bAlertWav);
-    EXPECT_TRUE(dlg->m_bAlertEmail);
-    EXPECT_EQ("me@example.com", dlg->m_strEmailRcv);
-    EXPECT_EQ("alice", dlg->m_strSendUser);
-    EXPECT_EQ("p=w\\d", dlg->m_strSendPwd);
+    EXPECT_EQ(15, dlg->Settings().m_nInterval);
+    EXPECT_FALSE(dlg->Settings().m_bAlertWav);
+    EXPECT_TRUE(dlg->Settings().m_bAlertEmail);
+    EXPECT_EQ("me@example.com", dlg->Settings().m_strEmailRcv);
+    EXPECT_EQ("alice", dlg->Settings().m_strSendUser);
+    EXPECT_EQ("p=w\\d", dlg->Settings().m_strSendPwd);
     Close();
     std::string ini = ReadFile(Home("sentrel.ini"));
     EXPECT_NE(std::string::npos, ini.find("\nsenduser=alice\n")) << ini;
@@ -84,38 +85,40 @@ TEST_F(DialogFixture, SettingsAreReadAndTheUserNameNormalised) {
 
 TEST_F(DialogFixture, DefaultsWhenNothingWasStored) {
     CMonitorDlg* dlg = Open();
-    EXPECT_EQ(60, dlg->m_nInterval);
-    EXPECT_TRUE(dlg->m_bAlertWav);
-    EXPECT_FALSE(dlg->m_bAlertEmail);
-    EXPECT_EQ("", dlg->m_strEmailRcv);
+    EXPECT_EQ(60, dlg->Settings().m_nInterval);
+    EXPECT_TRUE(dlg->Settings().m_bAlertWav);
+    EXPECT_FALSE(dlg->Settings().m_bAlertEmail);
+    EXPECT_EQ("", dlg->Settings().m_strEmailRcv);
     EXPECT_FALSE(dlg->HasStartupProblems());
 }
 
 TEST_F(DialogFixture, ShutdownStoresEverySettingOwnerOnly) {
     CMonitorDlg* dlg = Open();
-    dlg->m_nInterval = 0;
-    dlg->m_bAlertWav = false;
-    dlg->m_bAlertEmail = true;
-    dlg->m_strEmailRcv = "r@example.com";
-    dlg->m_strSendUser = "bob";
-    dlg->m_strSendPwd = "line\nbreak";
+    MonitorSettings s;
+    s.m_nInterval = 0;
+    s.m_bAlertWav = false;
+    s.m_bAlertEmail = true;
+    s.m_strEmailRcv = "r@example.com";
+    s.m_strSendUser = "bob";
+    s.m_strSendPwd = "line\nbreak";
+    dlg->ApplySettings(s);
     Close();
     struct stat st {};
     ASSERT_EQ(0, stat(Home("sentrel.ini").c_str(), &st));
     EXPECT_EQ(0600u, st.st_mode & 0777);
     CMonitorDlg* again = Open();
-    EXPECT_EQ(0, again->m_nInterval);
-    EXPECT_FALSE(again->m_bAlertWav);
-    EXPECT_TRUE(again->m_bAlertEmail);
-    EXPECT_EQ("r@example.com", again->m_strEmailRcv);
-    EXPECT_EQ("bob", again->m_strSendUser);
-    EXPECT_EQ("line\nbreak", again->m_strSendPwd);
+    EXPECT_EQ(0, again->Settings().m_nInterval);
+    EXPECT_FALSE(again->Settings().m_bAlertWav);
+    EXPECT_TRUE(again->Settings().m_bAlertEmail);
+    EXPECT_EQ("r@example.com", again->Settings().m_strEmailRcv);
+    EXPECT_EQ("bob", again->Settings().m_strSendUser);
+    EXPECT_EQ("line\nbreak", again->Settings().m_strSendPwd);
 }
 
 TEST_F(DialogFixture, ACorruptSettingsFileIsReportedOnceAndDefaultsUsed) {
     WriteFile(Home("sentrel.ini"), std::string("\x00\x01\xff garbage", 11));
     CMonitorDlg* dlg = Open();  // the report waits for the event loop
-    EXPECT_EQ(60, dlg->m_nInterval);
+    EXPECT_EQ(60, dlg->Settings().m_nInterval);
     ASSERT_TRUE(dlg->HasStartupProblems());
     wxTEST_DIALOG(dlg->ShowStartupProblems(), wxExpectModal<wxMessageDialog>(wxID_OK));
     EXPECT_FALSE(dlg->HasStartupProblems()) << "told once";
@@ -142,12 +145,12 @@ TEST_F(DialogFixture, QuitButtonEndsTheWindow) {
     dlg->Raise();
     Pump();
     wxUIActionSimulator sim;
-    sim.MouseMove(dlg->m_btnQuit->GetScreenRect().GetPosition() + wxPoint(10, 8));
+    sim.MouseMove(dlg->QuitButton()->GetScreenRect().GetPosition() + wxPoint(10, 8));
     Pump();
     sim.MouseClick();
     Pump();
     EXPECT_FALSE(dlg->IsShown());
-    EXPECT_FALSE(dlg->m_btnQuit->IsActive()) << "the click cleared the caption button";
+    EXPECT_FALSE(dlg->QuitButton()->IsActive()) << "the click cleared the caption button";
 }
 
 TEST_F(DialogFixture, TheBodyDragsTheWindow) {
@@ -182,7 +185,8 @@ TEST_F(DialogFixture, ShutdownEndsWatchersEvenInsideARequest) {
     });
     CMonitorDlg* dlg = Open();
     for (const std::string& url : {fast.Url("/"), stuck.Url("/")}) {
-        auto* entry = new WatchEntry{dlg->m_pPostTarget, nullptr, 0, 1, url, dlg->m_szRunFlag};
+        auto* entry = new WatchEntry{dlg->MainTarget(), nullptr, 0, 1, url,
+                                     CRunFlag::MakeChild(dlg->RunFlag(), "RUN")};
         ASSERT_TRUE((new CWatchThread(WatchThreadProc, entry))->CreateThread());
     }
     while (stuck.RequestCount() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -194,10 +198,10 @@ TEST_F(DialogFixture, ShutdownEndsWatchersEvenInsideARequest) {
 
 TEST_F(DialogFixture, ShutdownWritesStopShowsTheExitTextAndPauses) {
     CMonitorDlg* dlg = Open();
-    RunFlagPtr flag = dlg->m_szRunFlag;
+    RunFlagPtr flag = dlg->RunFlag();
     flag->Set("RUN");
     auto start = std::chrono::steady_clock::now();
-    dlg->Shutdown();
+    CMonitorApp::Shutdown(*dlg);
     auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ("STOP", flag->Text());
     EXPECT_EQ(wxString::FromUTF8("执行安全退出..."), dlg->GetStatusText());

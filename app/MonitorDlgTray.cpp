@@ -1,0 +1,97 @@
+// The tray icon, its menu, and the blink timer that signals marked rows.
+#include <wx/menu.h>
+
+#include "AlertSound.h"
+#include "MonitorDlg.h"
+#include "SkinResources.h"
+#include "TrayIcon.h"
+#include "resource.h"
+
+namespace sentrel {
+
+namespace {
+wxString U(const char* text) {
+    return wxString::FromUTF8(text);
+}
+constexpr int kBlinkPeriodMs = 1000;
+}  // namespace
+
+CTrayIcon::CTrayIcon(CMonitorDlg* owner) : m_pOwner(owner) {
+    // The menu's commands are the window's.
+    Bind(wxEVT_MENU, [this](wxCommandEvent& e) { m_pOwner->GetEventHandler()->ProcessEvent(e); });
+    Bind(wxEVT_TASKBAR_LEFT_DCLICK, [this](wxTaskBarIconEvent&) { m_pOwner->ShowFromTray(); });
+}
+
+wxMenu* CTrayIcon::CreatePopupMenu() {
+    return CMonitorDlg::CreateTrayMenu();
+}
+
+wxMenu* CMonitorDlg::CreateTrayMenu() {
+    auto* menu = new wxMenu;
+    menu->Append(WXID(ID_OPTIONS), U("设置"));
+    menu->AppendSeparator();
+    menu->Append(WXID(ID_EXIT), U("退出"));
+    return menu;
+}
+
+void CMonitorDlg::NotifyTrayIcon(TrayOp op, int nIndex, const wxString& tip) {
+    if (!m_pTray) return;
+    if (op == kTrayDelete) {
+        m_pTray->RemoveIcon();
+        m_nTrayIconIndex = -1;
+        m_strTrayTip.clear();
+        return;
+    }
+    m_nTrayIconIndex = nIndex == 0 ? 0 : 1;
+    m_strTrayTip = tip;
+    m_pTray->SetIcon(wxBitmapBundle::FromIconBundle(
+                         LoadIconResource(nIndex == 0 ? IDI_TRAY_BLINK : IDI_TRAY_REST)),
+                     tip);
+}
+
+void CMonitorDlg::UpdateBlinking() {
+    if (m_strUpdatedRows == ",") {
+        m_timerBlink.Stop();
+        NotifyTrayIcon(kTrayModify, 1, U(g_strTrayTips[0]));
+    } else {
+        m_timerBlink.Start(kBlinkPeriodMs);  // a new mark restarts the period
+    }
+}
+
+void CMonitorDlg::OnBlinkTimer() {
+    NotifyTrayIcon(kTrayModify, m_nTrayPhase, U(g_strTrayTips[1]));
+    m_nTrayPhase = (m_nTrayPhase + 1) % 2;
+    // Every other tick while monitoring runs; the player never makes the window wait.
+    if (m_nTrayPhase == 0 && m_btnStop->IsActive() && m_pSound) m_pSound->Play(m_strWavPath);
+}
+
+void CMonitorDlg::SetSoundPlayer(std::unique_ptr<CAlertSound> player) {
+    m_pSound = std::move(player);
+}
+
+void CMonitorDlg::ShowMenu(wxMenu& menu, const wxPoint& where) {
+    if (m_fnShowMenu)
+        m_fnShowMenu(menu, where);
+    else
+        PopupMenu(&menu, where);
+}
+
+void CMonitorDlg::OnPop() {
+    m_btnPop->ClearActive();
+    std::unique_ptr<wxMenu> menu(CreateTrayMenu());
+    // Below the button: its left edge, its bottom.
+    const wxRect r = m_btnPop->GetRect();
+    ShowMenu(*menu, wxPoint(r.GetLeft(), r.GetBottom() + 1));
+}
+
+void CMonitorDlg::OnMin() {
+    m_btnMin->ClearActive();
+    Hide();  // off the screen and the taskbar; the tray icon brings it back
+}
+
+void CMonitorDlg::ShowFromTray() {
+    Show();
+    Raise();
+}
+
+}  // namespace sentrel

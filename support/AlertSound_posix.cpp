@@ -1,0 +1,99 @@
+// The alert sound through libcanberra, on a thread of its own: opening the sound system
+// can wait on a sound server, and the window must never wait for it.
+#include <canberra.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "AlertSound.h"
+
+namespace sentrel {
+
+namespace {
+
+// freedesktop sound theme: the desktop's default alert sound.
+constexpr const char* kFallbackEvent = "bell";
+// Plays that pile up while the sound system does not answer are not worth keeping.
+constexpr std::size_t kMaxQueued = 2;
+
+class CCanberraSound : public CAlertSound {
+  public:
+    CCanberraSound() : m_thread([this] { Run(); }) {}
+    ~CCanberraSound() override {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_bQuit = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+
+    void Play(const std::string& path) override {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_queue.size() >= kMaxQueued) return;
+            m_queue.push_back(path);
+        }
+        m_wake.notify_all();
+    }
+
+  private:
+    void Run() {
+        ca_context* ctx = nullptr;
+        for (;;) {
+            std::string path;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_bQuit || !m_queue.empty(); });
+                if (m_bQuit) break;
+                path = std::move(m_queue.front());
+                m_queue.pop_front();
+            }
+            if (!ctx && !Open(ctx)) continue;  // no sound system: only the sound is lost
+            // Each play gets its own id, so a new one never cancels the one still playing.
+            ++m_nId;
+            int rc = CA_ERROR_NOTFOUND;
+            if (access(path.c_str(), R_OK) == 0)
+                rc = ca_context_play(ctx, m_nId, CA_PROP_MEDIA_FILENAME, path.c_str(),
+                                     CA_PROP_EVENT_DESCRIPTION, "Page update found", nullptr);
+            if (rc < 0)
+                ca_context_play(ctx, m_nId, CA_PROP_EVENT_ID, kFallbackEvent,
+                                CA_PROP_EVENT_DESCRIPTION, "Page update found", nullptr);
+        }
+        if (ctx) ca_context_destroy(ctx);
+    }
+
+    static bool Open(ca_context*& ctx) {
+        if (ca_context_create(&ctx) < 0) {
+            ctx = nullptr;
+            return false;
+        }
+        ca_context_change_props(ctx, CA_PROP_APPLICATION_NAME, "HalvexSentrel",
+                                CA_PROP_APPLICATION_ID, "sentrel", nullptr);
+        if (ca_context_open(ctx) < 0) {
+            ca_context_destroy(ctx);
+            ctx = nullptr;
+            return false;
+        }
+        return true;
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::string> m_queue;
+    bool m_bQuit = false;
+    std::uint32_t m_nId = 0;
+    std::thread m_thread;  // last: starts once everything above exists
+};
+
+}  // namespace
+
+std::unique_ptr<CAlertSound> CAlertSound::CreateSystem() {
+    return std::make_unique<CCanberraSound>();
+}
+
+}  // namespace sentrel
