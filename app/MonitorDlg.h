@@ -143,8 +143,11 @@ class CMonitorDlg : public wxDialog {
     int RunNumber() const { return m_run.nRunNumber; }
     /// Watchers of the current run that have not reported their end.
     int ActiveWatchers() const { return static_cast<int>(m_run.watchers.size()); }
+    /// The number under which the current run's watcher of this row posts (-1: none).
+    int WatchOfRow(int nItem) const;
     const PostTargetPtr& MainTarget() const { return m_pPostTarget; }
     bool IsBlinking() const { return m_timerBlink.IsRunning(); }
+    CTrayIcon* Tray() const { return m_pTray.get(); }
     /// Tray icon index and tip shown now (-1 and empty when there is no icon).
     int TrayIconIndex() const { return m_nTrayIconIndex; }
     const wxString& TrayTip() const { return m_strTrayTip; }

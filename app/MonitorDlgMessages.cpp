@@ -44,6 +44,14 @@ int CMonitorDlg::RowOfWatch(int nWatch) const {
     return static_cast<int>(m_listUrls->FindItem(-1, static_cast<wxUIntPtr>(it->second.nRowId)));
 }
 
+int CMonitorDlg::WatchOfRow(int nItem) const {
+    if (nItem < 0 || nItem >= m_listUrls->GetItemCount()) return -1;
+    const long id = static_cast<long>(m_listUrls->GetItemData(nItem));
+    for (const auto& [nWatch, watcher] : m_run.watchers)
+        if (watcher.nRowId == id) return nWatch;
+    return -1;
+}
+
 void CMonitorDlg::OnPageSize(int nWatch, int nSize) {
     const int row = RowOfWatch(nWatch);
     if (row < 0) return;

@@ -193,14 +193,3 @@ TEST(PostTarget, PostsAfterCloseAreDropped) {
     EXPECT_FALSE(target->Post(WM_PAGE_SIZE, 1, 3));
     EXPECT_EQ(1u, posts.Messages().size());
 }
-
-TEST(RunFlag, EachRunHasItsOwnFlag) {
-    // A quick Stop then Start must not revive the watchers of the previous run.
-    auto oldRun = std::make_shared<CRunFlag>("RUN");
-    oldRun->Set("STOP");
-    auto newRun = std::make_shared<CRunFlag>("RUN");
-    EXPECT_TRUE(oldRun->IsStop());
-    EXPECT_FALSE(newRun->IsStop());
-    EXPECT_EQ("RUN", newRun->Text());
-    EXPECT_TRUE(oldRun->SleepUnlessStopped(10s)) << "a stopped flag does not sleep";
-}

@@ -1,0 +1,266 @@
+// Monitoring in the main window: the checks before a start, watchers per row, Stop, and
+// what the watchers' messages do to the list.
+#include <gtest/gtest.h>
+#include <dlfcn.h>
+#include <wx/msgdlg.h>
+#include <wx/timer.h>
+
+#include "ModalHook.h"
+#include "MonitorFixture.h"
+#include "ThreadMessages.h"
+#include "WorkerGroup.h"
+
+using namespace sentrel;
+using namespace sentrel::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const char* const kIni = "interval=1\nbalertwav=1\nbalertemail=0\n";
+
+// Answers a native message box that is running its own loop. wx cannot end such a box;
+// the toolkit's call is taken from the library wx already loaded.
+void AnswerNativeBox(wxMessageDialog& box) {
+    using Respond = void (*)(void*, int);
+    static auto respond = reinterpret_cast<Respond>(dlsym(RTLD_DEFAULT, "gtk_dialog_response"));
+    constexpr int kResponseOk = -5;
+    ASSERT_NE(nullptr, respond);
+    if (box.GetHandle()) respond(box.GetHandle(), kResponseOk);
+}
+
+/// Expects a message box with exactly this text, and answers it with OK.
+class ExpectMessage : public wxExpectModal<wxMessageDialog> {
+  public:
+    explicit ExpectMessage(const char* text) : wxExpectModal<wxMessageDialog>(wxID_OK), m_text(text) {}
+
+  protected:
+    int OnInvoked(wxMessageDialog* dlg) const override {
+        EXPECT_EQ(m_text, dlg->GetMessage().utf8_string());
+        return wxID_OK;
+    }
+
+  private:
+    std::string m_text;
+};
+
+std::vector<std::pair<std::string, std::string>> Rows(int n) {
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (int i = 0; i < n; ++i) rows.push_back({"/p" + std::to_string(i), "0"});
+    return rows;
+}
+
+}  // namespace
+
+TEST_F(MonitorFixture, StartIsRefusedWithoutRowsWithTooManyRowsOrWithoutAnInterval) {
+    struct Case {
+        int rows;
+        const char* ini;
+        const char* warning;
+    } cases[] = {
+        {0, kIni, "列表中没有发现任何要监控的网址！"},
+        {51, kIni, "不允许同时监控50个以上的网址！"},
+        {1, "interval=0\n", "监控间隔不能小于1秒！"},
+    };
+    for (const Case& c : cases) {
+        CMonitorDlg* dlg = OpenWith(c.ini, Rows(c.rows));
+        wxTEST_DIALOG(dlg->OnStart(), ExpectMessage(c.warning));
+        EXPECT_TRUE(dlg->StartButton()->IsActive()) << c.warning;
+        EXPECT_FALSE(dlg->StopButton()->IsActive());
+        EXPECT_EQ(0, dlg->ActiveWatchers());
+        EXPECT_EQ(c.rows, dlg->UrlCount());
+        EXPECT_EQ(U("就绪"), dlg->GetStatusText());
+    }
+}
+
+TEST_F(MonitorFixture, FiftyRowsStartFiftyWatchersAndStopEndsThemWithin600ms) {
+    CMonitorDlg* dlg = OpenWith(kIni, Rows(50));
+    dlg->OnStart();
+    EXPECT_EQ(U("共 50 条网址记录！"), dlg->GetStatusText());
+    EXPECT_FALSE(dlg->StartButton()->IsActive());
+    EXPECT_TRUE(dlg->StopButton()->IsActive());
+    EXPECT_EQ(50, dlg->ActiveWatchers());
+    ASSERT_TRUE(WaitFor([&] { return AllRows("监控中"); }));
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(1, m_pages.Hits("/p" + std::to_string(i))) << i;
+    EXPECT_EQ(",", dlg->UpdatedRows()) << "stored sizes of 0 never mark";
+
+    dlg->OnStop();
+    EXPECT_TRUE(AllRows("等待停止..."));
+    EXPECT_EQ(U("用户停止！"), dlg->GetStatusText());
+    EXPECT_TRUE(dlg->StartButton()->IsActive()) << "Start is usable at once";
+    EXPECT_FALSE(dlg->StopButton()->IsActive());
+    auto stopped = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitFor([&] { return AllRows("停止"); }, 600ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, 600ms);
+    EXPECT_EQ(0, dlg->ActiveWatchers());
+}
+
+TEST_F(MonitorFixture, TheFirstSizeIsComparedWithTheStoredOne) {
+    m_pages.Set("/stale", 1234);
+    m_pages.Set("/new", 777);
+    m_pages.Set("/same", 888);
+    m_pages.Set("/gone", -1);
+    CMonitorDlg* dlg =
+        OpenWith(kIni, {{"/stale", "5000"}, {"/new", "0"}, {"/same", "888"}, {"/gone", "5000"}});
+    dlg->OnStart();
+    ASSERT_TRUE(WaitFor([&] { return Cell(3, 3) == "0" && Cell(0, 3) == "1234"; }));
+    // Both rows marked, in the order their sizes arrived.
+    EXPECT_NE(std::string::npos, dlg->UpdatedRows().find(",0,"));
+    EXPECT_NE(std::string::npos, dlg->UpdatedRows().find(",3,"));
+    EXPECT_EQ(5u, dlg->UpdatedRows().size());
+    const char* status[] = {"有更新！", "监控中", "监控中", "有更新！"};
+    const char* size[] = {"1234", "777", "888", "0"};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(status[i], Cell(i, 2)) << i;
+        EXPECT_EQ(size[i], Cell(i, 3)) << i;
+        EXPECT_EQ(i == 0 || i == 3, IsRed(i)) << i;
+    }
+    EXPECT_TRUE(dlg->IsBlinking());
+}
+
+TEST_F(MonitorFixture, AChangeDuringTheRunMarksButKeepsTheStartSize) {
+    m_pages.Set("/p", 1000);
+    CMonitorDlg* dlg = OpenWith(kIni, {{"/p", "0"}});
+    dlg->OnStart();
+    ASSERT_TRUE(WaitFor([&] { return Cell(0, 3) == "1000"; }));
+    EXPECT_EQ(",", dlg->UpdatedRows());
+    m_pages.Set("/p", 2000);
+    ASSERT_TRUE(WaitFor([&] { return dlg->UpdatedRows() == ",0,"; }, 5s));
+    EXPECT_EQ("1000", Cell(0, 3)) << "column 3 holds the size of the start";
+    EXPECT_TRUE(IsRed(0));
+
+    dlg->OnStop();
+    ASSERT_TRUE(WaitFor([&] { return Cell(0, 2) == "停止"; }, 2s));
+    EXPECT_TRUE(IsRed(0)) << "the mark outlives Stop";
+    dlg->OnStart();
+    ASSERT_TRUE(WaitFor([&] { return Cell(0, 3) == "2000"; }));
+    EXPECT_EQ(",0,", dlg->UpdatedRows());
+    EXPECT_TRUE(IsRed(0));
+    EXPECT_EQ("监控中", Cell(0, 2)) << "already marked: the mark leaves the fresh status alone";
+}
+
+TEST_F(MonitorFixture, TheSetKeepsEachRowOnceAndRowOneIsNotRowEleven) {
+    CMonitorDlg* dlg = OpenWith(kIni, Rows(12));
+    dlg->MarkRowUpdated(3);
+    dlg->MarkRowUpdated(7);
+    dlg->MarkRowUpdated(7);
+    EXPECT_EQ(",3,7,", dlg->UpdatedRows());
+    EXPECT_EQ("有更新！", Cell(7, 2));
+    dlg->SetRowUpdated(3, false);
+    EXPECT_EQ(",7,", dlg->UpdatedRows());
+    EXPECT_EQ("停止", Cell(3, 2)) << "restored to the stopped text";
+    EXPECT_FALSE(IsRed(3));
+    dlg->MarkRowUpdated(11);
+    dlg->SetRowUpdated(1, false);
+    EXPECT_EQ(",7,11,", dlg->UpdatedRows());
+    EXPECT_FALSE(IsRed(1));
+    EXPECT_TRUE(IsRed(11));
+    EXPECT_TRUE(dlg->IsBlinking());
+    dlg->SetRowUpdated(7, false);
+    dlg->SetRowUpdated(11, false);
+    EXPECT_EQ(",", dlg->UpdatedRows());
+    EXPECT_FALSE(dlg->IsBlinking()) << "no mark left: the blinking stops";
+    EXPECT_EQ(1, dlg->TrayIconIndex());
+    EXPECT_EQ(U("HalvexSentrel"), dlg->TrayTip());
+    dlg->SetRowUpdated(40, true);  // no such row
+    EXPECT_EQ(",", dlg->UpdatedRows());
+}
+
+TEST_F(MonitorFixture, StaleAndUnknownMessagesChangeNothing) {
+    m_pages.Set("/a", 300);
+    CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}, {"/b", "0"}});
+    dlg->OnStart();
+    ASSERT_TRUE(WaitFor([&] { return AllRows("监控中"); }));
+    const int oldWatch = dlg->WatchOfRow(0);
+    ASSERT_GT(oldWatch, 0);
+    dlg->OnStop();
+    ASSERT_TRUE(WaitFor([&] { return AllRows("停止"); }, 2s));
+    dlg->OnStart();
+    EXPECT_EQ(2, dlg->RunNumber());
+    ASSERT_TRUE(WaitFor([&] { return AllRows("监控中"); }));
+    EXPECT_NE(oldWatch, dlg->WatchOfRow(0));
+
+    // Late messages of the first run, and of watches that never existed.
+    for (int watch : {oldWatch, 999999, -1, 0}) {
+        dlg->MainTarget()->Post(WM_PAGE_SIZE, watch, 4242);
+        dlg->MainTarget()->Post(WM_PAGE_UPDATED, watch, 1);
+        dlg->MainTarget()->Post(WM_WATCH_ENDED, watch, -1);
+    }
+    for (int i = 0; i < 20; ++i) wxYield();
+    EXPECT_EQ(",", dlg->UpdatedRows());
+    EXPECT_EQ("300", Cell(0, 3));
+    EXPECT_TRUE(AllRows("监控中"));
+    EXPECT_EQ(2, dlg->ActiveWatchers());
+}
+
+TEST_F(MonitorFixture, ARefusedSessionAndMailResultsShowTheirTexts) {
+    CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}, {"/b", "0"}});
+    dlg->OnStart();
+    ASSERT_TRUE(WaitFor([&] { return AllRows("监控中"); }));
+    dlg->MainTarget()->Post(WM_WATCH_ENDED, dlg->WatchOfRow(1), -1);
+    ASSERT_TRUE(WaitFor([&] { return Cell(1, 2) == "网络失败！"; }));
+    EXPECT_EQ("监控中", Cell(0, 2)) << "the other watchers run on";
+
+    const std::pair<int, const char*> results[] = {
+        {-2, "初始化Socket失败！"}, {-1, "邮件发送失败！"}, {0, ""}, {-1, "邮件发送失败！"}, {7, ""}};
+    for (const auto& [result, text] : results) {
+        dlg->MainTarget()->Post(WM_MAIL_RESULT, 0, result);
+        ASSERT_TRUE(WaitFor([&] { return dlg->GetStatusText() == U(text); })) << result;
+    }
+}
+
+TEST_F(MonitorFixture, DeletingARowWhileRunningStopsOnlyItsWatcherAndMarksStayWithTheirPages) {
+    CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}, {"/b", "0"}, {"/c", "0"}});
+    dlg->OnStart();
+    ASSERT_TRUE(WaitFor([&] { return AllRows("监控中"); }));
+    dlg->MarkRowUpdated(2);
+    dlg->UrlList()->SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    dlg->DeleteSelectedRows();
+    ASSERT_EQ(2, dlg->UrlList()->GetItemCount());
+    EXPECT_EQ(m_pages.Url("/c"), Cell(1, 0));
+    EXPECT_EQ(",1,", dlg->UpdatedRows()) << "the mark moved up with its page";
+    EXPECT_TRUE(IsRed(1));
+    EXPECT_FALSE(IsRed(0));
+    EXPECT_EQ(2, dlg->ActiveWatchers());
+
+    const int b = m_pages.Hits("/b"), a = m_pages.Hits("/a");
+    ASSERT_TRUE(WaitFor([&] { return m_pages.Hits("/a") >= a + 2; }, 5s));
+    EXPECT_EQ(b, m_pages.Hits("/b")) << "the deleted row's watcher has stopped";
+    dlg->OnStop();
+    ASSERT_TRUE(WaitFor([&] { return AllRows("停止"); }, 2s));
+}
+
+TEST_F(MonitorFixture, AThreadThatCannotStartStopsThisStartAndLeavesStartUsable) {
+    CMonitorDlg* dlg = OpenWith(kIni, Rows(5));
+    Workers().SetLimitForTesting(Workers().Live() + 2);
+    wxTEST_DIALOG(dlg->OnStart(), ExpectMessage("Cannot Start New Thread"));
+    Workers().SetLimitForTesting(-1);
+    EXPECT_TRUE(dlg->StartButton()->IsActive());
+    EXPECT_FALSE(dlg->StopButton()->IsActive());
+    EXPECT_TRUE(dlg->RunFlag()->IsStop());
+    ASSERT_TRUE(WaitFor([&] { return dlg->ActiveWatchers() == 0; }, 3s));
+    EXPECT_EQ("停止", Cell(0, 2));
+    EXPECT_EQ("停止", Cell(1, 2));
+    EXPECT_EQ("", Cell(2, 2)) << "rows never started keep their text";
+    EXPECT_TRUE(Workers().WaitIdle(3s));
+}
+
+TEST_F(MonitorFixture, MessagesAreHandledWhileAMessageBoxIsOpen) {
+    m_pages.Set("/a", 5555);
+    CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "1"}});
+    dlg->OnStart();
+    // A real, native box: its own loop runs until the timer below answers it.
+    wxMessageDialog box(dlg, "box", "box", wxOK);
+    std::string seen;
+    wxTimer timer;
+    auto started = std::chrono::steady_clock::now();
+    timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        const bool done = dlg->UpdatedRows() == ",0,";
+        if (!done && std::chrono::steady_clock::now() - started < 10s) return;
+        seen = Cell(0, 2);
+        timer.Stop();
+        AnswerNativeBox(box);
+    });
+    timer.Start(50);
+    box.ShowModal();
+    EXPECT_EQ("有更新！", seen) << "the size arrived and marked the row inside the box's loop";
+}

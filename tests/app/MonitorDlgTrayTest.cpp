@@ -1,0 +1,177 @@
+// The tray icon and its menu, the caption buttons POP and MIN, the blink timer and its
+// sound, and the alert mails a mark sends.
+#include <gtest/gtest.h>
+#include <wx/menu.h>
+#include <wx/uiaction.h>
+
+#include "ModalHook.h"
+#include "MonitorFixture.h"
+#include "ScriptedSmtpServer.h"
+#include "TrayIcon.h"
+#include "WorkerGroup.h"
+#include "resource.h"
+
+using namespace sentrel;
+using namespace sentrel::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const char* const kIni = "interval=1\nbalertwav=1\nbalertemail=0\n";
+
+std::vector<std::string> Labels(const wxMenu& menu) {
+    std::vector<std::string> labels;
+    for (const wxMenuItem* item : menu.GetMenuItems())
+        labels.push_back(item->IsSeparator() ? "-" : item->GetItemLabelText().utf8_string() +
+                                                         "=" + std::to_string(item->GetId()));
+    return labels;
+}
+
+void Click(wxWindow* w) {
+    wxUIActionSimulator sim;
+    sim.MouseMove(w->GetScreenRect().GetPosition() + wxPoint(8, 8));
+    for (int i = 0; i < 10; ++i) wxYield();
+    sim.MouseClick();
+    for (int i = 0; i < 10; ++i) wxYield();
+}
+
+}  // namespace
+
+TEST_F(MonitorFixture, TheBlinkTimerAlternatesTheIconAndSoundsEveryOtherTickWhileRunning) {
+    CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}});
+    EXPECT_EQ(1, dlg->TrayIconIndex()) << "the resting icon";
+    EXPECT_EQ(U("HalvexSentrel"), dlg->TrayTip());
+    dlg->MarkRowUpdated(0);
+    ASSERT_TRUE(dlg->IsBlinking());
+
+    // Stopped: the icon blinks, nothing sounds.
+    std::vector<int> icons;
+    for (int i = 0; i < 3; ++i) {
+        dlg->OnBlinkTimer();
+        icons.push_back(dlg->TrayIconIndex());
+        EXPECT_EQ(U("发现网页更新！"), dlg->TrayTip());
+    }
+    EXPECT_EQ((std::vector<int>{0, 1, 0}), icons);
+    EXPECT_EQ(0, m_nPlays);
+    EXPECT_EQ(1, dlg->TrayPhase());
+
+    // Running: the sound comes on the ticks whose new phase is 0.
+    dlg->OnStart();
+    ASSERT_TRUE(dlg->StopButton()->IsActive());
+    dlg->OnBlinkTimer();  // shows 1, phase 0: sound
+    EXPECT_EQ(1, m_nPlays);
+    dlg->OnBlinkTimer();  // shows 0, phase 1
+    EXPECT_EQ(1, m_nPlays);
+    dlg->OnBlinkTimer();
+    EXPECT_EQ(2, m_nPlays);
+
+    // The phase is kept across blink periods.
+    dlg->SetRowUpdated(0, false);
+    EXPECT_FALSE(dlg->IsBlinking());
+    EXPECT_EQ(1, dlg->TrayIconIndex());
+    EXPECT_EQ(0, dlg->TrayPhase());
+    dlg->MarkRowUpdated(0);
+    dlg->OnBlinkTimer();
+    EXPECT_EQ(0, dlg->TrayIconIndex());
+
+    // And the real timer ticks about once a second.
+    const int plays = m_nPlays;
+    EXPECT_TRUE(WaitFor([&] { return m_nPlays > plays; }, 3s));
+}
+
+TEST_F(MonitorFixture, SoundAlertsOffMeanNoBlinkingAndTurningThemOffStopsIt) {
+    CMonitorDlg* dlg = OpenWith("interval=1\nbalertwav=0\n", {{"/a", "0"}, {"/b", "0"}});
+    dlg->MarkRowUpdated(0);
+    EXPECT_FALSE(dlg->IsBlinking()) << "sound alerts off: no blinking";
+    EXPECT_TRUE(IsRed(0));
+
+    MonitorSettings s = dlg->Settings();
+    s.m_bAlertWav = true;
+    dlg->ApplySettings(s);
+    dlg->MarkRowUpdated(1);
+    ASSERT_TRUE(dlg->IsBlinking());
+    dlg->OnBlinkTimer();
+    EXPECT_EQ(0, dlg->TrayIconIndex());
+
+    s.m_bAlertWav = false;
+    dlg->ApplySettings(s);
+    EXPECT_FALSE(dlg->IsBlinking()) << "turning sound off stops the blinking at once";
+    EXPECT_EQ(1, dlg->TrayIconIndex());
+    EXPECT_EQ(U("HalvexSentrel"), dlg->TrayTip());
+    EXPECT_EQ(",0,1,", dlg->UpdatedRows()) << "the marks stay";
+}
+
+TEST_F(MonitorFixture, EachReportedChangeSendsOneMailWithTheSettingsOfThatMoment) {
+    SmtpScript script;
+    ScriptedSmtpServer smtp(script);
+    setenv("SENTREL_SMTP_HOST", "127.0.0.1", 1);
+    setenv("SENTREL_SMTP_PORT", std::to_string(smtp.Port()).c_str(), 1);
+    CMonitorDlg* dlg = OpenWith(
+        "interval=1\nbalertwav=0\nbalertemail=1\nemailrcv=bob@example.com\nsenduser=alice\n"
+        "sendpwd=pw\n",
+        {{"/a", "0"}});
+    dlg->MarkRowUpdated(0);
+    dlg->MarkRowUpdated(0);
+    EXPECT_EQ(",0,", dlg->UpdatedRows());
+    EXPECT_TRUE(WaitFor([&] { return smtp.Connections() == 2; }));
+    MonitorSettings s = dlg->Settings();
+    s.m_bAlertEmail = false;
+    dlg->ApplySettings(s);
+    dlg->MarkRowUpdated(0);
+    dlg->SetStatusText("x");
+    EXPECT_TRUE(WaitFor([&] { return dlg->GetStatusText().empty(); }, 5s)) << "mail result 0";
+    EXPECT_TRUE(Workers().WaitIdle(5s));
+    EXPECT_EQ(2, smtp.Connections()) << "mail alerts off: no third mail";
+    std::string sent = smtp.Transcript();
+    EXPECT_NE(std::string::npos, sent.find(m_pages.Url("/a"))) << "the mail names the URL";
+    unsetenv("SENTREL_SMTP_HOST");
+    unsetenv("SENTREL_SMTP_PORT");
+}
+
+TEST_F(MonitorFixture, PopOpensTheTrayMenuBelowTheButton) {
+    CMonitorDlg* dlg = OpenWith(kIni, {});
+    std::vector<std::string> labels;
+    wxPoint where;
+    int shown = 0;
+    dlg->SetMenuPresenterForTesting([&](wxMenu& menu, const wxPoint& at) {
+        ++shown;
+        labels = Labels(menu);
+        where = at;
+    });
+    dlg->Raise();
+    Pump();
+    Click(dlg->PopButton());
+    EXPECT_EQ(1, shown) << "one click, one menu";
+    const std::vector<std::string> expected = {"设置=" + std::to_string(WXID(ID_OPTIONS)), "-",
+                                               "退出=" + std::to_string(WXID(ID_EXIT))};
+    EXPECT_EQ(expected, labels);
+    EXPECT_EQ(wxPoint(430, 18), where) << "left edge of the button, top at its bottom";
+    EXPECT_FALSE(dlg->PopButton()->IsActive());
+
+    std::unique_ptr<wxMenu> trayMenu(CMonitorDlg::CreateTrayMenu());
+    EXPECT_EQ(expected, Labels(*trayMenu)) << "the tray's right click opens the same menu";
+}
+
+TEST_F(MonitorFixture, MinHidesTheWindowAndADoubleClickOnTheTrayBringsItBack) {
+    CMonitorDlg* dlg = OpenWith(kIni, {});
+    int quits = 0;
+    dlg->SetQuitHandler([&] { ++quits; });
+    dlg->Raise();
+    Pump();
+    Click(dlg->MinButton());
+    EXPECT_FALSE(dlg->IsShown());
+    EXPECT_FALSE(dlg->MinButton()->IsActive());
+    ASSERT_NE(nullptr, dlg->Tray());
+    EXPECT_TRUE(dlg->Tray()->IsIconInstalled()) << "only the tray icon stays";
+
+    wxTaskBarIconEvent dclick(wxEVT_TASKBAR_LEFT_DCLICK, dlg->Tray());
+    dlg->Tray()->ProcessEvent(dclick);
+    Pump();
+    EXPECT_TRUE(dlg->IsShown());
+
+    // "退出" from the tray menu ends the program, also while the window is hidden.
+    dlg->Hide();
+    wxCommandEvent exit(wxEVT_MENU, WXID(ID_EXIT));
+    dlg->Tray()->ProcessEvent(exit);
+    EXPECT_EQ(1, quits);
+}
