@@ -78,24 +78,28 @@ void CMonitorDlg::BindCommands() {
     Bind(wxEVT_LEFT_UP, &CMonitorDlg::OnBodyLeftUp, this);
     Bind(wxEVT_MOUSE_CAPTURE_LOST, [this](wxMouseCaptureLostEvent&) { m_bDragging = false; });
     Bind(wxEVT_THREAD, &CMonitorDlg::OnThreadMessage, this);
-    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { OnBlinkTimer(); }, IDT_BLINK);
+    Bind(
+        wxEVT_TIMER, [this](wxTimerEvent&) { OnBlinkTimer(); }, IDT_BLINK);
 
     auto button = [this](int id, void (CMonitorDlg::*handler)()) {
-        Bind(wxEVT_BUTTON, [this, handler](wxCommandEvent&) { (this->*handler)(); }, id);
+        Bind(
+            wxEVT_BUTTON, [this, handler](wxCommandEvent&) { (this->*handler)(); }, id);
     };
     button(IDC_START, &CMonitorDlg::OnStart);
     button(IDC_STOP, &CMonitorDlg::OnStop);
     button(IDC_POP, &CMonitorDlg::OnPop);
     button(IDC_MIN, &CMonitorDlg::OnMin);
-    Bind(wxEVT_BUTTON,
-         [this](wxCommandEvent&) {
-             m_btnQuit->ClearActive();
-             RequestQuit();
-         },
-         IDC_QUIT);
+    Bind(
+        wxEVT_BUTTON,
+        [this](wxCommandEvent&) {
+            m_btnQuit->ClearActive();
+            RequestQuit();
+        },
+        IDC_QUIT);
 
     auto command = [this](int id, void (CMonitorDlg::*handler)()) {
-        Bind(wxEVT_MENU, [this, handler](wxCommandEvent&) { (this->*handler)(); }, WXID(id));
+        Bind(
+            wxEVT_MENU, [this, handler](wxCommandEvent&) { (this->*handler)(); }, WXID(id));
     };
     command(ID_OPTIONS, &CMonitorDlg::OnOptions);
     command(ID_EXIT, &CMonitorDlg::RequestQuit);

@@ -125,7 +125,9 @@ class CMonitorDlg : public wxDialog {
     void SetSoundPlayer(std::unique_ptr<CAlertSound> player);
     /// Replaces how popup menus are shown (tests look at them instead).
     using MenuPresenter = std::function<void(wxMenu& menu, const wxPoint& where)>;
-    void SetMenuPresenterForTesting(MenuPresenter presenter) { m_fnShowMenu = std::move(presenter); }
+    void SetMenuPresenterForTesting(MenuPresenter presenter) {
+        m_fnShowMenu = std::move(presenter);
+    }
 
     // ---- Queries (tests, and the parts of the program that only look) ----
     wxListCtrl* UrlList() const { return m_listUrls; }

@@ -50,8 +50,7 @@ long CMonitorDlg::AppendRow(const wxString& url, const wxString& note, const wxS
 }
 
 int CMonitorDlg::GetFirstSelectedRow() const {
-    return static_cast<int>(
-        m_listUrls->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED));
+    return static_cast<int>(m_listUrls->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED));
 }
 
 void CMonitorDlg::DeleteSelectedRows() {
@@ -105,8 +104,8 @@ void CMonitorDlg::RefreshRowStatus(int nItem) {
 
 void CMonitorDlg::OnCustomDrawList(int nItem) {
     // The whole row is red while it is in the set; the background is the list's.
-    m_listUrls->SetItemTextColour(nItem, IsRowMarked(nItem) ? wxColour(255, 0, 0)
-                                                            : wxColour(0, 0, 0));
+    m_listUrls->SetItemTextColour(nItem,
+                                  IsRowMarked(nItem) ? wxColour(255, 0, 0) : wxColour(0, 0, 0));
 }
 
 void CMonitorDlg::StartAlertMail(int nItem) {

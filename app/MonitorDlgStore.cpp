@@ -140,10 +140,9 @@ void CMonitorDlg::OnImportUrls() {
     std::string path = ChooseImportFile();
     if (path.empty()) return;
     m_listUrls->Freeze();
-    UrlFileResult r =
-        ImportUrlFile(path, [this](std::string&& url) {
-            AppendRow(TextFromBytes(url), wxString(), wxString(), "0");
-        });
+    UrlFileResult r = ImportUrlFile(path, [this](std::string&& url) {
+        AppendRow(TextFromBytes(url), wxString(), wxString(), "0");
+    });
     m_listUrls->Thaw();
     if (!r.bOpened) {
         ReportFileProblem(U("无法打开文件：" + r.strError));

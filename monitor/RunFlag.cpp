@@ -14,7 +14,7 @@ std::uint64_t CRunFlag::Pack(const char* word) {
 }
 
 std::shared_ptr<CRunFlag> CRunFlag::MakeChild(const std::shared_ptr<CRunFlag>& parent,
-                                               const char* word) {
+                                              const char* word) {
     auto child = std::make_shared<CRunFlag>(word);
     child->m_pParent = parent;
     if (parent) {

@@ -3,6 +3,7 @@
 #include <canberra.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -19,6 +20,9 @@ namespace {
 constexpr const char* kFallbackEvent = "bell";
 // Plays that pile up while the sound system does not answer are not worth keeping.
 constexpr std::size_t kMaxQueued = 2;
+// Without a working sound device every attempt fails (and the sound library complains on
+// stderr); one attempt in this long is enough to notice a device that came back.
+constexpr std::chrono::minutes kRetryAfterFailure(5);
 
 class CCanberraSound : public CAlertSound {
   public:
@@ -53,7 +57,12 @@ class CCanberraSound : public CAlertSound {
                 path = std::move(m_queue.front());
                 m_queue.pop_front();
             }
-            if (!ctx && !Open(ctx)) continue;  // no sound system: only the sound is lost
+            const auto now = std::chrono::steady_clock::now();
+            if (now < m_retryAt) continue;  // no sound device: only the sound is lost
+            if (!ctx && !Open(ctx)) {
+                m_retryAt = now + kRetryAfterFailure;
+                continue;
+            }
             // Each play gets its own id, so a new one never cancels the one still playing.
             ++m_nId;
             int rc = CA_ERROR_NOTFOUND;
@@ -61,8 +70,13 @@ class CCanberraSound : public CAlertSound {
                 rc = ca_context_play(ctx, m_nId, CA_PROP_MEDIA_FILENAME, path.c_str(),
                                      CA_PROP_EVENT_DESCRIPTION, "Page update found", nullptr);
             if (rc < 0)
-                ca_context_play(ctx, m_nId, CA_PROP_EVENT_ID, kFallbackEvent,
-                                CA_PROP_EVENT_DESCRIPTION, "Page update found", nullptr);
+                rc = ca_context_play(ctx, m_nId, CA_PROP_EVENT_ID, kFallbackEvent,
+                                     CA_PROP_EVENT_DESCRIPTION, "Page update found", nullptr);
+            if (rc < 0) {
+                ca_context_destroy(ctx);
+                ctx = nullptr;
+                m_retryAt = now + kRetryAfterFailure;
+            }
         }
         if (ctx) ca_context_destroy(ctx);
     }
@@ -87,6 +101,7 @@ class CCanberraSound : public CAlertSound {
     std::deque<std::string> m_queue;
     bool m_bQuit = false;
     std::uint32_t m_nId = 0;
+    std::chrono::steady_clock::time_point m_retryAt{};
     std::thread m_thread;  // last: starts once everything above exists
 };
 

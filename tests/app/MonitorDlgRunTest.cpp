@@ -1,7 +1,7 @@
 // Monitoring in the main window: the checks before a start, watchers per row, Stop, and
 // what the watchers' messages do to the list.
-#include <gtest/gtest.h>
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <wx/msgdlg.h>
 #include <wx/timer.h>
 
@@ -31,7 +31,8 @@ void AnswerNativeBox(wxMessageDialog& box) {
 /// Expects a message box with exactly this text, and answers it with OK.
 class ExpectMessage : public wxExpectModal<wxMessageDialog> {
   public:
-    explicit ExpectMessage(const char* text) : wxExpectModal<wxMessageDialog>(wxID_OK), m_text(text) {}
+    explicit ExpectMessage(const char* text)
+        : wxExpectModal<wxMessageDialog>(wxID_OK), m_text(text) {}
 
   protected:
     int OnInvoked(wxMessageDialog* dlg) const override {
@@ -200,8 +201,11 @@ TEST_F(MonitorFixture, ARefusedSessionAndMailResultsShowTheirTexts) {
     ASSERT_TRUE(WaitFor([&] { return Cell(1, 2) == "网络失败！"; }));
     EXPECT_EQ("监控中", Cell(0, 2)) << "the other watchers run on";
 
-    const std::pair<int, const char*> results[] = {
-        {-2, "初始化Socket失败！"}, {-1, "邮件发送失败！"}, {0, ""}, {-1, "邮件发送失败！"}, {7, ""}};
+    const std::pair<int, const char*> results[] = {{-2, "初始化Socket失败！"},
+                                                   {-1, "邮件发送失败！"},
+                                                   {0, ""},
+                                                   {-1, "邮件发送失败！"},
+                                                   {7, ""}};
     for (const auto& [result, text] : results) {
         dlg->MainTarget()->Post(WM_MAIL_RESULT, 0, result);
         ASSERT_TRUE(WaitFor([&] { return dlg->GetStatusText() == U(text); })) << result;

@@ -7,8 +7,8 @@
 
 #include "CCore.h"
 #include "DialogFixture.h"
-#include "MonitorApp.h"
 #include "ModalHook.h"
+#include "MonitorApp.h"
 #include "TestServer.h"
 #include "WatchThread.h"
 #include "WorkerGroup.h"
@@ -185,8 +185,8 @@ TEST_F(DialogFixture, ShutdownEndsWatchersEvenInsideARequest) {
     });
     CMonitorDlg* dlg = Open();
     for (const std::string& url : {fast.Url("/"), stuck.Url("/")}) {
-        auto* entry = new WatchEntry{dlg->MainTarget(), nullptr, 0, 1, url,
-                                     CRunFlag::MakeChild(dlg->RunFlag(), "RUN")};
+        auto* entry = new WatchEntry{
+            dlg->MainTarget(), nullptr, 0, 1, url, CRunFlag::MakeChild(dlg->RunFlag(), "RUN")};
         ASSERT_TRUE((new CWatchThread(WatchThreadProc, entry))->CreateThread());
     }
     while (stuck.RequestCount() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(10));

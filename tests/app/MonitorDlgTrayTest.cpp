@@ -22,8 +22,9 @@ const char* const kIni = "interval=1\nbalertwav=1\nbalertemail=0\n";
 std::vector<std::string> Labels(const wxMenu& menu) {
     std::vector<std::string> labels;
     for (const wxMenuItem* item : menu.GetMenuItems())
-        labels.push_back(item->IsSeparator() ? "-" : item->GetItemLabelText().utf8_string() +
-                                                         "=" + std::to_string(item->GetId()));
+        labels.push_back(item->IsSeparator() ? "-"
+                                             : item->GetItemLabelText().utf8_string() + "=" +
+                                                   std::to_string(item->GetId()));
     return labels;
 }
 

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "Process.h"
+#include "ProgramWindow.h"
 #include "TempDir.h"
 #include "UrlStore.h"
 
@@ -15,20 +16,6 @@ using namespace sentrel::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-// The X window id of the program's window, once it is mapped.
-std::string WaitForWindow(pid_t pid, std::chrono::milliseconds bound,
-                          const std::vector<std::string>& env = {}) {
-    auto deadline = std::chrono::steady_clock::now() + bound;
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::string out = RunAndCapture({"/usr/bin/xdotool", "search", "--all", "--onlyvisible",
-                                         "--pid", std::to_string(pid), "--name", "^Sentrel$"},
-                                        nullptr, env);
-        if (!out.empty()) return out.substr(0, out.find('\n'));
-        std::this_thread::sleep_for(100ms);
-    }
-    return {};
-}
 
 class ProgramRun : public ::testing::Test {
   protected:
@@ -83,9 +70,7 @@ TEST_F(ProgramRun, SigtermRunsTheOrderlyShutdown) {
 
 TEST_F(ProgramRun, QuitButtonRunsTheOrderlyShutdown) {
     // QUIT sits at W-46, 1 with size 35 x 17.
-    RunAndCapture({"/usr/bin/xdotool", "mousemove", "--window", m_window, "500", "9"});
-    std::this_thread::sleep_for(200ms);
-    RunAndCapture({"/usr/bin/xdotool", "click", "1"});
+    ClickAt(m_window, 500, 9);
     EXPECT_EQ(0, WaitEnd());
     ExpectStored();
 }

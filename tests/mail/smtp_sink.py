@@ -3,6 +3,7 @@
 Allows AUTH LOGIN without TLS for one account, parses each delivered message with the
 standard mail parser and writes what it found to OUT_FILE, one field per line:
   envelope-from, envelope-to, From header, To header, Subject header, then the body.
+The number of messages delivered so far goes to OUT_FILE.count.
 Prints "READY <port>" once it listens; runs until terminated, or 60 seconds.
 """
 import email
@@ -26,6 +27,7 @@ def raw(value):
 class Sink:
     def __init__(self, out_file):
         self.out_file = out_file
+        self.count = 0
         self.stop = threading.Event()
 
     async def handle_DATA(self, server, session, envelope):
@@ -40,6 +42,9 @@ class Sink:
         ]
         with open(self.out_file, "wb") as f:
             f.write(b"\n".join(lines) + b"\n" + body)
+        self.count += 1
+        with open(self.out_file + ".count", "w") as f:
+            f.write(str(self.count))
         return "250 Message accepted"
 
 

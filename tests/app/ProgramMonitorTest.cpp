@@ -1,0 +1,117 @@
+// The main job through the real program: a page that changed while the program was
+// closed turns its row red after Start, and one alert mail names it (real SMTP server).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+#include "Process.h"
+#include "ProgramWindow.h"
+#include "TempDir.h"
+#include "TestServer.h"
+#include "UrlStore.h"
+
+using namespace sentrel;
+using namespace sentrel::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Red text pixels in the list's first row, read off a screenshot of the window.
+int RedPixelsInFirstRow(const std::string& window, const std::string& dir) {
+    const std::string shot = dir + "/shot.ppm";
+    std::remove(shot.c_str());
+    RunAndCapture({"/usr/bin/import", "-window", window, "-depth", "8", shot});
+    std::ifstream in(shot, std::ios::binary);
+    std::string magic;
+    int w = 0, h = 0, max = 0;
+    in >> magic >> w >> h >> max;
+    in.get();
+    if (magic != "P6" || w < 530 || h < 319 || max != 255) return -1;
+    std::vector<unsigned char> px(static_cast<std::size_t>(w) * h * 3);
+    in.read(reinterpret_cast<char*>(px.data()), static_cast<std::streamsize>(px.size()));
+    int red = 0;
+    // The list starts at y 94 under a header of about 25 px; its first row follows.
+    for (int y = 115; y < 145; ++y)
+        for (int x = 5; x < 500; ++x) {
+            const unsigned char* p = &px[(static_cast<std::size_t>(y) * w + x) * 3];
+            if (p[0] > 160 && p[1] < 90 && p[2] < 90) ++red;
+        }
+    return red;
+}
+
+int ReadCount(const std::string& path) {
+    std::ifstream in(path);
+    int n = 0;
+    in >> n;
+    return n;
+}
+
+}  // namespace
+
+TEST(ProgramMonitor, StartMarksAPageThatChangedWhileClosedAndMailsItOnce) {
+    if (access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "no /usr/bin/python3";
+    TempDir home;
+    const std::string mail = home.File("mail.txt");
+    int fd = -1;
+    pid_t smtp = SpawnReading(
+        {"/usr/bin/python3", SENTREL_SOURCE_DIR "/tests/mail/smtp_sink.py", mail}, &fd);
+    ASSERT_GT(smtp, 0);
+    std::string ready;
+    ASSERT_TRUE(ReadLineFrom(fd, ready)) << "the SMTP server did not start (python3-aiosmtpd?)";
+    ASSERT_EQ(0u, ready.find("READY "));
+
+    TestHttpServer pages([](TestServer::Conn& c, const std::string&, int) {
+        c.Write("HTTP/1.1 200 OK\r\nContent-Length: 2345\r\n\r\n");
+        c.Close();
+    });
+    const std::string url = pages.Url("/news");
+    WriteFile(home.File("sentrel.ini"),
+              "interval=1\nbalertwav=1\nbalertemail=1\nemailrcv=bob@example.com\n"
+              "senduser=alice\nsendpwd=s3cret\n");
+    std::string error;
+    ASSERT_TRUE(UrlStore(home.File("user.mdb"))
+                    .Save({{url, "新闻", "1000"}, {pages.Url("/same"), "", "2345"}}, error));
+
+    pid_t pid = Spawn({SENTREL_BIN_DIR "/sentrel"},
+                      {"SENTREL_HOME=" + home.Path(), "SENTREL_SMTP_HOST=127.0.0.1",
+                       "SENTREL_SMTP_PORT=" + ready.substr(6)});
+    ASSERT_GT(pid, 0);
+    const std::string window = WaitForWindow(pid, 15s);
+    ASSERT_FALSE(window.empty()) << "the window did not appear";
+    EXPECT_EQ(0, RedPixelsInFirstRow(window, home.Path())) << "nothing is red before Start";
+
+    ClickAt(window, 50, 57);  // Start: 20, 30, 60 x 54
+    auto deadline = std::chrono::steady_clock::now() + 15s;
+    while (ReadCount(mail + ".count") < 1 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(1, ReadCount(mail + ".count")) << "no alert mail arrived";
+    std::this_thread::sleep_for(500ms);
+    EXPECT_GT(RedPixelsInFirstRow(window, home.Path()), 50) << "the row is red on the screen";
+    std::this_thread::sleep_for(2500ms);  // more probes of an unchanged page: no more mail
+    EXPECT_EQ(1, ReadCount(mail + ".count"));
+
+    const std::string received = ReadFile(mail);
+    EXPECT_EQ(0u, received.find("alice@163.com\nbob@example.com\n"));
+    EXPECT_NE(std::string::npos, received.find("\n有更新！"));
+    EXPECT_NE(std::string::npos, received.find("相关网址：" + url + "\r\n")) << received;
+
+    ClickAt(window, 120, 57);  // Stop: 90, 30, 60 x 54
+    std::this_thread::sleep_for(700ms);
+    ClickAt(window, 500, 9);  // QUIT
+    EXPECT_EQ(0, WaitExit(pid, 10s));
+
+    std::vector<UrlRow> rows;
+    UrlStore(home.File("user.mdb")).Load([&](UrlRow&& r) { rows.push_back(r); }, error);
+    ASSERT_EQ(2u, rows.size());
+    EXPECT_EQ("2345", rows[0].kbsize) << "the size measured at the start is stored";
+    EXPECT_EQ("2345", rows[1].kbsize);
+
+    kill(smtp, SIGTERM);
+    EXPECT_EQ(0, WaitExit(smtp, 10s));
+    close(fd);
+}

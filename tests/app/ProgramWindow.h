@@ -1,0 +1,36 @@
+#pragma once
+// The real program's window, found and driven with xdotool.
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Process.h"
+
+namespace sentrel::test {
+
+/// The X window id of the program's window, once it is mapped; empty after `bound`.
+inline std::string WaitForWindow(pid_t pid, std::chrono::milliseconds bound,
+                                 const std::vector<std::string>& env = {}) {
+    auto deadline = std::chrono::steady_clock::now() + bound;
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::string out = RunAndCapture({"/usr/bin/xdotool", "search", "--all", "--onlyvisible",
+                                         "--pid", std::to_string(pid), "--name", "^Sentrel$"},
+                                        nullptr, env);
+        if (!out.empty()) return out.substr(0, out.find('\n'));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return {};
+}
+
+/// A left click at a point of the window's client area.
+inline void ClickAt(const std::string& window, int x, int y) {
+    RunAndCapture({"/usr/bin/xdotool", "mousemove", "--window", window, std::to_string(x),
+                   std::to_string(y)});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    RunAndCapture({"/usr/bin/xdotool", "click", "1"});
+}
+
+}  // namespace sentrel::test
