@@ -1,0 +1,192 @@
+// Monitoring in the program's window against the engine alone, in one process and run:
+//  - CPU per probe: 50 rows at interval 1 on the window, against 50 bare watchers on the
+//    same server (bench_httpd, a process of its own), rounds interleaved, medians;
+//  - memory: peak resident set with 50 watchers running against the idle window;
+//  - latency: a page change to its red row (target: the interval plus 100 ms);
+//  - Stop: until every watcher has reported its end (target: 600 ms).
+#include <wx/app.h>
+#include <wx/init.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "AlertSound.h"
+#include "BenchUtil.h"
+#include "MonitorApp.h"
+#include "MonitorDlg.h"
+#include "TempDir.h"
+#include "TestServer.h"
+#include "WatchThread.h"
+#include "WorkerGroup.h"
+
+using namespace sentrel;
+using namespace std::chrono_literals;
+
+namespace {
+
+class BenchApp : public wxApp {
+  public:
+    bool OnInit() override { return true; }
+};
+
+class Silent : public CAlertSound {
+  public:
+    void Play(const std::string&) override {}
+};
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void Pump(std::chrono::duration<double> span) {
+    auto end = std::chrono::steady_clock::now() + span;
+    while (std::chrono::steady_clock::now() < end) {
+        wxYield();
+        std::this_thread::sleep_for(2ms);
+    }
+}
+
+long Served(const std::string& countUrl) {
+    std::string body = sentrel::test::RunAndCapture({"/usr/bin/curl", "-s", countUrl});
+    return std::atol(body.c_str());
+}
+
+// 50 bare watchers for `seconds`: process CPU per probe.
+double EngineRound(const std::string& url, const std::string& countUrl, int seconds) {
+    auto flag = std::make_shared<CRunFlag>("RUN");
+    auto target = std::make_shared<PostTarget>([](unsigned, std::intptr_t, std::intptr_t) {});
+    long served0 = Served(countUrl);
+    double cpu0 = bench::ProcessCpuSeconds();
+    for (int i = 0; i < 50; ++i)
+        (new CWatchThread(WatchThreadProc, new WatchEntry{target, nullptr, i, 1, url, flag}))
+            ->CreateThread();
+    Pump(std::chrono::seconds(seconds));
+    flag->Set("STOP");
+    Workers().WaitIdle(10s);
+    double cpu = bench::ProcessCpuSeconds() - cpu0;
+    return cpu / static_cast<double>(Served(countUrl) - served0);
+}
+
+// The same 50 rows started and stopped through the window.
+double WindowRound(CMonitorDlg& dlg, const std::string& countUrl, int seconds) {
+    long served0 = Served(countUrl);
+    double cpu0 = bench::ProcessCpuSeconds();
+    dlg.OnStart();
+    Pump(std::chrono::seconds(seconds));
+    dlg.OnStop();
+    while (dlg.ActiveWatchers() > 0) Pump(5ms);
+    Workers().WaitIdle(10s);
+    double cpu = bench::ProcessCpuSeconds() - cpu0;
+    return cpu / static_cast<double>(Served(countUrl) - served0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string binDir = argc > 1 ? argv[1] : ".";
+    int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
+    if (!std::getenv("DISPLAY")) {
+        std::fprintf(stderr, "bench_monitor needs an X display\n");
+        return 1;
+    }
+    sentrel::test::TempDir home;
+    setenv("SENTREL_HOME", home.Path().c_str(), 1);
+    sentrel::test::WriteFile(home.File("sentrel.ini"), "interval=1\nbalertwav=1\n");
+    wxApp::SetInstance(new BenchApp);
+    if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) return 1;
+
+    int port = 0;
+    pid_t httpd = bench::StartHttpd(binDir, port);
+    const std::string base = "http://127.0.0.1:" + std::to_string(port);
+    const std::string page = base + "/page", countUrl = base + "/count";
+
+    CMonitorApp::StartCore();
+    auto* dlg = new CMonitorDlg();
+    dlg->SetSoundPlayer(std::make_unique<Silent>());
+    dlg->Show();
+    for (int i = 0; i < 50; ++i)
+        dlg->AppendRow(wxString::FromUTF8(page + "?" + std::to_string(i)), "", "", "0");
+    Pump(1s);
+
+    // Memory: the idle window, then the peak while 50 watchers run.
+    std::ofstream("/proc/self/clear_refs") << "5";  // restarts the peak (VmHWM) from here
+    long idleKb = bench::StatusKb(0, "VmRSS:");
+    std::vector<double> engine, window;
+    double peakKb = 0;
+    for (int round = 0; round < 3; ++round) {
+        window.push_back(WindowRound(*dlg, countUrl, seconds));
+        if (round == 0) peakKb = static_cast<double>(bench::StatusKb(0, "VmHWM:"));
+        engine.push_back(EngineRound(page, countUrl, seconds));
+    }
+    std::printf("monitoring: 50 rows, interval 1, %d s rounds, medians of 3 interleaved\n",
+                seconds);
+    std::printf("  CPU per probe: window %.1f us, engine alone %.1f us -> %.2fx (target 1.2x)\n",
+                Median(window) * 1e6, Median(engine) * 1e6, Median(window) / Median(engine));
+    std::printf(
+        "  memory: idle window %ld kB, peak with 50 watchers %.0f kB -> +%.1f MB "
+        "(target +10 MB)\n",
+        idleKb, peakKb, (peakKb - idleKb) / 1024.0);
+
+    // Latency of a change: one row on a page whose size the bench changes.
+    std::atomic<int> size{1000};
+    sentrel::test::TestHttpServer changing([&](sentrel::test::TestServer::Conn& c,
+                                               const std::string&, int) {
+        c.Write("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size.load()) + "\r\n\r\n");
+        c.Close();
+    });
+    wxListCtrl* list = dlg->UrlList();
+    list->DeleteAllItems();
+    dlg->AppendRow(wxString::FromUTF8(changing.Url("/")), "", "", "0");
+    dlg->OnStart();
+    while (list->GetItemText(0, 3) != "1000") Pump(5ms);
+    std::vector<double> latency;
+    for (int i = 0; i < 8; ++i) {
+        // Changes land at different points of the interval.
+        Pump(std::chrono::milliseconds(137 * i % 1000));
+        double t0 = bench::Now();
+        size += 100;
+        while (dlg->UpdatedRows() != ",0,") Pump(1ms);
+        latency.push_back(bench::Now() - t0);
+        dlg->SetRowUpdated(0, false);
+    }
+    dlg->OnStop();
+    while (dlg->ActiveWatchers() > 0) Pump(5ms);
+    std::printf(
+        "  page change to red row: median %.0f ms, worst %.0f ms (target interval + 100 "
+        "= 1100 ms)\n",
+        Median(latency) * 1e3, *std::max_element(latency.begin(), latency.end()) * 1e3);
+
+    // Stop: 50 running watchers, most of them asleep between probes.
+    list->DeleteAllItems();
+    for (int i = 0; i < 50; ++i)
+        dlg->AppendRow(wxString::FromUTF8(page + "?" + std::to_string(i)), "", "", "0");
+    std::vector<double> stops;
+    for (int i = 0; i < 5; ++i) {
+        dlg->OnStart();
+        Pump(std::chrono::milliseconds(1500 + 173 * i));
+        double t0 = bench::Now();
+        dlg->OnStop();
+        while (dlg->ActiveWatchers() > 0) {
+            wxYield();
+            std::this_thread::sleep_for(1ms);
+        }
+        stops.push_back(bench::Now() - t0);
+    }
+    std::printf(
+        "  Stop until every watcher reported its end: median %.0f ms, worst %.0f ms "
+        "(target 600 ms)\n",
+        Median(stops) * 1e3, *std::max_element(stops.begin(), stops.end()) * 1e3);
+
+    CMonitorApp::Shutdown(*dlg);
+    delete dlg;
+    CMonitorApp::EndCore();
+    bench::Stop(httpd);
+    wxTheApp->OnExit();
+    wxEntryCleanup();
+    return 0;
+}
