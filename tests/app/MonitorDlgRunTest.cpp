@@ -268,3 +268,20 @@ TEST_F(MonitorFixture, MessagesAreHandledWhileAMessageBoxIsOpen) {
     box.ShowModal();
     EXPECT_EQ("有更新！", seen) << "the size arrived and marked the row inside the box's loop";
 }
+
+TEST_F(MonitorFixture, AQuickStopAndStartLeavesOneWatcherPerUrl) {
+    CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}});
+    for (int i = 0; i < 3; ++i) {
+        dlg->OnStart();
+        dlg->OnStop();
+    }
+    dlg->OnStart();
+    ASSERT_TRUE(WaitFor([&] { return Cell(0, 2) == "监控中"; }));
+    EXPECT_TRUE(WaitFor([] { return Workers().Live() == 1; }, 3s))
+        << "the watchers of the earlier runs ended on their own flags";
+    const int before = m_pages.Hits("/a");
+    Pump();
+    std::this_thread::sleep_for(3s);
+    EXPECT_LE(m_pages.Hits("/a") - before, 4) << "one probe a second, not one per run";
+    EXPECT_EQ(1, dlg->ActiveWatchers());
+}
