@@ -7,6 +7,8 @@
 #include "AlertSound.h"
 #include "CCore.h"
 #include "MailProvider.h"
+#include "OptionsDlg.h"
+#include "Product.h"
 #include "SkinResources.h"
 #include "ThreadMessages.h"
 #include "TrayIcon.h"
@@ -21,7 +23,6 @@ std::string g_strConnStr;
 namespace {
 
 const char* const kFooterText = "访问官方主页";
-const char* const kFooterLink = "https://sentrel.halvex.com/";
 
 wxString U(const char* text) {
     return wxString::FromUTF8(text);
@@ -105,7 +106,14 @@ void CMonitorDlg::BindCommands() {
     command(ID_EXIT, &CMonitorDlg::RequestQuit);
     command(ID_IMPORT, &CMonitorDlg::OnImportUrls);
     command(ID_EXPORT, &CMonitorDlg::OnExportUrls);
+    command(ID_NEW_URL, &CMonitorDlg::OnNewUrl);
+    command(ID_EDIT_URL, &CMonitorDlg::OnEditUrl);
     command(ID_DELETE_URLS, &CMonitorDlg::OnDeleteUrls);
+    command(ID_CLEAR_URLS, &CMonitorDlg::OnClearUrls);
+    command(ID_OPEN_URL, &CMonitorDlg::OnOpenUrl);
+    // A right click on a row raises both an item event and a context-menu event; only
+    // the latter is taken, so one click opens one menu (the keyboard's menu key too).
+    m_listUrls->Bind(wxEVT_CONTEXT_MENU, &CMonitorDlg::OnListRClick, this);
 
     // The window has no frame to close, but a desktop may still ask: that is a quit.
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { RequestQuit(); });
@@ -164,7 +172,7 @@ void CMonitorDlg::PlaceControls() {
     // The label is 200 high and so reaches past the window's edge; only its text matters.
     wxRect link(W - 170, H - 20, 100, 200);
     m_linkFooter->SetSize(link);
-    m_linkFooter->SetUrl(U(kFooterLink));
+    m_linkFooter->SetUrl(U(kHomepage));
     if (m_bmpBackground.IsOk()) {
         wxRect visible = link.Intersect(wxRect(0, 0, W, H));
         m_linkFooter->SetBackdrop(m_bmpBackground.GetSubBitmap(visible));
@@ -212,7 +220,28 @@ void CMonitorDlg::ApplySettings(const MonitorSettings& settings) {
 }
 
 void CMonitorDlg::OnOptions() {
-    // The options dialog comes with its own change; the command is already routed here.
+    if (m_bInOptions) return;  // already open (the tray menu stays reachable)
+    m_bInOptions = true;
+    COptionsDlg dlg(nullptr);
+    dlg.m_nInterval = m_settings.m_nInterval;
+    dlg.m_bAlertWav = m_settings.m_bAlertWav;
+    dlg.m_bAlertEmail = m_settings.m_bAlertEmail;
+    dlg.m_strEmailRcv = m_settings.m_strEmailRcv;
+    dlg.m_strSendUser = m_settings.m_strSendUser;
+    dlg.m_strSendPwd = m_settings.m_strSendPwd;
+    const int result = dlg.ShowModal();
+    m_bInOptions = false;
+    if (result != wxID_OK) return;
+    // Taken over now, stored at exit; running watchers keep their interval until the
+    // next start, and the next mark reads the switches and the account afresh.
+    MonitorSettings s;
+    s.m_nInterval = dlg.m_nInterval;
+    s.m_bAlertWav = dlg.m_bAlertWav;
+    s.m_bAlertEmail = dlg.m_bAlertEmail;
+    s.m_strEmailRcv = dlg.m_strEmailRcv;
+    s.m_strSendUser = dlg.m_strSendUser;
+    s.m_strSendPwd = dlg.m_strSendPwd;
+    ApplySettings(s);
 }
 
 void CMonitorDlg::BeginShutdown() {

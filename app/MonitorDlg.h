@@ -18,6 +18,7 @@
 #include "UrlStore.h"
 
 class wxMenu;
+class wxContextMenuEvent;
 class wxThreadEvent;
 
 namespace sentrel {
@@ -94,7 +95,15 @@ class CMonitorDlg : public wxDialog {
     int GetFirstSelectedRow() const;
     /// Deletes every selected row; their watchers stop, and marks stay with their pages.
     void DeleteSelectedRows();
+    void OnNewUrl();
+    void OnEditUrl();
     void OnDeleteUrls() { DeleteSelectedRows(); }
+    void OnClearUrls();
+    void OnOpenUrl();
+    /// The list's context menu: the nine entries over a row, the five beside the rows.
+    static wxMenu* CreateListMenu(bool bOnRow);
+    /// The row under a point of the list's client area, or -1.
+    int RowAt(const wxPoint& ptList) const;
 
     // ---- Settings ----
     const MonitorSettings& Settings() const { return m_settings; }
@@ -185,6 +194,7 @@ class CMonitorDlg : public wxDialog {
     void ShowCannotStartThread();
 
     // Rows.
+    void OnListRClick(wxContextMenuEvent& event);
     bool IsRowMarked(int nItem) const;
     void OnCustomDrawList(int nItem);
     void SetCell(int nItem, int nColumn, const wxString& text);
@@ -234,6 +244,7 @@ class CMonitorDlg : public wxDialog {
     std::function<void()> m_fnQuit;
 
     bool m_bShuttingDown = false;
+    bool m_bInOptions = false;
     bool m_bStateSaved = false;
     bool m_bDragging = false;
     wxPoint m_ptDragOffset;

@@ -20,8 +20,12 @@ bool StartsWithNoCase(const std::string& s, const char* prefix) {
 }
 }  // namespace
 
+bool IsWebUrl(const std::string& url) {
+    return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
+}
+
 bool OpenUrlInBrowser(const std::string& url) {
-    if (!StartsWithNoCase(url, "http://") && !StartsWithNoCase(url, "https://")) return false;
+    if (!IsWebUrl(url)) return false;
     if (Opener()) return Opener()(url);
     return wxLaunchDefaultBrowser(wxString::FromUTF8(url));
 }

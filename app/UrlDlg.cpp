@@ -1,0 +1,77 @@
+#include "UrlDlg.h"
+
+#include <wx/button.h>
+#include <wx/msgdlg.h>
+#include <wx/stattext.h>
+
+#include "resource.h"
+
+namespace sentrel {
+
+namespace {
+
+wxString U(const char* text) {
+    return wxString::FromUTF8(text);
+}
+
+constexpr int IDC_URL_EDIT = 1017;
+constexpr int IDC_NOTE_EDIT = 1018;
+
+}  // namespace
+
+CUrlDlg::CUrlDlg(wxWindow* parent)
+    : wxDialog(parent, IDD_URL, U("网址"), wxDefaultPosition, wxDefaultSize,
+               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
+    SetFont(wxFont(wxFontInfo(9)));
+    // Laid out in dialog units, converted with this dialog's font, as its template says.
+    auto at = [this](int x, int y, int w, int h) {
+        return wxRect(ConvertDialogToPixels(wxPoint(x, y)), ConvertDialogToPixels(wxSize(w, h)));
+    };
+    auto place = [](wxWindow* w, const wxRect& r) { w->SetSize(r); };
+    SetClientSize(ConvertDialogToPixels(wxSize(253, 99)));
+    // Created in tab order: the two edits, then the buttons.
+    m_editUrl = new wxTextCtrl(this, IDC_URL_EDIT);
+    place(m_editUrl, at(45, 16, 201, 14));
+    m_editNote = new wxTextCtrl(this, IDC_NOTE_EDIT);
+    place(m_editNote, at(45, 33, 201, 14));
+    auto* ok = new wxButton(this, wxID_OK, U("确定"));
+    place(ok, at(141, 78, 50, 14));
+    ok->SetDefault();
+    place(new wxButton(this, wxID_CANCEL, U("取消")), at(196, 78, 50, 14));
+    place(new wxStaticText(this, wxID_ANY, U("网址：")), at(15, 17, 25, 8));
+    place(new wxStaticText(this, wxID_ANY, U("备注：")), at(15, 35, 25, 8));
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, wxID_OK);
+}
+
+int CUrlDlg::ShowModal() {
+    OnInitDialog();
+    CentreOnParent();
+    return wxDialog::ShowModal();
+}
+
+void CUrlDlg::OnInitDialog() {
+    if (m_bEdit) {
+        m_editUrl->ChangeValue(m_strUrl);
+        m_editNote->ChangeValue(m_strNote);
+        SetTitle(U("编辑网址"));
+    } else {
+        m_editUrl->Clear();
+        m_editNote->Clear();
+        SetTitle(U("新增网址"));
+    }
+    m_editUrl->SetFocus();
+}
+
+void CUrlDlg::OnOK() {
+    m_strUrl = m_editUrl->GetValue();
+    m_strNote = m_editNote->GetValue();
+    if (m_strUrl.empty()) {
+        m_editUrl->SetFocus();
+        wxMessageDialog box(this, U("请输入网址！"), U("提示"), wxOK | wxICON_EXCLAMATION);
+        box.ShowModal();
+        return;
+    }
+    EndDialog(wxID_OK);
+}
+
+}  // namespace sentrel
