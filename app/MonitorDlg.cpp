@@ -111,9 +111,14 @@ void CMonitorDlg::BindCommands() {
     command(ID_DELETE_URLS, &CMonitorDlg::OnDeleteUrls);
     command(ID_CLEAR_URLS, &CMonitorDlg::OnClearUrls);
     command(ID_OPEN_URL, &CMonitorDlg::OnOpenUrl);
-    // A right click on a row raises both an item event and a context-menu event; only
-    // the latter is taken, so one click opens one menu (the keyboard's menu key too).
+    // One right click on a row raises two context-menu events here (the list's own and the
+    // toolkit's); counting the presses lets one click open one menu.
     m_listUrls->Bind(wxEVT_CONTEXT_MENU, &CMonitorDlg::OnListRClick, this);
+    for (wxWindow* part : m_listUrls->GetChildren())
+        part->Bind(wxEVT_RIGHT_DOWN, [this](wxMouseEvent& e) {
+            ++m_nRightPresses;
+            e.Skip();
+        });
 
     // The window has no frame to close, but a desktop may still ask: that is a quit.
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { RequestQuit(); });

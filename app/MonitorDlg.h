@@ -245,6 +245,8 @@ class CMonitorDlg : public wxDialog {
 
     bool m_bShuttingDown = false;
     bool m_bInOptions = false;
+    unsigned m_nRightPresses = 0;  // right presses on the list
+    unsigned m_nMenuPress = 0;     // the press whose menu was opened
     bool m_bStateSaved = false;
     bool m_bDragging = false;
     wxPoint m_ptDragOffset;

@@ -33,8 +33,8 @@ wxMenu* CMonitorDlg::CreateListMenu(bool bOnRow) {
 int CMonitorDlg::RowAt(const wxPoint& ptList) const {
     if (ptList.x < 0 || ptList.x >= m_listUrls->GetClientSize().x) return -1;
     const long top = m_listUrls->GetTopItem();
-    const long end = std::min<long>(m_listUrls->GetItemCount(),
-                                    top + m_listUrls->GetCountPerPage() + 1);
+    const long end =
+        std::min<long>(m_listUrls->GetItemCount(), top + m_listUrls->GetCountPerPage() + 1);
     for (long i = std::max(0L, top); i < end; ++i) {
         wxRect r;
         // The whole band of a row counts, also right of its last column (full-row select).
@@ -46,7 +46,12 @@ int CMonitorDlg::RowAt(const wxPoint& ptList) const {
 
 void CMonitorDlg::OnListRClick(wxContextMenuEvent& event) {
     wxPoint screen = event.GetPosition();
-    if (screen == wxDefaultPosition) screen = wxGetMousePosition();  // the menu key
+    if (screen == wxDefaultPosition) {
+        screen = wxGetMousePosition();  // the menu key
+    } else {
+        if (m_nRightPresses == m_nMenuPress) return;  // this press has had its menu
+        m_nMenuPress = m_nRightPresses;
+    }
     const int row = RowAt(m_listUrls->ScreenToClient(screen));
     std::unique_ptr<wxMenu> menu(CreateListMenu(row >= 0));
     ShowMenu(*menu, ScreenToClient(screen));

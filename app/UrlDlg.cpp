@@ -40,7 +40,8 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
     place(new wxButton(this, wxID_CANCEL, U("取消")), at(196, 78, 50, 14));
     place(new wxStaticText(this, wxID_ANY, U("网址：")), at(15, 17, 25, 8));
     place(new wxStaticText(this, wxID_ANY, U("备注：")), at(15, 35, 25, 8));
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, wxID_OK);
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, wxID_OK);
 }
 
 int CUrlDlg::ShowModal() {
@@ -71,6 +72,7 @@ void CUrlDlg::OnOK() {
         box.ShowModal();
         return;
     }
+    SetReturnCode(wxID_OK);  // also when shown without a modal loop
     EndDialog(wxID_OK);
 }
 

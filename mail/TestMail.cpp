@@ -15,8 +15,8 @@ std::string TestMailBody(const std::string& homepage, const std::string& product
            homepage + "\r\n" + productLine;
 }
 
-int SendTestMail(const std::string& recipient, const std::string& user,
-                 const std::string& password, const std::string& body) {
+int SendTestMail(const std::string& recipient, const std::string& user, const std::string& password,
+                 const std::string& body) {
     const std::string sender = user + g_szMailSuffix;
     CSmtpClient mail;
     if (mail.GetError() != 0) return -2;

@@ -10,7 +10,7 @@ std::string TestMailBody(const std::string& homepage, const std::string& product
 
 /// Sends one test mail from `user` (without the provider's suffix) to `recipient` through
 /// the provider's server. 0: sent; -1: the send failed; -2: the mail client could not start.
-int SendTestMail(const std::string& recipient, const std::string& user,
-                 const std::string& password, const std::string& body);
+int SendTestMail(const std::string& recipient, const std::string& user, const std::string& password,
+                 const std::string& body);
 
 }  // namespace sentrel

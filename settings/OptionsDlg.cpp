@@ -69,8 +69,7 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     m_editEmailRcv->SetSize(at(72, 71, 221, 14));
     (new wxStaticBox(this, IDC_ACCOUNT_GROUP, U("邮件发送账户")))->SetSize(at(34, 93, 282, 99));
     const std::string domain = std::string(g_szMailSuffix).substr(1);
-    label(U("本版本只支持 " + domain + " 邮箱，建议新申请一个专用邮箱。"),
-          at(79, 113, 205, 8));
+    label(U("本版本只支持 " + domain + " 邮箱，建议新申请一个专用邮箱。"), at(79, 113, 205, 8));
     label(U("用户名："), at(79, 129, 33, 8));
     m_editSendUser = new wxTextCtrl(this, IDC_SEND_USER);
     m_editSendUser->SetSize(at(121, 126, 172, 14));
@@ -85,10 +84,14 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     ok->SetDefault();
     (new wxButton(this, wxID_CANCEL, U("取消")))->SetSize(at(267, 218, 50, 14));
 
-    Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { OnCheckAlertEmail(); }, IDC_ALERT_EMAIL);
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnTestMail(); }, IDC_TEST_MAIL);
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, wxID_OK);
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnCancel(); }, wxID_CANCEL);
+    Bind(
+        wxEVT_CHECKBOX, [this](wxCommandEvent&) { OnCheckAlertEmail(); }, IDC_ALERT_EMAIL);
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { OnTestMail(); }, IDC_TEST_MAIL);
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, wxID_OK);
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { OnCancel(); }, wxID_CANCEL);
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& e) {
         if (m_bTesting && e.CanVeto())
             e.Veto();
@@ -96,8 +99,8 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
             OnCancel();
     });
     Bind(wxEVT_THREAD, &COptionsDlg::OnTestMailDone, this);
-    m_pResults = std::make_shared<PostTarget>(
-        [this](unsigned msg, std::intptr_t, std::intptr_t result) {
+    m_pResults =
+        std::make_shared<PostTarget>([this](unsigned msg, std::intptr_t, std::intptr_t result) {
             auto* e = new wxThreadEvent(wxEVT_THREAD, static_cast<int>(msg));
             e->SetInt(static_cast<int>(result));
             wxQueueEvent(this, e);
@@ -179,11 +182,13 @@ void COptionsDlg::OnOK() {
     m_strSendUser = S(m_editSendUser->GetValue());
     m_strSendPwd = S(m_editSendPwd->GetValue());
     if (m_bAlertEmail && !CheckMailFields()) return;
+    SetReturnCode(wxID_OK);  // also when shown without a modal loop
     EndDialog(wxID_OK);
 }
 
 void COptionsDlg::OnCancel() {
     if (m_bTesting) return;
+    SetReturnCode(wxID_CANCEL);
     EndDialog(wxID_CANCEL);
 }
 
@@ -200,10 +205,10 @@ void COptionsDlg::OnTestMail() {
     wxBeginBusyCursor();
     PostTargetPtr results = m_pResults;
     const std::string body = TestMailBody(kHomepage, kProductLine);
-    if (!Workers().Spawn([results, rcv = m_strEmailRcv, user = m_strSendUser,
-                          pwd = m_strSendPwd, body] {
-            results->Post(kTestMailDone, 0, SendTestMail(rcv, user, pwd, body));
-        })) {
+    if (!Workers().Spawn(
+            [results, rcv = m_strEmailRcv, user = m_strSendUser, pwd = m_strSendPwd, body] {
+                results->Post(kTestMailDone, 0, SendTestMail(rcv, user, pwd, body));
+            })) {
         m_bTesting = false;
         wxEndBusyCursor();
         m_btnTestMail->Enable();

@@ -1,0 +1,228 @@
+// The list commands: context menus, the URL dialog, New, Edit, Delete, Clear, Open URL.
+#include <gtest/gtest.h>
+#include <wx/menu.h>
+#include <wx/uiaction.h>
+
+#include "ModalHook.h"
+#include "MonitorFixture.h"
+#include "OpenUrl.h"
+#include "UrlDlg.h"
+#include "WorkerGroup.h"
+#include "resource.h"
+
+using namespace sentrel;
+using namespace sentrel::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const char* const kIni = "interval=1\nbalertwav=1\nbalertemail=0\n";
+
+std::vector<int> Ids(const wxMenu& menu) {
+    std::vector<int> ids;
+    for (const wxMenuItem* item : menu.GetMenuItems())
+        ids.push_back(item->IsSeparator() ? 0 : item->GetId() + 30000);
+    return ids;
+}
+
+/// Answers the URL dialog: checks what it shows, types the texts, presses OK (or Cancel).
+class FillUrlDlg : public wxExpectDismissableModal<CUrlDlg> {
+  public:
+    FillUrlDlg(const char* title, const char* url, const char* note, bool ok = true)
+        : wxExpectDismissableModal<CUrlDlg>(ok ? wxID_OK : wxID_CANCEL),
+          m_title(title),
+          m_url(url),
+          m_note(note),
+          m_bOk(ok) {}
+    std::string shownUrl, shownNote;
+
+  protected:
+    int OnInvoked(CUrlDlg* dlg) const override {
+        EXPECT_EQ(m_title, dlg->GetTitle().utf8_string());
+        auto* self = const_cast<FillUrlDlg*>(this);
+        self->shownUrl = dlg->UrlEdit()->GetValue().utf8_string();
+        self->shownNote = dlg->NoteEdit()->GetValue().utf8_string();
+        if (!m_bOk) return wxID_CANCEL;
+        dlg->UrlEdit()->ChangeValue(wxString::FromUTF8(m_url));
+        dlg->NoteEdit()->ChangeValue(wxString::FromUTF8(m_note));
+        dlg->OnOK();
+        return dlg->GetReturnCode();
+    }
+
+  private:
+    std::string m_title, m_url, m_note;
+    bool m_bOk;
+};
+
+class ExpectMessage : public wxExpectModal<wxMessageDialog> {
+  public:
+    ExpectMessage(const char* text, int answer = wxID_OK)
+        : wxExpectModal<wxMessageDialog>(answer), m_text(text), m_answer(answer) {}
+
+  protected:
+    int OnInvoked(wxMessageDialog* dlg) const override {
+        EXPECT_EQ(m_text, dlg->GetMessage().utf8_string());
+        return m_answer;
+    }
+
+  private:
+    std::string m_text;
+    int m_answer;
+};
+
+}  // namespace
+
+TEST_F(MonitorFixture, ARightClickOpensOneMenuChosenByWhetherItHitARow) {
+    CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}, {"/b", "0"}});
+    std::vector<std::vector<int>> menus;
+    std::vector<wxPoint> where;
+    dlg->SetMenuPresenterForTesting([&](wxMenu& menu, const wxPoint& at) {
+        menus.push_back(Ids(menu));
+        where.push_back(at);
+    });
+    dlg->Raise();
+    Pump();
+    wxRect row;
+    ASSERT_TRUE(dlg->UrlList()->GetItemRect(1, row));
+    wxUIActionSimulator sim;
+    const wxPoint onRow = dlg->UrlList()->ClientToScreen(row.GetPosition() + wxPoint(40, 5));
+    const wxPoint below = dlg->UrlList()->ClientToScreen(wxPoint(40, 170));
+    for (const wxPoint& p : {onRow, below}) {
+        sim.MouseMove(p);
+        Pump();
+        sim.MouseClick(wxMOUSE_BTN_RIGHT);
+        WaitFor([&] { return false; }, 200ms);
+    }
+    ASSERT_EQ(2u, menus.size()) << "one click, one menu";
+    EXPECT_EQ((std::vector<int>{ID_IMPORT, ID_EXPORT, ID_CLEAR_URLS, 0, ID_NEW_URL, ID_EDIT_URL,
+                                ID_DELETE_URLS, 0, ID_OPEN_URL}),
+              menus[0]);
+    EXPECT_EQ((std::vector<int>{ID_IMPORT, ID_EXPORT, ID_CLEAR_URLS, 0, ID_NEW_URL}), menus[1]);
+    EXPECT_EQ(dlg->ScreenToClient(onRow), where[0]) << "at the mouse position";
+    EXPECT_EQ(dlg->ScreenToClient(below), where[1]);
+    EXPECT_EQ(1, dlg->GetFirstSelectedRow()) << "the right click selected its row";
+}
+
+TEST_F(MonitorFixture, DeletingRowsOneAndThreeOfFiveKeepsTheOthersInOrder) {
+    CMonitorDlg* dlg =
+        OpenWith(kIni, {{"/0", "0"}, {"/1", "0"}, {"/2", "0"}, {"/3", "0"}, {"/4", "0"}});
+    dlg->MarkRowUpdated(4);
+    dlg->MarkRowUpdated(3);
+    for (int r : {1, 3})
+        dlg->UrlList()->SetItemState(r, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    wxCommandEvent del(wxEVT_MENU, WXID(ID_DELETE_URLS));
+    dlg->ProcessWindowEvent(del);
+    ASSERT_EQ(3, dlg->UrlList()->GetItemCount());
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(m_pages.Url("/" + std::to_string(i * 2)), Cell(i, 0));
+    EXPECT_EQ(",2,", dlg->UpdatedRows()) << "row 4's mark moved with it; row 3's went";
+    EXPECT_TRUE(IsRed(2));
+}
+
+TEST_F(MonitorFixture, ClearAsksAndOnlyYesEmptiesTheListAndTheSet) {
+    CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}, {"/b", "0"}});
+    dlg->MarkRowUpdated(1);
+    wxTEST_DIALOG(dlg->OnClearUrls(), ExpectMessage("确定要清空所有监控网址吗？", wxID_NO));
+    EXPECT_EQ(2, dlg->UrlList()->GetItemCount());
+    EXPECT_EQ(",1,", dlg->UpdatedRows());
+    wxTEST_DIALOG(dlg->OnClearUrls(), ExpectMessage("确定要清空所有监控网址吗？", wxID_YES));
+    EXPECT_EQ(0, dlg->UrlList()->GetItemCount());
+    EXPECT_EQ(",", dlg->UpdatedRows());
+}
+
+TEST_F(MonitorFixture, ClearingWhileRunningStopsEveryWatcher) {
+    CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}, {"/b", "0"}});
+    dlg->OnStart();
+    ASSERT_TRUE(WaitFor([&] { return AllRows("监控中"); }));
+    wxTEST_DIALOG(dlg->OnClearUrls(), ExpectMessage("确定要清空所有监控网址吗？", wxID_YES));
+    EXPECT_EQ(0, dlg->ActiveWatchers());
+    EXPECT_TRUE(WaitFor([] { return Workers().Live() == 0; }, 2s));
+    const int a = m_pages.Hits("/a");
+    WaitFor([] { return false; }, 1500ms);
+    EXPECT_EQ(a, m_pages.Hits("/a"));
+}
+
+TEST_F(MonitorFixture, NewRefusesAnEmptyUrlAndTakesBlanksAsTyped) {
+    CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "7"}});
+    // An empty URL: the warning, and the dialog stays open with the focus in the URL field.
+    class EmptyThenBlanks : public wxExpectDismissableModal<CUrlDlg> {
+      public:
+        EmptyThenBlanks() : wxExpectDismissableModal<CUrlDlg>(wxID_OK) {}
+
+      protected:
+        int OnInvoked(CUrlDlg* url) const override {
+            EXPECT_EQ("新增网址", url->GetTitle().utf8_string());
+            EXPECT_TRUE(url->UrlEdit()->IsEmpty());
+            url->Show();
+            url->NoteEdit()->SetFocus();
+            wxTEST_DIALOG(url->OnOK(), ExpectMessage("请输入网址！"));
+            EXPECT_NE(wxID_OK, url->GetReturnCode()) << "still open";
+            EXPECT_EQ(url->UrlEdit(), wxWindow::FindFocus());
+            url->UrlEdit()->ChangeValue("   ");
+            url->NoteEdit()->ChangeValue(wxString::FromUTF8("引号\"与\t制表符"));
+            url->OnOK();
+            return url->GetReturnCode();
+        }
+    };
+    wxTEST_DIALOG(dlg->OnNewUrl(), EmptyThenBlanks());
+    ASSERT_EQ(2, dlg->UrlList()->GetItemCount());
+    EXPECT_EQ("   ", Cell(1, 0)) << "no trimming";
+    EXPECT_EQ("引号\"与\t制表符", Cell(1, 1));
+    EXPECT_EQ("", Cell(1, 2));
+    EXPECT_EQ("0", Cell(1, 3));
+
+    wxTEST_DIALOG(dlg->OnNewUrl(), FillUrlDlg("新增网址", "http://x/", "", false));
+    EXPECT_EQ(2, dlg->UrlList()->GetItemCount()) << "Cancel adds nothing";
+
+    // A long URL and note round-trip through the store.
+    const std::string longUrl = "http://example.com/" + std::string(3000, 'q');
+    wxTEST_DIALOG(dlg->OnNewUrl(), FillUrlDlg("新增网址", longUrl.c_str(), "长备注"));
+    Close();
+    dlg = Open();
+    ASSERT_EQ(3, dlg->UrlList()->GetItemCount());
+    EXPECT_EQ(longUrl, Cell(2, 0));
+    EXPECT_EQ("引号\"与\t制表符", Cell(1, 1));
+}
+
+TEST_F(MonitorFixture, EditChangesUrlAndNoteOfTheLowestSelectedRowAndKeepsTheRest) {
+    CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}, {"/b", "1234"}, {"/c", "0"}});
+    dlg->MarkRowUpdated(1);
+    wxTEST_DIALOG(dlg->OnEditUrl(), wxExpectDismissableModal<CUrlDlg>(wxID_OK).Optional());
+    EXPECT_EQ(m_pages.Url("/b"), Cell(1, 0)) << "no selection: nothing to edit";
+    for (int r : {2, 1})
+        dlg->UrlList()->SetItemState(r, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    FillUrlDlg fill("编辑网址", "http://new/", "新备注");
+    wxTEST_DIALOG(dlg->OnEditUrl(), fill);
+    EXPECT_EQ(m_pages.Url("/b"), fill.shownUrl);
+    EXPECT_EQ("http://new/", Cell(1, 0));
+    EXPECT_EQ("新备注", Cell(1, 1));
+    EXPECT_EQ("有更新！", Cell(1, 2));
+    EXPECT_EQ("1234", Cell(1, 3)) << "the byte count stays";
+    EXPECT_TRUE(IsRed(1)) << "the mark stays";
+    EXPECT_EQ(m_pages.Url("/c"), Cell(2, 0));
+}
+
+TEST_F(MonitorFixture, OpenUrlClearsTheMarkFirstAndHandsOnlyWebUrlsToTheBrowser) {
+    std::vector<std::string> opened;
+    SetUrlOpenerForTesting([&](const std::string& url) {
+        opened.push_back(url);
+        return true;
+    });
+    CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}});
+    dlg->AppendRow("/usr/bin/xterm", "", "", "0");
+    dlg->AppendRow("file:///etc/passwd", "", "", "0");
+    dlg->AppendRow("HTTPS://EXAMPLE.COM/", "", "", "0");
+    for (int r = 0; r < 4; ++r) dlg->MarkRowUpdated(r);
+    for (int r = 0; r < 4; ++r) {
+        dlg->UrlList()->SetItemState(-1, 0, wxLIST_STATE_SELECTED);
+        dlg->UrlList()->SetItemState(r, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+        dlg->SetStatusText("");
+        dlg->OnOpenUrl();
+        EXPECT_FALSE(IsRed(r)) << "the mark is cleared, whatever the text";
+        EXPECT_EQ("停止", Cell(r, 2));
+        EXPECT_EQ(r == 1 || r == 2, !dlg->GetStatusText().empty()) << r;
+    }
+    SetUrlOpenerForTesting(nullptr);
+    EXPECT_EQ((std::vector<std::string>{m_pages.Url("/a"), "HTTPS://EXAMPLE.COM/"}), opened);
+    EXPECT_EQ(",", dlg->UpdatedRows());
+    EXPECT_FALSE(dlg->IsBlinking());
+}

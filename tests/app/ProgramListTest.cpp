@@ -1,0 +1,51 @@
+// Editing the list through the real program: right click, "新增...", type, OK, QUIT.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "Process.h"
+#include "ProgramWindow.h"
+#include "TempDir.h"
+#include "UrlStore.h"
+
+using namespace sentrel;
+using namespace sentrel::test;
+using namespace std::chrono_literals;
+
+namespace {
+void Xdo(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {"/usr/bin/xdotool"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    RunAndCapture(argv);
+    std::this_thread::sleep_for(400ms);
+}
+}  // namespace
+
+TEST(ProgramList, ANewUrlTypedIntoTheDialogIsStoredWithByteCountZero) {
+    TempDir home;
+    pid_t pid = Spawn({SENTREL_BIN_DIR "/sentrel"}, {"SENTREL_HOME=" + home.Path()});
+    ASSERT_GT(pid, 0);
+    const std::string window = WaitForWindow(pid, 15s);
+    ASSERT_FALSE(window.empty()) << "the window did not appear";
+
+    // A right click beside the rows: the five-entry menu; its fifth entry is "新增...".
+    Xdo({"mousemove", "--window", window, "100", "200"});
+    Xdo({"click", "3"});
+    Xdo({"key", "Down", "Down", "Down", "Down", "Return"});
+    Xdo({"type", "--delay", "20", "http://example.com/新闻"});
+    Xdo({"key", "Tab"});
+    Xdo({"type", "--delay", "20", "note"});
+    Xdo({"key", "Return"});   // the default button, OK
+    ClickAt(window, 500, 9);  // QUIT
+    ASSERT_EQ(0, WaitExit(pid, 10s));
+
+    std::vector<UrlRow> rows;
+    std::string error;
+    ASSERT_TRUE(UrlStore(home.File("user.mdb")).Load([&](UrlRow&& r) { rows.push_back(r); }, error))
+        << error;
+    ASSERT_EQ(1u, rows.size());
+    EXPECT_EQ("http://example.com/新闻", rows[0].url);
+    EXPECT_EQ("note", rows[0].title);
+    EXPECT_EQ("0", rows[0].kbsize);
+}

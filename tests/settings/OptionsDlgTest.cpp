@@ -1,0 +1,277 @@
+// The options dialog: its checks in order, the user-name normalisation, the mail
+// controls, the test mail against real and hostile servers, and Options in the window.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+#include <wx/button.h>
+#include <wx/msgdlg.h>
+#include <wx/timer.h>
+
+#include <fstream>
+
+#include "ModalHook.h"
+#include "MonitorFixture.h"
+#include "OptionsDlg.h"
+#include "Process.h"
+#include "ScriptedSmtpServer.h"
+#include "WorkerGroup.h"
+
+using namespace sentrel;
+using namespace sentrel::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+class ExpectMessage : public wxExpectModal<wxMessageDialog> {
+  public:
+    explicit ExpectMessage(const char* text)
+        : wxExpectModal<wxMessageDialog>(wxID_OK), m_text(text) {}
+
+  protected:
+    int OnInvoked(wxMessageDialog* dlg) const override {
+        EXPECT_EQ(m_text, dlg->GetMessage().utf8_string());
+        return wxID_OK;
+    }
+
+  private:
+    std::string m_text;
+};
+
+struct Values {
+    const char* interval;
+    bool mail;
+    const char* rcv;
+    const char* user;
+    const char* pwd;
+};
+
+/// An options dialog shown as the window shows it, but without a modal loop.
+class OptionsFixture : public DialogFixture {
+  protected:
+    void SetUp() override {
+        DialogFixture::SetUp();
+        CMonitorApp::StartCore();
+        m_opt = new COptionsDlg(nullptr);
+        m_opt->m_nInterval = 60;
+        m_opt->m_bAlertWav = true;
+        m_opt->OnInitDialog();
+        m_opt->Show();
+        Pump();
+    }
+    void TearDown() override {
+        m_opt->Destroy();
+        Pump();
+        CMonitorApp::EndCore();
+        DialogFixture::TearDown();
+    }
+    void Fill(const Values& v) {
+        m_opt->IntervalEdit()->ChangeValue(v.interval);
+        m_opt->AlertEmailCheck()->SetValue(v.mail);
+        m_opt->OnCheckAlertEmail();
+        m_opt->EmailRcvEdit()->ChangeValue(wxString::FromUTF8(v.rcv));
+        m_opt->SendUserEdit()->ChangeValue(wxString::FromUTF8(v.user));
+        m_opt->SendPwdEdit()->ChangeValue(wxString::FromUTF8(v.pwd));
+        m_opt->SetReturnCode(0);
+    }
+    bool Closed() const { return m_opt->GetReturnCode() == wxID_OK; }
+    COptionsDlg* m_opt = nullptr;
+};
+
+}  // namespace
+
+TEST_F(OptionsFixture, OkChecksInOrderAndFocusesTheFieldAtFault) {
+    struct Case {
+        Values v;
+        const char* warning;
+    };
+    const Case cases[] = {
+        {{"", true, "", "", ""}, "监控间隔不能为空！"},
+        {{"0", true, "", "", ""}, "监控间隔不能小于1秒！"},
+        {{"abc", false, "", "", ""}, "监控间隔不能小于1秒！"},
+        {{"5", true, "", "u", "p"}, "接收邮箱不能为空！"},
+        {{"5", true, "r@x.cn", "", "p"}, "发送账户用户名不能为空！"},
+        {{"5", true, "r@x.cn", "u", ""}, "发送账号密码不能为空！"},
+    };
+    wxWindow* focus[] = {m_opt->IntervalEdit(), m_opt->IntervalEdit(), m_opt->IntervalEdit(),
+                         m_opt->EmailRcvEdit(), m_opt->SendUserEdit(), m_opt->SendPwdEdit()};
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        Fill(cases[i].v);
+        wxTEST_DIALOG(m_opt->OnOK(), ExpectMessage(cases[i].warning));
+        EXPECT_FALSE(Closed()) << cases[i].warning;
+        Pump();
+        EXPECT_EQ(focus[i], wxWindow::FindFocus()) << cases[i].warning;
+    }
+    // With mail alerts off, empty mail fields pass as typed.
+    Fill({"5", false, "", "Bob@163.COM", ""});
+    m_opt->OnOK();
+    EXPECT_TRUE(Closed());
+    EXPECT_EQ(5, m_opt->m_nInterval);
+    EXPECT_EQ("Bob@163.COM", m_opt->m_strSendUser) << "not normalised while mail is off";
+    // A pasted number beyond 32 bits is clamped, not wrapped.
+    Fill({"99999999999", false, "", "", ""});
+    m_opt->OnOK();
+    EXPECT_EQ(2147483647, m_opt->m_nInterval);
+}
+
+TEST_F(OptionsFixture, TheUserNameIsNormalisedOnlyWhileMailAlertsAreOn) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"ALICE", "alice"},           {"Alice@163.Com", "alice"},
+        {"a@163.com@163.COMb", "ab"}, {"alice@qq.com", "alice@qq.com"},
+        {"Bob@QQ.com", "bob@qq.com"},
+    };
+    for (const auto& [typed, stored] : cases) {
+        Fill({"5", true, "r@x.cn", typed, "pw"});
+        m_opt->OnOK();
+        EXPECT_TRUE(Closed()) << typed;
+        EXPECT_EQ(stored, m_opt->m_strSendUser) << typed;
+    }
+    // The suffix alone passes the empty check, then the password is still checked.
+    Fill({"5", true, "r@x.cn", "@163.com", ""});
+    wxTEST_DIALOG(m_opt->OnOK(), ExpectMessage("发送账号密码不能为空！"));
+    EXPECT_EQ("", m_opt->m_strSendUser);
+}
+
+TEST_F(OptionsFixture, TheMailControlsFollowTheMailCheckBox) {
+    auto enabled = [this] {
+        return std::vector<bool>{
+            m_opt->EmailRcvEdit()->IsEnabled(), m_opt->SendUserEdit()->IsEnabled(),
+            m_opt->SendPwdEdit()->IsEnabled(), m_opt->TestMailButton()->IsEnabled()};
+    };
+    EXPECT_EQ(std::vector<bool>(4, false), enabled()) << "opened with mail alerts off";
+    Fill({"5", true, "", "", ""});
+    EXPECT_EQ(std::vector<bool>(4, true), enabled());
+    Fill({"5", false, "", "", ""});
+    EXPECT_EQ(std::vector<bool>(4, false), enabled());
+    EXPECT_TRUE(m_opt->SendPwdEdit()->HasFlag(wxTE_PASSWORD)) << "the password is hidden";
+}
+
+TEST_F(OptionsFixture, ATestMailThatFailsWarnsAndEnablesTheButtonAgain) {
+    setenv("SENTREL_SMTP_HOST", "127.0.0.1", 1);
+    setenv("SENTREL_SMTP_PORT", "1", 1);  // nobody listens there
+    Fill({"5", true, "r@x.cn", "Alice@163.com", "pw"});
+    wxTEST_DIALOG(
+        {
+            m_opt->OnTestMail();
+            EXPECT_FALSE(m_opt->TestMailButton()->IsEnabled()) << "off during the send";
+            WaitFor([&] { return !m_opt->IsTestRunning(); });
+        },
+        ExpectMessage("邮件发送失败！请确认邮件账户密码是否正确！"));
+    EXPECT_TRUE(m_opt->TestMailButton()->IsEnabled());
+    EXPECT_EQ("alice", m_opt->m_strSendUser) << "the test normalises the user name";
+    EXPECT_EQ("Alice@163.com", m_opt->SendUserEdit()->GetValue()) << "but not the edit";
+    unsetenv("SENTREL_SMTP_HOST");
+    unsetenv("SENTREL_SMTP_PORT");
+}
+
+TEST_F(OptionsFixture, ASilentServerNeverFreezesTheDialogAndClosingWaitsForTheResult) {
+    TestServer silent([](TestServer::Conn& c) { c.Sleep(60s); });
+    setenv("SENTREL_SMTP_HOST", "127.0.0.1", 1);
+    setenv("SENTREL_SMTP_PORT", std::to_string(silent.Port()).c_str(), 1);
+    Fill({"5", true, "r@x.cn", "alice", "pw"});
+    m_opt->OnTestMail();
+    ASSERT_TRUE(m_opt->IsTestRunning());
+    int ticks = 0;
+    wxTimer timer;
+    timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) { ++ticks; });
+    timer.Start(50);
+    WaitFor([] { return false; }, 1s);
+    EXPECT_GE(ticks, 10) << "events are handled while the send waits";
+    m_opt->OnOK();
+    m_opt->OnCancel();
+    EXPECT_NE(wxID_OK, m_opt->GetReturnCode());
+    EXPECT_TRUE(m_opt->IsShown()) << "OK and Cancel wait for the test's result";
+    wxTEST_DIALOG(
+        {
+            silent.Stop();  // the server goes away: the send fails at once
+            WaitFor([&] { return !m_opt->IsTestRunning(); });
+        },
+        ExpectMessage("邮件发送失败！请确认邮件账户密码是否正确！"));
+    EXPECT_TRUE(m_opt->TestMailButton()->IsEnabled());
+    m_opt->OnCancel();
+    EXPECT_EQ(wxID_CANCEL, m_opt->GetReturnCode());
+    unsetenv("SENTREL_SMTP_HOST");
+    unsetenv("SENTREL_SMTP_PORT");
+}
+
+TEST_F(OptionsFixture, TheTestMailReachesARealServer) {
+    if (access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "no /usr/bin/python3";
+    const std::string out = Home("mail.txt");
+    int fd = -1;
+    pid_t pid =
+        SpawnReading({"/usr/bin/python3", SENTREL_SOURCE_DIR "/tests/mail/smtp_sink.py", out}, &fd);
+    ASSERT_GT(pid, 0);
+    std::string ready;
+    ASSERT_TRUE(ReadLineFrom(fd, ready)) << "the SMTP server did not start (python3-aiosmtpd?)";
+    setenv("SENTREL_SMTP_HOST", "127.0.0.1", 1);
+    setenv("SENTREL_SMTP_PORT", ready.substr(6).c_str(), 1);
+    Fill({"5", true, "bob@example.com", "ALICE@163.com", "s3cret"});
+    wxTEST_DIALOG(
+        {
+            m_opt->OnTestMail();
+            WaitFor([&] { return !m_opt->IsTestRunning(); });
+        },
+        wxExpectModal<wxMessageDialog>(wxID_OK));
+    EXPECT_TRUE(m_opt->TestMailButton()->IsEnabled());
+    unsetenv("SENTREL_SMTP_HOST");
+    unsetenv("SENTREL_SMTP_PORT");
+    kill(pid, SIGTERM);
+    EXPECT_EQ(0, WaitExit(pid, 10s));
+    close(fd);
+    const std::string mail = ReadFile(out);
+    EXPECT_EQ(0u, mail.find("alice@163.com\nbob@example.com\n网页更新提醒 <alice@163.com>\n"
+                            "bob@example.com\n（测试）来自 HalvexSentrel\n"))
+        << mail;
+    EXPECT_NE(std::string::npos,
+              mail.find("收到此邮件，表明您在HalvexSentrel中的邮件发送设置成功！\r\n\r\n"
+                        "您无需回复本邮件。\r\n\r\nhttps://sentrel.halvex.com/\r\n"));
+}
+
+TEST_F(MonitorFixture, OptionsCopiesTheSettingsInAndBackOnlyOnOk) {
+    SmtpScript script;
+    ScriptedSmtpServer smtp(script);
+    setenv("SENTREL_SMTP_HOST", "127.0.0.1", 1);
+    setenv("SENTREL_SMTP_PORT", std::to_string(smtp.Port()).c_str(), 1);
+    CMonitorDlg* dlg =
+        OpenWith("interval=9\nbalertwav=0\nbalertemail=0\nemailrcv=old@x.cn\n", {{"/a", "0"}});
+    class Edit : public wxExpectDismissableModal<COptionsDlg> {
+      public:
+        Edit(bool ok)
+            : wxExpectDismissableModal<COptionsDlg>(ok ? wxID_OK : wxID_CANCEL), m_bOk(ok) {}
+
+      protected:
+        int OnInvoked(COptionsDlg* opt) const override {
+            EXPECT_EQ("9", opt->IntervalEdit()->GetValue());
+            EXPECT_EQ("old@x.cn", opt->EmailRcvEdit()->GetValue());
+            EXPECT_FALSE(opt->EmailRcvEdit()->IsEnabled());
+            opt->IntervalEdit()->ChangeValue("3");
+            opt->AlertEmailCheck()->SetValue(true);
+            opt->OnCheckAlertEmail();
+            opt->EmailRcvEdit()->ChangeValue("new@x.cn");
+            opt->SendUserEdit()->ChangeValue("Carol@163.com");
+            opt->SendPwdEdit()->ChangeValue("pw");
+            if (!m_bOk) return wxID_CANCEL;
+            opt->OnOK();
+            return opt->GetReturnCode();
+        }
+
+      private:
+        bool m_bOk;
+    };
+    dlg->OnStart();
+    ASSERT_TRUE(WaitFor([&] { return Cell(0, 2) == "监控中"; }));
+    wxTEST_DIALOG(dlg->OnOptions(), Edit(false));
+    EXPECT_EQ(9, dlg->Settings().m_nInterval) << "Cancel leaves all six untouched";
+    EXPECT_FALSE(dlg->Settings().m_bAlertEmail);
+    EXPECT_EQ("old@x.cn", dlg->Settings().m_strEmailRcv);
+
+    wxTEST_DIALOG(dlg->OnOptions(), Edit(true));
+    EXPECT_EQ(3, dlg->Settings().m_nInterval);
+    EXPECT_EQ("carol", dlg->Settings().m_strSendUser);
+    dlg->MarkRowUpdated(0);  // the next mark, while the run goes on
+    EXPECT_TRUE(WaitFor([&] { return smtp.Connections() == 1; }));
+    unsetenv("SENTREL_SMTP_HOST");
+    unsetenv("SENTREL_SMTP_PORT");
+    Close();
+    EXPECT_NE(std::string::npos, ReadFile(Home("sentrel.ini")).find("interval=3\n"))
+        << "stored at exit";
+}
