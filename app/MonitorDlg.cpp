@@ -12,6 +12,7 @@
 #include "SkinResources.h"
 #include "ThreadMessages.h"
 #include "TrayIcon.h"
+#include "WxText.h"
 #include "resource.h"
 
 namespace sentrel {
@@ -23,10 +24,6 @@ std::string g_strConnStr;
 namespace {
 
 const char* const kFooterText = "访问官方主页";
-
-wxString U(const char* text) {
-    return wxString::FromUTF8(text);
-}
 
 }  // namespace
 
@@ -228,25 +225,12 @@ void CMonitorDlg::OnOptions() {
     if (m_bInOptions) return;  // already open (the tray menu stays reachable)
     m_bInOptions = true;
     COptionsDlg dlg(nullptr);
-    dlg.m_nInterval = m_settings.m_nInterval;
-    dlg.m_bAlertWav = m_settings.m_bAlertWav;
-    dlg.m_bAlertEmail = m_settings.m_bAlertEmail;
-    dlg.m_strEmailRcv = m_settings.m_strEmailRcv;
-    dlg.m_strSendUser = m_settings.m_strSendUser;
-    dlg.m_strSendPwd = m_settings.m_strSendPwd;
+    dlg.SetValues(m_settings);
     const int result = dlg.ShowModal();
     m_bInOptions = false;
-    if (result != wxID_OK) return;
     // Taken over now, stored at exit; running watchers keep their interval until the
     // next start, and the next mark reads the switches and the account afresh.
-    MonitorSettings s;
-    s.m_nInterval = dlg.m_nInterval;
-    s.m_bAlertWav = dlg.m_bAlertWav;
-    s.m_bAlertEmail = dlg.m_bAlertEmail;
-    s.m_strEmailRcv = dlg.m_strEmailRcv;
-    s.m_strSendUser = dlg.m_strSendUser;
-    s.m_strSendPwd = dlg.m_strSendPwd;
-    ApplySettings(s);
+    if (result == wxID_OK) ApplySettings(dlg.Values());
 }
 
 void CMonitorDlg::BeginShutdown() {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "LinkLabel.h"
+#include "MonitorSettings.h"
 #include "PostTarget.h"
 #include "RunFlag.h"
 #include "SkinButton.h"
@@ -31,16 +32,6 @@ extern const char* const g_strTrayTips[2];
 /// The program directory (ends in '/') and the database connection string.
 extern std::string g_strAppPath;
 extern std::string g_strConnStr;
-
-/// The six settings: read at start-up, stored at exit, edited in between by Options.
-struct MonitorSettings {
-    int m_nInterval = 0;
-    bool m_bAlertWav = false;
-    bool m_bAlertEmail = false;
-    std::string m_strEmailRcv;
-    std::string m_strSendUser;  ///< lower case, without the provider's "@domain"
-    std::string m_strSendPwd;
-};
 
 /// The main window: captionless, drawn from its background bitmap, with the URL list,
 /// the Start/Stop and caption buttons, the footer link and the status line. It needs the

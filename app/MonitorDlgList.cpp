@@ -5,15 +5,10 @@
 #include "MonitorDlg.h"
 #include "OpenUrl.h"
 #include "UrlDlg.h"
+#include "WxText.h"
 #include "resource.h"
 
 namespace sentrel {
-
-namespace {
-wxString U(const char* text) {
-    return wxString::FromUTF8(text);
-}
-}  // namespace
 
 wxMenu* CMonitorDlg::CreateListMenu(bool bOnRow) {
     auto* menu = new wxMenu;

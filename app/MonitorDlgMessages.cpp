@@ -6,14 +6,9 @@
 #include "MonitorDlg.h"
 #include "ThreadMessages.h"
 #include "WatchThread.h"
+#include "WxText.h"
 
 namespace sentrel {
-
-namespace {
-wxString U(const char* text) {
-    return wxString::FromUTF8(text);
-}
-}  // namespace
 
 void CMonitorDlg::OnThreadMessage(wxThreadEvent& event) {
     const int nWatch = static_cast<int>(event.GetExtraLong());

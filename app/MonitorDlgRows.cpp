@@ -7,14 +7,11 @@
 
 #include "AlertMailThread.h"
 #include "MonitorDlg.h"
+#include "WxText.h"
 
 namespace sentrel {
 
 namespace {
-
-wxString U(const char* text) {
-    return wxString::FromUTF8(text);
-}
 
 std::string Entry(int nItem) {
     return "," + std::to_string(nItem) + ",";

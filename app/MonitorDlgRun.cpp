@@ -3,14 +3,11 @@
 #include "CCore.h"
 #include "MonitorDlg.h"
 #include "WatchThread.h"
+#include "WxText.h"
 
 namespace sentrel {
 
 namespace {
-
-wxString U(const char* text) {
-    return wxString::FromUTF8(text);
-}
 
 constexpr int kMaxWatchedUrls = 50;
 

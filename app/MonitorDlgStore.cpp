@@ -10,17 +10,11 @@
 #include "CCore.h"
 #include "MonitorDlg.h"
 #include "UrlTextFile.h"
+#include "WxText.h"
 
 namespace sentrel {
 
 namespace {
-
-wxString U(const std::string& text) {
-    return wxString::FromUTF8(text);
-}
-std::string S(const wxString& text) {
-    return text.utf8_string();
-}
 
 // A new file beside user.mdb that receives the list when user.mdb itself is unusable.
 std::string RecoveryPath(const std::string& dir) {

@@ -5,14 +5,12 @@
 #include "MonitorDlg.h"
 #include "SkinResources.h"
 #include "TrayIcon.h"
+#include "WxText.h"
 #include "resource.h"
 
 namespace sentrel {
 
 namespace {
-wxString U(const char* text) {
-    return wxString::FromUTF8(text);
-}
 constexpr int kBlinkPeriodMs = 1000;
 }  // namespace
 

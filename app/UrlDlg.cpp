@@ -4,15 +4,13 @@
 #include <wx/msgdlg.h>
 #include <wx/stattext.h>
 
+#include "DialogUnits.h"
+#include "WxText.h"
 #include "resource.h"
 
 namespace sentrel {
 
 namespace {
-
-wxString U(const char* text) {
-    return wxString::FromUTF8(text);
-}
 
 constexpr int IDC_URL_EDIT = 1017;
 constexpr int IDC_NOTE_EDIT = 1018;
@@ -24,9 +22,7 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
     SetFont(wxFont(wxFontInfo(9)));
     // Laid out in dialog units, converted with this dialog's font, as its template says.
-    auto at = [this](int x, int y, int w, int h) {
-        return wxRect(ConvertDialogToPixels(wxPoint(x, y)), ConvertDialogToPixels(wxSize(w, h)));
-    };
+    auto at = [this](int x, int y, int w, int h) { return DialogRect(this, x, y, w, h); };
     auto place = [](wxWindow* w, const wxRect& r) { w->SetSize(r); };
     SetClientSize(ConvertDialogToPixels(wxSize(253, 99)));
     // Created in tab order: the two edits, then the buttons.

@@ -1,7 +1,6 @@
 #include "AlertMailThread.h"
 
-#include "MailProvider.h"
-#include "SmtpClient.h"
+#include "ReminderMail.h"
 #include "ThreadMessages.h"
 #include "WorkerGroup.h"
 
@@ -34,34 +33,12 @@ bool CAlertMailThread::SendAlertMail(AlertMailRequest* pRequest) {
     const std::string user = pRequest->szSendUser;
     const std::string password = pRequest->szSendPwd;
     const std::string when = FormatAlertTime(std::time(nullptr));  // one time text, used twice
-    const std::string sender = user + g_szMailSuffix;
-
-    auto post = [this](std::intptr_t result) {
-        if (m_hMainWnd) m_hMainWnd->Post(WM_MAIL_RESULT, 0, result);
-    };
-
-    CSmtpClient mail;
-    if (mail.GetError() != 0) {
-        post(-2);
-        return false;
-    }
-    const std::string host = SmtpHost();
     const std::string subject = "有更新！" + when;
     const std::string body =
         "相关网址：" + url + "\r\n更新时间：" + when + "\r\n\r\n无需回复本邮件！";
-    mail.SetServer(host.c_str(), SmtpPort());
-    mail.SetUserName(user.c_str());
-    mail.SetPassword(password.c_str());
-    mail.SetFromName("网页更新提醒");
-    mail.SetFromAddress(sender.c_str());
-    mail.SetReplyAddress(sender.c_str());
-    mail.SetSubject(subject.c_str());
-    mail.AddTo(recipient.c_str(), nullptr);
-    mail.SetPriority(3);
-    mail.SetMailerName("Foxmail v6.5");
-    mail.SetBody(body.c_str());
-    post(mail.Send() ? 0 : -1);
-    return true;
+    const int result = SendReminderMail(recipient, user, password, subject, body);
+    if (m_hMainWnd) m_hMainWnd->Post(WM_MAIL_RESULT, 0, result);
+    return result != -2;  // false: the mail client could not start
 }
 
 unsigned AlertMailThreadProc(void* pParam) {

@@ -8,26 +8,18 @@
 #include <wx/valtext.h>
 
 #include "CCore.h"
+#include "DialogUnits.h"
 #include "MailProvider.h"
 #include "Product.h"
-#include "TestMail.h"
+#include "ReminderMail.h"
 #include "WatchThread.h"
 #include "WorkerGroup.h"
+#include "WxText.h"
 #include "resource.h"
 
 namespace sentrel {
 
 namespace {
-
-wxString U(const char* text) {
-    return wxString::FromUTF8(text);
-}
-wxString U(const std::string& text) {
-    return wxString::FromUTF8(text);
-}
-std::string S(const wxString& text) {
-    return text.utf8_string();
-}
 
 constexpr int IDC_INTERVAL = 1009;
 constexpr int IDC_ALERT_WAV = 1010;
@@ -46,9 +38,7 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
     SetFont(wxFont(wxFontInfo(9)));
     // Laid out in dialog units, converted with this dialog's font, as its template says.
-    auto at = [this](int x, int y, int w, int h) {
-        return wxRect(ConvertDialogToPixels(wxPoint(x, y)), ConvertDialogToPixels(wxSize(w, h)));
-    };
+    auto at = [this](int x, int y, int w, int h) { return DialogRect(this, x, y, w, h); };
     auto label = [&](const wxString& text, const wxRect& r, int id = wxID_ANY) {
         (new wxStaticText(this, id, text))->SetSize(r);
     };
@@ -110,6 +100,26 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
 COptionsDlg::~COptionsDlg() {
     m_pResults->Close();  // a test mail still under way reports to nobody
     if (m_bTesting) wxEndBusyCursor();
+}
+
+void COptionsDlg::SetValues(const MonitorSettings& v) {
+    m_nInterval = v.m_nInterval;
+    m_bAlertWav = v.m_bAlertWav;
+    m_bAlertEmail = v.m_bAlertEmail;
+    m_strEmailRcv = v.m_strEmailRcv;
+    m_strSendUser = v.m_strSendUser;
+    m_strSendPwd = v.m_strSendPwd;
+}
+
+MonitorSettings COptionsDlg::Values() const {
+    MonitorSettings v;
+    v.m_nInterval = m_nInterval;
+    v.m_bAlertWav = m_bAlertWav;
+    v.m_bAlertEmail = m_bAlertEmail;
+    v.m_strEmailRcv = m_strEmailRcv;
+    v.m_strSendUser = m_strSendUser;
+    v.m_strSendPwd = m_strSendPwd;
+    return v;
 }
 
 int COptionsDlg::ShowModal() {
@@ -207,7 +217,8 @@ void COptionsDlg::OnTestMail() {
     const std::string body = TestMailBody(kHomepage, kProductLine);
     if (!Workers().Spawn(
             [results, rcv = m_strEmailRcv, user = m_strSendUser, pwd = m_strSendPwd, body] {
-                results->Post(kTestMailDone, 0, SendTestMail(rcv, user, pwd, body));
+                results->Post(kTestMailDone, 0,
+                              SendReminderMail(rcv, user, pwd, TestMailSubject(), body));
             })) {
         m_bTesting = false;
         wxEndBusyCursor();

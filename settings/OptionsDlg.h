@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "MonitorSettings.h"
 #include "PostTarget.h"
 
 class wxButton;
@@ -26,6 +27,10 @@ class COptionsDlg : public wxDialog {
     std::string m_strEmailRcv;
     std::string m_strSendUser;
     std::string m_strSendPwd;
+
+    /// Copies the six values in, and out (what the caller takes back after OK).
+    void SetValues(const MonitorSettings& values);
+    MonitorSettings Values() const;
 
     int ShowModal() override;
     /// Checks the values in order; closes with OK only when all are valid.

@@ -2,7 +2,10 @@
 // wxTEST_DIALOG reports through GoogleTest, and a dialog nobody expected is cancelled
 // instead of waiting for a user who is not there.
 #include <gtest/gtest.h>
+#include <wx/msgdlg.h>
 #include <wx/testing.h>
+
+#include <string>
 
 class GTestModalHook : public wxTestingModalHook {
   public:
@@ -19,3 +22,20 @@ class GTestModalHook : public wxTestingModalHook {
 
 #undef wxTEST_DIALOG_HOOK_CLASS
 #define wxTEST_DIALOG_HOOK_CLASS GTestModalHook
+
+/// Expects a message box with exactly this text, and answers it.
+class ExpectMessage : public wxExpectModal<wxMessageDialog> {
+  public:
+    explicit ExpectMessage(const char* text, int answer = wxID_OK)
+        : wxExpectModal<wxMessageDialog>(answer), m_text(text), m_answer(answer) {}
+
+  protected:
+    int OnInvoked(wxMessageDialog* dlg) const override {
+        EXPECT_EQ(m_text, dlg->GetMessage().utf8_string());
+        return m_answer;
+    }
+
+  private:
+    std::string m_text;
+    int m_answer;
+};

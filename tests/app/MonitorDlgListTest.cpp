@@ -54,22 +54,6 @@ class FillUrlDlg : public wxExpectDismissableModal<CUrlDlg> {
     bool m_bOk;
 };
 
-class ExpectMessage : public wxExpectModal<wxMessageDialog> {
-  public:
-    ExpectMessage(const char* text, int answer = wxID_OK)
-        : wxExpectModal<wxMessageDialog>(answer), m_text(text), m_answer(answer) {}
-
-  protected:
-    int OnInvoked(wxMessageDialog* dlg) const override {
-        EXPECT_EQ(m_text, dlg->GetMessage().utf8_string());
-        return m_answer;
-    }
-
-  private:
-    std::string m_text;
-    int m_answer;
-};
-
 }  // namespace
 
 TEST_F(MonitorFixture, ARightClickOpensOneMenuChosenByWhetherItHitARow) {

@@ -28,22 +28,6 @@ void AnswerNativeBox(wxMessageDialog& box) {
     if (box.GetHandle()) respond(box.GetHandle(), kResponseOk);
 }
 
-/// Expects a message box with exactly this text, and answers it with OK.
-class ExpectMessage : public wxExpectModal<wxMessageDialog> {
-  public:
-    explicit ExpectMessage(const char* text)
-        : wxExpectModal<wxMessageDialog>(wxID_OK), m_text(text) {}
-
-  protected:
-    int OnInvoked(wxMessageDialog* dlg) const override {
-        EXPECT_EQ(m_text, dlg->GetMessage().utf8_string());
-        return wxID_OK;
-    }
-
-  private:
-    std::string m_text;
-};
-
 std::vector<std::pair<std::string, std::string>> Rows(int n) {
     std::vector<std::pair<std::string, std::string>> rows;
     for (int i = 0; i < n; ++i) rows.push_back({"/p" + std::to_string(i), "0"});

@@ -10,7 +10,7 @@
 
 #include "AlertMailThread.h"
 #include "PostRecorder.h"
-#include "Process.h"
+#include "SmtpSink.h"
 #include "TempDir.h"
 #include "ThreadMessages.h"
 
@@ -19,19 +19,12 @@ using namespace sentrel::test;
 using namespace std::chrono_literals;
 
 TEST(RealSmtpServer, ReceivesTheAlertMail) {
-    if (access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "no /usr/bin/python3";
     TempDir dir;
     const std::string out = dir.File("message.txt");
-    int fd = -1;
-    pid_t pid =
-        SpawnReading({"/usr/bin/python3", SENTREL_SOURCE_DIR "/tests/mail/smtp_sink.py", out}, &fd);
-    ASSERT_GT(pid, 0);
-    std::string ready;
-    ASSERT_TRUE(ReadLineFrom(fd, ready)) << "the SMTP server did not start (python3-aiosmtpd?)";
-    ASSERT_EQ(0u, ready.find("READY "));
-    const std::string port = ready.substr(6);
+    SmtpSink sink(out);
+    ASSERT_TRUE(sink.Ready()) << "the SMTP server did not start (python3-aiosmtpd?)";
     setenv("SENTREL_SMTP_HOST", "127.0.0.1", 1);
-    setenv("SENTREL_SMTP_PORT", port.c_str(), 1);
+    setenv("SENTREL_SMTP_PORT", sink.Port().c_str(), 1);
 
     PostRecorder posts;
     AlertMailRequest request;
@@ -47,9 +40,7 @@ TEST(RealSmtpServer, ReceivesTheAlertMail) {
 
     ASSERT_TRUE(posts.WaitFor(WM_MAIL_RESULT, 1s));
     EXPECT_EQ(0, posts.Messages()[0].lParam);
-    kill(pid, SIGTERM);
-    EXPECT_EQ(0, WaitExit(pid, 10s));
-    close(fd);
+    EXPECT_EQ(0, sink.Stop());
 
     std::istringstream fields(ReadFile(out));
     std::string mailFrom, rcpt, from, to, subject;

@@ -12,8 +12,8 @@
 #include "ModalHook.h"
 #include "MonitorFixture.h"
 #include "OptionsDlg.h"
-#include "Process.h"
 #include "ScriptedSmtpServer.h"
+#include "SmtpSink.h"
 #include "WorkerGroup.h"
 
 using namespace sentrel;
@@ -21,21 +21,6 @@ using namespace sentrel::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-class ExpectMessage : public wxExpectModal<wxMessageDialog> {
-  public:
-    explicit ExpectMessage(const char* text)
-        : wxExpectModal<wxMessageDialog>(wxID_OK), m_text(text) {}
-
-  protected:
-    int OnInvoked(wxMessageDialog* dlg) const override {
-        EXPECT_EQ(m_text, dlg->GetMessage().utf8_string());
-        return wxID_OK;
-    }
-
-  private:
-    std::string m_text;
-};
 
 struct Values {
     const char* interval;
@@ -194,29 +179,23 @@ TEST_F(OptionsFixture, ASilentServerNeverFreezesTheDialogAndClosingWaitsForTheRe
 }
 
 TEST_F(OptionsFixture, TheTestMailReachesARealServer) {
-    if (access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "no /usr/bin/python3";
     const std::string out = Home("mail.txt");
-    int fd = -1;
-    pid_t pid =
-        SpawnReading({"/usr/bin/python3", SENTREL_SOURCE_DIR "/tests/mail/smtp_sink.py", out}, &fd);
-    ASSERT_GT(pid, 0);
-    std::string ready;
-    ASSERT_TRUE(ReadLineFrom(fd, ready)) << "the SMTP server did not start (python3-aiosmtpd?)";
+    SmtpSink sink(out);
+    ASSERT_TRUE(sink.Ready()) << "the SMTP server did not start (python3-aiosmtpd?)";
     setenv("SENTREL_SMTP_HOST", "127.0.0.1", 1);
-    setenv("SENTREL_SMTP_PORT", ready.substr(6).c_str(), 1);
+    setenv("SENTREL_SMTP_PORT", sink.Port().c_str(), 1);
     Fill({"5", true, "bob@example.com", "ALICE@163.com", "s3cret"});
     wxTEST_DIALOG(
         {
             m_opt->OnTestMail();
             WaitFor([&] { return !m_opt->IsTestRunning(); });
         },
-        wxExpectModal<wxMessageDialog>(wxID_OK));
+        ExpectMessage("邮件测试发送成功！"));
     EXPECT_TRUE(m_opt->TestMailButton()->IsEnabled());
     unsetenv("SENTREL_SMTP_HOST");
     unsetenv("SENTREL_SMTP_PORT");
-    kill(pid, SIGTERM);
-    EXPECT_EQ(0, WaitExit(pid, 10s));
-    close(fd);
+    EXPECT_EQ(1, sink.Delivered());
+    EXPECT_EQ(0, sink.Stop());
     const std::string mail = ReadFile(out);
     EXPECT_EQ(0u, mail.find("alice@163.com\nbob@example.com\n网页更新提醒 <alice@163.com>\n"
                             "bob@example.com\n（测试）来自 HalvexSentrel\n"))

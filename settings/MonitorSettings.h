@@ -1,0 +1,16 @@
+#pragma once
+#include <string>
+
+namespace sentrel {
+
+/// The six settings: read at start-up, stored at exit, edited in between by Options.
+struct MonitorSettings {
+    int m_nInterval = 0;
+    bool m_bAlertWav = false;
+    bool m_bAlertEmail = false;
+    std::string m_strEmailRcv;
+    std::string m_strSendUser;  ///< lower case, without the provider's "@domain"
+    std::string m_strSendPwd;
+};
+
+}  // namespace sentrel

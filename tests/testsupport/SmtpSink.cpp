@@ -1,0 +1,49 @@
+#include "SmtpSink.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+
+#include "Process.h"
+
+namespace sentrel::test {
+
+SmtpSink::SmtpSink(const std::string& outFile) : m_strOut(outFile) {
+    if (access("/usr/bin/python3", X_OK) != 0) return;
+    m_pid = SpawnReading(
+        {"/usr/bin/python3", SENTREL_SOURCE_DIR "/tests/mail/smtp_sink.py", outFile}, &m_fd);
+    std::string ready;
+    if (m_pid > 0 && ReadLineFrom(m_fd, ready) && ready.rfind("READY ", 0) == 0)
+        m_nPort = std::stoi(ready.substr(6));
+}
+
+SmtpSink::~SmtpSink() {
+    Stop();
+}
+
+int SmtpSink::Delivered() const {
+    std::ifstream in(m_strOut + ".count");
+    int n = 0;
+    in >> n;
+    return n;
+}
+
+int SmtpSink::Stop() {
+    int status = -1;
+    if (m_pid > 0) {
+        kill(m_pid, SIGTERM);
+        status = WaitExit(m_pid, std::chrono::seconds(10));
+        if (status < 0) {
+            kill(m_pid, SIGKILL);
+            WaitExit(m_pid, std::chrono::seconds(5));
+        }
+        m_pid = -1;
+    }
+    if (m_fd >= 0) close(m_fd);
+    m_fd = -1;
+    return status;
+}
+
+}  // namespace sentrel::test
