@@ -175,7 +175,8 @@ class CMonitorDlg : public wxDialog {
     void BindCommands();
 
     // Monitoring.
-    void FailStart(int nStarted);
+    void FailStart();
+    void ShowWaitingToStop();
     void StopWatchersOfRow(long nRowId);
     int RowOfWatch(int nWatch) const;
     void OnThreadMessage(wxThreadEvent& event);

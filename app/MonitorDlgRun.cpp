@@ -59,7 +59,7 @@ void CMonitorDlg::StartMonitoring() {
         if (!thread->CreateThread()) {
             delete thread;
             delete entry;
-            FailStart(i);
+            FailStart();
             return;
         }
         m_run.watchers.emplace(nWatch, std::move(watcher));
@@ -68,13 +68,12 @@ void CMonitorDlg::StartMonitoring() {
     m_btnStop->SetActive(true);
 }
 
-void CMonitorDlg::FailStart(int nStarted) {
+void CMonitorDlg::FailStart() {
     // The watchers of this start that already run are stopped, and Start is usable again:
     // a half-started run that neither button can end would help nobody.
     m_run.m_szRunFlag->Set("STOP");
     ShowCannotStartThread();
-    for (int i = 0; i < nStarted && i < m_listUrls->GetItemCount(); ++i)
-        SetCell(i, 2, U("等待停止..."));
+    ShowWaitingToStop();
     m_btnStop->SetActive(false);
     m_btnStart->SetActive(true);
 }
@@ -84,9 +83,15 @@ void CMonitorDlg::OnStop() {
     m_btnStop->SetActive(false);
     m_run.m_szRunFlag->Set("STOP");
     SetStatusText(U("用户停止！"));
-    const int rows = m_listUrls->GetItemCount();
-    for (int i = 0; i < m_nUrlCount && i < rows; ++i) SetCell(i, 2, U("等待停止..."));
+    ShowWaitingToStop();
     m_btnStart->SetActive(true);
+}
+
+void CMonitorDlg::ShowWaitingToStop() {
+    // The rows whose watchers are still to report their end, wherever edits moved them;
+    // a row added since the start has no watcher to wait for.
+    for (const auto& [nWatch, watcher] : m_run.watchers)
+        SetCell(RowOfWatch(nWatch), 2, U("等待停止..."));
 }
 
 void CMonitorDlg::StopWatchersOfRow(long nRowId) {
