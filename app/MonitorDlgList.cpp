@@ -96,7 +96,7 @@ void CMonitorDlg::OnOpenUrl() {
     if (IsWebUrl(url))
         OpenUrlInBrowser(url);  // a browser that fails to start is the desktop's to report
     else
-        SetStatusText(U("只能用浏览器打开 http:// 或 https:// 网址。"));
+        SetStatusText(U("不是网页地址，未打开。"));
 }
 
 }  // namespace sentrel
