@@ -19,6 +19,10 @@ namespace {
 
 constexpr int kMaxRedirects = 10;
 constexpr long kBodyBufferSize = 256 * 1024;
+// A body the probe does not need is still read when it is this small and comes this soon,
+// so that the connection can serve the next probe; otherwise the connection is dropped.
+constexpr long long kDrainMaxBytes = 64 * 1024;
+constexpr std::chrono::milliseconds kDrainWait(20);
 constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
 
 void EnsureCurlGlobal() {
@@ -89,14 +93,27 @@ struct CWatchThread::Transfer {
     bool bStoppedByUs = false;  // ended on purpose: headers were all we needed, or body complete
     bool bLimited = false;
     long long nBodyLeft = 0;
+    bool bChunked = false;
+    // An unneeded small body being read for the connection's sake, until this deadline.
+    bool bDraining = false;
+    std::chrono::steady_clock::time_point drainDeadline;
 
     void ResetResponse() {
         status = 0;
         bHaveLength = false;
         contentLength.clear();
         location.clear();
-        bHeadersDone = bStoppedByUs = bLimited = false;
+        bHeadersDone = bStoppedByUs = bLimited = bChunked = bDraining = false;
         nBodyLeft = 0;
+    }
+
+    // The announced length when it is plain digits, else -1.
+    long long PlainLength() const {
+        std::string digits = Trim(contentLength);
+        if (!bHaveLength || digits.empty() || digits.size() > 18 ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            return -1;
+        return std::strtoll(digits.c_str(), nullptr, 10);
     }
 
     static size_t OnHeader(char* buf, size_t size, size_t n, void* user) {
@@ -114,7 +131,15 @@ struct CWatchThread::Transfer {
             t.bHeadersDone = true;
             bool redirect = IsRedirect(t.status) && !t.location.empty();
             if (redirect || !t.bWantBody || t.status != 200) {
-                // The headers are all this request needs: its body is never read.
+                // The headers are all this request needs. A small body of known length is
+                // read if it comes at once, so that the connection stays usable; any other
+                // body is never read, and the connection goes.
+                const long long length = t.PlainLength();
+                if (!t.bChunked && length >= 0 && length <= kDrainMaxBytes) {
+                    t.bDraining = true;
+                    t.drainDeadline = std::chrono::steady_clock::now() + kDrainWait;
+                    return len;
+                }
                 t.bStoppedByUs = true;
                 return 0;
             }
@@ -134,6 +159,8 @@ struct CWatchThread::Transfer {
             t.contentLength = value;
         } else if (HeaderIs(line, "location", value)) {
             t.location = Trim(value);
+        } else if (HeaderIs(line, "transfer-encoding", value)) {
+            t.bChunked = true;
         }
         return len;
     }
@@ -141,6 +168,7 @@ struct CWatchThread::Transfer {
     static size_t OnBody(char* data, size_t size, size_t n, void* user) {
         Transfer& t = *static_cast<Transfer*>(user);
         std::size_t len = size * n;
+        if (t.bDraining) return len;  // read only to keep the connection
         if (!t.bWantBody || !t.counter) return 0;
         std::size_t take = len;
         if (t.bLimited) {
@@ -185,12 +213,18 @@ bool CWatchThread::OpenSession() {
     EnsureCurlGlobal();
     CloseSession();
     CURL* h = curl_easy_init();
-    if (!h) return false;
+    CURLM* multi = curl_multi_init();
     m_pHeaders = curl_slist_append(nullptr, "Accept: */*");
-    if (!m_pHeaders) {
-        curl_easy_cleanup(h);
+    if (!h || !multi || !m_pHeaders) {
+        if (h) curl_easy_cleanup(h);
+        if (multi) curl_multi_cleanup(multi);
+        curl_slist_free_all(m_pHeaders);
+        m_pHeaders = nullptr;
         return false;
     }
+    // A multi handle of its own: its connection cache keeps the connection between probes,
+    // and its wait can be bounded to the milliseconds a small body may take.
+    curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, 4L);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, 5000L);
     // "No more than 5 s without data": below one byte a second for five seconds.
@@ -205,8 +239,6 @@ bool CWatchThread::OpenSession() {
     curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");  // cookies live as long as the session
     // Redirects are followed here, one request per hop, so that no redirect body is read.
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
-    // Content-Length is read with the atoi rule here rather than refused by libcurl.
-    curl_easy_setopt(h, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);  // a name mismatch is accepted
     const char* bundle = std::getenv("CURL_CA_BUNDLE");
@@ -217,7 +249,48 @@ bool CWatchThread::OpenSession() {
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress);
     m_pSession = h;
+    m_pMulti = multi;
     return true;
+}
+
+int CWatchThread::Perform(Transfer& t) {
+    curl_multi_add_handle(m_pMulti, m_pSession);
+    CURLcode result = CURLE_OK;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(m_pMulti, &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        int queued = 0;
+        bool done = false;
+        while (CURLMsg* m = curl_multi_info_read(m_pMulti, &queued))
+            if (m->msg == CURLMSG_DONE) {
+                result = m->data.result;
+                done = true;
+            }
+        if (done || running == 0) break;
+        int waitMs = 1000;
+        if (t.bDraining) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                t.drainDeadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                // The body is late: the connection goes with it, and the headers answer.
+                t.bStoppedByUs = true;
+                result = CURLE_WRITE_ERROR;
+                break;
+            }
+            waitMs = static_cast<int>(std::min<long long>(waitMs, left.count() + 1));
+        }
+        if (t.abortFlag && t.abortFlag->IsAborted()) {
+            result = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        curl_multi_poll(m_pMulti, nullptr, 0, waitMs, nullptr);
+    }
+    // A transfer removed before its end takes its connection with it.
+    curl_multi_remove_handle(m_pMulti, m_pSession);
+    return result;
 }
 
 bool CWatchThread::PerformWithRetry(Transfer& t) {
@@ -225,11 +298,31 @@ bool CWatchThread::PerformWithRetry(Transfer& t) {
     curl_easy_setopt(m_pSession, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(m_pSession, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(m_pSession, CURLOPT_XFERINFODATA, &t);
+    // Only a body that is read needs libcurl to ignore Content-Length (it is read with the
+    // atoi rule here, and to the close when malformed). Headers-only requests let libcurl
+    // use the length, so that a small body can be read and the connection kept.
+    bool ignoreLength = t.bWantBody;
     for (int attempt = 0;; ++attempt) {
         t.ResetResponse();
-        CURLcode rc = curl_easy_perform(m_pSession);
+        curl_easy_setopt(m_pSession, CURLOPT_IGNORE_CONTENT_LENGTH, ignoreLength ? 1L : 0L);
+        const CURLcode rc = static_cast<CURLcode>(Perform(t));
         if (rc == CURLE_OK) return t.bHeadersDone;
         if (rc == CURLE_WRITE_ERROR && t.bStoppedByUs) return true;
+        // Headers were all this request needed: what became of an unneeded body is no matter.
+        if (!t.bWantBody && t.bHeadersDone) return true;
+        if (rc == CURLE_WEIRD_SERVER_REPLY && !t.bWantBody && t.status != 0 && !ignoreLength) {
+            // libcurl refused a malformed Content-Length. For a page that is no usable
+            // length (the atoi rule gives 0 or less), so its body is measured next; a
+            // redirect is asked again without the length check, for its Location.
+            if (IsRedirect(t.status)) {
+                ignoreLength = true;
+                --attempt;
+                continue;
+            }
+            t.contentLength.clear();
+            t.bHeadersDone = true;
+            return true;
+        }
         curl_off_t connectTime = 0;
         curl_easy_getinfo(m_pSession, CURLINFO_CONNECT_TIME_T, &connectTime);
         bool connectFailed =
@@ -326,6 +419,10 @@ bool CWatchThread::CloseSession() {
         curl_easy_cleanup(m_pSession);
         m_pSession = nullptr;
     }
+    if (m_pMulti) {
+        curl_multi_cleanup(m_pMulti);
+        m_pMulti = nullptr;
+    }
     if (m_pHeaders) {
         curl_slist_free_all(m_pHeaders);
         m_pHeaders = nullptr;
@@ -352,13 +449,10 @@ bool CWatchThread::Watch(WatchEntry* pEntry) {
     int last = GetPageSize(url.c_str());
     Post(WM_PAGE_SIZE, nItem, last);
 
-    long long tick = 0;
     for (;;) {
         if (m_pszRunFlag->IsStop()) break;
-        ++tick;
-        // Wakes early when the flag turns to "STOP", and then reads it as stopped.
-        if (m_pszRunFlag->SleepUnlessStopped(m_tick)) break;
-        if (tick % nTicksPerProbe != 0) continue;
+        // One wait for the whole interval; "STOP" ends it at once.
+        if (m_pszRunFlag->SleepUnlessStopped(nTicksPerProbe * m_tick)) break;
         int size = GetPageSize(url.c_str());
         if (size == 0 || size == last) continue;
         long long diff = static_cast<long long>(size) - last;

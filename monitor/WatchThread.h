@@ -6,6 +6,7 @@
 #include "RunFlag.h"
 
 typedef void CURL;
+typedef void CURLM;
 struct curl_slist;
 
 namespace sentrel {
@@ -31,8 +32,8 @@ unsigned WatchThreadProc(void* pParam);
 /// optional sign, decimal digits; no digits give 0; values beyond 32 bits are clamped.
 int AtoiClamped(const char* text);
 
-/// One watcher: its own HTTP session (a libcurl easy handle, which keeps connections,
-/// cookies and TLS sessions between probes) and the watch loop around the probe.
+/// One watcher: its own HTTP session (a libcurl easy handle in a multi handle of its own,
+/// which keep connections, cookies and TLS sessions between probes) and the watch loop.
 class CWatchThread {
   public:
     /// A probe-only object (no thread), as the diagnostic command uses it.
@@ -62,7 +63,8 @@ class CWatchThread {
 
     /// Requests in flight give up once this flag is aborted (program exit).
     void SetAbortFlag(RunFlagPtr flag) { m_pAbortFlag = std::move(flag); }
-    /// Length of one sleep tick (500 ms); tests shorten it.
+    /// Half a second of the interval: a watcher sleeps 2 x interval of these between
+    /// probes, in one wait that "STOP" ends at once; tests shorten it.
     void SetTickLength(std::chrono::milliseconds tick) { m_tick = tick; }
 
     /// Longest time one request may take, connection and body included: long enough for
@@ -73,6 +75,7 @@ class CWatchThread {
 
   protected:
     CURL* m_pSession = nullptr;
+    CURLM* m_pMulti = nullptr;
     PostTargetPtr m_hMainWnd;
     RunFlagPtr m_pszRunFlag;
 
@@ -82,6 +85,8 @@ class CWatchThread {
     /// Downloads and measures the body (also into `text` when given); -1 on failure.
     int FetchBody(const char* url, std::string* text);
     bool PerformWithRetry(Transfer& t);
+    /// One request on the session; the result of the transfer.
+    int Perform(Transfer& t);
     void Post(unsigned msg, std::intptr_t wParam, std::intptr_t lParam);
 
     ThreadProc m_pfnThreadProc = nullptr;

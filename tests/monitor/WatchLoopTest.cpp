@@ -193,3 +193,25 @@ TEST(PostTarget, PostsAfterCloseAreDropped) {
     EXPECT_FALSE(target->Post(WM_PAGE_SIZE, 1, 3));
     EXPECT_EQ(1u, posts.Messages().size());
 }
+
+TEST(WatchThread, ALongIntervalIsOneSleepThatStopEndsAtOnce) {
+    TestHttpServer server([](TestServer::Conn& c, const std::string&, int) {
+        c.Write(TestHttpServer::Response("200 OK", "Content-Length: 10\r\n", "0123456789"));
+    });
+    PostRecorder posts;
+    auto* entry = new WatchEntry;
+    entry->hMainWnd = posts.Target();
+    entry->nInterval = 3600;
+    entry->pszRunFlag = std::make_shared<CRunFlag>("RUN");
+    entry->szUrl = server.Url("/");
+    RunFlagPtr flag = entry->pszRunFlag;
+    ASSERT_TRUE((new CWatchThread(WatchThreadProc, entry))->CreateThread());
+    ASSERT_TRUE(posts.WaitFor(WM_PAGE_SIZE, 5s));
+    std::this_thread::sleep_for(300ms);
+    auto stopped = std::chrono::steady_clock::now();
+    flag->Set("STOP");
+    ASSERT_TRUE(posts.WaitFor(WM_WATCH_ENDED, 2s));
+    EXPECT_LT(posts.Messages().back().when - stopped, 500ms);
+    EXPECT_EQ(1, server.RequestCount());
+    EXPECT_TRUE(Workers().WaitIdle(2s));
+}

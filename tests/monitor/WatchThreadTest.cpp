@@ -251,3 +251,44 @@ TEST(PageSizeProbe, DownloadPageTextConvertsLineEnds) {
     EXPECT_EQ("one\r\ntwo\r\nthree", probe.DownloadPageText(server.Url("/").c_str()));
     EXPECT_EQ(15, probe.GetPageTextLength(server.Url("/").c_str()));
 }
+
+TEST(PageSizeProbe, ProbesOfASmallPageKeepOneConnection) {
+    // A kept-alive server: the small body is read, so the next probe reuses the connection.
+    TestHttpServer server([](TestServer::Conn& c, const std::string&, int) {
+        c.Write(Resp("Content-Length: 5\r\n", "hello"));
+    });
+    CWatchThread probe;
+    ASSERT_TRUE(probe.OpenSession());
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(5, probe.GetPageSize(server.Url("/").c_str()));
+    EXPECT_EQ(3, server.RequestCount()) << "the same requests as ever";
+    EXPECT_EQ(1, server.Connections());
+}
+
+TEST(PageSizeProbe, ALargeOrLateBodyIsNotWaitedFor) {
+    // A body beyond the small-body bound, and a small one that comes a second late: the
+    // length answers at once, and the connection is dropped rather than drained.
+    struct Case {
+        const char* name;
+        std::string headers;
+        std::chrono::milliseconds delay;
+    } cases[] = {
+        {"large", "Content-Length: 10000000\r\n", std::chrono::milliseconds(0)},
+        {"late", "Content-Length: 100\r\n", std::chrono::milliseconds(1000)},
+    };
+    for (const Case& k : cases) {
+        TestHttpServer server([&k](TestServer::Conn& c, const std::string&, int) {
+            c.Write(Resp(k.headers, ""));
+            if (!c.Sleep(k.delay)) return;
+            while (c.Write(std::string(1000, 'x')) && c.Sleep(std::chrono::milliseconds(100))) {
+            }
+        });
+        CWatchThread probe;
+        ASSERT_TRUE(probe.OpenSession());
+        for (int i = 0; i < 2; ++i) {
+            auto start = Clock::now();
+            EXPECT_LT(0, probe.GetPageSize(server.Url("/").c_str())) << k.name;
+            EXPECT_LT(SecondsSince(start), 0.3) << k.name;
+        }
+        EXPECT_EQ(2, server.Connections()) << k.name;
+    }
+}
