@@ -5,10 +5,12 @@
 #include <sys/wait.h>
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "Process.h"
 
@@ -53,5 +55,46 @@ inline void Stop(pid_t pid) {
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
 }
+
+/// The machine's load (1-minute average), printed next to each figure.
+inline double Load() {
+    std::ifstream in("/proc/loadavg");
+    double load = -1;
+    in >> load;
+    return load;
+}
+
+/// Median, least and largest of a series.
+struct Spread {
+    double median, min, max;
+};
+inline Spread SpreadOf(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return {v[v.size() / 2], v.front(), v.back()};
+}
+
+/// Pairs of measurements taken A B A B ...: both spreads and the ratios pair by pair.
+struct Pairs {
+    std::vector<double> a, b;
+    void Add(double x, double y) {
+        a.push_back(x);
+        b.push_back(y);
+    }
+    Spread Ratio() const {
+        std::vector<double> r;
+        for (std::size_t i = 0; i < a.size(); ++i) r.push_back(a[i] / b[i]);
+        return SpreadOf(r);
+    }
+    /// "A 12.3 (11.9-13.0) unit, B ... -> ratio 1.05x (0.98-1.10), load 0.42"
+    void Print(const char* what, const char* aName, const char* bName, double scale,
+               const char* unit) const {
+        Spread x = SpreadOf(a), y = SpreadOf(b), r = Ratio();
+        std::printf("  %s: %s %.1f (%.1f-%.1f) %s, %s %.1f (%.1f-%.1f) %s -> %.2fx (%.2f-%.2f), "
+                    "%zu pairs, load %.2f\n",
+                    what, aName, x.median * scale, x.min * scale, x.max * scale, unit, bName,
+                    y.median * scale, y.min * scale, y.max * scale, unit, r.median, r.min, r.max,
+                    a.size(), Load());
+    }
+};
 
 }  // namespace bench

@@ -1,17 +1,30 @@
 // A small HTTP server for the benchmarks, in a process of its own so that its CPU time
-// is not counted against the client. Prints its port, then serves until killed:
-//   /page  200, Content-Length 5000, keep-alive
-//   /big   200, Content-Length 209715200 (200 MiB of text with LF line ends)
-//   /count 200, the number of other requests served so far
+// is not counted against the client. Prints "PORT TLSPORT CAFILE", then serves until
+// killed, keep-alive, on both ports:
+//   /page         200, Content-Length 5000
+//   /big          200, Content-Length 209715200 (200 MiB of text with LF line ends)
+//   /chunked      200, the same 200 MiB chunked, without a length
+//   /close        200, the same 200 MiB without a length, ended by closing the connection
+//   /count        200, the number of other requests served so far
+//   /connections  200, the number of connections accepted so far (both ports)
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <string>
 
+#include "TempDir.h"
 #include "TestServer.h"
 
 using namespace sentrel::test;
+
+namespace {
+
+std::string Reply(const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+}  // namespace
 
 int main() {
     const std::string page(5000, 'p');
@@ -19,24 +32,51 @@ int main() {
     while (chunk.size() < (1 << 20)) chunk += std::string(99, 'x') + "\n";
     chunk.resize(1 << 20);
     const long long bigSize = 200LL << 20;
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "%zx\r\n", chunk.size());
+    const std::string chunkFrame = hex + chunk + "\r\n";
+
     std::atomic<long> served{0};
-    TestHttpServer server([&](TestServer::Conn& c, const std::string& head, int) {
-        if (head.rfind("GET /count ", 0) == 0) {
-            std::string n = std::to_string(served.load());
-            c.Write("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(n.size()) + "\r\n\r\n" +
-                    n);
+    TestServer* servers[2] = {nullptr, nullptr};
+    auto handler = [&](TestServer::Conn& c, const std::string& head, int) {
+        auto is = [&head](const char* path) { return head.rfind(path, 0) == 0; };
+        if (is("GET /count ")) {
+            c.Write(Reply(std::to_string(served.load())));
+            return;
+        }
+        if (is("GET /connections ")) {
+            int n = 0;
+            for (TestServer* s : servers)
+                if (s) n += s->Connections();
+            c.Write(Reply(std::to_string(n)));
             return;
         }
         ++served;
-        if (head.rfind("GET /big ", 0) == 0) {
+        if (is("GET /big ")) {
             c.Write("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(bigSize) + "\r\n\r\n");
             for (long long sent = 0; sent < bigSize; sent += chunk.size())
                 if (!c.Write(chunk)) return;
+        } else if (is("GET /chunked ")) {
+            c.Write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+            for (long long sent = 0; sent < bigSize; sent += chunk.size())
+                if (!c.Write(chunkFrame)) return;
+            c.Write("0\r\n\r\n");
+        } else if (is("GET /close ")) {
+            c.Write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+            for (long long sent = 0; sent < bigSize; sent += chunk.size())
+                if (!c.Write(chunk)) return;
+            c.Close();
         } else {
-            c.Write("HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n" + page);
+            c.Write(Reply(page));
         }
-    });
-    std::printf("%d\n", server.Port());
+    };
+    TempDir dir;
+    TestCerts certs(dir.Path());
+    TestHttpServer plain(handler);
+    TestHttpServer tls(handler, certs.ServerContext(TestCerts::kValid));
+    servers[0] = plain.Server();
+    servers[1] = tls.Server();
+    std::printf("%d %d %s\n", plain.Port(), tls.Port(), certs.CaFile().c_str());
     std::fflush(stdout);
     pause();
 }

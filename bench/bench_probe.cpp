@@ -1,14 +1,21 @@
 // Probe and watcher costs against a local server (bench_httpd, a process of its own).
-//  (a) 50 watchers at interval 1 for 30 s: CPU per probe against a bare libcurl GET loop
-//      in the same run; CPU of 50 sleeping watchers; peak memory.
-//  (b) the fallback count of a 200 MiB body against `curl -s -o /dev/null`.
+// Every A/B figure is taken in interleaved pairs (A B A B ...), shown as medians with
+// min-max and as ratios pair by pair, with the machine's load next to it.
+//  (a) CPU per probe of a small page with Content-Length, against a plain libcurl GET
+//      with default connection handling; the new-connection GET shown apart; HTTPS with
+//      and without the TLS session cache.
+//  (b) one pass of 50 watchers over 50 pages against `curl -s -o /dev/null` fetching the
+//      same 50 URLs in one process, and `sentrel-probe` given them (connections counted).
+//  (c) sleeping watchers: 50 and 500 at interval 60.
+//  (d) pages without a length (chunked, close-delimited) through the watcher's own path,
+//      against `curl -s -o /dev/null`.
 #include <curl/curl.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,147 +27,194 @@
 #include "WorkerGroup.h"
 
 using namespace sentrel;
+using namespace std::chrono_literals;
 
 namespace {
 
-std::atomic<long> g_probes{0};
-
-class CountingWatch : public CWatchThread {
-  public:
-    using CWatchThread::CWatchThread;
-    int GetPageSize(const char* url) override {
-        int size = CWatchThread::GetPageSize(url);
-        if (size == 5000) ++g_probes;
-        return size;
-    }
-};
+constexpr int kPairs = 7;
 
 size_t Discard(char*, size_t size, size_t n, void*) {
     return size * n;
 }
 
-// CPU seconds per request of a plain GET loop: one handle, keep-alive, body read and discarded.
-double ThreadCpu() {
-    return bench::ThreadCpuSeconds();
+long Fetch(const std::string& url) {
+    std::string body = sentrel::test::RunAndCapture({"/usr/bin/curl", "-s", url});
+    return std::atol(body.c_str());
 }
 
-double BareGetCpuPerRequest(const std::string& url, int requests, bool freshConnection) {
+double ChildCpuSeconds() {
+    rusage ru{};
+    getrusage(RUSAGE_CHILDREN, &ru);
+    return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec +
+           (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU of a child program run to its end.
+double RunCpu(const std::vector<std::string>& argv) {
+    double c0 = ChildCpuSeconds();
+    sentrel::test::RunAndCapture(argv);
+    return ChildCpuSeconds() - c0;
+}
+
+// A plain GET loop as users would write it: one handle, libcurl's default connection
+// handling (kept alive), body read and discarded. Thread CPU per request.
+double BareGet(const std::string& url, int requests, bool freshConnection) {
     CURL* h = curl_easy_init();
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, Discard);
     curl_easy_setopt(h, CURLOPT_FORBID_REUSE, freshConnection ? 1L : 0L);
-    double cpu0 = ThreadCpu();
+    if (const char* ca = std::getenv("CURL_CA_BUNDLE")) curl_easy_setopt(h, CURLOPT_CAINFO, ca);
+    curl_easy_perform(h);  // the first connection is not what is measured
+    double cpu0 = bench::ThreadCpuSeconds();
     for (int i = 0; i < requests; ++i) curl_easy_perform(h);
-    double cpu = ThreadCpu() - cpu0;
+    double cpu = bench::ThreadCpuSeconds() - cpu0;
     curl_easy_cleanup(h);
     return cpu / requests;
 }
 
-double ProbeCpuPerRequest(const std::string& url, int requests) {
-    CWatchThread probe;
+class Probe : public CWatchThread {
+  public:
+    /// Turns libcurl's TLS session cache off, to show what it saves.
+    void NoTlsSessionCache() { curl_easy_setopt(m_pSession, CURLOPT_SSL_SESSIONID_CACHE, 0L); }
+};
+
+double ProbeCpu(const std::string& url, int requests, bool tlsCache = true) {
+    Probe probe;
     probe.OpenSession();
-    double cpu0 = ThreadCpu();
+    if (!tlsCache) probe.NoTlsSessionCache();
+    probe.GetPageSize(url.c_str());
+    double cpu0 = bench::ThreadCpuSeconds();
     for (int i = 0; i < requests; ++i) probe.GetPageSize(url.c_str());
-    return (ThreadCpu() - cpu0) / requests;
+    return (bench::ThreadCpuSeconds() - cpu0) / requests;
 }
 
-void Watchers(const std::string& url, int seconds) {
+std::vector<std::string> Urls(const std::string& base, int n) {
+    std::vector<std::string> urls;
+    for (int i = 0; i < n; ++i) urls.push_back(base + "?" + std::to_string(i));
+    return urls;
+}
+
+void OnePass(const std::string& binDir, const std::string& base, const std::string& page) {
+    const std::vector<std::string> urls = Urls(page, 50);
     auto flag = std::make_shared<CRunFlag>("RUN");
     auto target = std::make_shared<PostTarget>([](unsigned, std::intptr_t, std::intptr_t) {});
-    double cpu0 = bench::ProcessCpuSeconds();
-    for (int i = 0; i < 50; ++i) {
-        auto* e = new WatchEntry{target, nullptr, i, 1, url, flag};
-        (new CountingWatch(WatchThreadProc, e))->CreateThread();
+    for (int i = 0; i < 50; ++i)
+        (new CWatchThread(WatchThreadProc, new WatchEntry{target, nullptr, i, 1, urls[i], flag}))
+            ->CreateThread();
+    std::this_thread::sleep_for(1500ms);  // every watcher past its first connection
+    bench::Pairs pairs;
+    std::vector<std::string> curlArgs = {"/usr/bin/curl", "-s"};
+    for (const std::string& u : urls) {
+        curlArgs.push_back("-o");
+        curlArgs.push_back("/dev/null");
+        curlArgs.push_back(u);
     }
-    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    for (int i = 0; i < kPairs; ++i) {
+        long served0 = Fetch(base + "/count");
+        double cpu0 = bench::ProcessCpuSeconds();
+        std::this_thread::sleep_for(3s);
+        double cpu = bench::ProcessCpuSeconds() - cpu0;
+        double passes = (Fetch(base + "/count") - served0) / 50.0;
+        pairs.Add(cpu / passes, RunCpu(curlArgs));
+    }
     flag->Set("STOP");
-    Workers().WaitIdle(std::chrono::seconds(10));
-    double cpu = bench::ProcessCpuSeconds() - cpu0;
-    long probes = g_probes.load();
-    std::printf("  50 watchers, interval 1, %d s: %ld probes, %.1f us CPU per probe (process)\n",
-                seconds, probes, cpu / probes * 1e6);
+    Workers().WaitIdle(10s);
+    pairs.Print("one pass over 50 pages", "50 watchers", "curl, one process", 1e3, "ms CPU");
+
+    bench::Pairs probeCmd;
+    std::vector<std::string> probeArgs = {binDir + "/sentrel-probe"};
+    probeArgs.insert(probeArgs.end(), urls.begin(), urls.end());
+    long connections = 0;
+    for (int i = 0; i < kPairs; ++i) {
+        long c0 = Fetch(base + "/connections");
+        double ours = RunCpu(probeArgs);
+        connections = Fetch(base + "/connections") - c0 - 1;  // less the count's own
+        probeCmd.Add(ours, RunCpu(curlArgs));
+    }
+    probeCmd.Print("sentrel-probe with the 50 URLs", "sentrel-probe", "curl", 1e3, "ms CPU");
+    std::printf("  connections the server saw for one sentrel-probe run: %ld\n", connections);
 }
 
-void Sleepers(const std::string& url, int seconds) {
+void Sleepers(const std::string& url, int count, int seconds) {
     auto flag = std::make_shared<CRunFlag>("RUN");
     std::atomic<int> sized{0};
     auto target =
         std::make_shared<PostTarget>([&](unsigned, std::intptr_t, std::intptr_t) { ++sized; });
-    for (int i = 0; i < 50; ++i) {
-        auto* e = new WatchEntry{target, nullptr, i, 3600, url, flag};
-        (new CWatchThread(WatchThreadProc, e))->CreateThread();
-    }
-    while (sized < 50) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    for (int i = 0; i < count; ++i)
+        (new CWatchThread(WatchThreadProc, new WatchEntry{target, nullptr, i, 60, url, flag}))
+            ->CreateThread();
+    while (sized < count) std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(500ms);
     double cpu0 = bench::ProcessCpuSeconds(), t0 = bench::Now();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     double cpu = bench::ProcessCpuSeconds() - cpu0, wall = bench::Now() - t0;
-    std::printf("  50 sleeping watchers: %.4f%% of one core over %d s\n", cpu / wall * 100,
-                seconds);
+    std::printf("  %d sleeping watchers at interval 60: %.4f%% of one core over %d s, load %.2f\n",
+                count, cpu / wall * 100, seconds, bench::Load());
     flag->Set("STOP");
-    Workers().WaitIdle(std::chrono::seconds(5));
+    Workers().WaitIdle(10s);
 }
 
-void Fallback(const std::string& url) {
-    CWatchThread probe;
-    probe.OpenSession();
-    long rss0 = bench::StatusKb(0, "VmHWM:");
-    double t0 = bench::Now(), cpu0 = ThreadCpu();
-    int size = probe.GetPageTextLength(url.c_str());
-    double ours = bench::Now() - t0, oursCpu = ThreadCpu() - cpu0;
-    long rss1 = bench::StatusKb(0, "VmHWM:");
-
-    double best = 1e9, bestCpu = 0;
-    for (int i = 0; i < 3; ++i) {
-        double c0 = bench::Now();
-        rusage before{}, after{};
-        getrusage(RUSAGE_CHILDREN, &before);
-        int code = -1;
-        sentrel::test::RunAndCapture({"/usr/bin/curl", "-s", "-o", "/dev/null", url}, &code);
-        getrusage(RUSAGE_CHILDREN, &after);
-        double t = bench::Now() - c0;
-        if (t < best) {
-            best = t;
-            bestCpu = (after.ru_utime.tv_sec - before.ru_utime.tv_sec) +
-                      (after.ru_stime.tv_sec - before.ru_stime.tv_sec) +
-                      (after.ru_utime.tv_usec - before.ru_utime.tv_usec + after.ru_stime.tv_usec -
-                       before.ru_stime.tv_usec) /
-                          1e6;
-        }
+void NoLength(const std::string& url, const char* what) {
+    bench::Pairs wall, cpu;
+    int size = 0;
+    for (int i = 0; i < kPairs; ++i) {
+        CWatchThread probe;
+        probe.OpenSession();
+        double t0 = bench::Now(), c0 = bench::ThreadCpuSeconds();
+        size = probe.GetPageSize(url.c_str());  // headers, then the body counted
+        double ours = bench::Now() - t0, oursCpu = bench::ThreadCpuSeconds() - c0;
+        double t1 = bench::Now();
+        double curlCpu = RunCpu({"/usr/bin/curl", "-s", "-o", "/dev/null", url});
+        wall.Add(ours, bench::Now() - t1);
+        cpu.Add(oursCpu, curlCpu);
     }
-    std::printf(
-        "  fallback count of 200 MiB: size %d, %.3f s (%.3f s CPU); curl -o /dev/null %.3f s "
-        "(%.3f s CPU); time ratio %.2fx\n",
-        size, ours, oursCpu, best, bestCpu, ours / best);
-    std::printf("  peak memory growth during the count: %ld kB (body 204800 kB)\n", rss1 - rss0);
+    std::printf("  %s, 200 MiB without a length, measured size %d:\n", what, size);
+    wall.Print("time", "probe", "curl", 1e3, "ms");
+    cpu.Print("CPU", "probe", "curl", 1e3, "ms");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string binDir = argc > 1 ? argv[1] : ".";
-    int seconds = argc > 2 ? std::atoi(argv[2]) : 30;
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    int port = 0;
-    pid_t httpd = bench::StartHttpd(binDir, port);
-    const std::string page = "http://127.0.0.1:" + std::to_string(port) + "/page";
-    const std::string big = "http://127.0.0.1:" + std::to_string(port) + "/big";
+    int fd = -1;
+    pid_t httpd = sentrel::test::SpawnReading({binDir + "/bench_httpd"}, &fd);
+    std::string line;
+    sentrel::test::ReadLineFrom(fd, line);
+    std::istringstream ports(line);
+    int port = 0, tlsPort = 0;
+    std::string ca;
+    ports >> port >> tlsPort >> ca;
+    setenv("CURL_CA_BUNDLE", ca.c_str(), 1);
+    const std::string base = "http://127.0.0.1:" + std::to_string(port);
+    const std::string tlsBase = "https://127.0.0.1:" + std::to_string(tlsPort);
 
-    std::printf("probe (a): CPU per request, single thread, 3000 requests each\n");
-    double bare = BareGetCpuPerRequest(page, 3000, false);
-    double bareFresh = BareGetCpuPerRequest(page, 3000, true);
-    double probe = ProbeCpuPerRequest(page, 3000);
-    std::printf("  bare libcurl GET, keep-alive:      %.1f us\n", bare * 1e6);
-    std::printf("  bare libcurl GET, new connection:  %.1f us\n", bareFresh * 1e6);
-    std::printf(
-        "  watcher probe (GetPageSize):       %.1f us  -> %.2fx keep-alive GET, %.2fx "
-        "new-connection GET\n",
-        probe * 1e6, probe / bare, probe / bareFresh);
-    Watchers(page, seconds);
-    std::printf("  peak memory (VmHWM) with 50 watchers: %ld kB\n", bench::StatusKb(0, "VmHWM:"));
-    Sleepers(page, 10);
+    std::printf("probe (a): CPU per request, one thread, 500 requests a measurement\n");
+    bench::Pairs keepAlive, tls, tlsPage;
+    std::vector<double> fresh;
+    for (int i = 0; i < kPairs; ++i) {
+        keepAlive.Add(ProbeCpu(base + "/page", 500), BareGet(base + "/page", 500, false));
+        fresh.push_back(BareGet(base + "/page", 500, true));
+        tlsPage.Add(ProbeCpu(tlsBase + "/page", 500), BareGet(tlsBase + "/page", 500, false));
+        tls.Add(ProbeCpu(tlsBase + "/big", 100, true), ProbeCpu(tlsBase + "/big", 100, false));
+    }
+    keepAlive.Print("small page with Content-Length", "probe", "plain GET", 1e6, "us");
+    bench::Spread f = bench::SpreadOf(fresh);
+    std::printf("  plain GET on a new connection each time: %.1f (%.1f-%.1f) us, load %.2f\n",
+                f.median * 1e6, f.min * 1e6, f.max * 1e6, bench::Load());
+    tlsPage.Print("HTTPS small page", "probe", "plain GET", 1e6, "us");
+    tls.Print("HTTPS, new connection per probe", "TLS session cache", "no cache", 1e6, "us");
 
     std::printf("probe (b):\n");
-    Fallback(big);
+    OnePass(binDir, base, base + "/page");
+
+    std::printf("probe (c):\n");
+    Sleepers(base + "/page", 50, 10);
+    Sleepers(base + "/page", 500, 10);
+
+    std::printf("probe (d):\n");
+    NoLength(base + "/chunked", "chunked");
+    NoLength(base + "/close", "close-delimited");
     bench::Stop(httpd);
 }

@@ -62,28 +62,23 @@ Run StartOnce(const std::string& program, const std::string& home) {
     return r;
 }
 
-Run Median(const std::string& program, int runs) {
-    std::vector<Run> all;
-    for (int i = 0; i < runs; ++i) {
-        sentrel::test::TempDir home;
-        all.push_back(StartOnce(program, home.Path()));
-    }
-    std::sort(all.begin(), all.end(),
-              [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
-    return all[all.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string bin = argc > 1 ? argv[1] : ".";
     int runs = argc > 2 ? std::atoi(argv[2]) : 7;
-    Run ours = Median(bin + "/sentrel", runs);
-    Run base = Median(bin + "/bench_wxdialog", runs);
-    std::printf(
-        "startup: window shown after %.0f ms (median of %d); minimal wx dialog %.0f ms; %.2fx\n",
-        ours.seconds * 1e3, runs, base.seconds * 1e3, ours.seconds / base.seconds);
-    std::printf("startup: idle peak memory %ld kB (RSS %ld kB); minimal wx dialog %ld kB; %.2fx\n",
-                ours.peakKb, ours.rssKb, base.peakKb,
-                static_cast<double>(ours.peakKb) / base.peakKb);
+    // Interleaved: ours, the baseline, ours, ... so that both meet the same machine.
+    bench::Pairs shown, idle, peak;
+    for (int i = 0; i < runs; ++i) {
+        sentrel::test::TempDir a, b;
+        Run ours = StartOnce(bin + "/sentrel", a.Path());
+        Run base = StartOnce(bin + "/bench_wxdialog", b.Path());
+        shown.Add(ours.seconds, base.seconds);
+        idle.Add(ours.rssKb, base.rssKb);
+        peak.Add(ours.peakKb, base.peakKb);
+    }
+    std::printf("startup: against a bare wx window with the same Chinese texts and list\n");
+    shown.Print("window shown", "sentrel", "baseline", 1e3, "ms");
+    idle.Print("idle memory (RSS)", "sentrel", "baseline", 1.0 / 1024, "MB");
+    peak.Print("peak memory", "sentrel", "baseline", 1.0 / 1024, "MB");
 }

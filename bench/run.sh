@@ -15,7 +15,7 @@ fi
 "$bin/bench_startup" "$bin" 7
 "$bin/bench_store"
 "$bin/bench_mail"
-"$bin/bench_probe" "$bin" "${PROBE_SECONDS:-30}"
+"$bin/bench_probe" "$bin"
 "$bin/bench_monitor" "$bin" "${MONITOR_SECONDS:-10}"
 [ -n "$xvfb_pid" ] && kill "$xvfb_pid"
 exit 0

@@ -1,7 +1,5 @@
 #include "WatchThread.h"
 
-#include <curl/curl.h>
-
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -9,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "CurlApi.h"
 #include "PageTextCounter.h"
 #include "ThreadMessages.h"
 #include "WorkerGroup.h"
@@ -24,11 +23,6 @@ constexpr long kBodyBufferSize = 256 * 1024;
 constexpr long long kDrainMaxBytes = 64 * 1024;
 constexpr std::chrono::milliseconds kDrainWait(20);
 constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
-
-void EnsureCurlGlobal() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 bool IsRedirect(long status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -53,9 +47,9 @@ std::string Trim(const std::string& s) {
 // The scheme decides whether a request is secure; only http and https are watched.
 bool SchemeAllowed(CURLU* u) {
     char* scheme = nullptr;
-    if (curl_url_get(u, CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) return false;
+    if (Curl()->url_get(u, CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) return false;
     bool ok = std::strcmp(scheme, "http") == 0 || std::strcmp(scheme, "https") == 0;
-    curl_free(scheme);
+    Curl()->free(scheme);
     return ok;
 }
 
@@ -210,61 +204,61 @@ bool CWatchThread::CreateThread() {
 }
 
 bool CWatchThread::OpenSession() {
-    EnsureCurlGlobal();
+    if (!Curl()) return false;  // no libcurl to be had: the session is refused
     CloseSession();
-    CURL* h = curl_easy_init();
-    CURLM* multi = curl_multi_init();
-    m_pHeaders = curl_slist_append(nullptr, "Accept: */*");
+    CURL* h = Curl()->easy_init();
+    CURLM* multi = Curl()->multi_init();
+    m_pHeaders = Curl()->slist_append(nullptr, "Accept: */*");
     if (!h || !multi || !m_pHeaders) {
-        if (h) curl_easy_cleanup(h);
-        if (multi) curl_multi_cleanup(multi);
-        curl_slist_free_all(m_pHeaders);
+        if (h) Curl()->easy_cleanup(h);
+        if (multi) Curl()->multi_cleanup(multi);
+        Curl()->slist_free_all(m_pHeaders);
         m_pHeaders = nullptr;
         return false;
     }
     // A multi handle of its own: its connection cache keeps the connection between probes,
     // and its wait can be bounded to the milliseconds a small body may take.
-    curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, 4L);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, 5000L);
+    Curl()->multi_setopt(multi, CURLMOPT_MAXCONNECTS, 4L);
+    Curl()->easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    Curl()->easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, 5000L);
     // "No more than 5 s without data": below one byte a second for five seconds.
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 5L);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT, m_nRequestCapSeconds);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, m_pHeaders);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
-    curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");  // cookies live as long as the session
+    Curl()->easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    Curl()->easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 5L);
+    Curl()->easy_setopt(h, CURLOPT_TIMEOUT, m_nRequestCapSeconds);
+    Curl()->easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    Curl()->easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    Curl()->easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    Curl()->easy_setopt(h, CURLOPT_HTTPHEADER, m_pHeaders);
+    Curl()->easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
+    Curl()->easy_setopt(h, CURLOPT_COOKIEFILE, "");  // cookies live as long as the session
     // Redirects are followed here, one request per hop, so that no redirect body is read.
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);  // a name mismatch is accepted
+    Curl()->easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+    Curl()->easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    Curl()->easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);  // a name mismatch is accepted
     const char* bundle = std::getenv("CURL_CA_BUNDLE");
     if (!bundle || !*bundle) bundle = std::getenv("SSL_CERT_FILE");
-    if (bundle && *bundle) curl_easy_setopt(h, CURLOPT_CAINFO, bundle);
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress);
+    if (bundle && *bundle) Curl()->easy_setopt(h, CURLOPT_CAINFO, bundle);
+    Curl()->easy_setopt(h, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
+    Curl()->easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
+    Curl()->easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    Curl()->easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress);
     m_pSession = h;
     m_pMulti = multi;
     return true;
 }
 
 int CWatchThread::Perform(Transfer& t) {
-    curl_multi_add_handle(m_pMulti, m_pSession);
+    Curl()->multi_add_handle(m_pMulti, m_pSession);
     CURLcode result = CURLE_OK;
     for (;;) {
         int running = 0;
-        if (curl_multi_perform(m_pMulti, &running) != CURLM_OK) {
+        if (Curl()->multi_perform(m_pMulti, &running) != CURLM_OK) {
             result = CURLE_FAILED_INIT;
             break;
         }
         int queued = 0;
         bool done = false;
-        while (CURLMsg* m = curl_multi_info_read(m_pMulti, &queued))
+        while (CURLMsg* m = Curl()->multi_info_read(m_pMulti, &queued))
             if (m->msg == CURLMSG_DONE) {
                 result = m->data.result;
                 done = true;
@@ -286,25 +280,25 @@ int CWatchThread::Perform(Transfer& t) {
             result = CURLE_ABORTED_BY_CALLBACK;
             break;
         }
-        curl_multi_poll(m_pMulti, nullptr, 0, waitMs, nullptr);
+        Curl()->multi_poll(m_pMulti, nullptr, 0, waitMs, nullptr);
     }
     // A transfer removed before its end takes its connection with it.
-    curl_multi_remove_handle(m_pMulti, m_pSession);
+    Curl()->multi_remove_handle(m_pMulti, m_pSession);
     return result;
 }
 
 bool CWatchThread::PerformWithRetry(Transfer& t) {
-    curl_easy_setopt(m_pSession, CURLOPT_URL, t.url.c_str());
-    curl_easy_setopt(m_pSession, CURLOPT_HEADERDATA, &t);
-    curl_easy_setopt(m_pSession, CURLOPT_WRITEDATA, &t);
-    curl_easy_setopt(m_pSession, CURLOPT_XFERINFODATA, &t);
+    Curl()->easy_setopt(m_pSession, CURLOPT_URL, t.url.c_str());
+    Curl()->easy_setopt(m_pSession, CURLOPT_HEADERDATA, &t);
+    Curl()->easy_setopt(m_pSession, CURLOPT_WRITEDATA, &t);
+    Curl()->easy_setopt(m_pSession, CURLOPT_XFERINFODATA, &t);
     // Only a body that is read needs libcurl to ignore Content-Length (it is read with the
     // atoi rule here, and to the close when malformed). Headers-only requests let libcurl
     // use the length, so that a small body can be read and the connection kept.
     bool ignoreLength = t.bWantBody;
     for (int attempt = 0;; ++attempt) {
         t.ResetResponse();
-        curl_easy_setopt(m_pSession, CURLOPT_IGNORE_CONTENT_LENGTH, ignoreLength ? 1L : 0L);
+        Curl()->easy_setopt(m_pSession, CURLOPT_IGNORE_CONTENT_LENGTH, ignoreLength ? 1L : 0L);
         const CURLcode rc = static_cast<CURLcode>(Perform(t));
         if (rc == CURLE_OK) return t.bHeadersDone;
         if (rc == CURLE_WRITE_ERROR && t.bStoppedByUs) return true;
@@ -324,7 +318,7 @@ bool CWatchThread::PerformWithRetry(Transfer& t) {
             return true;
         }
         curl_off_t connectTime = 0;
-        curl_easy_getinfo(m_pSession, CURLINFO_CONNECT_TIME_T, &connectTime);
+        Curl()->easy_getinfo(m_pSession, CURLINFO_CONNECT_TIME_T, &connectTime);
         bool connectFailed =
             rc == CURLE_COULDNT_CONNECT || (rc == CURLE_OPERATION_TIMEDOUT && connectTime == 0);
         if (!connectFailed || attempt > 0) return false;
@@ -341,32 +335,32 @@ bool CWatchThread::PerformWithRetry(Transfer& t) {
 bool CWatchThread::Fetch(Transfer& t) {
     if (!m_pSession || !t.url.size()) return false;
     t.abortFlag = m_pAbortFlag.get();
-    CURLU* u = curl_url();
+    CURLU* u = Curl()->url();
     if (!u) return false;
     bool ok = false;
     // No scheme guessing: text that is not an http or https URL is not requested at all.
-    if (curl_url_set(u, CURLUPART_URL, t.url.c_str(), CURLU_ALLOW_SPACE | CURLU_URLENCODE) ==
+    if (Curl()->url_set(u, CURLUPART_URL, t.url.c_str(), CURLU_ALLOW_SPACE | CURLU_URLENCODE) ==
             CURLUE_OK &&
         SchemeAllowed(u)) {
         for (int hop = 0; hop <= kMaxRedirects; ++hop) {
             char* next = nullptr;
-            if (curl_url_get(u, CURLUPART_URL, &next, 0) != CURLUE_OK) break;
+            if (Curl()->url_get(u, CURLUPART_URL, &next, 0) != CURLUE_OK) break;
             t.url = next;
-            curl_free(next);
+            Curl()->free(next);
             if (!PerformWithRetry(t)) break;
             if (!(IsRedirect(t.status) && !t.location.empty())) {
                 ok = true;
                 break;
             }
             // Relative locations resolve against the current URL.
-            if (curl_url_set(u, CURLUPART_URL, t.location.c_str(),
-                             CURLU_ALLOW_SPACE | CURLU_URLENCODE) != CURLUE_OK ||
+            if (Curl()->url_set(u, CURLUPART_URL, t.location.c_str(),
+                                CURLU_ALLOW_SPACE | CURLU_URLENCODE) != CURLUE_OK ||
                 !SchemeAllowed(u))
                 break;
             if (t.counter) *t.counter = PageTextCounter();
         }
     }
-    curl_url_cleanup(u);
+    Curl()->url_cleanup(u);
     return ok;
 }
 
@@ -378,9 +372,9 @@ int CWatchThread::FetchBody(const char* url, std::string* text) {
     t.counter = &counter;
     t.text = text;
     // A body is read in large blocks; between bodies the session keeps the small default.
-    curl_easy_setopt(m_pSession, CURLOPT_BUFFERSIZE, kBodyBufferSize);
+    Curl()->easy_setopt(m_pSession, CURLOPT_BUFFERSIZE, kBodyBufferSize);
     bool ok = Fetch(t);
-    curl_easy_setopt(m_pSession, CURLOPT_BUFFERSIZE, static_cast<long>(CURL_MAX_WRITE_SIZE));
+    Curl()->easy_setopt(m_pSession, CURLOPT_BUFFERSIZE, static_cast<long>(CURL_MAX_WRITE_SIZE));
     CloseRequest();
     return (ok && t.status == 200) ? counter.Size() : -1;
 }
@@ -409,22 +403,22 @@ std::string CWatchThread::DownloadPageText(const char* url) {
 }
 
 bool CWatchThread::CloseRequest() {
-    // libcurl ends each request inside curl_easy_perform; nothing stays open between probes.
+    // Each request ends inside Perform; only its connection may stay, for the next probe.
     return true;
 }
 
 bool CWatchThread::CloseSession() {
     CloseRequest();
     if (m_pSession) {
-        curl_easy_cleanup(m_pSession);
+        Curl()->easy_cleanup(m_pSession);
         m_pSession = nullptr;
     }
     if (m_pMulti) {
-        curl_multi_cleanup(m_pMulti);
+        Curl()->multi_cleanup(m_pMulti);
         m_pMulti = nullptr;
     }
     if (m_pHeaders) {
-        curl_slist_free_all(m_pHeaders);
+        Curl()->slist_free_all(m_pHeaders);
         m_pHeaders = nullptr;
     }
     return true;

@@ -225,6 +225,18 @@ TEST_F(HttpsProbe, ExpiredOrUntrustedCertificateIsRefused) {
     EXPECT_EQ(0, ProbeWith(TestCerts::kUntrusted, "https"));
 }
 
+TEST_F(HttpsProbe, ASessionResumesItsTlsSessionWhenTheConnectionIsNew) {
+    // A body too large to read: each probe needs a new connection, but not a full handshake.
+    TestHttpServer server(Always(Resp("Content-Length: 10000000\r\n", "")),
+                          m_certs->ServerContext(TestCerts::kValid));
+    CWatchThread probe;
+    ASSERT_TRUE(probe.OpenSession());
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(10000000, probe.GetPageSize(server.Url("/", true).c_str()));
+    EXPECT_EQ(3, server.Connections());
+    EXPECT_EQ(2, server.Resumed());
+}
+
 TEST(PageSizeProbe, AbortAtExitEndsARequestInFlight) {
     TestHttpServer server([](TestServer::Conn& c, const std::string&, int) {
         c.Write("HTTP/1.1 200 OK\r\n");  // headers never finish

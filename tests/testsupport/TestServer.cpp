@@ -145,6 +145,7 @@ void TestServer::Serve(int fd) {
         conn.m_ssl = SSL_new(m_tls);
         SSL_set_fd(conn.m_ssl, fd);
         ready = SSL_accept(conn.m_ssl) == 1;  // fails when the client refuses the certificate
+        if (ready && SSL_session_reused(conn.m_ssl)) ++m_nResumed;
     }
     if (ready) m_session(conn);
     if (!conn.m_bClosed) conn.ReadToEnd();  // let the client finish before closing

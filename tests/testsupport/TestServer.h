@@ -50,6 +50,8 @@ class TestServer {
     int Port() const { return m_nPort; }
     bool Listening() const { return m_listenFd >= 0; }
     int Connections() const { return m_nConnections.load(); }
+    /// TLS connections that resumed an earlier session instead of a full handshake.
+    int Resumed() const { return m_nResumed.load(); }
     /// Every byte each finished connection sent, in the order the connections ended.
     std::vector<std::string> Transcripts() const;
     void Stop();
@@ -64,6 +66,7 @@ class TestServer {
     int m_nPort = 0;
     std::atomic<bool> m_bStopping{false};
     std::atomic<int> m_nConnections{0};
+    std::atomic<int> m_nResumed{0};
     std::thread m_acceptThread;
     mutable std::mutex m_mutex;
     std::condition_variable m_stopCv;
@@ -83,6 +86,8 @@ class TestHttpServer {
     std::vector<std::string> Requests() const;
     int RequestCount() const;
     int Connections() const { return m_server.Connections(); }
+    int Resumed() const { return m_server.Resumed(); }
+    TestServer* Server() { return &m_server; }
     void Stop() { m_server.Stop(); }
 
     /// A whole response with the given status line, extra headers and body.

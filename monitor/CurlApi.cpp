@@ -1,0 +1,63 @@
+#include "CurlApi.h"
+
+#include <mutex>
+
+#ifdef SENTREL_LAZY_CURL
+#include <dlfcn.h>
+#endif
+
+namespace sentrel {
+
+namespace {
+
+#ifdef SENTREL_LAZY_CURL
+// The library stays loaded for the rest of the process: sessions may open at any time.
+bool Load(CurlApi& api) {
+    void* lib = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (!lib) return false;
+    bool ok = true;
+    auto bind = [&](auto& fn, const char* name) {
+        fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib, name));
+        ok = ok && fn != nullptr;
+    };
+#define SENTREL_BIND(f) bind(api.f, "curl_" #f)
+#else
+bool Load(CurlApi& api) {
+    bool ok = true;
+#define SENTREL_BIND(f) (api.f = &curl_##f)
+#endif
+    SENTREL_BIND(global_init);
+    SENTREL_BIND(easy_init);
+    SENTREL_BIND(easy_cleanup);
+    SENTREL_BIND(easy_setopt);
+    SENTREL_BIND(easy_getinfo);
+    SENTREL_BIND(multi_init);
+    SENTREL_BIND(multi_cleanup);
+    SENTREL_BIND(multi_setopt);
+    SENTREL_BIND(multi_add_handle);
+    SENTREL_BIND(multi_remove_handle);
+    SENTREL_BIND(multi_perform);
+    SENTREL_BIND(multi_info_read);
+    SENTREL_BIND(multi_poll);
+    SENTREL_BIND(slist_append);
+    SENTREL_BIND(slist_free_all);
+    SENTREL_BIND(url);
+    SENTREL_BIND(url_cleanup);
+    SENTREL_BIND(url_set);
+    SENTREL_BIND(url_get);
+    SENTREL_BIND(free);
+#undef SENTREL_BIND
+    return ok && api.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+}
+
+}  // namespace
+
+const CurlApi* Curl() {
+    static CurlApi api{};
+    static bool loaded = false;
+    static std::once_flag once;
+    std::call_once(once, [] { loaded = Load(api); });
+    return loaded ? &api : nullptr;
+}
+
+}  // namespace sentrel
