@@ -1,5 +1,7 @@
 // Starting and stopping monitoring: the checks before a start, one watcher per row, and
 // the two buttons whose active flags are the monitoring state.
+#include <wx/wupdlock.h>
+
 #include "CCore.h"
 #include "MonitorDlg.h"
 #include "WatchThread.h"
@@ -90,6 +92,7 @@ void CMonitorDlg::OnStop() {
 void CMonitorDlg::ShowWaitingToStop() {
     // The rows whose watchers are still to report their end, wherever edits moved them;
     // a row added since the start has no watcher to wait for.
+    wxWindowUpdateLocker batch(m_listUrls);
     for (const auto& [nWatch, watcher] : m_run.watchers)
         SetCell(RowOfWatch(nWatch), 2, U("等待停止..."));
 }
