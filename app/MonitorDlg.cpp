@@ -7,6 +7,7 @@
 #include "AlertSound.h"
 #include "CCore.h"
 #include "MailProvider.h"
+#include "OpenUrl.h"
 #include "OptionsDlg.h"
 #include "Product.h"
 #include "SkinResources.h"
@@ -141,7 +142,7 @@ void CMonitorDlg::OnInitDialog() {
     m_btnStart->SetActive(true);
     m_btnStop->SetActive(false);
 
-    m_strWavPath = g_strAppPath + "alert.wav";
+    m_strWavPath = g_pCore ? g_pCore->Paths().wavPath : g_strAppPath + "alert.wav";
     ReadSettings();
     m_strUpdatedRows = ",";
     m_nTrayPhase = 0;
@@ -151,6 +152,9 @@ void CMonitorDlg::OnInitDialog() {
 
     LoadUrlList();
 
+    if (g_pCore && !g_pCore->Paths().problem.empty())
+        m_strStartupProblems +=
+            "无法创建文件夹 " + g_pCore->Paths().problem + "\n本次的设置和网址列表将无法保存。\n";
     if (g_pCore && !g_pCore->ConfigProblem().empty())
         m_strStartupProblems =
             "设置文件 " + g_pCore->ConfigPath() + " 无法使用（" + g_pCore->ConfigProblem() +
@@ -174,7 +178,9 @@ void CMonitorDlg::PlaceControls() {
     // The label is 200 high and so reaches past the window's edge; only its text matters.
     wxRect link(W - 170, H - 20, 100, 200);
     m_linkFooter->SetSize(link);
-    m_linkFooter->SetUrl(U(kHomepage));
+    const std::string homepage = Homepage(g_pCore ? g_pCore->Paths().guidePath : "");
+    SetProgramPage(homepage);
+    m_linkFooter->SetUrl(U(homepage));
     if (m_bmpBackground.IsOk()) {
         wxRect visible = link.Intersect(wxRect(0, 0, W, H));
         m_linkFooter->SetBackdrop(m_bmpBackground.GetSubBitmap(visible));

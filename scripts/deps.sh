@@ -12,6 +12,8 @@ packages=(
 if [ "${1:-}" = "--test" ]; then
   # Virtual display, tray host, window tools and the real SMTP server used by the tests.
   packages+=(xvfb trayer xdotool x11-utils imagemagick python3-aiosmtpd openssl curl)
+  # Validators of the desktop entry and metadata, and the Debian package tools.
+  packages+=(desktop-file-utils appstream dpkg-dev)
 fi
 
 missing=()

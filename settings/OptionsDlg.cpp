@@ -214,7 +214,8 @@ void COptionsDlg::OnTestMail() {
     m_btnTestMail->Disable();
     wxBeginBusyCursor();
     PostTargetPtr results = m_pResults;
-    const std::string body = TestMailBody(kHomepage, kProductLine);
+    const std::string body =
+        TestMailBody(Homepage(g_pCore ? g_pCore->Paths().guidePath : ""), kProductLine);
     if (!Workers().Spawn(
             [results, rcv = m_strEmailRcv, user = m_strSendUser, pwd = m_strSendPwd, body] {
                 results->Post(kTestMailDone, 0,

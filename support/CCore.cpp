@@ -68,15 +68,6 @@ bool ValidUtf8(const std::string& s) {
     return true;
 }
 
-std::string ExecutableDir() {
-    std::vector<char> buf(PATH_MAX + 1);
-    ssize_t n = readlink("/proc/self/exe", buf.data(), PATH_MAX);
-    if (n <= 0) return "./";
-    std::string path(buf.data(), static_cast<std::size_t>(n));
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
-}
-
 }  // namespace
 
 std::string CCore::EscapeValue(const std::string& value) {
@@ -116,13 +107,12 @@ std::string CCore::UnescapeValue(const std::string& text) {
     return out;
 }
 
-std::string CCore::getAppPath() {
-    if (m_strAppPath.empty()) {
-        const char* home = std::getenv("SENTREL_HOME");
-        m_strAppPath = (home && *home) ? home : ExecutableDir();
-        if (m_strAppPath.back() != '/') m_strAppPath += '/';
+const ProgramPaths& CCore::Paths() {
+    if (!m_bPathsDecided) {
+        m_paths = ProgramPaths::ForThisProgram();
+        m_bPathsDecided = true;
     }
-    return m_strAppPath;
+    return m_paths;
 }
 
 void CCore::autoFileConfig() {
@@ -131,8 +121,6 @@ void CCore::autoFileConfig() {
 
 void CCore::EnsureLoaded() {
     m_bLoaded = true;
-    std::string dir = getAppPath();
-    mkdir(dir.c_str(), 0700);  // a new portable profile folder; fails harmlessly when present
     const std::string path = ConfigPath();
     std::ifstream in(path, std::ios::binary);
     if (!in) {

@@ -2,6 +2,8 @@
 #include <map>
 #include <string>
 
+#include "ProgramPaths.h"
+
 class wxWindow;
 
 namespace sentrel {
@@ -13,8 +15,10 @@ class CCore {
   public:
     CCore() = default;
 
-    /// The program directory, ending in '/': $SENTREL_HOME when set, else the executable's.
-    std::string getAppPath();
+    /// The folder of the program's data files (user.mdb), ending in '/'; see ProgramPaths.
+    std::string getAppPath() { return Paths().dataDir; }
+    /// Where the program keeps its files, decided once, when first asked.
+    const ProgramPaths& Paths();
     /// Prepares the settings store: reads sentrel.ini. Called once before the first read.
     void autoFileConfig();
     /// The string the URL store opens: the database file's path.
@@ -38,7 +42,7 @@ class CCore {
     const std::string& ConfigProblem() const { return m_strProblem; }
     /// Why the last settings write failed (empty when it succeeded).
     const std::string& SaveProblem() const { return m_strSaveProblem; }
-    std::string ConfigPath() { return getAppPath() + "sentrel.ini"; }
+    std::string ConfigPath() { return Paths().configDir + "sentrel.ini"; }
 
     /// Escaping used for values in the file: backslash, CR, LF and tab become \\ \r \n \t.
     static std::string EscapeValue(const std::string& value);
@@ -49,7 +53,8 @@ class CCore {
     std::string Raw(const std::string& key);
     void Store(const std::string& key, const std::string& text);
 
-    std::string m_strAppPath;
+    ProgramPaths m_paths;
+    bool m_bPathsDecided = false;
     bool m_bLoaded = false;
     bool m_bKeepBadCopy = false;  // the old file is set aside before it is first overwritten
     std::map<std::string, std::string> m_values;

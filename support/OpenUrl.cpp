@@ -24,8 +24,17 @@ bool IsWebUrl(const std::string& url) {
     return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
 }
 
+std::string& ProgramPage() {
+    static std::string page;
+    return page;
+}
+
+void SetProgramPage(const std::string& url) {
+    ProgramPage() = url;
+}
+
 bool OpenUrlInBrowser(const std::string& url) {
-    if (!IsWebUrl(url)) return false;
+    if (!IsWebUrl(url) && (url.empty() || url != ProgramPage())) return false;
     if (Opener()) return Opener()(url);
     return wxLaunchDefaultBrowser(wxString::FromUTF8(url));
 }

@@ -1,12 +1,23 @@
 #pragma once
 // The product's name and homepage, in one place: the footer link and the test mail's
 // signature both take them from here.
+#include <string>
+
+#ifndef SENTREL_HOMEPAGE
+#define SENTREL_HOMEPAGE ""
+#endif
 
 namespace sentrel {
 
 constexpr const char* kProductTitle = "HalvexSentrel";
-constexpr const char* kHomepage = "https://sentrel.halvex.com/";
 /// One line saying what the program does (the test mail's signature).
 constexpr const char* kProductLine = "HalvexSentrel：网页更新监控，变化即刻提醒";
+
+/// The homepage chosen at build time (the SENTREL_HOMEPAGE cache variable), else the
+/// program's own user guide, so that no build links to a domain the project does not own.
+inline std::string Homepage(const std::string& guidePath) {
+    const std::string chosen = SENTREL_HOMEPAGE;
+    return chosen.empty() ? "file://" + guidePath : chosen;
+}
 
 }  // namespace sentrel

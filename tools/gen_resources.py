@@ -183,6 +183,10 @@ def main():
     for kind in (128, 154, 155):
         for size in (16, 32, 48):
             save(icon(size, kind), "ico%d_%d.png" % (kind, size))
+    # Larger application icons for desktops and software centres; installed, not embedded.
+    os.makedirs(os.path.join(RES, "icons"), exist_ok=True)
+    for size in (128, 256):
+        save(icon(size, 128), os.path.join("icons", "sentrel_%d.png" % size))
     chime(os.path.join(RES, "alert.wav"))
 
 

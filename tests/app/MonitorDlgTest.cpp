@@ -9,6 +9,8 @@
 #include "DialogFixture.h"
 #include "ModalHook.h"
 #include "MonitorApp.h"
+#include "OpenUrl.h"
+#include "Product.h"
 #include "TestServer.h"
 #include "WatchThread.h"
 #include "WorkerGroup.h"
@@ -207,4 +209,20 @@ TEST_F(DialogFixture, ShutdownWritesStopShowsTheExitTextAndPauses) {
     EXPECT_EQ(wxString::FromUTF8("执行安全退出..."), dlg->GetStatusText());
     EXPECT_GE(took, std::chrono::milliseconds(600));
     EXPECT_LT(took, std::chrono::milliseconds(1500));
+}
+
+TEST_F(DialogFixture, TheFooterLinkOpensTheProgramsOwnGuide) {
+    std::vector<std::string> opened;
+    SetUrlOpenerForTesting([&](const std::string& url) {
+        opened.push_back(url);
+        return true;
+    });
+    CMonitorDlg* dlg = Open();
+    const std::string guide = g_pCore->Paths().guidePath;
+    EXPECT_EQ(Homepage(guide), dlg->FooterLink()->GetUrl().utf8_string());
+    dlg->FooterLink()->HandleLeftDown(wxPoint(5, 5));
+    SetUrlOpenerForTesting(nullptr);
+    ASSERT_EQ(1u, opened.size()) << "the guide, a local page the program owns, may be opened";
+    EXPECT_EQ(Homepage(guide), opened[0]);
+    EXPECT_FALSE(OpenUrlInBrowser("file:///etc/passwd")) << "no other local file";
 }

@@ -9,9 +9,11 @@
 
 #include <fstream>
 
+#include "CCore.h"
 #include "ModalHook.h"
 #include "MonitorFixture.h"
 #include "OptionsDlg.h"
+#include "Product.h"
 #include "ScriptedSmtpServer.h"
 #include "SmtpSink.h"
 #include "WorkerGroup.h"
@@ -202,7 +204,8 @@ TEST_F(OptionsFixture, TheTestMailReachesARealServer) {
         << mail;
     EXPECT_NE(std::string::npos,
               mail.find("收到此邮件，表明您在HalvexSentrel中的邮件发送设置成功！\r\n\r\n"
-                        "您无需回复本邮件。\r\n\r\nhttps://sentrel.halvex.com/\r\n"));
+                        "您无需回复本邮件。\r\n\r\n" +
+                        Homepage(g_pCore->Paths().guidePath) + "\r\n"));
 }
 
 TEST_F(MonitorFixture, OptionsCopiesTheSettingsInAndBackOnlyOnOk) {
