@@ -50,6 +50,25 @@ const char* Text(sqlite3_stmt* s, int col) {
     return t ? reinterpret_cast<const char*>(t) : "";
 }
 
+// True when the table holds exactly these rows, in order.
+bool HoldsExactly(sqlite3* h, const std::vector<UrlRow>& rows,
+                  const std::vector<std::string>& kbsizes) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(h, "SELECT url, title, kbsize FROM T_URL ORDER BY rowid", -1, &raw,
+                           nullptr) != SQLITE_OK)
+        return false;
+    Stmt stmt(raw);
+    std::size_t i = 0;
+    int rc;
+    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+        if (i >= rows.size() || Text(raw, 0) != rows[i].url || Text(raw, 1) != rows[i].title ||
+            Text(raw, 2) != kbsizes[i])
+            return false;
+        ++i;
+    }
+    return rc == SQLITE_DONE && i == rows.size();
+}
+
 }  // namespace
 
 std::string UrlStore::NormaliseByteCount(const std::string& text) {
@@ -94,6 +113,8 @@ bool UrlStore::Save(const std::vector<UrlRow>& rows, std::string& error) const {
     };
     if (sqlite3_exec(h, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
     if (sqlite3_exec(h, "delete from T_URL", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
+    std::vector<std::string> kbsizes;
+    kbsizes.reserve(rows.size());
     if (!rows.empty()) {
         sqlite3_stmt* raw = nullptr;
         if (sqlite3_prepare_v2(h, "INSERT INTO T_URL (url, title, kbsize) VALUES (?, ?, ?)", -1,
@@ -101,7 +122,8 @@ bool UrlStore::Save(const std::vector<UrlRow>& rows, std::string& error) const {
             return fail();
         Stmt stmt(raw);
         for (const UrlRow& row : rows) {
-            std::string kbsize = NormaliseByteCount(row.kbsize);
+            kbsizes.push_back(NormaliseByteCount(row.kbsize));
+            const std::string& kbsize = kbsizes.back();
             sqlite3_bind_text(raw, 1, row.url.data(), static_cast<int>(row.url.size()),
                               SQLITE_STATIC);
             sqlite3_bind_text(raw, 2, row.title.data(), static_cast<int>(row.title.size()),
@@ -111,6 +133,13 @@ bool UrlStore::Save(const std::vector<UrlRow>& rows, std::string& error) const {
             if (sqlite3_step(raw) != SQLITE_DONE) return fail();
             sqlite3_reset(raw);
         }
+    }
+    // A table whose triggers drop or change rows would take the list without keeping it:
+    // the rewrite counts only when the table now holds exactly the rows written.
+    if (!HoldsExactly(h, rows, kbsizes)) {
+        sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
+        error = m_strPath + ": 表 T_URL 没有保存写入的网址（可能有触发器或视图改变了写入）";
+        return false;
     }
     if (sqlite3_exec(h, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
     return true;

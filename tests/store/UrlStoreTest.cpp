@@ -144,6 +144,27 @@ TEST(UrlStore, AFailedSaveLeavesThePreviousTableWhole) {
     EXPECT_EQ(before, LoadAll(store));
 }
 
+TEST(UrlStore, ATableThatSilentlyDropsOrChangesRowsFailsTheSave) {
+    // Triggers that swallow inserts, or rewrite them, must not pass for a saved list.
+    const char* triggers[] = {
+        "CREATE TRIGGER swallow BEFORE INSERT ON T_URL BEGIN SELECT RAISE(IGNORE); END",
+        "CREATE TRIGGER rewrite AFTER INSERT ON T_URL BEGIN "
+        "UPDATE T_URL SET url = 'http://elsewhere/' WHERE rowid = NEW.rowid; END",
+    };
+    for (const char* trigger : triggers) {
+        TempDir dir;
+        const std::string path = dir.File("user.mdb");
+        UrlStore store(path);
+        std::vector<UrlRow> before = {{"http://old/", "a", "1"}};
+        std::string error;
+        ASSERT_TRUE(store.Save(before, error));
+        Sql(path, trigger);
+        EXPECT_FALSE(store.Save({{"http://new/", "n", "5"}}, error)) << trigger;
+        EXPECT_NE(std::string::npos, error.find("T_URL")) << error;
+        EXPECT_EQ(before, LoadAll(store)) << "rolled back: " << trigger;
+    }
+}
+
 TEST(UrlStore, UnusableFilesAreReportedWithTheirReason) {
     TempDir dir;
     const std::string notDb = dir.File("user.mdb");
