@@ -94,15 +94,18 @@ std::string CCore::EscapeValue(const std::string& value) {
 }
 
 std::string CCore::UnescapeValue(const std::string& text) {
+    // Only the escapes the writer makes are decoded; any other backslash is the user's
+    // own (a hand-typed password, a Windows path) and stays as it is.
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
-        if (c != '\\' || i + 1 == text.size()) {
+        char n = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (c == '\\' && (n == '\\' || n == 'n' || n == 'r' || n == 't')) {
+            out += n == 'n' ? '\n' : n == 'r' ? '\r' : n == 't' ? '\t' : '\\';
+            ++i;
+        } else {
             out += c;
-            continue;
         }
-        char n = text[++i];
-        out += n == 'n' ? '\n' : n == 'r' ? '\r' : n == 't' ? '\t' : n;
     }
     return out;
 }
@@ -146,13 +149,17 @@ void CCore::EnsureLoaded() {
         m_bKeepBadCopy = true;
         return;
     }
-    std::istringstream lines(content);
-    std::string line;
     std::vector<std::string> bad;
     int number = 0;
-    while (std::getline(lines, line)) {
+    // Lines end with LF, CR LF, or a lone CR (as old Mac editors write them).
+    for (std::size_t at = 0; at < content.size();) {
+        std::size_t end = content.find_first_of("\r\n", at);
+        if (end == std::string::npos) end = content.size();
+        std::string line = content.substr(at, end - at);
+        at = end + ((end + 1 < content.size() && content[end] == '\r' && content[end + 1] == '\n')
+                        ? 2
+                        : 1);
         ++number;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
         std::size_t b = line.find_first_not_of(" \t");
         if (b == std::string::npos || line[b] == ';' || line[b] == '#' || line[b] == '[') continue;
         std::size_t eq = line.find('=');
@@ -162,6 +169,10 @@ void CCore::EnsureLoaded() {
         }
         std::string key = line.substr(b, eq - b);
         while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
+        if (!Find(key)) {
+            m_others.push_back(line);  // another tool's line: written back byte for byte
+            continue;
+        }
         std::string value = UnescapeValue(line.substr(eq + 1));
         if (const Setting* s = Find(key)) {
             int i;
@@ -172,7 +183,7 @@ void CCore::EnsureLoaded() {
                 continue;
             }
         }
-        m_values[key] = value;  // keys of other tools are kept and written back
+        m_values[key] = value;
     }
     if (!bad.empty()) {
         m_strProblem = "无法识别的内容：";
@@ -228,16 +239,19 @@ void CCore::Store(const std::string& key, const std::string& text) {
     }
     for (const auto& kv : m_values)
         if (!Find(kv.first)) out += kv.first + "=" + EscapeValue(kv.second) + "\n";
+    for (const std::string& line : m_others) out += line + "\n";
 
     const std::string path = ConfigPath();
-    const std::string tmp = path + ".tmp";
+    // A new file of a name nobody can have planted (a link there would be followed and
+    // its target overwritten with the password): created exclusively, owner-only.
+    std::string tmpl = path + ".XXXXXX";
     m_strSaveProblem.clear();
-    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int fd = mkostemp(tmpl.data(), O_CLOEXEC);
+    const std::string tmp = tmpl;
     if (fd < 0) {
-        m_strSaveProblem = tmp + ": " + std::strerror(errno);
+        m_strSaveProblem = path + ": " + std::strerror(errno);
         return;
     }
-    fchmod(fd, 0600);  // also when an old temporary file had other rights
     const char* p = out.data();
     std::size_t left = out.size();
     bool ok = true;

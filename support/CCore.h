@@ -1,6 +1,7 @@
 #pragma once
 #include <map>
 #include <string>
+#include <vector>
 
 #include "ProgramPaths.h"
 
@@ -57,7 +58,8 @@ class CCore {
     bool m_bPathsDecided = false;
     bool m_bLoaded = false;
     bool m_bKeepBadCopy = false;  // the old file is set aside before it is first overwritten
-    std::map<std::string, std::string> m_values;
+    std::map<std::string, std::string> m_values;  // decoded, keys set by the program
+    std::vector<std::string> m_others;            // other tools' lines, as read
     std::string m_strProblem;
     std::string m_strSaveProblem;
 };

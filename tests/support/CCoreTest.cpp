@@ -1,6 +1,7 @@
 // Settings in sentrel.ini: typed values across a restart, defaults, rights, bad files.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -109,4 +110,44 @@ TEST(CoreEscaping, RoundTripsAnyText) {
     for (std::string s :
          {std::string(""), std::string("\\"), std::string("\\n"), std::string("a\nb\\\r")})
         EXPECT_EQ(s, CCore::UnescapeValue(CCore::EscapeValue(s)));
+}
+
+TEST_F(CoreTest, LoneCarriageReturnsEndLinesAndNothingIsReset) {
+    WriteFile(m_home.File("sentrel.ini"), "interval=42\rbalertwav=0\rsenduser=bob\r");
+    CCore core;
+    EXPECT_EQ(42, core.getConfigInt("interval"));
+    EXPECT_FALSE(core.getConfigB("balertwav"));
+    EXPECT_EQ("bob", core.getConfigStr("senduser"));
+    EXPECT_EQ("", core.ConfigProblem()) << "a readable file is no problem";
+}
+
+TEST_F(CoreTest, BackslashesOfTheUserAndOtherToolsAreKept) {
+    WriteFile(m_home.File("sentrel.ini"),
+              "sendpwd=ab\\cd\\\\e\\n\npath=C:\\Users\\me\\new\nodd = spaced\\t value \n");
+    {
+        CCore core;
+        EXPECT_EQ("ab\\cd\\e\n", core.getConfigStr("sendpwd"))
+            << "only the writer's own escapes are decoded";
+        core.saveConfigStr("sendpwd", core.getConfigStr("sendpwd"));
+    }
+    CCore again;
+    EXPECT_EQ("ab\\cd\\e\n", again.getConfigStr("sendpwd"));
+    const std::string ini = ReadFile(m_home.File("sentrel.ini"));
+    EXPECT_NE(std::string::npos, ini.find("\npath=C:\\Users\\me\\new\n")) << ini;
+    EXPECT_NE(std::string::npos, ini.find("\nodd = spaced\\t value \n")) << ini;
+}
+
+TEST_F(CoreTest, APlantedLinkIsNeverFollowedWhenSaving) {
+    // Whatever name a temporary file might have had, a link there is left alone.
+    const std::string victim = m_home.File("victim.txt");
+    WriteFile(victim, "precious");
+    ASSERT_EQ(0, symlink(victim.c_str(), m_home.File("sentrel.ini.tmp").c_str()));
+    CCore core;
+    core.saveConfigStr("sendpwd", "secret");
+    EXPECT_EQ("", core.SaveProblem());
+    EXPECT_EQ("precious", ReadFile(victim));
+    EXPECT_NE(std::string::npos, ReadFile(m_home.File("sentrel.ini")).find("sendpwd=secret"));
+    struct stat st {};
+    ASSERT_EQ(0, stat(m_home.File("sentrel.ini").c_str(), &st));
+    EXPECT_EQ(0600u, st.st_mode & 0777);
 }
