@@ -148,6 +148,10 @@ void CMonitorDlg::OnImportUrls() {
         return;
     }
     SetStatusText(wxString::Format(U("成功导入 %d 条网址记录！"), r.nCount));
+    if (r.nSkipped > 0)
+        ReportFileProblem(wxString::Format(
+            U("成功导入 %d 条网址记录，跳过 %d 行（超过 64 KB 的行，或第 %d 条以后的部分）。"),
+            r.nCount, r.nSkipped, kMaxImportRows));
 }
 
 void CMonitorDlg::OnExportUrls() {

@@ -1,12 +1,23 @@
 #include "UrlTextFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace sentrel {
 
 namespace {
+
+mode_t CurrentUmask() {
+    mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -15,6 +26,72 @@ bool IsBlank(char c) {
 std::string Reason(const std::string& path, int err) {
     return path + ": " + std::strerror(err);
 }
+
+// A file that starts with a byte-order mark: a UTF-8 mark is dropped (Notepad writes one),
+// and UTF-16 text is turned into UTF-8 as it streams.
+class Utf16Decoder {
+  public:
+    /// Looks at the file's first bytes; returns how many belong to a mark.
+    std::size_t Start(const char* p, std::size_t n) {
+        auto at = [p](std::size_t i) { return static_cast<unsigned char>(p[i]); };
+        if (n >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF) return 3;
+        if (n >= 2 && at(0) == 0xFF && at(1) == 0xFE) m_mode = kLittle;
+        if (n >= 2 && at(0) == 0xFE && at(1) == 0xFF) m_mode = kBig;
+        return m_mode == kNone ? 0 : 2;
+    }
+    bool Active() const { return m_mode != kNone; }
+    /// Takes one byte; writes the UTF-8 of what it completes to `out` (8 bytes), and
+    /// returns its length.
+    std::size_t Push(unsigned char b, char* out) {
+        if (!m_bHaveByte) {
+            m_byte = b;
+            m_bHaveByte = true;
+            return 0;
+        }
+        m_bHaveByte = false;
+        unsigned unit = m_mode == kLittle ? (m_byte | b << 8) : (m_byte << 8 | b);
+        std::size_t n = 0;
+        if (m_high && (unit < 0xDC00 || unit >= 0xE000)) n += Encode(0xFFFD, out);  // lone half
+        if (unit >= 0xD800 && unit < 0xDC00) {
+            m_high = unit;
+            return n;
+        }
+        unsigned cp = unit;
+        if (unit >= 0xDC00 && unit < 0xE000)
+            cp = m_high ? 0x10000 + ((m_high - 0xD800) << 10) + (unit - 0xDC00) : 0xFFFD;
+        m_high = 0;
+        return n + Encode(cp, out + n);
+    }
+
+  private:
+    static std::size_t Encode(unsigned cp, char* out) {
+        if (cp < 0x80) {
+            out[0] = static_cast<char>(cp);
+            return 1;
+        }
+        if (cp < 0x800) {
+            out[0] = static_cast<char>(0xC0 | cp >> 6);
+            out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+            return 2;
+        }
+        if (cp < 0x10000) {
+            out[0] = static_cast<char>(0xE0 | cp >> 12);
+            out[1] = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+            out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+            return 3;
+        }
+        out[0] = static_cast<char>(0xF0 | cp >> 18);
+        out[1] = static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+        out[2] = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        out[3] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 4;
+    }
+
+    enum Mode { kNone, kLittle, kBig } m_mode = kNone;
+    bool m_bHaveByte = false;
+    unsigned m_byte = 0;
+    unsigned m_high = 0;
+};
 
 }  // namespace
 
@@ -27,42 +104,82 @@ UrlFileResult ImportUrlFile(const std::string& path,
         result.strError = Reason(path, errno);
         return result;
     }
+    // Only a regular file has an end: a device or a pipe could feed the list forever.
+    struct stat st {};
+    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+        std::fclose(f);
+        result.bOk = result.bOpened = false;
+        result.strError = path + ": 不是普通文件";
+        return result;
+    }
     std::string line;
+    bool tooLong = false;    // the current line passed the bound: it is skipped
     bool pendingCr = false;  // a CR whose successor decides whether it is a line end
     bool stop = false;
     // Returns false when the line ends the data (an empty line).
     auto endLine = [&]() {
+        if (tooLong) {
+            tooLong = false;
+            ++result.nSkipped;
+            line.clear();
+            return true;
+        }
         if (line.empty()) return false;
         std::size_t b = 0, e = line.size();
         while (b < e && IsBlank(line[b])) ++b;
         while (e > b && IsBlank(line[e - 1])) --e;
         if (b < e) {
-            ++result.nCount;
-            onUrl(line.substr(b, e - b));
+            if (result.nCount < kMaxImportRows) {
+                ++result.nCount;
+                onUrl(line.substr(b, e - b));
+            } else {
+                ++result.nSkipped;
+            }
         }
         line.clear();
         return true;
     };
+    auto put = [&](char c) {
+        if (line.size() < kMaxImportLine)
+            line.push_back(c);
+        else
+            tooLong = true;
+    };
+    auto feed = [&](char c) {
+        if (c == '\x1a') {  // Ctrl-Z ends the data, as a text-mode read does
+            stop = true;
+            return;
+        }
+        if (pendingCr) {
+            pendingCr = false;
+            if (c != '\n') put('\r');
+        }
+        if (c == '\r') {
+            pendingCr = true;
+        } else if (c == '\n') {
+            if (!endLine()) stop = true;
+        } else {
+            put(c);
+        }
+    };
+    Utf16Decoder utf16;
+    bool first = true;
     char buf[64 * 1024];
     while (!stop) {
         std::size_t n = std::fread(buf, 1, sizeof buf, f);
-        for (std::size_t i = 0; i < n && !stop; ++i) {
-            char c = buf[i];
-            if (c == '\x1a') {  // Ctrl-Z ends the data, as a text-mode read does
-                stop = true;
-                break;
+        std::size_t i = 0;
+        if (first && n > 0) {
+            first = false;
+            i = utf16.Start(buf, n);  // skips a byte-order mark, UTF-8 or UTF-16
+        }
+        for (; i < n && !stop; ++i) {
+            if (!utf16.Active()) {
+                feed(buf[i]);
+                continue;
             }
-            if (pendingCr) {
-                pendingCr = false;
-                if (c != '\n') line.push_back('\r');
-            }
-            if (c == '\r') {
-                pendingCr = true;
-            } else if (c == '\n') {
-                if (!endLine()) stop = true;
-            } else {
-                line.push_back(c);
-            }
+            char out[8];
+            std::size_t k = utf16.Push(static_cast<unsigned char>(buf[i]), out);
+            for (std::size_t j = 0; j < k && !stop; ++j) feed(out[j]);
         }
         if (n < sizeof buf) {
             if (std::ferror(f)) {
@@ -75,32 +192,90 @@ UrlFileResult ImportUrlFile(const std::string& path,
         }
     }
     // A last line without a line end counts too (after an empty line, nothing is left).
-    if (pendingCr) line.push_back('\r');
+    if (pendingCr) put('\r');
     endLine();
     std::fclose(f);
     return result;
 }
 
-UrlFileResult ExportUrlFile(const std::string& path, const std::vector<std::string>& urls) {
-    UrlFileResult result;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        result.bOk = result.bOpened = false;
-        result.strError = Reason(path, errno);
-        return result;
-    }
+namespace {
+
+// Writes every URL with CR LF to an open stream; counts what was written.
+void WriteUrls(std::FILE* f, const std::string& path, const std::vector<std::string>& urls,
+               UrlFileResult& result) {
     for (const std::string& url : urls) {
         if (std::fwrite(url.data(), 1, url.size(), f) != url.size() ||
             std::fwrite("\r\n", 1, 2, f) != 2) {
             result.bOk = false;
             result.strError = Reason(path, errno ? errno : EIO);
-            break;
+            return;
         }
         ++result.nCount;
+    }
+    if (std::fflush(f) != 0) {
+        result.bOk = false;
+        result.strError = Reason(path, errno);
+    }
+}
+
+}  // namespace
+
+UrlFileResult ExportUrlFile(const std::string& path, const std::vector<std::string>& urls) {
+    UrlFileResult result;
+    // A link is followed, so that the link stays and the file it names gets the list.
+    std::string target = path;
+    if (char* real = realpath(path.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+    struct stat st {};
+    const bool exists = stat(target.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A device or a pipe cannot be replaced, only written to.
+        std::FILE* f = std::fopen(target.c_str(), "wb");
+        if (!f) {
+            result.bOk = result.bOpened = false;
+            result.strError = Reason(path, errno);
+            return result;
+        }
+        WriteUrls(f, path, urls, result);
+        if (std::fclose(f) != 0 && result.bOk) {
+            result.bOk = false;
+            result.strError = Reason(path, errno);
+        }
+        return result;
+    }
+    // Written beside the target under a new name, and renamed over it only when complete:
+    // a full disk or a crash leaves the old list as it was.
+    std::string tmpl = target + ".XXXXXX";
+    int fd = mkostemp(tmpl.data(), O_CLOEXEC);
+    std::FILE* f = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    if (!f) {
+        if (fd >= 0) close(fd);
+        result.bOk = result.bOpened = false;
+        result.strError = Reason(path, errno);
+        return result;
+    }
+    const std::string tmp = tmpl;
+    WriteUrls(f, path, urls, result);
+    if (result.bOk && fsync(fileno(f)) != 0) {
+        result.bOk = false;
+        result.strError = Reason(path, errno);
     }
     if (std::fclose(f) != 0 && result.bOk) {
         result.bOk = false;
         result.strError = Reason(path, errno);
+    }
+    // An ordinary file's rights (the temporary one was made for the owner alone).
+    const mode_t mode = exists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+    if (result.bOk &&
+        (chmod(tmp.c_str(), mode) != 0 || std::rename(tmp.c_str(), target.c_str()) != 0)) {
+        result.bOk = false;
+        result.strError = Reason(path, errno);
+    }
+    if (!result.bOk) {
+        unlink(tmp.c_str());
+        result.nCount = 0;  // nothing of it reached the file
     }
     return result;
 }

@@ -9,18 +9,27 @@ namespace sentrel {
 /// file layer failed (with the reason).
 struct UrlFileResult {
     int nCount = 0;
+    int nSkipped = 0;  ///< import: lines too long, or beyond the row limit
     bool bOk = true;
     bool bOpened = true;  ///< false when the file could not be opened or created at all
     std::string strError;
 };
 
+/// Lines longer than this are no URL anyone typed: an import skips them.
+constexpr std::size_t kMaxImportLine = 64 * 1024;
+/// An import stops after this many rows: a list of that size is already far beyond what
+/// can be watched (50 at a time) and still fits in a few megabytes.
+constexpr int kMaxImportRows = 100000;
+
 /// Reads a URL list text file: one URL per line, CR LF or LF line ends, Ctrl-Z or the
 /// first empty line ends the data, white space trimmed at both ends, blank lines
-/// skipped. Streams the file; calls `onUrl` for every URL found.
+/// skipped. Streams the file; calls `onUrl` for every URL found. Only regular files are
+/// read. A UTF-8 byte-order mark is dropped; a UTF-16 file (with its mark) is decoded.
 UrlFileResult ImportUrlFile(const std::string& path,
                             const std::function<void(std::string&&)>& onUrl);
 
-/// Writes every URL followed by CR LF, truncating the file. Stops at the first write error.
+/// Writes every URL followed by CR LF. The file is replaced only once the whole list is
+/// written and flushed; on any error the old file stays as it was.
 UrlFileResult ExportUrlFile(const std::string& path, const std::vector<std::string>& urls);
 
 }  // namespace sentrel

@@ -1,6 +1,12 @@
 // Import and export of URL list text files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "TempDir.h"
 #include "UrlTextFile.h"
@@ -43,9 +49,21 @@ TEST(UrlImport, LineRules) {
         {"trimmed both ends", " \t http://a/ x \v\f\n", {"http://a/ x"}},
         {"tab inside stays", "http://a/\tmy note\n", {"http://a/\tmy note"}},
         {"Ctrl-Z ends the data", "a\nb\x1a\nc\n", {"a", "b"}},
-        {"byte-order mark kept",
+        {"UTF-8 byte-order mark dropped",
          "\xEF\xBB\xBFhttp://a/\nhttp://b/\n",
-         {"\xEF\xBB\xBFhttp://a/", "http://b/"}},
+         {"http://a/", "http://b/"}},
+        {"a mark only counts at the start",
+         "a\n\xEF\xBB\xBF"
+         "b\n",
+         {"a",
+          "\xEF\xBB\xBF"
+          "b"}},
+        {"UTF-16 LE with its mark",
+         std::string("\xFF\xFEh\0t\0\r\0\n\0\x91\x65\n\0", 14),
+         {"ht", "\xE6\x96\x91"}},
+        {"UTF-16 BE with its mark",
+         std::string("\xFE\xFF\0a\0\n\xD8\x3D\xDE\x00\0\n", 12),
+         {"a", "\xF0\x9F\x98\x80"}},
         {"duplicates kept", "a\na\n", {"a", "a"}},
         {"lone CR stays inside", "a\rb\n", {"a\rb"}},
         {"empty file", "", {}},
@@ -54,8 +72,11 @@ TEST(UrlImport, LineRules) {
 }
 
 TEST(UrlImport, VeryLongLinesAndManyLines) {
-    std::string longUrl = "http://x/" + std::string(200000, 'p');
-    EXPECT_EQ(V{longUrl}, Import(longUrl + "\r\n"));
+    // A line up to 64 KB is a URL; a longer one is skipped, and the import goes on.
+    std::string longest = "http://x/" + std::string(kMaxImportLine - 9, 'p');
+    std::string tooLong = longest + "p";
+    EXPECT_EQ(V{longest}, Import(longest + "\r\n"));
+    EXPECT_EQ((V{"a", "b"}), Import("a\n" + tooLong + "\nb\n"));
     std::string many;
     for (int i = 0; i < 100000; ++i) many += "http://h/" + std::to_string(i) + "\r\n";
     int count = 0;
@@ -110,5 +131,58 @@ TEST(UrlExport, FailuresAreReported) {
         EXPECT_TRUE(r.bOpened);
         EXPECT_FALSE(r.bOk);
         EXPECT_NE(std::string::npos, r.strError.find("No space"));
+        ASSERT_EQ(0, stat("/dev/full", &st));
+        EXPECT_TRUE(S_ISCHR(st.st_mode)) << "a device is written to, never replaced";
     }
+}
+
+TEST(UrlExport, AFailedExportLeavesTheOldFileWhole) {
+    // A file size limit fails the writes part-way, as a full disk does.
+    TempDir dir;
+    const std::string path = dir.File("list.txt");
+    WriteFile(path, "http://old/\r\n");
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    UrlFileResult r = ExportUrlFile(path, V(5000, std::string(100, 'u')));
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_FALSE(r.bOk);
+    EXPECT_EQ("http://old/\r\n", ReadFile(path));
+    EXPECT_EQ(1u, std::distance(std::filesystem::directory_iterator(dir.Path()),
+                                std::filesystem::directory_iterator()))
+        << "no temporary file left behind";
+
+    // Through a link: the link stays, the file it names gets the list.
+    const std::string link = dir.File("link.txt");
+    ASSERT_EQ(0, symlink(path.c_str(), link.c_str()));
+    ASSERT_TRUE(ExportUrlFile(link, {"http://new/"}).bOk);
+    EXPECT_EQ("http://new/\r\n", ReadFile(path));
+    struct stat st {};
+    ASSERT_EQ(0, lstat(link.c_str(), &st));
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST(UrlImport, OnlyRegularFilesAndABoundedNumberOfRows) {
+    int count = 0;
+    UrlFileResult r = ImportUrlFile("/dev/zero", [&](std::string&&) { ++count; });
+    EXPECT_FALSE(r.bOpened);
+    EXPECT_EQ(0, count);
+    TempDir dir;
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    int fd = open(fifo.c_str(), O_RDWR | O_NONBLOCK);  // a writer, so opening cannot block
+    r = ImportUrlFile(fifo, [&](std::string&&) { ++count; });
+    close(fd);
+    EXPECT_FALSE(r.bOpened) << "a pipe is refused, not read for ever";
+
+    std::string rows;
+    for (int i = 0; i < kMaxImportRows + 5; ++i) rows += "u" + std::to_string(i) + "\n";
+    WriteFile(dir.File("many.txt"), rows);
+    r = ImportUrlFile(dir.File("many.txt"), [&](std::string&&) { ++count; });
+    EXPECT_EQ(kMaxImportRows, r.nCount);
+    EXPECT_EQ(kMaxImportRows, count);
+    EXPECT_EQ(5, r.nSkipped);
 }
