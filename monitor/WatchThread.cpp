@@ -298,6 +298,11 @@ bool CWatchThread::PerformWithRetry(Transfer& t) {
     bool ignoreLength = t.bWantBody;
     for (int attempt = 0;; ++attempt) {
         t.ResetResponse();
+        // One cap for the whole probe: hops, the retry and a second request share it.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            m_deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        Curl()->easy_setopt(m_pSession, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()));
         Curl()->easy_setopt(m_pSession, CURLOPT_IGNORE_CONTENT_LENGTH, ignoreLength ? 1L : 0L);
         const CURLcode rc = static_cast<CURLcode>(Perform(t));
         if (rc == CURLE_OK) return t.bHeadersDone;
@@ -317,11 +322,15 @@ bool CWatchThread::PerformWithRetry(Transfer& t) {
             t.bHeadersDone = true;
             return true;
         }
-        curl_off_t connectTime = 0;
-        Curl()->easy_getinfo(m_pSession, CURLINFO_CONNECT_TIME_T, &connectTime);
+        // A time-out counts as a failed connection only when no connection was made (a
+        // connection kept from the last probe has no connect time of its own, but a port).
+        long localPort = 0;
+        Curl()->easy_getinfo(m_pSession, CURLINFO_LOCAL_PORT, &localPort);
         bool connectFailed =
-            rc == CURLE_COULDNT_CONNECT || (rc == CURLE_OPERATION_TIMEDOUT && connectTime == 0);
+            rc == CURLE_COULDNT_CONNECT || (rc == CURLE_OPERATION_TIMEDOUT && localPort == 0);
         if (!connectFailed || attempt > 0) return false;
+        if (m_deadline - std::chrono::steady_clock::now() < std::chrono::seconds(1))
+            return false;  // no time left for the retry
         // One connect retry after a second's back-off; the exit cuts the wait short.
         if (m_pAbortFlag) {
             m_pAbortFlag->SleepUnlessStopped(std::chrono::seconds(1));
@@ -379,7 +388,42 @@ int CWatchThread::FetchBody(const char* url, std::string* text) {
     return (ok && t.status == 200) ? counter.Size() : -1;
 }
 
+CWatchThread::ProbeScope::ProbeScope(CWatchThread& probe) : m_probe(probe) {
+    m_bOuter = !probe.m_bInProbe;
+    if (!m_bOuter) return;
+    probe.m_bInProbe = true;
+    probe.m_deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(probe.m_nRequestCapSeconds);
+}
+
+CWatchThread::ProbeScope::~ProbeScope() {
+    if (m_bOuter) m_probe.m_bInProbe = false;
+    if (m_bOuter) m_probe.TrimCookies();
+}
+
+void CWatchThread::TrimCookies() {
+    // A page that sets new cookie names on every visit would grow the session without
+    // end, and every request would carry them all: beyond the bound they all go.
+    if (CookieCount() > kMaxCookies || m_nCookieBytes > kMaxCookieBytes)
+        Curl()->easy_setopt(m_pSession, CURLOPT_COOKIELIST, "ALL");
+}
+
+int CWatchThread::CookieCount() {
+    m_nCookieBytes = 0;
+    if (!m_pSession) return 0;
+    curl_slist* cookies = nullptr;
+    if (Curl()->easy_getinfo(m_pSession, CURLINFO_COOKIELIST, &cookies) != CURLE_OK) return 0;
+    int n = 0;
+    for (curl_slist* c = cookies; c; c = c->next) {
+        ++n;
+        m_nCookieBytes += std::strlen(c->data);
+    }
+    Curl()->slist_free_all(cookies);
+    return n;
+}
+
 int CWatchThread::GetPageSize(const char* url) {
+    ProbeScope scope(*this);
     Transfer t;
     t.url = url ? url : "";
     bool ok = Fetch(t);
@@ -392,11 +436,13 @@ int CWatchThread::GetPageSize(const char* url) {
 }
 
 int CWatchThread::GetPageTextLength(const char* url) {
+    ProbeScope scope(*this);
     int size = FetchBody(url, nullptr);
     return size < 0 ? 0 : size;
 }
 
 std::string CWatchThread::DownloadPageText(const char* url) {
+    ProbeScope scope(*this);
     std::string text;
     if (FetchBody(url, &text) < 0) text.clear();
     return text;

@@ -67,9 +67,14 @@ class CWatchThread {
     /// probes, in one wait that "STOP" ends at once; tests shorten it.
     void SetTickLength(std::chrono::milliseconds tick) { m_tick = tick; }
 
-    /// Longest time one request may take, connection and body included: long enough for
-    /// any page people watch, short enough that a trickling server cannot hold a watcher.
+    /// Longest time one probe may take, redirects, retry and body included: long enough
+    /// for any page people watch, short enough that a trickling server cannot hold a watcher.
     static constexpr long kRequestCapSeconds = 60;
+    /// Cookies a session keeps at most (count, bytes); beyond, they are all dropped.
+    static constexpr int kMaxCookies = 100;
+    static constexpr std::size_t kMaxCookieBytes = 64 * 1024;
+    /// Cookies the session holds now.
+    int CookieCount();
     /// Tests shorten the cap; it applies to sessions opened afterwards.
     void SetRequestCap(long seconds) { m_nRequestCapSeconds = seconds; }
 
@@ -81,6 +86,17 @@ class CWatchThread {
 
   private:
     struct Transfer;
+    /// Marks one probe: its deadline, and the cookie trim after it.
+    class ProbeScope {
+      public:
+        explicit ProbeScope(CWatchThread& probe);
+        ~ProbeScope();
+
+      private:
+        CWatchThread& m_probe;
+        bool m_bOuter = false;
+    };
+    void TrimCookies();
     bool Fetch(Transfer& t);
     /// Downloads and measures the body (also into `text` when given); -1 on failure.
     int FetchBody(const char* url, std::string* text);
@@ -95,6 +111,9 @@ class CWatchThread {
     std::chrono::milliseconds m_tick{500};
     long m_nRequestCapSeconds = kRequestCapSeconds;
     curl_slist* m_pHeaders = nullptr;
+    bool m_bInProbe = false;
+    std::chrono::steady_clock::time_point m_deadline{};
+    std::size_t m_nCookieBytes = 0;
 };
 
 }  // namespace sentrel

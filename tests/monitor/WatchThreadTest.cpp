@@ -304,3 +304,39 @@ TEST(PageSizeProbe, ALargeOrLateBodyIsNotWaitedFor) {
         EXPECT_EQ(2, server.Connections()) << k.name;
     }
 }
+
+TEST(PageSizeProbe, TheCapCoversTheWholeProbeRedirectsIncluded) {
+    // Every hop answers after 0.8 s and redirects again: five hops would take 4 s.
+    TestHttpServer server([](TestServer::Conn& c, const std::string&, int index) {
+        if (!c.Sleep(std::chrono::milliseconds(800))) return;
+        c.Write(TestHttpServer::Response(
+            "302 Found", "Location: /hop" + std::to_string(index + 1) + "\r\nContent-Length: 0\r\n",
+            ""));
+    });
+    CWatchThread probe;
+    probe.SetRequestCap(2);
+    ASSERT_TRUE(probe.OpenSession());
+    auto start = Clock::now();
+    EXPECT_EQ(0, probe.GetPageSize(server.Url("/").c_str()));
+    EXPECT_LT(SecondsSince(start), 3.0);
+}
+
+TEST(PageSizeProbe, CookiesOfASessionStayBounded) {
+    // A page that sets a new cookie name on every response.
+    TestHttpServer server([](TestServer::Conn& c, const std::string&, int index) {
+        c.Write(Resp("Set-Cookie: c" + std::to_string(index) + "=" + std::string(100, 'v') +
+                         "\r\nContent-Length: 5\r\n",
+                     "hello"));
+    });
+    CWatchThread probe;
+    ASSERT_TRUE(probe.OpenSession());
+    int most = 0;
+    for (int i = 0; i < 250; ++i) {
+        ASSERT_EQ(5, probe.GetPageSize(server.Url("/").c_str()));
+        most = std::max(most, probe.CookieCount());
+    }
+    EXPECT_LE(most, CWatchThread::kMaxCookies + 1);
+    EXPECT_GT(most, 10) << "cookies are still kept within the bound";
+    const std::string last = server.Requests().back();
+    EXPECT_LT(last.size(), 20000u) << "requests do not carry hundreds of cookies";
+}
