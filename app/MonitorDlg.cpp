@@ -31,7 +31,8 @@ const char* const kFooterText = "访问官方主页";
 CMonitorDlg::CMonitorDlg()
     : wxDialog(nullptr, IDD_MAIN_DIALOG, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                wxBORDER_NONE | wxDIALOG_NO_PARENT),
-      m_timerBlink(this, IDT_BLINK) {
+      m_timerBlink(this, IDT_BLINK),
+      m_timerSave(this, IDT_SAVE) {
     SetFont(wxFont(wxFontInfo(9)));
     SetBackgroundStyle(wxBG_STYLE_PAINT);
     m_pExitFlag = std::make_shared<CRunFlag>();
@@ -65,6 +66,7 @@ CMonitorDlg::CMonitorDlg()
 
 CMonitorDlg::~CMonitorDlg() {
     m_timerBlink.Stop();
+    m_timerSave.Stop();
     m_pPostTarget->Close();
     m_pTray.reset();
 }
@@ -79,6 +81,8 @@ void CMonitorDlg::BindCommands() {
     Bind(wxEVT_THREAD, &CMonitorDlg::OnThreadMessage, this);
     Bind(
         wxEVT_TIMER, [this](wxTimerEvent&) { OnBlinkTimer(); }, IDT_BLINK);
+    Bind(
+        wxEVT_TIMER, [this](wxTimerEvent&) { SaveUrlList(false); }, IDT_SAVE);
 
     auto button = [this](int id, void (CMonitorDlg::*handler)()) {
         Bind(
@@ -245,6 +249,7 @@ void CMonitorDlg::BeginShutdown() {
     m_run.m_szRunFlag->Set("STOP");
     SetStatusText(U("执行安全退出..."));
     m_timerBlink.Stop();
+    m_timerSave.Stop();  // the exit's own save follows
     NotifyTrayIcon(kTrayDelete, 0, wxEmptyString);
     m_pTray.reset();
 }

@@ -105,7 +105,11 @@ class CMonitorDlg : public wxDialog {
 
     // ---- Store ----
     void LoadUrlList();
-    void SaveUrlList();
+    /// Rewrites the store from the list. At exit (`bFinal`) a failed save goes to a side
+    /// file; a save made while running just tries again at the next change.
+    void SaveUrlList(bool bFinal = true);
+    /// The list changed: it is saved a short while later, whatever ends the program.
+    void ScheduleSave();
     void ExecuteSql(const std::string& sql);
     void OnImportUrls();
     void OnExportUrls();
@@ -231,6 +235,7 @@ class CMonitorDlg : public wxDialog {
     int m_nTrayIconIndex = -1;
     wxString m_strTrayTip;
     wxTimer m_timerBlink;
+    wxTimer m_timerSave;
     std::unique_ptr<CAlertSound> m_pSound;
     MenuPresenter m_fnShowMenu;
     std::function<void()> m_fnQuit;

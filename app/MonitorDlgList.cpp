@@ -57,6 +57,7 @@ void CMonitorDlg::OnNewUrl() {
     dlg.m_bEdit = false;
     if (dlg.ShowModal() != wxID_OK) return;
     AppendRow(dlg.m_strUrl, dlg.m_strNote, wxString(), "0");
+    ScheduleSave();
 }
 
 void CMonitorDlg::OnEditUrl() {
@@ -73,6 +74,7 @@ void CMonitorDlg::OnEditUrl() {
     if (row < 0) return;
     m_listUrls->SetItem(row, 0, dlg.m_strUrl);
     m_listUrls->SetItem(row, 1, dlg.m_strNote);
+    ScheduleSave();
 }
 
 void CMonitorDlg::OnClearUrls() {
@@ -84,6 +86,7 @@ void CMonitorDlg::OnClearUrls() {
     m_listUrls->DeleteAllItems();
     // The blinking goes on until the next mark or unmark decides about it.
     m_strUpdatedRows = ",";
+    ScheduleSave();
 }
 
 void CMonitorDlg::OnOpenUrl() {

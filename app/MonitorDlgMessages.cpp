@@ -56,6 +56,7 @@ void CMonitorDlg::OnPageSize(int nWatch, int nSize) {
     const int stored = AtoiClamped(m_listUrls->GetItemText(row, 3).utf8_str());
     if (stored != 0 && stored != nSize) MarkRowUpdated(row);
     SetCell(row, 3, wxString::Format("%d", nSize));
+    ScheduleSave();  // a measured size survives a crash too
 }
 
 void CMonitorDlg::OnWatchEnded(int nWatch, int nCode) {

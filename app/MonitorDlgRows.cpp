@@ -64,6 +64,7 @@ void CMonitorDlg::DeleteSelectedRows() {
     }
     // Each row's colour went with it, as its mark did.
     m_strUpdatedRows = FormatSet(marked);
+    ScheduleSave();
     if (m_settings.m_bAlertWav) UpdateBlinking();
 }
 

@@ -72,7 +72,13 @@ void CMonitorDlg::LoadUrlList() {
     }
 }
 
-void CMonitorDlg::SaveUrlList() {
+void CMonitorDlg::ScheduleSave() {
+    // Debounced: a burst of changes (a start's first sizes, an import) is one write.
+    constexpr int kSaveDelayMs = 2000;
+    m_timerSave.StartOnce(kSaveDelayMs);
+}
+
+void CMonitorDlg::SaveUrlList(bool bFinal) {
     std::vector<UrlRow> rows;
     const int n = m_listUrls->GetItemCount();
     rows.reserve(static_cast<std::size_t>(n));
@@ -81,6 +87,11 @@ void CMonitorDlg::SaveUrlList() {
                         S(m_listUrls->GetItemText(i, 3))});
     std::string error;
     if (UrlStore(m_strSaveTarget).Save(rows, error)) return;
+    if (!bFinal) {
+        // The store may be locked for a moment; the next change or the exit tries again.
+        std::fprintf(stderr, "sentrel: the URL list could not be saved yet: %s\n", error.c_str());
+        return;
+    }
     // The table keeps its previous rows; this session's list must not be lost either.
     std::fprintf(stderr, "sentrel: the URL list could not be saved: %s\n", error.c_str());
     std::string fallback = RecoveryPath(g_strAppPath);
@@ -147,6 +158,7 @@ void CMonitorDlg::OnImportUrls() {
         ReportFileProblem(U("读取文件时出错：" + r.strError));
         return;
     }
+    if (r.nCount > 0) ScheduleSave();
     SetStatusText(wxString::Format(U("成功导入 %d 条网址记录！"), r.nCount));
     if (r.nSkipped > 0)
         ReportFileProblem(wxString::Format(

@@ -7,6 +7,7 @@
 #include "MonitorFixture.h"
 #include "OpenUrl.h"
 #include "UrlDlg.h"
+#include "UrlStore.h"
 #include "WorkerGroup.h"
 #include "resource.h"
 
@@ -209,4 +210,25 @@ TEST_F(MonitorFixture, OpenUrlClearsTheMarkFirstAndHandsOnlyWebUrlsToTheBrowser)
     EXPECT_EQ((std::vector<std::string>{m_pages.Url("/a"), "HTTPS://EXAMPLE.COM/"}), opened);
     EXPECT_EQ(",", dlg->UpdatedRows());
     EXPECT_FALSE(dlg->IsBlinking());
+}
+
+TEST_F(MonitorFixture, EditsAndMeasuredSizesReachTheStoreWithoutAnExit) {
+    m_pages.Set("/a", 4321);
+    CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}});
+    auto stored = [this] {
+        std::vector<UrlRow> rows;
+        std::string error;
+        UrlStore(Home("user.mdb")).Load([&](UrlRow&& r) { rows.push_back(r); }, error);
+        return rows;
+    };
+    wxTEST_DIALOG(dlg->OnNewUrl(), FillUrlDlg("新增网址", "http://added/", "n"));
+    EXPECT_TRUE(WaitFor([&] { return stored().size() == 2; }, 5s))
+        << "a crash or a killed desktop now loses at most the last two seconds";
+    dlg->OnStart();
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            auto rows = stored();
+            return rows.size() == 2 && rows[0].kbsize == "4321";
+        },
+        6s));
 }
