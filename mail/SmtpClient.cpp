@@ -11,6 +11,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -252,10 +253,23 @@ SocketHandle CSmtpClient::OpenConnection(const char* server, std::uint16_t port)
 bool CSmtpClient::ReadReplyLine() {
     char* buf = m_pRecvBuf.get();
     std::size_t n = 0;
+    // One deadline for the whole reply, however slowly its bytes come.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nIoTimeoutMs);
     for (;;) {
         if (n == kBufferSize - 1) {
             buf[n] = '\0';
             m_nError = kNoMemory;
+            return false;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd pfd{m_socket, POLLIN, 0};
+        int ready = left.count() > 0 ? poll(&pfd, 1, static_cast<int>(left.count())) : 0;
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) {
+            buf[n] = '\0';
+            m_nError = kRecvFailed;
             return false;
         }
         // One byte per call, so a reply line never takes bytes of the next one.
@@ -282,7 +296,13 @@ bool CSmtpClient::ReadReplyLine() {
 }
 
 int CSmtpClient::ReplyCode() const {
-    const char* b = m_pRecvBuf.get();
+    // Three digits, then a space, a hyphen or the line's end; anything else is no reply
+    // (-1), which no step accepts. The buffer ends at the reply, so a short one never
+    // reads what an earlier reply left there.
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(m_pRecvBuf.get());
+    for (int i = 0; i < 3; ++i)
+        if (b[i] < '0' || b[i] > '9') return -1;
+    if (b[3] != ' ' && b[3] != '-' && b[3] != '\r' && b[3] != '\n' && b[3] != '\0') return -1;
     return (b[0] - '0') * 100 + (b[1] - '0') * 10 + (b[2] - '0');
 }
 

@@ -300,3 +300,36 @@ TEST(SmtpClient, MailDateIsEnglishUtcWithoutZone) {
     EXPECT_EQ("Sun, 06 Dec 2026 09:05:03", FormatMailDate(1796547903));
     EXPECT_EQ("Thu, 01 Jan 1970 00:00:00", FormatMailDate(0));
 }
+
+TEST(SmtpClient, OnlyThreeDigitsAndASeparatorMakeAReplyCode) {
+    // Read as 220 or 250 by arithmetic on any bytes, these would pass for valid replies.
+    for (const char* greeting :
+         {"21: hello\r\n", "22\r\n", "2:0 ready\r\n", "2200 ready\r\n", "220x ready\r\n", "\r\n"}) {
+        SmtpScript s;
+        s.greeting = greeting;
+        Outcome o = Deliver(s);
+        EXPECT_FALSE(o.ok) << greeting;
+        EXPECT_EQ(401, o.error) << greeting;
+    }
+    SmtpScript dash;
+    dash.ehlo = "250-test.local\r\n250-AUTH LOGIN\r\n250 OK\r\n";
+    EXPECT_TRUE(Deliver(dash).ok) << "a hyphen continues a reply";
+    SmtpScript bare;
+    bare.quit = "221\r\n";
+    EXPECT_TRUE(Deliver(bare).ok) << "a code that ends the line is a reply";
+}
+
+TEST(SmtpClient, ADrippingServerMeetsOneDeadlinePerReply) {
+    // One byte every 300 ms keeps a per-byte time-out from ever running out.
+    TestServer drip([](TestServer::Conn& c) {
+        while (c.Write("2") && c.Sleep(std::chrono::milliseconds(300))) {
+        }
+    });
+    CSmtpClient mail;
+    mail.SetServer("127.0.0.1", static_cast<std::uint16_t>(drip.Port()));
+    mail.SetTimeouts(1000, 1000);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(mail.Send());
+    EXPECT_EQ(CSmtpClient::kRecvFailed, mail.GetError());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1800));
+}
