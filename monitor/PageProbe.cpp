@@ -1,0 +1,298 @@
+// The page size probe: a watcher's HTTP session and the requests of one probe.
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "CurlApi.h"
+#include "PageTextCounter.h"
+#include "ProbeTransfer.h"
+#include "WatchThread.h"
+
+namespace sentrel {
+using namespace probe;
+
+namespace {
+
+constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
+
+// The scheme decides whether a request is secure; only http and https are watched.
+bool SchemeAllowed(CURLU* u) {
+    char* scheme = nullptr;
+    if (Curl()->url_get(u, CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) return false;
+    bool ok = std::strcmp(scheme, "http") == 0 || std::strcmp(scheme, "https") == 0;
+    Curl()->free(scheme);
+    return ok;
+}
+
+}  // namespace
+
+bool CWatchThread::OpenSession() {
+    if (!Curl()) return false;  // no libcurl to be had: the session is refused
+    CloseSession();
+    CURL* h = Curl()->easy_init();
+    CURLM* multi = Curl()->multi_init();
+    m_pHeaders = Curl()->slist_append(nullptr, "Accept: */*");
+    if (!h || !multi || !m_pHeaders) {
+        if (h) Curl()->easy_cleanup(h);
+        if (multi) Curl()->multi_cleanup(multi);
+        Curl()->slist_free_all(m_pHeaders);
+        m_pHeaders = nullptr;
+        return false;
+    }
+    // A multi handle of its own: its connection cache keeps the connection between probes,
+    // and its wait can be bounded to the milliseconds a small body may take.
+    Curl()->multi_setopt(multi, CURLMOPT_MAXCONNECTS, 4L);
+    Curl()->easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    Curl()->easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, 5000L);
+    // "No more than 5 s without data": below one byte a second for five seconds.
+    Curl()->easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    Curl()->easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 5L);
+    Curl()->easy_setopt(h, CURLOPT_TIMEOUT, m_nRequestCapSeconds);
+    Curl()->easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    Curl()->easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    Curl()->easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    Curl()->easy_setopt(h, CURLOPT_HTTPHEADER, m_pHeaders);
+    Curl()->easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
+    Curl()->easy_setopt(h, CURLOPT_COOKIEFILE, "");  // cookies live as long as the session
+    // Redirects are followed here, one request per hop, so that no redirect body is read.
+    Curl()->easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+    Curl()->easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    Curl()->easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);  // a name mismatch is accepted
+    const char* bundle = std::getenv("CURL_CA_BUNDLE");
+    if (!bundle || !*bundle) bundle = std::getenv("SSL_CERT_FILE");
+    if (bundle && *bundle) Curl()->easy_setopt(h, CURLOPT_CAINFO, bundle);
+    Curl()->easy_setopt(h, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
+    Curl()->easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
+    Curl()->easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    Curl()->easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress);
+    m_pSession = h;
+    m_pMulti = multi;
+    return true;
+}
+
+int CWatchThread::Perform(Transfer& t) {
+    Curl()->multi_add_handle(m_pMulti, m_pSession);
+    CURLcode result = CURLE_OK;
+    for (;;) {
+        int running = 0;
+        if (Curl()->multi_perform(m_pMulti, &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        int queued = 0;
+        bool done = false;
+        while (CURLMsg* m = Curl()->multi_info_read(m_pMulti, &queued))
+            if (m->msg == CURLMSG_DONE) {
+                result = m->data.result;
+                done = true;
+            }
+        if (done || running == 0) break;
+        int waitMs = 1000;
+        if (t.bDraining) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                t.drainDeadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                // The body is late: the connection goes with it, and the headers answer.
+                t.bStoppedByUs = true;
+                result = CURLE_WRITE_ERROR;
+                break;
+            }
+            waitMs = static_cast<int>(std::min<long long>(waitMs, left.count() + 1));
+        }
+        if (t.abortFlag && t.abortFlag->IsAborted()) {
+            result = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        Curl()->multi_poll(m_pMulti, nullptr, 0, waitMs, nullptr);
+    }
+    // A transfer removed before its end takes its connection with it.
+    Curl()->multi_remove_handle(m_pMulti, m_pSession);
+    return result;
+}
+
+bool CWatchThread::PerformWithRetry(Transfer& t) {
+    Curl()->easy_setopt(m_pSession, CURLOPT_URL, t.url.c_str());
+    Curl()->easy_setopt(m_pSession, CURLOPT_HEADERDATA, &t);
+    Curl()->easy_setopt(m_pSession, CURLOPT_WRITEDATA, &t);
+    Curl()->easy_setopt(m_pSession, CURLOPT_XFERINFODATA, &t);
+    // Only a body that is read needs libcurl to ignore Content-Length (it is read with the
+    // atoi rule here, and to the close when malformed). Headers-only requests let libcurl
+    // use the length, so that a small body can be read and the connection kept.
+    bool ignoreLength = t.bWantBody;
+    for (int attempt = 0;; ++attempt) {
+        t.ResetResponse();
+        // One cap for the whole probe: hops, the retry and a second request share it.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            m_deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        Curl()->easy_setopt(m_pSession, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()));
+        Curl()->easy_setopt(m_pSession, CURLOPT_IGNORE_CONTENT_LENGTH, ignoreLength ? 1L : 0L);
+        const CURLcode rc = static_cast<CURLcode>(Perform(t));
+        if (rc == CURLE_OK) return t.bHeadersDone;
+        if (rc == CURLE_WRITE_ERROR && t.bStoppedByUs) return true;
+        // Headers were all this request needed: what became of an unneeded body is no matter.
+        if (!t.bWantBody && t.bHeadersDone) return true;
+        if (rc == CURLE_WEIRD_SERVER_REPLY && !t.bWantBody && t.status != 0 && !ignoreLength) {
+            // libcurl refused a malformed Content-Length. For a page that is no usable
+            // length (the atoi rule gives 0 or less), so its body is measured next; a
+            // redirect is asked again without the length check, for its Location.
+            if (IsRedirect(t.status)) {
+                ignoreLength = true;
+                --attempt;
+                continue;
+            }
+            t.contentLength.clear();
+            t.bHeadersDone = true;
+            return true;
+        }
+        // A time-out counts as a failed connection only when no connection was made (a
+        // connection kept from the last probe has no connect time of its own, but a port).
+        long localPort = 0;
+        Curl()->easy_getinfo(m_pSession, CURLINFO_LOCAL_PORT, &localPort);
+        bool connectFailed =
+            rc == CURLE_COULDNT_CONNECT || (rc == CURLE_OPERATION_TIMEDOUT && localPort == 0);
+        if (!connectFailed || attempt > 0) return false;
+        if (m_deadline - std::chrono::steady_clock::now() < std::chrono::seconds(1))
+            return false;  // no time left for the retry
+        // One connect retry after a second's back-off; the exit cuts the wait short.
+        if (m_pAbortFlag) {
+            m_pAbortFlag->SleepUnlessStopped(std::chrono::seconds(1));
+            if (m_pAbortFlag->IsAborted()) return false;
+        } else {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        }
+    }
+}
+
+bool CWatchThread::Fetch(Transfer& t) {
+    if (!m_pSession || !t.url.size()) return false;
+    t.abortFlag = m_pAbortFlag.get();
+    CURLU* u = Curl()->url();
+    if (!u) return false;
+    bool ok = false;
+    // No scheme guessing: text that is not an http or https URL is not requested at all.
+    if (Curl()->url_set(u, CURLUPART_URL, t.url.c_str(), CURLU_ALLOW_SPACE | CURLU_URLENCODE) ==
+            CURLUE_OK &&
+        SchemeAllowed(u)) {
+        for (int hop = 0; hop <= kMaxRedirects; ++hop) {
+            char* next = nullptr;
+            if (Curl()->url_get(u, CURLUPART_URL, &next, 0) != CURLUE_OK) break;
+            t.url = next;
+            Curl()->free(next);
+            if (!PerformWithRetry(t)) break;
+            if (!(IsRedirect(t.status) && !t.location.empty())) {
+                ok = true;
+                break;
+            }
+            // Relative locations resolve against the current URL.
+            if (Curl()->url_set(u, CURLUPART_URL, t.location.c_str(),
+                                CURLU_ALLOW_SPACE | CURLU_URLENCODE) != CURLUE_OK ||
+                !SchemeAllowed(u))
+                break;
+            if (t.counter) *t.counter = PageTextCounter();
+        }
+    }
+    Curl()->url_cleanup(u);
+    return ok;
+}
+
+int CWatchThread::FetchBody(const char* url, std::string* text) {
+    PageTextCounter counter;
+    Transfer t;
+    t.url = url ? url : "";
+    t.bWantBody = true;
+    t.counter = &counter;
+    t.text = text;
+    // A body is read in large blocks; between bodies the session keeps the small default.
+    Curl()->easy_setopt(m_pSession, CURLOPT_BUFFERSIZE, kBodyBufferSize);
+    bool ok = Fetch(t);
+    Curl()->easy_setopt(m_pSession, CURLOPT_BUFFERSIZE, static_cast<long>(CURL_MAX_WRITE_SIZE));
+    CloseRequest();
+    return (ok && t.status == 200) ? counter.Size() : -1;
+}
+
+CWatchThread::ProbeScope::ProbeScope(CWatchThread& probe) : m_probe(probe) {
+    m_bOuter = !probe.m_bInProbe;
+    if (!m_bOuter) return;
+    probe.m_bInProbe = true;
+    probe.m_deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(probe.m_nRequestCapSeconds);
+}
+
+CWatchThread::ProbeScope::~ProbeScope() {
+    if (m_bOuter) m_probe.m_bInProbe = false;
+    if (m_bOuter) m_probe.TrimCookies();
+}
+
+void CWatchThread::TrimCookies() {
+    // A page that sets new cookie names on every visit would grow the session without
+    // end, and every request would carry them all: beyond the bound they all go.
+    if (CookieCount() > kMaxCookies || m_nCookieBytes > kMaxCookieBytes)
+        Curl()->easy_setopt(m_pSession, CURLOPT_COOKIELIST, "ALL");
+}
+
+int CWatchThread::CookieCount() {
+    m_nCookieBytes = 0;
+    if (!m_pSession) return 0;
+    curl_slist* cookies = nullptr;
+    if (Curl()->easy_getinfo(m_pSession, CURLINFO_COOKIELIST, &cookies) != CURLE_OK) return 0;
+    int n = 0;
+    for (curl_slist* c = cookies; c; c = c->next) {
+        ++n;
+        m_nCookieBytes += std::strlen(c->data);
+    }
+    Curl()->slist_free_all(cookies);
+    return n;
+}
+
+int CWatchThread::GetPageSize(const char* url) {
+    ProbeScope scope(*this);
+    Transfer t;
+    t.url = url ? url : "";
+    bool ok = Fetch(t);
+    CloseRequest();
+    if (!ok || t.status != 200) return 0;
+    int size = AtoiClamped(t.contentLength.c_str());
+    // A negative length is no size at all: measure the body as for a missing one.
+    if (size > 0) return size;
+    return GetPageTextLength(url);
+}
+
+int CWatchThread::GetPageTextLength(const char* url) {
+    ProbeScope scope(*this);
+    int size = FetchBody(url, nullptr);
+    return size < 0 ? 0 : size;
+}
+
+std::string CWatchThread::DownloadPageText(const char* url) {
+    ProbeScope scope(*this);
+    std::string text;
+    if (FetchBody(url, &text) < 0) text.clear();
+    return text;
+}
+
+bool CWatchThread::CloseRequest() {
+    // Each request ends inside Perform; only its connection may stay, for the next probe.
+    return true;
+}
+
+bool CWatchThread::CloseSession() {
+    CloseRequest();
+    if (m_pSession) {
+        Curl()->easy_cleanup(m_pSession);
+        m_pSession = nullptr;
+    }
+    if (m_pMulti) {
+        Curl()->multi_cleanup(m_pMulti);
+        m_pMulti = nullptr;
+    }
+    if (m_pHeaders) {
+        Curl()->slist_free_all(m_pHeaders);
+        m_pHeaders = nullptr;
+    }
+    return true;
+}
+
+}  // namespace sentrel
