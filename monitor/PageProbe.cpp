@@ -195,6 +195,7 @@ bool CWatchThread::Fetch(Transfer& t) {
         }
     }
     Curl()->url_cleanup(u);
+    if (t.bSetCookie) m_bCookiesChanged = true;
     return ok;
 }
 
@@ -227,6 +228,8 @@ CWatchThread::ProbeScope::~ProbeScope() {
 }
 
 void CWatchThread::TrimCookies() {
+    if (!m_bCookiesChanged) return;  // a page that sets no cookie costs nothing here
+    m_bCookiesChanged = false;
     // A page that sets new cookie names on every visit would grow the session without
     // end, and every request would carry them all: beyond the bound they all go.
     if (CookieCount() > kMaxCookies || m_nCookieBytes > kMaxCookieBytes)

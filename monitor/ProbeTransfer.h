@@ -61,6 +61,7 @@ struct CWatchThread::Transfer {
     bool bLimited = false;
     long long nBodyLeft = 0;
     bool bChunked = false;
+    bool bSetCookie = false;  // any response of this request set a cookie (kept across hops)
     // An unneeded small body being read for the connection's sake, until this deadline.
     bool bDraining = false;
     std::chrono::steady_clock::time_point drainDeadline;
@@ -126,6 +127,8 @@ struct CWatchThread::Transfer {
             t.contentLength = value;
         } else if (probe::HeaderIs(line, "location", value)) {
             t.location = probe::Trim(value);
+        } else if (probe::HeaderIs(line, "set-cookie", value)) {
+            t.bSetCookie = true;
         } else if (probe::HeaderIs(line, "transfer-encoding", value)) {
             t.bChunked = true;
         }

@@ -114,6 +114,7 @@ class CWatchThread {
     bool m_bInProbe = false;
     std::chrono::steady_clock::time_point m_deadline{};
     std::size_t m_nCookieBytes = 0;
+    bool m_bCookiesChanged = false;
 };
 
 }  // namespace sentrel
