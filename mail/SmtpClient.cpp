@@ -68,7 +68,7 @@ CSmtpClient::CSmtpClient() {
 }
 
 CSmtpClient::~CSmtpClient() {
-    CloseConnection();
+    m_connection.Close();
     if (m_bStarted) SocketCleanup();
 }
 
@@ -145,18 +145,69 @@ bool CSmtpClient::BuildHeader(char* buffer) {
     return true;
 }
 
-bool CSmtpClient::Format(const char* fmt, ...) {
+namespace {
+// Formats into a buffer of kBufferSize bytes; false (and an empty buffer) when it does not fit.
+bool FormatInto(char* buf, std::size_t size, const char* fmt, va_list ap) {
+    int n = std::vsnprintf(buf, size, fmt, ap);
+    if (n >= 0 && static_cast<std::size_t>(n) < size) return true;
+    buf[0] = '\0';
+    return false;
+}
+}  // namespace
+
+bool CSmtpClient::Fail(int error) {
+    m_nError = error;
+    return false;
+}
+
+SocketHandle CSmtpClient::OpenConnection(const char* server, std::uint16_t port) {
+    CSmtpConnection connection;
+    if (!Check(connection.Open(server, port, m_nConnectTimeoutMs, m_nIoTimeoutMs)))
+        return kNoSocket;
+    return connection.Release();
+}
+
+bool CSmtpClient::ReadReplyLine() {
+    return Check(m_connection.ReadLine(m_pRecvBuf.get(), kBufferSize));
+}
+
+bool CSmtpClient::WriteBuffer() {
+    return Check(m_connection.WriteAll(m_pSendBuf.get(), std::strlen(m_pSendBuf.get())));
+}
+
+const char* CSmtpClient::QueryLocalHostName() {
+    m_strLocalHost.reset();
+    char name[256];
+    if (!SocketHostName(name, sizeof name)) {
+        m_nError = kNoHostName;
+        return nullptr;
+    }
+    m_strLocalHost = std::string(name);
+    return m_strLocalHost->c_str();
+}
+
+bool CSmtpClient::Command(const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
-    int n = std::vsnprintf(m_pSendBuf.get(), kBufferSize, fmt, ap);
+    bool fits = FormatInto(m_pSendBuf.get(), kBufferSize, fmt, ap);
     va_end(ap);
-    if (n < 0 || static_cast<std::size_t>(n) >= kBufferSize) {
-        m_pSendBuf[0] = '\0';
-        m_nError = kTooLarge;
-        return false;
-    }
-    return true;
+    return fits ? WriteBuffer() : Fail(kTooLarge);
 }
+
+bool CSmtpClient::Expect(int expected, int stepError) {
+    if (!ReadReplyLine()) return false;
+    return ReplyCode() == expected || Fail(stepError);
+}
+
+bool CSmtpClient::Step(int expected, int stepError, const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    bool fits = FormatInto(m_pSendBuf.get(), kBufferSize, fmt, ap);
+    va_end(ap);
+    if (!fits) return Fail(kTooLarge);
+    return WriteBuffer() && Expect(expected, stepError);
+}
+
 bool CSmtpClient::WaitFor(int expected, int skip, int stepError) {
     for (int skipped = 0;;) {
         if (!ReadReplyLine()) return false;
@@ -167,10 +218,71 @@ bool CSmtpClient::WaitFor(int expected, int skip, int stepError) {
     }
 }
 
-bool CSmtpClient::Fail(int error) {
-    m_nError = error;
-    return false;
+// 235 logs in, 535 refuses the password; further 334 lines are passed over.
+bool CSmtpClient::SendPassword() {
+    if (!m_strPassword) return Fail(kNoPassword);
+    if (!Command("%s\r\n", EncodeBase64(*m_strPassword).c_str())) return false;
+    for (int skipped = 0;;) {
+        if (!ReadReplyLine()) return false;
+        int code = ReplyCode();
+        if (code == 235) return true;
+        if (code == 535) return Fail(kBadLogin);
+        if (code != 334) return Fail(kAuthUnexpected);
+        if (++skipped >= 99) return Fail(kTooManyLines);
+    }
 }
+
+// A refused recipient does not stop the others; the mail goes on while one is accepted.
+bool CSmtpClient::SendRecipients() {
+    int accepted = static_cast<int>(m_toList.size());
+    for (const MailRecipient& to : m_toList) {
+        if (!Command("RCPT TO:<%s>\r\n", to.strAddress.c_str()) || !ReadReplyLine()) return false;
+        if (ReplyCode() != 250) {
+            --accepted;
+            m_nError = kRecipientRefused;
+        }
+    }
+    return accepted > 0;
+}
+
+// The header block, the body and the end-of-data line, then the server's verdict.
+bool CSmtpClient::SendMessage() {
+    if (!BuildHeader(m_pSendBuf.get())) return Fail(kHeaderFailed);
+    if (!WriteBuffer()) return false;
+    if (!Command("%s\r\n", m_strBody ? m_strBody->c_str() : "")) return false;
+    return Step(250, kMessageRefused, "\r\n.\r\n");
+}
+
+bool CSmtpClient::Converse() {
+    // 1. Connect.
+    if (m_connection.Open(m_strServer ? m_strServer->c_str() : nullptr, m_nPort,
+                          m_nConnectTimeoutMs, m_nIoTimeoutMs) != kOk)
+        return Fail(kNoConnection);
+    // 2. Greeting.
+    if (!Expect(220, kNoGreeting)) return false;
+    // 3. EHLO; only the first line of its reply is read here.
+    const char* host = QueryLocalHostName();
+    if (!Step(250, kEhloRefused, "EHLO %s\r\n", host ? host : "domain")) return false;
+    // 4. AUTH LOGIN, passing over the rest of the EHLO reply.
+    if (!Command("AUTH LOGIN\r\n") || !WaitFor(334, 250, kAuthRefused)) return false;
+    // 5. User name.
+    if (!m_strUserName) return Fail(kNoUserName);
+    if (!Step(334, kAuthUnexpected, "%s\r\n", EncodeBase64(*m_strUserName).c_str())) return false;
+    // 6. Password.
+    if (!SendPassword()) return false;
+    // 7. Sender.
+    if (!m_strFromAddress) return Fail(kNoSender);
+    if (!Step(250, kMailFromRefused, "MAIL FROM:<%s>\r\n", m_strFromAddress->c_str())) return false;
+    // 8. Recipients, and 9. nobody to deliver to.
+    if (!SendRecipients()) return false;
+    // 10. DATA.
+    if (!Command("DATA\r\n") || !WaitFor(354, 250, kDataRefused)) return false;
+    // 11-13. Header block, body, end of data.
+    if (!SendMessage()) return false;
+    // 14. QUIT.
+    return Step(221, kQuitRefused, "QUIT\r\n");
+}
+
 bool CSmtpClient::Send() {
     if (!m_pSendBuf || !m_pRecvBuf) return Fail(kNoMemory);
 
@@ -181,84 +293,8 @@ bool CSmtpClient::Send() {
         (m_strBody && m_strBody->size() + 2 >= kBufferSize))
         return Fail(kTooLarge);
 
-    bool ok = [this] {
-        // 1. Connect.
-        m_socket = OpenConnection(m_strServer ? m_strServer->c_str() : nullptr, m_nPort);
-        if (m_socket == kNoSocket) return Fail(kNoConnection);
-
-        // 2. Greeting.
-        if (!ReadReplyLine()) return false;
-        if (ReplyCode() != 220) return Fail(kNoGreeting);
-
-        // 3. EHLO; only the first line of its reply is read here.
-        const char* host = QueryLocalHostName();
-        if (!Format("EHLO %s\r\n", host ? host : "domain") || !WriteBuffer()) return false;
-        if (!ReadReplyLine()) return false;
-        if (ReplyCode() != 250) return Fail(kEhloRefused);
-
-        // 4. AUTH LOGIN, skipping the rest of the EHLO reply.
-        if (!Format("AUTH LOGIN\r\n") || !WriteBuffer()) return false;
-        if (!WaitFor(334, 250, kAuthRefused)) return false;
-
-        // 5. User name.
-        if (!m_strUserName) return Fail(kNoUserName);
-        if (!Format("%s\r\n", EncodeBase64(*m_strUserName).c_str()) || !WriteBuffer()) return false;
-        if (!ReadReplyLine()) return false;
-        if (ReplyCode() != 334) return Fail(kAuthUnexpected);
-
-        // 6. Password: 235 logs in, 535 refuses it.
-        if (!m_strPassword) return Fail(kNoPassword);
-        if (!Format("%s\r\n", EncodeBase64(*m_strPassword).c_str()) || !WriteBuffer()) return false;
-        for (int skipped = 0;;) {
-            if (!ReadReplyLine()) return false;
-            int code = ReplyCode();
-            if (code == 235) break;
-            if (code == 535) return Fail(kBadLogin);
-            if (code != 334) return Fail(kAuthUnexpected);
-            if (++skipped >= 99) return Fail(kTooManyLines);
-        }
-
-        // 7. Sender.
-        if (!m_strFromAddress) return Fail(kNoSender);
-        if (!Format("MAIL FROM:<%s>\r\n", m_strFromAddress->c_str()) || !WriteBuffer())
-            return false;
-        if (!ReadReplyLine()) return false;
-        if (ReplyCode() != 250) return Fail(kMailFromRefused);
-
-        // 8. Recipients; a refused one does not stop the others.
-        int accepted = static_cast<int>(m_toList.size());
-        for (const MailRecipient& to : m_toList) {
-            if (!Format("RCPT TO:<%s>\r\n", to.strAddress.c_str()) || !WriteBuffer()) return false;
-            if (!ReadReplyLine()) return false;
-            if (ReplyCode() != 250) {
-                --accepted;
-                m_nError = kRecipientRefused;
-            }
-        }
-        // 9. Nobody to deliver to.
-        if (accepted <= 0) return false;
-
-        // 10. DATA.
-        if (!Format("DATA\r\n") || !WriteBuffer()) return false;
-        if (!WaitFor(354, 250, kDataRefused)) return false;
-
-        // 11. Header block.
-        if (!BuildHeader(m_pSendBuf.get())) return Fail(kHeaderFailed);
-        if (!WriteBuffer()) return false;
-
-        // 12. Body, then 13. the end-of-data line.
-        if (!Format("%s\r\n", m_strBody ? m_strBody->c_str() : "") || !WriteBuffer()) return false;
-        if (!Format("\r\n.\r\n") || !WriteBuffer()) return false;
-        if (!ReadReplyLine()) return false;
-        if (ReplyCode() != 250) return Fail(kMessageRefused);
-
-        // 14. QUIT.
-        if (!Format("QUIT\r\n") || !WriteBuffer()) return false;
-        if (!ReadReplyLine()) return false;
-        if (ReplyCode() != 221) return Fail(kQuitRefused);
-        return true;
-    }();
-    CloseConnection();  // on every path: nothing stays open
+    bool ok = Converse();
+    m_connection.Close();  // on every path: nothing stays open
     return ok;
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "SocketLayer.h"
+#include "SmtpConnection.h"
 
 namespace sentrel {
 
@@ -28,44 +28,9 @@ std::string FormatMailDate(std::time_t when);
 
 /// One outgoing mail and the SMTP dialogue (plain connection, AUTH LOGIN) that delivers it.
 /// Failures set an error code (GetError) and make operations return false.
-class CSmtpClient {
+class CSmtpClient : public SmtpErrors {
   public:
     static constexpr std::size_t kBufferSize = 10240;
-
-    // Error codes.
-    enum : int {
-        kOk = 0,
-        kStartupFailed = 100,
-        kVersionMismatch = 101,
-        kSendFailed = 102,
-        kRecvFailed = 103,
-        kConnectFailed = 104,
-        kHostUnknown = 105,
-        kNoConnection = 106,
-        kNoHostName = 107,
-        kBadAddress = 108,
-        kHeaderFailed = 200,
-        kNoSender = 201,
-        kNoSubject = 202,
-        kNoRecipients = 203,
-        kNoUserName = 204,
-        kNoPassword = 205,
-        kNoToAddress = 206,
-        kTooLarge = 207,  ///< a command, the header block or the body does not fit the buffer
-        kMailFromRefused = 300,
-        kEhloRefused = 301,
-        kAuthRefused = 302,
-        kDataRefused = 303,
-        kQuitRefused = 304,
-        kRecipientRefused = 305,
-        kMessageRefused = 306,
-        kClosedEarly = 400,
-        kNoGreeting = 401,
-        kTooManyLines = 402,
-        kBadLogin = 405,
-        kAuthUnexpected = 406,
-        kNoMemory = 407,
-    };
 
     CSmtpClient();
     virtual ~CSmtpClient();
@@ -93,10 +58,15 @@ class CSmtpClient {
     /// Writes the header block into `buffer` (kBufferSize bytes); false with an error code.
     bool BuildHeader(char* buffer);
 
-    /// A connected socket, or kNoSocket with an error code.
+    // The transport's steps one at a time, for tests and for callers that drive their
+    // own dialogue.
+    /// A connected socket that the caller owns and closes, or kNoSocket with an error code.
     SocketHandle OpenConnection(const char* server, std::uint16_t port);
+    /// Reads one reply line of the open connection into the receive buffer.
     bool ReadReplyLine();
-    int ReplyCode() const;
+    /// The code of the line in the receive buffer, or -1 when it holds no valid reply.
+    int ReplyCode() const { return SmtpReplyCode(m_pRecvBuf.get()); }
+    /// Writes the send buffer to the open connection.
     bool WriteBuffer();
     const char* QueryLocalHostName();
 
@@ -114,10 +84,23 @@ class CSmtpClient {
     using Text = std::optional<std::string>;
     static void Assign(Text& field, const char* text);
     bool Compose(std::string& header, int& error) const;
-    bool Format(const char* fmt, ...);
-    bool WaitFor(int expected, int skip, int stepError);
+    bool Converse();
     bool Fail(int error);
-    void CloseConnection();
+    bool Check(int result) { return result == kOk || Fail(result); }
+
+    // One helper per kind of step of the dialogue.
+    /// Formats a command into the send buffer and writes it.
+    bool Command(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+    /// Reads one reply; anything but `expected` fails with `stepError`.
+    bool Expect(int expected, int stepError);
+    /// Command, then Expect.
+    bool Step(int expected, int stepError, const char* fmt, ...)
+        __attribute__((format(printf, 4, 5)));
+    /// Reads replies until `expected`, passing over at most 98 lines of code `skip`.
+    bool WaitFor(int expected, int skip, int stepError);
+    bool SendPassword();
+    bool SendRecipients();
+    bool SendMessage();
 
     int m_nError = 0;
     Text m_strLocalHost;
@@ -135,7 +118,7 @@ class CSmtpClient {
     std::unique_ptr<char[]> m_pSendBuf;
     std::unique_ptr<char[]> m_pRecvBuf;
     bool m_bStarted = false;
-    SocketHandle m_socket = kNoSocket;
+    CSmtpConnection m_connection;
     std::vector<MailRecipient> m_toList;
     int m_nConnectTimeoutMs = kConnectTimeoutMs;
     int m_nIoTimeoutMs = kIoTimeoutMs;

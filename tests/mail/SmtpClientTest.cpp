@@ -333,3 +333,14 @@ TEST(SmtpClient, ADrippingServerMeetsOneDeadlinePerReply) {
     EXPECT_EQ(CSmtpClient::kRecvFailed, mail.GetError());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1800));
 }
+
+TEST(SmtpClient, TimeoutsReachTheSocketInMilliseconds) {
+    // Windows takes a DWORD of milliseconds where POSIX takes a timeval: 5 s must stay 5 s.
+    ScriptedSmtpServer server(SmtpScript{});
+    CSmtpClient mail;
+    mail.SetTimeouts(1000, 5000);
+    SocketHandle s = mail.OpenConnection("127.0.0.1", static_cast<std::uint16_t>(server.Port()));
+    ASSERT_NE(kNoSocket, s);
+    EXPECT_EQ(5000, SocketReceiveTimeout(s));
+    CloseSocket(s);
+}
