@@ -211,12 +211,15 @@ void CMonitorDlg::ReadSettings() {
 
 void CMonitorDlg::StoreSettings() {
     const MonitorSettings& s = m_settings;
-    g_pCore->saveConfigInt("interval", s.m_nInterval);
-    g_pCore->saveConfigStr("emailrcv", s.m_strEmailRcv);
-    g_pCore->saveConfigStr("senduser", s.m_strSendUser);
-    g_pCore->saveConfigStr("sendpwd", s.m_strSendPwd);
-    g_pCore->saveConfigB("balertwav", s.m_bAlertWav);
-    g_pCore->saveConfigB("balertemail", s.m_bAlertEmail);
+    {
+        CCore::SaveBatch batch(*g_pCore);
+        g_pCore->saveConfigInt("interval", s.m_nInterval);
+        g_pCore->saveConfigStr("emailrcv", s.m_strEmailRcv);
+        g_pCore->saveConfigStr("senduser", s.m_strSendUser);
+        g_pCore->saveConfigStr("sendpwd", s.m_strSendPwd);
+        g_pCore->saveConfigB("balertwav", s.m_bAlertWav);
+        g_pCore->saveConfigB("balertemail", s.m_bAlertEmail);
+    }
     if (!g_pCore->SaveProblem().empty())
         std::fprintf(stderr, "sentrel: settings not saved: %s\n", g_pCore->SaveProblem().c_str());
 }

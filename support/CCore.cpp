@@ -228,8 +228,14 @@ void CCore::saveConfigStr(const std::string& key, const std::string& value) {
 
 void CCore::Store(const std::string& key, const std::string& text) {
     EnsureLoaded();
+    auto it = m_values.find(key);
+    if (it != m_values.end() && it->second == text && !m_bDirty && !m_bKeepBadCopy) return;
     m_values[key] = text;
+    m_bDirty = true;
+    if (m_nBatch == 0) Write();
+}
 
+void CCore::Write() {
     // The known keys first, in their order, then any others; written to a temporary
     // file and renamed over the old one, so a crash never leaves half a file.
     std::string out = "; HalvexSentrel settings\n";
@@ -276,7 +282,9 @@ void CCore::Store(const std::string& key, const std::string& text) {
     if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
         m_strSaveProblem = path + ": " + std::strerror(ok ? errno : err);
         unlink(tmp.c_str());
+        return;
     }
+    m_bDirty = false;
 }
 
 }  // namespace sentrel

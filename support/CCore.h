@@ -32,6 +32,21 @@ class CCore {
     void saveConfigB(const std::string& key, bool value);
     void saveConfigStr(const std::string& key, const std::string& value);
 
+    /// Holds back writes while it lives: the stores made meanwhile go to the file in one
+    /// write when the last batch ends (the exit stores six values, and fsyncs once).
+    class SaveBatch {
+      public:
+        explicit SaveBatch(CCore& core) : m_core(core) { ++m_core.m_nBatch; }
+        ~SaveBatch() {
+            if (--m_core.m_nBatch == 0 && m_core.m_bDirty) m_core.Write();
+        }
+        SaveBatch(const SaveBatch&) = delete;
+        SaveBatch& operator=(const SaveBatch&) = delete;
+
+      private:
+        CCore& m_core;
+    };
+
     /// Text of a stored field value; a missing value reads as empty text.
     static std::string getStr(const char* value) { return value ? value : ""; }
 
@@ -41,7 +56,8 @@ class CCore {
 
     /// Why the settings file could not be used as it was (empty when all was well).
     const std::string& ConfigProblem() const { return m_strProblem; }
-    /// Why the last settings write failed (empty when it succeeded).
+    /// Why the last settings write failed (empty when it succeeded). The values stay as set
+    /// in memory, and the next store tries the write again.
     const std::string& SaveProblem() const { return m_strSaveProblem; }
     std::string ConfigPath() { return Paths().configDir + "sentrel.ini"; }
 
@@ -53,11 +69,14 @@ class CCore {
     void EnsureLoaded();
     std::string Raw(const std::string& key);
     void Store(const std::string& key, const std::string& text);
+    void Write();
 
     ProgramPaths m_paths;
     bool m_bPathsDecided = false;
     bool m_bLoaded = false;
-    bool m_bKeepBadCopy = false;  // the old file is set aside before it is first overwritten
+    bool m_bKeepBadCopy = false;
+    bool m_bDirty = false;  // values set in memory that the file does not hold yet
+    int m_nBatch = 0;       // the old file is set aside before it is first overwritten
     std::map<std::string, std::string> m_values;  // decoded, keys set by the program
     std::vector<std::string> m_others;            // other tools' lines, as read
     std::string m_strProblem;

@@ -151,3 +151,49 @@ TEST_F(CoreTest, APlantedLinkIsNeverFollowedWhenSaving) {
     ASSERT_EQ(0, stat(m_home.File("sentrel.ini").c_str(), &st));
     EXPECT_EQ(0600u, st.st_mode & 0777);
 }
+
+TEST_F(CoreTest, ABatchWritesOnceAndAFailedWriteKeepsTheValuesInMemory) {
+    const std::string ini = m_home.File("sentrel.ini");
+    {
+        CCore core;
+        {
+            CCore::SaveBatch batch(core);
+            core.saveConfigInt("interval", 7);
+            core.saveConfigStr("senduser", "bob");
+            EXPECT_NE(0, access(ini.c_str(), F_OK)) << "nothing is written inside a batch";
+        }
+        EXPECT_NE(std::string::npos, ReadFile(ini).find("interval=7\n"));
+        EXPECT_NE(std::string::npos, ReadFile(ini).find("senduser=bob\n"));
+
+        // The folder goes away: the write fails, reported once, and the values stay.
+        TempDir gone;
+        setenv("SENTREL_HOME", gone.Path().c_str(), 1);
+        CCore failing;
+        failing.autoFileConfig();
+        ASSERT_EQ(0, rmdir(gone.Path().c_str()));
+        {
+            CCore::SaveBatch batch(failing);
+            failing.saveConfigStr("sendpwd", "new");
+            failing.saveConfigInt("interval", 9);
+        }
+        EXPECT_NE("", failing.SaveProblem());
+        EXPECT_EQ("new", failing.getConfigStr("sendpwd"));
+        EXPECT_EQ(9, failing.getConfigInt("interval"));
+        // Once the folder is back, the next store writes every value still unsaved.
+        ASSERT_EQ(0, mkdir(gone.Path().c_str(), 0700));
+        failing.saveConfigB("balertwav", false);
+        EXPECT_EQ("", failing.SaveProblem());
+        CCore reread;
+        EXPECT_EQ("new", reread.getConfigStr("sendpwd"));
+        EXPECT_EQ(9, reread.getConfigInt("interval"));
+        setenv("SENTREL_HOME", m_home.Path().c_str(), 1);
+    }
+    // Storing what the file already holds does not rewrite it.
+    struct stat before {};
+    ASSERT_EQ(0, stat(ini.c_str(), &before));
+    CCore same;
+    same.saveConfigInt("interval", 7);
+    struct stat after {};
+    ASSERT_EQ(0, stat(ini.c_str(), &after));
+    EXPECT_EQ(before.st_ino, after.st_ino);
+}
