@@ -57,6 +57,12 @@ class CSmtpConnection {
     /// `connectMs` and sets `ioMs` as the limit of each write and of each reply line.
     /// Port 0 means the mail service's port.
     int Open(const char* server, std::uint16_t port, int connectMs, int ioMs);
+    /// Takes over a socket connected elsewhere (one end of a socket pair, in tests).
+    void Adopt(SocketHandle s, int ioMs) {
+        Close();
+        m_socket = s;
+        m_nIoTimeoutMs = ioMs;
+    }
     int WriteAll(const char* data, std::size_t n);
     /// One line, its line end included, into `buf` (NUL-terminated). A peer that closes
     /// after part of a line yields that part; one that closes before any byte, kClosedEarly;

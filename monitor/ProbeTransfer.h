@@ -1,6 +1,7 @@
 #pragma once
 // The probe's side of one request (private to the probe): what the response says, and the
-// libcurl callbacks that read it. Included by PageProbe.cpp alone.
+// libcurl callbacks that read it. Included by PageProbe.cpp, and by the fuzz target of
+// the response handling.
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
@@ -41,10 +42,8 @@ inline std::string Trim(const std::string& s) {
     return s.substr(b, e - b);
 }
 
-}  // namespace probe
-
 /// One logical request, across redirects and the connect retry.
-struct CWatchThread::Transfer {
+struct Transfer {
     std::string url;
     bool bWantBody = false;
     PageTextCounter* counter = nullptr;
@@ -160,4 +159,5 @@ struct CWatchThread::Transfer {
     }
 };
 
+}  // namespace probe
 }  // namespace sentrel

@@ -12,6 +12,9 @@ struct curl_slist;
 namespace sentrel {
 
 class CWatchThread;
+namespace probe {
+struct Transfer;  // one request of the probe, in ProbeTransfer.h
+}
 
 /// What one watcher needs, filled by the start sequence; owned by the thread once it runs.
 struct WatchEntry {
@@ -85,7 +88,7 @@ class CWatchThread {
     RunFlagPtr m_pszRunFlag;
 
   private:
-    struct Transfer;
+    using Transfer = probe::Transfer;
     /// Marks one probe: its deadline, and the cookie trim after it.
     class ProbeScope {
       public:

@@ -30,3 +30,9 @@ tray_pid=$!
 if [ -z "${SENTREL_NO_SANITIZERS:-}" ]; then
   bash scripts/sanitize.sh
 fi
+
+# Each fuzz target for a short while (SENTREL_FUZZ_SECONDS, default 30; 0 skips).
+fuzz_secs="${SENTREL_FUZZ_SECONDS:-30}"
+if [ "$fuzz_secs" != 0 ]; then
+  bash scripts/fuzz.sh --smoke "$fuzz_secs"
+fi

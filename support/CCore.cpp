@@ -119,10 +119,12 @@ const ProgramPaths& CCore::Paths() {
 }
 
 void CCore::autoFileConfig() {
-    if (!m_bLoaded) EnsureLoaded();
+    EnsureLoaded();
 }
 
+// The file is read once; from then on the values live in memory, and only writes touch it.
 void CCore::EnsureLoaded() {
+    if (m_bLoaded) return;
     m_bLoaded = true;
     const std::string path = ConfigPath();
     std::ifstream in(path, std::ios::binary);

@@ -197,3 +197,17 @@ TEST_F(CoreTest, ABatchWritesOnceAndAFailedWriteKeepsTheValuesInMemory) {
     ASSERT_EQ(0, stat(ini.c_str(), &after));
     EXPECT_EQ(before.st_ino, after.st_ino);
 }
+
+TEST_F(CoreTest, TheFileIsReadOnceAndOtherLinesAreWrittenBackOnce) {
+    WriteFile(m_home.File("sentrel.ini"), "interval=5\nother=1\n");
+    CCore core;
+    EXPECT_EQ(5, core.getConfigInt("interval"));
+    // Changed behind the program's back: the values read at the start stay.
+    WriteFile(m_home.File("sentrel.ini"), "interval=6\nother=1\n");
+    EXPECT_EQ(5, core.getConfigInt("interval"));
+    core.saveConfigStr("senduser", "bob");
+    core.saveConfigStr("sendpwd", "pw");
+    const std::string ini = ReadFile(m_home.File("sentrel.ini"));
+    EXPECT_EQ(ini.find("other=1\n"), ini.rfind("other=1\n")) << ini;
+    EXPECT_NE(std::string::npos, ini.find("interval=5\n")) << ini;
+}
