@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "CCore.h"
+#include "Files.h"
 #include "MonitorDlg.h"
 #include "UrlTextFile.h"
 #include "WxText.h"
@@ -21,7 +22,7 @@ std::string RecoveryPath(const std::string& dir) {
     char stamp[32];
     std::time_t now = std::time(nullptr);
     std::tm t{};
-    localtime_r(&now, &t);
+    LocalTime(now, t);
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &t);
     std::string base = dir + "user-" + stamp;
     std::string path = base + ".mdb";

@@ -1,5 +1,6 @@
 #include "AlertMailThread.h"
 
+#include "Files.h"
 #include "ReminderMail.h"
 #include "ThreadMessages.h"
 #include "WorkerGroup.h"
@@ -8,7 +9,7 @@ namespace sentrel {
 
 std::string FormatAlertTime(std::time_t when) {
     std::tm t{};
-    localtime_r(&when, &t);
+    LocalTime(when, t);
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &t);
     return buf;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "Files.h"
+
 namespace sentrel {
 
 namespace {
@@ -40,7 +42,7 @@ std::string FormatMailDate(std::time_t when) {
     static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     std::tm t{};
-    gmtime_r(&when, &t);
+    UtcTime(when, t);
     char buf[64];
     std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d", kDays[t.tm_wday % 7],
                   t.tm_mday, kMonths[t.tm_mon % 12], t.tm_year + 1900, t.tm_hour, t.tm_min,

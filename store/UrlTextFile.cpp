@@ -1,23 +1,15 @@
 #include "UrlTextFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "Files.h"
+
 namespace sentrel {
 
 namespace {
-
-mode_t CurrentUmask() {
-    mode_t mask = umask(0);
-    umask(mask);
-    return mask;
-}
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -98,15 +90,14 @@ class Utf16Decoder {
 UrlFileResult ImportUrlFile(const std::string& path,
                             const std::function<void(std::string&&)>& onUrl) {
     UrlFileResult result;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = fs::Open(path, "rb");
     if (!f) {
         result.bOk = result.bOpened = false;
         result.strError = Reason(path, errno);
         return result;
     }
     // Only a regular file has an end: a device or a pipe could feed the list forever.
-    struct stat st {};
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fs::KindOf(f) != fs::Kind::kFile) {
         std::fclose(f);
         result.bOk = result.bOpened = false;
         result.strError = path + ": 不是普通文件";
@@ -223,16 +214,11 @@ void WriteUrls(std::FILE* f, const std::string& path, const std::vector<std::str
 UrlFileResult ExportUrlFile(const std::string& path, const std::vector<std::string>& urls) {
     UrlFileResult result;
     // A link is followed, so that the link stays and the file it names gets the list.
-    std::string target = path;
-    if (char* real = realpath(path.c_str(), nullptr)) {
-        target = real;
-        std::free(real);
-    }
-    struct stat st {};
-    const bool exists = stat(target.c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) {
+    const std::string target = fs::Resolve(path);
+    const fs::Kind kind = fs::KindOf(target);
+    if (kind == fs::Kind::kOther || kind == fs::Kind::kDir) {
         // A device or a pipe cannot be replaced, only written to.
-        std::FILE* f = std::fopen(target.c_str(), "wb");
+        std::FILE* f = fs::Open(target, "wb");
         if (!f) {
             result.bOk = result.bOpened = false;
             result.strError = Reason(path, errno);
@@ -247,18 +233,15 @@ UrlFileResult ExportUrlFile(const std::string& path, const std::vector<std::stri
     }
     // Written beside the target under a new name, and renamed over it only when complete:
     // a full disk or a crash leaves the old list as it was.
-    std::string tmpl = target + ".XXXXXX";
-    int fd = mkostemp(tmpl.data(), O_CLOEXEC);
-    std::FILE* f = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    std::string tmp;
+    std::FILE* f = fs::CreateBeside(target, tmp);
     if (!f) {
-        if (fd >= 0) close(fd);
         result.bOk = result.bOpened = false;
         result.strError = Reason(path, errno);
         return result;
     }
-    const std::string tmp = tmpl;
     WriteUrls(f, path, urls, result);
-    if (result.bOk && fsync(fileno(f)) != 0) {
+    if (result.bOk && !fs::FlushToDisk(f)) {
         result.bOk = false;
         result.strError = Reason(path, errno);
     }
@@ -267,14 +250,12 @@ UrlFileResult ExportUrlFile(const std::string& path, const std::vector<std::stri
         result.strError = Reason(path, errno);
     }
     // An ordinary file's rights (the temporary one was made for the owner alone).
-    const mode_t mode = exists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
-    if (result.bOk &&
-        (chmod(tmp.c_str(), mode) != 0 || std::rename(tmp.c_str(), target.c_str()) != 0)) {
+    if (result.bOk && (!fs::GiveRightsOf(target, tmp) || !fs::Replace(tmp, target))) {
         result.bOk = false;
         result.strError = Reason(path, errno);
     }
     if (!result.bOk) {
-        unlink(tmp.c_str());
+        fs::Remove(tmp);
         result.nCount = 0;  // nothing of it reached the file
     }
     return result;

@@ -1,17 +1,14 @@
 #include "CCore.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <vector>
+
+#include "Files.h"
 
 namespace sentrel {
 
@@ -127,7 +124,7 @@ void CCore::EnsureLoaded() {
     if (m_bLoaded) return;
     m_bLoaded = true;
     const std::string path = ConfigPath();
-    std::ifstream in(path, std::ios::binary);
+    std::FILE* in = fs::Open(path, "rb");
     if (!in) {
         if (errno != ENOENT) {
             m_strProblem = std::strerror(errno);
@@ -137,11 +134,12 @@ void CCore::EnsureLoaded() {
     }
     std::string content;
     char chunk[4096];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
-        content.append(chunk, static_cast<std::size_t>(in.gcount()));
-        if (content.size() > kMaxFileSize) break;
-    }
-    if (in.bad()) {
+    std::size_t got;
+    while (content.size() <= kMaxFileSize && (got = std::fread(chunk, 1, sizeof chunk, in)) > 0)
+        content.append(chunk, got);
+    const bool failed = std::ferror(in) != 0;
+    std::fclose(in);
+    if (failed) {
         m_strProblem = "读取失败";
         m_bKeepBadCopy = true;
         return;
@@ -252,38 +250,26 @@ void CCore::Write() {
     const std::string path = ConfigPath();
     // A new file of a name nobody can have planted (a link there would be followed and
     // its target overwritten with the password): created exclusively, owner-only.
-    std::string tmpl = path + ".XXXXXX";
+    std::string tmp;
     m_strSaveProblem.clear();
-    int fd = mkostemp(tmpl.data(), O_CLOEXEC);
-    const std::string tmp = tmpl;
-    if (fd < 0) {
+    std::FILE* f = fs::CreateBeside(path, tmp);
+    if (!f) {
         m_strSaveProblem = path + ": " + std::strerror(errno);
         return;
     }
-    const char* p = out.data();
-    std::size_t left = out.size();
-    bool ok = true;
-    while (left > 0) {
-        ssize_t w = write(fd, p, left);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-            ok = false;
-            break;
-        }
-        p += w;
-        left -= static_cast<std::size_t>(w);
-    }
-    ok = ok && fsync(fd) == 0;
+    bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size() && fs::FlushToDisk(f);
     int err = errno;
-    ok = (close(fd) == 0) && ok;
+    ok = (std::fclose(f) == 0) && ok;
     if (ok && m_bKeepBadCopy) {
         // The unusable file is kept for the user rather than silently replaced.
-        std::rename(path.c_str(), (path + ".bad").c_str());
+        fs::Replace(path, path + ".bad");
         m_bKeepBadCopy = false;
     }
-    if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
+    // Replacing an existing file: a plain rename refuses that on some systems, and
+    // every save after the first would be lost.
+    if (!ok || !fs::Replace(tmp, path)) {
         m_strSaveProblem = path + ": " + std::strerror(ok ? errno : err);
-        unlink(tmp.c_str());
+        fs::Remove(tmp);
         return;
     }
     m_bDirty = false;

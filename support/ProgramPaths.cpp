@@ -1,58 +1,32 @@
 #include "ProgramPaths.h"
 
-#include <limits.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <vector>
+
+#include "Files.h"
 
 namespace sentrel {
 
 namespace {
 
-std::string Env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
-
 std::string WithSlash(std::string dir) {
-    if (dir.empty() || dir.back() != '/') dir += '/';
+    if (dir.empty() || (dir.back() != '/' && dir.back() != fs::kSeparator)) dir += fs::kSeparator;
     return dir;
 }
 
 bool IsDir(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return fs::KindOf(path) == fs::Kind::kDir;
 }
 
 bool IsFile(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return fs::KindOf(path) == fs::Kind::kFile;
 }
 
 // mkdir -p with `mode` for the folders it makes; an empty text or the reason it failed.
-std::string MakeDirs(const std::string& dir, mode_t mode) {
-    std::string path;
-    for (std::size_t i = 0; i < dir.size(); ++i) {
-        path += dir[i];
-        if ((dir[i] == '/' && i > 0) || i + 1 == dir.size()) {
-            if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST)
-                return path + "：" + std::strerror(errno);
-        }
-    }
-    return IsDir(dir) ? "" : dir + "：" + std::strerror(ENOTDIR);
-}
-
-std::string ExecutableDir() {
-    std::vector<char> buf(PATH_MAX + 1);
-    ssize_t n = readlink("/proc/self/exe", buf.data(), PATH_MAX);
-    if (n <= 0) return "./";
-    std::string path(buf.data(), static_cast<std::size_t>(n));
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+std::string MakeDirs(const std::string& dir, int mode) {
+    std::string part;
+    if (fs::MakeDirs(dir, mode, part)) return "";
+    return part + "：" + std::strerror(errno);
 }
 
 }  // namespace
@@ -60,7 +34,7 @@ std::string ExecutableDir() {
 ProgramPaths ProgramPaths::Decide(const std::string& exeDir) {
     ProgramPaths p;
     const std::string exe = WithSlash(exeDir);
-    const std::string home = Env("SENTREL_HOME");
+    const std::string home = GetEnv("SENTREL_HOME");
     // <prefix>/bin/ beside <prefix>/share/sentrel/
     std::string share;
     if (exe.size() > 5 && exe.compare(exe.size() - 5, 5, "/bin/") == 0)
@@ -75,8 +49,8 @@ ProgramPaths ProgramPaths::Decide(const std::string& exeDir) {
         p.configDir = p.dataDir = WithSlash(home);
     } else if (installed) {
         p.kind = kInstalled;
-        const std::string user = WithSlash(Env("HOME"));
-        const std::string config = Env("XDG_CONFIG_HOME"), data = Env("XDG_DATA_HOME");
+        const std::string user = WithSlash(GetEnv("HOME"));
+        const std::string config = GetEnv("XDG_CONFIG_HOME"), data = GetEnv("XDG_DATA_HOME");
         // Relative XDG values are to be ignored, as the base directory rules say.
         p.configDir = WithSlash((config.empty() || config[0] != '/') ? user + ".config" : config) +
                       "sentrel/";
@@ -98,7 +72,7 @@ ProgramPaths ProgramPaths::Decide(const std::string& exeDir) {
 }
 
 ProgramPaths ProgramPaths::ForThisProgram() {
-    return Decide(ExecutableDir());
+    return Decide(fs::ExecutableDir());
 }
 
 }  // namespace sentrel

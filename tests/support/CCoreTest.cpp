@@ -211,3 +211,16 @@ TEST_F(CoreTest, TheFileIsReadOnceAndOtherLinesAreWrittenBackOnce) {
     EXPECT_EQ(ini.find("other=1\n"), ini.rfind("other=1\n")) << ini;
     EXPECT_NE(std::string::npos, ini.find("interval=5\n")) << ini;
 }
+
+TEST_F(CoreTest, AChineseFolderHoldsTheSettingsAndEverySaveReplacesTheFile) {
+    const std::string home = m_home.File("设置");
+    ASSERT_EQ(0, mkdir(home.c_str(), 0700));
+    setenv("SENTREL_HOME", home.c_str(), 1);
+    for (int i = 1; i <= 3; ++i) {
+        CCore core;
+        core.saveConfigInt("interval", i);
+        EXPECT_EQ("", core.SaveProblem()) << "save " << i;
+        CCore again;
+        EXPECT_EQ(i, again.getConfigInt("interval")) << "save " << i;
+    }
+}
