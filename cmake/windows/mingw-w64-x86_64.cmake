@@ -1,0 +1,21 @@
+# Cross-building for 64-bit Windows with Debian's mingw-w64 (the posix-threads compilers,
+# so that std::thread and std::mutex work). Tests run under wine as the emulator.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(triple x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${triple}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
+set(CMAKE_RC_COMPILER ${triple}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${triple})
+if(SENTREL_WIN_PREFIX)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${SENTREL_WIN_PREFIX})
+endif()
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+find_program(SENTREL_WINE NAMES wine64 wine PATHS /usr/lib/wine)
+if(SENTREL_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${SENTREL_WINE})
+endif()
+set(ZLIB_USE_STATIC_LIBS ON)  # no zlib1.dll beside the program

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Builds the Windows program's third-party libraries once, from source archives, into a
+# prefix that later builds reuse:
+#   bash scripts/windeps.sh VENDOR_DIR PREFIX
+# VENDOR_DIR holds the archives named in cmake/windows/vendor.sha256; each is checked
+# against its pinned sha256 before use. Nothing is downloaded. The prefix gets static
+# wxWidgets (base, core, png), static libcurl (Schannel, HTTP and HTTPS only), the SQLite
+# amalgamation's sources and GoogleTest built from Debian's sources. A prefix that is
+# complete for the same archives (its stamp matches) is left as it is.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+vendor="$(cd "${1:?vendor folder}" && pwd)"
+prefix="${2:?prefix}"
+mkdir -p "$prefix"
+prefix="$(cd "$prefix" && pwd)"
+jobs="$(nproc)"
+toolchain="$root/cmake/windows/mingw-w64-x86_64.cmake"
+pins="$root/cmake/windows/vendor.sha256"
+
+stamp="$prefix/.sentrel-deps"
+want="$(cat "$pins" "$0" | sha256sum | cut -d' ' -f1)"
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then
+  echo "Windows dependencies: $prefix is up to date"
+  exit 0
+fi
+
+(cd "$vendor" && sha256sum --check --strict "$pins") || {
+  echo "windeps: an archive in $vendor does not match its pinned sha256" >&2; exit 1; }
+
+work="$prefix/.build"
+mkdir -p "$work"
+# Each library has its own stamp, so a run that stopped half-way resumes where it stopped.
+step_done() { [ -f "$prefix/.stamp-$1" ] && [ "$(cat "$prefix/.stamp-$1")" = "$want" ]; }
+mark_done() { echo "$want" >"$prefix/.stamp-$1"; }
+common=(-G "Unix Makefiles" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release
+        -DCMAKE_INSTALL_PREFIX="$prefix")
+
+if ! step_done sqlite; then
+echo "== SQLite amalgamation"
+rm -rf "$prefix/sqlite"
+mkdir -p "$prefix/sqlite"
+tar -xJf "$vendor/sqlite-amalgamation-3530200.tar.xz" -C "$prefix/sqlite" --strip-components=1
+mark_done sqlite
+fi
+
+if ! step_done curl; then
+echo "== libcurl (static, Schannel, HTTP only)"
+rm -rf "$work/curl-8.21.0" "$work/curl-build"
+tar -xJf "$vendor/curl-8.21.0.tar.xz" -C "$work"
+cmake -S "$work/curl-8.21.0" -B "$work/curl-build" "${common[@]}" \
+  -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF \
+  -DBUILD_LIBCURL_DOCS=OFF -DBUILD_MISC_DOCS=OFF -DENABLE_CURL_MANUAL=OFF -DBUILD_EXAMPLES=OFF \
+  -DHTTP_ONLY=ON -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_USE_LIBPSL=OFF \
+  -DCURL_USE_LIBSSH2=OFF -DUSE_LIBIDN2=OFF -DUSE_NGHTTP2=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF \
+  -DCURL_ZLIB=ON -DZLIB_USE_STATIC_LIBS=ON -DENABLE_UNICODE=ON >"$work/curl-config.log"
+cmake --build "$work/curl-build" -j"$jobs" >"$work/curl-build.log"
+cmake --install "$work/curl-build" >/dev/null
+mark_done curl
+fi
+
+if ! step_done wx; then
+echo "== wxWidgets (static: base, core, png)"
+rm -rf "$work/wxWidgets-3.2.7" "$work/wx-build"
+tar -xJf "$vendor/wxWidgets-3.2.7-src.tar.xz" -C "$work"
+off=()
+for o in REGEX LIBJPEG LIBTIFF NANOSVG LIBLZMA EXPAT XML XRC HTML WEBVIEW STC RICHTEXT AUI \
+         PROPGRID RIBBON MEDIACTRL OPENGL SOCKETS DEBUGREPORT GLCANVAS PROTOCOL PROTOCOL_FTP \
+         PROTOCOL_HTTP PROTOCOL_FILE URL FS_INET WEBREQUEST SECRETSTORE WXHTML_HELP; do
+  off+=(-DwxUSE_$o=OFF)
+done
+cmake -S "$work/wxWidgets-3.2.7" -B "$work/wx-build" "${common[@]}" \
+  -DwxBUILD_SHARED=OFF -DwxBUILD_SAMPLES=OFF -DwxBUILD_TESTS=OFF -DwxBUILD_DEMOS=OFF \
+  -DwxBUILD_INSTALL=ON -DwxBUILD_PRECOMP=OFF -DwxUSE_LIBPNG=builtin -DwxUSE_ZLIB=sys -DwxUSE_UNICODE=ON \
+  "${off[@]}" >"$work/wx-config.log"
+cmake --build "$work/wx-build" -j"$jobs" >"$work/wx-build.log"
+cmake --install "$work/wx-build" >/dev/null
+mark_done wx
+fi
+
+if ! step_done gtest; then
+echo "== GoogleTest (Debian's sources)"
+rm -rf "$work/gtest-build"
+cmake -S /usr/src/googletest -B "$work/gtest-build" "${common[@]}" \
+  -DBUILD_GMOCK=OFF -Dgtest_disable_pthreads=OFF >"$work/gtest-config.log"
+cmake --build "$work/gtest-build" -j"$jobs" >"$work/gtest-build.log"
+cmake --install "$work/gtest-build" >/dev/null
+mark_done gtest
+fi
+
+rm -rf "$work"
+echo "$want" >"$stamp"
+echo "Windows dependencies ready in $prefix"

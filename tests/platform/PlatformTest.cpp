@@ -1,0 +1,187 @@
+// What differs between Windows and POSIX, tested the same way on both (on Linux natively,
+// for Windows under wine): files by UTF-8 path, replacing files that exist, settings in a
+// Chinese folder, socket time-outs in milliseconds, time conversion.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "CCore.h"
+#include "Files.h"
+#include "SmtpClient.h"
+#include "UrlTextFile.h"
+
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+using namespace sentrel;
+namespace stdfs = std::filesystem;
+
+namespace {
+
+void SetEnv(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _wputenv_s(fs::Wide(name).c_str(), fs::Wide(value).c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+// A fresh folder whose own name is Chinese, removed with its contents at the end.
+class ChineseDir {
+  public:
+    ChineseDir() {
+        std::random_device r;
+        m_path = stdfs::temp_directory_path() / stdfs::u8path("哨兵测试-" + std::to_string(r()));
+        stdfs::create_directories(m_path);
+    }
+    ~ChineseDir() {
+        std::error_code ec;
+        stdfs::remove_all(m_path, ec);
+    }
+    std::string Path() const { return m_path.u8string(); }
+    std::string File(const std::string& name) const {
+        return (m_path / stdfs::u8path(name)).u8string();
+    }
+
+  private:
+    stdfs::path m_path;
+};
+
+std::string Slurp(const std::string& path) {
+    std::FILE* f = fs::Open(path, "rb");
+    if (!f) return "<missing>";
+    std::string s;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+    std::fclose(f);
+    return s;
+}
+
+bool WriteReplacing(const std::string& target, const std::string& text) {
+    std::string tmp;
+    std::FILE* f = fs::CreateBeside(target, tmp);
+    if (!f) return false;
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size() && fs::FlushToDisk(f);
+    ok = std::fclose(f) == 0 && ok;
+    return ok && fs::Replace(tmp, target);
+}
+
+}  // namespace
+
+TEST(PlatformFiles, ChineseNamesAndReplacingAnExistingFile) {
+    ChineseDir dir;
+    const std::string sub = dir.File("子目录/更深");
+    std::string failed;
+    ASSERT_TRUE(fs::MakeDirs(sub, 0700, failed)) << failed;
+    EXPECT_EQ(fs::Kind::kDir, fs::KindOf(sub));
+    const std::string target = dir.File("子目录/列表.txt");
+    EXPECT_EQ(fs::Kind::kMissing, fs::KindOf(target));
+    for (const char* text : {"first", "second, longer", "third"}) {
+        ASSERT_TRUE(WriteReplacing(target, text)) << std::strerror(errno);
+        EXPECT_EQ(text, Slurp(target));
+    }
+    EXPECT_EQ(fs::Kind::kFile, fs::KindOf(target));
+    // The real name on disk is the Chinese one, not a mangled narrow form.
+    EXPECT_TRUE(stdfs::exists(stdfs::u8path(target)));
+    std::size_t entries = 0;
+    for (const auto& e : stdfs::directory_iterator(stdfs::u8path(dir.File("子目录")))) {
+        (void)e;
+        ++entries;
+    }
+    EXPECT_EQ(2u, entries) << "no temporary file is left";
+    EXPECT_TRUE(fs::Rename(target, target + ".bak"));
+    EXPECT_TRUE(fs::Remove(target + ".bak"));
+    EXPECT_FALSE(fs::Remove(target + ".bak"));
+    EXPECT_EQ(ENOENT, errno);
+}
+
+TEST(PlatformFiles, ListsAndSettingsLiveInChineseFolders) {
+    ChineseDir dir;
+    const std::string list = dir.File("网址.txt");
+    for (const std::vector<std::string>& urls :
+         {std::vector<std::string>{"http://a.example/"},
+          std::vector<std::string>{"http://b.example/", "http://中文.example/页"}}) {
+        UrlFileResult out = ExportUrlFile(list, urls);
+        ASSERT_TRUE(out.bOk) << out.strError;
+        std::vector<std::string> back;
+        UrlFileResult in = ImportUrlFile(list, [&](std::string&& u) { back.push_back(u); });
+        ASSERT_TRUE(in.bOk) << in.strError;
+        EXPECT_EQ(urls, back);
+    }
+
+    SetEnv("SENTREL_HOME", dir.Path());
+    for (int i = 1; i <= 3; ++i) {
+        CCore core;
+        core.saveConfigInt("interval", i);
+        core.saveConfigStr("senduser", "用户" + std::to_string(i));
+        EXPECT_EQ("", core.SaveProblem()) << "save " << i;
+        CCore again;
+        EXPECT_EQ(i, again.getConfigInt("interval")) << "every save after the first is kept";
+        EXPECT_EQ("用户" + std::to_string(i), again.getConfigStr("senduser"));
+    }
+    SetEnv("SENTREL_HOME", "");
+}
+
+TEST(PlatformTime, LocalAndUtc) {
+    std::tm t{};
+    ASSERT_TRUE(UtcTime(1796547903, t));
+    EXPECT_EQ(2026 - 1900, t.tm_year);
+    EXPECT_EQ(11, t.tm_mon);
+    EXPECT_EQ(6, t.tm_mday);
+    EXPECT_EQ(9, t.tm_hour);
+    ASSERT_TRUE(LocalTime(1796547903, t));
+    EXPECT_EQ(2026 - 1900, t.tm_year);
+}
+
+TEST(PlatformSockets, HandlesAndTimeoutsInMilliseconds) {
+#ifdef _WIN32
+    static_assert(sizeof(SocketHandle) == sizeof(void*), "SOCKET is pointer-sized");
+#endif
+    int major = 0, minor = 0;
+    ASSERT_EQ(0, SocketStartup(major, minor));
+    EXPECT_EQ(2, major);
+    EXPECT_EQ(2, minor);
+    // A listener of the platform's own, on a free loopback port.
+#ifdef _WIN32
+    SOCKET l = socket(AF_INET, SOCK_STREAM, 0);
+#else
+    int l = socket(AF_INET, SOCK_STREAM, 0);
+#endif
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(0, bind(l, reinterpret_cast<sockaddr*>(&a), sizeof a));
+    ASSERT_EQ(0, listen(l, 4));
+    socklen_t len = sizeof a;
+    ASSERT_EQ(0, getsockname(l, reinterpret_cast<sockaddr*>(&a), &len));
+
+    CSmtpClient mail;
+    mail.SetTimeouts(1000, 5000);
+    SocketHandle s = mail.OpenConnection("127.0.0.1", ntohs(a.sin_port));
+    ASSERT_NE(kNoSocket, s) << mail.GetError();
+    EXPECT_EQ(5000, SocketReceiveTimeout(s)) << "5 s stays 5 s, not 5 ms";
+
+    // A silent server: one reply line waits out its deadline, then fails.
+    CSmtpConnection quiet;
+    quiet.Adopt(s, 300);
+    char line[64];
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SmtpErrors::kRecvFailed, quiet.ReadLine(line, sizeof line));
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(250));
+    EXPECT_LT(took, std::chrono::seconds(3));
+    quiet.Close();
+    CloseSocket(static_cast<SocketHandle>(l));
+    SocketCleanup();
+}
