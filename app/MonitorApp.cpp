@@ -1,18 +1,13 @@
 #include "MonitorApp.h"
 
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <thread>
 
 #include "CCore.h"
+#include "Desktop.h"
 #include "MonitorDlg.h"
 #include "WorkerGroup.h"
-
-#ifdef __WXGTK__
-#include <X11/Xlib.h>
-#include <unistd.h>
-#endif
 
 namespace sentrel {
 
@@ -30,14 +25,6 @@ CMonitorDlg* g_pLiveWindow = nullptr;
 void SaveStateAtExit() {
     if (g_pLiveWindow) g_pLiveWindow->SaveState();
 }
-
-#ifdef __WXGTK__
-// The X server went away (the desktop session ended): only saving is left to do.
-int OnDisplayLost(Display*) {
-    SaveStateAtExit();
-    _exit(1);
-}
-#endif
 }  // namespace
 
 void CMonitorApp::StartCore() {
@@ -64,10 +51,8 @@ bool CMonitorApp::OnInit() {
     SetAppName("sentrel");
     SetAppDisplayName("HalvexSentrel");
     // Logging out, a kill or Ctrl+C ends the program through the same orderly shutdown.
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) SetSignalHandler(sig, &CMonitorApp::OnQuitSignal);
-#ifdef __WXGTK__
-    XSetIOErrorHandler(&OnDisplayLost);  // replaces the toolkit's, which exits without saving
-#endif
+    InstallQuitHandlers(
+        *this, [] { OnQuitSignal(0); }, &SaveStateAtExit);
     StartCore();
     m_pMainWnd = new CMonitorDlg();
     g_pLiveWindow = m_pMainWnd;

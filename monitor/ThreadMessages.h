@@ -3,11 +3,15 @@
 
 namespace sentrel {
 
-constexpr unsigned WM_USER = 0x0400;
+// The first number a window may give its own messages (0x0400 on Windows, where WM_USER
+// is a macro of that value, so the name is not reused here).
+constexpr unsigned kProgramMessageBase = 0x0400;
 
-constexpr unsigned WM_PAGE_UPDATED = WM_USER + 1;  ///< wParam row, lParam 1
-constexpr unsigned WM_WATCH_ENDED = WM_USER + 2;   ///< wParam row, lParam 0 or -1 (session refused)
-constexpr unsigned WM_MAIL_RESULT = WM_USER + 3;   ///< wParam 0, lParam 0, -1 or -2
-constexpr unsigned WM_PAGE_SIZE = WM_USER + 4;     ///< wParam row, lParam first measured size
+constexpr unsigned WM_PAGE_UPDATED = kProgramMessageBase + 1;  ///< wParam row, lParam 1
+constexpr unsigned WM_WATCH_ENDED =
+    kProgramMessageBase + 2;  ///< wParam row, lParam 0 or -1 (session refused)
+constexpr unsigned WM_MAIL_RESULT = kProgramMessageBase + 3;  ///< wParam 0, lParam 0, -1 or -2
+constexpr unsigned WM_PAGE_SIZE =
+    kProgramMessageBase + 4;  ///< wParam row, lParam first measured size
 
 }  // namespace sentrel

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Files.h"
+#include "Secret.h"
 
 namespace sentrel {
 
@@ -28,6 +29,8 @@ const Setting kSettings[] = {
     {"sendpwd", Kind::Str, ""},    {"balertwav", Kind::Bool, "1"}, {"balertemail", Kind::Bool, "0"},
 };
 constexpr std::size_t kMaxFileSize = 1 << 20;
+// The mail password: sealed in the file where the platform can (see Secret.h).
+const std::string kSecretKey = "sendpwd";
 
 const Setting* Find(const std::string& key) {
     for (const Setting& s : kSettings)
@@ -174,6 +177,10 @@ void CCore::EnsureLoaded() {
             continue;
         }
         std::string value = UnescapeValue(line.substr(eq + 1));
+        if (key == kSecretKey && !UnprotectSecret(std::string(value), value)) {
+            bad.push_back(key);  // sealed for another user or machine
+            continue;
+        }
         if (const Setting* s = Find(key)) {
             int i;
             bool flag;
@@ -241,7 +248,10 @@ void CCore::Write() {
     std::string out = "; HalvexSentrel settings\n";
     for (const Setting& s : kSettings) {
         auto it = m_values.find(s.key);
-        if (it != m_values.end()) out += std::string(s.key) + "=" + EscapeValue(it->second) + "\n";
+        if (it == m_values.end()) continue;
+        const std::string& v = it->second;
+        out += std::string(s.key) + "=" + EscapeValue(s.key == kSecretKey ? ProtectSecret(v) : v) +
+               "\n";
     }
     for (const auto& kv : m_values)
         if (!Find(kv.first)) out += kv.first + "=" + EscapeValue(kv.second) + "\n";

@@ -185,3 +185,48 @@ TEST(PlatformSockets, HandlesAndTimeoutsInMilliseconds) {
     CloseSocket(static_cast<SocketHandle>(l));
     SocketCleanup();
 }
+
+#ifndef _WIN32
+#define WM_USER 0x0400  // as the Windows headers define it
+#endif
+#include "ThreadMessages.h"
+
+TEST(PlatformMessages, ProgramMessagesLiveBesideTheSystemsWmUser) {
+    // With the Windows headers in, a constant named WM_USER would not even compile.
+    EXPECT_EQ(WM_USER + 1u, WM_PAGE_UPDATED);
+    EXPECT_EQ(WM_USER + 2u, WM_WATCH_ENDED);
+    EXPECT_EQ(WM_USER + 3u, WM_MAIL_RESULT);
+    EXPECT_EQ(WM_USER + 4u, WM_PAGE_SIZE);
+}
+
+TEST(PlatformSecrets, TheMailPasswordIsSealedWhereThePlatformCanAndOldFilesStillRead) {
+    ChineseDir dir;
+    SetEnv("SENTREL_HOME", dir.Path());
+    const std::string ini = dir.File("sentrel.ini");
+    {
+        CCore core;
+        core.saveConfigStr("sendpwd", "pw-秘密\\x");
+        ASSERT_EQ("", core.SaveProblem());
+    }
+    const std::string file = Slurp(ini);
+#ifdef _WIN32
+    EXPECT_EQ(std::string::npos, file.find("pw-秘密")) << file;
+    EXPECT_NE(std::string::npos, file.find("sendpwd=dpapi:")) << file;
+#else
+    EXPECT_NE(std::string::npos, file.find("sendpwd=pw-秘密\\\\x")) << file;
+#endif
+    CCore again;
+    EXPECT_EQ("pw-秘密\\x", again.getConfigStr("sendpwd"));
+
+    // A file of an older version holds the password as it is.
+    {
+        std::FILE* f = fs::Open(ini, "wb");
+        ASSERT_TRUE(f);
+        std::fputs("sendpwd=plain-old\n", f);
+        std::fclose(f);
+    }
+    CCore old;
+    EXPECT_EQ("plain-old", old.getConfigStr("sendpwd"));
+    EXPECT_EQ("", old.ConfigProblem());
+    SetEnv("SENTREL_HOME", "");
+}

@@ -1,0 +1,46 @@
+#include <X11/Xlib.h>
+#include <unistd.h>
+#include <wx/app.h>
+
+#include <csignal>
+#include <cstdio>
+
+#include "Desktop.h"
+#include "Files.h"
+
+namespace sentrel {
+
+namespace {
+void (*g_onQuit)() = nullptr;
+void (*g_onDisplayLost)() = nullptr;
+
+void OnSignal(int) {
+    if (g_onQuit) g_onQuit();
+}
+
+// The X server went away (the desktop session ended): only saving is left to do.
+int OnDisplayLost(Display*) {
+    if (g_onDisplayLost) g_onDisplayLost();
+    _exit(1);
+}
+}  // namespace
+
+bool HaveDesktop(const char* argv0) {
+    if (!GetEnv("DISPLAY").empty() || !GetEnv("WAYLAND_DISPLAY").empty()) return true;
+    std::fprintf(stderr,
+                 "sentrel: no display found: start it in a desktop session, or on a virtual "
+                 "display (apt-get install xvfb, then: xvfb-run -a %s).\n",
+                 argv0);
+    return false;
+}
+
+void InstallQuitHandlers(wxApp& app, void (*onQuit)(), void (*onDisplayLost)()) {
+    g_onQuit = onQuit;
+    g_onDisplayLost = onDisplayLost;
+    // Logging out, a kill or Ctrl+C end the program through the same orderly shutdown;
+    // wx runs the handler on the main loop.
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) app.SetSignalHandler(sig, &OnSignal);
+    XSetIOErrorHandler(&OnDisplayLost);  // replaces the toolkit's, which exits without saving
+}
+
+}  // namespace sentrel

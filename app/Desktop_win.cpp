@@ -1,0 +1,34 @@
+#include <windows.h>
+#include <wx/app.h>
+
+#include "Desktop.h"
+
+namespace sentrel {
+
+namespace {
+void (*g_onQuit)() = nullptr;
+
+// Ctrl+C or a closed console window, when the program runs from one.
+BOOL WINAPI OnConsoleEvent(DWORD) {
+    wxTheApp->CallAfter([] {
+        if (g_onQuit) g_onQuit();
+    });
+    return TRUE;
+}
+}  // namespace
+
+bool HaveDesktop(const char*) {
+    return true;  // a Windows program always starts in a session with a desktop
+}
+
+void InstallQuitHandlers(wxApp& app, void (*onQuit)(), void (*)()) {
+    g_onQuit = onQuit;
+    SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);
+    // The session ends (log-off, shutdown): saved before the system ends the process.
+    // A close request (taskkill) reaches the main window as a close event.
+    app.Bind(wxEVT_END_SESSION, [](wxCloseEvent&) {
+        if (g_onQuit) g_onQuit();
+    });
+}
+
+}  // namespace sentrel
