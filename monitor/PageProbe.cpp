@@ -135,15 +135,16 @@ bool CWatchThread::PerformWithRetry(Transfer& t) {
         // Headers were all this request needed: what became of an unneeded body is no matter.
         if (!t.bWantBody && t.bHeadersDone) return true;
         if (rc == CURLE_WEIRD_SERVER_REPLY && !t.bWantBody && t.status != 0 && !ignoreLength) {
-            // libcurl refused a malformed Content-Length. For a page that is no usable
-            // length (the atoi rule gives 0 or less), so its body is measured next; a
-            // redirect is asked again without the length check, for its Location.
-            if (IsRedirect(t.status)) {
+            // libcurl refused a malformed Content-Length, and newer versions do so before
+            // the header reaches us. Asked again without the length check, the header is
+            // read here: the atoi rule takes a leading number ("123abc" is 123), and a
+            // redirect gives its Location.
+            if (t.contentLength.empty() || IsRedirect(t.status)) {
                 ignoreLength = true;
                 --attempt;
                 continue;
             }
-            t.contentLength.clear();
+            if (AtoiClamped(t.contentLength.c_str()) <= 0) t.contentLength.clear();
             t.bHeadersDone = true;
             return true;
         }

@@ -9,6 +9,7 @@
 #include "PostRecorder.h"
 #include "ScriptedSmtpServer.h"
 #include "SocketLayer.h"
+#include "TempDir.h"
 #include "ThreadMessages.h"
 #include "WorkerGroup.h"
 
@@ -21,12 +22,12 @@ namespace {
 class AlertMail : public ::testing::Test {
   protected:
     void UseServer(const ScriptedSmtpServer& server) {
-        setenv("SENTREL_SMTP_HOST", "127.0.0.1", 1);
-        setenv("SENTREL_SMTP_PORT", std::to_string(server.Port()).c_str(), 1);
+        SetEnv("SENTREL_SMTP_HOST", "127.0.0.1");
+        SetEnv("SENTREL_SMTP_PORT", std::to_string(server.Port()).c_str());
     }
     void TearDown() override {
-        unsetenv("SENTREL_SMTP_HOST");
-        unsetenv("SENTREL_SMTP_PORT");
+        UnsetEnv("SENTREL_SMTP_HOST");
+        UnsetEnv("SENTREL_SMTP_PORT");
         SetSocketStartupFailsForTesting(false);
     }
     void Start(const std::string& url) {
@@ -116,7 +117,7 @@ TEST_F(AlertMail, TwoQuickAlertsGiveTwoResults) {
 }
 
 TEST(AlertTime, IsLocalTimeInIsoOrder) {
-    setenv("TZ", "UTC", 1);
+    SetEnv("TZ", "UTC");
     tzset();
     EXPECT_EQ("2026-12-06 09:05:03", FormatAlertTime(1796547903));
 }

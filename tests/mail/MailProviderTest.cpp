@@ -3,8 +3,10 @@
 #include <cstdlib>
 
 #include "MailProvider.h"
+#include "TempDir.h"
 
 using namespace sentrel;
+using namespace sentrel::test;
 
 TEST(MailProvider, UserNameIsStoredLowerCaseWithoutTheProviderDomain) {
     const std::string suffix = g_szMailSuffix;
@@ -19,16 +21,16 @@ TEST(MailProvider, UserNameIsStoredLowerCaseWithoutTheProviderDomain) {
 }
 
 TEST(MailProvider, EnvironmentOverridesHostAndPort) {
-    unsetenv("SENTREL_SMTP_HOST");
-    unsetenv("SENTREL_SMTP_PORT");
+    UnsetEnv("SENTREL_SMTP_HOST");
+    UnsetEnv("SENTREL_SMTP_PORT");
     EXPECT_EQ(g_szSmtpHost, SmtpHost());
     EXPECT_EQ(25, SmtpPort());
-    setenv("SENTREL_SMTP_HOST", "relay.local", 1);
-    setenv("SENTREL_SMTP_PORT", "2525", 1);
+    SetEnv("SENTREL_SMTP_HOST", "relay.local");
+    SetEnv("SENTREL_SMTP_PORT", "2525");
     EXPECT_EQ("relay.local", SmtpHost());
     EXPECT_EQ(2525, SmtpPort());
-    setenv("SENTREL_SMTP_PORT", "99999", 1);
+    SetEnv("SENTREL_SMTP_PORT", "99999");
     EXPECT_EQ(25, SmtpPort()) << "an impossible port is ignored";
-    unsetenv("SENTREL_SMTP_HOST");
-    unsetenv("SENTREL_SMTP_PORT");
+    UnsetEnv("SENTREL_SMTP_HOST");
+    UnsetEnv("SENTREL_SMTP_PORT");
 }

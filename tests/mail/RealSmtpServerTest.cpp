@@ -23,8 +23,8 @@ TEST(RealSmtpServer, ReceivesTheAlertMail) {
     const std::string out = dir.File("message.txt");
     SmtpSink sink(out);
     ASSERT_TRUE(sink.Ready()) << "the SMTP server did not start (python3-aiosmtpd?)";
-    setenv("SENTREL_SMTP_HOST", "127.0.0.1", 1);
-    setenv("SENTREL_SMTP_PORT", sink.Port().c_str(), 1);
+    SetEnv("SENTREL_SMTP_HOST", "127.0.0.1");
+    SetEnv("SENTREL_SMTP_PORT", sink.Port().c_str());
 
     PostRecorder posts;
     AlertMailRequest request;
@@ -35,8 +35,8 @@ TEST(RealSmtpServer, ReceivesTheAlertMail) {
     request.szUrl = "http://example.com/news";
     CAlertMailThread thread(AlertMailThreadProc, &request);
     EXPECT_TRUE(thread.SendAlertMail(&request));
-    unsetenv("SENTREL_SMTP_HOST");
-    unsetenv("SENTREL_SMTP_PORT");
+    UnsetEnv("SENTREL_SMTP_HOST");
+    UnsetEnv("SENTREL_SMTP_PORT");
 
     ASSERT_TRUE(posts.WaitFor(WM_MAIL_RESULT, 1s));
     EXPECT_EQ(0, posts.Messages()[0].lParam);

@@ -51,7 +51,7 @@ Outcome Deliver(const SmtpScript& script, const std::function<void(CSmtpClient&)
 
 std::string HostName() {
     char name[256] = {0};
-    gethostname(name, 255);
+    SocketHostName(name, sizeof name);
     return name;
 }
 

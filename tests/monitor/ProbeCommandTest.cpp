@@ -1,6 +1,8 @@
 // sentrel-probe prints what the watcher's probe measures, one line per URL.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "Process.h"
 #include "TestServer.h"
 
@@ -21,6 +23,9 @@ TEST(ProbeCommand, PrintsOneSizePerUrlInOrder) {
                                      server.Url("/b"), server.Url("/c"), "not a url"},
                                     &code);
     EXPECT_EQ(0, code);
+#ifdef _WIN32
+    out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());  // console line ends
+#endif
     EXPECT_EQ("1234\n6\n0\n0\n", out);
 }
 

@@ -163,7 +163,11 @@ TEST(PlatformSockets, HandlesAndTimeoutsInMilliseconds) {
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(0, bind(l, reinterpret_cast<sockaddr*>(&a), sizeof a));
     ASSERT_EQ(0, listen(l, 4));
+#ifdef _WIN32
+    int len = sizeof a;
+#else
     socklen_t len = sizeof a;
+#endif
     ASSERT_EQ(0, getsockname(l, reinterpret_cast<sockaddr*>(&a), &len));
 
     CSmtpClient mail;

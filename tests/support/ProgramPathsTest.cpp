@@ -25,16 +25,16 @@ class ProgramPathsTest : public ::testing::Test {
         for (const char* name : {"SENTREL_HOME", "HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
             const char* v = std::getenv(name);
             m_saved.push_back({name, v ? v : "", v != nullptr});
-            unsetenv(name);
+            UnsetEnv(name);
         }
-        setenv("HOME", m_home.Path().c_str(), 1);
+        SetEnv("HOME", m_home.Path().c_str());
         // An installed layout: <prefix>/bin beside <prefix>/share/sentrel.
         mkdir(m_prefix.File("bin").c_str(), 0755);
         mkdir(m_prefix.File("share").c_str(), 0755);
         mkdir(m_prefix.File("share/sentrel").c_str(), 0755);
     }
     void TearDown() override {
-        for (const auto& s : m_saved) s.set ? setenv(s.name, s.value.c_str(), 1) : unsetenv(s.name);
+        for (const auto& s : m_saved) s.set ? SetEnv(s.name, s.value.c_str()) : UnsetEnv(s.name);
     }
     std::string Bin() const { return m_prefix.File("bin/"); }
 
@@ -63,13 +63,13 @@ TEST_F(ProgramPathsTest, AnInstalledProgramUsesTheUsersFolders) {
     // The user's own sound wins; XDG folders are taken when absolute, ignored otherwise.
     WriteFile(p.dataDir + "alert.wav", "RIFF");
     TempDir config, data;
-    setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
-    setenv("XDG_DATA_HOME", "relative/data", 1);
+    SetEnv("XDG_CONFIG_HOME", config.Path().c_str());
+    SetEnv("XDG_DATA_HOME", "relative/data");
     ProgramPaths q = ProgramPaths::Decide(Bin());
     EXPECT_EQ(config.File("sentrel/"), q.configDir);
     EXPECT_EQ(m_home.File(".local/share/sentrel/"), q.dataDir);
     EXPECT_EQ(q.dataDir + "alert.wav", q.wavPath);
-    setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
+    SetEnv("XDG_DATA_HOME", data.Path().c_str());
     EXPECT_EQ(data.File("sentrel/"), ProgramPaths::Decide(Bin()).dataDir);
 }
 
@@ -83,7 +83,7 @@ TEST_F(ProgramPathsTest, SentrelHomeAndABuildFolderKeepEverythingInOneFolder) {
     EXPECT_EQ(b.dataDir + "doc/index.html", b.guidePath);
 
     const std::string portable = m_home.File("profile/on/a/stick");
-    setenv("SENTREL_HOME", portable.c_str(), 1);
+    SetEnv("SENTREL_HOME", portable.c_str());
     ProgramPaths p = ProgramPaths::Decide(Bin());
     EXPECT_EQ(ProgramPaths::kPortable, p.kind) << "SENTREL_HOME wins over an installed layout";
     EXPECT_EQ(portable + "/", p.configDir);
@@ -93,7 +93,7 @@ TEST_F(ProgramPathsTest, SentrelHomeAndABuildFolderKeepEverythingInOneFolder) {
 
 TEST_F(ProgramPathsTest, AFolderThatCannotBeMadeIsReportedAndNothingIsLost) {
     WriteFile(m_home.File("blocker"), "a file where a folder should be");
-    setenv("XDG_CONFIG_HOME", m_home.File("blocker/config").c_str(), 1);
+    SetEnv("XDG_CONFIG_HOME", m_home.File("blocker/config").c_str());
     ProgramPaths p = ProgramPaths::Decide(Bin());
     EXPECT_NE("", p.problem);
     EXPECT_NE(std::string::npos, p.problem.find("blocker")) << p.problem;

@@ -1,5 +1,7 @@
 #pragma once
+#ifndef _WIN32
 #include <sys/types.h>
+#endif
 
 #include <chrono>
 #include <string>
@@ -11,6 +13,7 @@ namespace sentrel::test {
 std::string RunAndCapture(const std::vector<std::string>& argv, int* exitCode = nullptr,
                           const std::vector<std::string>& env = {});
 
+#ifndef _WIN32
 /// Starts a program (no shell) with extra NAME=VALUE environment entries; output discarded.
 pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env);
 /// Starts a program (no shell); its standard output can be read from `stdoutFd`.
@@ -21,5 +24,6 @@ bool ReadLineFrom(int fd, std::string& line);
 
 /// Waits for the process to end within `bound`; its exit status, or -1 on time-out.
 int WaitExit(pid_t pid, std::chrono::milliseconds bound);
+#endif
 
 }  // namespace sentrel::test

@@ -19,6 +19,10 @@ class TempDir {
     std::string m_path;
 };
 
+/// Environment variables by UTF-8 name and value, on every platform.
+void SetEnv(const std::string& name, const std::string& value);
+void UnsetEnv(const std::string& name);
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 

@@ -1,23 +1,96 @@
 #include "TestServer.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
+#include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <stdexcept>
 
 namespace sentrel::test {
 
+namespace {
+#ifdef _WIN32
+// Winsock wants starting once per process before any socket is made.
+struct WinsockUp {
+    WinsockUp() {
+        WSADATA d;
+        WSAStartup(MAKEWORD(2, 2), &d);
+    }
+} g_winsock;
+constexpr int kShutBoth = SD_BOTH;
+constexpr int kNoSignal = 0;
+void CloseNative(NativeSocket s) {
+    closesocket(static_cast<SOCKET>(s));
+}
+NativeSocket OpenListener() {
+    SOCKET s =
+        WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+    return s == INVALID_SOCKET ? -1 : static_cast<NativeSocket>(s);
+}
+NativeSocket AcceptOne(NativeSocket l) {
+    SOCKET s = accept(static_cast<SOCKET>(l), nullptr, nullptr);
+    return s == INVALID_SOCKET ? -1 : static_cast<NativeSocket>(s);
+}
+#else
+constexpr int kShutBoth = SHUT_RDWR;
+constexpr int kNoSignal = MSG_NOSIGNAL;
+void CloseNative(NativeSocket s) {
+    close(static_cast<int>(s));
+}
+NativeSocket OpenListener() {
+    return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+}
+NativeSocket AcceptOne(NativeSocket l) {
+    return accept4(static_cast<int>(l), nullptr, nullptr, SOCK_CLOEXEC);
+}
+#endif
+// Plain TCP calls on the system's socket type.
+int Recv(NativeSocket s, char* buf, int n) {
+    return static_cast<int>(recv(s, buf, n, 0));
+}
+int Send(NativeSocket s, const char* buf, std::size_t n) {
+    return static_cast<int>(send(s, buf, static_cast<int>(n), kNoSignal));
+}
+void Shut(NativeSocket s) {
+    shutdown(s, kShutBoth);
+}
+#ifdef _WIN32
+int SslRead(SSL*, char*, int) {
+    return -1;
+}
+int SslWrite(SSL*, const char*, int) {
+    return -1;
+}
+void SslShutdown(SSL*) {}
+#else
+int SslRead(SSL* ssl, char* buf, int n) {
+    return SSL_read(ssl, buf, n);
+}
+int SslWrite(SSL* ssl, const char* buf, int n) {
+    return SSL_write(ssl, buf, n);
+}
+void SslShutdown(SSL* ssl) {
+    SSL_shutdown(ssl);
+}
+#endif
+}  // namespace
+
 // ---- Conn ----
 
 int TestServer::Conn::ReadSome(char* buf, int n) {
     if (m_bClosed) return 0;
-    int r = m_ssl ? SSL_read(m_ssl, buf, n) : static_cast<int>(recv(m_fd, buf, n, 0));
+    int r = m_ssl ? SslRead(m_ssl, buf, n) : Recv(m_fd, buf, n);
     return r < 0 ? 0 : r;
 }
 
@@ -51,9 +124,8 @@ std::string TestServer::Conn::ReadToEnd() {
 bool TestServer::Conn::Write(const std::string& bytes) {
     std::size_t off = 0;
     while (off < bytes.size() && !m_bClosed) {
-        int w = m_ssl ? SSL_write(m_ssl, bytes.data() + off, static_cast<int>(bytes.size() - off))
-                      : static_cast<int>(
-                            send(m_fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL));
+        int w = m_ssl ? SslWrite(m_ssl, bytes.data() + off, static_cast<int>(bytes.size() - off))
+                      : Send(m_fd, bytes.data() + off, bytes.size() - off);
         if (w <= 0) return false;
         off += static_cast<std::size_t>(w);
     }
@@ -62,8 +134,8 @@ bool TestServer::Conn::Write(const std::string& bytes) {
 
 void TestServer::Conn::Close() {
     if (m_bClosed) return;
-    if (m_ssl) SSL_shutdown(m_ssl);
-    shutdown(m_fd, SHUT_RDWR);
+    if (m_ssl) SslShutdown(m_ssl);
+    Shut(m_fd);
     m_bClosed = true;
 }
 
@@ -77,15 +149,18 @@ bool TestServer::Conn::Sleep(std::chrono::milliseconds ms) {
 
 TestServer::TestServer(Session session, SSL_CTX* tls, int port)
     : m_session(std::move(session)), m_tls(tls) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    NativeSocket fd = OpenListener();
+#ifndef _WIN32
+    // (On Windows the option would let another socket take the port from under us.)
     int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    setsockopt(static_cast<int>(fd), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+#endif
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(static_cast<uint16_t>(port));
     if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 128) != 0) {
-        close(fd);
+        CloseNative(fd);
         if (port != 0) return;  // a fixed port may be taken: the caller checks Listening()
         throw std::runtime_error("test server: cannot listen");
     }
@@ -105,11 +180,18 @@ void TestServer::Stop() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopCv.notify_all();
-        for (int fd : m_fds) shutdown(fd, SHUT_RDWR);
+        for (NativeSocket fd : m_fds) Shut(fd);
     }
-    if (m_listenFd >= 0) shutdown(m_listenFd, SHUT_RDWR);
+    if (m_listenFd != -1) {
+        Shut(m_listenFd);
+#ifdef _WIN32
+        CloseNative(m_listenFd);  // shutdown does not wake a blocked accept here
+#endif
+    }
     if (m_acceptThread.joinable()) m_acceptThread.join();
-    if (m_listenFd >= 0) close(m_listenFd);
+#ifndef _WIN32
+    if (m_listenFd != -1) CloseNative(m_listenFd);
+#endif
     std::vector<std::thread> threads;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -120,14 +202,14 @@ void TestServer::Stop() {
 
 void TestServer::AcceptLoop() {
     while (!m_bStopping) {
-        int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) {
+        NativeSocket fd = AcceptOne(m_listenFd);
+        if (fd == -1) {
             if (m_bStopping) return;
             continue;
         }
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_bStopping) {
-            close(fd);
+            CloseNative(fd);
             return;
         }
         ++m_nConnections;
@@ -136,27 +218,31 @@ void TestServer::AcceptLoop() {
     }
 }
 
-void TestServer::Serve(int fd) {
+void TestServer::Serve(NativeSocket fd) {
     Conn conn;
     conn.m_pServer = this;
     conn.m_fd = fd;
     bool ready = true;
+#ifndef _WIN32
     if (m_tls) {
         conn.m_ssl = SSL_new(m_tls);
         SSL_set_fd(conn.m_ssl, fd);
         ready = SSL_accept(conn.m_ssl) == 1;  // fails when the client refuses the certificate
         if (ready && SSL_session_reused(conn.m_ssl)) ++m_nResumed;
     }
+#endif
     if (ready) m_session(conn);
     if (!conn.m_bClosed) conn.ReadToEnd();  // let the client finish before closing
+#ifndef _WIN32
     if (conn.m_ssl) SSL_free(conn.m_ssl);
+#endif
     std::lock_guard<std::mutex> lock(m_mutex);
     for (auto it = m_fds.begin(); it != m_fds.end(); ++it)
         if (*it == fd) {
             m_fds.erase(it);
             break;
         }
-    close(fd);
+    CloseNative(fd);
     m_transcripts.push_back(conn.m_received);
 }
 
@@ -204,6 +290,7 @@ std::string TestHttpServer::Response(const std::string& status, const std::strin
 }
 
 // ---- TestCerts ----
+#ifndef _WIN32
 
 namespace {
 
@@ -289,5 +376,7 @@ TestCerts::TestCerts(const std::string& dir) {
 TestCerts::~TestCerts() {
     for (SSL_CTX* c : m_ctx) SSL_CTX_free(c);
 }
+
+#endif  // TLS servers: Linux only
 
 }  // namespace sentrel::test

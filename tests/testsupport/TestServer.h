@@ -1,9 +1,8 @@
 #pragma once
-#include <openssl/ssl.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -11,7 +10,14 @@
 #include <thread>
 #include <vector>
 
+// OpenSSL's types, declared as OpenSSL does; TLS servers exist on Linux only.
+typedef struct ssl_st SSL;
+typedef struct ssl_ctx_st SSL_CTX;
+
 namespace sentrel::test {
+
+/// A socket of the system: an int on POSIX, a SOCKET (pointer-sized) on Windows.
+using NativeSocket = std::intptr_t;
 
 /// A TCP server on 127.0.0.1 (a free port), plain or TLS, running one scripted session
 /// per connection on a thread of its own. Everything a client sends is recorded.
@@ -34,7 +40,7 @@ class TestServer {
         friend class TestServer;
         int ReadSome(char* buf, int n);
         TestServer* m_pServer = nullptr;
-        int m_fd = -1;
+        NativeSocket m_fd = -1;
         SSL* m_ssl = nullptr;
         bool m_bClosed = false;
         std::string m_pending;
@@ -48,7 +54,7 @@ class TestServer {
     TestServer& operator=(const TestServer&) = delete;
 
     int Port() const { return m_nPort; }
-    bool Listening() const { return m_listenFd >= 0; }
+    bool Listening() const { return m_listenFd != -1; }
     int Connections() const { return m_nConnections.load(); }
     /// TLS connections that resumed an earlier session instead of a full handshake.
     int Resumed() const { return m_nResumed.load(); }
@@ -58,11 +64,11 @@ class TestServer {
 
   private:
     void AcceptLoop();
-    void Serve(int fd);
+    void Serve(NativeSocket fd);
 
     Session m_session;
     SSL_CTX* m_tls;
-    int m_listenFd = -1;
+    NativeSocket m_listenFd = -1;
     int m_nPort = 0;
     std::atomic<bool> m_bStopping{false};
     std::atomic<int> m_nConnections{0};
@@ -71,7 +77,7 @@ class TestServer {
     mutable std::mutex m_mutex;
     std::condition_variable m_stopCv;
     std::vector<std::thread> m_threads;
-    std::vector<int> m_fds;
+    std::vector<NativeSocket> m_fds;
     std::vector<std::string> m_transcripts;
 };
 

@@ -1,11 +1,11 @@
-#include "Process.h"
-
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <thread>
+
+#include "Process.h"
 
 extern char** environ;
 
