@@ -1,6 +1,8 @@
+// clang-format off: the system headers need windows.h first
 #include <windows.h>
 #include <dpapi.h>
 #include <wincrypt.h>
+// clang-format on
 
 #include <vector>
 

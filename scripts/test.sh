@@ -36,3 +36,14 @@ fuzz_secs="${SENTREL_FUZZ_SECONDS:-30}"
 if [ "$fuzz_secs" != 0 ]; then
   bash scripts/fuzz.sh --smoke "$fuzz_secs"
 fi
+
+# The Windows build and its tests under wine (SENTREL_NO_WINDOWS=1 skips this). It needs
+# the source archives of the Windows dependencies, in ../shared/vendor or $SENTREL_VENDOR.
+if [ -z "${SENTREL_NO_WINDOWS:-}" ]; then
+  vendor="${SENTREL_VENDOR:-$(pwd)/../shared/vendor}"
+  if [ -d "$vendor" ]; then
+    bash scripts/wintest.sh "$vendor"
+  else
+    echo "Windows build skipped: no vendor folder at $vendor (set SENTREL_VENDOR)"
+  fi
+fi

@@ -32,6 +32,9 @@ mkdir -p "$work"
 # Each library has its own stamp, so a run that stopped half-way resumes where it stopped.
 step_done() { [ -f "$prefix/.stamp-$1" ] && [ "$(cat "$prefix/.stamp-$1")" = "$want" ]; }
 mark_done() { echo "$want" >"$prefix/.stamp-$1"; }
+# zlib from Debian's mingw package, named as the static archive: left to a search, the
+# build picks the import library and the program then needs zlib1.dll beside it.
+zlib=(-DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include)
 common=(-G "Unix Makefiles" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release
         -DCMAKE_INSTALL_PREFIX="$prefix")
 
@@ -52,7 +55,7 @@ cmake -S "$work/curl-8.21.0" -B "$work/curl-build" "${common[@]}" \
   -DBUILD_LIBCURL_DOCS=OFF -DBUILD_MISC_DOCS=OFF -DENABLE_CURL_MANUAL=OFF -DBUILD_EXAMPLES=OFF \
   -DHTTP_ONLY=ON -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_USE_LIBPSL=OFF \
   -DCURL_USE_LIBSSH2=OFF -DUSE_LIBIDN2=OFF -DUSE_NGHTTP2=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF \
-  -DCURL_ZLIB=ON -DZLIB_USE_STATIC_LIBS=ON -DENABLE_UNICODE=ON >"$work/curl-config.log"
+  -DCURL_ZLIB=ON "${zlib[@]}" -DENABLE_UNICODE=ON >"$work/curl-config.log"
 cmake --build "$work/curl-build" -j"$jobs" >"$work/curl-build.log"
 cmake --install "$work/curl-build" >/dev/null
 mark_done curl
@@ -71,6 +74,7 @@ done
 cmake -S "$work/wxWidgets-3.2.7" -B "$work/wx-build" "${common[@]}" \
   -DwxBUILD_SHARED=OFF -DwxBUILD_SAMPLES=OFF -DwxBUILD_TESTS=OFF -DwxBUILD_DEMOS=OFF \
   -DwxBUILD_INSTALL=ON -DwxBUILD_PRECOMP=OFF -DwxUSE_LIBPNG=builtin -DwxUSE_ZLIB=sys -DwxUSE_UNICODE=ON \
+  "${zlib[@]}" \
   "${off[@]}" >"$work/wx-config.log"
 cmake --build "$work/wx-build" -j"$jobs" >"$work/wx-build.log"
 cmake --install "$work/wx-build" >/dev/null

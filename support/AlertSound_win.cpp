@@ -1,8 +1,10 @@
 // The alert sound through the system's own player: PlaySound plays asynchronously and
 // returns at once, so the window never waits. A file that cannot be played gives the
 // system's default alert sound.
-#include <mmsystem.h>
+// clang-format off: the system headers need windows.h first
 #include <windows.h>
+#include <mmsystem.h>
+// clang-format on
 
 #include "AlertSound.h"
 #include "Files.h"
