@@ -2,21 +2,23 @@
 
 #include <cstdlib>
 
+#include "Files.h"
+
 namespace sentrel {
 
 const char* const g_szSmtpHost = "smtp.163.com";
 const char* const g_szMailSuffix = "@163.com";
 
 std::string SmtpHost() {
-    const char* host = std::getenv("SENTREL_SMTP_HOST");
-    return (host && *host) ? host : g_szSmtpHost;
+    const std::string host = GetEnv("SENTREL_SMTP_HOST");
+    return host.empty() ? g_szSmtpHost : host;
 }
 
 std::uint16_t SmtpPort() {
-    const char* text = std::getenv("SENTREL_SMTP_PORT");
-    if (!text || !*text) return kSmtpPort;
+    const std::string text = GetEnv("SENTREL_SMTP_PORT");
+    if (text.empty()) return kSmtpPort;
     char* end = nullptr;
-    long v = std::strtol(text, &end, 10);
+    long v = std::strtol(text.c_str(), &end, 10);
     if (*end != '\0' || v < 1 || v > 65535) return kSmtpPort;
     return static_cast<std::uint16_t>(v);
 }

@@ -7,6 +7,7 @@
 
 #include "CurlApi.h"
 #include "PageTextCounter.h"
+#include "Files.h"
 #include "ProbeTransfer.h"
 #include "WatchThread.h"
 
@@ -60,9 +61,9 @@ bool CWatchThread::OpenSession() {
     Curl()->easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
     Curl()->easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     Curl()->easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);  // a name mismatch is accepted
-    const char* bundle = std::getenv("CURL_CA_BUNDLE");
-    if (!bundle || !*bundle) bundle = std::getenv("SSL_CERT_FILE");
-    if (bundle && *bundle) Curl()->easy_setopt(h, CURLOPT_CAINFO, bundle);
+    std::string bundle = GetEnv("CURL_CA_BUNDLE");
+    if (bundle.empty()) bundle = GetEnv("SSL_CERT_FILE");
+    if (!bundle.empty()) Curl()->easy_setopt(h, CURLOPT_CAINFO, bundle.c_str());
     Curl()->easy_setopt(h, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
     Curl()->easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
     Curl()->easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
