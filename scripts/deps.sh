@@ -9,12 +9,22 @@ packages=(
   googletest libgtest-dev
   fonts-noto-cjk
 )
-if [ "${1:-}" = "--test" ]; then
-  # Virtual display, tray host, window tools and the real SMTP server used by the tests.
-  packages+=(xvfb trayer xdotool x11-utils imagemagick python3-aiosmtpd openssl curl)
-  # Validators of the desktop entry and metadata, and the Debian package tools.
-  packages+=(desktop-file-utils appstream dpkg-dev)
-fi
+for flag in "$@"; do
+  case "$flag" in
+    --test)
+      # Virtual display, tray host, window tools and the real SMTP server used by the tests.
+      packages+=(xvfb trayer xdotool x11-utils imagemagick python3-aiosmtpd openssl curl)
+      # Validators of the desktop entry and metadata, and the Debian package tools.
+      packages+=(desktop-file-utils appstream dpkg-dev) ;;
+    --windows)
+      # The Windows cross-compilers, zlib for them, wine to run the result, and what
+      # its tests use.
+      packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
+                 wine64 googletest python3 openssl xvfb trayer xdotool x11-utils imagemagick) ;;
+    --fuzz)
+      packages+=(clang libclang-rt-dev) ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

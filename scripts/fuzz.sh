@@ -8,13 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 targets=(import_fuzz body_counter_fuzz response_fuzz smtp_reply_fuzz settings_fuzz)
 
-if ! command -v clang++ >/dev/null || ! clang++ -fsanitize=fuzzer -x c++ /dev/null -o /dev/null \
-     -Wl,--unresolved-symbols=ignore-all 2>/dev/null; then
-  echo "Installing: clang libclang-rt-dev (libFuzzer and the sanitizer runtimes)"
-  sudo_cmd=""; [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends clang libclang-rt-dev
-fi
+bash scripts/deps.sh --fuzz  # clang, libFuzzer and the sanitizer runtimes
 
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ -DSENTREL_GUI=OFF -DSENTREL_FUZZ=ON >/dev/null

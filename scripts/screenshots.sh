@@ -10,12 +10,9 @@ pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"; }
 trap cleanup EXIT
 
-for n in $(seq 140 180); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then disp=":$n"; break; fi
-done
-Xvfb "$disp" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${disp#:}" ] && break; sleep 0.1; done
-export DISPLAY=$disp
+source scripts/display.sh
+start_display 140 180 800x600x24
+pids+=("${display_pids[@]}")
 
 # Three local pages; the stored size of the first differs from what it is now.
 mkdir -p "$work/www" "$work/home"

@@ -6,23 +6,9 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh --test
 bash scripts/build.sh -DSENTREL_TESTS=ON
 
-xvfb_pid=""; tray_pid=""
-cleanup() {
-  [ -n "$tray_pid" ] && kill "$tray_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-}
-trap cleanup EXIT
-
-# A display number nobody uses, so parallel runs and a desktop session are left alone.
-for n in $(seq 90 130); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then disp=":$n"; break; fi
-done
-Xvfb "$disp" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${disp#:}" ] && break; sleep 0.1; done
-export DISPLAY="$disp"
-trayer --edge bottom --align right --widthtype request --height 24 >/dev/null 2>&1 &
-tray_pid=$!
+source scripts/display.sh
+trap stop_display EXIT
+start_display 90 130 1024x768x24 tray
 
 (cd build && ctest --output-on-failure -j2 --timeout 300 "$@")
 

@@ -10,18 +10,7 @@ root="$(pwd)"
 vendor="${1:-${SENTREL_VENDOR:-$root/../shared/vendor}}"
 prefix="${SENTREL_WIN_PREFIX:-$HOME/.cache/sentrel-win}"
 
-packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine64
-          googletest fonts-noto-cjk python3)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo_cmd=""; [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash scripts/deps.sh --windows
 
 start=$(date +%s)
 bash scripts/windeps.sh "$vendor" "$prefix"

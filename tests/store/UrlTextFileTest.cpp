@@ -196,22 +196,3 @@ TEST(UrlImport, OnlyRegularFilesAndABoundedNumberOfRows) {
     EXPECT_EQ(kMaxImportRows, count);
     EXPECT_EQ(5, r.nSkipped);
 }
-
-TEST(UrlExport, ChinesePathsRoundTripAndAnExistingListIsReplaced) {
-    // On Windows a UTF-8 path that reaches the narrow C runtime is mangled; and replacing
-    // an existing file needs the system's replace, not a plain rename.
-    TempDir dir;
-    const std::string folder = dir.File("网址列表");
-    ASSERT_TRUE(std::filesystem::create_directory(std::filesystem::u8path(folder)));
-    const std::string path = folder + "/监控.txt";
-    for (const std::vector<std::string>& urls :
-         {std::vector<std::string>{"http://a.example/"},
-          std::vector<std::string>{"http://b.example/", "http://中文.example/页面"}}) {
-        UrlFileResult out = ExportUrlFile(path, urls);
-        ASSERT_TRUE(out.bOk) << out.strError;
-        std::vector<std::string> back;
-        UrlFileResult in = ImportUrlFile(path, [&](std::string&& u) { back.push_back(u); });
-        ASSERT_TRUE(in.bOk) << in.strError;
-        EXPECT_EQ(urls, back);
-    }
-}

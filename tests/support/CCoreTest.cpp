@@ -221,16 +221,3 @@ TEST_F(CoreTest, TheFileIsReadOnceAndOtherLinesAreWrittenBackOnce) {
     EXPECT_EQ(ini.find("other=1\n"), ini.rfind("other=1\n")) << ini;
     EXPECT_NE(std::string::npos, ini.find("interval=5\n")) << ini;
 }
-
-TEST_F(CoreTest, AChineseFolderHoldsTheSettingsAndEverySaveReplacesTheFile) {
-    const std::string home = m_home.File("设置");
-    ASSERT_TRUE(stdfs::create_directory(stdfs::u8path(home)));
-    SetEnv("SENTREL_HOME", home.c_str());
-    for (int i = 1; i <= 3; ++i) {
-        CCore core;
-        core.saveConfigInt("interval", i);
-        EXPECT_EQ("", core.SaveProblem()) << "save " << i;
-        CCore again;
-        EXPECT_EQ(i, again.getConfigInt("interval")) << "save " << i;
-    }
-}

@@ -13,23 +13,14 @@ wine_zh() { LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wine "$@"; }
 wineserver -k 2>/dev/null || true
 
 work="$(mktemp -d)"
-xvfb_pid=""; tray_pid=""
+source "$(dirname "$0")/../../scripts/display.sh"
 cleanup() {
   wine taskkill /F /IM sentrel.exe >/dev/null 2>&1 || true
-  [ -n "$tray_pid" ] && kill "$tray_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  stop_display
   rm -rf "$work"
 }
 trap cleanup EXIT
-for n in $(seq 140 180); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then disp=":$n"; break; fi
-done
-Xvfb "$disp" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${disp#:}" ] && break; sleep 0.1; done
-export DISPLAY="$disp"
-trayer --edge bottom --align right --widthtype request --height 24 >/dev/null 2>&1 &
-tray_pid=$!
+start_display 140 180 1024x768x24 tray
 sleep 1
 
 cp "$build/bin/sentrel.exe" "$build/bin/alert.wav" "$work/"
