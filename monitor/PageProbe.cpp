@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "CurlApi.h"
-#include "PageTextCounter.h"
 #include "Files.h"
+#include "PageTextCounter.h"
 #include "ProbeTransfer.h"
 #include "WatchThread.h"
 

@@ -1,7 +1,7 @@
 // clang-format off: the system headers need windows.h first
-#include <windows.h>
 #include <dpapi.h>
 #include <wincrypt.h>
+#include <windows.h>
 // clang-format on
 
 #include <vector>

@@ -8,6 +8,11 @@
 # amalgamation's sources and GoogleTest built from Debian's sources. A prefix that is
 # complete for the same archives (its stamp matches) is left as it is.
 set -euo pipefail
+# Runs a step with its output in a log file; on failure shows the end of that log.
+logged() {  # log command...
+  local log="$1"; shift
+  "$@" >"$log" 2>&1 || { tail -n 40 "$log"; echo "windeps: failed, see $log" >&2; return 1; }
+}
 root="$(cd "$(dirname "$0")/.." && pwd)"
 vendor="$(cd "${1:?vendor folder}" && pwd)"
 prefix="${2:?prefix}"
@@ -18,7 +23,9 @@ toolchain="$root/cmake/windows/mingw-w64-x86_64.cmake"
 pins="$root/cmake/windows/vendor.sha256"
 
 stamp="$prefix/.sentrel-deps"
-want="$(cat "$pins" "$0" | sha256sum | cut -d' ' -f1)"
+# Bump when the libraries are built differently; the stamps then ask for a new build.
+recipe=1
+want="$(cat "$pins" | sha256sum | cut -d' ' -f1)-$recipe"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then
   echo "Windows dependencies: $prefix is up to date"
   exit 0
@@ -50,14 +57,14 @@ if ! step_done curl; then
 echo "== libcurl (static, Schannel, HTTP only)"
 rm -rf "$work/curl-8.21.0" "$work/curl-build"
 tar -xJf "$vendor/curl-8.21.0.tar.xz" -C "$work"
-cmake -S "$work/curl-8.21.0" -B "$work/curl-build" "${common[@]}" \
+logged "$work/curl-config.log" cmake -S "$work/curl-8.21.0" -B "$work/curl-build" "${common[@]}" \
   -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF \
   -DBUILD_LIBCURL_DOCS=OFF -DBUILD_MISC_DOCS=OFF -DENABLE_CURL_MANUAL=OFF -DBUILD_EXAMPLES=OFF \
   -DHTTP_ONLY=ON -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_USE_LIBPSL=OFF \
   -DCURL_USE_LIBSSH2=OFF -DUSE_LIBIDN2=OFF -DUSE_NGHTTP2=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF \
-  -DCURL_ZLIB=ON "${zlib[@]}" -DENABLE_UNICODE=ON >"$work/curl-config.log"
-cmake --build "$work/curl-build" -j"$jobs" >"$work/curl-build.log"
-cmake --install "$work/curl-build" >/dev/null
+  -DCURL_ZLIB=ON "${zlib[@]}" -DENABLE_UNICODE=ON
+logged "$work/curl-build.log" cmake --build "$work/curl-build" -j"$jobs"
+logged "$work/curl-install.log" cmake --install "$work/curl-build"
 mark_done curl
 fi
 
@@ -71,23 +78,23 @@ for o in REGEX LIBJPEG LIBTIFF NANOSVG LIBLZMA EXPAT XML XRC HTML WEBVIEW STC RI
          PROTOCOL_HTTP PROTOCOL_FILE URL FS_INET WEBREQUEST SECRETSTORE WXHTML_HELP; do
   off+=(-DwxUSE_$o=OFF)
 done
-cmake -S "$work/wxWidgets-3.2.7" -B "$work/wx-build" "${common[@]}" \
+logged "$work/wx-config.log" cmake -S "$work/wxWidgets-3.2.7" -B "$work/wx-build" "${common[@]}" \
   -DwxBUILD_SHARED=OFF -DwxBUILD_SAMPLES=OFF -DwxBUILD_TESTS=OFF -DwxBUILD_DEMOS=OFF \
   -DwxBUILD_INSTALL=ON -DwxBUILD_PRECOMP=OFF -DwxUSE_LIBPNG=builtin -DwxUSE_ZLIB=sys -DwxUSE_UNICODE=ON \
   "${zlib[@]}" \
-  "${off[@]}" >"$work/wx-config.log"
-cmake --build "$work/wx-build" -j"$jobs" >"$work/wx-build.log"
-cmake --install "$work/wx-build" >/dev/null
+  "${off[@]}"
+logged "$work/wx-build.log" cmake --build "$work/wx-build" -j"$jobs"
+logged "$work/wx-install.log" cmake --install "$work/wx-build"
 mark_done wx
 fi
 
 if ! step_done gtest; then
 echo "== GoogleTest (Debian's sources)"
 rm -rf "$work/gtest-build"
-cmake -S /usr/src/googletest -B "$work/gtest-build" "${common[@]}" \
-  -DBUILD_GMOCK=OFF -Dgtest_disable_pthreads=OFF >"$work/gtest-config.log"
-cmake --build "$work/gtest-build" -j"$jobs" >"$work/gtest-build.log"
-cmake --install "$work/gtest-build" >/dev/null
+logged "$work/gtest-config.log" cmake -S /usr/src/googletest -B "$work/gtest-build" "${common[@]}" \
+  -DBUILD_GMOCK=OFF -Dgtest_disable_pthreads=OFF
+logged "$work/gtest-build.log" cmake --build "$work/gtest-build" -j"$jobs"
+logged "$work/gtest-install.log" cmake --install "$work/gtest-build"
 mark_done gtest
 fi
 

@@ -2,8 +2,8 @@
 // returns at once, so the window never waits. A file that cannot be played gives the
 // system's default alert sound.
 // clang-format off: the system headers need windows.h first
-#include <windows.h>
 #include <mmsystem.h>
+#include <windows.h>
 // clang-format on
 
 #include "AlertSound.h"

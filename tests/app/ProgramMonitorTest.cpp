@@ -99,3 +99,14 @@ TEST(ProgramMonitor, StartMarksAPageThatChangedWhileClosedAndMailsItOnce) {
     EXPECT_EQ("2345", rows[0].kbsize) << "the size measured at the start is stored";
     EXPECT_EQ("2345", rows[1].kbsize);
 }
+
+TEST(ProgramStart, WithoutADisplayItSaysSoAndEndsAtOnce) {
+    TempDir home;
+    int code = -1;
+    auto start = std::chrono::steady_clock::now();
+    RunAndCapture({SENTREL_BIN_DIR "/sentrel"}, &code,
+                  {"DISPLAY=", "WAYLAND_DISPLAY=", "SENTREL_HOME=" + home.Path()});
+    EXPECT_EQ(1, code);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_NE(0, access(home.File("sentrel.ini").c_str(), F_OK)) << "nothing was started";
+}
