@@ -1,7 +1,8 @@
-// clang-format off: the system headers need windows.h first
+// The system headers need windows.h first.
+// clang-format off
+#include <windows.h>
 #include <dpapi.h>
 #include <wincrypt.h>
-#include <windows.h>
 // clang-format on
 
 #include <vector>

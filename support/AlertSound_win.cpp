@@ -1,9 +1,10 @@
 // The alert sound through the system's own player: PlaySound plays asynchronously and
 // returns at once, so the window never waits. A file that cannot be played gives the
 // system's default alert sound.
-// clang-format off: the system headers need windows.h first
-#include <mmsystem.h>
+// The system headers need windows.h first.
+// clang-format off
 #include <windows.h>
+#include <mmsystem.h>
 // clang-format on
 
 #include "AlertSound.h"
