@@ -219,12 +219,9 @@ TEST(SmtpClient, ConnectionFailuresLeave106) {
     EXPECT_EQ(kNoSocket, direct.OpenConnection("no-such-host.invalid", 25));
     EXPECT_EQ(CSmtpClient::kHostUnknown, direct.GetError());
 
-    int port;
-    {
-        ScriptedSmtpServer gone(SmtpScript{});
-        port = gone.Port();
-    }
-    EXPECT_EQ(kNoSocket, direct.OpenConnection("127.0.0.1", static_cast<std::uint16_t>(port)));
+    RefusingPort refused;
+    EXPECT_EQ(kNoSocket,
+              direct.OpenConnection("127.0.0.1", static_cast<std::uint16_t>(refused.Port())));
     EXPECT_EQ(CSmtpClient::kConnectFailed, direct.GetError());
 }
 

@@ -129,14 +129,10 @@ TEST(PageSizeProbe, FailuresGiveZero) {
     EXPECT_EQ(0, Probe("127.0.0.1/no-scheme"));
     EXPECT_EQ(0, Probe(""));
 
-    // Refused: a port that was just closed.
-    int port;
-    {
-        TestServer closed([](TestServer::Conn&) {});
-        port = closed.Port();
-    }
+    // Refused: a port nothing listens on.
+    RefusingPort refused;
     auto start = Clock::now();
-    EXPECT_EQ(0, Probe("http://127.0.0.1:" + std::to_string(port) + "/"));
+    EXPECT_EQ(0, Probe("http://127.0.0.1:" + std::to_string(refused.Port()) + "/"));
     EXPECT_LT(SecondsSince(start), 3.0) << "one retry after one second, no more";
 }
 

@@ -251,6 +251,23 @@ std::vector<std::string> TestServer::Transcripts() const {
     return m_transcripts;
 }
 
+// ---- RefusingPort ----
+
+RefusingPort::RefusingPort() : m_socket(OpenListener()) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (m_socket == -1 || bind(m_socket, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+        throw std::runtime_error("refusing port: cannot bind");
+    socklen_t len = sizeof addr;
+    getsockname(m_socket, reinterpret_cast<sockaddr*>(&addr), &len);
+    m_nPort = ntohs(addr.sin_port);
+}
+
+RefusingPort::~RefusingPort() {
+    if (m_socket != -1) CloseNative(m_socket);
+}
+
 // ---- TestHttpServer ----
 
 TestHttpServer::TestHttpServer(Handler handler, SSL_CTX* tls)

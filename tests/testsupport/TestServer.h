@@ -81,6 +81,22 @@ class TestServer {
     std::vector<std::string> m_transcripts;
 };
 
+/// A loopback port that refuses every connection: bound, never listening. Held for the
+/// object's life, so no other test's server can take it meanwhile (a port that was merely
+/// closed can be handed out again at once).
+class RefusingPort {
+  public:
+    RefusingPort();
+    ~RefusingPort();
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    int Port() const { return m_nPort; }
+
+  private:
+    NativeSocket m_socket = -1;
+    int m_nPort = 0;
+};
+
 /// An HTTP/1.1 server: calls the handler for every request head (keep-alive aware).
 class TestHttpServer {
   public:
