@@ -1,6 +1,5 @@
 #include "SmtpClient.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -147,16 +146,6 @@ bool CSmtpClient::BuildHeader(char* buffer) {
     return true;
 }
 
-namespace {
-// Formats into a buffer of kBufferSize bytes; false (and an empty buffer) when it does not fit.
-bool FormatInto(char* buf, std::size_t size, const char* fmt, va_list ap) {
-    int n = std::vsnprintf(buf, size, fmt, ap);
-    if (n >= 0 && static_cast<std::size_t>(n) < size) return true;
-    buf[0] = '\0';
-    return false;
-}
-}  // namespace
-
 bool CSmtpClient::Fail(int error) {
     m_nError = error;
     return false;
@@ -188,12 +177,10 @@ const char* CSmtpClient::QueryLocalHostName() {
     return m_strLocalHost->c_str();
 }
 
-bool CSmtpClient::Command(const char* fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    bool fits = FormatInto(m_pSendBuf.get(), kBufferSize, fmt, ap);
-    va_end(ap);
-    return fits ? WriteBuffer() : Fail(kTooLarge);
+bool CSmtpClient::Command(const std::string& line) {
+    if (line.size() >= kBufferSize) return Fail(kTooLarge);
+    std::memcpy(m_pSendBuf.get(), line.c_str(), line.size() + 1);
+    return WriteBuffer();
 }
 
 bool CSmtpClient::Expect(int expected, int stepError) {
@@ -201,13 +188,8 @@ bool CSmtpClient::Expect(int expected, int stepError) {
     return ReplyCode() == expected || Fail(stepError);
 }
 
-bool CSmtpClient::Step(int expected, int stepError, const char* fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    bool fits = FormatInto(m_pSendBuf.get(), kBufferSize, fmt, ap);
-    va_end(ap);
-    if (!fits) return Fail(kTooLarge);
-    return WriteBuffer() && Expect(expected, stepError);
+bool CSmtpClient::Step(int expected, int stepError, const std::string& line) {
+    return Command(line) && Expect(expected, stepError);
 }
 
 bool CSmtpClient::WaitFor(int expected, int skip, int stepError) {
@@ -223,7 +205,7 @@ bool CSmtpClient::WaitFor(int expected, int skip, int stepError) {
 // 235 logs in, 535 refuses the password; further 334 lines are passed over.
 bool CSmtpClient::SendPassword() {
     if (!m_strPassword) return Fail(kNoPassword);
-    if (!Command("%s\r\n", EncodeBase64(*m_strPassword).c_str())) return false;
+    if (!Command(EncodeBase64(*m_strPassword) + "\r\n")) return false;
     for (int skipped = 0;;) {
         if (!ReadReplyLine()) return false;
         int code = ReplyCode();
@@ -238,7 +220,7 @@ bool CSmtpClient::SendPassword() {
 bool CSmtpClient::SendRecipients() {
     int accepted = static_cast<int>(m_toList.size());
     for (const MailRecipient& to : m_toList) {
-        if (!Command("RCPT TO:<%s>\r\n", to.strAddress.c_str()) || !ReadReplyLine()) return false;
+        if (!Command("RCPT TO:<" + to.strAddress + ">\r\n") || !ReadReplyLine()) return false;
         if (ReplyCode() != 250) {
             --accepted;
             m_nError = kRecipientRefused;
@@ -251,7 +233,7 @@ bool CSmtpClient::SendRecipients() {
 bool CSmtpClient::SendMessage() {
     if (!BuildHeader(m_pSendBuf.get())) return Fail(kHeaderFailed);
     if (!WriteBuffer()) return false;
-    if (!Command("%s\r\n", m_strBody ? m_strBody->c_str() : "")) return false;
+    if (!Command((m_strBody ? *m_strBody : std::string()) + "\r\n")) return false;
     return Step(250, kMessageRefused, "\r\n.\r\n");
 }
 
@@ -264,17 +246,18 @@ bool CSmtpClient::Converse() {
     if (!Expect(220, kNoGreeting)) return false;
     // 3. EHLO; only the first line of its reply is read here.
     const char* host = QueryLocalHostName();
-    if (!Step(250, kEhloRefused, "EHLO %s\r\n", host ? host : "domain")) return false;
+    if (!Step(250, kEhloRefused, std::string("EHLO ") + (host ? host : "domain") + "\r\n"))
+        return false;
     // 4. AUTH LOGIN, passing over the rest of the EHLO reply.
     if (!Command("AUTH LOGIN\r\n") || !WaitFor(334, 250, kAuthRefused)) return false;
     // 5. User name.
     if (!m_strUserName) return Fail(kNoUserName);
-    if (!Step(334, kAuthUnexpected, "%s\r\n", EncodeBase64(*m_strUserName).c_str())) return false;
+    if (!Step(334, kAuthUnexpected, EncodeBase64(*m_strUserName) + "\r\n")) return false;
     // 6. Password.
     if (!SendPassword()) return false;
     // 7. Sender.
     if (!m_strFromAddress) return Fail(kNoSender);
-    if (!Step(250, kMailFromRefused, "MAIL FROM:<%s>\r\n", m_strFromAddress->c_str())) return false;
+    if (!Step(250, kMailFromRefused, "MAIL FROM:<" + *m_strFromAddress + ">\r\n")) return false;
     // 8. Recipients, and 9. nobody to deliver to.
     if (!SendRecipients()) return false;
     // 10. DATA.

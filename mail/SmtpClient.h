@@ -89,13 +89,13 @@ class CSmtpClient : public SmtpErrors {
     bool Check(int result) { return result == kOk || Fail(result); }
 
     // One helper per kind of step of the dialogue.
-    /// Formats a command into the send buffer and writes it.
-    bool Command(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+    /// Puts one command line into the send buffer and writes it; a line that does not fit
+    /// fails with kTooLarge.
+    bool Command(const std::string& line);
     /// Reads one reply; anything but `expected` fails with `stepError`.
     bool Expect(int expected, int stepError);
     /// Command, then Expect.
-    bool Step(int expected, int stepError, const char* fmt, ...)
-        __attribute__((format(printf, 4, 5)));
+    bool Step(int expected, int stepError, const std::string& line);
     /// Reads replies until `expected`, passing over at most 98 lines of code `skip`.
     bool WaitFor(int expected, int skip, int stepError);
     bool SendPassword();

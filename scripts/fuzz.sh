@@ -12,9 +12,6 @@ targets=(import_fuzz body_counter_fuzz response_fuzz smtp_reply_fuzz settings_fu
 
 bash scripts/deps.sh --fuzz  # clang, libFuzzer and the sanitizer runtimes
 
-cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
-  -DCMAKE_CXX_COMPILER=clang++ -DSENTREL_GUI=OFF -DSENTREL_FUZZ=ON >/dev/null
-cmake --build build-fuzz -j"$(nproc)" --target fuzz_all
 
 run() {  # target seconds
   local t="$1" secs="$2" extra=()
@@ -62,6 +59,11 @@ if [ "${1:-}" = "--coverage" ]; then
             total ? 100 * (total - missed) / total : 0 }'
   exit 0
 fi
+
+# The fuzzing build (the coverage mode above has a build of its own).
+cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+  -DCMAKE_CXX_COMPILER=clang++ -DSENTREL_GUI=OFF -DSENTREL_FUZZ=ON >/dev/null
+cmake --build build-fuzz -j"$(nproc)" --target fuzz_all
 
 if [ "${1:-}" = "--smoke" ]; then
   failed=0

@@ -7,12 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <thread>
 
 #include "CCore.h"
 #include "Files.h"
 #include "SmtpClient.h"
+#include "TempDir.h"
 #include "UrlTextFile.h"
 
 #ifdef _WIN32
@@ -24,39 +24,23 @@
 #endif
 
 using namespace sentrel;
+using namespace sentrel::test;
 namespace stdfs = std::filesystem;
 
 namespace {
 
-void SetEnv(const char* name, const std::string& value) {
-#ifdef _WIN32
-    _wputenv_s(fs::Wide(name).c_str(), fs::Wide(value).c_str());
-#else
-    setenv(name, value.c_str(), 1);
-#endif
-}
-
-// A fresh folder whose own name is Chinese, removed with its contents at the end.
+// A folder whose own name is Chinese, inside a fresh temporary one.
 class ChineseDir {
   public:
-    ChineseDir() {
-        std::random_device r;
-        m_path = stdfs::temp_directory_path() / stdfs::u8path("哨兵测试-" + std::to_string(r()));
-        stdfs::create_directories(m_path);
-    }
-    ~ChineseDir() {
-        std::error_code ec;
-        stdfs::remove_all(m_path, ec);
-    }
-    std::string Path() const { return m_path.u8string(); }
-    std::string File(const std::string& name) const {
-        return (m_path / stdfs::u8path(name)).u8string();
-    }
+    ChineseDir() { stdfs::create_directory(stdfs::u8path(Path())); }
+    std::string Path() const { return m_tmp.File("哨兵测试"); }
+    std::string File(const std::string& name) const { return Path() + "/" + name; }
 
   private:
-    stdfs::path m_path;
+    TempDir m_tmp;
 };
 
+// Read through the platform's own open, by UTF-8 path.
 std::string Slurp(const std::string& path) {
     std::FILE* f = fs::Open(path, "rb");
     if (!f) return "<missing>";
@@ -130,7 +114,7 @@ TEST(PlatformFiles, ListsAndSettingsLiveInChineseFolders) {
         EXPECT_EQ(i, again.getConfigInt("interval")) << "every save after the first is kept";
         EXPECT_EQ("用户" + std::to_string(i), again.getConfigStr("senduser"));
     }
-    SetEnv("SENTREL_HOME", "");
+    UnsetEnv("SENTREL_HOME");
 }
 
 TEST(PlatformTime, LocalAndUtc) {
@@ -232,5 +216,5 @@ TEST(PlatformSecrets, TheMailPasswordIsSealedWhereThePlatformCanAndOldFilesStill
     CCore old;
     EXPECT_EQ("plain-old", old.getConfigStr("sendpwd"));
     EXPECT_EQ("", old.ConfigProblem());
-    SetEnv("SENTREL_HOME", "");
+    UnsetEnv("SENTREL_HOME");
 }
