@@ -27,6 +27,30 @@ bool SchemeAllowed(CURLU* u) {
     return ok;
 }
 
+ProbeFailure FailureOfCode(CURLcode rc) {
+    switch (rc) {
+        case CURLE_COULDNT_CONNECT:
+            return ProbeFailure::Refused;
+        case CURLE_OPERATION_TIMEDOUT:
+            return ProbeFailure::Timeout;
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return ProbeFailure::Resolve;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+            return ProbeFailure::Tls;
+        case CURLE_TOO_MANY_REDIRECTS:
+            return ProbeFailure::TooManyRedirects;
+        default:
+            return ProbeFailure::Network;
+    }
+}
+
 }  // namespace
 
 bool CWatchThread::OpenSession() {
@@ -127,11 +151,11 @@ bool CWatchThread::PerformWithRetry(Transfer& t) {
         // One cap for the whole probe: hops, the retry and a second request share it.
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             m_deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return false;
+        if (left.count() <= 0) return Fail(ProbeFailure::Timeout);
         Curl()->easy_setopt(m_pSession, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()));
         Curl()->easy_setopt(m_pSession, CURLOPT_IGNORE_CONTENT_LENGTH, ignoreLength ? 1L : 0L);
         const CURLcode rc = static_cast<CURLcode>(Perform(t));
-        if (rc == CURLE_OK) return t.bHeadersDone;
+        if (rc == CURLE_OK) return t.bHeadersDone || Fail(ProbeFailure::Network);
         if (rc == CURLE_WRITE_ERROR && t.bStoppedByUs) return true;
         // Headers were all this request needed: what became of an unneeded body is no matter.
         if (!t.bWantBody && t.bHeadersDone) return true;
@@ -142,6 +166,12 @@ bool CWatchThread::PerformWithRetry(Transfer& t) {
             // redirect gives its Location.
             if (t.contentLength.empty() || IsRedirect(t.status)) {
                 ignoreLength = true;
+                if (t.status == 200 && t.retryCounter) {
+                    // Asked again anyway: a length of no number is then measured by this
+                    // same request's body, not by a third one.
+                    t.bWantBody = t.bBodyUnlessLength = true;
+                    t.counter = t.retryCounter;
+                }
                 --attempt;
                 continue;
             }
@@ -155,13 +185,13 @@ bool CWatchThread::PerformWithRetry(Transfer& t) {
         Curl()->easy_getinfo(m_pSession, CURLINFO_LOCAL_PORT, &localPort);
         bool connectFailed =
             rc == CURLE_COULDNT_CONNECT || (rc == CURLE_OPERATION_TIMEDOUT && localPort == 0);
-        if (!connectFailed || attempt > 0) return false;
+        if (!connectFailed || attempt > 0) return Fail(FailureOfCode(rc));
         if (m_deadline - std::chrono::steady_clock::now() < std::chrono::seconds(1))
-            return false;  // no time left for the retry
+            return Fail(FailureOfCode(rc));  // no time left for the retry
         // One connect retry after a second's back-off; the exit cuts the wait short.
         if (m_pAbortFlag) {
             m_pAbortFlag->SleepUnlessStopped(std::chrono::seconds(1));
-            if (m_pAbortFlag->IsAborted()) return false;
+            if (m_pAbortFlag->IsAborted()) return Fail(ProbeFailure::Network);
         } else {
             std::this_thread::sleep_for(std::chrono::seconds(1));
         }
@@ -169,6 +199,7 @@ bool CWatchThread::PerformWithRetry(Transfer& t) {
 }
 
 bool CWatchThread::Fetch(Transfer& t) {
+    m_failure = ProbeFailure::Network;  // what a request that is never made reports
     if (!m_pSession || !t.url.size()) return false;
     t.abortFlag = m_pAbortFlag.get();
     CURLU* u = Curl()->url();
@@ -188,6 +219,7 @@ bool CWatchThread::Fetch(Transfer& t) {
                 ok = true;
                 break;
             }
+            if (hop == kMaxRedirects) m_failure = ProbeFailure::TooManyRedirects;
             // Relative locations resolve against the current URL.
             if (Curl()->url_set(u, CURLUPART_URL, t.location.c_str(),
                                 CURLU_ALLOW_SPACE | CURLU_URLENCODE) != CURLUE_OK ||
@@ -201,7 +233,17 @@ bool CWatchThread::Fetch(Transfer& t) {
     return ok;
 }
 
-int CWatchThread::FetchBody(const char* url, std::string* text) {
+bool CWatchThread::Fail(ProbeFailure why) {
+    m_failure = why;
+    return false;
+}
+
+ProbeResult CWatchThread::FailureOf(const Transfer& t, bool fetched) const {
+    if (fetched) return ProbeResult::Failed(ProbeFailure::HttpStatus, static_cast<int>(t.status));
+    return ProbeResult::Failed(m_failure);
+}
+
+ProbeResult CWatchThread::FetchBody(const char* url, std::string* text) {
     PageTextCounter counter;
     Transfer t;
     t.url = url ? url : "";
@@ -213,7 +255,8 @@ int CWatchThread::FetchBody(const char* url, std::string* text) {
     bool ok = Fetch(t);
     Curl()->easy_setopt(m_pSession, CURLOPT_BUFFERSIZE, static_cast<long>(CURL_MAX_WRITE_SIZE));
     CloseRequest();
-    return (ok && t.status == 200) ? counter.Size() : -1;
+    if (ok && t.status == 200) return ProbeResult::Size(counter.Size());
+    return FailureOf(t, ok);
 }
 
 CWatchThread::ProbeScope::ProbeScope(CWatchThread& probe) : m_probe(probe) {
@@ -252,29 +295,35 @@ int CWatchThread::CookieCount() {
     return n;
 }
 
-int CWatchThread::GetPageSize(const char* url) {
+ProbeResult CWatchThread::Probe(const char* url) {
     ProbeScope scope(*this);
+    PageTextCounter counter;
     Transfer t;
     t.url = url ? url : "";
-    bool ok = Fetch(t);
+    t.retryCounter = &counter;
+    const bool ok = Fetch(t);
     CloseRequest();
-    if (!ok || t.status != 200) return 0;
+    if (!ok || t.status != 200) return FailureOf(t, ok);
     int size = AtoiClamped(t.contentLength.c_str());
     // A negative length is no size at all: measure the body as for a missing one.
-    if (size > 0) return size;
-    return GetPageTextLength(url);
+    if (size > 0) return ProbeResult::Size(size);
+    if (t.bWantBody) return ProbeResult::Size(counter.Size());  // read by the second request
+    return FetchBody(url, nullptr);
+}
+
+int CWatchThread::GetPageSize(const char* url) {
+    return Probe(url).nSize;
 }
 
 int CWatchThread::GetPageTextLength(const char* url) {
     ProbeScope scope(*this);
-    int size = FetchBody(url, nullptr);
-    return size < 0 ? 0 : size;
+    return FetchBody(url, nullptr).nSize;
 }
 
 std::string CWatchThread::DownloadPageText(const char* url) {
     ProbeScope scope(*this);
     std::string text;
-    if (FetchBody(url, &text) < 0) text.clear();
+    if (!FetchBody(url, &text).Ok()) text.clear();
     return text;
 }
 

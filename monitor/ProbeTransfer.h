@@ -49,6 +49,10 @@ struct Transfer {
     PageTextCounter* counter = nullptr;
     std::string* text = nullptr;
     const CRunFlag* abortFlag = nullptr;
+    // Where a headers-only request counts the body if it must be asked again for a length
+    // libcurl refused: when that length is no number either, the body answers at once.
+    PageTextCounter* retryCounter = nullptr;
+    bool bBodyUnlessLength = false;
 
     // The response being received.
     long status = 0;
@@ -108,6 +112,10 @@ struct Transfer {
                     return len;
                 }
                 t.bStoppedByUs = true;
+                return 0;
+            }
+            if (t.bBodyUnlessLength && AtoiClamped(t.contentLength.c_str()) > 0) {
+                t.bStoppedByUs = true;  // the length answers; the body is not needed
                 return 0;
             }
             // A well-formed length bounds the body; anything else reads to the close.

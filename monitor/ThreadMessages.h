@@ -7,11 +7,14 @@ namespace sentrel {
 // is a macro of that value, so the name is not reused here).
 constexpr unsigned kProgramMessageBase = 0x0400;
 
-constexpr unsigned WM_PAGE_UPDATED = kProgramMessageBase + 1;  ///< wParam row, lParam 1
+// wParam of a watcher's message is its watch number, which names the run's row.
+constexpr unsigned WM_PAGE_UPDATED = kProgramMessageBase + 1;  ///< wParam watch, lParam 1
 constexpr unsigned WM_WATCH_ENDED =
-    kProgramMessageBase + 2;  ///< wParam row, lParam 0 or -1 (session refused)
+    kProgramMessageBase + 2;  ///< wParam watch, lParam 0 or -1 (session refused)
 constexpr unsigned WM_MAIL_RESULT = kProgramMessageBase + 3;  ///< wParam 0, lParam 0, -1 or -2
 constexpr unsigned WM_PAGE_SIZE =
-    kProgramMessageBase + 4;  ///< wParam row, lParam first measured size
+    kProgramMessageBase + 4;  ///< wParam watch, lParam the first probe (ProbeResult::Encode)
+constexpr unsigned WM_PROBE_RESULT =
+    kProgramMessageBase + 5;  ///< wParam watch, lParam each later probe (ProbeResult::Encode)
 
 }  // namespace sentrel

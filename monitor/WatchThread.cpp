@@ -58,19 +58,13 @@ bool CWatchThread::Watch(WatchEntry* pEntry) {
         Post(WM_WATCH_ENDED, nItem, -1);
         return false;
     }
-    int last = GetPageSize(url.c_str());
-    Post(WM_PAGE_SIZE, nItem, last);
-
+    // Every result goes to the run's model, which alone decides what is a change.
+    Post(WM_PAGE_SIZE, nItem, Probe(url.c_str()).Encode());
     for (;;) {
         if (m_pszRunFlag->IsStop()) break;
         // One wait for the whole interval; "STOP" ends it at once.
         if (m_pszRunFlag->SleepUnlessStopped(nTicksPerProbe * m_tick)) break;
-        int size = GetPageSize(url.c_str());
-        if (size == 0 || size == last) continue;
-        long long diff = static_cast<long long>(size) - last;
-        if (diff >= -3 && diff <= 3) continue;  // small changes add up against `last`
-        Post(WM_PAGE_UPDATED, nItem, 1);
-        last = size;
+        Post(WM_PROBE_RESULT, nItem, Probe(url.c_str()).Encode());
     }
     Post(WM_WATCH_ENDED, nItem, 0);
     return true;

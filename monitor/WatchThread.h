@@ -3,6 +3,7 @@
 #include <string>
 
 #include "PostTarget.h"
+#include "ProbeResult.h"
 #include "RunFlag.h"
 
 typedef void CURL;
@@ -20,7 +21,7 @@ struct Transfer;  // one request of the probe, in ProbeTransfer.h
 struct WatchEntry {
     PostTargetPtr hMainWnd;           ///< receives every message of the watcher
     CWatchThread* pThread = nullptr;  ///< set by the CWatchThread constructor
-    int nItem = 0;                    ///< list row, wParam of every message
+    int nItem = 0;                    ///< watch number, wParam of every message
     int nInterval = 1;                ///< seconds between probes, at least 1
     std::string szUrl;                ///< the row's URL, any length
     RunFlagPtr pszRunFlag;            ///< the run's flag, shared by its watchers
@@ -52,8 +53,10 @@ class CWatchThread {
     /// Opens the HTTP session with the probe's options; false when it cannot be made.
     virtual bool OpenSession();
     /// Page size in bytes: Content-Length of a 200 response, else the length of the
-    /// downloaded text; 0 on any failure. Requires an open session.
-    virtual int GetPageSize(const char* url);
+    /// downloaded text; or why there is none. Requires an open session.
+    virtual ProbeResult Probe(const char* url);
+    /// The size Probe finds, 0 on any failure (the diagnostic command's form).
+    int GetPageSize(const char* url);
     /// Length of the text DownloadPageText would return, counted as it streams.
     int GetPageTextLength(const char* url);
     /// The page body with every line end written as CR LF; empty on any failure.
@@ -101,8 +104,12 @@ class CWatchThread {
     };
     void TrimCookies();
     bool Fetch(Transfer& t);
-    /// Downloads and measures the body (also into `text` when given); -1 on failure.
-    int FetchBody(const char* url, std::string* text);
+    /// Records why the request failed; false.
+    bool Fail(ProbeFailure why);
+    /// The failure of a request: its status when it was answered, else what Fetch recorded.
+    ProbeResult FailureOf(const Transfer& t, bool answered) const;
+    /// Downloads and measures the body (also into `text` when given).
+    ProbeResult FetchBody(const char* url, std::string* text);
     bool PerformWithRetry(Transfer& t);
     /// One request on the session; the result of the transfer.
     int Perform(Transfer& t);
@@ -118,6 +125,7 @@ class CWatchThread {
     std::chrono::steady_clock::time_point m_deadline{};
     std::size_t m_nCookieBytes = 0;
     bool m_bCookiesChanged = false;
+    ProbeFailure m_failure = ProbeFailure::None;  // why the last Fetch failed
 };
 
 }  // namespace sentrel

@@ -115,25 +115,50 @@ TEST(PageSizeProbe, DownloadStopsAtTheAnnouncedLength) {
     EXPECT_LT(SecondsSince(start), 2.0);
 }
 
-TEST(PageSizeProbe, FailuresGiveZero) {
+static ProbeResult ProbeOnce(const std::string& url) {
+    CWatchThread probe;
+    EXPECT_TRUE(probe.OpenSession());
+    return probe.Probe(url.c_str());
+}
+
+TEST(PageSizeProbe, FailuresSayWhatHappenedAndAreNoSize) {
     TestHttpServer notFound(
         Always(TestHttpServer::Response("404 Not Found", "Content-Length: 9\r\n", "not found")));
-    EXPECT_EQ(0, Probe(notFound.Url("/missing")));
-    EXPECT_EQ(1, notFound.RequestCount()) << "no second request after a 404";
-
+    // Every answer redirects once more.
+    TestHttpServer loop([](TestServer::Conn& c, const std::string&, int index) {
+        c.Write(TestHttpServer::Response(
+            "302 Found", "Location: /r" + std::to_string(index) + "\r\nContent-Length: 0\r\n", ""));
+    });
     TestHttpServer empty(Always(Resp("Content-Length: 0\r\n", "")));
-    EXPECT_EQ(0, Probe(empty.Url("/")));
-
-    EXPECT_EQ(0, Probe("not a url"));
-    EXPECT_EQ(0, Probe("ftp://127.0.0.1/x"));
-    EXPECT_EQ(0, Probe("127.0.0.1/no-scheme"));
-    EXPECT_EQ(0, Probe(""));
-
-    // Refused: a port nothing listens on.
     RefusingPort refused;
-    auto start = Clock::now();
-    EXPECT_EQ(0, Probe("http://127.0.0.1:" + std::to_string(refused.Port()) + "/"));
-    EXPECT_LT(SecondsSince(start), 3.0) << "one retry after one second, no more";
+    const std::string refusedUrl = "http://127.0.0.1:" + std::to_string(refused.Port()) + "/";
+    struct Case {
+        std::string url;
+        ProbeResult expected;
+    } cases[] = {
+        {notFound.Url("/missing"), ProbeResult::Failed(ProbeFailure::HttpStatus, 404)},
+        {loop.Url("/"), ProbeResult::Failed(ProbeFailure::TooManyRedirects)},
+        {refusedUrl, ProbeResult::Failed(ProbeFailure::Refused)},
+        {"not a url", ProbeResult::Failed(ProbeFailure::Network)},
+        {"ftp://127.0.0.1/x", ProbeResult::Failed(ProbeFailure::Network)},
+        {"127.0.0.1/no-scheme", ProbeResult::Failed(ProbeFailure::Network)},
+        {"", ProbeResult::Failed(ProbeFailure::Network)},
+        {empty.Url("/"), ProbeResult::Size(0)},  // an empty page is a size, not a failure
+    };
+    for (const Case& c : cases) {
+        auto start = Clock::now();
+        EXPECT_EQ(c.expected.Reason(), ProbeOnce(c.url).Reason()) << c.url;
+        EXPECT_EQ(c.expected, ProbeOnce(c.url)) << c.url;
+        EXPECT_LT(SecondsSince(start), 6.0) << "one retry after one second, no more";
+    }
+    EXPECT_EQ(2, notFound.RequestCount()) << "no second request after a 404";
+    EXPECT_EQ(0, Probe(refusedUrl)) << "the size of a failure is 0";
+}
+
+TEST(PageSizeProbe, ALengthOfLettersCostsOneMoreRequest) {
+    TestHttpServer server(Always(Resp("Content-Length: abc\r\nConnection: close\r\n", "hello")));
+    EXPECT_EQ(5, Probe(server.Url("/")));
+    EXPECT_EQ(2, server.RequestCount());
 }
 
 TEST(PageSizeProbe, StalledServerGivesZeroWithinBoundedTime) {
@@ -141,7 +166,7 @@ TEST(PageSizeProbe, StalledServerGivesZeroWithinBoundedTime) {
         c.Sleep(std::chrono::seconds(30));  // reads the request, answers nothing
     });
     auto start = Clock::now();
-    EXPECT_EQ(0, Probe(server.Url("/")));
+    EXPECT_EQ(ProbeResult::Failed(ProbeFailure::Timeout), ProbeOnce(server.Url("/")));
     double took = SecondsSince(start);
     EXPECT_GE(took, 4.5);
     EXPECT_LT(took, 8.0);
@@ -218,8 +243,11 @@ TEST_F(HttpsProbe, TrustedCertificateIsAcceptedWhateverItsName) {
 }
 
 TEST_F(HttpsProbe, ExpiredOrUntrustedCertificateIsRefused) {
-    EXPECT_EQ(0, ProbeWith(TestCerts::kExpired, "https"));
-    EXPECT_EQ(0, ProbeWith(TestCerts::kUntrusted, "https"));
+    for (TestCerts::Kind kind : {TestCerts::kExpired, TestCerts::kUntrusted}) {
+        TestHttpServer server(Always(Resp("Content-Length: 2048\r\n", "")),
+                              m_certs->ServerContext(kind));
+        EXPECT_EQ(ProbeResult::Failed(ProbeFailure::Tls), ProbeOnce(server.Url("/", true)));
+    }
 }
 
 TEST_F(HttpsProbe, ASessionResumesItsTlsSessionWhenTheConnectionIsNew) {

@@ -1,0 +1,281 @@
+#include "WatchSession.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "ThreadMessages.h"
+#include "WatchThread.h"
+
+namespace sentrel {
+
+namespace {
+// A change of this many bytes or fewer is noise (counters, timestamps in the page).
+constexpr long long kNoiseBytes = 3;
+}  // namespace
+
+std::string WatchRow::StatusText() const {
+    switch (status) {
+        case RowStatus::None:
+            return std::string();
+        case RowStatus::Watching:
+            return "监控中";
+        case RowStatus::Changed:
+            return "有更新！";
+        case RowStatus::Failing:
+            return "访问失败：" + lastFailure.Reason();
+        case RowStatus::Recovered:
+            return "已恢复";
+        case RowStatus::Stopping:
+            return "等待停止...";
+        case RowStatus::Stopped:
+            return "停止";
+        case RowStatus::NetworkFailed:
+            return "网络失败！";
+    }
+    return std::string();
+}
+
+WatchSession::WatchSession(RunFlagPtr exitFlag)
+    : m_pExitFlag(std::move(exitFlag)),
+      m_pRunFlag(CRunFlag::MakeChild(m_pExitFlag)),
+      m_fnNow([] { return std::time(nullptr); }) {
+    m_fnStartWatcher = [](WatchEntry* entry) {
+        auto* thread = new CWatchThread(WatchThreadProc, entry);
+        if (thread->CreateThread()) return true;
+        delete thread;
+        return false;
+    };
+}
+
+void WatchSession::Emit(WatchEvent::Kind kind, RowId id, bool bNewMark) {
+    // Listeners get no reference into the rows: one of them may change the list.
+    const WatchEvent event{kind, id, bNewMark};
+    const std::vector<Listener> listeners = m_listeners;
+    for (const Listener& listener : listeners) listener(event);
+}
+
+WatchRow* WatchSession::Find(RowId id) {
+    for (WatchRow& row : m_rows)
+        if (row.id == id) return &row;
+    return nullptr;
+}
+
+int WatchSession::IndexOf(RowId id) const {
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        if (m_rows[i].id == id) return static_cast<int>(i);
+    return -1;
+}
+
+RowId WatchSession::AddRow(const std::string& url, const std::string& note, int nStoredSize) {
+    WatchRow row;
+    row.id = ++m_nNextId;
+    row.url = url;
+    row.note = note;
+    row.nStoredSize = nStoredSize;
+    m_rows.push_back(std::move(row));
+    Emit(WatchEvent::RowsChanged, m_nNextId);
+    return m_nNextId;
+}
+
+void WatchSession::EditRow(RowId id, const std::string& url, const std::string& note) {
+    WatchRow* row = Find(id);
+    if (!row) return;
+    // A running watcher keeps the URL it started with, until the next start.
+    row->url = url;
+    row->note = note;
+    Emit(WatchEvent::RowChanged, id);
+}
+
+void WatchSession::StopWatcher(RowId id) {
+    for (auto it = m_watchers.begin(); it != m_watchers.end();) {
+        if (it->second.id == id) {
+            it->second.pStop->Set("STOP");  // this watcher alone; the others go on
+            it = m_watchers.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void WatchSession::RemoveRow(RowId id) {
+    const int index = IndexOf(id);
+    if (index < 0) return;
+    StopWatcher(id);
+    m_marks.erase(std::remove(m_marks.begin(), m_marks.end(), id), m_marks.end());
+    m_rows.erase(m_rows.begin() + index);
+    Emit(WatchEvent::RowsChanged, id);
+}
+
+void WatchSession::Clear() {
+    for (auto& [nWatch, watcher] : m_watchers) watcher.pStop->Set("STOP");
+    m_watchers.clear();
+    m_rows.clear();
+    m_marks.clear();
+    Emit(WatchEvent::RowsChanged, 0);
+}
+
+void WatchSession::RefreshStatus(WatchRow& row) {
+    if (row.nFailures >= m_nFailAfter)
+        row.status = RowStatus::Failing;
+    else
+        row.status = IsRunning() ? RowStatus::Watching : RowStatus::Stopped;
+}
+
+void WatchSession::SetMarked(RowId id, bool bMarked) {
+    WatchRow* row = Find(id);
+    if (!row) return;
+    if (bMarked) {
+        const bool bNew = !row->bMarked;
+        if (bNew) {
+            row->bMarked = true;
+            row->status = RowStatus::Changed;
+            m_marks.push_back(id);
+            Emit(WatchEvent::RowChanged, id);
+        }
+        Emit(WatchEvent::Marked, id, bNew);  // each reported change alerts
+        return;
+    }
+    if (row->bMarked) {
+        row->bMarked = false;
+        m_marks.erase(std::remove(m_marks.begin(), m_marks.end(), id), m_marks.end());
+        RefreshStatus(*row);
+        Emit(WatchEvent::RowChanged, id);
+    }
+    Emit(WatchEvent::Unmarked, id);
+}
+
+bool WatchSession::Start(const RunOptions& options) {
+    // A new flag for each run: watchers of the previous run keep their own "STOP", and
+    // none of their late messages matches a watch of this run.
+    m_watchers.clear();
+    ++m_nRunNumber;
+    m_pRunFlag = CRunFlag::MakeChild(m_pExitFlag, "RUN");
+    m_nFailAfter = std::max(1, options.nFailAfter);
+    for (WatchRow& row : m_rows) {
+        row.bHaveSize = false;
+        row.nFailures = 0;
+        row.lastFailure = ProbeResult();
+        row.failingSince = 0;
+    }
+    for (int i = 0; i < RowCount(); ++i) {
+        if (options.onStarting) options.onStarting(i);
+        const int nWatch = ++m_nNextWatch;
+        Watcher watcher;
+        watcher.id = m_rows[static_cast<std::size_t>(i)].id;
+        watcher.pStop = CRunFlag::MakeChild(m_pRunFlag, "RUN");
+        auto* entry = new WatchEntry;
+        entry->hMainWnd = options.target;
+        entry->nItem = nWatch;
+        entry->nInterval = options.nInterval;
+        entry->pszRunFlag = watcher.pStop;
+        entry->szUrl = m_rows[static_cast<std::size_t>(i)].url;
+        if (!m_fnStartWatcher(entry)) {
+            delete entry;
+            // A half-started run that nothing can end would help nobody.
+            Stop();
+            return false;
+        }
+        m_watchers.emplace(nWatch, std::move(watcher));
+    }
+    return true;
+}
+
+void WatchSession::Stop() {
+    m_pRunFlag->Set("STOP");
+    // The rows whose watchers are still to report their end, wherever edits moved them.
+    for (const auto& [nWatch, watcher] : m_watchers) {
+        if (WatchRow* row = Find(watcher.id)) {
+            row->status = RowStatus::Stopping;
+            Emit(WatchEvent::RowChanged, watcher.id);
+        }
+    }
+}
+
+int WatchSession::WatchOfRow(RowId id) const {
+    for (const auto& [nWatch, watcher] : m_watchers)
+        if (watcher.id == id) return nWatch;
+    return -1;
+}
+
+RowId WatchSession::RowOfWatch(int nWatch) const {
+    auto it = m_watchers.find(nWatch);
+    return it == m_watchers.end() ? 0 : it->second.id;
+}
+
+bool WatchSession::Deliver(unsigned msg, std::intptr_t wParam, std::intptr_t lParam) {
+    const int nWatch = static_cast<int>(wParam);
+    const RowId id = RowOfWatch(nWatch);
+    WatchRow* row = id ? Find(id) : nullptr;
+    switch (msg) {
+        case WM_PAGE_SIZE:
+        case WM_PROBE_RESULT:
+            if (row) OnResult(*row, ProbeResult::Decode(lParam), msg == WM_PAGE_SIZE);
+            return true;
+        case WM_PAGE_UPDATED:
+            if (row) SetMarked(id, true);
+            return true;
+        case WM_WATCH_ENDED:
+            m_watchers.erase(nWatch);
+            if (!row) return true;
+            row->status = lParam == -1 ? RowStatus::NetworkFailed : RowStatus::Stopped;
+            row->nFailures = 0;
+            row->failingSince = 0;
+            Emit(WatchEvent::RowChanged, id);
+            Emit(WatchEvent::Ended, id);
+            return true;
+        default:
+            return false;
+    }
+}
+
+void WatchSession::OnResult(WatchRow& row, const ProbeResult& result, bool bFirst) {
+    const RowId id = row.id;
+    if (bFirst) row.status = IsRunning() ? RowStatus::Watching : RowStatus::Stopped;
+    if (!result.Ok()) {
+        // A failure is no size: it never marks and never touches the stored size.
+        if (row.nFailures++ == 0) row.failingSince = m_fnNow();
+        row.lastFailure = result;
+        if (row.nFailures < m_nFailAfter) {
+            if (bFirst) Emit(WatchEvent::RowChanged, id);
+            return;
+        }
+        row.status = RowStatus::Failing;
+        Emit(WatchEvent::RowChanged, id);
+        if (row.nFailures == m_nFailAfter) Emit(WatchEvent::Failing, id);
+        return;
+    }
+    const bool bWasFailing = row.nFailures >= m_nFailAfter;
+    row.nFailures = 0;
+    row.failingSince = 0;
+    row.lastFailure = ProbeResult();
+    if (bWasFailing)
+        row.status = RowStatus::Recovered;
+    else if (row.status == RowStatus::Recovered || row.status == RowStatus::Failing)
+        row.status = row.bMarked ? RowStatus::Changed : RowStatus::Watching;
+    Emit(WatchEvent::RowChanged, id);
+    if (bWasFailing) Emit(WatchEvent::Recovered, id);
+    // The listeners may have changed the list: find the row again.
+    if (WatchRow* again = Find(id)) OnGoodSize(*again, result.nSize);
+}
+
+void WatchSession::OnGoodSize(WatchRow& row, int size) {
+    const RowId id = row.id;
+    if (!row.bHaveSize) {
+        // The first size of a run against the size stored when the page was last
+        // watched, so a change while nobody watched is caught; a stored 0 knows nothing.
+        row.bHaveSize = true;
+        row.nLastSize = size;
+        const bool bChanged = row.nStoredSize != 0 && row.nStoredSize != size;
+        row.nStoredSize = size;
+        Emit(WatchEvent::SizeStored, id);
+        if (bChanged) SetMarked(id, true);
+        return;
+    }
+    // An empty page says nothing; small changes add up against the last reported size.
+    if (size == 0 || size == row.nLastSize) return;
+    if (std::llabs(static_cast<long long>(size) - row.nLastSize) <= kNoiseBytes) return;
+    row.nLastSize = size;
+    SetMarked(id, true);
+}
+
+}  // namespace sentrel

@@ -1,0 +1,160 @@
+#pragma once
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "PostTarget.h"
+#include "ProbeResult.h"
+#include "RunFlag.h"
+
+namespace sentrel {
+
+struct WatchEntry;
+
+/// A row's identity: stays with its page while rows are added, moved or deleted.
+using RowId = long;
+
+/// What a row's status says. The mark (an unseen change) is kept beside it, since a
+/// marked row stays marked through failures and stops.
+enum class RowStatus {
+    None,           ///< not watched since it was loaded or added
+    Watching,       ///< "监控中"
+    Changed,        ///< "有更新！"
+    Failing,        ///< "访问失败：..." after `failafter` failed probes in a row
+    Recovered,      ///< "已恢复": the first good probe after a failure
+    Stopping,       ///< "等待停止..."
+    Stopped,        ///< "停止"
+    NetworkFailed,  ///< "网络失败！": the watcher got no HTTP session
+};
+
+/// One watched page.
+struct WatchRow {
+    RowId id = 0;
+    std::string url;
+    std::string note;
+    int nStoredSize = 0;  ///< carried across runs: the size when its watcher last started
+    int nLastSize = 0;    ///< this run's reference of the >3-byte rule
+    bool bHaveSize = false;  ///< a good probe came in during this run
+    bool bMarked = false;
+    RowStatus status = RowStatus::None;
+    int nFailures = 0;           ///< failed probes in a row
+    ProbeResult lastFailure;     ///< the latest of them
+    std::time_t failingSince = 0;  ///< when the first of them came in
+
+    /// The status column's text.
+    std::string StatusText() const;
+};
+
+/// What a subscriber is told. Every change of a row's text, colour or size comes as
+/// RowChanged; the others name the transitions that alert.
+struct WatchEvent {
+    enum Kind {
+        RowChanged,   ///< redraw the row
+        RowsChanged,  ///< rows were added, removed or reordered
+        Marked,       ///< a change was seen (each one, also on a row already marked)
+        Unmarked,     ///< the user saw the change
+        Failing,      ///< the row crossed `failafter` failed probes
+        Recovered,    ///< a good probe after Failing
+        SizeStored,   ///< the stored size was measured anew
+        Ended,        ///< the row's watcher ended
+    };
+    Kind kind;
+    RowId id = 0;
+    bool bNewMark = false;  ///< Marked: the row was not marked before
+};
+
+/// The rows of the list and the state of a monitoring run, without any window: the one
+/// place that decides what a probe means. The window, the tray, the sound and the alert
+/// mail subscribe to it. Used on one thread; watchers reach it through Deliver.
+class WatchSession {
+  public:
+    using Listener = std::function<void(const WatchEvent&)>;
+    /// Starts one watcher for the entry; false when no thread could be made.
+    using WatcherStarter = std::function<bool(WatchEntry* entry)>;
+
+    /// `exitFlag` is the parent of every run's flag (aborted at program exit).
+    explicit WatchSession(RunFlagPtr exitFlag = std::make_shared<CRunFlag>());
+
+    void Subscribe(Listener listener) { m_listeners.push_back(std::move(listener)); }
+
+    // ---- Rows ----
+    RowId AddRow(const std::string& url, const std::string& note, int nStoredSize);
+    void EditRow(RowId id, const std::string& url, const std::string& note);
+    /// Deletes the row: its watcher stops, its mark goes with it.
+    void RemoveRow(RowId id);
+    void Clear();
+    int RowCount() const { return static_cast<int>(m_rows.size()); }
+    const WatchRow& Row(int index) const { return m_rows[static_cast<std::size_t>(index)]; }
+    const std::vector<WatchRow>& Rows() const { return m_rows; }
+    /// The row's index now, or -1.
+    int IndexOf(RowId id) const;
+
+    // ---- Marks ----
+    /// Marks a changed page (true) or clears its mark because the user saw it (false).
+    void SetMarked(RowId id, bool bMarked);
+    /// Marked rows in the order they were marked.
+    const std::vector<RowId>& Marks() const { return m_marks; }
+
+    // ---- The run ----
+    struct RunOptions {
+        int nInterval = 60;
+        int nFailAfter = 2;  ///< failed probes in a row before a row shows a failure
+        PostTargetPtr target;  ///< where the watchers post; the owner hands posts to Deliver
+        std::function<void(int index)> onStarting;  ///< before each row's watcher starts
+    };
+    /// Starts one watcher per row. False when a watcher could not be started: those
+    /// already started are stopped again.
+    bool Start(const RunOptions& options);
+    /// "STOP" to every watcher of the run; each row waits for its watcher's end.
+    void Stop();
+    bool IsRunning() const { return m_pRunFlag->Text() == "RUN"; }
+    const RunFlagPtr& RunFlag() const { return m_pRunFlag; }
+    int RunNumber() const { return m_nRunNumber; }
+    /// Watchers of the current run that have not reported their end.
+    int ActiveWatchers() const { return static_cast<int>(m_watchers.size()); }
+    /// The watch number under which the current run's watcher of this row posts (-1: none).
+    int WatchOfRow(RowId id) const;
+    /// The row a watch number belongs to in this run (0: none, an old run's or a deleted row's).
+    RowId RowOfWatch(int nWatch) const;
+
+    /// A watcher's message, on the owner's thread; false when it is no watcher's message.
+    bool Deliver(unsigned msg, std::intptr_t wParam, std::intptr_t lParam);
+
+    /// Test seam: how a watcher is started (the default runs a CWatchThread).
+    void SetWatcherStarter(WatcherStarter starter) { m_fnStartWatcher = std::move(starter); }
+    /// Test seam: the clock of "failing since".
+    void SetClock(std::function<std::time_t()> clock) { m_fnNow = std::move(clock); }
+
+  private:
+    struct Watcher {
+        RowId id = 0;
+        RunFlagPtr pStop;  // this watcher alone
+    };
+
+    WatchRow* Find(RowId id);
+    void Emit(WatchEvent::Kind kind, RowId id, bool bNewMark = false);
+    void OnResult(WatchRow& row, const ProbeResult& result, bool bFirst);
+    void OnGoodSize(WatchRow& row, int size);
+    /// "监控中" or "停止", as the run stands; a failing row keeps its failure.
+    void RefreshStatus(WatchRow& row);
+    void StopWatcher(RowId id);
+
+    std::vector<WatchRow> m_rows;
+    std::vector<RowId> m_marks;
+    std::vector<Listener> m_listeners;
+    RowId m_nNextId = 0;
+
+    RunFlagPtr m_pExitFlag;
+    RunFlagPtr m_pRunFlag;
+    std::map<int, Watcher> m_watchers;  // by watch number
+    int m_nRunNumber = 0;
+    int m_nNextWatch = 0;
+    int m_nFailAfter = 2;
+    WatcherStarter m_fnStartWatcher;
+    std::function<std::time_t()> m_fnNow;
+};
+
+}  // namespace sentrel
