@@ -1,12 +1,12 @@
 #include "MonitorDlg.h"
 
-#include <wx/msgdlg.h>
-
+#include <algorithm>
 #include <cstdio>
 
 #include "AlertSound.h"
 #include "CCore.h"
 #include "MailProvider.h"
+#include "Notice.h"
 #include "OpenUrl.h"
 #include "OptionsDlg.h"
 #include "Product.h"
@@ -31,12 +31,12 @@ const char* const kFooterText = "访问官方主页";
 CMonitorDlg::CMonitorDlg()
     : wxDialog(nullptr, IDD_MAIN_DIALOG, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                wxBORDER_NONE | wxDIALOG_NO_PARENT),
+      m_pExitFlag(std::make_shared<CRunFlag>()),
+      m_session(m_pExitFlag),
       m_timerBlink(this, IDT_BLINK),
       m_timerSave(this, IDT_SAVE) {
     SetFont(wxFont(wxFontInfo(9)));
     SetBackgroundStyle(wxBG_STYLE_PAINT);
-    m_pExitFlag = std::make_shared<CRunFlag>();
-    m_run.m_szRunFlag = CRunFlag::MakeChild(m_pExitFlag);
     // Workers post here; the sink queues an event, which every event loop of the UI
     // thread delivers, modal ones and open menus included.
     m_pPostTarget = std::make_shared<PostTarget>(
@@ -55,8 +55,12 @@ CMonitorDlg::CMonitorDlg()
     m_btnQuit = new CSkinButton(this, IDC_QUIT);
     m_linkFooter =
         new CLinkLabel(this, IDC_FOOTER_LINK, U(kFooterText), wxDefaultPosition, wxDefaultSize);
-    m_listUrls = new wxListCtrl(this, IDC_URL_LIST, wxDefaultPosition, wxDefaultSize,
-                                wxLC_REPORT | wxLC_HRULES | wxLC_VRULES | wxBORDER_SIMPLE);
+    m_listUrls = new wxDataViewCtrl(this, IDC_URL_LIST, wxDefaultPosition, wxDefaultSize,
+                                    wxDV_MULTIPLE | wxDV_HORIZ_RULES | wxDV_VERT_RULES |
+                                        wxBORDER_SIMPLE);
+    m_model = new CUrlListModel(m_session);  // the list takes its own reference
+    m_listUrls->AssociateModel(m_model.get());
+    m_session.Subscribe([this](const WatchEvent& e) { OnWatchEvent(e); });
     m_stStatus = new wxStaticText(this, IDC_STATUS, U("就绪"), wxPoint(7, 297), wxSize(150, 17),
                                   wxST_NO_AUTORESIZE);
 
@@ -113,14 +117,9 @@ void CMonitorDlg::BindCommands() {
     command(ID_DELETE_URLS, &CMonitorDlg::OnDeleteUrls);
     command(ID_CLEAR_URLS, &CMonitorDlg::OnClearUrls);
     command(ID_OPEN_URL, &CMonitorDlg::OnOpenUrl);
-    // One right click on a row raises two context-menu events here (the list's own and the
-    // toolkit's); counting the presses lets one click open one menu.
-    m_listUrls->Bind(wxEVT_CONTEXT_MENU, &CMonitorDlg::OnListRClick, this);
-    for (wxWindow* part : m_listUrls->GetChildren())
-        part->Bind(wxEVT_RIGHT_DOWN, [this](wxMouseEvent& e) {
-            ++m_nRightPresses;
-            e.Skip();
-        });
+    m_listUrls->Bind(wxEVT_DATAVIEW_ITEM_CONTEXT_MENU, &CMonitorDlg::OnListContextMenu, this);
+    m_listUrls->Bind(wxEVT_DATAVIEW_SELECTION_CHANGED,
+                     [this](wxDataViewEvent&) { ShowFailingSince(GetFirstSelectedRow()); });
 
     // The window has no frame to close, but a desktop may still ask: that is a quit.
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { RequestQuit(); });
@@ -148,7 +147,6 @@ void CMonitorDlg::OnInitDialog() {
 
     m_strWavPath = g_pCore ? g_pCore->Paths().wavPath : g_strAppPath + "alert.wav";
     ReadSettings();
-    m_strUpdatedRows = ",";
     m_nTrayPhase = 0;
 
     m_pTray = std::make_unique<CTrayIcon>(this);
@@ -191,21 +189,25 @@ void CMonitorDlg::PlaceControls() {
     }
 
     m_listUrls->SetSize(3, 94, 524, 194);
-    m_listUrls->InsertColumn(0, U("监控网址"), wxLIST_FORMAT_LEFT, 280);
-    m_listUrls->InsertColumn(1, U("备注"), wxLIST_FORMAT_LEFT, 120);
-    m_listUrls->InsertColumn(2, U("状态"), wxLIST_FORMAT_LEFT, 100);
-    m_listUrls->InsertColumn(3, U("字节数"), wxLIST_FORMAT_LEFT, 0);
+    m_listUrls->AppendTextColumn(U("监控网址"), CUrlListModel::kUrl, wxDATAVIEW_CELL_INERT, 280);
+    m_listUrls->AppendTextColumn(U("备注"), CUrlListModel::kNote, wxDATAVIEW_CELL_INERT, 120);
+    m_listUrls->AppendTextColumn(U("状态"), CUrlListModel::kStatus, wxDATAVIEW_CELL_INERT, 100);
+    // The byte count travels with the row but is not shown.
+    m_listUrls->AppendTextColumn(U("字节数"), CUrlListModel::kSize, wxDATAVIEW_CELL_INERT, 0)
+        ->SetHidden(true);
 }
 
 void CMonitorDlg::ReadSettings() {
     if (!g_pCore) return;
     MonitorSettings& s = m_settings;
-    s.m_nInterval = g_pCore->getConfigInt("interval");
-    s.m_bAlertWav = g_pCore->getConfigB("balertwav");
-    s.m_bAlertEmail = g_pCore->getConfigB("balertemail");
-    s.m_strEmailRcv = g_pCore->getConfigStr("emailrcv");
-    s.m_strSendUser = g_pCore->getConfigStr("senduser");
-    s.m_strSendPwd = g_pCore->getConfigStr("sendpwd");
+    s.m_nInterval = g_pCore->Get(keys::kInterval);
+    s.m_nFailAfter = std::max(1, g_pCore->Get(keys::kFailAfter));
+    s.m_bMailOnFailure = g_pCore->Get(keys::kMailOnFailure);
+    s.m_bAlertWav = g_pCore->Get(keys::kAlertWav);
+    s.m_bAlertEmail = g_pCore->Get(keys::kAlertEmail);
+    s.m_strEmailRcv = g_pCore->Get(keys::kEmailRcv);
+    s.m_strSendUser = g_pCore->Get(keys::kSendUser);
+    s.m_strSendPwd = g_pCore->Get(keys::kSendPwd);
     s.m_strSendUser = NormaliseSendUser(s.m_strSendUser);
 }
 
@@ -213,12 +215,14 @@ void CMonitorDlg::StoreSettings() {
     const MonitorSettings& s = m_settings;
     {
         CCore::SaveBatch batch(*g_pCore);
-        g_pCore->saveConfigInt("interval", s.m_nInterval);
-        g_pCore->saveConfigStr("emailrcv", s.m_strEmailRcv);
-        g_pCore->saveConfigStr("senduser", s.m_strSendUser);
-        g_pCore->saveConfigStr("sendpwd", s.m_strSendPwd);
-        g_pCore->saveConfigB("balertwav", s.m_bAlertWav);
-        g_pCore->saveConfigB("balertemail", s.m_bAlertEmail);
+        g_pCore->Set(keys::kInterval, s.m_nInterval);
+        g_pCore->Set(keys::kEmailRcv, s.m_strEmailRcv);
+        g_pCore->Set(keys::kSendUser, s.m_strSendUser);
+        g_pCore->Set(keys::kSendPwd, s.m_strSendPwd);
+        g_pCore->Set(keys::kAlertWav, s.m_bAlertWav);
+        g_pCore->Set(keys::kAlertEmail, s.m_bAlertEmail);
+        g_pCore->Set(keys::kFailAfter, s.m_nFailAfter);
+        g_pCore->Set(keys::kMailOnFailure, s.m_bMailOnFailure);
     }
     if (!g_pCore->SaveProblem().empty())
         std::fprintf(stderr, "sentrel: settings not saved: %s\n", g_pCore->SaveProblem().c_str());
@@ -249,7 +253,7 @@ void CMonitorDlg::OnOptions() {
 void CMonitorDlg::BeginShutdown() {
     if (m_bShuttingDown) return;
     m_bShuttingDown = true;
-    m_run.m_szRunFlag->Set("STOP");
+    m_session.RunFlag()->Set("STOP");
     SetStatusText(U("执行安全退出..."));
     m_timerBlink.Stop();
     m_timerSave.Stop();  // the exit's own save follows
@@ -260,7 +264,7 @@ void CMonitorDlg::BeginShutdown() {
 void CMonitorDlg::SaveState() {
     if (m_bStateSaved || !g_pCore) return;
     m_bStateSaved = true;
-    m_run.m_szRunFlag->Set("STOP");
+    m_session.RunFlag()->Set("STOP");
     StoreSettings();
     SaveUrlList();
 }
@@ -289,12 +293,7 @@ void CMonitorDlg::ShowStartupProblems() {
     if (m_strStartupProblems.empty()) return;
     std::string text;
     text.swap(m_strStartupProblems);
-    g_pCore->msgboxWarning(this, text);
-}
-
-void CMonitorDlg::ShowCannotStartThread() {
-    wxMessageDialog box(this, "Cannot Start New Thread", "HalvexSentrel", wxOK);
-    box.ShowModal();
+    ShowNotice(this, text);
 }
 
 }  // namespace sentrel

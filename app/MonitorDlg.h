@@ -1,7 +1,7 @@
 #pragma once
 #include <wx/bitmap.h>
+#include <wx/dataview.h>
 #include <wx/dialog.h>
-#include <wx/listctrl.h>
 #include <wx/stattext.h>
 #include <wx/timer.h>
 
@@ -16,10 +16,11 @@
 #include "PostTarget.h"
 #include "RunFlag.h"
 #include "SkinButton.h"
+#include "UrlListModel.h"
 #include "UrlStore.h"
+#include "WatchSession.h"
 
 class wxMenu;
-class wxContextMenuEvent;
 class wxThreadEvent;
 
 namespace sentrel {
@@ -39,7 +40,8 @@ extern std::string g_strConnStr;
 ///
 /// Its code is split by concern: MonitorDlg.cpp (set-up, settings, status line, the
 /// steps of the shutdown), MonitorDlgRun.cpp (start and stop), MonitorDlgMessages.cpp
-/// (what workers post), MonitorDlgRows.cpp (rows, marks, red rows), MonitorDlgTray.cpp
+/// (what workers post to the run's model), MonitorDlgRows.cpp (rows, marks, what the
+/// model's transitions set off), MonitorDlgTray.cpp
 /// (tray icon, menus, blink timer), MonitorDlgChrome.cpp (painting, dragging, caption
 /// buttons), MonitorDlgStore.cpp (the list's files).
 class CMonitorDlg : public wxDialog {
@@ -74,16 +76,17 @@ class CMonitorDlg : public wxDialog {
     bool CanStartMonitoring();
     void StartMonitoring();
     void OnStop();
+    /// Marks the row's page as changed (true) or clears its mark (false).
     void SetRowUpdated(int nItem, bool bUpdated);
     void MarkRowUpdated(int nItem) { SetRowUpdated(nItem, true); }
-    void RefreshRowStatus(int nItem);
     void StartAlertMail(int nItem);
 
     // ---- List ----
     /// Appends a row with a new identity; returns its index.
-    long AppendRow(const wxString& url, const wxString& note, const wxString& status,
-                   const wxString& size);
+    long AppendRow(const wxString& url, const wxString& note, const wxString& size);
     int GetFirstSelectedRow() const;
+    /// Selects exactly these rows.
+    void SelectRows(const std::vector<int>& rows);
     /// Deletes every selected row; their watchers stop, and marks stay with their pages.
     void DeleteSelectedRows();
     void OnNewUrl();
@@ -93,8 +96,8 @@ class CMonitorDlg : public wxDialog {
     void OnOpenUrl();
     /// The list's context menu: the nine entries over a row, the five beside the rows.
     static wxMenu* CreateListMenu(bool bOnRow);
-    /// The row under a point of the list's client area, or -1.
-    int RowAt(const wxPoint& ptList) const;
+    /// Opens the list's context menu for a click on a row (-1: beside the rows).
+    void OpenListMenu(int nRow);
 
     // ---- Settings ----
     const MonitorSettings& Settings() const { return m_settings; }
@@ -110,7 +113,6 @@ class CMonitorDlg : public wxDialog {
     void SaveUrlList(bool bFinal = true);
     /// The list changed: it is saved a short while later, whatever ends the program.
     void ScheduleSave();
-    void ExecuteSql(const std::string& sql);
     void OnImportUrls();
     void OnExportUrls();
     /// Where the list goes at exit (user.mdb, or a new file when user.mdb was unusable).
@@ -134,21 +136,27 @@ class CMonitorDlg : public wxDialog {
     }
 
     // ---- Queries (tests, and the parts of the program that only look) ----
-    wxListCtrl* UrlList() const { return m_listUrls; }
+    wxDataViewCtrl* UrlList() const { return m_listUrls; }
+    const WatchSession& Session() const { return m_session; }
+    int RowCount() const { return m_session.RowCount(); }
+    wxString CellText(int nRow, int nColumn) const;
+    wxColour RowColour(int nRow) const;
     CSkinButton* StartButton() const { return m_btnStart; }
     CSkinButton* StopButton() const { return m_btnStop; }
     CSkinButton* PopButton() const { return m_btnPop; }
     CSkinButton* MinButton() const { return m_btnMin; }
     CSkinButton* QuitButton() const { return m_btnQuit; }
     CLinkLabel* FooterLink() const { return m_linkFooter; }
-    const std::string& UpdatedRows() const { return m_strUpdatedRows; }
+    /// The marked rows as ",3,7,": a comma, then each row's index and a comma, in the
+    /// order they were marked.
+    std::string UpdatedRows() const;
     int TrayPhase() const { return m_nTrayPhase; }
     const std::string& WavPath() const { return m_strWavPath; }
     int UrlCount() const { return m_nUrlCount; }
-    const RunFlagPtr& RunFlag() const { return m_run.m_szRunFlag; }
-    int RunNumber() const { return m_run.nRunNumber; }
+    const RunFlagPtr& RunFlag() const { return m_session.RunFlag(); }
+    int RunNumber() const { return m_session.RunNumber(); }
     /// Watchers of the current run that have not reported their end.
-    int ActiveWatchers() const { return static_cast<int>(m_run.watchers.size()); }
+    int ActiveWatchers() const { return m_session.ActiveWatchers(); }
     /// The number under which the current run's watcher of this row posts (-1: none).
     int WatchOfRow(int nItem) const;
     const PostTargetPtr& MainTarget() const { return m_pPostTarget; }
@@ -159,19 +167,6 @@ class CMonitorDlg : public wxDialog {
     const wxString& TrayTip() const { return m_strTrayTip; }
 
   private:
-    /// One watcher of a run: the row it watches (list item data) and its own stop.
-    struct Watcher {
-        long nRowId = 0;
-        RunFlagPtr pStop;
-    };
-    /// The current monitoring run. Each watcher posts under a watch number of its own,
-    /// so a message of an older run, or of a row since deleted, finds no row and is dropped.
-    struct RunState {
-        int nRunNumber = 0;
-        RunFlagPtr m_szRunFlag;
-        std::map<int, Watcher> watchers;  // by watch number
-    };
-
     void OnInitDialog();
     void ReadSettings();
     void StoreSettings();
@@ -179,22 +174,19 @@ class CMonitorDlg : public wxDialog {
     void BindCommands();
 
     // Monitoring.
-    void FailStart();
-    void ShowWaitingToStop();
-    void StopWatchersOfRow(long nRowId);
-    int RowOfWatch(int nWatch) const;
     void OnThreadMessage(wxThreadEvent& event);
-    void OnPageSize(int nWatch, int nSize);
-    void OnWatchEnded(int nWatch, int nCode);
     void OnMailResult(int nResult);
-    void ShowCannotStartThread();
+    /// What the run's model says happened: the list, the tray, the sound and the mails.
+    void OnWatchEvent(const WatchEvent& event);
+    void StartMail(RowId id, int nKind);
+    /// The status line tells since when the selected row's page fails.
+    void ShowFailingSince(int nRow);
 
     // Rows.
-    void OnListRClick(wxContextMenuEvent& event);
-    bool IsRowMarked(int nItem) const;
-    void OnCustomDrawList(int nItem);
-    void SetCell(int nItem, int nColumn, const wxString& text);
-    void RemoveRowFromSet(int nItem);
+    void OnListContextMenu(wxDataViewEvent& event);
+    /// The view follows the model's rows anew (after a load, an import, deletes).
+    void ResetListView();
+    RowId RowIdAt(int nItem) const;
 
     // Tray and chrome.
     void UpdateBlinking();
@@ -211,17 +203,15 @@ class CMonitorDlg : public wxDialog {
 
     wxBitmap m_bmpBackground;
     int m_nTrayPhase = 0;
-    std::string m_strUpdatedRows = ",";
     MonitorSettings m_settings;
     std::string m_strWavPath;
     int m_nUrlCount = 0;
-    RunState m_run;
-    int m_nRunCount = 0;
-    int m_nNextWatch = 0;
-    long m_nNextRowId = 0;
     RunFlagPtr m_pExitFlag;  // parent of every run's flag: aborted at exit
+    WatchSession m_session;  // the rows and the run: what the list shows
+    wxObjectDataPtr<CUrlListModel> m_model;
+    bool m_bBulk = false;  // loading or importing: the view follows once at the end
 
-    wxListCtrl* m_listUrls = nullptr;
+    wxDataViewCtrl* m_listUrls = nullptr;
     CLinkLabel* m_linkFooter = nullptr;
     CSkinButton* m_btnQuit = nullptr;
     CSkinButton* m_btnMin = nullptr;
@@ -242,8 +232,6 @@ class CMonitorDlg : public wxDialog {
 
     bool m_bShuttingDown = false;
     bool m_bInOptions = false;
-    unsigned m_nRightPresses = 0;  // right presses on the list
-    unsigned m_nMenuPress = 0;     // the press whose menu was opened
     bool m_bStateSaved = false;
     bool m_bDragging = false;
     wxPoint m_ptDragOffset;

@@ -1,8 +1,8 @@
 // The list commands: the context menus, New, Edit, Delete, Clear and Open URL.
 #include <wx/menu.h>
-#include <wx/msgdlg.h>
 
 #include "MonitorDlg.h"
+#include "Notice.h"
 #include "OpenUrl.h"
 #include "UrlDlg.h"
 #include "WxText.h"
@@ -25,38 +25,24 @@ wxMenu* CMonitorDlg::CreateListMenu(bool bOnRow) {
     return menu;
 }
 
-int CMonitorDlg::RowAt(const wxPoint& ptList) const {
-    if (ptList.x < 0 || ptList.x >= m_listUrls->GetClientSize().x) return -1;
-    const long top = m_listUrls->GetTopItem();
-    const long end =
-        std::min<long>(m_listUrls->GetItemCount(), top + m_listUrls->GetCountPerPage() + 1);
-    for (long i = std::max(0L, top); i < end; ++i) {
-        wxRect r;
-        // The whole band of a row counts, also right of its last column (full-row select).
-        if (m_listUrls->GetItemRect(i, r) && ptList.y >= r.GetTop() && ptList.y <= r.GetBottom())
-            return static_cast<int>(i);
-    }
-    return -1;
+void CMonitorDlg::OnListContextMenu(wxDataViewEvent& event) {
+    const wxDataViewItem item = event.GetItem();
+    OpenListMenu(item.IsOk() ? static_cast<int>(m_model->GetRow(item)) : -1);
 }
 
-void CMonitorDlg::OnListRClick(wxContextMenuEvent& event) {
-    wxPoint screen = event.GetPosition();
-    if (screen == wxDefaultPosition) {
-        screen = wxGetMousePosition();  // the menu key
-    } else {
-        if (m_nRightPresses == m_nMenuPress) return;  // this press has had its menu
-        m_nMenuPress = m_nRightPresses;
-    }
-    const int row = RowAt(m_listUrls->ScreenToClient(screen));
-    std::unique_ptr<wxMenu> menu(CreateListMenu(row >= 0));
-    ShowMenu(*menu, ScreenToClient(screen));
+void CMonitorDlg::OpenListMenu(int nRow) {
+    // A right click on a row that is not selected selects it alone, as in any list.
+    if (nRow >= 0 && !m_listUrls->IsSelected(m_model->GetItem(static_cast<unsigned>(nRow))))
+        SelectRows({nRow});
+    std::unique_ptr<wxMenu> menu(CreateListMenu(nRow >= 0));
+    ShowMenu(*menu, ScreenToClient(wxGetMousePosition()));
 }
 
 void CMonitorDlg::OnNewUrl() {
     CUrlDlg dlg(this);
     dlg.m_bEdit = false;
     if (dlg.ShowModal() != wxID_OK) return;
-    AppendRow(dlg.m_strUrl, dlg.m_strNote, wxString(), "0");
+    AppendRow(dlg.m_strUrl, dlg.m_strNote, "0");
     ScheduleSave();
 }
 
@@ -65,27 +51,22 @@ void CMonitorDlg::OnEditUrl() {
     if (r < 0) return;
     CUrlDlg dlg(this);
     dlg.m_bEdit = true;
-    dlg.m_strUrl = m_listUrls->GetItemText(r, 0);
-    dlg.m_strNote = m_listUrls->GetItemText(r, 1);
-    const long id = static_cast<long>(m_listUrls->GetItemData(r));
+    dlg.m_strUrl = U(m_session.Row(r).url);
+    dlg.m_strNote = U(m_session.Row(r).note);
+    const RowId id = m_session.Row(r).id;
     if (dlg.ShowModal() != wxID_OK) return;
-    // Messages may have moved or deleted rows while the dialog was open.
-    const long row = m_listUrls->FindItem(-1, static_cast<wxUIntPtr>(id));
-    if (row < 0) return;
-    m_listUrls->SetItem(row, 0, dlg.m_strUrl);
-    m_listUrls->SetItem(row, 1, dlg.m_strNote);
+    // Rows may have moved or gone while the dialog was open: the identity finds it.
+    m_session.EditRow(id, S(dlg.m_strUrl), S(dlg.m_strNote));
     ScheduleSave();
 }
 
 void CMonitorDlg::OnClearUrls() {
-    wxMessageDialog ask(this, U("确定要清空所有监控网址吗？"), U("提示"),
-                        wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION);
-    if (ask.ShowModal() != wxID_YES) return;
-    for (auto& [nWatch, watcher] : m_run.watchers) watcher.pStop->Set("STOP");
-    m_run.watchers.clear();
-    m_listUrls->DeleteAllItems();
-    // The blinking goes on until the next mark or unmark decides about it.
-    m_strUpdatedRows = ",";
+    if (ShowNotice(this, "确定要清空所有监控网址吗？", wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION) !=
+        wxID_YES)
+        return;
+    // Watchers and marks go with the rows; the blinking goes on until the next mark or
+    // unmark decides about it.
+    m_session.Clear();
     ScheduleSave();
 }
 
@@ -95,7 +76,7 @@ void CMonitorDlg::OnOpenUrl() {
     SetRowUpdated(r, false);
     // Only web addresses go to the browser, as an argument and never through a shell:
     // a row holding a program's path or a file: URL is not run or opened.
-    const std::string url = m_listUrls->GetItemText(r, 0).utf8_string();
+    const std::string url = m_session.Row(r).url;
     if (IsWebUrl(url))
         OpenUrlInBrowser(url);  // a browser that fails to start is the desktop's to report
     else

@@ -1,123 +1,158 @@
-// The rows of the list: identities, the updated-row set, red rows, status and size
-// columns, and the alert mail a mark sends.
-#include <wx/msgdlg.h>
+// The rows of the list over the run's model, and what the model's transitions set off:
+// the list redraws, the tray blinks, the alert mails go out.
+#include <wx/wupdlock.h>
 
-#include <sstream>
-#include <vector>
+#include <ctime>
 
 #include "AlertMailThread.h"
+#include "Files.h"
 #include "MonitorDlg.h"
+#include "Notice.h"
+#include "WatchThread.h"
 #include "WxText.h"
 
 namespace sentrel {
 
-namespace {
-
-std::string Entry(int nItem) {
-    return "," + std::to_string(nItem) + ",";
+long CMonitorDlg::AppendRow(const wxString& url, const wxString& note, const wxString& size) {
+    // The row's identity is the model's: what a watcher's messages find the row by.
+    m_session.AddRow(S(url), S(note), AtoiClamped(size.utf8_str()));
+    return m_session.RowCount() - 1;  // a new row is never marked: its marks start with its first change
 }
 
-// The set ",3,7," as its row numbers, in the order they were marked.
-std::vector<int> ParseSet(const std::string& set) {
-    std::vector<int> rows;
-    std::istringstream in(set);
-    std::string part;
-    while (std::getline(in, part, ','))
-        if (!part.empty()) rows.push_back(std::stoi(part));
-    return rows;
+RowId CMonitorDlg::RowIdAt(int nItem) const {
+    if (nItem < 0 || nItem >= m_session.RowCount()) return 0;
+    return m_session.Row(nItem).id;
 }
 
-std::string FormatSet(const std::vector<int>& rows) {
+wxString CMonitorDlg::CellText(int nRow, int nColumn) const {
+    if (nRow < 0 || nRow >= m_session.RowCount()) return wxString();
+    return CUrlListModel::CellText(m_session.Row(nRow), static_cast<unsigned>(nColumn));
+}
+
+wxColour CMonitorDlg::RowColour(int nRow) const {
+    if (nRow < 0 || nRow >= m_session.RowCount()) return wxColour();
+    return CUrlListModel::RowColour(m_session.Row(nRow));
+}
+
+std::string CMonitorDlg::UpdatedRows() const {
     std::string set = ",";
-    for (int r : rows) set += std::to_string(r) + ",";
+    for (RowId id : m_session.Marks()) set += std::to_string(m_session.IndexOf(id)) + ",";
     return set;
 }
 
-}  // namespace
-
-long CMonitorDlg::AppendRow(const wxString& url, const wxString& note, const wxString& status,
-                            const wxString& size) {
-    long row = m_listUrls->InsertItem(m_listUrls->GetItemCount(), url);
-    m_listUrls->SetItem(row, 1, note);
-    m_listUrls->SetItem(row, 2, status);
-    m_listUrls->SetItem(row, 3, size);
-    // The row's identity: what a watcher's messages find the row by, wherever it moved.
-    m_listUrls->SetItemData(row, ++m_nNextRowId);
-    return row;  // a new row is never in the set: its marks start with its first change
+int CMonitorDlg::GetFirstSelectedRow() const {
+    const wxDataViewItem item = m_listUrls->GetSelection();
+    if (item.IsOk()) return static_cast<int>(m_model->GetRow(item));
+    wxDataViewItemArray items;
+    if (m_listUrls->GetSelections(items) == 0) return -1;
+    int first = -1;
+    for (const wxDataViewItem& i : items) {
+        const int row = static_cast<int>(m_model->GetRow(i));
+        if (first < 0 || row < first) first = row;
+    }
+    return first;
 }
 
-int CMonitorDlg::GetFirstSelectedRow() const {
-    return static_cast<int>(m_listUrls->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED));
+void CMonitorDlg::SelectRows(const std::vector<int>& rows) {
+    wxDataViewItemArray items;
+    for (int r : rows)
+        if (r >= 0 && r < m_session.RowCount()) items.push_back(m_model->GetItem(r));
+    m_listUrls->SetSelections(items);
+}
+
+void CMonitorDlg::ResetListView() {
+    m_model->Reset(static_cast<unsigned>(m_session.RowCount()));
 }
 
 void CMonitorDlg::DeleteSelectedRows() {
-    std::vector<int> marked = ParseSet(m_strUpdatedRows);
-    for (int r = GetFirstSelectedRow(); r >= 0; r = GetFirstSelectedRow()) {
-        StopWatchersOfRow(static_cast<long>(m_listUrls->GetItemData(r)));
-        m_listUrls->DeleteItem(r);
-        // A mark belongs to its page: it goes with a deleted row and moves up with the
-        // rows below, so no other page turns red and Open URL clears the right one.
-        std::vector<int> kept;
-        for (int m : marked)
-            if (m != r) kept.push_back(m > r ? m - 1 : m);
-        marked.swap(kept);
-    }
-    // Each row's colour went with it, as its mark did.
-    m_strUpdatedRows = FormatSet(marked);
+    wxDataViewItemArray items;
+    m_listUrls->GetSelections(items);
+    if (items.empty()) return;
+    std::vector<RowId> ids;
+    for (const wxDataViewItem& i : items) ids.push_back(RowIdAt(static_cast<int>(m_model->GetRow(i))));
+    m_bBulk = true;
+    // A mark belongs to its page: it goes with a deleted row, and no other page turns red.
+    for (RowId id : ids) m_session.RemoveRow(id);
+    m_bBulk = false;
+    ResetListView();
     ScheduleSave();
     if (m_settings.m_bAlertWav) UpdateBlinking();
 }
 
-bool CMonitorDlg::IsRowMarked(int nItem) const {
-    return m_strUpdatedRows.find(Entry(nItem)) != std::string::npos;
-}
-
-void CMonitorDlg::SetCell(int nItem, int nColumn, const wxString& text) {
-    if (nItem < 0 || nItem >= m_listUrls->GetItemCount()) return;
-    m_listUrls->SetItem(nItem, nColumn, text);
-}
-
 void CMonitorDlg::SetRowUpdated(int nItem, bool bUpdated) {
-    if (nItem < 0 || nItem >= m_listUrls->GetItemCount()) return;
-    const std::string entry = Entry(nItem);
-    const std::size_t at = m_strUpdatedRows.find(entry);
-    if (bUpdated) {
-        if (at == std::string::npos) {
-            m_strUpdatedRows += std::to_string(nItem) + ",";
-            SetCell(nItem, 2, U("有更新！"));
+    m_session.SetMarked(RowIdAt(nItem), bUpdated);
+}
+
+void CMonitorDlg::OnWatchEvent(const WatchEvent& e) {
+    switch (e.kind) {
+        case WatchEvent::RowChanged: {
+            const int row = m_session.IndexOf(e.id);
+            if (!m_bBulk && row >= 0) m_model->RowChanged(static_cast<unsigned>(row));
+            break;
         }
-    } else if (at != std::string::npos) {
-        m_strUpdatedRows.replace(at, entry.size(), ",");
-        RefreshRowStatus(nItem);
+        case WatchEvent::RowsChanged:
+            if (!m_bBulk) ResetListView();
+            break;
+        case WatchEvent::SizeStored:
+            ScheduleSave();  // a measured size survives a crash too
+            break;
+        case WatchEvent::Marked:
+            if (m_settings.m_bAlertWav) UpdateBlinking();
+            // One mail per reported change, also for a row that was marked already.
+            if (m_settings.m_bAlertEmail) StartMail(e.id, AlertMailRequest::kChanged);
+            break;
+        case WatchEvent::Unmarked:
+            if (m_settings.m_bAlertWav) UpdateBlinking();
+            break;
+        case WatchEvent::Failing:
+            ShowFailingSince(m_session.IndexOf(e.id));
+            if (m_settings.m_bAlertEmail && m_settings.m_bMailOnFailure)
+                StartMail(e.id, AlertMailRequest::kFailing);
+            break;
+        case WatchEvent::Recovered:
+            if (m_settings.m_bAlertEmail && m_settings.m_bMailOnFailure)
+                StartMail(e.id, AlertMailRequest::kRecovered);
+            break;
+        case WatchEvent::Ended:
+            break;
     }
-    OnCustomDrawList(nItem);
-    if (m_settings.m_bAlertWav) UpdateBlinking();
-    // One mail per reported change, also for a row that was marked already.
-    if (m_settings.m_bAlertEmail && bUpdated) StartAlertMail(nItem);
 }
 
-void CMonitorDlg::RefreshRowStatus(int nItem) {
-    SetCell(nItem, 2, m_run.m_szRunFlag->Text() == "RUN" ? U("监控中") : U("停止"));
-}
-
-void CMonitorDlg::OnCustomDrawList(int nItem) {
-    // The whole row is red while it is in the set; the background is the list's.
-    m_listUrls->SetItemTextColour(nItem,
-                                  IsRowMarked(nItem) ? wxColour(255, 0, 0) : wxColour(0, 0, 0));
+void CMonitorDlg::ShowFailingSince(int nRow) {
+    if (nRow < 0 || nRow >= m_session.RowCount()) return;
+    const WatchRow& row = m_session.Row(nRow);
+    if (row.status != RowStatus::Failing || row.failingSince == 0) return;
+    std::tm t{}, today{};
+    LocalTime(row.failingSince, t);
+    LocalTime(std::time(nullptr), today);
+    // The status line is short: the date only when it is not today's.
+    const bool sameDay = t.tm_yday == today.tm_yday && t.tm_year == today.tm_year;
+    char when[32];
+    std::strftime(when, sizeof when, sameDay ? "%H:%M:%S" : "%m-%d %H:%M", &t);
+    SetStatusText(U(std::string(when) + " 起访问失败"));
 }
 
 void CMonitorDlg::StartAlertMail(int nItem) {
+    StartMail(RowIdAt(nItem), AlertMailRequest::kChanged);
+}
+
+void CMonitorDlg::StartMail(RowId id, int nKind) {
+    const int index = m_session.IndexOf(id);
+    if (index < 0) return;
+    const WatchRow& row = m_session.Row(index);
     auto* request = new AlertMailRequest;
     request->hMainWnd = m_pPostTarget;
+    request->nKind = static_cast<AlertMailRequest::Kind>(nKind);
     request->szEmailRcv = m_settings.m_strEmailRcv;
     request->szSendUser = m_settings.m_strSendUser;
     request->szSendPwd = m_settings.m_strSendPwd;
-    request->szUrl = m_listUrls->GetItemText(nItem, 0).utf8_string();
+    request->szUrl = row.url;
+    request->szReason = row.lastFailure.Reason();
     auto* thread = new CAlertMailThread(AlertMailThreadProc, request);
     if (!thread->CreateThread()) {
         delete thread;
         delete request;
-        ShowCannotStartThread();
+        ShowCannotStartThread(this);
     }
 }
 

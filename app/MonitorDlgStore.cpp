@@ -2,7 +2,6 @@
 // exit, and the import and export of URL text files.
 #include <wx/filedlg.h>
 #include <wx/filename.h>
-#include <wx/msgdlg.h>
 
 #include <cstdio>
 #include <ctime>
@@ -10,6 +9,7 @@
 #include "CCore.h"
 #include "Files.h"
 #include "MonitorDlg.h"
+#include "Notice.h"
 #include "UrlTextFile.h"
 #include "WxText.h"
 
@@ -51,18 +51,18 @@ wxString TextFromBytes(const std::string& line) {
 }  // namespace
 
 void CMonitorDlg::LoadUrlList() {
-    m_listUrls->DeleteAllItems();
+    m_session.Clear();
     m_strSaveTarget = g_strConnStr;
     UrlStore store(g_strConnStr);
     std::string error;
-    m_listUrls->Freeze();
+    m_bBulk = true;
     bool ok = store.Load(
         [this](UrlRow&& row) {
-            AppendRow(TextFromBytes(row.url), TextFromBytes(row.title), wxString(),
-                      TextFromBytes(row.kbsize));
+            AppendRow(TextFromBytes(row.url), TextFromBytes(row.title), TextFromBytes(row.kbsize));
         },
         error);
-    m_listUrls->Thaw();
+    m_bBulk = false;
+    ResetListView();
     if (!ok) {
         // Never overwrite a store that could not be read with a list that may be
         // incomplete: this session's list goes to a new file beside it.
@@ -81,11 +81,9 @@ void CMonitorDlg::ScheduleSave() {
 
 void CMonitorDlg::SaveUrlList(bool bFinal) {
     std::vector<UrlRow> rows;
-    const int n = m_listUrls->GetItemCount();
-    rows.reserve(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i)
-        rows.push_back({S(m_listUrls->GetItemText(i, 0)), S(m_listUrls->GetItemText(i, 1)),
-                        S(m_listUrls->GetItemText(i, 3))});
+    rows.reserve(m_session.Rows().size());
+    for (const WatchRow& row : m_session.Rows())
+        rows.push_back({row.url, row.note, std::to_string(row.nStoredSize)});
     std::string error;
     if (UrlStore(m_strSaveTarget).Save(rows, error)) return;
     if (!bFinal) {
@@ -104,15 +102,8 @@ void CMonitorDlg::SaveUrlList(bool bFinal) {
                      error2.c_str());
 }
 
-void CMonitorDlg::ExecuteSql(const std::string& sql) {
-    std::string error;
-    if (!UrlStore(g_strConnStr).Execute(sql, error))
-        std::fprintf(stderr, "sentrel: %s\n", error.c_str());
-}
-
 void CMonitorDlg::ReportFileProblem(const wxString& text) {
-    wxMessageDialog box(this, text, U("提示"), wxOK | wxICON_EXCLAMATION);
-    box.ShowModal();
+    ShowNotice(this, text, wxOK | wxICON_EXCLAMATION);
 }
 
 std::string CMonitorDlg::ChooseImportFile() {
@@ -134,9 +125,9 @@ std::string CMonitorDlg::ChooseExportFile() {
         name.SetExt("txt");
         // The dialog asked about the name as typed; ask again for the name written.
         if (name.FileExists()) {
-            wxMessageDialog ask(this, name.GetFullName() + U(" 已存在。\n要替换它吗？"), U("提示"),
-                                wxYES_NO | wxNO_DEFAULT | wxICON_EXCLAMATION);
-            if (ask.ShowModal() != wxID_YES) return std::string();
+            if (ShowNotice(this, name.GetFullName() + U(" 已存在。\n要替换它吗？"),
+                           wxYES_NO | wxNO_DEFAULT | wxICON_EXCLAMATION) != wxID_YES)
+                return std::string();
         }
     }
     return S(name.GetFullPath());
@@ -145,11 +136,11 @@ std::string CMonitorDlg::ChooseExportFile() {
 void CMonitorDlg::OnImportUrls() {
     std::string path = ChooseImportFile();
     if (path.empty()) return;
-    m_listUrls->Freeze();
-    UrlFileResult r = ImportUrlFile(path, [this](std::string&& url) {
-        AppendRow(TextFromBytes(url), wxString(), wxString(), "0");
-    });
-    m_listUrls->Thaw();
+    m_bBulk = true;
+    UrlFileResult r = ImportUrlFile(
+        path, [this](std::string&& url) { AppendRow(TextFromBytes(url), wxString(), "0"); });
+    m_bBulk = false;
+    ResetListView();
     if (!r.bOpened) {
         ReportFileProblem(U("无法打开文件：" + r.strError));
         return;
@@ -168,7 +159,7 @@ void CMonitorDlg::OnImportUrls() {
 }
 
 void CMonitorDlg::OnExportUrls() {
-    const int n = m_listUrls->GetItemCount();
+    const int n = m_session.RowCount();
     if (n == 0) {
         ReportFileProblem(U("没有任何需要导出的数据！"));
         return;
@@ -177,7 +168,7 @@ void CMonitorDlg::OnExportUrls() {
     if (path.empty()) return;
     std::vector<std::string> urls;
     urls.reserve(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) urls.push_back(S(m_listUrls->GetItemText(i, 0)));
+    for (const WatchRow& row : m_session.Rows()) urls.push_back(row.url);
     UrlFileResult r = ExportUrlFile(path, urls);
     if (!r.bOpened) {
         ReportFileProblem(U("创建文件失败！"));

@@ -48,7 +48,7 @@ void CMonitorDlg::NotifyTrayIcon(TrayOp op, int nIndex, const wxString& tip) {
 }
 
 void CMonitorDlg::UpdateBlinking() {
-    if (m_strUpdatedRows == ",") {
+    if (m_session.Marks().empty()) {
         m_timerBlink.Stop();
         NotifyTrayIcon(kTrayModify, 1, U(g_strTrayTips[0]));
     } else {

@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
     dlg->SetSoundPlayer(std::make_unique<Silent>());
     dlg->Show();
     for (int i = 0; i < 50; ++i)
-        dlg->AppendRow(wxString::FromUTF8(page + "?" + std::to_string(i)), "", "", "0");
+        dlg->AppendRow(wxString::FromUTF8(page + "?" + std::to_string(i)), "", "0");
     Pump(1s);
 
     // Memory: the idle window, then the peak while 50 watchers run.
@@ -157,11 +157,13 @@ int main(int argc, char** argv) {
         c.Write("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size.load()) + "\r\n\r\n");
         c.Close();
     });
-    wxListCtrl* list = dlg->UrlList();
-    list->DeleteAllItems();
-    dlg->AppendRow(wxString::FromUTF8(changing.Url("/")), "", "", "0");
+    while (dlg->RowCount() > 0) {
+        dlg->SelectRows({0});
+        dlg->DeleteSelectedRows();
+    }
+    dlg->AppendRow(wxString::FromUTF8(changing.Url("/")), "", "0");
     dlg->OnStart();
-    while (list->GetItemText(0, 3) != "1000") Pump(5ms);
+    while (dlg->CellText(0, 3) != "1000") Pump(5ms);
     std::vector<double> latency;
     for (int i = 0; i < 8; ++i) {
         // Changes land at different points of the interval.
@@ -182,7 +184,7 @@ int main(int argc, char** argv) {
     // Stop: 50 running watchers, most of them asleep between probes.
     list->DeleteAllItems();
     for (int i = 0; i < 50; ++i)
-        dlg->AppendRow(wxString::FromUTF8(page + "?" + std::to_string(i)), "", "", "0");
+        dlg->AppendRow(wxString::FromUTF8(page + "?" + std::to_string(i)), "", "0");
     std::vector<double> stops;
     for (int i = 0; i < 5; ++i) {
         dlg->OnStart();

@@ -15,6 +15,25 @@ std::string FormatAlertTime(std::time_t when) {
     return buf;
 }
 
+void ComposeAlertMail(const AlertMailRequest& r, const std::string& when, std::string& subject,
+                      std::string& body) {
+    switch (r.nKind) {
+        case AlertMailRequest::kChanged:
+            subject = "有更新！" + when;
+            body = "相关网址：" + r.szUrl + "\r\n更新时间：" + when;
+            break;
+        case AlertMailRequest::kFailing:
+            subject = "访问失败！" + when;
+            body = "相关网址：" + r.szUrl + "\r\n原因：" + r.szReason + "\r\n时间：" + when;
+            break;
+        case AlertMailRequest::kRecovered:
+            subject = "已恢复！" + when;
+            body = "相关网址：" + r.szUrl + "\r\n恢复时间：" + when;
+            break;
+    }
+    body += "\r\n\r\n无需回复本邮件！";
+}
+
 CAlertMailThread::CAlertMailThread(ThreadProc pfnThreadProc, AlertMailRequest* pRequest)
     : m_pfnThreadProc(pfnThreadProc), m_pParam(pRequest) {
     if (pRequest) pRequest->pThread = this;
@@ -29,15 +48,11 @@ bool CAlertMailThread::CreateThread() {
 
 bool CAlertMailThread::SendAlertMail(AlertMailRequest* pRequest) {
     m_hMainWnd = pRequest->hMainWnd;
-    const std::string url = pRequest->szUrl;
-    const std::string recipient = pRequest->szEmailRcv;
-    const std::string user = pRequest->szSendUser;
-    const std::string password = pRequest->szSendPwd;
     const std::string when = FormatAlertTime(std::time(nullptr));  // one time text, used twice
-    const std::string subject = "有更新！" + when;
-    const std::string body =
-        "相关网址：" + url + "\r\n更新时间：" + when + "\r\n\r\n无需回复本邮件！";
-    const int result = SendReminderMail(recipient, user, password, subject, body);
+    std::string subject, body;
+    ComposeAlertMail(*pRequest, when, subject, body);
+    const int result = SendReminderMail(pRequest->szEmailRcv, pRequest->szSendUser,
+                                        pRequest->szSendPwd, subject, body);
     if (m_hMainWnd) m_hMainWnd->Post(WM_MAIL_RESULT, 0, result);
     return result != -2;  // false: the mail client could not start
 }

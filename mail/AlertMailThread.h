@@ -11,13 +11,21 @@ class CAlertMailThread;
 /// What one alert mail needs, filled by the main window; owned by the thread once it runs.
 /// Texts of any length are carried.
 struct AlertMailRequest {
+    /// What happened to the page.
+    enum Kind { kChanged, kFailing, kRecovered };
     PostTargetPtr hMainWnd;               ///< receives WM_MAIL_RESULT
+    Kind nKind = kChanged;
     CAlertMailThread* pThread = nullptr;  ///< set by the CAlertMailThread constructor
     std::string szEmailRcv;               ///< recipient address
     std::string szSendUser;               ///< account user name, without the provider suffix
     std::string szSendPwd;                ///< account password
-    std::string szUrl;                    ///< URL of the updated row
+    std::string szUrl;                    ///< URL of the row
+    std::string szReason;                 ///< why the page fails (kFailing)
 };
+
+/// Subject and body of an alert mail at `when` (the time text of FormatAlertTime).
+void ComposeAlertMail(const AlertMailRequest& request, const std::string& when,
+                      std::string& subject, std::string& body);
 
 /// Thread procedure: SendAlertMail on the request's thread object, then frees the request.
 unsigned AlertMailThreadProc(void* pParam);

@@ -3,7 +3,7 @@
 
 namespace sentrel {
 
-/// The six settings: read at start-up, stored at exit, edited in between by Options.
+/// The settings: read at start-up, stored at exit, edited in between by Options.
 struct MonitorSettings {
     int m_nInterval = 0;
     bool m_bAlertWav = false;
@@ -11,6 +11,8 @@ struct MonitorSettings {
     std::string m_strEmailRcv;
     std::string m_strSendUser;  ///< lower case, without the provider's "@domain"
     std::string m_strSendPwd;
+    int m_nFailAfter = 2;           ///< failed probes in a row before a row shows a failure
+    bool m_bMailOnFailure = false;  ///< mail also when a page fails or recovers
 };
 
 }  // namespace sentrel

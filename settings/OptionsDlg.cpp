@@ -1,7 +1,6 @@
 #include "OptionsDlg.h"
 
 #include <wx/button.h>
-#include <wx/msgdlg.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/utils.h>
@@ -10,6 +9,7 @@
 #include "CCore.h"
 #include "DialogUnits.h"
 #include "MailProvider.h"
+#include "Notice.h"
 #include "Product.h"
 #include "ReminderMail.h"
 #include "WatchThread.h"
@@ -29,6 +29,7 @@ constexpr int IDC_SEND_USER = 1014;
 constexpr int IDC_SEND_PWD = 1015;
 constexpr int IDC_ACCOUNT_GROUP = 1018;
 constexpr int IDC_TEST_MAIL = 1019;
+constexpr int IDC_MAIL_ON_FAILURE = 1020;
 constexpr unsigned kTestMailDone = 1;
 
 }  // namespace
@@ -69,6 +70,8 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     m_editSendPwd->SetSize(at(121, 144, 172, 14));
     m_btnTestMail = new wxButton(this, IDC_TEST_MAIL, U("测试邮件发送"));
     m_btnTestMail->SetSize(at(121, 166, 88, 14));
+    m_chkMailOnFailure = new wxCheckBox(this, IDC_MAIL_ON_FAILURE, U("访问失败或恢复时也发送邮件"));
+    m_chkMailOnFailure->SetSize(at(34, 199, 160, 10));
     auto* ok = new wxButton(this, wxID_OK, U("确定"));
     ok->SetSize(at(210, 218, 50, 14));
     ok->SetDefault();
@@ -109,6 +112,8 @@ void COptionsDlg::SetValues(const MonitorSettings& v) {
     m_strEmailRcv = v.m_strEmailRcv;
     m_strSendUser = v.m_strSendUser;
     m_strSendPwd = v.m_strSendPwd;
+    m_bMailOnFailure = v.m_bMailOnFailure;
+    m_nFailAfter = v.m_nFailAfter;
 }
 
 MonitorSettings COptionsDlg::Values() const {
@@ -119,6 +124,8 @@ MonitorSettings COptionsDlg::Values() const {
     v.m_strEmailRcv = m_strEmailRcv;
     v.m_strSendUser = m_strSendUser;
     v.m_strSendPwd = m_strSendPwd;
+    v.m_bMailOnFailure = m_bMailOnFailure;
+    v.m_nFailAfter = m_nFailAfter;
     return v;
 }
 
@@ -135,6 +142,7 @@ void COptionsDlg::OnInitDialog() {
     m_editEmailRcv->ChangeValue(U(m_strEmailRcv));
     m_editSendUser->ChangeValue(U(m_strSendUser));
     m_editSendPwd->ChangeValue(U(m_strSendPwd));
+    m_chkMailOnFailure->SetValue(m_bMailOnFailure);
     EnableMailControls(m_bAlertEmail);
 }
 
@@ -142,6 +150,7 @@ void COptionsDlg::EnableMailControls(bool bEnable) {
     m_editEmailRcv->Enable(bEnable);
     m_editSendUser->Enable(bEnable);
     m_editSendPwd->Enable(bEnable);
+    m_chkMailOnFailure->Enable(bEnable);
     m_btnTestMail->Enable(bEnable && !m_bTesting);
 }
 
@@ -152,7 +161,7 @@ void COptionsDlg::OnCheckAlertEmail() {
 
 void COptionsDlg::Warn(const char* text, wxWindow* focus) {
     if (focus) focus->SetFocus();
-    g_pCore->msgboxWarning(this, text);
+    ShowNotice(this, text);
     if (focus) focus->SetFocus();
 }
 
@@ -191,6 +200,7 @@ void COptionsDlg::OnOK() {
     m_strEmailRcv = S(m_editEmailRcv->GetValue());
     m_strSendUser = S(m_editSendUser->GetValue());
     m_strSendPwd = S(m_editSendPwd->GetValue());
+    m_bMailOnFailure = m_chkMailOnFailure->GetValue();
     if (m_bAlertEmail && !CheckMailFields()) return;
     SetReturnCode(wxID_OK);  // also when shown without a modal loop
     EndDialog(wxID_OK);
@@ -224,8 +234,7 @@ void COptionsDlg::OnTestMail() {
         m_bTesting = false;
         wxEndBusyCursor();
         m_btnTestMail->Enable();
-        wxMessageDialog box(this, "Cannot Start New Thread", kProductTitle, wxOK);
-        box.ShowModal();
+        ShowCannotStartThread(this);
     }
 }
 
@@ -234,14 +243,12 @@ void COptionsDlg::OnTestMailDone(wxThreadEvent& event) {
     m_bTesting = false;
     wxEndBusyCursor();
     const int result = event.GetInt();
-    if (result == -2) {
-        wxMessageDialog box(this, U("初始化winsock2失败！"), U("提示"), wxOK | wxICON_EXCLAMATION);
-        box.ShowModal();
-    } else if (result == 0) {
-        g_pCore->msgboxInfo(this, "邮件测试发送成功！");
-    } else {
-        g_pCore->msgboxWarning(this, "邮件发送失败！请确认邮件账户密码是否正确！");
-    }
+    if (result == -2)
+        ShowNotice(this, "初始化winsock2失败！", wxOK | wxICON_EXCLAMATION);
+    else if (result == 0)
+        ShowNotice(this, "邮件测试发送成功！", wxOK | wxICON_INFORMATION);
+    else
+        ShowNotice(this, "邮件发送失败！请确认邮件账户密码是否正确！");
     m_btnTestMail->Enable(m_chkAlertEmail->GetValue());
 }
 

@@ -27,8 +27,10 @@ class COptionsDlg : public wxDialog {
     std::string m_strEmailRcv;
     std::string m_strSendUser;
     std::string m_strSendPwd;
+    bool m_bMailOnFailure = false;
+    int m_nFailAfter = 2;  // not edited here; carried through
 
-    /// Copies the six values in, and out (what the caller takes back after OK).
+    /// Copies the values in, and out (what the caller takes back after OK).
     void SetValues(const MonitorSettings& values);
     MonitorSettings Values() const;
 
@@ -47,6 +49,7 @@ class COptionsDlg : public wxDialog {
     wxTextCtrl* IntervalEdit() const { return m_editInterval; }
     wxCheckBox* AlertWavCheck() const { return m_chkAlertWav; }
     wxCheckBox* AlertEmailCheck() const { return m_chkAlertEmail; }
+    wxCheckBox* MailOnFailureCheck() const { return m_chkMailOnFailure; }
     wxTextCtrl* EmailRcvEdit() const { return m_editEmailRcv; }
     wxTextCtrl* SendUserEdit() const { return m_editSendUser; }
     wxTextCtrl* SendPwdEdit() const { return m_editSendPwd; }
@@ -62,6 +65,7 @@ class COptionsDlg : public wxDialog {
     wxTextCtrl* m_editInterval = nullptr;
     wxCheckBox* m_chkAlertWav = nullptr;
     wxCheckBox* m_chkAlertEmail = nullptr;
+    wxCheckBox* m_chkMailOnFailure = nullptr;
     wxTextCtrl* m_editEmailRcv = nullptr;
     wxTextCtrl* m_editSendUser = nullptr;
     wxTextCtrl* m_editSendPwd = nullptr;

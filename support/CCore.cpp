@@ -23,10 +23,11 @@ struct Setting {
     Kind kind;
     const char* fallback;  // value of a key never stored
 };
-// The six settings, in the order they are written.
+// The settings, in the order they are written.
 const Setting kSettings[] = {
-    {"interval", Kind::Int, "60"}, {"emailrcv", Kind::Str, ""},    {"senduser", Kind::Str, ""},
-    {"sendpwd", Kind::Str, ""},    {"balertwav", Kind::Bool, "1"}, {"balertemail", Kind::Bool, "0"},
+    {"interval", Kind::Int, "60"},  {"emailrcv", Kind::Str, ""},    {"senduser", Kind::Str, ""},
+    {"sendpwd", Kind::Str, ""},     {"balertwav", Kind::Bool, "1"}, {"balertemail", Kind::Bool, "0"},
+    {"failafter", Kind::Int, "2"}, {"bmailfail", Kind::Bool, "0"},
 };
 constexpr std::size_t kMaxFileSize = 1 << 20;
 // The mail password: sealed in the file where the platform can (see Secret.h).
@@ -207,30 +208,30 @@ std::string CCore::Raw(const std::string& key) {
     return s ? s->fallback : "";
 }
 
-int CCore::getConfigInt(const std::string& key) {
+int CCore::Get(SettingKey<int> key) {
     int v = 0;
-    return ParseInt(Raw(key), v) ? v : 0;
+    return ParseInt(Raw(key.name), v) ? v : 0;
 }
 
-bool CCore::getConfigB(const std::string& key) {
+bool CCore::Get(SettingKey<bool> key) {
     bool v = false;
-    return ParseBool(Raw(key), v) && v;
+    return ParseBool(Raw(key.name), v) && v;
 }
 
-std::string CCore::getConfigStr(const std::string& key) {
-    return Raw(key);
+std::string CCore::Get(SettingKey<std::string> key) {
+    return Raw(key.name);
 }
 
-void CCore::saveConfigInt(const std::string& key, int value) {
-    Store(key, std::to_string(value));
+void CCore::Set(SettingKey<int> key, int value) {
+    Store(key.name, std::to_string(value));
 }
 
-void CCore::saveConfigB(const std::string& key, bool value) {
-    Store(key, value ? "1" : "0");
+void CCore::Set(SettingKey<bool> key, bool value) {
+    Store(key.name, value ? "1" : "0");
 }
 
-void CCore::saveConfigStr(const std::string& key, const std::string& value) {
-    Store(key, value);
+void CCore::Set(SettingKey<std::string> key, const std::string& value) {
+    Store(key.name, value);
 }
 
 void CCore::Store(const std::string& key, const std::string& text) {

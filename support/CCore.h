@@ -5,11 +5,26 @@
 
 #include "ProgramPaths.h"
 
-class wxWindow;
-
 namespace sentrel {
 
-/// Settings store, program directory, database connection string and message boxes.
+/// A setting's name and type. Only the keys below exist, so a misspelt key does not compile.
+template <typename T>
+struct SettingKey {
+    const char* name;
+};
+
+namespace keys {
+inline constexpr SettingKey<int> kInterval{"interval"};
+inline constexpr SettingKey<std::string> kEmailRcv{"emailrcv"};
+inline constexpr SettingKey<std::string> kSendUser{"senduser"};
+inline constexpr SettingKey<std::string> kSendPwd{"sendpwd"};
+inline constexpr SettingKey<bool> kAlertWav{"balertwav"};
+inline constexpr SettingKey<bool> kAlertEmail{"balertemail"};
+inline constexpr SettingKey<int> kFailAfter{"failafter"};  ///< failed probes before a row fails
+inline constexpr SettingKey<bool> kMailOnFailure{"bmailfail"};
+}  // namespace keys
+
+/// Settings store, program directory and database connection string; no GUI.
 /// Settings live in sentrel.ini in the program directory, six keys at the top level,
 /// in a file readable by its owner only (it holds the mail password).
 class CCore {
@@ -25,12 +40,13 @@ class CCore {
     /// The string the URL store opens: the database file's path.
     std::string getDbConnStrMdb(const std::string& path) const { return path; }
 
-    int getConfigInt(const std::string& key);
-    bool getConfigB(const std::string& key);
-    std::string getConfigStr(const std::string& key);
-    void saveConfigInt(const std::string& key, int value);
-    void saveConfigB(const std::string& key, bool value);
-    void saveConfigStr(const std::string& key, const std::string& value);
+    /// A stored value, or the key's default; a value that does not parse reads as 0 / false.
+    int Get(SettingKey<int> key);
+    bool Get(SettingKey<bool> key);
+    std::string Get(SettingKey<std::string> key);
+    void Set(SettingKey<int> key, int value);
+    void Set(SettingKey<bool> key, bool value);
+    void Set(SettingKey<std::string> key, const std::string& value);
 
     /// Holds back writes while it lives: the stores made meanwhile go to the file in one
     /// write when the last batch ends (the exit stores six values, and fsyncs once).
@@ -49,10 +65,6 @@ class CCore {
 
     /// Text of a stored field value; a missing value reads as empty text.
     static std::string getStr(const char* value) { return value ? value : ""; }
-
-    /// Modal message boxes owned by `owner`, caption "提示".
-    void msgboxWarning(wxWindow* owner, const std::string& text);
-    void msgboxInfo(wxWindow* owner, const std::string& text);
 
     /// Why the settings file could not be used as it was (empty when all was well).
     const std::string& ConfigProblem() const { return m_strProblem; }

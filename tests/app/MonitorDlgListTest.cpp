@@ -67,8 +67,9 @@ TEST_F(MonitorFixture, ARightClickOpensOneMenuChosenByWhetherItHitARow) {
     });
     dlg->Raise();
     Pump();
-    wxRect row;
-    ASSERT_TRUE(dlg->UrlList()->GetItemRect(1, row));
+    auto* model = static_cast<wxDataViewVirtualListModel*>(dlg->UrlList()->GetModel());
+    const wxRect row = dlg->UrlList()->GetItemRect(model->GetItem(1));
+    ASSERT_FALSE(row.IsEmpty());
     wxUIActionSimulator sim;
     const wxPoint onRow = dlg->UrlList()->ClientToScreen(row.GetPosition() + wxPoint(40, 5));
     const wxPoint below = dlg->UrlList()->ClientToScreen(wxPoint(40, 170));
@@ -93,11 +94,10 @@ TEST_F(MonitorFixture, DeletingRowsOneAndThreeOfFiveKeepsTheOthersInOrder) {
         OpenWith(kIni, {{"/0", "0"}, {"/1", "0"}, {"/2", "0"}, {"/3", "0"}, {"/4", "0"}});
     dlg->MarkRowUpdated(4);
     dlg->MarkRowUpdated(3);
-    for (int r : {1, 3})
-        dlg->UrlList()->SetItemState(r, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    dlg->SelectRows({1, 3});
     wxCommandEvent del(wxEVT_MENU, WXID(ID_DELETE_URLS));
     dlg->ProcessWindowEvent(del);
-    ASSERT_EQ(3, dlg->UrlList()->GetItemCount());
+    ASSERT_EQ(3, dlg->RowCount());
     for (int i = 0; i < 3; ++i) EXPECT_EQ(m_pages.Url("/" + std::to_string(i * 2)), Cell(i, 0));
     EXPECT_EQ(",2,", dlg->UpdatedRows()) << "row 4's mark moved with it; row 3's went";
     EXPECT_TRUE(IsRed(2));
@@ -107,10 +107,10 @@ TEST_F(MonitorFixture, ClearAsksAndOnlyYesEmptiesTheListAndTheSet) {
     CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}, {"/b", "0"}});
     dlg->MarkRowUpdated(1);
     wxTEST_DIALOG(dlg->OnClearUrls(), ExpectMessage("确定要清空所有监控网址吗？", wxID_NO));
-    EXPECT_EQ(2, dlg->UrlList()->GetItemCount());
+    EXPECT_EQ(2, dlg->RowCount());
     EXPECT_EQ(",1,", dlg->UpdatedRows());
     wxTEST_DIALOG(dlg->OnClearUrls(), ExpectMessage("确定要清空所有监控网址吗？", wxID_YES));
-    EXPECT_EQ(0, dlg->UrlList()->GetItemCount());
+    EXPECT_EQ(0, dlg->RowCount());
     EXPECT_EQ(",", dlg->UpdatedRows());
 }
 
@@ -149,21 +149,21 @@ TEST_F(MonitorFixture, NewRefusesAnEmptyUrlAndTakesBlanksAsTyped) {
         }
     };
     wxTEST_DIALOG(dlg->OnNewUrl(), EmptyThenBlanks());
-    ASSERT_EQ(2, dlg->UrlList()->GetItemCount());
+    ASSERT_EQ(2, dlg->RowCount());
     EXPECT_EQ("   ", Cell(1, 0)) << "no trimming";
     EXPECT_EQ("引号\"与\t制表符", Cell(1, 1));
     EXPECT_EQ("", Cell(1, 2));
     EXPECT_EQ("0", Cell(1, 3));
 
     wxTEST_DIALOG(dlg->OnNewUrl(), FillUrlDlg("新增网址", "http://x/", "", false));
-    EXPECT_EQ(2, dlg->UrlList()->GetItemCount()) << "Cancel adds nothing";
+    EXPECT_EQ(2, dlg->RowCount()) << "Cancel adds nothing";
 
     // A long URL and note round-trip through the store.
     const std::string longUrl = "http://example.com/" + std::string(3000, 'q');
     wxTEST_DIALOG(dlg->OnNewUrl(), FillUrlDlg("新增网址", longUrl.c_str(), "长备注"));
     Close();
     dlg = Open();
-    ASSERT_EQ(3, dlg->UrlList()->GetItemCount());
+    ASSERT_EQ(3, dlg->RowCount());
     EXPECT_EQ(longUrl, Cell(2, 0));
     EXPECT_EQ("引号\"与\t制表符", Cell(1, 1));
 }
@@ -173,8 +173,7 @@ TEST_F(MonitorFixture, EditChangesUrlAndNoteOfTheLowestSelectedRowAndKeepsTheRes
     dlg->MarkRowUpdated(1);
     wxTEST_DIALOG(dlg->OnEditUrl(), wxExpectDismissableModal<CUrlDlg>(wxID_OK).Optional());
     EXPECT_EQ(m_pages.Url("/b"), Cell(1, 0)) << "no selection: nothing to edit";
-    for (int r : {2, 1})
-        dlg->UrlList()->SetItemState(r, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    dlg->SelectRows({2, 1});
     FillUrlDlg fill("编辑网址", "http://new/", "新备注");
     wxTEST_DIALOG(dlg->OnEditUrl(), fill);
     EXPECT_EQ(m_pages.Url("/b"), fill.shownUrl);
@@ -193,13 +192,12 @@ TEST_F(MonitorFixture, OpenUrlClearsTheMarkFirstAndHandsOnlyWebUrlsToTheBrowser)
         return true;
     });
     CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}});
-    dlg->AppendRow("/usr/bin/xterm", "", "", "0");
-    dlg->AppendRow("file:///etc/passwd", "", "", "0");
-    dlg->AppendRow("HTTPS://EXAMPLE.COM/", "", "", "0");
+    dlg->AppendRow("/usr/bin/xterm", "", "0");
+    dlg->AppendRow("file:///etc/passwd", "", "0");
+    dlg->AppendRow("HTTPS://EXAMPLE.COM/", "", "0");
     for (int r = 0; r < 4; ++r) dlg->MarkRowUpdated(r);
     for (int r = 0; r < 4; ++r) {
-        dlg->UrlList()->SetItemState(-1, 0, wxLIST_STATE_SELECTED);
-        dlg->UrlList()->SetItemState(r, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+        dlg->SelectRows({r});
         dlg->SetStatusText("");
         dlg->OnOpenUrl();
         EXPECT_FALSE(IsRed(r)) << "the mark is cleared, whatever the text";

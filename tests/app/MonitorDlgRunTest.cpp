@@ -79,7 +79,7 @@ TEST_F(MonitorFixture, FiftyRowsStartFiftyWatchersAndStopEndsThemWithin600ms) {
     EXPECT_EQ(0, dlg->ActiveWatchers());
 }
 
-TEST_F(MonitorFixture, TheFirstSizeIsComparedWithTheStoredOne) {
+TEST_F(MonitorFixture, TheFirstSizeIsComparedWithTheStoredOneAndAFailureIsNoSize) {
     m_pages.Set("/stale", 1234);
     m_pages.Set("/new", 777);
     m_pages.Set("/same", 888);
@@ -87,19 +87,31 @@ TEST_F(MonitorFixture, TheFirstSizeIsComparedWithTheStoredOne) {
     CMonitorDlg* dlg =
         OpenWith(kIni, {{"/stale", "5000"}, {"/new", "0"}, {"/same", "888"}, {"/gone", "5000"}});
     dlg->OnStart();
-    ASSERT_TRUE(WaitFor([&] { return Cell(3, 3) == "0" && Cell(0, 3) == "1234"; }));
-    // Both rows marked, in the order their sizes arrived.
-    EXPECT_NE(std::string::npos, dlg->UpdatedRows().find(",0,"));
-    EXPECT_NE(std::string::npos, dlg->UpdatedRows().find(",3,"));
-    EXPECT_EQ(5u, dlg->UpdatedRows().size());
-    const char* status[] = {"有更新！", "监控中", "监控中", "有更新！"};
-    const char* size[] = {"1234", "777", "888", "0"};
+    ASSERT_TRUE(WaitFor([&] { return Cell(0, 3) == "1234" && Cell(3, 2) == "访问失败：HTTP 404"; }));
+    EXPECT_EQ(",0,", dlg->UpdatedRows()) << "a page that fails is not a change";
+    const char* status[] = {"有更新！", "监控中", "监控中", "访问失败：HTTP 404"};
+    const char* size[] = {"1234", "777", "888", "5000"};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(status[i], Cell(i, 2)) << i;
-        EXPECT_EQ(size[i], Cell(i, 3)) << i;
-        EXPECT_EQ(i == 0 || i == 3, IsRed(i)) << i;
+        EXPECT_EQ(size[i], Cell(i, 3)) << i << ": a failure keeps the stored size";
+        EXPECT_EQ(i == 0, IsRed(i)) << i;
     }
+    const wxColour failing = dlg->RowColour(3);
+    EXPECT_NE(wxColour(0, 0, 0), failing);
+    EXPECT_NE(wxColour(255, 0, 0), failing);
+    dlg->SelectRows({3});
+    wxDataViewEvent selected(wxEVT_DATAVIEW_SELECTION_CHANGED, dlg->UrlList(), wxDataViewItem());
+    dlg->UrlList()->ProcessWindowEvent(selected);
+    EXPECT_NE(wxNOT_FOUND, dlg->GetStatusText().Find(U("起访问失败"))) << "since when";
     EXPECT_TRUE(dlg->IsBlinking());
+
+    // The page comes back with its old size: recovered, then watched as before, unmarked.
+    m_pages.Set("/gone", 5000);
+    ASSERT_TRUE(WaitFor([&] { return Cell(3, 2) == "已恢复"; }, 5s));
+    ASSERT_TRUE(WaitFor([&] { return Cell(3, 2) == "监控中"; }, 5s));
+    EXPECT_FALSE(IsRed(3));
+    EXPECT_EQ(wxColour(0, 0, 0), dlg->RowColour(3));
+    EXPECT_EQ(",0,", dlg->UpdatedRows());
 }
 
 TEST_F(MonitorFixture, AChangeDuringTheRunMarksButKeepsTheStartSize) {
@@ -201,9 +213,9 @@ TEST_F(MonitorFixture, DeletingARowWhileRunningStopsOnlyItsWatcherAndMarksStayWi
     dlg->OnStart();
     ASSERT_TRUE(WaitFor([&] { return AllRows("监控中"); }));
     dlg->MarkRowUpdated(2);
-    dlg->UrlList()->SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    dlg->SelectRows({1});
     dlg->DeleteSelectedRows();
-    ASSERT_EQ(2, dlg->UrlList()->GetItemCount());
+    ASSERT_EQ(2, dlg->RowCount());
     EXPECT_EQ(m_pages.Url("/c"), Cell(1, 0));
     EXPECT_EQ(",1,", dlg->UpdatedRows()) << "the mark moved up with its page";
     EXPECT_TRUE(IsRed(1));

@@ -11,15 +11,13 @@ using namespace sentrel::test;
 
 namespace {
 
-std::string Cell(wxListCtrl* list, int row, int col) {
-    return list->GetItemText(row, col).utf8_string();
+std::string Cell(CMonitorDlg* list, int row, int col) {
+    return list->CellText(row, col).utf8_string();
 }
 
-void AddRow(wxListCtrl* list, const std::string& url, const std::string& note,
+void AddRow(CMonitorDlg* list, const std::string& url, const std::string& note,
             const std::string& size) {
-    long i = list->InsertItem(list->GetItemCount(), wxString::FromUTF8(url));
-    list->SetItem(i, 1, wxString::FromUTF8(note));
-    list->SetItem(i, 3, wxString::FromUTF8(size));
+    list->AppendRow(wxString::FromUTF8(url), wxString::FromUTF8(note), wxString::FromUTF8(size));
 }
 
 std::vector<UrlRow> Stored(const std::string& path) {
@@ -36,21 +34,20 @@ TEST_F(DialogFixture, AListEditedInOneRunIsThereAfterARestart) {
     ASSERT_TRUE(UrlStore(Home("user.mdb"))
                     .Save({{"http://a/", "首页", "1000"}, {"http://b/", "", "0"}}, error));
     CMonitorDlg* dlg = Open();
-    wxListCtrl* list = dlg->UrlList();
-    ASSERT_EQ(2, list->GetItemCount());
+    CMonitorDlg* list = dlg;
+    ASSERT_EQ(2, list->RowCount());
     EXPECT_EQ("http://a/", Cell(list, 0, 0));
     EXPECT_EQ("首页", Cell(list, 0, 1));
     EXPECT_EQ("", Cell(list, 0, 2)) << "status starts empty";
     EXPECT_EQ("1000", Cell(list, 0, 3));
 
     AddRow(list, "http://c/?q='x'", "tab\tnote", "-7");
-    list->SetItem(0, 3, "2000");
     Close();
 
     dlg = Open();
-    list = dlg->UrlList();
-    ASSERT_EQ(3, list->GetItemCount());
-    EXPECT_EQ("2000", Cell(list, 0, 3));
+    list = dlg;
+    ASSERT_EQ(3, list->RowCount());
+    EXPECT_EQ("1000", Cell(list, 0, 3));
     EXPECT_EQ("http://c/?q='x'", Cell(list, 2, 0));
     EXPECT_EQ("tab\tnote", Cell(list, 2, 1));
     EXPECT_EQ("0", Cell(list, 2, 3)) << "a byte count below 1 is stored as 0";
@@ -59,7 +56,7 @@ TEST_F(DialogFixture, AListEditedInOneRunIsThereAfterARestart) {
 TEST_F(DialogFixture, NonUtf8TextInTheStoreIsKeptNotBlanked) {
     std::string error;
     ASSERT_TRUE(UrlStore(Home("user.mdb")).Save({{"http://a/", "\xD0\xC2\xCE\xC5", "7"}}, error));
-    EXPECT_EQ("新闻", Cell(Open()->UrlList(), 0, 1));
+    EXPECT_EQ("新闻", Cell(Open(), 0, 1));
     Close();
     EXPECT_EQ("新闻", Stored(Home("user.mdb"))[0].title) << "written back as UTF-8";
 }
@@ -67,7 +64,7 @@ TEST_F(DialogFixture, NonUtf8TextInTheStoreIsKeptNotBlanked) {
 TEST_F(DialogFixture, AnEmptyListEmptiesTheStore) {
     std::string error;
     ASSERT_TRUE(UrlStore(Home("user.mdb")).Save({{"http://a/", "", "1"}}, error));
-    Open()->UrlList()->DeleteAllItems();
+    wxTEST_DIALOG(Open()->OnClearUrls(), wxExpectModal<wxMessageDialog>(wxID_YES));
     Close();
     EXPECT_TRUE(Stored(Home("user.mdb")).empty());
 }
@@ -80,7 +77,7 @@ TEST_F(DialogFixture, AnUnreadableStoreIsNeverOverwritten) {
     const std::string target = dlg->SaveTarget();
     EXPECT_NE(Home("user.mdb"), target);
     wxTEST_DIALOG(dlg->ShowStartupProblems(), wxExpectModal<wxMessageDialog>(wxID_OK));
-    AddRow(dlg->UrlList(), "http://kept/", "", "5");
+    AddRow(dlg, "http://kept/", "", "5");
     Close();
     EXPECT_EQ(junk, ReadFile(Home("user.mdb")));
     auto rows = Stored(target);
@@ -90,12 +87,12 @@ TEST_F(DialogFixture, AnUnreadableStoreIsNeverOverwritten) {
 
 TEST_F(DialogFixture, ImportAppendsTheFilesUrls) {
     CMonitorDlg* dlg = Open();
-    AddRow(dlg->UrlList(), "http://existing/", "note", "77");
+    AddRow(dlg, "http://existing/", "note", "77");
     WriteFile(Home("list.txt"),
               "http://a/\r\n  http://b/  \r\n\t\r\nhttp://existing/\r\n\r\nhttp://late/\r\n");
     wxTEST_DIALOG(dlg->OnImportUrls(), wxExpectModal<wxFileDialog>(Home("list.txt")));
-    wxListCtrl* list = dlg->UrlList();
-    ASSERT_EQ(4, list->GetItemCount());
+    CMonitorDlg* list = dlg;
+    ASSERT_EQ(4, list->RowCount());
     EXPECT_EQ("77", Cell(list, 0, 3)) << "existing rows stay as they were";
     EXPECT_EQ("http://a/", Cell(list, 1, 0));
     EXPECT_EQ("http://b/", Cell(list, 2, 0));
@@ -111,31 +108,31 @@ TEST_F(DialogFixture, ImportReadsGbkListsOfOlderTools) {
     // "http://a/新闻" in GBK, then a UTF-8 line.
     WriteFile(Home("gbk.txt"), "http://a/\xD0\xC2\xCE\xC5\r\nhttp://b/\xE6\x96\xB0\r\n");
     wxTEST_DIALOG(dlg->OnImportUrls(), wxExpectModal<wxFileDialog>(Home("gbk.txt")));
-    ASSERT_EQ(2, dlg->UrlList()->GetItemCount());
-    EXPECT_EQ("http://a/新闻", Cell(dlg->UrlList(), 0, 0));
-    EXPECT_EQ("http://b/新", Cell(dlg->UrlList(), 1, 0));
+    ASSERT_EQ(2, dlg->RowCount());
+    EXPECT_EQ("http://a/新闻", Cell(dlg, 0, 0));
+    EXPECT_EQ("http://b/新", Cell(dlg, 1, 0));
 }
 
 TEST_F(DialogFixture, ImportNameWithoutExtensionGetsTxt) {
     CMonitorDlg* dlg = Open();
     WriteFile(Home("urls.txt"), "http://a/\n");
     wxTEST_DIALOG(dlg->OnImportUrls(), wxExpectModal<wxFileDialog>(Home("urls")));
-    EXPECT_EQ(1, dlg->UrlList()->GetItemCount());
+    EXPECT_EQ(1, dlg->RowCount());
 }
 
 TEST_F(DialogFixture, ImportOfAMissingFileIsReportedAndChangesNothing) {
     CMonitorDlg* dlg = Open();
     wxTEST_DIALOG(dlg->OnImportUrls(), wxExpectModal<wxFileDialog>(Home("missing.txt")),
                   wxExpectModal<wxMessageDialog>(wxID_OK));
-    EXPECT_EQ(0, dlg->UrlList()->GetItemCount());
+    EXPECT_EQ(0, dlg->RowCount());
     EXPECT_EQ(wxString::FromUTF8("就绪"), dlg->GetStatusText());
 }
 
 TEST_F(DialogFixture, ExportWritesTheUrlsAndReportsTheCount) {
     CMonitorDlg* dlg = Open();
     wxTEST_DIALOG(dlg->OnExportUrls(), wxExpectModal<wxMessageDialog>(wxID_OK));  // empty list
-    AddRow(dlg->UrlList(), "http://a/%d", "note", "5");
-    AddRow(dlg->UrlList(), "http://b/", "", "0");
+    AddRow(dlg, "http://a/%d", "note", "5");
+    AddRow(dlg, "http://b/", "", "0");
     wxTEST_DIALOG(dlg->OnExportUrls(), wxExpectModal<wxFileDialog>(Home("out.txt")));
     EXPECT_EQ("http://a/%d\r\nhttp://b/\r\n", ReadFile(Home("out.txt")));
     EXPECT_EQ(wxString::FromUTF8("成功导出 2 条网址记录！"), dlg->GetStatusText());

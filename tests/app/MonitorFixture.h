@@ -89,19 +89,19 @@ class MonitorFixture : public DialogFixture {
         CMonitorDlg* dlg = Open();
         dlg->SetSoundPlayer(std::make_unique<CountingSound>(&m_nPlays));
         for (const auto& [path, size] : rows)
-            dlg->AppendRow(wxString::FromUTF8(m_pages.Url(path)), wxString(), wxString(),
+            dlg->AppendRow(wxString::FromUTF8(m_pages.Url(path)), wxString(),
                            wxString::FromUTF8(size));
         return dlg;
     }
     std::string Cell(int row, int col) const {
-        return m_dlg->UrlList()->GetItemText(row, col).utf8_string();
+        return m_dlg->CellText(row, col).utf8_string();
     }
     bool IsRed(int row) const {
-        return m_dlg->UrlList()->GetItemTextColour(row) == wxColour(255, 0, 0);
+        return m_dlg->RowColour(row) == wxColour(255, 0, 0);
     }
     /// Every row from `first` on shows `status`.
     bool AllRows(const char* status, int first = 0) const {
-        for (int i = first; i < m_dlg->UrlList()->GetItemCount(); ++i)
+        for (int i = first; i < m_dlg->RowCount(); ++i)
             if (Cell(i, 2) != status) return false;
         return true;
     }

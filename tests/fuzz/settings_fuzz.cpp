@@ -26,21 +26,21 @@ struct Values {
 };
 
 Values Read(CCore& core) {
-    return {core.getConfigInt("interval"), core.getConfigStr("emailrcv"),
-            core.getConfigStr("senduser"), core.getConfigStr("sendpwd"),
-            core.getConfigB("balertwav"),  core.getConfigB("balertemail")};
+    return {core.Get(keys::kInterval), core.Get(keys::kEmailRcv),
+            core.Get(keys::kSendUser), core.Get(keys::kSendPwd),
+            core.Get(keys::kAlertWav),  core.Get(keys::kAlertEmail)};
 }
 
 // Stores every value as it is read, so the file is written whatever it held before.
 void Rewrite(CCore& core, const Values& v) {
     CCore::SaveBatch batch(core);
-    core.saveConfigStr("emailrcv", v.emailrcv + "x");
-    core.saveConfigStr("emailrcv", v.emailrcv);
-    core.saveConfigInt("interval", v.interval);
-    core.saveConfigStr("senduser", v.senduser);
-    core.saveConfigStr("sendpwd", v.sendpwd);
-    core.saveConfigB("balertwav", v.wav);
-    core.saveConfigB("balertemail", v.mail);
+    core.Set(keys::kEmailRcv, v.emailrcv + "x");
+    core.Set(keys::kEmailRcv, v.emailrcv);
+    core.Set(keys::kInterval, v.interval);
+    core.Set(keys::kSendUser, v.senduser);
+    core.Set(keys::kSendPwd, v.sendpwd);
+    core.Set(keys::kAlertWav, v.wav);
+    core.Set(keys::kAlertEmail, v.mail);
 }
 
 std::string Slurp(const std::string& path) {

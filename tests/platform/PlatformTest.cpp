@@ -107,12 +107,12 @@ TEST(PlatformFiles, ListsAndSettingsLiveInChineseFolders) {
     SetEnv("SENTREL_HOME", dir.Path());
     for (int i = 1; i <= 3; ++i) {
         CCore core;
-        core.saveConfigInt("interval", i);
-        core.saveConfigStr("senduser", "用户" + std::to_string(i));
+        core.Set(keys::kInterval, i);
+        core.Set(keys::kSendUser, "用户" + std::to_string(i));
         EXPECT_EQ("", core.SaveProblem()) << "save " << i;
         CCore again;
-        EXPECT_EQ(i, again.getConfigInt("interval")) << "every save after the first is kept";
-        EXPECT_EQ("用户" + std::to_string(i), again.getConfigStr("senduser"));
+        EXPECT_EQ(i, again.Get(keys::kInterval)) << "every save after the first is kept";
+        EXPECT_EQ("用户" + std::to_string(i), again.Get(keys::kSendUser));
     }
     UnsetEnv("SENTREL_HOME");
 }
@@ -193,7 +193,7 @@ TEST(PlatformSecrets, TheMailPasswordIsSealedWhereThePlatformCanAndOldFilesStill
     const std::string ini = dir.File("sentrel.ini");
     {
         CCore core;
-        core.saveConfigStr("sendpwd", "pw-秘密\\x");
+        core.Set(keys::kSendPwd, "pw-秘密\\x");
         ASSERT_EQ("", core.SaveProblem());
     }
     const std::string file = Slurp(ini);
@@ -204,7 +204,7 @@ TEST(PlatformSecrets, TheMailPasswordIsSealedWhereThePlatformCanAndOldFilesStill
     EXPECT_NE(std::string::npos, file.find("sendpwd=pw-秘密\\\\x")) << file;
 #endif
     CCore again;
-    EXPECT_EQ("pw-秘密\\x", again.getConfigStr("sendpwd"));
+    EXPECT_EQ("pw-秘密\\x", again.Get(keys::kSendPwd));
 
     // A file of an older version holds the password as it is.
     {
@@ -214,7 +214,7 @@ TEST(PlatformSecrets, TheMailPasswordIsSealedWhereThePlatformCanAndOldFilesStill
         std::fclose(f);
     }
     CCore old;
-    EXPECT_EQ("plain-old", old.getConfigStr("sendpwd"));
+    EXPECT_EQ("plain-old", old.Get(keys::kSendPwd));
     EXPECT_EQ("", old.ConfigProblem());
     UnsetEnv("SENTREL_HOME");
 }

@@ -42,33 +42,33 @@ TEST_F(CoreTest, EveryKeyTypeSurvivesARestart) {
     {
         CCore core;
         core.autoFileConfig();
-        core.saveConfigInt("interval", -2147483647 - 1);
-        core.saveConfigStr("emailrcv", "收件人@example.com");
-        core.saveConfigStr("senduser", " spaced = name ");
-        core.saveConfigStr("sendpwd", "a\\b\r\nc\t;#[x]");
-        core.saveConfigB("balertwav", false);
-        core.saveConfigB("balertemail", true);
+        core.Set(keys::kInterval, -2147483647 - 1);
+        core.Set(keys::kEmailRcv, "收件人@example.com");
+        core.Set(keys::kSendUser, " spaced = name ");
+        core.Set(keys::kSendPwd, "a\\b\r\nc\t;#[x]");
+        core.Set(keys::kAlertWav, false);
+        core.Set(keys::kAlertEmail, true);
         EXPECT_TRUE(core.SaveProblem().empty()) << core.SaveProblem();
     }
     CCore core;
     core.autoFileConfig();
     EXPECT_TRUE(core.ConfigProblem().empty()) << core.ConfigProblem();
-    EXPECT_EQ(-2147483647 - 1, core.getConfigInt("interval"));
-    EXPECT_EQ("收件人@example.com", core.getConfigStr("emailrcv"));
-    EXPECT_EQ(" spaced = name ", core.getConfigStr("senduser"));
-    EXPECT_EQ("a\\b\r\nc\t;#[x]", core.getConfigStr("sendpwd"));
-    EXPECT_FALSE(core.getConfigB("balertwav"));
-    EXPECT_TRUE(core.getConfigB("balertemail"));
+    EXPECT_EQ(-2147483647 - 1, core.Get(keys::kInterval));
+    EXPECT_EQ("收件人@example.com", core.Get(keys::kEmailRcv));
+    EXPECT_EQ(" spaced = name ", core.Get(keys::kSendUser));
+    EXPECT_EQ("a\\b\r\nc\t;#[x]", core.Get(keys::kSendPwd));
+    EXPECT_FALSE(core.Get(keys::kAlertWav));
+    EXPECT_TRUE(core.Get(keys::kAlertEmail));
 }
 
 TEST_F(CoreTest, KeysNeverStoredHaveTheirDefaults) {
     CCore core;
     core.autoFileConfig();
-    EXPECT_EQ(60, core.getConfigInt("interval"));
-    EXPECT_TRUE(core.getConfigB("balertwav"));
-    EXPECT_FALSE(core.getConfigB("balertemail"));
-    EXPECT_EQ("", core.getConfigStr("emailrcv"));
-    EXPECT_EQ("", core.getConfigStr("sendpwd"));
+    EXPECT_EQ(60, core.Get(keys::kInterval));
+    EXPECT_TRUE(core.Get(keys::kAlertWav));
+    EXPECT_FALSE(core.Get(keys::kAlertEmail));
+    EXPECT_EQ("", core.Get(keys::kEmailRcv));
+    EXPECT_EQ("", core.Get(keys::kSendPwd));
     EXPECT_TRUE(core.ConfigProblem().empty());
 }
 
@@ -77,11 +77,11 @@ TEST_F(CoreTest, FileIsReadableByItsOwnerOnly) {
     WriteFile(m_home.File("sentrel.ini"), "interval=5\n");
     chmod(m_home.File("sentrel.ini").c_str(), 0644);
     CCore core;
-    core.saveConfigStr("sendpwd", "secret");
+    core.Set(keys::kSendPwd, "secret");
     struct stat st {};
     ASSERT_EQ(0, stat(m_home.File("sentrel.ini").c_str(), &st));
     EXPECT_EQ(0600u, st.st_mode & 0777);
-    EXPECT_EQ(5, core.getConfigInt("interval"));
+    EXPECT_EQ(5, core.Get(keys::kInterval));
 }
 
 #endif
@@ -92,9 +92,9 @@ TEST_F(CoreTest, BadValuesFallBackAndAreReported) {
               "line\r\n");
     CCore core;
     core.autoFileConfig();
-    EXPECT_EQ(60, core.getConfigInt("interval"));
-    EXPECT_TRUE(core.getConfigB("balertwav"));
-    EXPECT_EQ("ok@x", core.getConfigStr("emailrcv"));
+    EXPECT_EQ(60, core.Get(keys::kInterval));
+    EXPECT_TRUE(core.Get(keys::kAlertWav));
+    EXPECT_EQ("ok@x", core.Get(keys::kEmailRcv));
     EXPECT_NE(std::string::npos, core.ConfigProblem().find("interval"));
     EXPECT_NE(std::string::npos, core.ConfigProblem().find("balertwav"));
 }
@@ -103,7 +103,7 @@ TEST_F(CoreTest, BinaryOrUnreadableFilesGiveDefaults) {
     WriteFile(m_home.File("sentrel.ini"), std::string("interval=5\n\0\xfe\xff", 14));
     CCore binary;
     binary.autoFileConfig();
-    EXPECT_EQ(60, binary.getConfigInt("interval"));
+    EXPECT_EQ(60, binary.Get(keys::kInterval));
     EXPECT_FALSE(binary.ConfigProblem().empty());
 
     // A directory where the file should be: unreadable, reported, and the program goes on.
@@ -112,7 +112,7 @@ TEST_F(CoreTest, BinaryOrUnreadableFilesGiveDefaults) {
     stdfs::create_directory(stdfs::u8path(other.File("sentrel.ini")));
     CCore unreadable;
     unreadable.autoFileConfig();
-    EXPECT_EQ(60, unreadable.getConfigInt("interval"));
+    EXPECT_EQ(60, unreadable.Get(keys::kInterval));
     EXPECT_FALSE(unreadable.ConfigProblem().empty());
 }
 
@@ -125,9 +125,9 @@ TEST(CoreEscaping, RoundTripsAnyText) {
 TEST_F(CoreTest, LoneCarriageReturnsEndLinesAndNothingIsReset) {
     WriteFile(m_home.File("sentrel.ini"), "interval=42\rbalertwav=0\rsenduser=bob\r");
     CCore core;
-    EXPECT_EQ(42, core.getConfigInt("interval"));
-    EXPECT_FALSE(core.getConfigB("balertwav"));
-    EXPECT_EQ("bob", core.getConfigStr("senduser"));
+    EXPECT_EQ(42, core.Get(keys::kInterval));
+    EXPECT_FALSE(core.Get(keys::kAlertWav));
+    EXPECT_EQ("bob", core.Get(keys::kSendUser));
     EXPECT_EQ("", core.ConfigProblem()) << "a readable file is no problem";
 }
 
@@ -136,12 +136,12 @@ TEST_F(CoreTest, BackslashesOfTheUserAndOtherToolsAreKept) {
               "sendpwd=ab\\cd\\\\e\\n\npath=C:\\Users\\me\\new\nodd = spaced\\t value \n");
     {
         CCore core;
-        EXPECT_EQ("ab\\cd\\e\n", core.getConfigStr("sendpwd"))
+        EXPECT_EQ("ab\\cd\\e\n", core.Get(keys::kSendPwd))
             << "only the writer's own escapes are decoded";
-        core.saveConfigStr("sendpwd", core.getConfigStr("sendpwd"));
+        core.Set(keys::kSendPwd, core.Get(keys::kSendPwd));
     }
     CCore again;
-    EXPECT_EQ("ab\\cd\\e\n", again.getConfigStr("sendpwd"));
+    EXPECT_EQ("ab\\cd\\e\n", again.Get(keys::kSendPwd));
     const std::string ini = ReadFile(m_home.File("sentrel.ini"));
     EXPECT_NE(std::string::npos, ini.find("\npath=C:\\Users\\me\\new\n")) << ini;
     EXPECT_NE(std::string::npos, ini.find("\nodd = spaced\\t value \n")) << ini;
@@ -154,7 +154,7 @@ TEST_F(CoreTest, APlantedLinkIsNeverFollowedWhenSaving) {
     WriteFile(victim, "precious");
     ASSERT_EQ(0, symlink(victim.c_str(), m_home.File("sentrel.ini.tmp").c_str()));
     CCore core;
-    core.saveConfigStr("sendpwd", "secret");
+    core.Set(keys::kSendPwd, "secret");
     EXPECT_EQ("", core.SaveProblem());
     EXPECT_EQ("precious", ReadFile(victim));
     EXPECT_NE(std::string::npos, ReadFile(m_home.File("sentrel.ini")).find("sendpwd=secret"));
@@ -171,8 +171,8 @@ TEST_F(CoreTest, ABatchWritesOnceAndAFailedWriteKeepsTheValuesInMemory) {
         CCore core;
         {
             CCore::SaveBatch batch(core);
-            core.saveConfigInt("interval", 7);
-            core.saveConfigStr("senduser", "bob");
+            core.Set(keys::kInterval, 7);
+            core.Set(keys::kSendUser, "bob");
             EXPECT_FALSE(stdfs::exists(stdfs::u8path(ini))) << "nothing is written inside a batch";
         }
         EXPECT_NE(std::string::npos, ReadFile(ini).find("interval=7\n"));
@@ -186,37 +186,37 @@ TEST_F(CoreTest, ABatchWritesOnceAndAFailedWriteKeepsTheValuesInMemory) {
         ASSERT_TRUE(stdfs::remove(stdfs::u8path(gone.Path())));
         {
             CCore::SaveBatch batch(failing);
-            failing.saveConfigStr("sendpwd", "new");
-            failing.saveConfigInt("interval", 9);
+            failing.Set(keys::kSendPwd, "new");
+            failing.Set(keys::kInterval, 9);
         }
         EXPECT_NE("", failing.SaveProblem());
-        EXPECT_EQ("new", failing.getConfigStr("sendpwd"));
-        EXPECT_EQ(9, failing.getConfigInt("interval"));
+        EXPECT_EQ("new", failing.Get(keys::kSendPwd));
+        EXPECT_EQ(9, failing.Get(keys::kInterval));
         // Once the folder is back, the next store writes every value still unsaved.
         ASSERT_TRUE(stdfs::create_directory(stdfs::u8path(gone.Path())));
-        failing.saveConfigB("balertwav", false);
+        failing.Set(keys::kAlertWav, false);
         EXPECT_EQ("", failing.SaveProblem());
         CCore reread;
-        EXPECT_EQ("new", reread.getConfigStr("sendpwd"));
-        EXPECT_EQ(9, reread.getConfigInt("interval"));
+        EXPECT_EQ("new", reread.Get(keys::kSendPwd));
+        EXPECT_EQ(9, reread.Get(keys::kInterval));
         SetEnv("SENTREL_HOME", m_home.Path().c_str());
     }
     // Storing what the file already holds does not rewrite it.
     WriteFile(ini, "interval=7\nmarker=1\n");
     CCore same;
-    same.saveConfigInt("interval", 7);
+    same.Set(keys::kInterval, 7);
     EXPECT_EQ("interval=7\nmarker=1\n", ReadFile(ini));
 }
 
 TEST_F(CoreTest, TheFileIsReadOnceAndOtherLinesAreWrittenBackOnce) {
     WriteFile(m_home.File("sentrel.ini"), "interval=5\nother=1\n");
     CCore core;
-    EXPECT_EQ(5, core.getConfigInt("interval"));
+    EXPECT_EQ(5, core.Get(keys::kInterval));
     // Changed behind the program's back: the values read at the start stay.
     WriteFile(m_home.File("sentrel.ini"), "interval=6\nother=1\n");
-    EXPECT_EQ(5, core.getConfigInt("interval"));
-    core.saveConfigStr("senduser", "bob");
-    core.saveConfigStr("sendpwd", "pw");
+    EXPECT_EQ(5, core.Get(keys::kInterval));
+    core.Set(keys::kSendUser, "bob");
+    core.Set(keys::kSendPwd, "pw");
     const std::string ini = ReadFile(m_home.File("sentrel.ini"));
     EXPECT_EQ(ini.find("other=1\n"), ini.rfind("other=1\n")) << ini;
     EXPECT_NE(std::string::npos, ini.find("interval=5\n")) << ini;
