@@ -15,7 +15,9 @@ for flag in "$@"; do
       # Virtual display, tray host, window tools and the real SMTP server used by the tests.
       packages+=(xvfb trayer xdotool x11-utils imagemagick python3-aiosmtpd openssl curl)
       # Validators of the desktop entry and metadata, and the Debian package tools.
-      packages+=(desktop-file-utils appstream dpkg-dev) ;;
+      packages+=(desktop-file-utils appstream dpkg-dev)
+      # A private session bus with an accessibility bus, and a screen reader's client.
+      packages+=(dbus-daemon at-spi2-core libatk-adaptor python3-pyatspi) ;;
     --windows)
       # The Windows cross-compilers, zlib for them, wine to run the result, and what
       # its tests use.

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The URL list's cells read through AT-SPI, as a screen reader reads them: the program
+# runs on a private session bus with its own accessibility bus, never the machine's.
+set -euo pipefail
+bin=$1
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  # Last started first: the program stores its files as it ends, before they go.
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null || true
+    wait "${pids[i]}" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+/usr/bin/python3 - "$work/user.mdb" <<'PY'
+import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+db.execute("CREATE TABLE T_URL (url TEXT, title TEXT, kbsize TEXT)")
+db.executemany("INSERT INTO T_URL VALUES (?, ?, ?)",
+               [("http://127.0.0.1:9/a", "新闻首页", "1000"), ("http://127.0.0.1:9/b", "价格页", "0")])
+db.commit()
+PY
+
+{ read -r address; read -r bus; } < <(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+pids+=("$bus")
+export DBUS_SESSION_BUS_ADDRESS=$address
+/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
+pids+=($!)
+unset NO_AT_BRIDGE
+SENTREL_HOME=$work "$bin/sentrel" >/dev/null 2>&1 &
+pids+=($!)
+
+out=$(timeout 60 /usr/bin/python3 "$here/atspi_cells.py")
+echo "$out"
+expected=$'http://127.0.0.1:9/a|新闻首页|\nhttp://127.0.0.1:9/b|价格页|'
+if [ "$out" != "$expected" ]; then
+  echo "the list's cells are not what a screen reader should read"
+  exit 1
+fi
+echo "accessibility: the list's cells read through AT-SPI"
