@@ -121,3 +121,28 @@ TEST(AlertTime, IsLocalTimeInIsoOrder) {
     tzset();
     EXPECT_EQ("2026-12-06 09:05:03", FormatAlertTime(1796547903));
 }
+
+TEST(AlertMailText, FailureAndRecoveryMailsSayWhatHappened) {
+    struct Case {
+        AlertMailRequest::Kind kind;
+        const char* subject;
+        const char* body;
+    } cases[] = {
+        {AlertMailRequest::kChanged, "有更新！2026-12-07 10:00:00",
+         "相关网址：http://a/\r\n更新时间：2026-12-07 10:00:00\r\n\r\n无需回复本邮件！"},
+        {AlertMailRequest::kFailing, "访问失败！2026-12-07 10:00:00",
+         "相关网址：http://a/\r\n原因：HTTP 404\r\n时间：2026-12-07 10:00:00\r\n\r\n无需回复本邮件！"},
+        {AlertMailRequest::kRecovered, "已恢复！2026-12-07 10:00:00",
+         "相关网址：http://a/\r\n恢复时间：2026-12-07 10:00:00\r\n\r\n无需回复本邮件！"},
+    };
+    for (const Case& c : cases) {
+        AlertMailRequest request;
+        request.nKind = c.kind;
+        request.szUrl = "http://a/";
+        request.szReason = "HTTP 404";
+        std::string subject, body;
+        ComposeAlertMail(request, "2026-12-07 10:00:00", subject, body);
+        EXPECT_EQ(c.subject, subject);
+        EXPECT_EQ(c.body, body);
+    }
+}

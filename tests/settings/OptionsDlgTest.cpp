@@ -122,13 +122,14 @@ TEST_F(OptionsFixture, TheMailControlsFollowTheMailCheckBox) {
     auto enabled = [this] {
         return std::vector<bool>{
             m_opt->EmailRcvEdit()->IsEnabled(), m_opt->SendUserEdit()->IsEnabled(),
-            m_opt->SendPwdEdit()->IsEnabled(), m_opt->TestMailButton()->IsEnabled()};
+            m_opt->SendPwdEdit()->IsEnabled(), m_opt->TestMailButton()->IsEnabled(),
+            m_opt->MailOnFailureCheck()->IsEnabled()};
     };
-    EXPECT_EQ(std::vector<bool>(4, false), enabled()) << "opened with mail alerts off";
+    EXPECT_EQ(std::vector<bool>(5, false), enabled()) << "opened with mail alerts off";
     Fill({"5", true, "", "", ""});
-    EXPECT_EQ(std::vector<bool>(4, true), enabled());
+    EXPECT_EQ(std::vector<bool>(5, true), enabled());
     Fill({"5", false, "", "", ""});
-    EXPECT_EQ(std::vector<bool>(4, false), enabled());
+    EXPECT_EQ(std::vector<bool>(5, false), enabled());
     EXPECT_TRUE(m_opt->SendPwdEdit()->HasFlag(wxTE_PASSWORD)) << "the password is hidden";
 }
 
@@ -231,6 +232,8 @@ TEST_F(MonitorFixture, OptionsCopiesTheSettingsInAndBackOnlyOnOk) {
             opt->EmailRcvEdit()->ChangeValue("new@x.cn");
             opt->SendUserEdit()->ChangeValue("Carol@163.com");
             opt->SendPwdEdit()->ChangeValue("pw");
+            EXPECT_FALSE(opt->MailOnFailureCheck()->GetValue());
+            opt->MailOnFailureCheck()->SetValue(true);
             if (!m_bOk) return wxID_CANCEL;
             opt->OnOK();
             return opt->GetReturnCode();
@@ -249,11 +252,13 @@ TEST_F(MonitorFixture, OptionsCopiesTheSettingsInAndBackOnlyOnOk) {
     wxTEST_DIALOG(dlg->OnOptions(), Edit(true));
     EXPECT_EQ(3, dlg->Settings().m_nInterval);
     EXPECT_EQ("carol", dlg->Settings().m_strSendUser);
+    EXPECT_TRUE(dlg->Settings().m_bMailOnFailure);
     dlg->MarkRowUpdated(0);  // the next mark, while the run goes on
     EXPECT_TRUE(WaitFor([&] { return smtp.Connections() == 1; }));
     unsetenv("SENTREL_SMTP_HOST");
     unsetenv("SENTREL_SMTP_PORT");
     Close();
-    EXPECT_NE(std::string::npos, ReadFile(Home("sentrel.ini")).find("interval=3\n"))
-        << "stored at exit";
+    const std::string ini = ReadFile(Home("sentrel.ini"));
+    EXPECT_NE(std::string::npos, ini.find("interval=3\n")) << "stored at exit";
+    EXPECT_NE(std::string::npos, ini.find("failafter=2\nbmailfail=1\n")) << ini;
 }
