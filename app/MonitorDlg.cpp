@@ -13,6 +13,7 @@
 #include "SkinResources.h"
 #include "ThreadMessages.h"
 #include "TrayIcon.h"
+#include "WxPost.h"
 #include "WxText.h"
 #include "resource.h"
 
@@ -37,15 +38,7 @@ CMonitorDlg::CMonitorDlg()
       m_timerSave(this, IDT_SAVE) {
     SetFont(wxFont(wxFontInfo(9)));
     SetBackgroundStyle(wxBG_STYLE_PAINT);
-    // Workers post here; the sink queues an event, which every event loop of the UI
-    // thread delivers, modal ones and open menus included.
-    m_pPostTarget = std::make_shared<PostTarget>(
-        [this](unsigned msg, std::intptr_t wParam, std::intptr_t lParam) {
-            wxThreadEvent* e = new wxThreadEvent(wxEVT_THREAD, static_cast<int>(msg));
-            e->SetExtraLong(static_cast<long>(wParam));
-            e->SetInt(static_cast<int>(lParam));
-            wxQueueEvent(this, e);
-        });
+    m_pPostTarget = MakeWxPostTarget(this);  // workers post here
     m_pSound = CAlertSound::CreateSystem();
 
     m_btnStart = new CSkinButton(this, IDC_START);

@@ -35,13 +35,6 @@ inline bool HeaderIs(const std::string& line, const char* name, std::string& val
     return true;
 }
 
-inline std::string Trim(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
-    return s.substr(b, e - b);
-}
-
 /// One logical request, across redirects and the connect retry.
 struct Transfer {
     std::string url;
@@ -80,7 +73,7 @@ struct Transfer {
 
     // The announced length when it is plain digits, else -1.
     long long PlainLength() const {
-        std::string digits = probe::Trim(contentLength);
+        std::string digits = TrimBlanks(contentLength);
         if (!bHaveLength || digits.empty() || digits.size() > 18 ||
             digits.find_first_not_of("0123456789") != std::string::npos)
             return -1;
@@ -119,7 +112,7 @@ struct Transfer {
                 return 0;
             }
             // A well-formed length bounds the body; anything else reads to the close.
-            std::string digits = probe::Trim(t.contentLength);
+            std::string digits = TrimBlanks(t.contentLength);
             if (t.bHaveLength && !digits.empty() &&
                 digits.find_first_not_of("0123456789") == std::string::npos) {
                 t.bLimited = true;
@@ -133,7 +126,7 @@ struct Transfer {
             t.bHaveLength = true;
             t.contentLength = value;
         } else if (probe::HeaderIs(line, "location", value)) {
-            t.location = probe::Trim(value);
+            t.location = TrimBlanks(value);
         } else if (probe::HeaderIs(line, "set-cookie", value)) {
             t.bSetCookie = true;
         } else if (probe::HeaderIs(line, "transfer-encoding", value)) {

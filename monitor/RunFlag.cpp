@@ -13,6 +13,11 @@ std::uint64_t CRunFlag::Pack(const char* word) {
     return v;
 }
 
+std::size_t CRunFlag::ChildLinks() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_children.size();
+}
+
 std::shared_ptr<CRunFlag> CRunFlag::MakeChild(const std::shared_ptr<CRunFlag>& parent,
                                               const char* word) {
     auto child = std::make_shared<CRunFlag>(word);

@@ -46,6 +46,9 @@ class CRunFlag {
     /// Returns true when the flag reads "STOP" on return.
     bool SleepUnlessStopped(std::chrono::milliseconds period);
 
+    /// Children this flag still keeps a link to (those ended are dropped at the next birth).
+    std::size_t ChildLinks();
+
   private:
     static std::uint64_t Pack(const char* word);
     /// Wakes this flag's sleepers and, through them, its children's.

@@ -1,27 +1,9 @@
 #include "WatchThread.h"
 
-#include <cctype>
-#include <climits>
-
 #include "ThreadMessages.h"
 #include "WorkerGroup.h"
 
 namespace sentrel {
-
-int AtoiClamped(const char* text) {
-    if (!text) return 0;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-    while (std::isspace(*p)) ++p;
-    bool neg = false;
-    if (*p == '+' || *p == '-') neg = (*p++ == '-');
-    long long v = 0;
-    for (; std::isdigit(*p); ++p) {
-        v = v * 10 + (*p - '0');
-        if (v > static_cast<long long>(INT_MAX) + 1) v = static_cast<long long>(INT_MAX) + 1;
-    }
-    if (neg) return v > INT_MAX ? INT_MIN : static_cast<int>(-v);
-    return v > INT_MAX ? INT_MAX : static_cast<int>(v);
-}
 
 CWatchThread::CWatchThread() = default;
 

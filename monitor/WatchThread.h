@@ -5,6 +5,7 @@
 #include "PostTarget.h"
 #include "ProbeResult.h"
 #include "RunFlag.h"
+#include "TextRules.h"
 
 typedef void CURL;
 typedef void CURLM;
@@ -31,10 +32,6 @@ using ThreadProc = unsigned (*)(void* pParam);
 
 /// Thread procedure of a watcher: runs Watch on the record's thread object, frees the record.
 unsigned WatchThreadProc(void* pParam);
-
-/// Atoi rule used for Content-Length and stored byte counts: leading white space, an
-/// optional sign, decimal digits; no digits give 0; values beyond 32 bits are clamped.
-int AtoiClamped(const char* text);
 
 /// One watcher: its own HTTP session (a libcurl easy handle in a multi handle of its own,
 /// which keep connections, cookies and TLS sessions between probes) and the watch loop.

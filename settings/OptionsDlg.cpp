@@ -14,6 +14,7 @@
 #include "ReminderMail.h"
 #include "WatchThread.h"
 #include "WorkerGroup.h"
+#include "WxPost.h"
 #include "WxText.h"
 #include "resource.h"
 
@@ -92,12 +93,7 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
             OnCancel();
     });
     Bind(wxEVT_THREAD, &COptionsDlg::OnTestMailDone, this);
-    m_pResults =
-        std::make_shared<PostTarget>([this](unsigned msg, std::intptr_t, std::intptr_t result) {
-            auto* e = new wxThreadEvent(wxEVT_THREAD, static_cast<int>(msg));
-            e->SetInt(static_cast<int>(result));
-            wxQueueEvent(this, e);
-        });
+    m_pResults = MakeWxPostTarget(this);
 }
 
 COptionsDlg::~COptionsDlg() {

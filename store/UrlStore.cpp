@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include "TextRules.h"
+
 #include <cctype>
 #include <memory>
 
@@ -72,14 +74,7 @@ bool HoldsExactly(sqlite3* h, const std::vector<UrlRow>& rows,
 }  // namespace
 
 std::string UrlStore::NormaliseByteCount(const std::string& text) {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.c_str());
-    while (std::isspace(*p)) ++p;
-    bool neg = false;
-    if (*p == '+' || *p == '-') neg = (*p++ == '-');
-    bool positive = false;
-    for (; std::isdigit(*p); ++p)
-        if (*p != '0') positive = true;
-    return (positive && !neg) ? text : std::string("0");
+    return AtoiClamped(text.c_str()) > 0 ? text : std::string("0");
 }
 
 bool UrlStore::Load(const std::function<void(UrlRow&&)>& onRow, std::string& error) const {

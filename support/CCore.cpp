@@ -10,6 +10,7 @@
 
 #include "Files.h"
 #include "Secret.h"
+#include "TextRules.h"
 
 namespace sentrel {
 
@@ -171,8 +172,7 @@ void CCore::EnsureLoaded() {
             bad.push_back("第 " + std::to_string(number) + " 行");
             continue;
         }
-        std::string key = line.substr(b, eq - b);
-        while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
+        const std::string key = TrimBlanks(line.substr(b, eq - b));
         if (!Find(key)) {
             m_others.push_back(line);  // another tool's line: written back byte for byte
             continue;

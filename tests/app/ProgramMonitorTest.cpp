@@ -78,8 +78,12 @@ TEST(ProgramMonitor, StartMarksAPageThatChangedWhileClosedAndMailsItOnce) {
     while (smtp.Delivered() < 1 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(100ms);
     ASSERT_EQ(1, smtp.Delivered()) << "no alert mail arrived";
-    std::this_thread::sleep_for(500ms);
-    EXPECT_GT(RedPixelsInFirstRow(window, home.Path()), 50) << "the row is red on the screen";
+    int red = 0;
+    for (deadline = std::chrono::steady_clock::now() + 5s;
+         (red = RedPixelsInFirstRow(window, home.Path())) <= 50 &&
+         std::chrono::steady_clock::now() < deadline;)
+        std::this_thread::sleep_for(100ms);
+    EXPECT_GT(red, 50) << "the row is red on the screen";
     std::this_thread::sleep_for(2500ms);  // more probes of an unchanged page: no more mail
     EXPECT_EQ(1, smtp.Delivered());
 

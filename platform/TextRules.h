@@ -1,0 +1,14 @@
+#pragma once
+// Small text rules shared by the probe, the store and the settings.
+#include <string>
+
+namespace sentrel {
+
+/// The atoi rule of stored byte counts and Content-Length: leading white space, an
+/// optional sign, decimal digits; no digits give 0; values beyond 32 bits are clamped.
+int AtoiClamped(const char* text);
+
+/// The text without blanks (spaces and tabs) at either end.
+std::string TrimBlanks(const std::string& text);
+
+}  // namespace sentrel
