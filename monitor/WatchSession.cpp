@@ -229,18 +229,16 @@ bool WatchSession::Deliver(unsigned msg, std::intptr_t wParam, std::intptr_t lPa
 }
 
 void WatchSession::OnResult(WatchRow& row, const ProbeResult& result, bool bFirst) {
+    // Most probes change nothing that shows: the row is redrawn only when its text does.
     const RowId id = row.id;
+    const std::string before = row.StatusText();
     if (bFirst) row.status = IsRunning() ? RowStatus::Watching : RowStatus::Stopped;
     if (!result.Ok()) {
         // A failure is no size: it never marks and never touches the stored size.
         if (row.nFailures++ == 0) row.failingSince = m_fnNow();
         row.lastFailure = result;
-        if (row.nFailures < m_nFailAfter) {
-            if (bFirst) Emit(WatchEvent::RowChanged, id);
-            return;
-        }
-        row.status = RowStatus::Failing;
-        Emit(WatchEvent::RowChanged, id);
+        if (row.nFailures >= m_nFailAfter) row.status = RowStatus::Failing;
+        if (row.StatusText() != before) Emit(WatchEvent::RowChanged, id);
         if (row.nFailures == m_nFailAfter) Emit(WatchEvent::Failing, id);
         return;
     }
@@ -252,7 +250,7 @@ void WatchSession::OnResult(WatchRow& row, const ProbeResult& result, bool bFirs
         row.status = RowStatus::Recovered;
     else if (row.status == RowStatus::Recovered || row.status == RowStatus::Failing)
         row.status = row.bMarked ? RowStatus::Changed : RowStatus::Watching;
-    Emit(WatchEvent::RowChanged, id);
+    if (row.StatusText() != before || bWasFailing) Emit(WatchEvent::RowChanged, id);
     if (bWasFailing) Emit(WatchEvent::Recovered, id);
     // The listeners may have changed the list: find the row again.
     if (WatchRow* again = Find(id)) OnGoodSize(*again, result.nSize);

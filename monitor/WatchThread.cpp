@@ -40,13 +40,22 @@ bool CWatchThread::Watch(WatchEntry* pEntry) {
         Post(WM_WATCH_ENDED, nItem, -1);
         return false;
     }
-    // Every result goes to the run's model, which alone decides what is a change.
-    Post(WM_PAGE_SIZE, nItem, Probe(url.c_str()).Encode());
+    // Results go to the run's model, which alone decides what is a change or a failure.
+    // A good result equal to the last one, after two good ones in a row, can change
+    // nothing there, and is not posted: a quiet page never wakes the window.
+    ProbeResult last = Probe(url.c_str());
+    Post(WM_PAGE_SIZE, nItem, last.Encode());
+    int goodInRow = last.Ok() ? 1 : 0;
     for (;;) {
         if (m_pszRunFlag->IsStop()) break;
         // One wait for the whole interval; "STOP" ends it at once.
         if (m_pszRunFlag->SleepUnlessStopped(nTicksPerProbe * m_tick)) break;
-        Post(WM_PROBE_RESULT, nItem, Probe(url.c_str()).Encode());
+        const ProbeResult result = Probe(url.c_str());
+        const bool quiet = result.Ok() && result == last && goodInRow >= 2;
+        goodInRow = result.Ok() ? goodInRow + 1 : 0;
+        if (quiet) continue;
+        Post(WM_PROBE_RESULT, nItem, result.Encode());
+        last = result;
     }
     Post(WM_WATCH_ENDED, nItem, 0);
     return true;

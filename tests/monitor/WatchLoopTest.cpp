@@ -85,17 +85,27 @@ using Expect = std::vector<std::pair<unsigned, long>>;
 
 }  // namespace
 
-TEST(WatchLoop, ReportsEveryProbeFirstAsThePageSize) {
-    // What a result means is the model's to decide; the loop reports each one.
-    WatchRun run;
-    ScriptedWatch w({1000, -1, 1002});
+TEST(WatchLoop, ReportsEveryResultThatCanMatterFirstAsThePageSize) {
+    // What a result means is the model's to decide: each failure counts, and the second
+    // good result after one shows the recovery is over; only a quiet page's repeats go.
     const long refused = static_cast<long>(ProbeResult::Failed(ProbeFailure::Refused).Encode());
-    EXPECT_EQ(Expect({{WM_PAGE_SIZE, 1000},
-                      {WM_PROBE_RESULT, refused},
-                      {WM_PROBE_RESULT, 1002},
-                      {WM_PROBE_RESULT, 1002},
-                      {WM_WATCH_ENDED, 0}}),
-              Summary(run.Watch(w)));
+    struct Case {
+        std::vector<int> sizes;  // -1: refused; the last one repeats once at the stop
+        Expect expected;
+    } cases[] = {
+        {{1000, -1, 1002},
+         {{WM_PAGE_SIZE, 1000}, {WM_PROBE_RESULT, refused}, {WM_PROBE_RESULT, 1002},
+          {WM_PROBE_RESULT, 1002}, {WM_WATCH_ENDED, 0}}},
+        {{1000, 1000, 1000, 1001, -1, -1},
+         {{WM_PAGE_SIZE, 1000}, {WM_PROBE_RESULT, 1000}, {WM_PROBE_RESULT, 1001},
+          {WM_PROBE_RESULT, refused}, {WM_PROBE_RESULT, refused}, {WM_PROBE_RESULT, refused},
+          {WM_WATCH_ENDED, 0}}},
+    };
+    for (const Case& c : cases) {
+        WatchRun run;
+        ScriptedWatch w(c.sizes);
+        EXPECT_EQ(c.expected, Summary(run.Watch(w)));
+    }
 }
 
 TEST(WatchLoop, RefusedSessionSendsOnlyTheEndWithMinusOne) {
