@@ -1,4 +1,5 @@
 // The page size probe: a watcher's HTTP session and the requests of one probe.
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include "Files.h"
 #include "PageTextCounter.h"
 #include "ProbeTransfer.h"
+#include "Sockets.h"
 #include "WatchThread.h"
 
 namespace sentrel {
@@ -49,6 +51,20 @@ ProbeFailure FailureOfCode(CURLcode rc) {
         default:
             return ProbeFailure::Network;
     }
+}
+
+// The sockets libcurl opens and closes for one session.
+int OnSocketOpened(void* sockets, curl_socket_t socket, curlsocktype) {
+    static_cast<std::vector<std::intptr_t>*>(sockets)->push_back(static_cast<std::intptr_t>(socket));
+    return CURL_SOCKOPT_OK;
+}
+
+int OnSocketClosed(void* data, curl_socket_t socket) {
+    auto& sockets = *static_cast<std::vector<std::intptr_t>*>(data);
+    sockets.erase(std::remove(sockets.begin(), sockets.end(), static_cast<std::intptr_t>(socket)),
+                  sockets.end());
+    SocketClose(static_cast<std::intptr_t>(socket));
+    return 0;
 }
 
 }  // namespace
@@ -92,12 +108,27 @@ bool CWatchThread::OpenSession() {
     Curl()->easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
     Curl()->easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     Curl()->easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress);
+    // The session's own sockets, so that a kept connection can be looked at between requests.
+    Curl()->easy_setopt(h, CURLOPT_SOCKOPTFUNCTION, &OnSocketOpened);
+    Curl()->easy_setopt(h, CURLOPT_SOCKOPTDATA, &m_sockets);
+    Curl()->easy_setopt(h, CURLOPT_CLOSESOCKETFUNCTION, &OnSocketClosed);
+    Curl()->easy_setopt(h, CURLOPT_CLOSESOCKETDATA, &m_sockets);
     m_pSession = h;
     m_pMulti = multi;
     return true;
 }
 
+void CWatchThread::DropDirtyConnections() {
+    // Between requests every connection of the session is idle, so nothing may wait on
+    // one: bytes that came after its last response (a second response, a late body, a
+    // stray line end) would be read as the next request's answer. Shut, such a
+    // connection is dropped by libcurl, which connects anew.
+    for (std::intptr_t socket : m_sockets)
+        if (SocketHasInput(socket)) SocketShutdown(socket);
+}
+
 int CWatchThread::Perform(Transfer& t) {
+    DropDirtyConnections();
     Curl()->multi_add_handle(m_pMulti, m_pSession);
     CURLcode result = CURLE_OK;
     for (;;) {

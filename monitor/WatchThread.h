@@ -1,6 +1,7 @@
 #pragma once
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "PostTarget.h"
 #include "ProbeResult.h"
@@ -111,6 +112,7 @@ class CWatchThread {
     /// One request on the session; the result of the transfer.
     int Perform(Transfer& t);
     void Post(unsigned msg, std::intptr_t wParam, std::intptr_t lParam);
+    void DropDirtyConnections();
 
     ThreadProc m_pfnThreadProc = nullptr;
     void* m_pParam = nullptr;
@@ -123,6 +125,7 @@ class CWatchThread {
     std::size_t m_nCookieBytes = 0;
     bool m_bCookiesChanged = false;
     ProbeFailure m_failure = ProbeFailure::None;  // why the last Fetch failed
+    std::vector<std::intptr_t> m_sockets;          // the session's open sockets
 };
 
 }  // namespace sentrel

@@ -367,3 +367,29 @@ TEST(PageSizeProbe, CookiesOfASessionStayBounded) {
     const std::string last = server.Requests().back();
     EXPECT_LT(last.size(), 20000u) << "requests do not carry hundreds of cookies";
 }
+
+TEST(PageSizeProbe, BytesThatArriveOnAKeptConnectionBetweenProbesAreNeverTheNextAnswer) {
+    // After its answer the server sends more: a whole second response, a late body after
+    // a 304-like empty answer, or a stray line end. Each probe must see only its own answer.
+    struct Case {
+        const char* name;
+        std::string stray;
+    } cases[] = {
+        {"a second response", "HTTP/1.1 200 OK\r\nContent-Length: 77777\r\n\r\n"},
+        {"a late body", "late body bytes"},
+        {"a stray CRLF", "\r\n"},
+    };
+    for (const Case& k : cases) {
+        TestHttpServer server([&k](TestServer::Conn& c, const std::string&, int) {
+            c.Write(Resp("Content-Length: 10\r\n", "0123456789"));
+            if (c.Sleep(std::chrono::milliseconds(5))) c.Write(k.stray);
+        });
+        CWatchThread probe;
+        ASSERT_TRUE(probe.OpenSession());
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(ProbeResult::Size(10), probe.Probe(server.Url("/").c_str()))
+                << k.name << ", probe " << i;
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));  // the stray arrives
+        }
+    }
+}
