@@ -231,6 +231,7 @@ class CMonitorDlg : public wxDialog {
     std::function<void()> m_fnQuit;
 
     bool m_bShuttingDown = false;
+    bool m_bSoundProblemShown = false;
     bool m_bInOptions = false;
     bool m_bStateSaved = false;
     bool m_bDragging = false;

@@ -60,7 +60,14 @@ void CMonitorDlg::OnBlinkTimer() {
     NotifyTrayIcon(kTrayModify, m_nTrayPhase, U(g_strTrayTips[1]));
     m_nTrayPhase = (m_nTrayPhase + 1) % 2;
     // Every other tick while monitoring runs; the player never makes the window wait.
-    if (m_nTrayPhase == 0 && m_btnStop->IsActive() && m_pSound) m_pSound->Play(m_strWavPath);
+    if (m_nTrayPhase == 0 && m_btnStop->IsActive() && m_pSound) {
+        const std::string problem = SoundFileProblem(m_strWavPath);
+        if (!problem.empty() && !m_bSoundProblemShown) {
+            m_bSoundProblemShown = true;  // once: it would hide every other status
+            SetStatusText(U("alert.wav " + problem + "，改用系统提示音"));
+        }
+        m_pSound->Play(m_strWavPath);  // the player itself never opens such a file
+    }
 }
 
 void CMonitorDlg::SetSoundPlayer(std::unique_ptr<CAlertSound> player) {

@@ -15,6 +15,12 @@ Kind KindOf(std::FILE* f);
 
 /// fopen by UTF-8 path; the file is not inherited by child processes.
 std::FILE* Open(const std::string& path, const char* mode);
+/// Opens a regular file for reading, never waiting on a pipe or a device: anything else
+/// gives null with errno EINVAL (kNotRegular).
+std::FILE* OpenRegular(const std::string& path);
+constexpr int kNotRegular = 22;  // EINVAL on every system
+/// A file's size in bytes; -1 when it cannot be known.
+long long SizeOf(const std::string& path);
 /// Creates the folder and any missing parents; `mode` applies where the system has rights
 /// bits. False with errno when a part cannot be made or is no folder.
 bool MakeDirs(const std::string& dir, int mode, std::string& failedPart);

@@ -9,6 +9,8 @@
 
 #include "Files.h"
 
+static_assert(sentrel::fs::kNotRegular == EINVAL, "the errno of a file that is not regular");
+
 namespace sentrel::fs {
 
 namespace {
@@ -30,6 +32,27 @@ Kind KindOf(const std::string& path) {
 Kind KindOf(std::FILE* f) {
     struct stat st {};
     return fstat(fileno(f), &st) == 0 ? KindOfMode(st.st_mode) : Kind::kMissing;
+}
+
+std::FILE* OpenRegular(const std::string& path) {
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = kNotRegular;
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* f = fdopen(fd, "rb");
+    if (!f) ::close(fd);
+    return f;
+}
+
+long long SizeOf(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
 }
 
 std::FILE* Open(const std::string& path, const char* mode) {

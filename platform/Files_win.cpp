@@ -9,6 +9,8 @@
 
 #include "Files.h"
 
+static_assert(sentrel::fs::kNotRegular == EINVAL, "the errno of a file that is not regular");
+
 namespace sentrel::fs {
 
 std::wstring Wide(const std::string& utf8) {
@@ -74,6 +76,27 @@ Kind KindOf(std::FILE* f) {
     HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
     if (h == INVALID_HANDLE_VALUE) return Kind::kMissing;
     return GetFileType(h) == FILE_TYPE_DISK ? Kind::kFile : Kind::kOther;
+}
+
+std::FILE* OpenRegular(const std::string& path) {
+    const Kind kind = KindOf(path);
+    if (kind != Kind::kFile) {
+        errno = kind == Kind::kMissing ? ENOENT : kNotRegular;
+        return nullptr;
+    }
+    std::FILE* f = Open(path, "rb");
+    if (f && KindOf(f) != Kind::kFile) {
+        std::fclose(f);
+        errno = kNotRegular;
+        return nullptr;
+    }
+    return f;
+}
+
+long long SizeOf(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA a{};
+    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &a)) return -1;
+    return (static_cast<long long>(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
 }
 
 std::FILE* Open(const std::string& path, const char* mode) {

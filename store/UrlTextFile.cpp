@@ -90,17 +90,12 @@ class Utf16Decoder {
 UrlFileResult ImportUrlFile(const std::string& path,
                             const std::function<void(std::string&&)>& onUrl) {
     UrlFileResult result;
-    std::FILE* f = fs::Open(path, "rb");
+    // Only a regular file has an end: a device or a pipe could feed the list forever,
+    // and a FIFO without a writer would hold the window.
+    std::FILE* f = fs::OpenRegular(path);
     if (!f) {
         result.bOk = result.bOpened = false;
-        result.strError = Reason(path, errno);
-        return result;
-    }
-    // Only a regular file has an end: a device or a pipe could feed the list forever.
-    if (fs::KindOf(f) != fs::Kind::kFile) {
-        std::fclose(f);
-        result.bOk = result.bOpened = false;
-        result.strError = path + ": 不是普通文件";
+        result.strError = errno == fs::kNotRegular ? path + ": 不是普通文件" : Reason(path, errno);
         return result;
     }
     std::string line;

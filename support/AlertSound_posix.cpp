@@ -66,7 +66,7 @@ class CCanberraSound : public CAlertSound {
             // Each play gets its own id, so a new one never cancels the one still playing.
             ++m_nId;
             int rc = CA_ERROR_NOTFOUND;
-            if (access(path.c_str(), R_OK) == 0)
+            if (SoundFileProblem(path).empty() && access(path.c_str(), R_OK) == 0)
                 rc = ca_context_play(ctx, m_nId, CA_PROP_MEDIA_FILENAME, path.c_str(),
                                      CA_PROP_EVENT_DESCRIPTION, "Page update found", nullptr);
             if (rc < 0)

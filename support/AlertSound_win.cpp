@@ -21,7 +21,8 @@ class CWindowsSound : public CAlertSound {
     void Play(const std::string& path) override {
         // SND_NODEFAULT: a missing file is answered below with the alert sound of the
         // system's scheme instead of the plain default beep.
-        if (!PlaySoundW(fs::Wide(path).c_str(), nullptr, SND_FILENAME | SND_ASYNC | SND_NODEFAULT))
+        if (!SoundFileProblem(path).empty() ||
+            !PlaySoundW(fs::Wide(path).c_str(), nullptr, SND_FILENAME | SND_ASYNC | SND_NODEFAULT))
             PlaySoundW(reinterpret_cast<LPCWSTR>(SND_ALIAS_SYSTEMEXCLAMATION), nullptr,
                        SND_ALIAS_ID | SND_ASYNC);
     }

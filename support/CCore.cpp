@@ -129,10 +129,11 @@ void CCore::EnsureLoaded() {
     if (m_bLoaded) return;
     m_bLoaded = true;
     const std::string path = ConfigPath();
-    std::FILE* in = fs::Open(path, "rb");
+    // Read only as a regular file: a FIFO of that name would hold the start for ever.
+    std::FILE* in = fs::OpenRegular(path);
     if (!in) {
         if (errno != ENOENT) {
-            m_strProblem = std::strerror(errno);
+            m_strProblem = errno == fs::kNotRegular ? "不是普通文件" : std::strerror(errno);
             m_bKeepBadCopy = true;
         }
         return;  // no file yet: every key has its default

@@ -221,3 +221,13 @@ TEST_F(CoreTest, TheFileIsReadOnceAndOtherLinesAreWrittenBackOnce) {
     EXPECT_EQ(ini.find("other=1\n"), ini.rfind("other=1\n")) << ini;
     EXPECT_NE(std::string::npos, ini.find("interval=5\n")) << ini;
 }
+
+#ifndef _WIN32
+TEST_F(CoreTest, AFifoNamedLikeTheFileIsNeverWaitedOn) {
+    ASSERT_EQ(0, mkfifo(m_home.File("sentrel.ini").c_str(), 0600));
+    CCore core;
+    core.autoFileConfig();  // opening a FIFO for reading waits for a writer
+    EXPECT_EQ(60, core.Get(keys::kInterval)) << "defaults";
+    EXPECT_EQ("不是普通文件", core.ConfigProblem());
+}
+#endif

@@ -1,0 +1,19 @@
+#include "AlertSound.h"
+
+#include "Files.h"
+
+namespace sentrel {
+
+std::string SoundFileProblem(const std::string& path) {
+    // Looked at without opening: opening a FIFO waits for a writer.
+    switch (fs::KindOf(path)) {
+        case fs::Kind::kMissing:
+            return std::string();
+        case fs::Kind::kFile:
+            return fs::SizeOf(path) > kMaxSoundBytes ? "大于 16 MB" : std::string();
+        default:
+            return "不是普通文件";
+    }
+}
+
+}  // namespace sentrel
