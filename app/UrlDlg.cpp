@@ -1,10 +1,11 @@
 #include "UrlDlg.h"
 
 #include <wx/button.h>
-#include <wx/msgdlg.h>
 #include <wx/stattext.h>
 
 #include "DialogUnits.h"
+#include "Notice.h"
+#include "UrlTextFile.h"
 #include "WxText.h"
 #include "resource.h"
 
@@ -28,6 +29,9 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
     // Created in tab order: the two edits, then the buttons.
     m_editUrl = new wxTextCtrl(this, IDC_URL_EDIT);
     place(m_editUrl, at(45, 16, 201, 14));
+    // The field's own limit, said aloud: a longer paste is refused, not silently cut.
+    m_editUrl->SetMaxLength(static_cast<unsigned long>(kMaxUrlChars));
+    m_editUrl->Bind(wxEVT_TEXT_MAXLEN, [this](wxCommandEvent&) { WarnTooLong(); });
     m_editNote = new wxTextCtrl(this, IDC_NOTE_EDIT);
     place(m_editNote, at(45, 33, 201, 14));
     auto* ok = new wxButton(this, wxID_OK, U("确定"));
@@ -59,13 +63,23 @@ void CUrlDlg::OnInitDialog() {
     m_editUrl->SetFocus();
 }
 
+void CUrlDlg::WarnTooLong() {
+    ShowNotice(this, wxString::Format(U("网址过长，不能超过 %d 个字符！"), int(kMaxUrlChars)),
+               wxOK | wxICON_EXCLAMATION);
+}
+
 void CUrlDlg::OnOK() {
-    m_strUrl = m_editUrl->GetValue();
-    m_strNote = m_editNote->GetValue();
+    // A row is one line of a list file: a pasted line break or tab would split it.
+    m_strUrl = U(CleanUrlText(S(m_editUrl->GetValue())));
+    m_strNote = U(CleanNoteText(S(m_editNote->GetValue())));
     if (m_strUrl.empty()) {
         m_editUrl->SetFocus();
-        wxMessageDialog box(this, U("请输入网址！"), U("提示"), wxOK | wxICON_EXCLAMATION);
-        box.ShowModal();
+        ShowNotice(this, "请输入网址！", wxOK | wxICON_EXCLAMATION);
+        return;
+    }
+    if (m_strUrl.length() > kMaxUrlChars) {
+        m_editUrl->SetFocus();
+        WarnTooLong();
         return;
     }
     SetReturnCode(wxID_OK);  // also when shown without a modal loop

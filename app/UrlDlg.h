@@ -22,6 +22,7 @@ class CUrlDlg : public wxDialog {
 
   private:
     void OnInitDialog();
+    void WarnTooLong();
 
     wxTextCtrl* m_editUrl = nullptr;
     wxTextCtrl* m_editNote = nullptr;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "Files.h"
+#include "TextRules.h"
 
 namespace sentrel {
 
@@ -86,6 +87,28 @@ class Utf16Decoder {
 };
 
 }  // namespace
+
+std::string CleanUrlText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text)
+        if (c >= 0x20 && c != 0x7F) out += static_cast<char>(c);
+    return TrimBlanks(out);
+}
+
+std::string CleanNoteText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            out += ' ';
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
 
 UrlFileResult ImportUrlFile(const std::string& path,
                             const std::function<void(std::string&&)>& onUrl) {

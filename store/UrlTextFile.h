@@ -25,6 +25,14 @@ constexpr int kMaxImportRows = 100000;
 /// first empty line ends the data, white space trimmed at both ends, blank lines
 /// skipped. Streams the file; calls `onUrl` for every URL found. Only regular files are
 /// read. A UTF-8 byte-order mark is dropped; a UTF-16 file (with its mark) is decoded.
+/// The longest URL a row takes, in characters (the edit field's limit).
+constexpr std::size_t kMaxUrlChars = 65534;
+/// A URL as typed or pasted, made fit for one line of a list file: control characters
+/// (line breaks, tabs) are taken out and blanks at both ends trimmed.
+std::string CleanUrlText(const std::string& text);
+/// A note on one line: each line break (CR LF, CR or LF) becomes a blank.
+std::string CleanNoteText(const std::string& text);
+
 UrlFileResult ImportUrlFile(const std::string& path,
                             const std::function<void(std::string&&)>& onUrl);
 

@@ -126,7 +126,7 @@ TEST_F(MonitorFixture, ClearingWhileRunningStopsEveryWatcher) {
     EXPECT_EQ(a, m_pages.Hits("/a"));
 }
 
-TEST_F(MonitorFixture, NewRefusesAnEmptyUrlAndTakesBlanksAsTyped) {
+TEST_F(MonitorFixture, NewRefusesAnEmptyOrOverlongUrlAndKeepsEachRowOnOneLine) {
     CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "7"}});
     // An empty URL: the warning, and the dialog stays open with the focus in the URL field.
     class EmptyThenBlanks : public wxExpectDismissableModal<CUrlDlg> {
@@ -142,16 +142,23 @@ TEST_F(MonitorFixture, NewRefusesAnEmptyUrlAndTakesBlanksAsTyped) {
             wxTEST_DIALOG(url->OnOK(), ExpectMessage("请输入网址！"));
             EXPECT_NE(wxID_OK, url->GetReturnCode()) << "still open";
             EXPECT_EQ(url->UrlEdit(), wxWindow::FindFocus());
-            url->UrlEdit()->ChangeValue("   ");
-            url->NoteEdit()->ChangeValue(wxString::FromUTF8("引号\"与\t制表符"));
+            url->UrlEdit()->ChangeValue(" \t\r\n ");  // blanks only: nothing to watch
+            wxTEST_DIALOG(url->OnOK(), ExpectMessage("请输入网址！"));
+            // One character past the field's limit, as a paste brings it: refused and said.
+            wxTEST_DIALOG(url->UrlEdit()->ChangeValue("http://x/" + wxString(65534 - 8, 'y')),
+                          ExpectMessage("网址过长，不能超过 65534 个字符！"));
+            EXPECT_GT(65534u, url->UrlEdit()->GetValue().length()) << "not kept cut short";
+            // A paste with line breaks: one row, one line in an exported file.
+            url->UrlEdit()->ChangeValue("  http://pasted/\r\nmore\t ");
+            url->NoteEdit()->ChangeValue(wxString::FromUTF8("引号\"与\t制表符\r\n第二行"));
             url->OnOK();
             return url->GetReturnCode();
         }
     };
     wxTEST_DIALOG(dlg->OnNewUrl(), EmptyThenBlanks());
     ASSERT_EQ(2, dlg->RowCount());
-    EXPECT_EQ("   ", Cell(1, 0)) << "no trimming";
-    EXPECT_EQ("引号\"与\t制表符", Cell(1, 1));
+    EXPECT_EQ("http://pasted/more", Cell(1, 0));
+    EXPECT_EQ("引号\"与\t制表符 第二行", Cell(1, 1));
     EXPECT_EQ("", Cell(1, 2));
     EXPECT_EQ("0", Cell(1, 3));
 
@@ -165,7 +172,7 @@ TEST_F(MonitorFixture, NewRefusesAnEmptyUrlAndTakesBlanksAsTyped) {
     dlg = Open();
     ASSERT_EQ(3, dlg->RowCount());
     EXPECT_EQ(longUrl, Cell(2, 0));
-    EXPECT_EQ("引号\"与\t制表符", Cell(1, 1));
+    EXPECT_EQ("引号\"与\t制表符 第二行", Cell(1, 1));
 }
 
 TEST_F(MonitorFixture, EditChangesUrlAndNoteOfTheLowestSelectedRowAndKeepsTheRest) {

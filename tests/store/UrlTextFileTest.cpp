@@ -195,3 +195,21 @@ TEST(UrlImport, OnlyRegularFilesAndABoundedNumberOfRows) {
     EXPECT_EQ(kMaxImportRows, count);
     EXPECT_EQ(5, r.nSkipped);
 }
+
+TEST(UrlFields, ARowStaysOneLineOfAListFile) {
+    struct Case {
+        const char* in;
+        const char* url;
+        const char* note;
+    } cases[] = {
+        {"http://a/\r\nhttp://b/", "http://a/http://b/", "http://a/ http://b/"},
+        {"  http://a/?q=1\t\n", "http://a/?q=1", "  http://a/?q=1\t "},
+        {"x\ry\nz\x7f", "xyz", "x y z\x7f"},
+        {" \t\r\n ", "", " \t  "},
+        {"http://例子.中国/路径", "http://例子.中国/路径", "http://例子.中国/路径"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.url, CleanUrlText(c.in)) << c.in;
+        EXPECT_EQ(c.note, CleanNoteText(c.in)) << c.in;
+    }
+}
