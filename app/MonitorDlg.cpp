@@ -224,6 +224,16 @@ void CMonitorDlg::StoreSettings() {
 void CMonitorDlg::ApplySettings(const MonitorSettings& settings) {
     const bool wasWav = m_settings.m_bAlertWav;
     m_settings = settings;
+    // Stored now as well as at exit, so that a folder that takes no file is found out
+    // while the window can still say so.
+    if (g_pCore) {
+        StoreSettings();
+        if (!g_pCore->SaveProblem().empty() && !m_bSettingsSaveToldUser) {
+            m_bSettingsSaveToldUser = true;
+            ShowNotice(this, "设置无法保存到 " + g_pCore->ConfigPath() + "（" +
+                                 g_pCore->SaveProblem() + "）。\n本次的设置只在程序运行期间有效。");
+        }
+    }
     // Whoever turns sound alerts off expects the blinking and the sound to stop now.
     if (wasWav && !m_settings.m_bAlertWav && m_timerBlink.IsRunning()) {
         m_timerBlink.Stop();

@@ -237,6 +237,9 @@ class CMonitorDlg : public wxDialog {
     bool m_bDragging = false;
     wxPoint m_ptDragOffset;
     std::string m_strSaveTarget;
+    std::string m_strRecoveryPath;  // where the list went when the store refused it
+    bool m_bListSaveToldUser = false;
+    bool m_bSettingsSaveToldUser = false;
     std::string m_strStartupProblems;
 };
 

@@ -86,20 +86,28 @@ void CMonitorDlg::SaveUrlList(bool bFinal) {
         rows.push_back({row.url, row.note, std::to_string(row.nStoredSize)});
     std::string error;
     if (UrlStore(m_strSaveTarget).Save(rows, error)) return;
-    if (!bFinal) {
-        // The store may be locked for a moment; the next change or the exit tries again.
-        std::fprintf(stderr, "sentrel: the URL list could not be saved yet: %s\n", error.c_str());
-        return;
-    }
-    // The table keeps its previous rows; this session's list must not be lost either.
+    // The table keeps its previous rows; this session's list must not be lost either: it
+    // goes to a file of its own, the same one for the rest of the session.
     std::fprintf(stderr, "sentrel: the URL list could not be saved: %s\n", error.c_str());
-    std::string fallback = RecoveryPath(g_strAppPath);
+    const bool fresh = m_strRecoveryPath.empty();
+    const std::string fallback = fresh ? RecoveryPath(g_strAppPath) : m_strRecoveryPath;
     std::string error2;
-    if (UrlStore(fallback).Save(rows, error2))
+    std::string told = "网址列表无法保存到 " + m_strSaveTarget + "（" + error + "）。\n";
+    if (UrlStore(fallback).Save(rows, error2)) {
+        m_strRecoveryPath = fallback;
         std::fprintf(stderr, "sentrel: the URL list was saved to %s instead\n", fallback.c_str());
-    else
+        told += "已另存为 " + fallback + "。";
+    } else {
+        if (fresh) fs::Remove(fallback);  // a full disk must not leave an empty file behind
         std::fprintf(stderr, "sentrel: saving to %s failed too: %s\n", fallback.c_str(),
                      error2.c_str());
+        told += "另存也失败了（" + error2 + "）：请检查磁盘空间和文件夹的权限。";
+    }
+    // Said once, while the window is there to say it; the exit has no one to tell.
+    if (!bFinal && !m_bListSaveToldUser) {
+        m_bListSaveToldUser = true;
+        ShowNotice(this, told);
+    }
 }
 
 void CMonitorDlg::ReportFileProblem(const wxString& text) {

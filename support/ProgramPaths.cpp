@@ -60,10 +60,13 @@ ProgramPaths ProgramPaths::Decide(const std::string& exeDir) {
         p.configDir = p.dataDir = exe;
     }
 
-    // Settings hold a password: their folder is the user's alone.
-    std::string problem = MakeDirs(p.configDir, 0700);
-    if (problem.empty() && p.dataDir != p.configDir) problem = MakeDirs(p.dataDir, 0700);
-    p.problem = problem;
+    // Settings hold a password: their folder is the user's alone. Each folder is made on
+    // its own: one that cannot be made must not cost the other.
+    p.problem = MakeDirs(p.configDir, 0700);
+    if (p.dataDir != p.configDir) {
+        const std::string data = MakeDirs(p.dataDir, 0700);
+        if (!data.empty()) p.problem += (p.problem.empty() ? "" : "；") + data;
+    }
 
     // A sound the user put in the data folder wins over the installed one.
     p.wavPath = p.dataDir + "alert.wav";

@@ -6,6 +6,11 @@
 #include "ModalHook.h"
 #include "UrlStore.h"
 
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+
 using namespace sentrel;
 using namespace sentrel::test;
 
@@ -141,4 +146,84 @@ TEST_F(DialogFixture, ExportWritesTheUrlsAndReportsTheCount) {
     wxTEST_DIALOG(dlg->OnExportUrls(), wxExpectModal<wxFileDialog>(Home("no/dir/out.txt")),
                   wxExpectModal<wxMessageDialog>(wxID_OK));
     EXPECT_EQ("x", dlg->GetStatusText());
+}
+
+namespace {
+/// Expects a message box whose text starts with `prefix`.
+class ExpectMessageStarting : public wxExpectModal<wxMessageDialog> {
+  public:
+    explicit ExpectMessageStarting(const char* prefix)
+        : wxExpectModal<wxMessageDialog>(wxID_OK), m_prefix(prefix) {}
+
+  protected:
+    int OnInvoked(wxMessageDialog* dlg) const override {
+        EXPECT_EQ(0u, dlg->GetMessage().utf8_string().find(m_prefix)) << dlg->GetMessage();
+        return wxID_OK;
+    }
+
+  private:
+    std::string m_prefix;
+};
+
+/// While it lives, no file of this process can grow: a full disk, as root sees one too.
+class FullDisk {
+  public:
+    FullDisk() {
+        std::signal(SIGXFSZ, SIG_IGN);  // a refused write, not the end of the process
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit none = m_old;
+        none.rlim_cur = 0;
+        setrlimit(RLIMIT_FSIZE, &none);
+    }
+    ~FullDisk() { setrlimit(RLIMIT_FSIZE, &m_old); }
+
+  private:
+    rlimit m_old{};
+};
+
+/// Answers and counts every box shown while it lives.
+class CountBoxes : public wxModalDialogHook {
+  public:
+    CountBoxes() { Register(); }
+    ~CountBoxes() override { Unregister(); }
+    int shown = 0;
+
+  protected:
+    int Enter(wxDialog*) override { return ++shown, wxID_OK; }
+    void Exit(wxDialog*) override {}
+};
+
+int RecoveryFiles(const std::string& dir) {
+    int n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.path().filename().string().rfind("user-", 0) == 0) ++n;
+    return n;
+}
+}  // namespace
+
+TEST_F(DialogFixture, SavesThatFailAreToldOnceAndLeaveNoEmptyFile) {
+    CMonitorDlg* dlg = Open();
+    dlg->AppendRow("http://a/", "", "5");
+    {
+        FullDisk full;
+        wxTEST_DIALOG(dlg->SaveUrlList(false), ExpectMessageStarting("网址列表无法保存到 "));
+        EXPECT_EQ(0, RecoveryFiles(m_home.Path())) << "no empty recovery file";
+        CountBoxes boxes;
+        dlg->SaveUrlList(false);
+        EXPECT_EQ(0, boxes.shown) << "told once";
+        MonitorSettings s = dlg->Settings();
+        s.m_nInterval = 33;
+        boxes.Unregister();
+        wxTEST_DIALOG(dlg->ApplySettings(s), ExpectMessageStarting("设置无法保存到 "));
+        boxes.Register();
+        dlg->ApplySettings(s);
+        EXPECT_EQ(0, boxes.shown) << "told once";
+    }
+    // With room again, the next saves of the session go through.
+    dlg->SaveUrlList(false);
+    std::vector<UrlRow> rows = Stored(Home("user.mdb"));
+    ASSERT_EQ(1u, rows.size());
+    EXPECT_EQ("http://a/", rows[0].url);
+    Close();
+    EXPECT_NE(std::string::npos, ReadFile(Home("sentrel.ini")).find("interval=33\n"));
 }

@@ -94,8 +94,11 @@ TEST_F(ProgramPathsTest, SentrelHomeAndABuildFolderKeepEverythingInOneFolder) {
 TEST_F(ProgramPathsTest, AFolderThatCannotBeMadeIsReportedAndNothingIsLost) {
     WriteFile(m_home.File("blocker"), "a file where a folder should be");
     SetEnv("XDG_CONFIG_HOME", m_home.File("blocker/config").c_str());
+    SetEnv("XDG_DATA_HOME", m_home.File("data").c_str());
     ProgramPaths p = ProgramPaths::Decide(Bin());
     EXPECT_NE("", p.problem);
     EXPECT_NE(std::string::npos, p.problem.find("blocker")) << p.problem;
     EXPECT_EQ("a file where a folder should be", ReadFile(m_home.File("blocker")));
+    EXPECT_NE(0u, Mode(m_home.File("data/sentrel")))
+        << "the data folder is made all the same";
 }
