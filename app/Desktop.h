@@ -3,6 +3,7 @@
 // (Desktop_posix.cpp, Desktop_win.cpp).
 
 class wxApp;
+class wxDialog;
 
 namespace sentrel {
 
@@ -14,5 +15,8 @@ bool HaveDesktop(const char* argv0);
 /// `onQuit` on the main loop's thread or from a signal handler that only sets flags and
 /// saves. `onDisplayLost` runs when the display goes away without a chance to quit.
 void InstallQuitHandlers(wxApp& app, void (*onQuit)(), void (*onDisplayLost)());
+
+/// Ends a modal dialog as if Cancel was chosen, the system's own message boxes included.
+void CancelModalDialog(wxDialog* dlg);
 
 }  // namespace sentrel

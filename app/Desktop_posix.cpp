@@ -1,6 +1,8 @@
 #include <X11/Xlib.h>
+#include <dlfcn.h>
 #include <unistd.h>
 #include <wx/app.h>
+#include <wx/msgdlg.h>
 
 #include <csignal>
 #include <cstdio>
@@ -41,6 +43,19 @@ void InstallQuitHandlers(wxApp& app, void (*onQuit)(), void (*onDisplayLost)()) 
     // wx runs the handler on the main loop.
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) app.SetSignalHandler(sig, &OnSignal);
     XSetIOErrorHandler(&OnDisplayLost);  // replaces the toolkit's, which exits without saving
+}
+
+void CancelModalDialog(wxDialog* dlg) {
+    // GTK's message box runs a loop of its own (gtk_dialog_run), which only a response
+    // ends. GTK is loaded with the toolkit; its function is looked up, not linked.
+    using Respond = void (*)(void* dialog, int response);
+    constexpr int kGtkResponseCancel = -6;
+    static const auto respond = reinterpret_cast<Respond>(dlsym(RTLD_DEFAULT, "gtk_dialog_response"));
+    if (wxDynamicCast(dlg, wxMessageDialog)) {
+        if (respond && dlg->GetHandle()) respond(dlg->GetHandle(), kGtkResponseCancel);
+    } else if (dlg->IsModal()) {
+        dlg->EndModal(wxID_CANCEL);
+    }
 }
 
 }  // namespace sentrel

@@ -1,5 +1,6 @@
 #include <windows.h>
 #include <wx/app.h>
+#include <wx/msgdlg.h>
 
 #include "Desktop.h"
 
@@ -29,6 +30,14 @@ void InstallQuitHandlers(wxApp& app, void (*onQuit)(), void (*)()) {
     app.Bind(wxEVT_END_SESSION, [](wxCloseEvent&) {
         if (g_onQuit) g_onQuit();
     });
+}
+
+void CancelModalDialog(wxDialog* dlg) {
+    // The system's message box is no wx window: the thread's active window is that box.
+    if (wxDynamicCast(dlg, wxMessageDialog))
+        ::PostMessageW(::GetActiveWindow(), WM_CLOSE, 0, 0);
+    else if (dlg->IsModal())
+        dlg->EndModal(wxID_CANCEL);
 }
 
 }  // namespace sentrel

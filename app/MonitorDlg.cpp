@@ -265,9 +265,7 @@ void CMonitorDlg::BeginShutdown() {
 }
 
 void CMonitorDlg::SaveState() {
-    if (m_bStateSaved || !g_pCore) return;
-    m_bStateSaved = true;
-    m_session.RunFlag()->Set("STOP");
+    if (!g_pCore) return;
     StoreSettings();
     SaveUrlList();
 }
@@ -278,6 +276,7 @@ void CMonitorDlg::AbortWorkers() {
 }
 
 void CMonitorDlg::RequestQuit() {
+    m_modals.CancelAll();
     if (m_fnQuit)
         m_fnQuit();
     else

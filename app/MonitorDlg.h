@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "LinkLabel.h"
+#include "ModalDialogs.h"
 #include "MonitorSettings.h"
 #include "PostTarget.h"
 #include "RunFlag.h"
@@ -54,13 +55,17 @@ class CMonitorDlg : public wxDialog {
     // ---- Lifetime (driven by CMonitorApp) ----
     /// First steps of the shutdown: "STOP", the exit text, blink timer and tray icon gone.
     void BeginShutdown();
-    /// Stores the settings and the list; runs once, also when the process ends abruptly
-    /// (the display went away) and only this much can still be done.
+    /// Stores the settings and the list: at exit, early when a quit signal comes (a
+    /// nested loop could still hold the exit), and when the process ends abruptly (the
+    /// display went away). Monitoring goes on; every later call stores what changed.
     void SaveState();
     /// Last step: requests still in flight give up; nothing is posted to the window after.
     void AbortWorkers();
-    /// Ends the program's session (QUIT, "退出", a quit signal); what follows is the app's.
+    /// Ends the program's session (QUIT, "退出", a quit signal): open dialogs end as
+    /// Cancel, a test mail under way is left behind; what follows is the app's.
     void RequestQuit();
+    /// Modal dialogs open now (tests).
+    int OpenDialogs() const { return m_modals.OpenCount(); }
     void SetQuitHandler(std::function<void()> handler) { m_fnQuit = std::move(handler); }
 
     void SetStatusText(const wxString& text);
@@ -230,10 +235,10 @@ class CMonitorDlg : public wxDialog {
     MenuPresenter m_fnShowMenu;
     std::function<void()> m_fnQuit;
 
+    CModalDialogs m_modals;  // what a quit must close first
     bool m_bShuttingDown = false;
     bool m_bSoundProblemShown = false;
     bool m_bInOptions = false;
-    bool m_bStateSaved = false;
     bool m_bDragging = false;
     wxPoint m_ptDragOffset;
     std::string m_strSaveTarget;

@@ -43,24 +43,29 @@ int CSmtpConnection::ReadLine(char* buf, std::size_t size) {
     std::size_t n = 0;
     buf[0] = '\0';
     for (;;) {
+        // What came with the last line's bytes first; the rest stays for the next line.
+        while (m_nInPos < m_nInEnd) {
+            if (n + 1 >= size) return SmtpErrors::kNoMemory;
+            const char c = m_in[m_nInPos++];
+            buf[n++] = c;
+            buf[n] = '\0';
+            if (c == '\n') return SmtpErrors::kOk;
+        }
         if (n + 1 >= size) return SmtpErrors::kNoMemory;
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0 || SocketWaitReadable(m_socket, static_cast<int>(left)) <= 0)
             return SmtpErrors::kRecvFailed;
-        // One byte per call, so a reply line never takes bytes of the next one.
-        long r = SocketReceive(m_socket, buf + n, 1);
+        long r = SocketReceive(m_socket, m_in, sizeof m_in);
         if (r < 0) return SmtpErrors::kRecvFailed;
         if (r == 0) return n == 0 ? SmtpErrors::kClosedEarly : SmtpErrors::kOk;
-        if (buf[n++] == '\n') {
-            buf[n] = '\0';
-            return SmtpErrors::kOk;
-        }
-        buf[n] = '\0';
+        m_nInPos = 0;
+        m_nInEnd = static_cast<std::size_t>(r);
     }
 }
 
 void CSmtpConnection::Close() {
+    m_nInPos = m_nInEnd = 0;
     if (m_socket != kNoSocket) CloseSocket(m_socket);
     m_socket = kNoSocket;
 }

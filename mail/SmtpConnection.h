@@ -60,6 +60,7 @@ class CSmtpConnection {
     /// Takes over a socket connected elsewhere (one end of a socket pair, in tests).
     void Adopt(SocketHandle s, int ioMs) {
         Close();
+        m_nInPos = m_nInEnd = 0;
         m_socket = s;
         m_nIoTimeoutMs = ioMs;
     }
@@ -77,6 +78,9 @@ class CSmtpConnection {
   private:
     SocketHandle m_socket = kNoSocket;
     int m_nIoTimeoutMs = 0;
+    // Bytes received but not yet handed out: the start of the next reply line.
+    char m_in[4096];
+    std::size_t m_nInPos = 0, m_nInEnd = 0;
 };
 
 /// The code of a reply line: three digits, then a space, a hyphen or the line's end;

@@ -6,6 +6,8 @@
 #include <wx/timer.h>
 
 #include "ModalHook.h"
+#include "Notice.h"
+#include "UrlStore.h"
 #include "MonitorFixture.h"
 #include "ThreadMessages.h"
 #include "WorkerGroup.h"
@@ -280,4 +282,40 @@ TEST_F(MonitorFixture, AQuickStopAndStartLeavesOneWatcherPerUrl) {
     std::this_thread::sleep_for(3s);
     EXPECT_LE(m_pages.Hits("/a") - before, 4) << "one probe a second, not one per run";
     EXPECT_EQ(1, dlg->ActiveWatchers());
+}
+
+TEST_F(MonitorFixture, AQuitWhileADialogIsOpenEndsItAndTheExitStoresWhatChangedLater) {
+    CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}});
+    int quits = 0;
+    dlg->SetQuitHandler([&] { ++quits; });
+    dlg->OnStart();
+    ASSERT_TRUE(WaitFor([&] { return Cell(0, 2) == "监控中"; }));
+    // The tray's 退出 (or a quit signal) while Options, then a message box, is open: each
+    // ends as Cancel instead of holding the exit until someone answers.
+    dlg->CallAfter([dlg] {
+        EXPECT_EQ(1, dlg->OpenDialogs());
+        dlg->SaveState();  // a quit signal saves at once
+        dlg->RequestQuit();
+    });
+    dlg->OnOptions();
+    EXPECT_EQ(1, quits);
+    dlg->CallAfter([dlg] { dlg->RequestQuit(); });
+    EXPECT_EQ(wxID_CANCEL, ShowNotice(dlg, "还在吗？", wxOK | wxCANCEL));
+    EXPECT_EQ(2, quits);
+    EXPECT_EQ(0, dlg->OpenDialogs());
+    EXPECT_TRUE(dlg->StopButton()->IsActive()) << "monitoring runs until the real exit";
+    EXPECT_EQ("监控中", Cell(0, 2));
+
+    // Changed after the early save: the exit stores it all the same.
+    MonitorSettings s = dlg->Settings();
+    s.m_nInterval = 44;
+    dlg->ApplySettings(s);
+    dlg->AppendRow("http://added-late/", "", "0");
+    Close();
+    EXPECT_NE(std::string::npos, ReadFile(Home("sentrel.ini")).find("interval=44\n"));
+    std::vector<UrlRow> rows;
+    std::string error;
+    UrlStore(Home("user.mdb")).Load([&](UrlRow&& r) { rows.push_back(r); }, error);
+    ASSERT_EQ(2u, rows.size());
+    EXPECT_EQ("http://added-late/", rows[1].url);
 }
