@@ -21,7 +21,7 @@ class ProgramRun : public ::testing::Test {
   protected:
     void SetUp() override { Start({}); }
     void Start(const std::vector<std::string>& env) {
-        WriteFile(m_home.File("sentrel.ini"), "interval=7\nsenduser=Bob@163.com\nbalertwav=0\n");
+        WriteFile(m_home.File("sentrel.ini"), m_ini);
         std::string error;
         ASSERT_TRUE(UrlStore(m_home.File("user.mdb")).Save({{"http://a/", "n", "42"}}, error));
         std::vector<std::string> all = env;
@@ -55,6 +55,7 @@ class ProgramRun : public ::testing::Test {
         EXPECT_EQ("42", rows[0].kbsize);
     }
     TempDir m_home;
+    std::string m_ini = "interval=7\nsenduser=Bob@163.com\nbalertwav=0\n";
     pid_t m_pid = -1;
     bool m_bEnded = false;
     std::string m_window;
@@ -107,5 +108,23 @@ TEST_F(LostDisplayRun, SettingsAndListAreSavedWhenTheDisplayGoesAway) {
     EXPECT_EQ(0, WaitExit(m_xvfb, 10s));
     m_xvfb = -1;
     EXPECT_EQ(1, WaitEnd()) << "an abnormal end, but with everything saved";
+    ExpectStored();
+}
+
+namespace {
+// A settings file with a line it cannot use: the program starts with a message box open.
+class ProgramWithABox : public ProgramRun {
+  protected:
+    void SetUp() override {
+        m_ini = "interval=7\nsenduser=Bob@163.com\nbalertwav=0\nbalertemail=maybe\n";
+        ProgramRun::SetUp();
+    }
+};
+}  // namespace
+
+TEST_F(ProgramWithABox, SigtermWhileAMessageBoxIsOpenEndsTheProgramAndStores) {
+    std::this_thread::sleep_for(1500ms);  // the box comes up once the window is shown
+    kill(m_pid, SIGTERM);
+    EXPECT_EQ(0, WaitEnd()) << "the box must not hold the exit";
     ExpectStored();
 }
