@@ -1,12 +1,15 @@
 #include "MonitorApp.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
 #include "CCore.h"
 #include "Desktop.h"
 #include "MonitorDlg.h"
+#include "ProfileLock.h"
+#include "ProgramPaths.h"
 #include "WorkerGroup.h"
 
 namespace sentrel {
@@ -25,6 +28,9 @@ CMonitorDlg* g_pLiveWindow = nullptr;
 void SaveStateAtExit() {
     if (g_pLiveWindow) g_pLiveWindow->SaveState();
 }
+
+// Held for the whole process: the system drops it only after the last save.
+ProfileLock g_profileLock;
 }  // namespace
 
 void CMonitorApp::StartCore() {
@@ -32,6 +38,21 @@ void CMonitorApp::StartCore() {
     g_strAppPath = g_pCore->getAppPath();
     g_pCore->autoFileConfig();
     g_strConnStr = g_pCore->getDbConnStrMdb(g_strAppPath + "user.mdb");
+}
+
+bool CMonitorApp::TakeProfile() {
+    const std::string dir = ProgramPaths::ForThisProgram().dataDir;
+    switch (g_profileLock.Acquire(dir)) {
+        case ProfileLock::kAcquired:
+        case ProfileLock::kUnavailable:  // told at start-up like any folder problem
+            return true;
+        case ProfileLock::kTaken:
+            break;
+    }
+    const bool shown = ProfileLock::AskHolderToShow(dir);
+    std::fprintf(stderr, "sentrel: already running for %s%s\n", dir.c_str(),
+                 shown ? "; its window is shown" : "");
+    return false;
 }
 
 void CMonitorApp::Shutdown(CMonitorDlg& dlg) {
@@ -63,6 +84,13 @@ bool CMonitorApp::OnInit() {
     SetTopWindow(m_pMainWnd);
     SetExitOnFrameDelete(false);
     m_pMainWnd->Show();
+    // A second start of the same profile asks this one to show its window.
+    g_profileLock.Listen([] {
+        wxTheApp->CallAfter([] {
+            auto* app = static_cast<CMonitorApp*>(wxTheApp);
+            if (app->m_pMainWnd) app->m_pMainWnd->ShowFromTray();
+        });
+    });
     // Problems met while starting are told once the window is up.
     m_pMainWnd->CallAfter([this] { m_pMainWnd->ShowStartupProblems(); });
     return true;
@@ -78,6 +106,7 @@ void CMonitorApp::OnQuitSignal(int) {
 
 int CMonitorApp::OnRun() {
     int rc = wxApp::OnRun();
+    g_profileLock.StopListening();
     Shutdown(*m_pMainWnd);
     g_pLiveWindow = nullptr;
     CMonitorDlg* dlg = m_pMainWnd;

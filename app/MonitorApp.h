@@ -23,6 +23,9 @@ class CMonitorApp : public wxApp {
     static void Shutdown(CMonitorDlg& dlg);
     /// Deletes the support object.
     static void EndCore();
+    /// One program per profile: false when another program holds it, which was then
+    /// asked to show its window. A profile that takes no lock file runs unlocked.
+    static bool TakeProfile();
 
   private:
     static void OnQuitSignal(int sig);

@@ -95,6 +95,7 @@ void CMonitorDlg::OnMin() {
 }
 
 void CMonitorDlg::ShowFromTray() {
+    if (IsIconized()) Iconize(false);
     Show();
     Raise();
 }

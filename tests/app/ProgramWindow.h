@@ -15,14 +15,27 @@ namespace sentrel::test {
 inline std::string WaitForWindow(pid_t pid, std::chrono::milliseconds bound,
                                  const std::vector<std::string>& env = {}) {
     auto deadline = std::chrono::steady_clock::now() + bound;
-    while (std::chrono::steady_clock::now() < deadline) {
+    do {
         std::string out = RunAndCapture({"/usr/bin/xdotool", "search", "--all", "--onlyvisible",
                                          "--pid", std::to_string(pid), "--name", "^Sentrel$"},
                                         nullptr, env);
         if (!out.empty()) return out.substr(0, out.find('\n'));
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    } while (std::chrono::steady_clock::now() < deadline);
     return {};
+}
+
+/// Whether the program's window `window` is mapped now, within `bound`.
+inline bool WaitVisible(pid_t pid, const std::string& window, bool visible,
+                        std::chrono::milliseconds bound) {
+    auto deadline = std::chrono::steady_clock::now() + bound;
+    do {
+        std::string out = RunAndCapture({"/usr/bin/xdotool", "search", "--all", "--onlyvisible",
+                                         "--pid", std::to_string(pid), "--name", "^Sentrel$"});
+        if ((("\n" + out).find("\n" + window + "\n") != std::string::npos) == visible) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
 }
 
 /// A left click at a point of the window's client area.

@@ -128,3 +128,18 @@ TEST_F(ProgramWithABox, SigtermWhileAMessageBoxIsOpenEndsTheProgramAndStores) {
     EXPECT_EQ(0, WaitEnd()) << "the box must not hold the exit";
     ExpectStored();
 }
+
+TEST_F(ProgramRun, ASecondStartShowsTheFirstWindowAndEnds) {
+    ClickAt(m_window, 466, 9);  // MIN (W-73, 1): off the screen
+    ASSERT_TRUE(WaitVisible(m_pid, m_window, false, 3s)) << "the window went away";
+    const pid_t second = Spawn({SENTREL_BIN_DIR "/sentrel"}, {"SENTREL_HOME=" + m_home.Path()});
+    ASSERT_GT(second, 0);
+    EXPECT_EQ(0, WaitExit(second, 10s)) << "the second start ends at once, with status 0";
+    EXPECT_TRUE(WaitVisible(m_pid, m_window, true, 5s)) << "the first window is shown again";
+
+    // A first program that died without a word leaves no lock behind.
+    kill(m_pid, SIGKILL);
+    WaitExit(m_pid, 5s);
+    m_pid = Spawn({SENTREL_BIN_DIR "/sentrel"}, {"SENTREL_HOME=" + m_home.Path()});
+    EXPECT_FALSE(WaitForWindow(m_pid, 15s).empty()) << "a start after a crash runs";
+}

@@ -3,6 +3,7 @@
 // Chinese folder, socket time-outs in milliseconds, time conversion.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 
 #include "CCore.h"
 #include "Files.h"
+#include "ProfileLock.h"
 #include "SmtpClient.h"
 #include "TempDir.h"
 #include "UrlTextFile.h"
@@ -217,4 +219,25 @@ TEST(PlatformSecrets, TheMailPasswordIsSealedWhereThePlatformCanAndOldFilesStill
     EXPECT_EQ("plain-old", old.Get(keys::kSendPwd));
     EXPECT_EQ("", old.ConfigProblem());
     UnsetEnv("SENTREL_HOME");
+}
+
+TEST(PlatformProfileLock, OneHolderWhoCanBeAskedToShowItselfAndNoStaleLock) {
+    TempDir dir;
+    std::atomic<int> shown{0};
+    {
+        ProfileLock first;
+        ASSERT_EQ(ProfileLock::kAcquired, first.Acquire(dir.Path()));
+        first.Listen([&] { ++shown; });
+        ProfileLock second;
+        EXPECT_EQ(ProfileLock::kTaken, second.Acquire(dir.Path()));
+        EXPECT_TRUE(ProfileLock::AskHolderToShow(dir.Path()));
+        for (int i = 0; i < 100 && shown == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(1, shown.load());
+        first.StopListening();
+        EXPECT_FALSE(ProfileLock::AskHolderToShow(dir.Path())) << "nobody listens any more";
+    }
+    ProfileLock again;  // the holder went: the lock is free at once
+    EXPECT_EQ(ProfileLock::kAcquired, again.Acquire(dir.Path()));
+    EXPECT_EQ(ProfileLock::kUnavailable, ProfileLock().Acquire(dir.File("no/such/folder")));
 }
