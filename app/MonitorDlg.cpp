@@ -35,7 +35,8 @@ CMonitorDlg::CMonitorDlg()
       m_pExitFlag(std::make_shared<CRunFlag>()),
       m_session(m_pExitFlag),
       m_timerBlink(this, IDT_BLINK),
-      m_timerSave(this, IDT_SAVE) {
+      m_timerSave(this, IDT_SAVE),
+      m_timerNotify(this, IDT_NOTIFY) {
     SetFont(wxFont(wxFontInfo(9)));
     SetBackgroundStyle(wxBG_STYLE_PAINT);
     m_pPostTarget = MakeWxPostTarget(this);  // workers post here
@@ -64,6 +65,9 @@ CMonitorDlg::CMonitorDlg()
 CMonitorDlg::~CMonitorDlg() {
     m_timerBlink.Stop();
     m_timerSave.Stop();
+    m_timerNotify.Stop();
+    m_pNotifier.reset();
+    m_pStatusTray.reset();
     m_pPostTarget->Close();
     m_pTray.reset();
 }
@@ -80,6 +84,8 @@ void CMonitorDlg::BindCommands() {
         wxEVT_TIMER, [this](wxTimerEvent&) { OnBlinkTimer(); }, IDT_BLINK);
     Bind(
         wxEVT_TIMER, [this](wxTimerEvent&) { SaveUrlList(false); }, IDT_SAVE);
+    Bind(
+        wxEVT_TIMER, [this](wxTimerEvent&) { ShowChangeNotices(); }, IDT_NOTIFY);
 
     auto button = [this](int id, void (CMonitorDlg::*handler)()) {
         Bind(
@@ -142,8 +148,14 @@ void CMonitorDlg::OnInitDialog() {
     ReadSettings();
     m_nTrayPhase = 0;
 
-    m_pTray = std::make_unique<CTrayIcon>(this);
-    NotifyTrayIcon(kTrayAdd, 1, U(g_strTrayTips[0]));
+    // A StatusNotifierItem where the desktop has a watcher for one; else the XEmbed icon,
+    // which docks once a tray host is there.
+    m_pStatusTray = CreateStatusTray(this);
+    if (!m_pStatusTray) {
+        m_pTray = std::make_unique<CTrayIcon>(this);
+        NotifyTrayIcon(kTrayAdd, 1, U(g_strTrayTips[0]));
+    }
+    m_pNotifier = CreateNotifier(this, m_pTray.get());
 
     LoadUrlList();
 
@@ -196,6 +208,7 @@ void CMonitorDlg::ReadSettings() {
     s.m_nInterval = g_pCore->Get(keys::kInterval);
     s.m_nFailAfter = std::max(1, g_pCore->Get(keys::kFailAfter));
     s.m_bMailOnFailure = g_pCore->Get(keys::kMailOnFailure);
+    s.m_bNotify = g_pCore->Get(keys::kNotify);
     s.m_bAlertWav = g_pCore->Get(keys::kAlertWav);
     s.m_bAlertEmail = g_pCore->Get(keys::kAlertEmail);
     s.m_strEmailRcv = g_pCore->Get(keys::kEmailRcv);
@@ -216,6 +229,7 @@ void CMonitorDlg::StoreSettings() {
         g_pCore->Set(keys::kAlertEmail, s.m_bAlertEmail);
         g_pCore->Set(keys::kFailAfter, s.m_nFailAfter);
         g_pCore->Set(keys::kMailOnFailure, s.m_bMailOnFailure);
+        g_pCore->Set(keys::kNotify, s.m_bNotify);
     }
     if (!g_pCore->SaveProblem().empty())
         std::fprintf(stderr, "sentrel: settings not saved: %s\n", g_pCore->SaveProblem().c_str());
@@ -260,8 +274,11 @@ void CMonitorDlg::BeginShutdown() {
     SetStatusText(U("执行安全退出..."));
     m_timerBlink.Stop();
     m_timerSave.Stop();  // the exit's own save follows
+    m_timerNotify.Stop();
     NotifyTrayIcon(kTrayDelete, 0, wxEmptyString);
     m_pTray.reset();
+    m_pStatusTray.reset();
+    m_pNotifier.reset();
 }
 
 void CMonitorDlg::SaveState() {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "DesktopServices.h"
 #include "LinkLabel.h"
 #include "ModalDialogs.h"
 #include "MonitorSettings.h"
@@ -99,6 +100,8 @@ class CMonitorDlg : public wxDialog {
     void OnDeleteUrls() { DeleteSelectedRows(); }
     void OnClearUrls();
     void OnOpenUrl();
+    /// Opens the row's page as 浏览网址 does: the mark is cleared, only web URLs go out.
+    void OpenRowUrl(RowId id);
     /// The list's context menu: the nine entries over a row, the five beside the rows.
     static wxMenu* CreateListMenu(bool bOnRow);
     /// Opens the list's context menu for a click on a row (-1: beside the rows).
@@ -125,8 +128,15 @@ class CMonitorDlg : public wxDialog {
 
     // ---- Tray and chrome ----
     void OnPop();
+    /// Off the screen where a tray can bring the window back; else down to the taskbar.
     void OnMin();
     void ShowFromTray();
+    /// A tray that can bring the window back: a StatusNotifierItem, or an XEmbed host.
+    bool HasTray() const;
+    /// The StatusNotifierItem tray, when the desktop has one.
+    CStatusTray* StatusTray() const { return m_pStatusTray.get(); }
+    /// Replaces the desktop's notifier (tests record the notices).
+    void SetNotifier(std::unique_ptr<CNotifier> notifier) { m_pNotifier = std::move(notifier); }
     /// One tick of the blink timer.
     void OnBlinkTimer();
     /// The tray menu ("设置", separator, "退出"), built afresh for each use.
@@ -195,6 +205,12 @@ class CMonitorDlg : public wxDialog {
 
     // Tray and chrome.
     void UpdateBlinking();
+    /// The StatusNotifierItem asks for attention while a mark is pending and Stop is on.
+    void UpdateAttention();
+    /// Rows marked within a short while make one notification.
+    void QueueChangeNotice(RowId id);
+    void ShowChangeNotices();
+    void Notify(const char* title, RowId id, const std::string& extra);
     void ShowMenu(wxMenu& menu, const wxPoint& where);
     void OnPaint(wxPaintEvent& event);
     void OnCharHook(wxKeyEvent& event);
@@ -231,6 +247,10 @@ class CMonitorDlg : public wxDialog {
     wxString m_strTrayTip;
     wxTimer m_timerBlink;
     wxTimer m_timerSave;
+    wxTimer m_timerNotify;
+    std::vector<RowId> m_noticeBatch;
+    std::unique_ptr<CStatusTray> m_pStatusTray;
+    std::unique_ptr<CNotifier> m_pNotifier;
     std::unique_ptr<CAlertSound> m_pSound;
     MenuPresenter m_fnShowMenu;
     std::function<void()> m_fnQuit;

@@ -72,6 +72,11 @@ void CMonitorDlg::OnClearUrls() {
 
 void CMonitorDlg::OnOpenUrl() {
     const int r = GetFirstSelectedRow();
+    if (r >= 0) OpenRowUrl(m_session.Row(r).id);
+}
+
+void CMonitorDlg::OpenRowUrl(RowId id) {
+    const int r = m_session.IndexOf(id);
     if (r < 0) return;
     SetRowUpdated(r, false);
     // Only web addresses go to the browser, as an argument and never through a shell:

@@ -98,24 +98,78 @@ void CMonitorDlg::OnWatchEvent(const WatchEvent& e) {
             break;
         case WatchEvent::Marked:
             if (m_settings.m_bAlertWav) UpdateBlinking();
+            UpdateAttention();
+            if (e.bNewMark) QueueChangeNotice(e.id);
             // One mail per reported change, also for a row that was marked already.
             if (m_settings.m_bAlertEmail) StartMail(e.id, AlertMailRequest::kChanged);
             break;
         case WatchEvent::Unmarked:
             if (m_settings.m_bAlertWav) UpdateBlinking();
+            UpdateAttention();
             break;
         case WatchEvent::Failing:
             ShowFailingSince(m_session.IndexOf(e.id));
+            Notify("访问失败", e.id, "原因：");
             if (m_settings.m_bAlertEmail && m_settings.m_bMailOnFailure)
                 StartMail(e.id, AlertMailRequest::kFailing);
             break;
         case WatchEvent::Recovered:
+            Notify("已恢复", e.id, std::string());
             if (m_settings.m_bAlertEmail && m_settings.m_bMailOnFailure)
                 StartMail(e.id, AlertMailRequest::kRecovered);
             break;
         case WatchEvent::Ended:
             break;
     }
+}
+
+void CMonitorDlg::QueueChangeNotice(RowId id) {
+    if (!m_settings.m_bNotify || !m_pNotifier) return;
+    m_noticeBatch.push_back(id);
+    // A start after a night away may mark many pages at once: one notification for them.
+    constexpr int kBatchMs = 2000;
+    if (!m_timerNotify.IsRunning()) m_timerNotify.StartOnce(kBatchMs);
+}
+
+namespace {
+// "note\nurl", or the URL alone.
+std::string NoticeLine(const WatchRow& row) {
+    return row.note.empty() ? row.url : row.note + "\n" + row.url;
+}
+}  // namespace
+
+void CMonitorDlg::ShowChangeNotices() {
+    std::vector<RowId> ids;
+    for (RowId id : m_noticeBatch)
+        if (m_session.IndexOf(id) >= 0) ids.push_back(id);  // deleted meanwhile: gone
+    m_noticeBatch.clear();
+    if (ids.empty() || !m_pNotifier) return;
+    DesktopNotice notice;
+    notice.title = "有更新！";
+    if (ids.size() == 1) {
+        notice.body = NoticeLine(m_session.Row(m_session.IndexOf(ids[0])));
+        notice.openRow = ids[0];
+    } else {
+        constexpr std::size_t kNamed = 3;
+        notice.body = std::to_string(ids.size()) + " 个网页有更新：";
+        for (std::size_t i = 0; i < ids.size() && i < kNamed; ++i) {
+            const WatchRow& row = m_session.Row(m_session.IndexOf(ids[i]));
+            notice.body += "\n" + (row.note.empty() ? row.url : row.note);
+        }
+        if (ids.size() > kNamed) notice.body += "\n……";
+    }
+    m_pNotifier->Show(notice);
+}
+
+void CMonitorDlg::Notify(const char* title, RowId id, const std::string& reasonLabel) {
+    const int index = m_session.IndexOf(id);
+    if (!m_settings.m_bNotify || !m_pNotifier || index < 0) return;
+    const WatchRow& row = m_session.Row(index);
+    DesktopNotice notice;
+    notice.title = title;
+    notice.body = NoticeLine(row);
+    if (!reasonLabel.empty()) notice.body += "\n" + reasonLabel + row.lastFailure.Reason();
+    m_pNotifier->Show(notice);
 }
 
 void CMonitorDlg::ShowFailingSince(int nRow) {

@@ -56,6 +56,7 @@ void CMonitorDlg::StartMonitoring() {
     }
     SetStatusText(wxString::Format(U("共 %d 条网址记录！"), m_nUrlCount));
     m_btnStop->SetActive(true);
+    UpdateAttention();
 }
 
 void CMonitorDlg::OnStop() {
@@ -67,6 +68,7 @@ void CMonitorDlg::OnStop() {
         m_session.Stop();
     }
     m_btnStart->SetActive(true);
+    UpdateAttention();
 }
 
 }  // namespace sentrel

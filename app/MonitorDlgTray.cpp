@@ -89,9 +89,22 @@ void CMonitorDlg::OnPop() {
     ShowMenu(*menu, wxPoint(r.GetLeft(), r.GetBottom() + 1));
 }
 
+bool CMonitorDlg::HasTray() const {
+    return m_pStatusTray || (m_pTray && wxTaskBarIcon::IsAvailable());
+}
+
 void CMonitorDlg::OnMin() {
     m_btnMin->ClearActive();
-    Hide();  // off the screen and the taskbar; the tray icon brings it back
+    // Hidden, the window comes back only through a tray: without one it goes to the taskbar.
+    if (HasTray())
+        Hide();
+    else
+        Iconize(true);
+}
+
+void CMonitorDlg::UpdateAttention() {
+    if (m_pStatusTray)
+        m_pStatusTray->SetAttention(!m_session.Marks().empty() && m_btnStop->IsActive());
 }
 
 void CMonitorDlg::ShowFromTray() {

@@ -21,6 +21,15 @@ start_display() {
   fi
 }
 
+# A session bus of the run's own, so that no test reaches the desktop's (its tray, its
+# notifications): the program looks for those services on whatever bus it is given.
+start_private_bus() {
+  local address pid
+  { read -r address; read -r pid; } < <(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+  display_pids+=("$pid")
+  export DBUS_SESSION_BUS_ADDRESS="$address"
+}
+
 stop_display() {
   local p
   for p in "${display_pids[@]}"; do kill "$p" 2>/dev/null || true; done

@@ -9,6 +9,7 @@ bash scripts/build.sh -DSENTREL_TESTS=ON
 source scripts/display.sh
 trap stop_display EXIT
 start_display 90 130 1024x768x24 tray
+start_private_bus
 
 (cd build && ctest --output-on-failure -j2 --timeout 300 "$@")
 

@@ -13,6 +13,7 @@ struct MonitorSettings {
     std::string m_strSendPwd;
     int m_nFailAfter = 2;           ///< failed probes in a row before a row shows a failure
     bool m_bMailOnFailure = false;  ///< mail also when a page fails or recovers
+    bool m_bNotify = true;          ///< desktop notifications
 };
 
 }  // namespace sentrel

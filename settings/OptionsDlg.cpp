@@ -31,6 +31,7 @@ constexpr int IDC_SEND_PWD = 1015;
 constexpr int IDC_ACCOUNT_GROUP = 1018;
 constexpr int IDC_TEST_MAIL = 1019;
 constexpr int IDC_MAIL_ON_FAILURE = 1020;
+constexpr int IDC_NOTIFY = 1021;
 constexpr unsigned kTestMailDone = 1;
 
 }  // namespace
@@ -54,6 +55,8 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     label(U("（秒）"), at(118, 15, 25, 8));
     m_chkAlertWav = new wxCheckBox(this, IDC_ALERT_WAV, U("声音提醒"));
     m_chkAlertWav->SetSize(at(23, 38, 48, 10));
+    m_chkNotify = new wxCheckBox(this, IDC_NOTIFY, U("桌面通知"));
+    m_chkNotify->SetSize(at(80, 38, 60, 10));
     m_chkAlertEmail = new wxCheckBox(this, IDC_ALERT_EMAIL, U("邮件提醒"));
     m_chkAlertEmail->SetSize(at(23, 58, 48, 10));
     label(U("收件人："), at(34, 73, 33, 8));
@@ -109,6 +112,7 @@ void COptionsDlg::SetValues(const MonitorSettings& v) {
     m_strSendUser = v.m_strSendUser;
     m_strSendPwd = v.m_strSendPwd;
     m_bMailOnFailure = v.m_bMailOnFailure;
+    m_bNotify = v.m_bNotify;
     m_nFailAfter = v.m_nFailAfter;
 }
 
@@ -121,6 +125,7 @@ MonitorSettings COptionsDlg::Values() const {
     v.m_strSendUser = m_strSendUser;
     v.m_strSendPwd = m_strSendPwd;
     v.m_bMailOnFailure = m_bMailOnFailure;
+    v.m_bNotify = m_bNotify;
     v.m_nFailAfter = m_nFailAfter;
     return v;
 }
@@ -139,6 +144,7 @@ void COptionsDlg::OnInitDialog() {
     m_editSendUser->ChangeValue(U(m_strSendUser));
     m_editSendPwd->ChangeValue(U(m_strSendPwd));
     m_chkMailOnFailure->SetValue(m_bMailOnFailure);
+    m_chkNotify->SetValue(m_bNotify);
     EnableMailControls(m_bAlertEmail);
 }
 
@@ -197,6 +203,7 @@ void COptionsDlg::OnOK() {
     m_strSendUser = S(m_editSendUser->GetValue());
     m_strSendPwd = S(m_editSendPwd->GetValue());
     m_bMailOnFailure = m_chkMailOnFailure->GetValue();
+    m_bNotify = m_chkNotify->GetValue();
     if (m_bAlertEmail && !CheckMailFields()) return;
     SetReturnCode(wxID_OK);  // also when shown without a modal loop
     EndDialog(wxID_OK);

@@ -28,6 +28,7 @@ class COptionsDlg : public wxDialog {
     std::string m_strSendUser;
     std::string m_strSendPwd;
     bool m_bMailOnFailure = false;
+    bool m_bNotify = true;
     int m_nFailAfter = 2;  // not edited here; carried through
 
     /// Copies the values in, and out (what the caller takes back after OK).
@@ -50,6 +51,7 @@ class COptionsDlg : public wxDialog {
     wxCheckBox* AlertWavCheck() const { return m_chkAlertWav; }
     wxCheckBox* AlertEmailCheck() const { return m_chkAlertEmail; }
     wxCheckBox* MailOnFailureCheck() const { return m_chkMailOnFailure; }
+    wxCheckBox* NotifyCheck() const { return m_chkNotify; }
     wxTextCtrl* EmailRcvEdit() const { return m_editEmailRcv; }
     wxTextCtrl* SendUserEdit() const { return m_editSendUser; }
     wxTextCtrl* SendPwdEdit() const { return m_editSendPwd; }
@@ -66,6 +68,7 @@ class COptionsDlg : public wxDialog {
     wxCheckBox* m_chkAlertWav = nullptr;
     wxCheckBox* m_chkAlertEmail = nullptr;
     wxCheckBox* m_chkMailOnFailure = nullptr;
+    wxCheckBox* m_chkNotify = nullptr;
     wxTextCtrl* m_editEmailRcv = nullptr;
     wxTextCtrl* m_editSendUser = nullptr;
     wxTextCtrl* m_editSendPwd = nullptr;

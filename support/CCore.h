@@ -22,6 +22,7 @@ inline constexpr SettingKey<bool> kAlertWav{"balertwav"};
 inline constexpr SettingKey<bool> kAlertEmail{"balertemail"};
 inline constexpr SettingKey<int> kFailAfter{"failafter"};  ///< failed probes before a row fails
 inline constexpr SettingKey<bool> kMailOnFailure{"bmailfail"};
+inline constexpr SettingKey<bool> kNotify{"bnotify"};  ///< desktop notifications
 }  // namespace keys
 
 /// Settings store, program directory and database connection string; no GUI.

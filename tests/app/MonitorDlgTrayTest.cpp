@@ -176,3 +176,45 @@ TEST_F(MonitorFixture, MinHidesTheWindowAndADoubleClickOnTheTrayBringsItBack) {
     dlg->Tray()->ProcessEvent(exit);
     EXPECT_EQ(1, quits);
 }
+
+namespace {
+class RecordingNotifier : public CNotifier {
+  public:
+    explicit RecordingNotifier(std::vector<DesktopNotice>* shown) : m_pShown(shown) {}
+    void Show(const DesktopNotice& notice) override { m_pShown->push_back(notice); }
+
+  private:
+    std::vector<DesktopNotice>* m_pShown;
+};
+}  // namespace
+
+TEST_F(MonitorFixture, NotificationsNameNewMarksTogetherAndTellFailuresAndRecoveries) {
+    m_pages.Set("/gone", -1);
+    CMonitorDlg* dlg = OpenWith("interval=1\nfailafter=1\nbalertwav=0\n",
+                                {{"/a", "0"}, {"/b", "0"}, {"/c", "0"}, {"/gone", "0"}});
+    std::vector<DesktopNotice> shown;
+    dlg->SetNotifier(std::make_unique<RecordingNotifier>(&shown));
+    for (int r : {0, 1, 2}) dlg->MarkRowUpdated(r);
+    dlg->MarkRowUpdated(1);  // a change of a row already marked is no new notice
+    ASSERT_TRUE(WaitFor([&] { return !shown.empty(); }, 5s));
+    ASSERT_EQ(1u, shown.size()) << "marks within two seconds make one notification";
+    EXPECT_EQ("有更新！", shown[0].title);
+    EXPECT_EQ(0u, shown[0].body.find("3 个网页有更新：\n" + m_pages.Url("/a"))) << shown[0].body;
+    EXPECT_EQ(0, shown[0].openRow) << "several pages: no one page to open";
+
+    shown.clear();
+    dlg->MarkRowUpdated(3);
+    ASSERT_TRUE(WaitFor([&] { return !shown.empty(); }, 5s));
+    EXPECT_EQ(m_pages.Url("/gone"), shown[0].body);
+    EXPECT_EQ(dlg->Session().Row(3).id, shown[0].openRow);
+
+    // The page fails, then comes back.
+    shown.clear();
+    dlg->OnStart();
+    ASSERT_TRUE(WaitFor([&] { return !shown.empty(); }, 5s));
+    EXPECT_EQ("访问失败", shown[0].title);
+    EXPECT_EQ(m_pages.Url("/gone") + "\n原因：HTTP 404", shown[0].body);
+    m_pages.Set("/gone", 500);
+    ASSERT_TRUE(WaitFor([&] { return shown.back().title == "已恢复"; }, 5s));
+    dlg->OnStop();
+}

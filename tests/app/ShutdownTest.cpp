@@ -143,3 +143,10 @@ TEST_F(ProgramRun, ASecondStartShowsTheFirstWindowAndEnds) {
     m_pid = Spawn({SENTREL_BIN_DIR "/sentrel"}, {"SENTREL_HOME=" + m_home.Path()});
     EXPECT_FALSE(WaitForWindow(m_pid, 15s).empty()) << "a start after a crash runs";
 }
+
+TEST_F(LostDisplayRun, WithoutATrayMinNeverHidesTheWindowForGood) {
+    // No tray host on this display: hidden, the window could never come back.
+    const std::vector<std::string> env = {"DISPLAY=" + m_display};
+    ClickAt(m_window, 466, 9, env);  // MIN
+    EXPECT_FALSE(WaitVisible(m_pid, m_window, false, 1500ms, env)) << "not withdrawn";
+}

@@ -234,6 +234,8 @@ TEST_F(MonitorFixture, OptionsCopiesTheSettingsInAndBackOnlyOnOk) {
             opt->SendPwdEdit()->ChangeValue("pw");
             EXPECT_FALSE(opt->MailOnFailureCheck()->GetValue());
             opt->MailOnFailureCheck()->SetValue(true);
+            EXPECT_TRUE(opt->NotifyCheck()->GetValue()) << "desktop notifications start on";
+            opt->NotifyCheck()->SetValue(false);
             if (!m_bOk) return wxID_CANCEL;
             opt->OnOK();
             return opt->GetReturnCode();
@@ -260,5 +262,5 @@ TEST_F(MonitorFixture, OptionsCopiesTheSettingsInAndBackOnlyOnOk) {
     Close();
     const std::string ini = ReadFile(Home("sentrel.ini"));
     EXPECT_NE(std::string::npos, ini.find("interval=3\n")) << "stored at exit";
-    EXPECT_NE(std::string::npos, ini.find("failafter=2\nbmailfail=1\n")) << ini;
+    EXPECT_NE(std::string::npos, ini.find("failafter=2\nbmailfail=1\nbnotify=0\n")) << ini;
 }
