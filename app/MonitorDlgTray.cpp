@@ -18,6 +18,8 @@ CTrayIcon::CTrayIcon(CMonitorDlg* owner) : m_pOwner(owner) {
     // The menu's commands are the window's.
     Bind(wxEVT_MENU, [this](wxCommandEvent& e) { m_pOwner->GetEventHandler()->ProcessEvent(e); });
     Bind(wxEVT_TASKBAR_LEFT_DCLICK, [this](wxTaskBarIconEvent&) { m_pOwner->ShowFromTray(); });
+    // Where notifications are the icon's balloons, a click on one shows the window.
+    Bind(wxEVT_TASKBAR_BALLOON_CLICK, [this](wxTaskBarIconEvent&) { m_pOwner->ShowFromTray(); });
 }
 
 wxMenu* CTrayIcon::CreatePopupMenu() {
