@@ -111,16 +111,17 @@ TEST_F(MonitorFixture, EachReportedChangeSendsOneMailWithTheSettingsOfThatMoment
         "interval=1\nbalertwav=0\nbalertemail=1\nemailrcv=bob@example.com\nsenduser=alice\n"
         "sendpwd=pw\n",
         {{"/a", "0"}});
+    dlg->SetStatusText("x");
     dlg->MarkRowUpdated(0);
     dlg->MarkRowUpdated(0);
     EXPECT_EQ(",0,", dlg->UpdatedRows());
     EXPECT_TRUE(WaitFor([&] { return smtp.Connections() == 2; }));
+    EXPECT_TRUE(WaitFor([&] { return dlg->GetStatusText().empty(); }, 5s))
+        << "mail result 0: " << dlg->GetStatusText().utf8_string();
     MonitorSettings s = dlg->Settings();
     s.m_bAlertEmail = false;
     dlg->ApplySettings(s);
     dlg->MarkRowUpdated(0);
-    dlg->SetStatusText("x");
-    EXPECT_TRUE(WaitFor([&] { return dlg->GetStatusText().empty(); }, 5s)) << "mail result 0";
     EXPECT_TRUE(Workers().WaitIdle(5s));
     EXPECT_EQ(2, smtp.Connections()) << "mail alerts off: no third mail";
     std::string sent = smtp.Transcript();
