@@ -4,17 +4,7 @@
 set -euo pipefail
 bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  # Last started first: the program stores its files as it ends, before they go.
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null || true
-    wait "${pids[i]}" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$here/../testsupport/session.sh"
 
 /usr/bin/python3 - "$work/user.mdb" <<'PY'
 import sqlite3, sys
@@ -25,9 +15,7 @@ db.executemany("INSERT INTO T_URL VALUES (?, ?, ?)",
 db.commit()
 PY
 
-{ read -r address; read -r bus; } < <(dbus-daemon --session --fork --print-address=1 --print-pid=1)
-pids+=("$bus")
-export DBUS_SESSION_BUS_ADDRESS=$address
+private_bus
 /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
 pids+=($!)
 unset NO_AT_BRIDGE

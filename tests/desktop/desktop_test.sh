@@ -7,16 +7,7 @@
 set -euo pipefail
 bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null || true
-    wait "${pids[i]}" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$here/../testsupport/session.sh"
 mkdir "$work/home" "$work/bin"
 
 # A page of 1000 bytes, stored as 5: marked by the first probe.
@@ -46,9 +37,7 @@ printf 'interval=60\nbalertwav=0\n' > "$work/home/sentrel.ini"
 printf '#!/bin/sh\necho "$@" >> "%s/opened"\n' "$work" > "$work/bin/xdg-open"
 chmod +x "$work/bin/xdg-open"
 
-{ read -r address; read -r bus; } < <(dbus-daemon --session --fork --print-address=1 --print-pid=1)
-pids+=("$bus")
-export DBUS_SESSION_BUS_ADDRESS=$address
+private_bus
 /usr/bin/python3 "$here/standins.py" > "$work/events" &
 pids+=($!)
 for _ in $(seq 50); do grep -q '"ready"' "$work/events" 2>/dev/null && break; sleep 0.1; done
