@@ -40,9 +40,12 @@ ProgramPaths ProgramPaths::Decide(const std::string& exeDir) {
     if (exe.size() > 5 && exe.compare(exe.size() - 5, 5, "/bin/") == 0)
         share = exe.substr(0, exe.size() - 4) + "share/";
     const bool installed = !share.empty() && IsDir(share + "sentrel");
+    // The Windows setup leaves its uninstaller beside the program.
+    const std::string appData = GetEnv("APPDATA");
+    const bool setupInstalled = !installed && !appData.empty() && IsFile(exe + "uninstall.exe");
 
     // The program's own files follow the layout alone, whoever's folders hold the user's.
-    const std::string installedWav = installed ? share + "sentrel/alert.wav" : "";
+    std::string installedWav = installed ? share + "sentrel/alert.wav" : "";
     p.guidePath = installed ? share + "doc/sentrel/index.html" : exe + "doc/index.html";
     if (!home.empty()) {
         p.kind = kPortable;
@@ -56,6 +59,9 @@ ProgramPaths ProgramPaths::Decide(const std::string& exeDir) {
                       "sentrel/";
         p.dataDir =
             WithSlash((data.empty() || data[0] != '/') ? user + ".local/share" : data) + "sentrel/";
+    } else if (setupInstalled) {
+        p.kind = kInstalled;
+        p.configDir = p.dataDir = WithSlash(WithSlash(appData) + "HalvexSentrel");
     } else {
         p.configDir = p.dataDir = exe;
     }
@@ -69,6 +75,7 @@ ProgramPaths ProgramPaths::Decide(const std::string& exeDir) {
     }
 
     // A sound the user put in the data folder wins over the installed one.
+    if (setupInstalled) installedWav = exe + "alert.wav";
     p.wavPath = p.dataDir + "alert.wav";
     if (!installedWav.empty() && !IsFile(p.wavPath)) p.wavPath = installedWav;
     return p;

@@ -8,6 +8,8 @@ namespace sentrel {
 ///  - an installed program (<prefix>/bin/sentrel beside <prefix>/share/sentrel/): the
 ///    user's folders, sentrel.ini in $XDG_CONFIG_HOME/sentrel/ (~/.config/sentrel/) and
 ///    user.mdb in $XDG_DATA_HOME/sentrel/ (~/.local/share/sentrel/);
+///  - a program installed by the Windows setup (its uninstall.exe beside the executable):
+///    %APPDATA%\HalvexSentrel\ for both, since Program Files is not the user's to write;
 ///  - otherwise (a build folder, an unpacked folder): the executable's folder.
 /// The rule looks at the layout only, never at what can be written.
 struct ProgramPaths {

@@ -22,7 +22,8 @@ mode_t Mode(const std::string& path) {
 class ProgramPathsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (const char* name : {"SENTREL_HOME", "HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
+        for (const char* name :
+             {"SENTREL_HOME", "HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "APPDATA"}) {
             const char* v = std::getenv(name);
             m_saved.push_back({name, v ? v : "", v != nullptr});
             UnsetEnv(name);
@@ -101,4 +102,21 @@ TEST_F(ProgramPathsTest, AFolderThatCannotBeMadeIsReportedAndNothingIsLost) {
     EXPECT_EQ("a file where a folder should be", ReadFile(m_home.File("blocker")));
     EXPECT_NE(0u, Mode(m_home.File("data/sentrel")))
         << "the data folder is made all the same";
+}
+
+TEST_F(ProgramPathsTest, TheWindowsSetupsProgramKeepsItsFilesInAppData) {
+    TempDir exe, appData;
+    const std::string dir = exe.Path() + "/";
+    SetEnv("APPDATA", appData.Path().c_str());
+    ProgramPaths portable = ProgramPaths::Decide(dir);
+    EXPECT_EQ(dir, portable.dataDir) << "an unpacked folder keeps its files";
+    WriteFile(exe.File("uninstall.exe"), "MZ");
+    ProgramPaths p = ProgramPaths::Decide(dir);
+    EXPECT_EQ(ProgramPaths::kInstalled, p.kind);
+    EXPECT_EQ(appData.File("HalvexSentrel/"), p.configDir);
+    EXPECT_EQ(p.configDir, p.dataDir);
+    EXPECT_NE(0u, Mode(p.dataDir)) << "created on first start";
+    EXPECT_EQ(dir + "alert.wav", p.wavPath) << "the installed sound";
+    SetEnv("SENTREL_HOME", m_home.Path().c_str());
+    EXPECT_EQ(m_home.Path() + "/", ProgramPaths::Decide(dir).dataDir) << "SENTREL_HOME wins";
 }
