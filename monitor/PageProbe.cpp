@@ -188,6 +188,12 @@ bool CWatchThread::PerformWithRetry(Transfer& t) {
         const CURLcode rc = static_cast<CURLcode>(Perform(t));
         if (rc == CURLE_OK) return t.bHeadersDone || Fail(ProbeFailure::Network);
         if (rc == CURLE_WRITE_ERROR && t.bStoppedByUs) return true;
+        // A body without a length ends where the server closes. Schannel calls a TLS close
+        // without its close_notify an error, OpenSSL's libcurl does not: the page is what
+        // came, on both systems.
+        if (rc == CURLE_RECV_ERROR && t.bWantBody && t.bHeadersDone && t.status == 200 &&
+            !t.bLimited && !t.bChunked)
+            return true;
         // Headers were all this request needed: what became of an unneeded body is no matter.
         if (!t.bWantBody && t.bHeadersDone) return true;
         if (rc == CURLE_WEIRD_SERVER_REPLY && !t.bWantBody && t.status != 0 && !ignoreLength) {
