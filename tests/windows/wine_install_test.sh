@@ -34,7 +34,13 @@ for f in sentrel.exe sentrel-probe.exe alert.wav uninstall.exe doc/index.html; d
 done
 link=$(find "$WINEPREFIX/drive_c" -name 'HalvexSentrel.lnk' -path '*Start Menu*' | head -n1)
 [ -n "$link" ] || fail "no Start-menu shortcut"
-echo "install: the program, its uninstaller and a Start-menu shortcut"
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\HalvexSentrel'
+entry=$(wine reg query "$key" 2>/dev/null | tr -d '\r')
+for value in "DisplayName    REG_SZ    HalvexSentrel" "Publisher    REG_SZ    Halvex" \
+             "DisplayVersion    REG_SZ    " "DisplayIcon    REG_SZ    " "EstimatedSize    REG_DWORD"; do
+  grep -q -F "$value" <<<"$entry" || fail "Apps & features entry lacks: $value"
+done
+echo "install: the program, its uninstaller, a Start-menu shortcut and an Apps & features entry"
 
 # The installed probe against a page served here.
 printf 'hello page\nsecond line\n' > "$work/index.html"
@@ -71,5 +77,6 @@ wine "$app/uninstall.exe" /S
 wineserver -w
 [ -e "$app/sentrel.exe" ] && fail "the program is still there after the uninstall"
 [ -e "$link" ] && fail "the Start-menu shortcut is still there"
+wine reg query "$key" >/dev/null 2>&1 && fail "the Apps & features entry is still there"
 [ -s "$data/sentrel.ini" ] && [ -s "$data/user.mdb" ] || fail "the uninstall took the user's files"
 echo "uninstall: program and shortcut gone, the user's list and settings kept"
