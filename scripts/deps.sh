@@ -18,7 +18,7 @@ for flag in "$@"; do
       # Validators of the desktop entry and metadata, and the Debian package tools.
       packages+=(desktop-file-utils appstream dpkg-dev)
       # A private session bus with an accessibility bus, and a screen reader's client.
-      packages+=(dbus-daemon at-spi2-core libatk-adaptor python3-pyatspi python3-gi) ;;
+      packages+=(dbus-daemon dbus-bin at-spi2-core libatk-adaptor python3-pyatspi python3-gi) ;;
     --windows)
       # The Windows cross-compilers, zlib for them, wine to run the result, and what
       # its tests use.
