@@ -3,6 +3,7 @@
 # and again with ThreadSanitizer, and runs those suites.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+export LSAN_OPTIONS="suppressions=$(pwd)/tests/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 for kind in asan tsan; do
   flag=$([ "$kind" = asan ] && echo -DSENTREL_ASAN=ON || echo -DSENTREL_TSAN=ON)
   cmake -S . -B "build-$kind" -DCMAKE_BUILD_TYPE=Debug -DSENTREL_GUI=OFF -DSENTREL_TESTS=ON "$flag" >/dev/null
