@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "AlertMailThread.h"
 #include "DesktopServices.h"
 #include "LinkLabel.h"
 #include "ModalDialogs.h"
@@ -85,7 +86,8 @@ class CMonitorDlg : public wxDialog {
     /// Marks the row's page as changed (true) or clears its mark (false).
     void SetRowUpdated(int nItem, bool bUpdated);
     void MarkRowUpdated(int nItem) { SetRowUpdated(nItem, true); }
-    void StartAlertMail(int nItem);
+    /// One alert mail about the row: a change, a failure or a recovery.
+    void StartAlertMail(RowId id, AlertMailRequest::Kind kind);
 
     // ---- List ----
     /// Appends a row with a new identity; returns its index.
@@ -193,7 +195,6 @@ class CMonitorDlg : public wxDialog {
     void OnMailResult(int nResult);
     /// What the run's model says happened: the list, the tray, the sound and the mails.
     void OnWatchEvent(const WatchEvent& event);
-    void StartMail(RowId id, int nKind);
     /// The status line tells since when the selected row's page fails.
     void ShowFailingSince(int nRow);
 

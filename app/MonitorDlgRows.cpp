@@ -101,7 +101,7 @@ void CMonitorDlg::OnWatchEvent(const WatchEvent& e) {
             UpdateAttention();
             if (e.bNewMark) QueueChangeNotice(e.id);
             // One mail per reported change, also for a row that was marked already.
-            if (m_settings.m_bAlertEmail) StartMail(e.id, AlertMailRequest::kChanged);
+            if (m_settings.m_bAlertEmail) StartAlertMail(e.id, AlertMailRequest::kChanged);
             break;
         case WatchEvent::Unmarked:
             if (m_settings.m_bAlertWav) UpdateBlinking();
@@ -111,12 +111,12 @@ void CMonitorDlg::OnWatchEvent(const WatchEvent& e) {
             ShowFailingSince(m_session.IndexOf(e.id));
             Notify("访问失败", e.id, "原因：");
             if (m_settings.m_bAlertEmail && m_settings.m_bMailOnFailure)
-                StartMail(e.id, AlertMailRequest::kFailing);
+                StartAlertMail(e.id, AlertMailRequest::kFailing);
             break;
         case WatchEvent::Recovered:
             Notify("已恢复", e.id, std::string());
             if (m_settings.m_bAlertEmail && m_settings.m_bMailOnFailure)
-                StartMail(e.id, AlertMailRequest::kRecovered);
+                StartAlertMail(e.id, AlertMailRequest::kRecovered);
             break;
         case WatchEvent::Ended:
             break;
@@ -186,17 +186,13 @@ void CMonitorDlg::ShowFailingSince(int nRow) {
     SetStatusText(U(std::string(when) + " 起访问失败"));
 }
 
-void CMonitorDlg::StartAlertMail(int nItem) {
-    StartMail(RowIdAt(nItem), AlertMailRequest::kChanged);
-}
-
-void CMonitorDlg::StartMail(RowId id, int nKind) {
+void CMonitorDlg::StartAlertMail(RowId id, AlertMailRequest::Kind kind) {
     const int index = m_session.IndexOf(id);
     if (index < 0) return;
     const WatchRow& row = m_session.Row(index);
     auto* request = new AlertMailRequest;
     request->hMainWnd = m_pPostTarget;
-    request->nKind = static_cast<AlertMailRequest::Kind>(nKind);
+    request->nKind = kind;
     request->szEmailRcv = m_settings.m_strEmailRcv;
     request->szSendUser = m_settings.m_strSendUser;
     request->szSendPwd = m_settings.m_strSendPwd;
