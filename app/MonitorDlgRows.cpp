@@ -91,7 +91,13 @@ void CMonitorDlg::OnWatchEvent(const WatchEvent& e) {
             break;
         }
         case WatchEvent::RowsChanged:
-            if (!m_bBulk) ResetListView();
+            if (m_bBulk) break;
+            // A row added at the end keeps the selection; anything else is shown anew.
+            if (m_model->GetCount() + 1 == static_cast<unsigned>(m_session.RowCount()) &&
+                m_session.IndexOf(e.id) == m_session.RowCount() - 1)
+                m_model->RowAppended();
+            else
+                ResetListView();
             break;
         case WatchEvent::SizeStored:
             ScheduleSave();  // a measured size survives a crash too

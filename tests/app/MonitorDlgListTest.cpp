@@ -237,3 +237,11 @@ TEST_F(MonitorFixture, EditsAndMeasuredSizesReachTheStoreWithoutAnExit) {
         },
         6s));
 }
+
+TEST_F(MonitorFixture, ANewRowLeavesTheSelectionAsItWas) {
+    CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}, {"/b", "0"}});
+    dlg->SelectRows({1});
+    dlg->AppendRow("http://c/", "", "0");
+    EXPECT_EQ(1, dlg->GetFirstSelectedRow());
+    EXPECT_EQ(3u, static_cast<wxDataViewVirtualListModel*>(dlg->UrlList()->GetModel())->GetCount());
+}
