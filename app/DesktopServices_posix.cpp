@@ -1,8 +1,8 @@
 // Linux desktops: a StatusNotifierItem through libayatana-appindicator, where a watcher owns
 // org.kde.StatusNotifierWatcher; notifications through libnotify. Both talk to the session
 // bus, and only to one that exists: no bus is ever started for them.
-#include <glib/gstdio.h>
 #include <gio/gio.h>
+#include <glib/gstdio.h>
 #include <gtk/gtk.h>
 #include <libayatana-appindicator/app-indicator.h>
 #include <libnotify/notify.h>
@@ -58,7 +58,8 @@ bool NameHasOwner(const char* name) {
 CMonitorDlg* g_pOwner = nullptr;
 
 void Later(const std::function<void(CMonitorDlg&)>& action) {
-    if (g_pOwner) g_pOwner->CallAfter([action] {
+    if (g_pOwner)
+        g_pOwner->CallAfter([action] {
             if (g_pOwner) action(*g_pOwner);
         });
 }
@@ -75,8 +76,8 @@ class CIndicatorTray : public CStatusTray {
             WriteIcon(IDI_TRAY_REST, "sentrel-rest");
             WriteIcon(IDI_TRAY_BLINK, "sentrel-alert");
         }
-        m_pIndicator = app_indicator_new(kAppId, "sentrel-rest",
-                                         APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
+        m_pIndicator =
+            app_indicator_new(kAppId, "sentrel-rest", APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
         if (!m_strIconDir.empty())
             app_indicator_set_icon_theme_path(m_pIndicator, m_strIconDir.c_str());
         app_indicator_set_attention_icon_full(m_pIndicator, "sentrel-alert", "发现网页更新！");
@@ -103,8 +104,8 @@ class CIndicatorTray : public CStatusTray {
     void SetAttention(bool attention) override {
         if (attention == m_bAttention) return;
         m_bAttention = attention;
-        app_indicator_set_status(m_pIndicator, attention ? APP_INDICATOR_STATUS_ATTENTION
-                                                         : APP_INDICATOR_STATUS_ACTIVE);
+        app_indicator_set_status(
+            m_pIndicator, attention ? APP_INDICATOR_STATUS_ATTENTION : APP_INDICATOR_STATUS_ACTIVE);
     }
 
   private:
@@ -117,7 +118,8 @@ class CIndicatorTray : public CStatusTray {
     static void Quit(GtkMenuItem*, gpointer) {
         Later([](CMonitorDlg& dlg) { dlg.RequestQuit(); });
     }
-    static void AddItem(GtkWidget* menu, const char* label, void (*handler)(GtkMenuItem*, gpointer)) {
+    static void AddItem(GtkWidget* menu, const char* label,
+                        void (*handler)(GtkMenuItem*, gpointer)) {
         GtkWidget* item = gtk_menu_item_new_with_label(label);
         g_signal_connect(item, "activate", G_CALLBACK(handler), nullptr);
         gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
@@ -156,10 +158,9 @@ class CLibnotifyNotifier : public CNotifier {
             notify_notification_add_action(n, "open", "打开网页", &OnAction,
                                            reinterpret_cast<gpointer>(notice.openRow), nullptr);
         // The notification lives until the server closes it, so that its actions arrive.
-        g_signal_connect(n, "closed", G_CALLBACK(+[](NotifyNotification* self, gpointer) {
-                             g_object_unref(self);
-                         }),
-                         nullptr);
+        g_signal_connect(
+            n, "closed",
+            G_CALLBACK(+[](NotifyNotification* self, gpointer) { g_object_unref(self); }), nullptr);
         GError* error = nullptr;
         if (!notify_notification_show(n, &error)) {
             g_clear_error(&error);

@@ -50,7 +50,8 @@ void CancelModalDialog(wxDialog* dlg) {
     // ends. GTK is loaded with the toolkit; its function is looked up, not linked.
     using Respond = void (*)(void* dialog, int response);
     constexpr int kGtkResponseCancel = -6;
-    static const auto respond = reinterpret_cast<Respond>(dlsym(RTLD_DEFAULT, "gtk_dialog_response"));
+    static const auto respond =
+        reinterpret_cast<Respond>(dlsym(RTLD_DEFAULT, "gtk_dialog_response"));
     if (wxDynamicCast(dlg, wxMessageDialog)) {
         if (respond && dlg->GetHandle()) respond(dlg->GetHandle(), kGtkResponseCancel);
     } else if (dlg->IsModal()) {

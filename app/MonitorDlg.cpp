@@ -49,9 +49,9 @@ CMonitorDlg::CMonitorDlg()
     m_btnQuit = new CSkinButton(this, IDC_QUIT);
     m_linkFooter =
         new CLinkLabel(this, IDC_FOOTER_LINK, U(kFooterText), wxDefaultPosition, wxDefaultSize);
-    m_listUrls = new wxDataViewCtrl(this, IDC_URL_LIST, wxDefaultPosition, wxDefaultSize,
-                                    wxDV_MULTIPLE | wxDV_HORIZ_RULES | wxDV_VERT_RULES |
-                                        wxBORDER_SIMPLE);
+    m_listUrls =
+        new wxDataViewCtrl(this, IDC_URL_LIST, wxDefaultPosition, wxDefaultSize,
+                           wxDV_MULTIPLE | wxDV_HORIZ_RULES | wxDV_VERT_RULES | wxBORDER_SIMPLE);
     m_model = new CUrlListModel(m_session);  // the list takes its own reference
     m_listUrls->AssociateModel(m_model.get());
     m_session.Subscribe([this](const WatchEvent& e) { OnWatchEvent(e); });

@@ -16,7 +16,8 @@ namespace sentrel {
 long CMonitorDlg::AppendRow(const wxString& url, const wxString& note, const wxString& size) {
     // The row's identity is the model's: what a watcher's messages find the row by.
     m_session.AddRow(S(url), S(note), AtoiClamped(size.utf8_str()));
-    return m_session.RowCount() - 1;  // a new row is never marked: its marks start with its first change
+    // A new row is never marked: its marks start with its first change.
+    return m_session.RowCount() - 1;
 }
 
 RowId CMonitorDlg::RowIdAt(int nItem) const {
@@ -69,7 +70,8 @@ void CMonitorDlg::DeleteSelectedRows() {
     m_listUrls->GetSelections(items);
     if (items.empty()) return;
     std::vector<RowId> ids;
-    for (const wxDataViewItem& i : items) ids.push_back(RowIdAt(static_cast<int>(m_model->GetRow(i))));
+    for (const wxDataViewItem& i : items)
+        ids.push_back(RowIdAt(static_cast<int>(m_model->GetRow(i))));
     m_bBulk = true;
     // A mark belongs to its page: it goes with a deleted row, and no other page turns red.
     for (RowId id : ids) m_session.RemoveRow(id);

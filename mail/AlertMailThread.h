@@ -13,7 +13,7 @@ class CAlertMailThread;
 struct AlertMailRequest {
     /// What happened to the page.
     enum Kind { kChanged, kFailing, kRecovered };
-    PostTargetPtr hMainWnd;               ///< receives WM_MAIL_RESULT
+    PostTargetPtr hMainWnd;  ///< receives WM_MAIL_RESULT
     Kind nKind = kChanged;
     CAlertMailThread* pThread = nullptr;  ///< set by the CAlertMailThread constructor
     std::string szEmailRcv;               ///< recipient address

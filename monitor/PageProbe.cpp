@@ -55,7 +55,8 @@ ProbeFailure FailureOfCode(CURLcode rc) {
 
 // The sockets libcurl opens and closes for one session.
 int OnSocketOpened(void* sockets, curl_socket_t socket, curlsocktype) {
-    static_cast<std::vector<std::intptr_t>*>(sockets)->push_back(static_cast<std::intptr_t>(socket));
+    static_cast<std::vector<std::intptr_t>*>(sockets)->push_back(
+        static_cast<std::intptr_t>(socket));
     return CURL_SOCKOPT_OK;
 }
 

@@ -35,13 +35,13 @@ struct WatchRow {
     RowId id = 0;
     std::string url;
     std::string note;
-    int nStoredSize = 0;  ///< carried across runs: the size when its watcher last started
-    int nLastSize = 0;    ///< this run's reference of the >3-byte rule
+    int nStoredSize = 0;     ///< carried across runs: the size when its watcher last started
+    int nLastSize = 0;       ///< this run's reference of the >3-byte rule
     bool bHaveSize = false;  ///< a good probe came in during this run
     bool bMarked = false;
     RowStatus status = RowStatus::None;
-    int nFailures = 0;           ///< failed probes in a row
-    ProbeResult lastFailure;     ///< the latest of them
+    int nFailures = 0;             ///< failed probes in a row
+    ProbeResult lastFailure;       ///< the latest of them
     std::time_t failingSince = 0;  ///< when the first of them came in
 
     /// The status column's text.
@@ -101,7 +101,7 @@ class WatchSession {
     // ---- The run ----
     struct RunOptions {
         int nInterval = 60;
-        int nFailAfter = 2;  ///< failed probes in a row before a row shows a failure
+        int nFailAfter = 2;    ///< failed probes in a row before a row shows a failure
         PostTargetPtr target;  ///< where the watchers post; the owner hands posts to Deliver
         std::function<void(int index)> onStarting;  ///< before each row's watcher starts
     };

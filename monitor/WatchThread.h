@@ -125,7 +125,7 @@ class CWatchThread {
     std::size_t m_nCookieBytes = 0;
     bool m_bCookiesChanged = false;
     ProbeFailure m_failure = ProbeFailure::None;  // why the last Fetch failed
-    std::vector<std::intptr_t> m_sockets;          // the session's open sockets
+    std::vector<std::intptr_t> m_sockets;         // the session's open sockets
 };
 
 }  // namespace sentrel

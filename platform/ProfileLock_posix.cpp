@@ -113,9 +113,9 @@ bool ProfileLock::AskHolderToShow(const std::string& dir) {
     if (fd < 0) return false;
     sockaddr_un addr{};
     const socklen_t len = Address(dir, addr);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 &&
-                    ::send(fd, kShow, sizeof kShow - 1, MSG_NOSIGNAL) ==
-                        static_cast<ssize_t>(sizeof kShow - 1);
+    const bool ok =
+        ::connect(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 &&
+        ::send(fd, kShow, sizeof kShow - 1, MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof kShow - 1);
     ::close(fd);
     return ok;
 }

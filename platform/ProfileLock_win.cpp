@@ -45,9 +45,9 @@ ProfileLock::~ProfileLock() {
 ProfileLock::Result ProfileLock::Acquire(const std::string& dir) {
     if (Held()) return kAcquired;
     const std::string sep = dir.empty() || dir.back() == '\\' || dir.back() == '/' ? "" : "\\";
-    HANDLE h = CreateFileW(fs::Wide(dir + sep + "sentrel.lock").c_str(),
-                           GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        CreateFileW(fs::Wide(dir + sep + "sentrel.lock").c_str(), GENERIC_READ | GENERIC_WRITE,
+                    0 /* no sharing */, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_SHARING_VIOLATION ? kTaken : kUnavailable;
     m_impl->lockFile = h;

@@ -47,4 +47,4 @@
 #define ID_TRAY_ICON 100
 
 // wx keeps command ids below 32767; the menu commands above are mapped into a free range.
-#define WXID(resource) ((resource) - 30000)
+#define WXID(resource) ((resource)-30000)

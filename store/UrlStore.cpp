@@ -2,10 +2,10 @@
 
 #include <sqlite3.h>
 
-#include "TextRules.h"
-
 #include <cctype>
 #include <memory>
+
+#include "TextRules.h"
 
 namespace sentrel {
 

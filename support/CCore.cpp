@@ -26,9 +26,9 @@ struct Setting {
 };
 // The settings, in the order they are written.
 const Setting kSettings[] = {
-    {"interval", Kind::Int, "60"},  {"emailrcv", Kind::Str, ""},    {"senduser", Kind::Str, ""},
-    {"sendpwd", Kind::Str, ""},     {"balertwav", Kind::Bool, "1"}, {"balertemail", Kind::Bool, "0"},
-    {"failafter", Kind::Int, "2"}, {"bmailfail", Kind::Bool, "0"},  {"bnotify", Kind::Bool, "1"},
+    {"interval", Kind::Int, "60"}, {"emailrcv", Kind::Str, ""},    {"senduser", Kind::Str, ""},
+    {"sendpwd", Kind::Str, ""},    {"balertwav", Kind::Bool, "1"}, {"balertemail", Kind::Bool, "0"},
+    {"failafter", Kind::Int, "2"}, {"bmailfail", Kind::Bool, "0"}, {"bnotify", Kind::Bool, "1"},
 };
 constexpr std::size_t kMaxFileSize = 1 << 20;
 // The mail password: sealed in the file where the platform can (see Secret.h).

@@ -6,10 +6,10 @@
 #include <wx/timer.h>
 
 #include "ModalHook.h"
-#include "Notice.h"
-#include "UrlStore.h"
 #include "MonitorFixture.h"
+#include "Notice.h"
 #include "ThreadMessages.h"
+#include "UrlStore.h"
 #include "WorkerGroup.h"
 
 using namespace sentrel;
@@ -89,7 +89,8 @@ TEST_F(MonitorFixture, TheFirstSizeIsComparedWithTheStoredOneAndAFailureIsNoSize
     CMonitorDlg* dlg =
         OpenWith(kIni, {{"/stale", "5000"}, {"/new", "0"}, {"/same", "888"}, {"/gone", "5000"}});
     dlg->OnStart();
-    ASSERT_TRUE(WaitFor([&] { return Cell(0, 3) == "1234" && Cell(3, 2) == "访问失败：HTTP 404"; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return Cell(0, 3) == "1234" && Cell(3, 2) == "访问失败：HTTP 404"; }));
     EXPECT_EQ(",0,", dlg->UpdatedRows()) << "a page that fails is not a change";
     const char* status[] = {"有更新！", "监控中", "监控中", "访问失败：HTTP 404"};
     const char* size[] = {"1234", "777", "888", "5000"};

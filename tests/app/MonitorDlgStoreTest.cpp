@@ -1,15 +1,14 @@
 // The list in user.mdb across runs, and the import and export commands.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <wx/filedlg.h>
+
+#include <csignal>
+#include <filesystem>
 
 #include "DialogFixture.h"
 #include "ModalHook.h"
 #include "UrlStore.h"
-
-#include <sys/resource.h>
-
-#include <csignal>
-#include <filesystem>
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -93,12 +93,8 @@ class MonitorFixture : public DialogFixture {
                            wxString::FromUTF8(size));
         return dlg;
     }
-    std::string Cell(int row, int col) const {
-        return m_dlg->CellText(row, col).utf8_string();
-    }
-    bool IsRed(int row) const {
-        return m_dlg->RowColour(row) == wxColour(255, 0, 0);
-    }
+    std::string Cell(int row, int col) const { return m_dlg->CellText(row, col).utf8_string(); }
+    bool IsRed(int row) const { return m_dlg->RowColour(row) == wxColour(255, 0, 0); }
     /// Every row from `first` on shows `status`.
     bool AllRows(const char* status, int first = 0) const {
         for (int i = first; i < m_dlg->RowCount(); ++i)

@@ -42,9 +42,9 @@ inline bool WaitVisible(pid_t pid, const std::string& window, bool visible,
 /// A left click at a point of the window's client area.
 inline void ClickAt(const std::string& window, int x, int y,
                     const std::vector<std::string>& env = {}) {
-    RunAndCapture({"/usr/bin/xdotool", "mousemove", "--window", window, std::to_string(x),
-                   std::to_string(y)},
-                  nullptr, env);
+    RunAndCapture(
+        {"/usr/bin/xdotool", "mousemove", "--window", window, std::to_string(x), std::to_string(y)},
+        nullptr, env);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     RunAndCapture({"/usr/bin/xdotool", "click", "1"}, nullptr, env);
 }

@@ -131,7 +131,8 @@ TEST(AlertMailText, FailureAndRecoveryMailsSayWhatHappened) {
         {AlertMailRequest::kChanged, "有更新！2026-12-07 10:00:00",
          "相关网址：http://a/\r\n更新时间：2026-12-07 10:00:00\r\n\r\n无需回复本邮件！"},
         {AlertMailRequest::kFailing, "访问失败！2026-12-07 10:00:00",
-         "相关网址：http://a/\r\n原因：HTTP 404\r\n时间：2026-12-07 10:00:00\r\n\r\n无需回复本邮件！"},
+         "相关网址：http://a/\r\n原因：HTTP 404\r\n时间：2026-12-07 "
+         "10:00:00\r\n\r\n无需回复本邮件！"},
         {AlertMailRequest::kRecovered, "已恢复！2026-12-07 10:00:00",
          "相关网址：http://a/\r\n恢复时间：2026-12-07 10:00:00\r\n\r\n无需回复本邮件！"},
     };

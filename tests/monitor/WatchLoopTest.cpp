@@ -94,11 +94,18 @@ TEST(WatchLoop, ReportsEveryResultThatCanMatterFirstAsThePageSize) {
         Expect expected;
     } cases[] = {
         {{1000, -1, 1002},
-         {{WM_PAGE_SIZE, 1000}, {WM_PROBE_RESULT, refused}, {WM_PROBE_RESULT, 1002},
-          {WM_PROBE_RESULT, 1002}, {WM_WATCH_ENDED, 0}}},
+         {{WM_PAGE_SIZE, 1000},
+          {WM_PROBE_RESULT, refused},
+          {WM_PROBE_RESULT, 1002},
+          {WM_PROBE_RESULT, 1002},
+          {WM_WATCH_ENDED, 0}}},
         {{1000, 1000, 1000, 1001, -1, -1},
-         {{WM_PAGE_SIZE, 1000}, {WM_PROBE_RESULT, 1000}, {WM_PROBE_RESULT, 1001},
-          {WM_PROBE_RESULT, refused}, {WM_PROBE_RESULT, refused}, {WM_PROBE_RESULT, refused},
+         {{WM_PAGE_SIZE, 1000},
+          {WM_PROBE_RESULT, 1000},
+          {WM_PROBE_RESULT, 1001},
+          {WM_PROBE_RESULT, refused},
+          {WM_PROBE_RESULT, refused},
+          {WM_PROBE_RESULT, refused},
           {WM_WATCH_ENDED, 0}}},
     };
     for (const Case& c : cases) {

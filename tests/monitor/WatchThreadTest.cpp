@@ -94,10 +94,10 @@ TEST(PageSizeProbe, ContentLengthFollowsTheAtoiRule) {
         const char* value;
         int expected;
     } cases[] = {
-        {"123abc", 123}, {"  42", 42}, {"99999999999", INT_MAX},  // clamped to 32 bits
-        {"abc", 5},  // no number: measured from the body
-        {"-5", 5},   // a negative length is no size either
-        {"+42", 42}, {"12 34", 12}, {"1e3", 1},  // newer libcurl refuses these: read here
+        {"123abc", 123}, {"  42", 42},  {"99999999999", INT_MAX},  // clamped to 32 bits
+        {"abc", 5},                                  // no number: measured from the body
+        {"-5", 5},                                   // a negative length is no size either
+        {"+42", 42},     {"12 34", 12}, {"1e3", 1},  // newer libcurl refuses these: read here
     };
     for (const Case& c : cases) {
         TestHttpServer server(Always(Resp(

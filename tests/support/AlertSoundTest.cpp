@@ -1,6 +1,5 @@
 // The desktop's sound player never makes its caller wait, with or without a sound device.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -100,8 +100,7 @@ TEST_F(ProgramPathsTest, AFolderThatCannotBeMadeIsReportedAndNothingIsLost) {
     EXPECT_NE("", p.problem);
     EXPECT_NE(std::string::npos, p.problem.find("blocker")) << p.problem;
     EXPECT_EQ("a file where a folder should be", ReadFile(m_home.File("blocker")));
-    EXPECT_NE(0u, Mode(m_home.File("data/sentrel")))
-        << "the data folder is made all the same";
+    EXPECT_NE(0u, Mode(m_home.File("data/sentrel"))) << "the data folder is made all the same";
 }
 
 TEST_F(ProgramPathsTest, TheWindowsSetupsProgramKeepsItsFilesInAppData) {
