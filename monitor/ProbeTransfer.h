@@ -10,6 +10,7 @@
 
 #include "CurlApi.h"
 #include "PageTextCounter.h"
+#include "PageValidators.h"
 #include "WatchThread.h"
 
 namespace sentrel {
@@ -58,8 +59,11 @@ struct Transfer {
     long long nBodyLeft = 0;
     bool bChunked = false;
     bool bSetCookie = false;  // any response of this request set a cookie (kept across hops)
+    std::string etag;         // the response's validators, for the next conditional request
+    std::string lastModified;
     // An unneeded small body being read for the connection's sake, until this deadline.
     bool bDraining = false;
+    long long nDrainLeft = 0;
     std::chrono::steady_clock::time_point drainDeadline;
 
     void ResetResponse() {
@@ -67,6 +71,8 @@ struct Transfer {
         bHaveLength = false;
         contentLength.clear();
         location.clear();
+        etag.clear();
+        lastModified.clear();
         bHeadersDone = bStoppedByUs = bLimited = bChunked = bDraining = false;
         nBodyLeft = 0;
     }
@@ -78,6 +84,12 @@ struct Transfer {
             digits.find_first_not_of("0123456789") != std::string::npos)
             return -1;
         return std::strtoll(digits.c_str(), nullptr, 10);
+    }
+
+    // A validator as it is sent back: trimmed, and none at all when oversized.
+    static std::string Validator(const std::string& value) {
+        std::string v = TrimBlanks(value);
+        return v.size() <= PageValidators::kMaxLength ? v : std::string();
     }
 
     static size_t OnHeader(char* buf, size_t size, size_t n, void* user) {
@@ -95,12 +107,16 @@ struct Transfer {
             t.bHeadersDone = true;
             bool redirect = probe::IsRedirect(t.status) && !t.location.empty();
             if (redirect || !t.bWantBody || t.status != 200) {
-                // The headers are all this request needs. A small body of known length is
-                // read if it comes at once, so that the connection stays usable; any other
-                // body is never read, and the connection goes.
+                // The headers are all this request needs. 304 and 204 have no body: the
+                // transfer ends by itself and keeps its connection.
+                if (t.status == 304 || t.status == 204) return len;
+                // A small body, of known length or chunked, is read if it comes at once,
+                // so that the connection stays usable; any other body is never read, and
+                // the connection goes.
                 const long long length = t.PlainLength();
-                if (!t.bChunked && length >= 0 && length <= probe::kDrainMaxBytes) {
+                if (t.bChunked || (length >= 0 && length <= probe::kDrainMaxBytes)) {
                     t.bDraining = true;
+                    t.nDrainLeft = probe::kDrainMaxBytes;
                     t.drainDeadline = std::chrono::steady_clock::now() + probe::kDrainWait;
                     return len;
                 }
@@ -131,6 +147,10 @@ struct Transfer {
             t.bSetCookie = true;
         } else if (probe::HeaderIs(line, "transfer-encoding", value)) {
             t.bChunked = true;
+        } else if (probe::HeaderIs(line, "etag", value)) {
+            t.etag = Validator(value);
+        } else if (probe::HeaderIs(line, "last-modified", value)) {
+            t.lastModified = Validator(value);
         }
         return len;
     }
@@ -138,7 +158,12 @@ struct Transfer {
     static size_t OnBody(char* data, size_t size, size_t n, void* user) {
         Transfer& t = *static_cast<Transfer*>(user);
         std::size_t len = size * n;
-        if (t.bDraining) return len;  // read only to keep the connection
+        if (t.bDraining) {  // read only to keep the connection, and only so much
+            t.nDrainLeft -= static_cast<long long>(len);
+            if (t.nDrainLeft >= 0) return len;
+            t.bStoppedByUs = true;
+            return 0;
+        }
         if (!t.bWantBody || !t.counter) return 0;
         std::size_t take = len;
         if (t.bLimited) {

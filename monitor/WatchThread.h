@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "PageValidators.h"
 #include "PostTarget.h"
 #include "ProbeResult.h"
 #include "RunFlag.h"
@@ -15,9 +16,8 @@ struct curl_slist;
 namespace sentrel {
 
 class CWatchThread;
-namespace probe {
-struct Transfer;  // one request of the probe, in ProbeTransfer.h
-}
+class ProbeJob;
+enum class ProbeStep;
 
 /// What one watcher needs, filled by the start sequence; owned by the thread once it runs.
 struct WatchEntry {
@@ -27,6 +27,8 @@ struct WatchEntry {
     int nInterval = 1;                ///< seconds between probes, at least 1
     std::string szUrl;                ///< the row's URL, any length
     RunFlagPtr pszRunFlag;            ///< the run's flag, shared by its watchers
+    PageValidators validators{};      ///< the stored size's validators (may be empty)
+    ValidatorBoxPtr pValidators{};    ///< where the watcher leaves its latest validators
 };
 
 using ThreadProc = unsigned (*)(void* pParam);
@@ -52,7 +54,11 @@ class CWatchThread {
     virtual bool OpenSession();
     /// Page size in bytes: Content-Length of a 200 response, else the length of the
     /// downloaded text; or why there is none. Requires an open session.
+    /// Inside the watch loop the probe is conditional on the page's validators.
     virtual ProbeResult Probe(const char* url);
+    /// The same probe, conditional when `validators` are usable; they are replaced by the
+    /// new response's after a good probe.
+    ProbeResult Probe(const char* url, PageValidators* validators);
     /// The size Probe finds, 0 on any failure (the diagnostic command's form).
     int GetPageSize(const char* url);
     /// Length of the text DownloadPageText would return, counted as it streams.
@@ -89,7 +95,6 @@ class CWatchThread {
     RunFlagPtr m_pszRunFlag;
 
   private:
-    using Transfer = probe::Transfer;
     /// Marks one probe: its deadline, and the cookie trim after it.
     class ProbeScope {
       public:
@@ -101,16 +106,12 @@ class CWatchThread {
         bool m_bOuter = false;
     };
     void TrimCookies();
-    bool Fetch(Transfer& t);
-    /// Records why the request failed; false.
-    bool Fail(ProbeFailure why);
-    /// The failure of a request: its status when it was answered, else what Fetch recorded.
-    ProbeResult FailureOf(const Transfer& t, bool answered) const;
+    /// Drives a job from `step` to its end on this session.
+    ProbeResult Run(ProbeJob& job, ProbeStep step);
     /// Downloads and measures the body (also into `text` when given).
     ProbeResult FetchBody(const char* url, std::string* text);
-    bool PerformWithRetry(Transfer& t);
-    /// One request on the session; the result of the transfer.
-    int Perform(Transfer& t);
+    /// One request of the job on the session; the libcurl result of the transfer.
+    int Perform(ProbeJob& job);
     void Post(unsigned msg, std::intptr_t wParam, std::intptr_t lParam);
     void DropDirtyConnections();
 
@@ -124,8 +125,8 @@ class CWatchThread {
     std::chrono::steady_clock::time_point m_deadline{};
     std::size_t m_nCookieBytes = 0;
     bool m_bCookiesChanged = false;
-    ProbeFailure m_failure = ProbeFailure::None;  // why the last Fetch failed
-    std::vector<std::intptr_t> m_sockets;         // the session's open sockets
+    PageValidators* m_pValidators = nullptr;  // the watched page's, while Watch runs
+    std::vector<std::intptr_t> m_sockets;     // the session's open sockets
 };
 
 }  // namespace sentrel

@@ -1,0 +1,45 @@
+#pragma once
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace sentrel {
+
+/// What a page's last measured response said about its version (ETag, Last-Modified),
+/// with the size measured then: the next probe asks "changed since?", and a 304 means
+/// that size again.
+struct PageValidators {
+    int nSize = 0;
+    std::string etag;
+    std::string lastModified;
+
+    /// Longest validator kept; a longer header is a server's oddity, not worth a column.
+    static constexpr std::size_t kMaxLength = 1024;
+
+    /// True when a conditional request can be made: a size to stand for, and a validator.
+    bool Usable() const { return nSize > 0 && (!etag.empty() || !lastModified.empty()); }
+    bool operator==(const PageValidators& o) const {
+        return nSize == o.nSize && etag == o.etag && lastModified == o.lastModified;
+    }
+};
+
+/// A watcher's latest validators, read by the run's model when it stores a size.
+class ValidatorBox {
+  public:
+    void Put(const PageValidators& v) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_v = v;
+    }
+    PageValidators Get() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_v;
+    }
+
+  private:
+    mutable std::mutex m_mutex;
+    PageValidators m_v;
+};
+
+using ValidatorBoxPtr = std::shared_ptr<ValidatorBox>;
+
+}  // namespace sentrel

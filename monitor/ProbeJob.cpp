@@ -1,0 +1,309 @@
+#include "ProbeJob.h"
+
+#include <cstring>
+
+#include "CurlApi.h"
+#include "Files.h"
+
+namespace sentrel {
+using namespace probe;
+
+namespace {
+
+constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
+
+// The scheme decides whether a request is secure; only http and https are watched.
+bool SchemeAllowed(CURLU* u) {
+    char* scheme = nullptr;
+    if (Curl()->url_get(u, CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) return false;
+    bool ok = std::strcmp(scheme, "http") == 0 || std::strcmp(scheme, "https") == 0;
+    Curl()->free(scheme);
+    return ok;
+}
+
+ProbeFailure FailureOfCode(CURLcode rc) {
+    switch (rc) {
+        case CURLE_COULDNT_CONNECT:
+            return ProbeFailure::Refused;
+        case CURLE_OPERATION_TIMEDOUT:
+            return ProbeFailure::Timeout;
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return ProbeFailure::Resolve;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+            return ProbeFailure::Tls;
+        case CURLE_TOO_MANY_REDIRECTS:
+            return ProbeFailure::TooManyRedirects;
+        default:
+            return ProbeFailure::Network;
+    }
+}
+
+}  // namespace
+
+curl_slist* MakeProbeHeaders() {
+    return Curl()->slist_append(nullptr, "Accept: */*");
+}
+
+void ConfigureProbeHandle(CURL* h, curl_slist* headers, const ProbeHandleOptions& options) {
+    Curl()->easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    Curl()->easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, 5000L);
+    // "No more than 5 s without data": below one byte a second for five seconds.
+    Curl()->easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    Curl()->easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 5L);
+    Curl()->easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    Curl()->easy_setopt(
+        h, CURLOPT_HTTP_VERSION,
+        static_cast<long>(options.bHttp2 ? CURL_HTTP_VERSION_2TLS : CURL_HTTP_VERSION_1_1));
+    Curl()->easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    Curl()->easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+    Curl()->easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
+    Curl()->easy_setopt(h, CURLOPT_COOKIEFILE, "");  // cookies live as long as the handle
+    // Redirects are followed by the job, one request per hop, so that no redirect body is read.
+    Curl()->easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+    Curl()->easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    Curl()->easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);  // a name mismatch is accepted
+    std::string bundle = GetEnv("CURL_CA_BUNDLE");
+    if (bundle.empty()) bundle = GetEnv("SSL_CERT_FILE");
+    if (!bundle.empty()) Curl()->easy_setopt(h, CURLOPT_CAINFO, bundle.c_str());
+    Curl()->easy_setopt(h, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
+    Curl()->easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
+    Curl()->easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    Curl()->easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress);
+}
+
+ProbeJob::ProbeJob(CURL* easy, curl_slist* headers) : m_easy(easy), m_pBaseHeaders(headers) {}
+
+ProbeJob::~ProbeJob() {
+    if (m_pUrl) Curl()->url_cleanup(m_pUrl);
+    UseHeaders(nullptr);
+    if (m_phase == Phase::Body)
+        Curl()->easy_setopt(m_easy, CURLOPT_BUFFERSIZE, static_cast<long>(CURL_MAX_WRITE_SIZE));
+}
+
+void ProbeJob::UseHeaders(curl_slist* conditional) {
+    // The handle goes back to its fixed headers whenever a conditional list is dropped.
+    Curl()->easy_setopt(m_easy, CURLOPT_HTTPHEADER, conditional ? conditional : m_pBaseHeaders);
+    if (m_pConditional) Curl()->slist_free_all(m_pConditional);
+    m_pConditional = conditional;
+}
+
+ProbeJob::Step ProbeJob::Begin(const std::string& url, Kind kind,
+                               std::chrono::steady_clock::time_point deadline,
+                               const PageValidators* validators, std::string* text) {
+    m_kind = kind;
+    m_url = url;
+    m_pText = text;
+    m_deadline = deadline;
+    m_counter = PageTextCounter();
+    m_t = Transfer();
+    m_t.url = url;
+    m_bConditional = kind == Kind::Size && validators && validators->Usable();
+    if (kind == Kind::Size) {
+        m_phase = Phase::Headers;
+        m_t.retryCounter = &m_counter;
+    } else {
+        m_phase = Phase::Body;
+        m_t.bWantBody = true;
+        m_t.counter = &m_counter;
+        m_t.text = text;
+        Curl()->easy_setopt(m_easy, CURLOPT_BUFFERSIZE, m_nBodyBuffer);
+    }
+    if (m_bConditional) {
+        // Without validators the request goes out exactly as ever; with them, the server
+        // may answer 304 and spare the page.
+        m_sent = *validators;
+        curl_slist* list = nullptr;
+        for (curl_slist* h = m_pBaseHeaders; h; h = h->next)
+            list = Curl()->slist_append(list, h->data);
+        if (!m_sent.etag.empty())
+            list = Curl()->slist_append(list, ("If-None-Match: " + m_sent.etag).c_str());
+        if (!m_sent.lastModified.empty())
+            list =
+                Curl()->slist_append(list, ("If-Modified-Since: " + m_sent.lastModified).c_str());
+        if (list)
+            UseHeaders(list);
+        else
+            m_bConditional = false;
+    }
+    return StartFetch(url);
+}
+
+ProbeJob::Step ProbeJob::StartFetch(const std::string& url) {
+    m_failure = ProbeFailure::Network;  // what a request that is never made reports
+    m_t.abortFlag = m_pAbort;
+    if (url.empty()) return FetchDone(false);
+    m_pUrl = Curl()->url();
+    if (!m_pUrl) return FetchDone(false);
+    // No scheme guessing: text that is not an http or https URL is not requested at all.
+    if (Curl()->url_set(m_pUrl, CURLUPART_URL, url.c_str(), CURLU_ALLOW_SPACE | CURLU_URLENCODE) !=
+            CURLUE_OK ||
+        !SchemeAllowed(m_pUrl))
+        return FetchDone(false);
+    m_nHop = 0;
+    return StartRequest();
+}
+
+ProbeJob::Step ProbeJob::StartRequest() {
+    char* next = nullptr;
+    if (Curl()->url_get(m_pUrl, CURLUPART_URL, &next, 0) != CURLUE_OK) return FetchDone(false);
+    m_t.url = next;
+    Curl()->free(next);
+    Curl()->easy_setopt(m_easy, CURLOPT_URL, m_t.url.c_str());
+    Curl()->easy_setopt(m_easy, CURLOPT_HEADERDATA, &m_t);
+    Curl()->easy_setopt(m_easy, CURLOPT_WRITEDATA, &m_t);
+    Curl()->easy_setopt(m_easy, CURLOPT_XFERINFODATA, &m_t);
+    // Only a body that is read needs libcurl to ignore Content-Length (it is read with the
+    // atoi rule here, and to the close when malformed). Headers-only requests let libcurl
+    // use the length, so that a small body can be read and the connection kept.
+    m_bIgnoreLength = m_t.bWantBody;
+    m_nAttempt = 0;
+    return StartAttempt();
+}
+
+ProbeJob::Step ProbeJob::StartAttempt() {
+    m_t.ResetResponse();
+    // One cap for the whole probe: hops, the retry and a second request share it.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        m_deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+        m_failure = ProbeFailure::Timeout;
+        return RequestDone(false);
+    }
+    Curl()->easy_setopt(m_easy, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()));
+    Curl()->easy_setopt(m_easy, CURLOPT_IGNORE_CONTENT_LENGTH, m_bIgnoreLength ? 1L : 0L);
+    return Step::Perform;
+}
+
+ProbeJob::Step ProbeJob::Performed(CURLcode rc) {
+    Transfer& t = m_t;
+    if (rc == CURLE_OK) {
+        if (t.bHeadersDone) return RequestDone(true);
+        m_failure = ProbeFailure::Network;
+        return RequestDone(false);
+    }
+    if (rc == CURLE_WRITE_ERROR && t.bStoppedByUs) return RequestDone(true);
+    // A body without a length ends where the server closes. Schannel calls a TLS close
+    // without its close_notify an error, OpenSSL's libcurl does not: the page is what
+    // came, on both systems.
+    if (rc == CURLE_RECV_ERROR && t.bWantBody && t.bHeadersDone && t.status == 200 && !t.bLimited &&
+        !t.bChunked)
+        return RequestDone(true);
+    // Headers were all this request needed: what became of an unneeded body is no matter.
+    if (!t.bWantBody && t.bHeadersDone) return RequestDone(true);
+    if (rc == CURLE_WEIRD_SERVER_REPLY && !t.bWantBody && t.status != 0 && !m_bIgnoreLength) {
+        // libcurl refused a malformed Content-Length, and newer versions do so before
+        // the header reaches us. Asked again without the length check, the header is
+        // read here: the atoi rule takes a leading number ("123abc" is 123), and a
+        // redirect gives its Location.
+        if (t.contentLength.empty() || IsRedirect(t.status)) {
+            m_bIgnoreLength = true;
+            if (t.status == 200 && t.retryCounter) {
+                // Asked again anyway: a length of no number is then measured by this
+                // same request's body, not by a third one.
+                t.bWantBody = t.bBodyUnlessLength = true;
+                t.counter = t.retryCounter;
+            }
+            return StartAttempt();  // not a retry of its own
+        }
+        if (AtoiClamped(t.contentLength.c_str()) <= 0) t.contentLength.clear();
+        t.bHeadersDone = true;
+        return RequestDone(true);
+    }
+    // A time-out counts as a failed connection only when no connection was made (a
+    // connection kept from the last probe has no connect time of its own, but a port).
+    long localPort = 0;
+    Curl()->easy_getinfo(m_easy, CURLINFO_LOCAL_PORT, &localPort);
+    const bool connectFailed =
+        rc == CURLE_COULDNT_CONNECT || (rc == CURLE_OPERATION_TIMEDOUT && localPort == 0);
+    m_failure = FailureOfCode(rc);
+    if (!connectFailed || m_nAttempt > 0) return RequestDone(false);
+    if (m_deadline - std::chrono::steady_clock::now() < WaitTime())
+        return RequestDone(false);  // no time left for the retry
+    return Step::Wait;              // one connect retry after a second's back-off
+}
+
+ProbeJob::Step ProbeJob::Waited(bool abandon) {
+    if (abandon) {
+        m_failure = ProbeFailure::Network;
+        return RequestDone(false);
+    }
+    ++m_nAttempt;
+    return StartAttempt();
+}
+
+ProbeJob::Step ProbeJob::RequestDone(bool ok) {
+    if (!ok) return FetchDone(false);
+    if (!(IsRedirect(m_t.status) && !m_t.location.empty())) return FetchDone(true);
+    if (m_nHop == kMaxRedirects) {
+        m_failure = ProbeFailure::TooManyRedirects;
+        return FetchDone(false);
+    }
+    // Relative locations resolve against the current URL.
+    if (Curl()->url_set(m_pUrl, CURLUPART_URL, m_t.location.c_str(),
+                        CURLU_ALLOW_SPACE | CURLU_URLENCODE) != CURLUE_OK ||
+        !SchemeAllowed(m_pUrl))
+        return FetchDone(false);
+    if (m_t.counter) *m_t.counter = PageTextCounter();
+    ++m_nHop;
+    return StartRequest();
+}
+
+ProbeJob::Step ProbeJob::FetchDone(bool ok) {
+    if (m_pUrl) {
+        Curl()->url_cleanup(m_pUrl);
+        m_pUrl = nullptr;
+    }
+    if (m_t.bSetCookie) m_bCookieSet = true;
+    const Transfer& t = m_t;
+    auto failure = [&] {
+        return ok ? ProbeResult::Failed(ProbeFailure::HttpStatus, static_cast<int>(t.status))
+                  : ProbeResult::Failed(m_failure);
+    };
+    auto measured = [&](int size) {
+        m_validators = PageValidators{size, t.etag, t.lastModified};
+        return Finish(ProbeResult::Size(size));
+    };
+    if (m_phase == Phase::Body) {
+        Curl()->easy_setopt(m_easy, CURLOPT_BUFFERSIZE, static_cast<long>(CURL_MAX_WRITE_SIZE));
+        m_phase = Phase::Headers;  // nothing left to restore
+        if (ok && t.status == 200) return measured(m_counter.Size());
+        return Finish(failure());
+    }
+    UseHeaders(nullptr);
+    if (ok && t.status == 304 && m_bConditional) {
+        // Not modified: the size the validators stood for, and any newer validators.
+        m_validators = m_sent;
+        if (!t.etag.empty()) m_validators.etag = t.etag;
+        if (!t.lastModified.empty()) m_validators.lastModified = t.lastModified;
+        return Finish(ProbeResult::Size(m_sent.nSize));
+    }
+    if (!ok || t.status != 200) return Finish(failure());
+    const int size = AtoiClamped(t.contentLength.c_str());
+    // A negative length is no size at all: measure the body as for a missing one.
+    if (size > 0) return measured(size);
+    if (t.bWantBody) return measured(m_counter.Size());  // read by the request's retry
+    // The page is fetched again by a request of its own and measured by its body.
+    m_phase = Phase::Body;
+    m_counter = PageTextCounter();
+    m_t = Transfer();
+    m_t.url = m_url;
+    m_t.bWantBody = true;
+    m_t.counter = &m_counter;
+    m_t.text = m_pText;
+    Curl()->easy_setopt(m_easy, CURLOPT_BUFFERSIZE, m_nBodyBuffer);
+    return StartFetch(m_url);
+}
+
+ProbeJob::Step ProbeJob::Finish(const ProbeResult& result) {
+    m_result = result;
+    return Step::Done;
+}
+
+}  // namespace sentrel
