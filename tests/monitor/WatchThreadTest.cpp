@@ -1,6 +1,7 @@
 // The page size probe against real HTTP and HTTPS servers on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
@@ -393,4 +394,53 @@ TEST(PageSizeProbe, BytesThatArriveOnAKeptConnectionBetweenProbesAreNeverTheNext
             std::this_thread::sleep_for(std::chrono::milliseconds(30));  // the stray arrives
         }
     }
+}
+
+TEST(PageSizeProbe, ValidatorsMakeTheProbeConditionalAndA304IsTheSameSize) {
+    // Version 1 carries an ETag and a Last-Modified; asked with them, the server says 304
+    // until the page changes. A page without validators is asked plainly every time.
+    std::atomic<int> version{1};
+    TestHttpServer server([&](TestServer::Conn& c, const std::string& head, int) {
+        const std::string etag = "\"v" + std::to_string(version.load()) + "\"";
+        if (head.find("/plain") != std::string::npos)
+            c.Write(Resp("Content-Length: 3\r\n", "abc"));
+        else if (head.find("If-None-Match: " + etag) != std::string::npos)
+            c.Write("HTTP/1.1 304 Not Modified\r\nETag: " + etag + "\r\n\r\n");
+        else
+            c.Write(Resp("ETag: " + etag + "\r\nLast-Modified: Mon, 07 Dec 2026 10:00:00 GMT\r\n" +
+                             "Content-Length: " + std::to_string(1000 * version.load()) + "\r\n",
+                         std::string(1000 * version.load(), 'x')));
+    });
+    CWatchThread probe;
+    ASSERT_TRUE(probe.OpenSession());
+    PageValidators v;
+    EXPECT_EQ(ProbeResult::Size(1000), probe.Probe(server.Url("/page").c_str(), &v));
+    EXPECT_EQ((PageValidators{1000, "\"v1\"", "Mon, 07 Dec 2026 10:00:00 GMT"}), v);
+    EXPECT_EQ(ProbeResult::Size(1000), probe.Probe(server.Url("/page").c_str(), &v));
+    version = 2;
+    EXPECT_EQ(ProbeResult::Size(2000), probe.Probe(server.Url("/page").c_str(), &v));
+    EXPECT_EQ("\"v2\"", v.etag);
+    PageValidators none;
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(ProbeResult::Size(3), probe.Probe(server.Url("/plain").c_str(), &none));
+
+    const auto requests = server.Requests();
+    ASSERT_EQ(5u, requests.size());
+    EXPECT_EQ(std::string::npos, requests[0].find("If-")) << "a first probe goes out as ever";
+    EXPECT_NE(std::string::npos, requests[1].find("If-None-Match: \"v1\"\r\n"));
+    EXPECT_NE(std::string::npos,
+              requests[1].find("If-Modified-Since: Mon, 07 Dec 2026 10:00:00 GMT\r\n"));
+    EXPECT_EQ(std::string::npos, requests[4].find("If-"));
+    EXPECT_EQ(1, server.Connections()) << "a 304 keeps its connection";
+}
+
+TEST(PageSizeProbe, AChunkedFirstResponseIsDrainedSoTheSecondRequestReusesItsConnection) {
+    TestHttpServer server([](TestServer::Conn& c, const std::string&, int) {
+        c.Write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
+    });
+    CWatchThread probe;
+    ASSERT_TRUE(probe.OpenSession());
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(5, probe.GetPageSize(server.Url("/").c_str()));
+    EXPECT_EQ(6, server.RequestCount()) << "headers, then the body, as ever";
+    EXPECT_EQ(1, server.Connections());
 }
