@@ -5,15 +5,20 @@
 
 namespace sentrel {
 
-/// One stored row: the page's URL, the user's note and its last known size as text.
+/// One stored row: the page's URL, the user's note and its last known size as text, with
+/// the validators (ETag, Last-Modified) of the response that size was measured from.
 struct UrlRow {
     std::string url;
     std::string title;
     std::string kbsize;
+    std::string etag{};          ///< empty: none (NULL in the table)
+    std::string lastModified{};  ///< empty: none (NULL in the table)
 };
 
 /// The table T_URL in an SQLite file (user.mdb). Every operation opens its own
 /// connection and closes it before returning. Errors come back as false plus a reason.
+/// The validator columns are nullable and added to an older table when it is opened, so
+/// that older programs, which name their three columns, still read and write the file.
 class UrlStore {
   public:
     explicit UrlStore(std::string path) : m_strPath(std::move(path)) {}

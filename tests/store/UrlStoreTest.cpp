@@ -34,7 +34,8 @@ void Sql(const std::string& path, const std::string& sql) {
 
 namespace sentrel {
 bool operator==(const UrlRow& a, const UrlRow& b) {
-    return a.url == b.url && a.title == b.title && a.kbsize == b.kbsize;
+    return a.url == b.url && a.title == b.title && a.kbsize == b.kbsize && a.etag == b.etag &&
+           a.lastModified == b.lastModified;
 }
 }  // namespace sentrel
 
@@ -205,4 +206,37 @@ TEST(UrlStore, ALockedStoreIsReportedNotWaitedOnForever) {
     sqlite3_exec(locker, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(locker);
     EXPECT_EQ(1u, LoadAll(store).size()) << "the failed save changed nothing";
+}
+
+TEST(UrlStore, AnOldTableGainsNullableValidatorColumnsThatOlderProgramsIgnore) {
+    TempDir dir;
+    const std::string path = dir.File("user.mdb");
+    Sql(path,
+        "CREATE TABLE T_URL (url TEXT, title TEXT, kbsize TEXT);"
+        "INSERT INTO T_URL VALUES ('http://a/', 'n', '5')");
+    UrlStore store(path);
+    EXPECT_EQ((std::vector<UrlRow>{{"http://a/", "n", "5"}}), LoadAll(store));
+
+    std::string error;
+    const std::vector<UrlRow> rows = {{"http://a/", "n", "5", "\"v1\"", "Mon, 07 Dec 2026"},
+                                      {"http://b/", "", "7"}};
+    ASSERT_TRUE(store.Save(rows, error)) << error;
+    EXPECT_EQ(rows, LoadAll(store));
+    // No validator is NULL, not empty text.
+    Sql(path,
+        "CREATE TABLE counts AS SELECT count(*) AS n FROM T_URL WHERE etag IS NULL AND "
+        "lastmod IS NULL");
+    // What an older program does with the file: its own three columns, read and rewritten.
+    Sql(path,
+        "DELETE FROM T_URL; INSERT INTO T_URL (url, title, kbsize) VALUES ('http://c/', "
+        "'', '9')");
+    EXPECT_EQ((std::vector<UrlRow>{{"http://c/", "", "9"}}), LoadAll(store));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &db));
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db, "SELECT n FROM counts", -1, &st, nullptr));
+    ASSERT_EQ(SQLITE_ROW, sqlite3_step(st));
+    EXPECT_EQ(1, sqlite3_column_int(st, 0));
+    sqlite3_finalize(st);
+    sqlite3_close(db);
 }
