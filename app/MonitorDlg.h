@@ -91,7 +91,9 @@ class CMonitorDlg : public wxDialog {
 
     // ---- List ----
     /// Appends a row with a new identity; returns its index.
-    long AppendRow(const wxString& url, const wxString& note, const wxString& size);
+    long AppendRow(const wxString& url, const wxString& note, const wxString& size,
+                   const std::string& etag = std::string(),
+                   const std::string& lastModified = std::string());
     int GetFirstSelectedRow() const;
     /// Selects exactly these rows.
     void SelectRows(const std::vector<int>& rows);

@@ -13,9 +13,10 @@
 
 namespace sentrel {
 
-long CMonitorDlg::AppendRow(const wxString& url, const wxString& note, const wxString& size) {
+long CMonitorDlg::AppendRow(const wxString& url, const wxString& note, const wxString& size,
+                            const std::string& etag, const std::string& lastModified) {
     // The row's identity is the model's: what a watcher's messages find the row by.
-    m_session.AddRow(S(url), S(note), AtoiClamped(size.utf8_str()));
+    m_session.AddRow(S(url), S(note), AtoiClamped(size.utf8_str()), etag, lastModified);
     // A new row is never marked: its marks start with its first change.
     return m_session.RowCount() - 1;
 }

@@ -58,7 +58,8 @@ void CMonitorDlg::LoadUrlList() {
     m_bBulk = true;
     bool ok = store.Load(
         [this](UrlRow&& row) {
-            AppendRow(TextFromBytes(row.url), TextFromBytes(row.title), TextFromBytes(row.kbsize));
+            AppendRow(TextFromBytes(row.url), TextFromBytes(row.title), TextFromBytes(row.kbsize),
+                      row.etag, row.lastModified);
         },
         error);
     m_bBulk = false;
@@ -83,7 +84,8 @@ void CMonitorDlg::SaveUrlList(bool bFinal) {
     std::vector<UrlRow> rows;
     rows.reserve(m_session.Rows().size());
     for (const WatchRow& row : m_session.Rows())
-        rows.push_back({row.url, row.note, std::to_string(row.nStoredSize)});
+        rows.push_back(
+            {row.url, row.note, std::to_string(row.nStoredSize), row.etag, row.lastModified});
     std::string error;
     if (UrlStore(m_strSaveTarget).Save(rows, error)) return;
     // The table keeps its previous rows; this session's list must not be lost either: it

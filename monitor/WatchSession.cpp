@@ -66,12 +66,15 @@ int WatchSession::IndexOf(RowId id) const {
     return -1;
 }
 
-RowId WatchSession::AddRow(const std::string& url, const std::string& note, int nStoredSize) {
+RowId WatchSession::AddRow(const std::string& url, const std::string& note, int nStoredSize,
+                           const std::string& etag, const std::string& lastModified) {
     WatchRow row;
     row.id = ++m_nNextId;
     row.url = url;
     row.note = note;
     row.nStoredSize = nStoredSize;
+    row.etag = etag;
+    row.lastModified = lastModified;
     m_rows.push_back(std::move(row));
     Emit(WatchEvent::RowsChanged, m_nNextId);
     return m_nNextId;
@@ -81,6 +84,10 @@ void WatchSession::EditRow(RowId id, const std::string& url, const std::string& 
     WatchRow* row = Find(id);
     if (!row) return;
     // A running watcher keeps the URL it started with, until the next start.
+    if (row->url != url) {
+        row->etag.clear();  // another page's validators say nothing of this one
+        row->lastModified.clear();
+    }
     row->url = url;
     row->note = note;
     Emit(WatchEvent::RowChanged, id);
@@ -144,6 +151,24 @@ void WatchSession::SetMarked(RowId id, bool bMarked) {
     Emit(WatchEvent::Unmarked, id);
 }
 
+void WatchSession::TakeValidators(WatchRow& row) {
+    PageValidators v;
+    const int nWatch = WatchOfRow(row.id);
+    if (nWatch >= 0 && m_watchers[nWatch].pValidators) v = m_watchers[nWatch].pValidators->Get();
+    // Validators of another size would make a later 304 stand for the wrong size.
+    if (v.nSize != row.nStoredSize) v = PageValidators();
+    row.etag = v.etag;
+    row.lastModified = v.lastModified;
+}
+
+void WatchSession::KeepReportedSize(RowId id) {
+    WatchRow* row = Find(id);
+    if (!row || !row->bHaveSize || row->nStoredSize == row->nLastSize) return;
+    row->nStoredSize = row->nLastSize;
+    TakeValidators(*row);
+    Emit(WatchEvent::SizeStored, id);
+}
+
 bool WatchSession::Start(const RunOptions& options) {
     // A new flag for each run: watchers of the previous run keep their own "STOP", and
     // none of their late messages matches a watch of this run.
@@ -168,7 +193,10 @@ bool WatchSession::Start(const RunOptions& options) {
         entry->nItem = nWatch;
         entry->nInterval = options.nInterval;
         entry->pszRunFlag = watcher.pStop;
-        entry->szUrl = m_rows[static_cast<std::size_t>(i)].url;
+        const WatchRow& row = m_rows[static_cast<std::size_t>(i)];
+        entry->szUrl = row.url;
+        entry->validators = PageValidators{row.nStoredSize, row.etag, row.lastModified};
+        entry->pValidators = watcher.pValidators = std::make_shared<ValidatorBox>();
         if (!m_fnStartWatcher(entry)) {
             delete entry;
             // A half-started run that nothing can end would help nobody.
@@ -265,6 +293,7 @@ void WatchSession::OnGoodSize(WatchRow& row, int size) {
         row.nLastSize = size;
         const bool bChanged = row.nStoredSize != 0 && row.nStoredSize != size;
         row.nStoredSize = size;
+        TakeValidators(row);
         Emit(WatchEvent::SizeStored, id);
         if (bChanged) SetMarked(id, true);
         return;

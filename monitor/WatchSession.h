@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "PageValidators.h"
 #include "PostTarget.h"
 #include "ProbeResult.h"
 #include "RunFlag.h"
@@ -35,7 +36,9 @@ struct WatchRow {
     RowId id = 0;
     std::string url;
     std::string note;
-    int nStoredSize = 0;     ///< carried across runs: the size when its watcher last started
+    int nStoredSize = 0;  ///< carried across runs: the size when its watcher last started
+    std::string etag;     ///< validators of the response nStoredSize was measured from
+    std::string lastModified;
     int nLastSize = 0;       ///< this run's reference of the >3-byte rule
     bool bHaveSize = false;  ///< a good probe came in during this run
     bool bMarked = false;
@@ -81,7 +84,9 @@ class WatchSession {
     void Subscribe(Listener listener) { m_listeners.push_back(std::move(listener)); }
 
     // ---- Rows ----
-    RowId AddRow(const std::string& url, const std::string& note, int nStoredSize);
+    RowId AddRow(const std::string& url, const std::string& note, int nStoredSize,
+                 const std::string& etag = std::string(),
+                 const std::string& lastModified = std::string());
     void EditRow(RowId id, const std::string& url, const std::string& note);
     /// Deletes the row: its watcher stops, its mark goes with it.
     void RemoveRow(RowId id);
@@ -95,6 +100,9 @@ class WatchSession {
     // ---- Marks ----
     /// Marks a changed page (true) or clears its mark because the user saw it (false).
     void SetMarked(RowId id, bool bMarked);
+    /// The size a change was reported at becomes the stored size (a program that tells
+    /// changes as they come, rather than keeping them marked, does not tell it again).
+    void KeepReportedSize(RowId id);
     /// Marked rows in the order they were marked.
     const std::vector<RowId>& Marks() const { return m_marks; }
 
@@ -132,6 +140,7 @@ class WatchSession {
     struct Watcher {
         RowId id = 0;
         RunFlagPtr pStop;  // this watcher alone
+        ValidatorBoxPtr pValidators;
     };
 
     WatchRow* Find(RowId id);
@@ -141,6 +150,8 @@ class WatchSession {
     /// "监控中" or "停止", as the run stands; a failing row keeps its failure.
     void RefreshStatus(WatchRow& row);
     void StopWatcher(RowId id);
+    /// The row's validators become those its watcher last saw, if they go with the stored size.
+    void TakeValidators(WatchRow& row);
 
     std::vector<WatchRow> m_rows;
     std::vector<RowId> m_marks;

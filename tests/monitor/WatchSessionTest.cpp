@@ -23,9 +23,14 @@ struct Session {
     std::vector<int> watches;
     std::string alerts;  // M(ark, new) m(ark again) F(ailing) R(ecovered) E(nded), in order
 
+    std::vector<ValidatorBoxPtr> boxes;
+    std::vector<PageValidators> sent;
+
     Session() {
         session.SetWatcherStarter([this](WatchEntry* entry) {
             watches.push_back(entry->nItem);
+            boxes.push_back(entry->pValidators);
+            sent.push_back(entry->validators);
             delete entry;
             return true;
         });
@@ -41,6 +46,8 @@ struct Session {
         WatchSession::RunOptions options;
         options.nFailAfter = failAfter;
         watches.clear();
+        boxes.clear();
+        sent.clear();
         ASSERT_TRUE(session.Start(options));
     }
     void Post(int row, unsigned msg, const ProbeResult& r) {
@@ -270,4 +277,25 @@ TEST(WatchSession, AWatcherThatCannotStartStopsTheOthers) {
     EXPECT_FALSE(run.session.IsRunning());
     EXPECT_EQ("等待停止...", run.session.Row(1).StatusText());
     EXPECT_EQ("", run.session.Row(2).StatusText());
+}
+
+TEST(WatchSession, StoredValidatorsAlwaysGoWithTheStoredSize) {
+    Session s;
+    const RowId id = s.session.AddRow("http://a/", "", 1000, "\"v1\"", "");
+    s.Start();
+    EXPECT_EQ((PageValidators{1000, "\"v1\"", ""}), s.sent[0]) << "the watcher asks with them";
+    // The watcher saw a newer version than the one it reports first: those validators
+    // stand for another size, and are not stored with this one.
+    s.boxes[0]->Put({1200, "\"v3\"", ""});
+    s.Results(0, {Ok(1100)});
+    EXPECT_EQ("", s.session.Row(0).etag);
+    s.boxes[0]->Put({1200, "\"v3\"", ""});
+    s.Results(0, {Ok(1100), Ok(1200)});
+    EXPECT_EQ(1100, s.session.Row(0).nStoredSize) << "a window keeps the run's first size";
+    // A program that tells each change once keeps the reported size, with its validators.
+    s.session.KeepReportedSize(id);
+    EXPECT_EQ(1200, s.session.Row(0).nStoredSize);
+    EXPECT_EQ("\"v3\"", s.session.Row(0).etag);
+    s.session.EditRow(id, "http://b/", "");
+    EXPECT_EQ("", s.session.Row(0).etag) << "another page's validators are dropped";
 }
