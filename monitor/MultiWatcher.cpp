@@ -1,0 +1,249 @@
+#include "MultiWatcher.h"
+
+#include "CurlApi.h"
+#include "ProbeJob.h"
+#include "ThreadMessages.h"
+
+namespace sentrel {
+
+namespace {
+// Bodies are measured in blocks of this size: thousands of pages share a few handles.
+constexpr long kBodyBuffer = 64 * 1024;
+}  // namespace
+
+struct CMultiWatcher::Page {
+    std::unique_ptr<WatchEntry> entry;
+    std::unique_ptr<ProbeJob> job;
+    CURL* easy = nullptr;
+    PageValidators validators;
+    ProbeResult last;
+    int goodInRow = 0;
+    bool bFirst = true;
+    bool bWaiting = false;  // in the connect retry's back-off
+    bool bEnded = false;
+};
+
+CMultiWatcher::CMultiWatcher(const Options& options) : m_options(options) {}
+
+CMultiWatcher::~CMultiWatcher() {
+    EndAll();
+    for (CURL* h : m_handles) Curl()->easy_cleanup(h);
+    if (m_pMulti) Curl()->multi_cleanup(m_pMulti);
+    if (m_pHeaders) Curl()->slist_free_all(m_pHeaders);
+}
+
+bool CMultiWatcher::Open() {
+    if (m_pMulti) return true;
+    if (!Curl()) return false;
+    m_pMulti = Curl()->multi_init();
+    m_pHeaders = MakeProbeHeaders();
+    if (!m_pMulti || !m_pHeaders) return false;
+    Curl()->multi_setopt(m_pMulti, CURLMOPT_MAX_HOST_CONNECTIONS,
+                         static_cast<long>(m_options.nMaxPerHost));
+    Curl()->multi_setopt(m_pMulti, CURLMOPT_MAXCONNECTS,
+                         static_cast<long>(2 * m_options.nMaxTransfers));
+    return true;
+}
+
+bool CMultiWatcher::Add(WatchEntry* entry) {
+    if (!Open()) return false;
+    auto page = std::make_unique<Page>();
+    page->validators = entry->validators;
+    page->entry.reset(entry);
+    m_ready.push(page.get());
+    m_pages.push_back(std::move(page));
+    ++m_nLive;
+    return true;
+}
+
+CURL* CMultiWatcher::TakeHandle() {
+    if (!m_idle.empty()) {
+        CURL* h = m_idle.back();
+        m_idle.pop_back();
+        return h;
+    }
+    CURL* h = Curl()->easy_init();
+    if (!h) return nullptr;
+    ProbeHandleOptions options;
+    options.bHttp2 = true;
+    ConfigureProbeHandle(h, m_pHeaders, options);
+    m_handles.push_back(h);
+    return h;
+}
+
+void CMultiWatcher::GiveBack(Page& page) {
+    if (!page.easy) return;
+    const bool cookies = page.job && page.job->CookieSet();
+    page.job.reset();  // the handle's own headers and buffer again
+    // Cookies belong to one probe of one page: the handle serves other pages next.
+    if (cookies) Curl()->easy_setopt(page.easy, CURLOPT_COOKIELIST, "ALL");
+    m_idle.push_back(page.easy);
+    page.easy = nullptr;
+}
+
+void CMultiWatcher::StartDue() {
+    const auto now = Clock::now();
+    while (!m_due.empty() && m_due.top().when <= now) {
+        Page* page = m_due.top().page;
+        m_due.pop();
+        if (page->bEnded) continue;
+        if (page->bWaiting) {  // the back-off is over; the page keeps its handle
+            page->bWaiting = false;
+            Advance(*page, page->job->Waited(page->entry->pszRunFlag->IsAborted()));
+        } else {
+            m_ready.push(page);
+        }
+    }
+    while (!m_ready.empty() && static_cast<int>(m_running.size()) < m_options.nMaxTransfers) {
+        Page* page = m_ready.front();
+        m_ready.pop();
+        if (!page->bEnded) StartProbe(*page);
+    }
+}
+
+void CMultiWatcher::StartProbe(Page& page) {
+    if (page.entry->pszRunFlag && page.entry->pszRunFlag->IsStop()) {
+        End(page);
+        return;
+    }
+    page.easy = TakeHandle();
+    if (!page.easy) {  // no handle to be had now: the page waits its turn again
+        m_due.push({Clock::now() + m_options.second, &page});
+        return;
+    }
+    page.job = std::make_unique<ProbeJob>(page.easy, m_pHeaders);
+    page.job->SetAbortFlag(page.entry->pszRunFlag.get());
+    page.job->SetBodyBufferSize(kBodyBuffer);
+    const auto deadline = Clock::now() + std::chrono::seconds(m_options.nRequestCapSeconds);
+    Advance(page,
+            page.job->Begin(page.entry->szUrl, ProbeJob::Kind::Size, deadline, &page.validators));
+}
+
+void CMultiWatcher::Advance(Page& page, ProbeStep step) {
+    switch (step) {
+        case ProbeStep::Perform:
+            Curl()->easy_setopt(page.easy, CURLOPT_PRIVATE, static_cast<void*>(&page));
+            if (Curl()->multi_add_handle(m_pMulti, page.easy) != CURLM_OK) {
+                Advance(page, page.job->Performed(CURLE_FAILED_INIT));
+                return;
+            }
+            m_running.insert(&page);
+            return;
+        case ProbeStep::Wait:
+            page.bWaiting = true;
+            m_due.push({Clock::now() + ProbeJob::WaitTime(), &page});
+            return;
+        case ProbeStep::Done:
+            Finish(page);
+            return;
+    }
+}
+
+void CMultiWatcher::Drive() {
+    int running = 0;
+    Curl()->multi_perform(m_pMulti, &running);
+    int queued = 0;
+    while (CURLMsg* m = Curl()->multi_info_read(m_pMulti, &queued)) {
+        if (m->msg != CURLMSG_DONE) continue;
+        CURL* easy = m->easy_handle;
+        const CURLcode rc = m->data.result;
+        void* data = nullptr;
+        Curl()->easy_getinfo(easy, CURLINFO_PRIVATE, &data);
+        Curl()->multi_remove_handle(m_pMulti, easy);
+        Page& page = *static_cast<Page*>(data);
+        m_running.erase(&page);
+        Advance(page, page.job->Performed(rc));
+    }
+    // A small unneeded body that is late: the connection goes, the headers answer.
+    const auto now = Clock::now();
+    std::vector<Page*> overdue;
+    for (Page* page : m_running)
+        if (page->job->DrainOverdue(now)) overdue.push_back(page);
+    for (Page* page : overdue) {
+        Curl()->multi_remove_handle(m_pMulti, page->easy);
+        m_running.erase(page);
+        page->job->Current().bStoppedByUs = true;
+        Advance(*page, page->job->Performed(CURLE_WRITE_ERROR));
+    }
+}
+
+int CMultiWatcher::WaitMs(std::chrono::milliseconds maxWait) const {
+    auto wait = maxWait;
+    const auto now = Clock::now();
+    auto until = [&](Clock::time_point t) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(t - now);
+        if (left < wait)
+            wait = std::max(left, std::chrono::milliseconds(0)) + std::chrono::milliseconds(1);
+    };
+    if (!m_due.empty()) until(m_due.top().when);
+    if (!m_ready.empty() && static_cast<int>(m_running.size()) < m_options.nMaxTransfers)
+        wait = std::chrono::milliseconds(0);
+    for (Page* page : m_running)
+        if (page->job->Current().bDraining) until(page->job->Current().drainDeadline);
+    return static_cast<int>(wait.count());
+}
+
+void CMultiWatcher::Turn(std::chrono::milliseconds maxWait) {
+    if (!m_pMulti) return;
+    StartDue();
+    Drive();
+    curl_waitfd wake{};
+    unsigned extra = 0;
+    if (m_nWakeFd >= 0) {
+        wake.fd = m_nWakeFd;
+        wake.events = CURL_WAIT_POLLIN;
+        extra = 1;
+    }
+    Curl()->multi_poll(m_pMulti, extra ? &wake : nullptr, extra, WaitMs(maxWait), nullptr);
+    Drive();
+    StartDue();
+}
+
+void CMultiWatcher::Finish(Page& page) {
+    const ProbeResult result = page.job->Result();
+    if (result.Ok()) {
+        page.validators = page.job->Validators();
+        if (page.entry->pValidators) page.entry->pValidators->Put(page.validators);
+    }
+    GiveBack(page);
+    // As a watcher thread posts: the first result, then every result that can change
+    // something (a good result equal to the last after two good ones in a row cannot).
+    const WatchEntry& entry = *page.entry;
+    if (page.bFirst) {
+        page.bFirst = false;
+        if (entry.hMainWnd) entry.hMainWnd->Post(WM_PAGE_SIZE, entry.nItem, result.Encode());
+        page.last = result;
+        page.goodInRow = result.Ok() ? 1 : 0;
+    } else {
+        const bool quiet = result.Ok() && result == page.last && page.goodInRow >= 2;
+        page.goodInRow = result.Ok() ? page.goodInRow + 1 : 0;
+        if (!quiet) {
+            if (entry.hMainWnd) entry.hMainWnd->Post(WM_PROBE_RESULT, entry.nItem, result.Encode());
+            page.last = result;
+        }
+    }
+    if (m_options.bOnce || (entry.pszRunFlag && entry.pszRunFlag->IsStop())) {
+        End(page);
+        return;
+    }
+    const int interval = entry.nInterval < 1 ? 1 : entry.nInterval;
+    m_due.push({Clock::now() + interval * m_options.second, &page});
+}
+
+void CMultiWatcher::End(Page& page) {
+    if (page.bEnded) return;
+    if (m_running.erase(&page)) Curl()->multi_remove_handle(m_pMulti, page.easy);
+    GiveBack(page);
+    page.bEnded = true;
+    --m_nLive;
+    if (page.entry->hMainWnd) page.entry->hMainWnd->Post(WM_WATCH_ENDED, page.entry->nItem, 0);
+}
+
+void CMultiWatcher::EndAll() {
+    for (auto& page : m_pages) End(*page);
+    m_pages.clear();
+    m_due = {};
+    m_ready = {};
+}
+
+}  // namespace sentrel

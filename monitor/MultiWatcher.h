@@ -1,0 +1,83 @@
+#pragma once
+#include <chrono>
+#include <memory>
+#include <queue>
+#include <set>
+#include <vector>
+
+#include "WatchThread.h"
+
+namespace sentrel {
+
+class ProbeJob;
+enum class ProbeStep;
+
+/// Watches any number of pages from one thread: every page's probes are ProbeJobs on one
+/// libcurl multi handle, which keeps connections (HTTP/2 where the server offers it) and
+/// runs a bounded number of requests at once. Each page posts exactly the messages a
+/// CWatchThread posts, so the run's model cannot tell them apart.
+class CMultiWatcher {
+  public:
+    struct Options {
+        int nMaxTransfers = 64;                  ///< requests in flight at once
+        int nMaxPerHost = 8;                     ///< connections to one server at once
+        bool bOnce = false;                      ///< one probe per page, then the page's end
+        std::chrono::milliseconds second{1000};  ///< the interval's unit; tests shorten it
+        long nRequestCapSeconds = CWatchThread::kRequestCapSeconds;
+    };
+
+    explicit CMultiWatcher(const Options& options);
+    ~CMultiWatcher();
+    CMultiWatcher(const CMultiWatcher&) = delete;
+    CMultiWatcher& operator=(const CMultiWatcher&) = delete;
+
+    /// Makes the multi handle; false when libcurl cannot be had.
+    bool Open();
+    /// A watcher starter for WatchSession: the page is probed from the next Turn on, and
+    /// the entry is the watcher's from now on.
+    bool Add(WatchEntry* entry);
+    /// One turn of the loop: starts the probes that are due, waits up to `maxWait` for
+    /// the network (or for `wakeFd`, when set, to become readable) and moves transfers on.
+    void Turn(std::chrono::milliseconds maxWait);
+    /// A descriptor whose input ends a Turn's wait (a signal handler's pipe).
+    void SetWakeFd(int fd) { m_nWakeFd = fd; }
+    /// Ends every page at once: requests in flight are dropped, and each page posts its end.
+    void EndAll();
+
+    /// Pages that have not posted their end.
+    int LivePages() const { return m_nLive; }
+    int InFlight() const { return static_cast<int>(m_running.size()); }
+
+  private:
+    struct Page;
+    using Clock = std::chrono::steady_clock;
+    struct Due {
+        Clock::time_point when;
+        Page* page;
+        bool operator>(const Due& o) const { return when > o.when; }
+    };
+
+    void StartDue();
+    void StartProbe(Page& page);
+    void Advance(Page& page, ProbeStep step);
+    void Drive();
+    void Finish(Page& page);
+    void End(Page& page);
+    CURL* TakeHandle();
+    void GiveBack(Page& page);
+    int WaitMs(std::chrono::milliseconds maxWait) const;
+
+    Options m_options;
+    CURLM* m_pMulti = nullptr;
+    curl_slist* m_pHeaders = nullptr;
+    std::vector<CURL*> m_idle;     // handles free for the next probe
+    std::vector<CURL*> m_handles;  // every handle made
+    std::vector<std::unique_ptr<Page>> m_pages;
+    std::priority_queue<Due, std::vector<Due>, std::greater<Due>> m_due;
+    std::queue<Page*> m_ready;  // due, waiting for a free slot
+    std::set<Page*> m_running;  // a request in the multi handle
+    int m_nLive = 0;
+    int m_nWakeFd = -1;
+};
+
+}  // namespace sentrel
