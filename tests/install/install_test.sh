@@ -7,7 +7,8 @@ prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 id=com.halvex.Sentrel
-for f in bin/sentrel bin/sentrel-probe share/sentrel/alert.wav \
+for f in bin/sentrel bin/sentrel-probe bin/sentrel-watch lib/systemd/user/sentrel-watch.service \
+         share/sentrel/alert.wav \
          share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
          share/doc/sentrel/index.html share/doc/sentrel/en.html share/doc/sentrel/main.png \
          share/icons/hicolor/{16x16,32x32,48x48,128x128,256x256}/apps/$id.png; do

@@ -43,7 +43,14 @@ ini="$work/home/.config/sentrel/sentrel.ini"
 [ -f "$ini" ] || { echo "no $ini"; exit 1; }
 [ "$(stat -c %a "$ini")" = 600 ] || { echo "sentrel.ini is not owner-only"; exit 1; }
 [ -f "$work/home/.local/share/sentrel/user.mdb" ] || { echo "no user.mdb in the data folder"; exit 1; }
-if ls "$work/root/usr/bin" | grep -qv -e '^sentrel$' -e '^sentrel-probe$'; then
+# The unpacked sentrel-watch reads the same XDG profile: the list the window stored.
+said=$(HOME="$work/home" env -u SENTREL_HOME -u XDG_CONFIG_HOME -u XDG_DATA_HOME \
+  "$work/root/usr/bin/sentrel-watch" --once 2>&1 || true)
+grep -q "$work/home/.local/share/sentrel/user.mdb" <<<"$said" ||
+  { echo "sentrel-watch did not read the window's profile: $said"; exit 1; }
+grep -q "^ExecStart=sentrel-watch$" "$work/root/usr/lib/systemd/user/sentrel-watch.service" ||
+  { echo "no user unit for sentrel-watch in the package"; exit 1; }
+if ls "$work/root/usr/bin" | grep -qv -e '^sentrel$' -e '^sentrel-probe$' -e '^sentrel-watch$'; then
   echo "files appeared beside the executable: $(ls "$work/root/usr/bin")"; exit 1
 fi
 echo "package: built, unpacked, probe and program run, files in the XDG folders"

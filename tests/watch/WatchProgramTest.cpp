@@ -1,0 +1,169 @@
+// sentrel-watch as its users run it: a profile folder, a list, real servers on 127.0.0.1.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "Process.h"
+#include "ProfileLock.h"
+#include "SmtpSink.h"
+#include "TempDir.h"
+#include "TestServer.h"
+#include "UrlStore.h"
+
+using namespace sentrel;
+using namespace sentrel::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kWatch = SENTREL_BIN_DIR "/sentrel-watch";
+
+// Pages whose size the test sets; /etag answers a matching If-None-Match with 304.
+struct Site {
+    std::atomic<int> size{100};
+    TestHttpServer server{[this](TestServer::Conn& c, const std::string& head, int) {
+        if (head.find("GET /gone ") == 0) {
+            c.Write(TestHttpServer::Response("404 Not Found", "Content-Length: 0\r\n", ""));
+            return;
+        }
+        const std::string etag = "\"" + std::to_string(size.load()) + "\"";
+        if (head.find("If-None-Match: " + etag + "\r\n") != std::string::npos) {
+            c.Write("HTTP/1.1 304 Not Modified\r\nETag: " + etag + "\r\n\r\n");
+            return;
+        }
+        const std::string extra = head.find("GET /etag ") == 0 ? "ETag: " + etag + "\r\n" : "";
+        c.Write(TestHttpServer::Response(
+            "200 OK", extra + "Content-Length: " + std::to_string(size.load()) + "\r\n",
+            std::string(static_cast<std::size_t>(size.load()), 'x')));
+    }};
+};
+
+struct Profile {
+    TempDir home;
+    std::vector<std::string> Env() const { return {"SENTREL_HOME=" + home.Path()}; }
+    void List(const std::vector<UrlRow>& rows) {
+        std::string error;
+        ASSERT_TRUE(UrlStore(home.File("user.mdb")).Save(rows, error)) << error;
+    }
+    std::vector<UrlRow> Stored() const {
+        std::vector<UrlRow> rows;
+        std::string error;
+        UrlStore(home.File("user.mdb")).Load([&](UrlRow&& r) { rows.push_back(r); }, error);
+        return rows;
+    }
+    std::string Run(std::vector<std::string> args, int* code) const {
+        args.insert(args.begin(), kWatch);
+        return RunAndCapture(args, code, Env());
+    }
+};
+
+}  // namespace
+
+TEST(WatchProgram, OnePassTellsChangesFailuresAndNothingTwice) {
+    Site site;
+    Profile p;
+    p.List({{site.server.Url("/same"), "", "100"},
+            {site.server.Url("/news"), "新闻", "40"},
+            {site.server.Url("/new"), "", "0"}});
+    int code = -1;
+    std::string out = p.Run({"--once"}, &code);
+    EXPECT_EQ(1, code) << out;
+    EXPECT_NE(std::string::npos,
+              out.find(" changed " + site.server.Url("/news") + " 40 -> 100 (新闻)\n"))
+        << out;
+    EXPECT_EQ(1u, std::count(out.begin(), out.end(), '\n')) << "a stored 0 is no change";
+    EXPECT_EQ("100", p.Stored()[1].kbsize) << "the change is stored once told";
+    EXPECT_EQ("100", p.Stored()[2].kbsize);
+
+    EXPECT_EQ("", p.Run({"--once"}, &code));
+    EXPECT_EQ(0, code) << "nothing changed since";
+
+    site.size = 200;
+    p.List({{site.server.Url("/news"), "a \"note\"", "100"}, {site.server.Url("/gone"), "", "5"}});
+    out = p.Run({"--once", "--json"}, &code);
+    EXPECT_EQ(2, code) << "a failed page is an error";
+    EXPECT_NE(std::string::npos, out.find("\"url\":\"" + site.server.Url("/news") +
+                                          "\",\"note\":\"a \\\"note\\\"\",\"kind\":\"changed\","
+                                          "\"old_size\":100,\"new_size\":200,\"reason\":null}\n"))
+        << out;
+    EXPECT_NE(std::string::npos,
+              out.find("\"kind\":\"failing\",\"old_size\":null,\"new_size\":null,"
+                       "\"reason\":\"HTTP 404\"}\n"))
+        << out;
+    EXPECT_EQ("5", p.Stored()[1].kbsize) << "a failure never touches the stored size";
+}
+
+TEST(WatchProgram, AnUnchangedPageWithAnETagCostsA304ThatIsNeitherChangeNorFailure) {
+    Site site;
+    Profile p;
+    p.List({{site.server.Url("/etag"), "", "0"}, {site.server.Url("/plain"), "", "0"}});
+    int code = -1;
+    p.Run({"--once"}, &code);
+    EXPECT_EQ("\"100\"", p.Stored()[0].etag);
+    EXPECT_EQ("", p.Stored()[1].etag);
+    EXPECT_EQ("", p.Run({"--once"}, &code));
+    EXPECT_EQ(0, code);
+    const auto requests = site.server.Requests();
+    ASSERT_EQ(4u, requests.size());
+    int conditional = 0;
+    for (const std::string& r : requests)
+        conditional += r.find("If-None-Match: \"100\"\r\n") != std::string::npos;
+    EXPECT_EQ(1, conditional) << "only the page with validators is asked conditionally";
+    EXPECT_EQ("100", p.Stored()[0].kbsize);
+}
+
+TEST(WatchProgram, OptionsListHelpAndTheProfileLock) {
+    Profile p;
+    p.List({{"http://127.0.0.1:9/a", "note\nwith a break", "12"}});
+    int code = -1;
+    EXPECT_EQ("http://127.0.0.1:9/a\t12\tnote with a break\n", p.Run({"--list"}, &code));
+    EXPECT_EQ(0, code);
+    EXPECT_NE(std::string::npos, p.Run({"--help"}, &code).find("--once"));
+    EXPECT_EQ(0, code);
+    p.Run({"--interval", "0"}, &code);
+    EXPECT_EQ(2, code);
+    p.Run({"--bogus"}, &code);
+    EXPECT_EQ(2, code);
+
+    ProfileLock lock;
+    ASSERT_EQ(ProfileLock::kAcquired, lock.Acquire(p.home.Path() + "/"));
+    EXPECT_EQ("", p.Run({"--once"}, &code));
+    EXPECT_EQ(3, code);
+}
+
+TEST(WatchProgram, SigtermEndsItWithinASecondWithTheSizesStoredAndMailsGoOut) {
+    Site site;
+    Profile p;
+    TempDir mails;
+    SmtpSink sink(mails.File("message.txt"));
+    ASSERT_TRUE(sink.Ready()) << "the SMTP server did not start (python3-aiosmtpd?)";
+    WriteFile(p.home.File("sentrel.ini"),
+              "interval=1\nbalertemail=1\nemailrcv=bob@example.com\nsenduser=alice\n"
+              "sendpwd=s3cret\n");
+    p.List({{site.server.Url("/a"), "", "0"}, {site.server.Url("/b"), "", "0"}});
+    std::vector<std::string> env = p.Env();
+    env.push_back("SENTREL_SMTP_HOST=127.0.0.1");
+    env.push_back("SENTREL_SMTP_PORT=" + sink.Port());
+    int fd = -1;
+    const pid_t pid = SpawnReading({kWatch}, &fd, env);
+    ASSERT_GT(pid, 0);
+    // The first probes store the sizes; then a change of the page is told and mailed.
+    for (int i = 0; i < 100 && site.server.RequestCount() < 2; ++i)
+        std::this_thread::sleep_for(20ms);
+    site.size = 150;
+    std::string line;
+    ASSERT_TRUE(ReadLineFrom(fd, line));
+    EXPECT_NE(std::string::npos, line.find(" changed ")) << line;
+    for (int i = 0; i < 100 && sink.Delivered() < 2; ++i) std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(2, sink.Delivered()) << "one mail per changed page";
+
+    const auto start = std::chrono::steady_clock::now();
+    kill(pid, SIGTERM);
+    EXPECT_EQ(0, WaitExit(pid, 2s));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    close(fd);
+    for (const UrlRow& row : p.Stored()) EXPECT_EQ("150", row.kbsize) << row.url;
+}

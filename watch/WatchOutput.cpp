@@ -1,0 +1,72 @@
+#include "WatchOutput.h"
+
+#include <cstdio>
+
+#include "Files.h"
+
+namespace sentrel {
+
+namespace {
+
+const char* KindName(WatchReport::Kind kind) {
+    switch (kind) {
+        case WatchReport::kChanged:
+            return "changed";
+        case WatchReport::kFailing:
+            return "failing";
+        case WatchReport::kRecovered:
+            return "recovered";
+    }
+    return "";
+}
+
+// A JSON string: quotes, backslashes and control characters escaped; UTF-8 as it is.
+std::string Quoted(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+            out += esc;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string Number(long long n) {
+    return n < 0 ? std::string("null") : std::to_string(n);
+}
+
+}  // namespace
+
+std::string FormatIsoTime(std::time_t when) {
+    std::tm t{};
+    LocalTime(when, t);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &t);
+    std::string s = text;
+    if (s.size() >= 5) s.insert(s.size() - 2, ":");  // +0800 -> +08:00
+    return s;
+}
+
+std::string FormatReport(const WatchReport& r, bool json) {
+    if (json) {
+        return "{\"time\":" + Quoted(FormatIsoTime(r.when)) + ",\"url\":" + Quoted(r.url) +
+               ",\"note\":" + Quoted(r.note) + ",\"kind\":\"" + KindName(r.kind) +
+               "\",\"old_size\":" + Number(r.nOldSize) + ",\"new_size\":" + Number(r.nNewSize) +
+               ",\"reason\":" + (r.reason.empty() ? std::string("null") : Quoted(r.reason)) + "}";
+    }
+    std::string line = FormatIsoTime(r.when) + " " + KindName(r.kind) + " " + r.url;
+    if (r.kind == WatchReport::kChanged)
+        line += " " + Number(r.nOldSize) + " -> " + Number(r.nNewSize);
+    if (!r.reason.empty()) line += " " + r.reason;
+    if (!r.note.empty()) line += " (" + r.note + ")";
+    return line;
+}
+
+}  // namespace sentrel
