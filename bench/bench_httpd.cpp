@@ -5,7 +5,10 @@
 //   /big          200, Content-Length 209715200 (200 MiB of text with LF line ends)
 //   /chunked      200, the same 200 MiB chunked, without a length
 //   /close        200, the same 200 MiB without a length, ended by closing the connection
+//   /small-chunked 200, 5000 bytes chunked, without a length
+//   /etag         200, Content-Length 5000 with an ETag; 304 to a matching If-None-Match
 //   /count        200, the number of other requests served so far
+//   /count304     200, the number of 304 answers so far, and the bytes of one
 //   /connections  200, the number of connections accepted so far (both ports)
 #include <unistd.h>
 
@@ -36,12 +39,18 @@ int main() {
     std::snprintf(hex, sizeof hex, "%zx\r\n", chunk.size());
     const std::string chunkFrame = hex + chunk + "\r\n";
 
-    std::atomic<long> served{0};
+    std::atomic<long> served{0}, notModified{0};
+    const std::string notModifiedReply = "HTTP/1.1 304 Not Modified\r\nETag: \"e1\"\r\n\r\n";
     TestServer* servers[2] = {nullptr, nullptr};
     auto handler = [&](TestServer::Conn& c, const std::string& head, int) {
         auto is = [&head](const char* path) { return head.rfind(path, 0) == 0; };
         if (is("GET /count ")) {
             c.Write(Reply(std::to_string(served.load())));
+            return;
+        }
+        if (is("GET /count304 ")) {
+            c.Write(Reply(std::to_string(notModified.load()) + " " +
+                          std::to_string(notModifiedReply.size())));
             return;
         }
         if (is("GET /connections ")) {
@@ -61,6 +70,16 @@ int main() {
             for (long long sent = 0; sent < bigSize; sent += chunk.size())
                 if (!c.Write(chunkFrame)) return;
             c.Write("0\r\n\r\n");
+        } else if (is("GET /small-chunked ")) {
+            c.Write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1388\r\n" + page +
+                    "\r\n0\r\n\r\n");
+        } else if (is("GET /etag")) {
+            if (head.find("If-None-Match: \"e1\"\r\n") != std::string::npos) {
+                ++notModified;
+                c.Write(notModifiedReply);
+            } else {
+                c.Write("HTTP/1.1 200 OK\r\nETag: \"e1\"\r\nContent-Length: 5000\r\n\r\n" + page);
+            }
         } else if (is("GET /close ")) {
             c.Write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
             for (long long sent = 0; sent < bigSize; sent += chunk.size())

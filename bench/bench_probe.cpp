@@ -94,6 +94,8 @@ std::vector<std::string> Urls(const std::string& base, int n) {
     return urls;
 }
 
+void ProbeCommandPass(const std::string& binDir, const std::string& base, const std::string& page);
+
 void OnePass(const std::string& binDir, const std::string& base, const std::string& page) {
     const std::vector<std::string> urls = Urls(page, 50);
     auto flag = std::make_shared<CRunFlag>("RUN");
@@ -120,7 +122,19 @@ void OnePass(const std::string& binDir, const std::string& base, const std::stri
     flag->Set("STOP");
     Workers().WaitIdle(10s);
     pairs.Print("one pass over 50 pages", "50 watchers", "curl, one process", 1e3, "ms CPU");
+    ProbeCommandPass(binDir, base, page);
+}
 
+// sentrel-probe given 50 URLs of the page, against curl given the same, and the
+// connections the server saw for one run.
+void ProbeCommandPass(const std::string& binDir, const std::string& base, const std::string& page) {
+    const std::vector<std::string> urls = Urls(page, 50);
+    std::vector<std::string> curlArgs = {"/usr/bin/curl", "-s"};
+    for (const std::string& u : urls) {
+        curlArgs.push_back("-o");
+        curlArgs.push_back("/dev/null");
+        curlArgs.push_back(u);
+    }
     bench::Pairs probeCmd;
     std::vector<std::string> probeArgs = {binDir + "/sentrel-probe"};
     probeArgs.insert(probeArgs.end(), urls.begin(), urls.end());
@@ -131,7 +145,8 @@ void OnePass(const std::string& binDir, const std::string& base, const std::stri
         connections = Fetch(base + "/connections") - c0 - 1;  // less the count's own
         probeCmd.Add(ours, RunCpu(curlArgs));
     }
-    probeCmd.Print("sentrel-probe with the 50 URLs", "sentrel-probe", "curl", 1e3, "ms CPU");
+    probeCmd.Print(("sentrel-probe with the 50 URLs of " + page.substr(base.size())).c_str(),
+                   "sentrel-probe", "curl", 1e3, "ms CPU");
     std::printf("  connections the server saw for one sentrel-probe run: %ld\n", connections);
 }
 
@@ -208,6 +223,7 @@ int main(int argc, char** argv) {
 
     std::printf("probe (b):\n");
     OnePass(binDir, base, base + "/page");
+    ProbeCommandPass(binDir, base, base + "/small-chunked");
 
     std::printf("probe (c):\n");
     Sleepers(base + "/page", 50, 10);

@@ -17,5 +17,6 @@ fi
 "$bin/bench_mail"
 "$bin/bench_probe" "$bin"
 "$bin/bench_monitor" "$bin" "${MONITOR_SECONDS:-10}"
+"$bin/bench_watch" "$bin" ${WATCH_LARGE:+--large}
 [ -n "$xvfb_pid" ] && kill "$xvfb_pid"
 exit 0
