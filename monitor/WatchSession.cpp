@@ -55,15 +55,18 @@ void WatchSession::Emit(WatchEvent::Kind kind, RowId id, bool bNewMark) {
 }
 
 WatchRow* WatchSession::Find(RowId id) {
-    for (WatchRow& row : m_rows)
-        if (row.id == id) return &row;
-    return nullptr;
+    const int index = IndexOf(id);
+    return index < 0 ? nullptr : &m_rows[static_cast<std::size_t>(index)];
 }
 
 int WatchSession::IndexOf(RowId id) const {
-    for (std::size_t i = 0; i < m_rows.size(); ++i)
-        if (m_rows[i].id == id) return static_cast<int>(i);
-    return -1;
+    auto it = m_index.find(id);
+    return it == m_index.end() ? -1 : static_cast<int>(it->second);
+}
+
+void WatchSession::Reindex() {
+    m_index.clear();
+    for (std::size_t i = 0; i < m_rows.size(); ++i) m_index[m_rows[i].id] = i;
 }
 
 RowId WatchSession::AddRow(const std::string& url, const std::string& note, int nStoredSize,
@@ -76,6 +79,7 @@ RowId WatchSession::AddRow(const std::string& url, const std::string& note, int 
     row.etag = etag;
     row.lastModified = lastModified;
     m_rows.push_back(std::move(row));
+    m_index[m_nNextId] = m_rows.size() - 1;
     Emit(WatchEvent::RowsChanged, m_nNextId);
     return m_nNextId;
 }
@@ -97,6 +101,7 @@ void WatchSession::StopWatcher(RowId id) {
     for (auto it = m_watchers.begin(); it != m_watchers.end();) {
         if (it->second.id == id) {
             it->second.pStop->Set("STOP");  // this watcher alone; the others go on
+            m_watchOfRow.erase(id);
             it = m_watchers.erase(it);
         } else {
             ++it;
@@ -110,13 +115,16 @@ void WatchSession::RemoveRow(RowId id) {
     StopWatcher(id);
     m_marks.erase(std::remove(m_marks.begin(), m_marks.end(), id), m_marks.end());
     m_rows.erase(m_rows.begin() + index);
+    Reindex();
     Emit(WatchEvent::RowsChanged, id);
 }
 
 void WatchSession::Clear() {
     for (auto& [nWatch, watcher] : m_watchers) watcher.pStop->Set("STOP");
     m_watchers.clear();
+    m_watchOfRow.clear();
     m_rows.clear();
+    m_index.clear();
     m_marks.clear();
     Emit(WatchEvent::RowsChanged, 0);
 }
@@ -154,7 +162,8 @@ void WatchSession::SetMarked(RowId id, bool bMarked) {
 void WatchSession::TakeValidators(WatchRow& row) {
     PageValidators v;
     const int nWatch = WatchOfRow(row.id);
-    if (nWatch >= 0 && m_watchers[nWatch].pValidators) v = m_watchers[nWatch].pValidators->Get();
+    auto it = m_watchers.find(nWatch);
+    if (it != m_watchers.end() && it->second.pValidators) v = it->second.pValidators->Get();
     // Validators of another size would make a later 304 stand for the wrong size.
     if (v.nSize != row.nStoredSize) v = PageValidators();
     row.etag = v.etag;
@@ -173,6 +182,7 @@ bool WatchSession::Start(const RunOptions& options) {
     // A new flag for each run: watchers of the previous run keep their own "STOP", and
     // none of their late messages matches a watch of this run.
     m_watchers.clear();
+    m_watchOfRow.clear();
     ++m_nRunNumber;
     m_pRunFlag = CRunFlag::MakeChild(m_pExitFlag, "RUN");
     m_nFailAfter = std::max(1, options.nFailAfter);
@@ -203,6 +213,7 @@ bool WatchSession::Start(const RunOptions& options) {
             Stop();
             return false;
         }
+        m_watchOfRow[watcher.id] = nWatch;
         m_watchers.emplace(nWatch, std::move(watcher));
     }
     return true;
@@ -220,9 +231,8 @@ void WatchSession::Stop() {
 }
 
 int WatchSession::WatchOfRow(RowId id) const {
-    for (const auto& [nWatch, watcher] : m_watchers)
-        if (watcher.id == id) return nWatch;
-    return -1;
+    auto it = m_watchOfRow.find(id);
+    return it == m_watchOfRow.end() ? -1 : it->second;
 }
 
 RowId WatchSession::RowOfWatch(int nWatch) const {
@@ -244,6 +254,7 @@ bool WatchSession::Deliver(unsigned msg, std::intptr_t wParam, std::intptr_t lPa
             return true;
         case WM_WATCH_ENDED:
             m_watchers.erase(nWatch);
+            if (WatchOfRow(id) == nWatch) m_watchOfRow.erase(id);
             if (!row) return true;
             row->status = lParam == -1 ? RowStatus::NetworkFailed : RowStatus::Stopped;
             row->nFailures = 0;

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "PageValidators.h"
@@ -153,7 +154,12 @@ class WatchSession {
     /// The row's validators become those its watcher last saw, if they go with the stored size.
     void TakeValidators(WatchRow& row);
 
+    /// Index of every row by id, made anew when rows go (lists of thousands are watched).
+    void Reindex();
+
     std::vector<WatchRow> m_rows;
+    std::unordered_map<RowId, std::size_t> m_index;
+    std::unordered_map<RowId, int> m_watchOfRow;  // the current run's watch of each row
     std::vector<RowId> m_marks;
     std::vector<Listener> m_listeners;
     RowId m_nNextId = 0;
