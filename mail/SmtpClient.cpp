@@ -1,8 +1,11 @@
 #include "SmtpClient.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <random>
 
 #include "Files.h"
 
@@ -43,10 +46,78 @@ std::string FormatMailDate(std::time_t when) {
     std::tm t{};
     UtcTime(when, t);
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d", kDays[t.tm_wday % 7],
+    std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d +0000", kDays[t.tm_wday % 7],
                   t.tm_mday, kMonths[t.tm_mon % 12], t.tm_year + 1900, t.tm_hour, t.tm_min,
                   t.tm_sec);
     return buf;
+}
+
+std::string EncodeHeaderText(const std::string& text) {
+    bool plain = true;
+    for (unsigned char c : text) plain = plain && c >= 0x20 && c < 0x7f;
+    if (plain) return text;
+    // 45 bytes make 60 base64 characters: with "=?UTF-8?B?" and "?=" a word stays within
+    // 75. Words end between characters, never inside one.
+    constexpr std::size_t kChunk = 45;
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t n = std::min(kChunk, text.size() - at);
+        while (n > 1 && at + n < text.size() &&
+               (static_cast<unsigned char>(text[at + n]) & 0xC0) == 0x80)
+            --n;
+        if (!out.empty()) out += "\r\n ";
+        out += "=?UTF-8?B?" + EncodeBase64(text.data() + at, n) + "?=";
+        at += n;
+    }
+    return out;
+}
+
+namespace {
+
+// True when the body cannot travel as 8bit text: a line beyond SMTP's 998 bytes, a NUL,
+// or a CR or LF that is not part of a CR LF pair.
+bool NeedsBase64(const std::string& body) {
+    std::size_t line = 0;
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        const char c = body[i];
+        if (c == '\r' && i + 1 < body.size() && body[i + 1] == '\n') {
+            ++i;
+            line = 0;
+            continue;
+        }
+        if (c == '\0' || c == '\r' || c == '\n' || ++line > 998) return true;
+    }
+    return false;
+}
+
+// A unique id for the Message-ID header, at the sender's domain.
+std::string NewMessageId(const std::string& from) {
+    static std::mt19937_64 random{std::random_device{}()};
+    static std::mutex lock;
+    unsigned long long a = 0;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        a = random();
+    }
+    const std::size_t at = from.rfind('@');
+    const std::string domain = at == std::string::npos ? "sentrel.invalid" : from.substr(at + 1);
+    char id[64];
+    std::snprintf(id, sizeof id, "%016llx.%lld", a, static_cast<long long>(std::time(nullptr)));
+    return "<" + std::string(id) + "@" + domain + ">";
+}
+
+}  // namespace
+
+std::string CSmtpClient::MessageBody() const {
+    const std::string body = m_strBody ? *m_strBody : std::string();
+    if (!NeedsBase64(body)) return body;
+    const std::string all = EncodeBase64(body);
+    std::string out;
+    for (std::size_t i = 0; i < all.size(); i += 76) {
+        if (i) out += "\r\n";
+        out += all.substr(i, 76);
+    }
+    return out;
 }
 
 CSmtpClient::CSmtpClient() {
@@ -102,7 +173,7 @@ bool CSmtpClient::Compose(std::string& header, int& error) const {
     std::string to;
     for (std::size_t i = 0; i < m_toList.size(); ++i) {
         if (i) to += ',';
-        to += m_toList[i].strName + "<" + m_toList[i].strAddress + ">";
+        to += EncodeHeaderText(m_toList[i].strName) + "<" + m_toList[i].strAddress + ">";
     }
     std::string date = FormatMailDate(std::time(nullptr));
     header = "Date: " + date + "\r\n";
@@ -111,7 +182,7 @@ bool CSmtpClient::Compose(std::string& header, int& error) const {
         return false;
     }
     header += "From: ";
-    if (m_strFromName) header += *m_strFromName;
+    if (m_strFromName) header += EncodeHeaderText(*m_strFromName);
     header += " <" + *m_strFromAddress + ">\r\n";
     if (m_strMailerName) header += "X-Mailer: " + *m_strMailerName + "\r\n";
     if (m_strReplyAddress) header += "Reply-To: " + *m_strReplyAddress + "\r\n";
@@ -123,12 +194,17 @@ bool CSmtpClient::Compose(std::string& header, int& error) const {
         header += "X-Priority: 3 (Normal)\r\n";
     header += "To: " + to + "\r\n";
     if (m_strSubject) {
-        header += "Subject: " + *m_strSubject + "\r\n";
+        header += "Subject: " + EncodeHeaderText(*m_strSubject) + "\r\n";
     } else {
         error = kNoSubject;  // recorded, and the header is completed all the same
         header += "Subject:  \r\n";
     }
-    header += "MIME-Version: 1.0\r\n\r\n";
+    header += "Message-ID: " + NewMessageId(*m_strFromAddress) + "\r\n";
+    header += "MIME-Version: 1.0\r\n";
+    header += "Content-Type: text/plain; charset=UTF-8\r\n";
+    header += std::string("Content-Transfer-Encoding: ") +
+              (NeedsBase64(m_strBody ? *m_strBody : std::string()) ? "base64" : "8bit") +
+              "\r\n\r\n";
     return true;
 }
 
@@ -162,6 +238,25 @@ bool CSmtpClient::ReadReplyLine() {
     return Check(m_connection.ReadLine(m_pRecvBuf.get(), kBufferSize));
 }
 
+bool CSmtpClient::ReadReply() {
+    // One deadline for the whole reply: a server that drips continuation lines cannot
+    // hold the send longer than one slow line could.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nIoTimeoutMs);
+    m_strReply.clear();
+    m_replyLines.clear();
+    for (int lines = 0;; ++lines) {
+        if (lines >= 100) return Fail(kTooManyLines);
+        if (!Check(m_connection.ReadLine(m_pRecvBuf.get(), kBufferSize, deadline))) return false;
+        std::string line = m_pRecvBuf.get();
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        if (!m_strReply.empty()) m_strReply += ' ';
+        m_strReply += line;
+        m_replyLines.push_back(line);
+        if (ReplyCode() < 0 || line.size() < 4 || line[3] != '-') return true;
+    }
+}
+
 bool CSmtpClient::WriteBuffer() {
     return Check(m_connection.WriteAll(m_pSendBuf.get(), std::strlen(m_pSendBuf.get())));
 }
@@ -184,7 +279,7 @@ bool CSmtpClient::Command(const std::string& line) {
 }
 
 bool CSmtpClient::Expect(int expected, int stepError) {
-    if (!ReadReplyLine()) return false;
+    if (!ReadReply()) return false;
     return ReplyCode() == expected || Fail(stepError);
 }
 
@@ -194,7 +289,7 @@ bool CSmtpClient::Step(int expected, int stepError, const std::string& line) {
 
 bool CSmtpClient::WaitFor(int expected, int skip, int stepError) {
     for (int skipped = 0;;) {
-        if (!ReadReplyLine()) return false;
+        if (!ReadReply()) return false;
         int code = ReplyCode();
         if (code == expected) return true;
         if (code != skip) return Fail(stepError);
@@ -207,7 +302,7 @@ bool CSmtpClient::SendPassword() {
     if (!m_strPassword) return Fail(kNoPassword);
     if (!Command(EncodeBase64(*m_strPassword) + "\r\n")) return false;
     for (int skipped = 0;;) {
-        if (!ReadReplyLine()) return false;
+        if (!ReadReply()) return false;
         int code = ReplyCode();
         if (code == 235) return true;
         if (code == 535) return Fail(kBadLogin);
@@ -220,7 +315,7 @@ bool CSmtpClient::SendPassword() {
 bool CSmtpClient::SendRecipients() {
     int accepted = static_cast<int>(m_toList.size());
     for (const MailRecipient& to : m_toList) {
-        if (!Command("RCPT TO:<" + to.strAddress + ">\r\n") || !ReadReplyLine()) return false;
+        if (!Command("RCPT TO:<" + to.strAddress + ">\r\n") || !ReadReply()) return false;
         if (ReplyCode() != 250) {
             --accepted;
             m_nError = kRecipientRefused;
@@ -233,7 +328,12 @@ bool CSmtpClient::SendRecipients() {
 bool CSmtpClient::SendMessage() {
     if (!BuildHeader(m_pSendBuf.get())) return Fail(kHeaderFailed);
     if (!WriteBuffer()) return false;
-    if (!Command((m_strBody ? *m_strBody : std::string()) + "\r\n")) return false;
+    // A line that starts with a dot gets a second one, so that it never ends the data.
+    std::string body = MessageBody();
+    if (!body.empty() && body[0] == '.') body.insert(0, ".");
+    for (std::size_t at = 0; (at = body.find("\r\n.", at)) != std::string::npos; at += 4)
+        body.insert(at + 2, ".");
+    if (!Command(body + "\r\n")) return false;
     return Step(250, kMessageRefused, "\r\n.\r\n");
 }
 
@@ -244,11 +344,19 @@ bool CSmtpClient::Converse() {
         return Fail(kNoConnection);
     // 2. Greeting.
     if (!Expect(220, kNoGreeting)) return false;
-    // 3. EHLO; only the first line of its reply is read here.
+    // 3. EHLO, whose reply names the server's extensions.
     const char* host = QueryLocalHostName();
     if (!Step(250, kEhloRefused, std::string("EHLO ") + (host ? host : "domain") + "\r\n"))
         return false;
-    // 4. AUTH LOGIN, passing over the rest of the EHLO reply.
+    // Every line after the first names one extension.
+    m_capabilities.clear();
+    for (std::size_t i = 1; i < m_replyLines.size(); ++i) {
+        std::string cap = m_replyLines[i].substr(std::min<std::size_t>(4, m_replyLines[i].size()));
+        for (char& c : cap)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        m_capabilities.push_back(cap);
+    }
+    // 4. AUTH LOGIN (a server may still send more 250 lines first).
     if (!Command("AUTH LOGIN\r\n") || !WaitFor(334, 250, kAuthRefused)) return false;
     // 5. User name.
     if (!m_strUserName) return Fail(kNoUserName);
@@ -275,7 +383,7 @@ bool CSmtpClient::Send() {
     std::string header;
     int composeError = 0;
     if ((Compose(header, composeError) && header.size() >= kBufferSize) ||
-        (m_strBody && m_strBody->size() + 2 >= kBufferSize))
+        MessageBody().size() + 2 >= kBufferSize)
         return Fail(kTooLarge);
 
     bool ok = Converse();

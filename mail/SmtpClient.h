@@ -23,8 +23,10 @@ inline std::string EncodeBase64(const std::string& s) {
     return EncodeBase64(s.data(), s.size());
 }
 
-/// "Sun, 06 Dec 2026 09:05:03": English names, UTC clock, no zone; never uses the locale.
+/// "Sun, 06 Dec 2026 09:05:03 +0000": English names, UTC with its zone; never the locale.
 std::string FormatMailDate(std::time_t when);
+/// Header text as it may travel: ASCII as it is, anything else as RFC 2047 UTF-8 words.
+std::string EncodeHeaderText(const std::string& text);
 
 /// One outgoing mail and the SMTP dialogue (plain connection, AUTH LOGIN) that delivers it.
 /// Failures set an error code (GetError) and make operations return false.
@@ -57,6 +59,8 @@ class CSmtpClient : public SmtpErrors {
 
     /// Writes the header block into `buffer` (kBufferSize bytes); false with an error code.
     bool BuildHeader(char* buffer);
+    /// The body as it travels: 8bit text, or base64 lines when it cannot go as text.
+    std::string MessageBody() const;
 
     // The transport's steps one at a time, for tests and for callers that drive their
     // own dialogue.
@@ -64,6 +68,15 @@ class CSmtpClient : public SmtpErrors {
     SocketHandle OpenConnection(const char* server, std::uint16_t port);
     /// Reads one reply line of the open connection into the receive buffer.
     bool ReadReplyLine();
+    /// Reads one whole reply ("NNN-" lines continue it, "NNN " ends it) against one
+    /// deadline: the receive buffer holds its last line, LastReply all of it.
+    bool ReadReply();
+    /// The last reply's lines, joined by blanks, without line ends ("535 Error: ...").
+    const std::string& LastReply() const { return m_strReply; }
+    /// The extensions the server named in its EHLO reply, upper case ("STARTTLS", "AUTH LOGIN").
+    const std::vector<std::string>& Capabilities() const { return m_capabilities; }
+    /// A send under way gives up, with kCancelled, at its next wait once this flag is set.
+    void SetCancelFlag(const std::atomic<bool>* flag) { m_connection.SetCancelFlag(flag); }
     /// The code of the line in the receive buffer, or -1 when it holds no valid reply.
     int ReplyCode() const { return SmtpReplyCode(m_pRecvBuf.get()); }
     /// Writes the send buffer to the open connection.
@@ -103,6 +116,9 @@ class CSmtpClient : public SmtpErrors {
     bool SendMessage();
 
     int m_nError = 0;
+    std::string m_strReply;
+    std::vector<std::string> m_replyLines;
+    std::vector<std::string> m_capabilities;
     Text m_strLocalHost;
     Text m_strFromAddress;
     Text m_strFromName;

@@ -1,5 +1,6 @@
 #include "SmtpConnection.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 
@@ -38,8 +39,13 @@ int CSmtpConnection::WriteAll(const char* data, std::size_t n) {
 }
 
 int CSmtpConnection::ReadLine(char* buf, std::size_t size) {
+    return ReadLine(buf, size,
+                    std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nIoTimeoutMs));
+}
+
+int CSmtpConnection::ReadLine(char* buf, std::size_t size,
+                              std::chrono::steady_clock::time_point deadline) {
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(m_nIoTimeoutMs);
     std::size_t n = 0;
     buf[0] = '\0';
     for (;;) {
@@ -52,10 +58,15 @@ int CSmtpConnection::ReadLine(char* buf, std::size_t size) {
             if (c == '\n') return SmtpErrors::kOk;
         }
         if (n + 1 >= size) return SmtpErrors::kNoMemory;
+        if (m_pCancel && *m_pCancel) return SmtpErrors::kCancelled;
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0 || SocketWaitReadable(m_socket, static_cast<int>(left)) <= 0)
-            return SmtpErrors::kRecvFailed;
+        if (left <= 0) return SmtpErrors::kRecvFailed;
+        // In short waits, so that a cancel is seen soon.
+        const int wait = static_cast<int>(m_pCancel ? std::min<long long>(left, 100) : left);
+        const int ready = SocketWaitReadable(m_socket, wait);
+        if (ready < 0) return SmtpErrors::kRecvFailed;
+        if (ready == 0) continue;
         long r = SocketReceive(m_socket, m_in, sizeof m_in);
         if (r < 0) return SmtpErrors::kRecvFailed;
         if (r == 0) return n == 0 ? SmtpErrors::kClosedEarly : SmtpErrors::kOk;

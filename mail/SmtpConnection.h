@@ -1,4 +1,6 @@
 #pragma once
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -40,6 +42,7 @@ struct SmtpErrors {
         kBadLogin = 405,
         kAuthUnexpected = 406,
         kNoMemory = 407,
+        kCancelled = 408,  ///< the sender gave up (the test mail's cancel)
     };
 };
 
@@ -67,8 +70,13 @@ class CSmtpConnection {
     int WriteAll(const char* data, std::size_t n);
     /// One line, its line end included, into `buf` (NUL-terminated). A peer that closes
     /// after part of a line yields that part; one that closes before any byte, kClosedEarly;
-    /// a line that does not fit `size`, kNoMemory.
+    /// a line that does not fit `size`, kNoMemory. The line must be in by `deadline` (by
+    /// default the I/O limit from now).
     int ReadLine(char* buf, std::size_t size);
+    int ReadLine(char* buf, std::size_t size, std::chrono::steady_clock::time_point deadline);
+    /// Waits end early, with kCancelled, once this flag is set.
+    void SetCancelFlag(const std::atomic<bool>* flag) { m_pCancel = flag; }
+    int IoTimeoutMs() const { return m_nIoTimeoutMs; }
     void Close();
 
     bool IsOpen() const { return m_socket != kNoSocket; }
@@ -78,6 +86,7 @@ class CSmtpConnection {
   private:
     SocketHandle m_socket = kNoSocket;
     int m_nIoTimeoutMs = 0;
+    const std::atomic<bool>* m_pCancel = nullptr;
     // Bytes received but not yet handed out: the start of the next reply line.
     char m_in[4096];
     std::size_t m_nInPos = 0, m_nInEnd = 0;

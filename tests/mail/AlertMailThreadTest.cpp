@@ -8,6 +8,7 @@
 #include "AlertMailThread.h"
 #include "PostRecorder.h"
 #include "ScriptedSmtpServer.h"
+#include "SmtpClient.h"
 #include "SocketLayer.h"
 #include "TempDir.h"
 #include "ThreadMessages.h"
@@ -68,7 +69,8 @@ TEST_F(AlertMail, ComposesTheAlertAndReportsSuccess) {
     EXPECT_NE(std::string::npos, t.find("\r\nYWxpY2U=\r\n")) << "login name as stored";
     EXPECT_NE(std::string::npos, t.find("MAIL FROM:<alice@163.com>\r\n"));
     EXPECT_NE(std::string::npos, t.find("RCPT TO:<watcher@example.com>\r\n"));
-    EXPECT_NE(std::string::npos, t.find("\r\nFrom: 网页更新提醒 <alice@163.com>\r\n"));
+    EXPECT_NE(std::string::npos, t.find("\r\nFrom: =?UTF-8?B?" + EncodeBase64("网页更新提醒") +
+                                        "?= <alice@163.com>\r\n"));
     EXPECT_NE(std::string::npos, t.find("\r\nX-Mailer: Foxmail v6.5\r\n"));
     EXPECT_NE(std::string::npos, t.find("\r\nReply-To: alice@163.com\r\n"));
     EXPECT_NE(std::string::npos, t.find("\r\nX-Priority: 3 (Normal)\r\n"));
@@ -76,11 +78,14 @@ TEST_F(AlertMail, ComposesTheAlertAndReportsSuccess) {
 
     std::smatch m;
     const std::string stamp = "(\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2})";
-    ASSERT_TRUE(std::regex_search(t, m, std::regex("\r\nSubject: 有更新！" + stamp + "\r\n")));
+    ASSERT_TRUE(std::regex_search(t, m, std::regex("\r\n更新时间：" + stamp + "\r\n")));
     const std::string when = m[1];
     std::string body = "\r\n\r\n相关网址：" + url + "\r\n更新时间：" + when +
                        "\r\n\r\n无需回复本邮件！\r\n\r\n.\r\n";
-    EXPECT_NE(std::string::npos, t.find(body)) << "the body carries the subject's time";
+    EXPECT_NE(std::string::npos, t.find(body));
+    EXPECT_NE(std::string::npos,
+              t.find("\r\nSubject: =?UTF-8?B?" + EncodeBase64("有更新！" + when) + "?=\r\n"))
+        << "the subject carries the body's time";
 }
 
 TEST_F(AlertMail, SocketStartupFailureReportsMinusTwoWithoutConnecting) {
