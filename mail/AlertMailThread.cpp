@@ -51,8 +51,8 @@ bool CAlertMailThread::SendAlertMail(AlertMailRequest* pRequest) {
     const std::string when = FormatAlertTime(std::time(nullptr));  // one time text, used twice
     std::string subject, body;
     ComposeAlertMail(*pRequest, when, subject, body);
-    const int result = SendReminderMail(pRequest->szEmailRcv, pRequest->szSendUser,
-                                        pRequest->szSendPwd, subject, body);
+    const int result = SendReminderMail(pRequest->server, pRequest->szEmailRcv,
+                                        pRequest->szSendUser, pRequest->szSendPwd, subject, body);
     if (m_hMainWnd) m_hMainWnd->Post(WM_MAIL_RESULT, 0, result);
     return result != -2;  // false: the mail client could not start
 }

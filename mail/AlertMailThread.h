@@ -2,6 +2,7 @@
 #include <ctime>
 #include <string>
 
+#include "MailProvider.h"
 #include "PostTarget.h"
 
 namespace sentrel {
@@ -16,8 +17,9 @@ struct AlertMailRequest {
     PostTargetPtr hMainWnd;  ///< receives WM_MAIL_RESULT
     Kind nKind = kChanged;
     CAlertMailThread* pThread = nullptr;  ///< set by the CAlertMailThread constructor
+    MailServer server;                    ///< where the mail goes, and from whom
     std::string szEmailRcv;               ///< recipient address
-    std::string szSendUser;               ///< account user name, without the provider suffix
+    std::string szSendUser;               ///< account user name
     std::string szSendPwd;                ///< account password
     std::string szUrl;                    ///< URL of the row
     std::string szReason;                 ///< why the page fails (kFailing)

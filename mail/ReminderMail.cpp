@@ -1,18 +1,60 @@
 #include "ReminderMail.h"
 
+#include <mutex>
+
+#include "CurlMail.h"
 #include "MailProvider.h"
 #include "SmtpClient.h"
 
 namespace sentrel {
 
-int SendReminderMail(const std::string& recipient, const std::string& user,
-                     const std::string& password, const std::string& subject,
-                     const std::string& body) {
-    const std::string sender = user + g_szMailSuffix;
+namespace {
+
+std::mutex g_failureLock;
+std::string g_lastFailure;
+
+// Why the plain dialogue failed, as the user reads it.
+std::string ReasonOf(const CSmtpClient& mail) {
+    switch (mail.GetError()) {
+        case CSmtpClient::kNoConnection:
+            switch (mail.ConnectError()) {
+                case CSmtpClient::kHostUnknown:
+                case CSmtpClient::kBadAddress:
+                    return "无法解析域名";
+                default:
+                    return "连接被拒绝";
+            }
+        case CSmtpClient::kRecvFailed:
+            return "超时";
+        case CSmtpClient::kClosedEarly:
+            return "服务器断开了连接";
+        case CSmtpClient::kCancelled:
+            return "已取消";
+        case CSmtpClient::kTooLarge:
+            return "邮件过长";
+        default:
+            break;
+    }
+    // A refusal: the server's own words ("535 Error: authentication failed").
+    return mail.LastReply().empty() ? std::string("网络错误") : mail.LastReply();
+}
+
+}  // namespace
+
+std::string LastMailFailure() {
+    std::lock_guard<std::mutex> lock(g_failureLock);
+    return g_lastFailure;
+}
+
+int SendReminderMail(const MailServer& server, const std::string& recipient,
+                     const std::string& user, const std::string& password,
+                     const std::string& subject, const std::string& body, std::string* reason,
+                     const std::atomic<bool>* cancel) {
+    const std::string& sender = server.from;
     CSmtpClient mail;
     if (mail.GetError() != 0) return -2;
-    const std::string host = SmtpHost();
-    mail.SetServer(host.c_str(), SmtpPort());
+    mail.SetServer(server.host.c_str(), server.port);
+    mail.SetCancelFlag(cancel);
     mail.SetUserName(user.c_str());
     mail.SetPassword(password.c_str());
     mail.SetFromName("网页更新提醒");
@@ -23,7 +65,24 @@ int SendReminderMail(const std::string& recipient, const std::string& user,
     mail.SetPriority(3);
     mail.SetMailerName("Foxmail v6.5");
     mail.SetBody(body.c_str());
-    return mail.Send() ? 0 : -1;
+    std::string why;
+    bool sent = false;
+    if (server.security == MailSecurity::kNone) {
+        sent = mail.Send();
+        if (!sent) why = ReasonOf(mail);
+    } else {
+        std::string message;
+        if (mail.ComposeMessage(message))
+            sent = SendOverTls(server, user, password, recipient, message, why, cancel);
+        else
+            why = "邮件过长";
+    }
+    {
+        std::lock_guard<std::mutex> lock(g_failureLock);
+        g_lastFailure = sent ? std::string() : why;
+    }
+    if (reason) *reason = why;
+    return sent ? 0 : -1;
 }
 
 std::string TestMailSubject() {

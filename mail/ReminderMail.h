@@ -1,14 +1,22 @@
 #pragma once
+#include <atomic>
 #include <string>
+
+#include "MailProvider.h"
 
 namespace sentrel {
 
-/// Sends one mail from the account `user` (without the provider's suffix) to `recipient`
-/// through the provider's server, signed "网页更新提醒". 0: sent; -1: the send failed;
+/// Sends one mail from the account `user` to `recipient` through `server`, signed
+/// "网页更新提醒". 0: sent; -1: the send failed (`reason`, when given, says why);
 /// -2: the mail client could not start. Alert mails and the test mail both go this way.
-int SendReminderMail(const std::string& recipient, const std::string& user,
-                     const std::string& password, const std::string& subject,
-                     const std::string& body);
+/// A set `cancel` flag ends the send at its next wait.
+int SendReminderMail(const MailServer& server, const std::string& recipient,
+                     const std::string& user, const std::string& password,
+                     const std::string& subject, const std::string& body,
+                     std::string* reason = nullptr, const std::atomic<bool>* cancel = nullptr);
+
+/// Why the last alert mail of this process failed (empty after a success).
+std::string LastMailFailure();
 
 /// The test mail of the options dialog: its fixed subject, and its text followed by an
 /// empty line and the two-line signature.

@@ -222,6 +222,16 @@ bool CSmtpClient::BuildHeader(char* buffer) {
     return true;
 }
 
+bool CSmtpClient::ComposeMessage(std::string& message) {
+    std::string header;
+    int error = m_nError;
+    if (!Compose(header, error)) return Fail(error);
+    message = header + MessageBody() + "\r\n";
+    if (header.size() >= kBufferSize || MessageBody().size() + 2 >= kBufferSize)
+        return Fail(kTooLarge);
+    return true;
+}
+
 bool CSmtpClient::Fail(int error) {
     m_nError = error;
     return false;
@@ -339,9 +349,9 @@ bool CSmtpClient::SendMessage() {
 
 bool CSmtpClient::Converse() {
     // 1. Connect.
-    if (m_connection.Open(m_strServer ? m_strServer->c_str() : nullptr, m_nPort,
-                          m_nConnectTimeoutMs, m_nIoTimeoutMs) != kOk)
-        return Fail(kNoConnection);
+    m_nConnectError = m_connection.Open(m_strServer ? m_strServer->c_str() : nullptr, m_nPort,
+                                        m_nConnectTimeoutMs, m_nIoTimeoutMs);
+    if (m_nConnectError != kOk) return Fail(kNoConnection);
     // 2. Greeting.
     if (!Expect(220, kNoGreeting)) return false;
     // 3. EHLO, whose reply names the server's extensions.

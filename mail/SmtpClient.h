@@ -61,6 +61,11 @@ class CSmtpClient : public SmtpErrors {
     bool BuildHeader(char* buffer);
     /// The body as it travels: 8bit text, or base64 lines when it cannot go as text.
     std::string MessageBody() const;
+    /// The whole message (header block and body) for another transport; false with an
+    /// error code when it cannot be composed or does not fit the buffer.
+    bool ComposeMessage(std::string& message);
+    /// Why the connection could not be made (kHostUnknown, kConnectFailed...) after kNoConnection.
+    int ConnectError() const { return m_nConnectError; }
 
     // The transport's steps one at a time, for tests and for callers that drive their
     // own dialogue.
@@ -116,6 +121,7 @@ class CSmtpClient : public SmtpErrors {
     bool SendMessage();
 
     int m_nError = 0;
+    int m_nConnectError = 0;
     std::string m_strReply;
     std::vector<std::string> m_replyLines;
     std::vector<std::string> m_capabilities;

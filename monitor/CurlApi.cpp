@@ -29,6 +29,7 @@ bool Load(CurlApi& api) {
     SENTREL_BIND(global_init);
     SENTREL_BIND(easy_init);
     SENTREL_BIND(easy_cleanup);
+    SENTREL_BIND(easy_perform);
     SENTREL_BIND(easy_setopt);
     SENTREL_BIND(easy_getinfo);
     SENTREL_BIND(multi_init);

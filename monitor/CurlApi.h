@@ -11,6 +11,7 @@ struct CurlApi {
     CURLcode (*global_init)(long flags);
     CURL* (*easy_init)();
     void (*easy_cleanup)(CURL*);
+    CURLcode (*easy_perform)(CURL*);
     CURLcode (*easy_setopt)(CURL*, CURLoption, ...);
     CURLcode (*easy_getinfo)(CURL*, CURLINFO, ...);
     CURLM* (*multi_init)();

@@ -37,6 +37,7 @@ class AlertMail : public ::testing::Test {
         req->szEmailRcv = "watcher@example.com";
         req->szSendUser = "alice";
         req->szSendPwd = "pw";
+        req->server = ResolveMailServer("", 0, "ssl", "", "alice");  // the test server, plain
         req->szUrl = url;
         auto* thread = new CAlertMailThread(AlertMailThreadProc, req);
         ASSERT_EQ(thread, req->pThread);

@@ -10,8 +10,10 @@
 
 #include "AlertMailThread.h"
 #include "PostRecorder.h"
+#include "ReminderMail.h"
 #include "SmtpSink.h"
 #include "TempDir.h"
+#include "TestServer.h"
 #include "ThreadMessages.h"
 
 using namespace sentrel;
@@ -32,6 +34,7 @@ TEST(RealSmtpServer, ReceivesTheAlertMail) {
     request.szEmailRcv = "bob@example.com";
     request.szSendUser = "alice";
     request.szSendPwd = "s3cret";
+    request.server = ResolveMailServer("", 0, "ssl", "", "alice");
     request.szUrl = "http://example.com/news";
     CAlertMailThread thread(AlertMailThreadProc, &request);
     EXPECT_TRUE(thread.SendAlertMail(&request));
@@ -57,4 +60,49 @@ TEST(RealSmtpServer, ReceivesTheAlertMail) {
     EXPECT_EQ(0u, subject.find("有更新！"));
     EXPECT_EQ(0u, body.find("相关网址：http://example.com/news\r\n更新时间："));
     EXPECT_NE(std::string::npos, body.find("\r\n\r\n无需回复本邮件！"));
+}
+
+TEST(RealSmtpServer, TlsMailIsVerifiedAndNoPasswordTravelsInTheClear) {
+    struct Case {
+        const char* server;     // the sink's mode
+        MailSecurity security;  // what the user chose
+        bool trusted;           // the client trusts the sink's CA
+        const char* password;
+        const char* reason;  // empty: delivered
+    } cases[] = {
+        {"starttls", MailSecurity::kStartTls, true, "s3cret", ""},
+        {"implicit", MailSecurity::kSsl, true, "s3cret", ""},
+        {"plain-only", MailSecurity::kStartTls, true, "s3cret", "服务器不支持 STARTTLS"},
+        {"starttls", MailSecurity::kStartTls, false, "s3cret", "证书无效"},
+        {"implicit", MailSecurity::kSsl, false, "s3cret", "证书无效"},
+        {"implicit", MailSecurity::kSsl, true, "wrong", "535"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.server) + (c.trusted ? "" : ", untrusted") + ", " + c.password);
+        TempDir dir;
+        const std::string out = dir.File("message.txt");
+        SmtpSink sink(out, c.server);
+        ASSERT_TRUE(sink.Ready()) << "the SMTP server did not start (python3-aiosmtpd, openssl?)";
+        TempDir other;
+        TestCerts stranger(other.Path());  // a CA that signed nothing of the sink's
+        SetEnv("CURL_CA_BUNDLE", c.trusted ? dir.File("ca.pem") : stranger.CaFile());
+        MailServer server{"127.0.0.1", static_cast<std::uint16_t>(std::stoi(sink.Port())),
+                          c.security, "alice@163.com"};
+        std::string reason;
+        const int result = SendReminderMail(server, "bob@example.com", "alice", c.password,
+                                            "有更新！", "相关网址：http://example.com/", &reason);
+        UnsetEnv("CURL_CA_BUNDLE");
+        const bool delivered = *c.reason == '\0';
+        EXPECT_EQ(delivered ? 0 : -1, result);
+        EXPECT_EQ(0u, reason.find(c.reason)) << reason;
+        EXPECT_EQ(delivered ? 1 : 0, sink.Delivered());
+        const std::string auth = ReadFile(out + ".auth");
+        if (!c.trusted || std::string(c.server) == "plain-only")
+            EXPECT_EQ("", auth) << "no AUTH without verified TLS";
+        if (delivered) {
+            EXPECT_EQ(0, sink.Stop());
+            EXPECT_NE(std::string::npos,
+                      ReadFile(out).find("有更新！\n相关网址：http://example.com/"));
+        }
+    }
 }

@@ -10,10 +10,12 @@
 
 namespace sentrel::test {
 
-SmtpSink::SmtpSink(const std::string& outFile) : m_strOut(outFile) {
+SmtpSink::SmtpSink(const std::string& outFile, const std::string& tls) : m_strOut(outFile) {
     if (access("/usr/bin/python3", X_OK) != 0) return;
-    m_pid = SpawnReading(
-        {"/usr/bin/python3", SENTREL_SOURCE_DIR "/tests/mail/smtp_sink.py", outFile}, &m_fd);
+    std::vector<std::string> argv = {"/usr/bin/python3",
+                                     SENTREL_SOURCE_DIR "/tests/mail/smtp_sink.py", outFile};
+    if (!tls.empty()) argv.push_back(tls);
+    m_pid = SpawnReading(argv, &m_fd);
     std::string ready;
     if (m_pid > 0 && ReadLineFrom(m_fd, ready) && ready.rfind("READY ", 0) == 0)
         m_nPort = std::stoi(ready.substr(6));

@@ -9,7 +9,9 @@ namespace sentrel::test {
 /// last delivered message to `outFile` and the number delivered to `outFile`.count.
 class SmtpSink {
   public:
-    explicit SmtpSink(const std::string& outFile);
+    /// `tls`: "" (plain, AUTH allowed), "starttls", "implicit" or "plain-only" (no STARTTLS
+    /// offered); with TLS the CA is written as ca.pem beside `outFile`.
+    explicit SmtpSink(const std::string& outFile, const std::string& tls = std::string());
     ~SmtpSink();
     SmtpSink(const SmtpSink&) = delete;
     SmtpSink& operator=(const SmtpSink&) = delete;
