@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Files.h"
+#include "Keyring.h"
 #include "Secret.h"
 #include "TextRules.h"
 
@@ -26,9 +27,13 @@ struct Setting {
 };
 // The settings, in the order they are written.
 const Setting kSettings[] = {
-    {"interval", Kind::Int, "60"}, {"emailrcv", Kind::Str, ""},    {"senduser", Kind::Str, ""},
-    {"sendpwd", Kind::Str, ""},    {"balertwav", Kind::Bool, "1"}, {"balertemail", Kind::Bool, "0"},
-    {"failafter", Kind::Int, "2"}, {"bmailfail", Kind::Bool, "0"}, {"bnotify", Kind::Bool, "1"},
+    {"interval", Kind::Int, "60"},  {"emailrcv", Kind::Str, ""},
+    {"senduser", Kind::Str, ""},    {"sendpwd", Kind::Str, ""},
+    {"balertwav", Kind::Bool, "1"}, {"balertemail", Kind::Bool, "0"},
+    {"failafter", Kind::Int, "2"},  {"bmailfail", Kind::Bool, "0"},
+    {"bnotify", Kind::Bool, "1"},   {"smtphost", Kind::Str, ""},
+    {"smtpport", Kind::Int, "0"},   {"smtpsecurity", Kind::Str, "ssl"},
+    {"mailfrom", Kind::Str, ""},
 };
 constexpr std::size_t kMaxFileSize = 1 << 20;
 // The mail password: sealed in the file where the platform can (see Secret.h).
@@ -219,8 +224,23 @@ bool CCore::Get(SettingKey<bool> key) {
     return ParseBool(Raw(key.name), v) && v;
 }
 
+std::string CCore::SecretServer() {
+    // The built-in provider's host when none is set, as the mail code resolves it.
+    const std::string host = Raw("smtphost");
+    return host.empty() ? "smtp.163.com" : host;
+}
+
 std::string CCore::Get(SettingKey<std::string> key) {
-    return Raw(key.name);
+    std::string value = Raw(key.name);
+    if (key.name != kSecretKey || !value.empty()) return value;
+    // Not in the file: in the keyring, under the server and user it was stored for.
+    const std::string server = SecretServer(), user = Raw("senduser");
+    if (m_strKeyringFor != server + "\n" + user) {
+        m_strKeyringFor = server + "\n" + user;
+        m_strKeyringPwd.clear();
+        m_bInKeyring = !user.empty() && KeyringLookup(server, user, m_strKeyringPwd);
+    }
+    return m_strKeyringPwd;
 }
 
 void CCore::Set(SettingKey<int> key, int value) {
@@ -244,14 +264,35 @@ void CCore::Store(const std::string& key, const std::string& text) {
     if (m_nBatch == 0) Write();
 }
 
+bool CCore::MoveSecretToKeyring() {
+    auto it = m_values.find(kSecretKey);
+    const std::string user = Raw("senduser");
+    if (it == m_values.end() || it->second.empty() || user.empty()) return false;
+    const std::string server = SecretServer();
+    const std::string key = server + "\n" + user;
+    if (m_strKeyringFor == key && m_strKeyringPwd == it->second && m_bInKeyring) return true;
+    std::string error;
+    m_bInKeyring = KeyringStore(server, user, it->second, error);
+    if (!m_bInKeyring) {
+        m_strKeyringProblem = error;  // the file (owner-only) keeps it, as before
+        return false;
+    }
+    m_strKeyringProblem.clear();
+    m_strKeyringFor = key;
+    m_strKeyringPwd = it->second;
+    return true;
+}
+
 void CCore::Write() {
     // The known keys first, in their order, then any others; written to a temporary
     // file and renamed over the old one, so a crash never leaves half a file.
     std::string out = "; HalvexSentrel settings\n";
+    const bool inKeyring = MoveSecretToKeyring();
     for (const Setting& s : kSettings) {
         auto it = m_values.find(s.key);
         if (it == m_values.end()) continue;
         const std::string& v = it->second;
+        if (s.key == kSecretKey && inKeyring) continue;
         out += std::string(s.key) + "=" + EscapeValue(s.key == kSecretKey ? ProtectSecret(v) : v) +
                "\n";
     }

@@ -22,7 +22,11 @@ inline constexpr SettingKey<bool> kAlertWav{"balertwav"};
 inline constexpr SettingKey<bool> kAlertEmail{"balertemail"};
 inline constexpr SettingKey<int> kFailAfter{"failafter"};  ///< failed probes before a row fails
 inline constexpr SettingKey<bool> kMailOnFailure{"bmailfail"};
-inline constexpr SettingKey<bool> kNotify{"bnotify"};  ///< desktop notifications
+inline constexpr SettingKey<bool> kNotify{"bnotify"};            ///< desktop notifications
+inline constexpr SettingKey<std::string> kSmtpHost{"smtphost"};  ///< empty: the built-in server
+inline constexpr SettingKey<int> kSmtpPort{"smtpport"};          ///< 0: the security's port
+inline constexpr SettingKey<std::string> kSmtpSecurity{"smtpsecurity"};  ///< ssl, starttls, none
+inline constexpr SettingKey<std::string> kMailFrom{"mailfrom"};  ///< empty: user at the provider
 }  // namespace keys
 
 /// Settings store, program directory and database connection string; no GUI.
@@ -73,6 +77,9 @@ class CCore {
     /// in memory, and the next store tries the write again.
     const std::string& SaveProblem() const { return m_strSaveProblem; }
     std::string ConfigPath() { return Paths().configDir + "sentrel.ini"; }
+    /// Why the mail password could not go to the desktop keyring at the last store (empty
+    /// when it went there, or when there was none to store); the file kept it then.
+    const std::string& KeyringProblem() const { return m_strKeyringProblem; }
 
     /// Escaping used for values in the file: backslash, CR, LF and tab become \\ \r \n \t.
     static std::string EscapeValue(const std::string& value);
@@ -83,6 +90,10 @@ class CCore {
     std::string Raw(const std::string& key);
     void Store(const std::string& key, const std::string& text);
     void Write();
+    /// The mail password to the keyring, under its server and user; false when the file
+    /// must keep it.
+    bool MoveSecretToKeyring();
+    std::string SecretServer();
 
     ProgramPaths m_paths;
     bool m_bPathsDecided = false;
@@ -94,6 +105,12 @@ class CCore {
     std::vector<std::string> m_others;            // other tools' lines, as read
     std::string m_strProblem;
     std::string m_strSaveProblem;
+    // The keyring's copy of the password: for which server and user, and whether the
+    // value in m_values is the one it holds.
+    std::string m_strKeyringFor;
+    std::string m_strKeyringPwd;
+    bool m_bInKeyring = false;
+    std::string m_strKeyringProblem;
 };
 
 /// The single support object of the running program.

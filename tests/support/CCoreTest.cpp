@@ -231,3 +231,43 @@ TEST_F(CoreTest, AFifoNamedLikeTheFileIsNeverWaitedOn) {
     EXPECT_EQ("不是普通文件", core.ConfigProblem());
 }
 #endif
+
+#ifndef _WIN32
+TEST_F(CoreTest, ThePasswordMovesToTheKeyringAndIsFoundThereAfterARestart) {
+    // libsecret's file backend: a keyring without a daemon, in this test's own folder.
+    SetEnv("SECRET_BACKEND", "file");
+    SetEnv("SECRET_FILE_TEST_PATH", m_home.File("keyring"));
+    SetEnv("SECRET_FILE_TEST_PASSWORD", "test");
+    WriteFile(m_home.File("sentrel.ini"), "senduser=alice\nsendpwd=s3cret\n");
+    {
+        CCore core;
+        core.autoFileConfig();
+        EXPECT_EQ("s3cret", core.Get(keys::kSendPwd)) << "a password of an older file reads";
+        core.Set(keys::kInterval, 30);  // the next store moves it
+        EXPECT_EQ("", core.KeyringProblem());
+    }
+    EXPECT_EQ(std::string::npos, ReadFile(m_home.File("sentrel.ini")).find("sendpwd"));
+    CCore core;
+    core.autoFileConfig();
+    EXPECT_EQ("s3cret", core.Get(keys::kSendPwd));
+    // Another server or user has its own entry: none here.
+    core.Set(keys::kSmtpHost, "mail.example.com");
+    EXPECT_EQ("", core.Get(keys::kSendPwd));
+    core.Set(keys::kSendPwd, "other");
+    EXPECT_EQ(std::string::npos, ReadFile(m_home.File("sentrel.ini")).find("other"));
+    for (const char* name :
+         {"SECRET_BACKEND", "SECRET_FILE_TEST_PATH", "SECRET_FILE_TEST_PASSWORD"})
+        UnsetEnv(name);
+}
+
+TEST_F(CoreTest, WithoutAKeyringTheOwnerOnlyFileKeepsThePassword) {
+    UnsetEnv("DISPLAY");  // no session bus to start either
+    SetEnv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + m_home.File("no-bus"));
+    CCore core;
+    core.autoFileConfig();
+    core.Set(keys::kSendUser, "alice");
+    core.Set(keys::kSendPwd, "s3cret");
+    EXPECT_NE("", core.KeyringProblem());
+    EXPECT_NE(std::string::npos, ReadFile(m_home.File("sentrel.ini")).find("sendpwd=s3cret\n"));
+}
+#endif
