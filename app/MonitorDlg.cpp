@@ -215,6 +215,10 @@ void CMonitorDlg::ReadSettings() {
     s.m_strSendUser = g_pCore->Get(keys::kSendUser);
     s.m_strSendPwd = g_pCore->Get(keys::kSendPwd);
     s.m_strSendUser = NormaliseSendUser(s.m_strSendUser);
+    s.m_strSmtpHost = g_pCore->Get(keys::kSmtpHost);
+    s.m_nSmtpPort = g_pCore->Get(keys::kSmtpPort);
+    s.m_strSmtpSecurity = g_pCore->Get(keys::kSmtpSecurity);
+    s.m_strMailFrom = g_pCore->Get(keys::kMailFrom);
 }
 
 void CMonitorDlg::StoreSettings() {
@@ -230,6 +234,10 @@ void CMonitorDlg::StoreSettings() {
         g_pCore->Set(keys::kFailAfter, s.m_nFailAfter);
         g_pCore->Set(keys::kMailOnFailure, s.m_bMailOnFailure);
         g_pCore->Set(keys::kNotify, s.m_bNotify);
+        g_pCore->Set(keys::kSmtpHost, s.m_strSmtpHost);
+        g_pCore->Set(keys::kSmtpPort, s.m_nSmtpPort);
+        g_pCore->Set(keys::kSmtpSecurity, s.m_strSmtpSecurity);
+        g_pCore->Set(keys::kMailFrom, s.m_strMailFrom);
     }
     if (!g_pCore->SaveProblem().empty())
         std::fprintf(stderr, "sentrel: settings not saved: %s\n", g_pCore->SaveProblem().c_str());

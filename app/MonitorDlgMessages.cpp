@@ -4,6 +4,7 @@
 #include <wx/event.h>
 
 #include "MonitorDlg.h"
+#include "ReminderMail.h"
 #include "ThreadMessages.h"
 #include "WxText.h"
 
@@ -26,7 +27,9 @@ void CMonitorDlg::OnMailResult(int nResult) {
     if (nResult == -2)
         SetStatusText(U("初始化Socket失败！"));
     else if (nResult == -1)
-        SetStatusText(U("邮件发送失败！"));
+        SetStatusText(
+            U("邮件发送失败！" +
+              (LastMailFailure().empty() ? std::string() : "原因：" + LastMailFailure())));
     else
         SetStatusText(wxString());
 }

@@ -202,6 +202,9 @@ void CMonitorDlg::StartAlertMail(RowId id, AlertMailRequest::Kind kind) {
     auto* request = new AlertMailRequest;
     request->hMainWnd = m_pPostTarget;
     request->nKind = kind;
+    request->server = ResolveMailServer(m_settings.m_strSmtpHost, m_settings.m_nSmtpPort,
+                                        m_settings.m_strSmtpSecurity, m_settings.m_strMailFrom,
+                                        m_settings.m_strSendUser);
     request->szEmailRcv = m_settings.m_strEmailRcv;
     request->szSendUser = m_settings.m_strSendUser;
     request->szSendPwd = m_settings.m_strSendPwd;

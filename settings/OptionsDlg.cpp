@@ -8,6 +8,7 @@
 
 #include "CCore.h"
 #include "DialogUnits.h"
+#include "Keyring.h"
 #include "MailProvider.h"
 #include "Notice.h"
 #include "Product.h"
@@ -32,6 +33,19 @@ constexpr int IDC_ACCOUNT_GROUP = 1018;
 constexpr int IDC_TEST_MAIL = 1019;
 constexpr int IDC_MAIL_ON_FAILURE = 1020;
 constexpr int IDC_NOTIFY = 1021;
+constexpr int IDC_SMTP_HOST = 1022;
+constexpr int IDC_SMTP_PORT = 1023;
+constexpr int IDC_SMTP_SECURITY = 1024;
+constexpr int IDC_MAIL_FROM = 1025;
+constexpr int IDC_PROVIDER_NOTE = 1026;
+// The security choice's entries, in order, and their stored names.
+const char* const kSecurityNames[] = {"ssl", "starttls", "none"};
+
+int SecurityIndex(const std::string& name) {
+    for (int i = 0; i < 3; ++i)
+        if (name == kSecurityNames[i]) return i;
+    return 0;
+}
 constexpr unsigned kTestMailDone = 1;
 
 }  // namespace
@@ -45,7 +59,7 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     auto label = [&](const wxString& text, const wxRect& r, int id = wxID_ANY) {
         (new wxStaticText(this, id, text))->SetSize(r);
     };
-    SetClientSize(ConvertDialogToPixels(wxSize(324, 239)));
+    SetClientSize(ConvertDialogToPixels(wxSize(324, 311)));
 
     label(U("监控间隔："), at(23, 16, 41, 8));
     m_editInterval = new wxTextCtrl(this, IDC_INTERVAL, wxEmptyString, wxDefaultPosition,
@@ -64,7 +78,10 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     m_editEmailRcv->SetSize(at(72, 71, 221, 14));
     (new wxStaticBox(this, IDC_ACCOUNT_GROUP, U("邮件发送账户")))->SetSize(at(34, 93, 282, 99));
     const std::string domain = std::string(g_szMailSuffix).substr(1);
-    label(U("本版本只支持 " + domain + " 邮箱，建议新申请一个专用邮箱。"), at(79, 113, 205, 8));
+    m_noteProvider =
+        new wxStaticText(this, IDC_PROVIDER_NOTE,
+                         U("内置服务器只支持 " + domain + " 邮箱，建议新申请一个专用邮箱。"));
+    m_noteProvider->SetSize(at(79, 113, 215, 8));
     label(U("用户名："), at(79, 129, 33, 8));
     m_editSendUser = new wxTextCtrl(this, IDC_SEND_USER);
     m_editSendUser->SetSize(at(121, 126, 172, 14));
@@ -74,12 +91,39 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     m_editSendPwd->SetSize(at(121, 144, 172, 14));
     m_btnTestMail = new wxButton(this, IDC_TEST_MAIL, U("测试邮件发送"));
     m_btnTestMail->SetSize(at(121, 166, 88, 14));
+#ifndef _WIN32
+    // Where the password goes: the desktop keyring, or, without one, the settings file.
+    std::string why;
+    if (!KeyringAvailable(why)) {
+        m_noteKeyring = new wxStaticText(
+            this, wxID_ANY, U("未找到桌面密钥环：密码将保存在仅您可读的 sentrel.ini 中。"));
+        m_noteKeyring->SetSize(at(79, 182, 215, 8));
+        m_noteKeyring->SetToolTip(U(why));
+    }
+#endif
+    (new wxStaticBox(this, wxID_ANY, U("邮件服务器")))->SetSize(at(34, 197, 282, 71));
+    label(U("服务器："), at(44, 213, 33, 8));
+    m_editSmtpHost = new wxTextCtrl(this, IDC_SMTP_HOST);
+    m_editSmtpHost->SetSize(at(79, 210, 134, 14));
+    label(U("端口："), at(220, 213, 25, 8));
+    m_editSmtpPort = new wxTextCtrl(this, IDC_SMTP_PORT, wxEmptyString, wxDefaultPosition,
+                                    wxDefaultSize, wxTE_CENTRE, wxTextValidator(wxFILTER_DIGITS));
+    m_editSmtpPort->SetSize(at(246, 210, 47, 14));
+    label(U("加密："), at(52, 231, 25, 8));
+    m_choiceSecurity = new wxChoice(this, IDC_SMTP_SECURITY);
+    m_choiceSecurity->Append(U("SSL/TLS"));
+    m_choiceSecurity->Append(U("STARTTLS"));
+    m_choiceSecurity->Append(U("无加密"));
+    m_choiceSecurity->SetSize(at(79, 228, 80, 14));
+    label(U("发件人地址："), at(36, 249, 41, 8));
+    m_editMailFrom = new wxTextCtrl(this, IDC_MAIL_FROM);
+    m_editMailFrom->SetSize(at(79, 246, 214, 14));
     m_chkMailOnFailure = new wxCheckBox(this, IDC_MAIL_ON_FAILURE, U("访问失败或恢复时也发送邮件"));
-    m_chkMailOnFailure->SetSize(at(34, 199, 160, 10));
+    m_chkMailOnFailure->SetSize(at(34, 274, 160, 10));
     auto* ok = new wxButton(this, wxID_OK, U("确定"));
-    ok->SetSize(at(210, 218, 50, 14));
+    ok->SetSize(at(210, 290, 50, 14));
     ok->SetDefault();
-    (new wxButton(this, wxID_CANCEL, U("取消")))->SetSize(at(267, 218, 50, 14));
+    (new wxButton(this, wxID_CANCEL, U("取消")))->SetSize(at(267, 290, 50, 14));
 
     Bind(
         wxEVT_CHECKBOX, [this](wxCommandEvent&) { OnCheckAlertEmail(); }, IDC_ALERT_EMAIL);
@@ -89,18 +133,18 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
         wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, wxID_OK);
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { OnCancel(); }, wxID_CANCEL);
-    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& e) {
-        if (m_bTesting && e.CanVeto())
-            e.Veto();
-        else
-            OnCancel();
-    });
+    Bind(
+        wxEVT_CHOICE, [this](wxCommandEvent&) { OnSecurityChanged(); }, IDC_SMTP_SECURITY);
+    Bind(
+        wxEVT_TEXT, [this](wxCommandEvent&) { OnServerChanged(); }, IDC_SMTP_HOST);
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { OnCancel(); });
     Bind(wxEVT_THREAD, &COptionsDlg::OnTestMailDone, this);
     m_pResults = MakeWxPostTarget(this);
 }
 
 COptionsDlg::~COptionsDlg() {
     m_pResults->Close();  // a test mail still under way reports to nobody
+    if (m_pCancelTest) *m_pCancelTest = true;
     if (m_bTesting) wxEndBusyCursor();
 }
 
@@ -114,6 +158,10 @@ void COptionsDlg::SetValues(const MonitorSettings& v) {
     m_bMailOnFailure = v.m_bMailOnFailure;
     m_bNotify = v.m_bNotify;
     m_nFailAfter = v.m_nFailAfter;
+    m_strSmtpHost = v.m_strSmtpHost;
+    m_nSmtpPort = v.m_nSmtpPort;
+    m_strSmtpSecurity = v.m_strSmtpSecurity;
+    m_strMailFrom = v.m_strMailFrom;
 }
 
 MonitorSettings COptionsDlg::Values() const {
@@ -127,6 +175,10 @@ MonitorSettings COptionsDlg::Values() const {
     v.m_bMailOnFailure = m_bMailOnFailure;
     v.m_bNotify = m_bNotify;
     v.m_nFailAfter = m_nFailAfter;
+    v.m_strSmtpHost = m_strSmtpHost;
+    v.m_nSmtpPort = m_nSmtpPort;
+    v.m_strSmtpSecurity = m_strSmtpSecurity;
+    v.m_strMailFrom = m_strMailFrom;
     return v;
 }
 
@@ -145,7 +197,67 @@ void COptionsDlg::OnInitDialog() {
     m_editSendPwd->ChangeValue(U(m_strSendPwd));
     m_chkMailOnFailure->SetValue(m_bMailOnFailure);
     m_chkNotify->SetValue(m_bNotify);
+    m_editSmtpHost->ChangeValue(U(m_strSmtpHost.empty() ? g_szSmtpHost : m_strSmtpHost));
+    m_choiceSecurity->SetSelection(SecurityIndex(m_strSmtpSecurity));
+    const MailSecurity security = ParseMailSecurity(m_strSmtpSecurity);
+    m_editSmtpPort->ChangeValue(wxString::Format(
+        "%d", m_nSmtpPort > 0 ? m_nSmtpPort : static_cast<int>(DefaultMailPort(security))));
+    m_editMailFrom->ChangeValue(U(m_strMailFrom));
+    m_editMailFrom->SetHint(U("默认：用户名" + std::string(g_szMailSuffix)));
+    // What was stored before was confirmed then.
+    if (security == MailSecurity::kNone) m_strPlainConfirmed = m_strSmtpHost;
+    OnServerChanged();
     EnableMailControls(m_bAlertEmail);
+}
+
+void COptionsDlg::OnServerChanged() {
+    m_noteProvider->Show(IsBuiltInMailHost(S(m_editSmtpHost->GetValue()).c_str()));
+}
+
+void COptionsDlg::OnSecurityChanged() {
+    const int index = m_choiceSecurity->GetSelection();
+    const std::string chosen = kSecurityNames[index < 0 ? 0 : index];
+    const int port = AtoiClamped(m_editSmtpPort->GetValue().utf8_str());
+    if (m_editSmtpPort->GetValue().empty() ||
+        port == DefaultMailPort(ParseMailSecurity(m_strSmtpSecurity)))
+        m_editSmtpPort->ChangeValue(
+            wxString::Format("%d", static_cast<int>(DefaultMailPort(ParseMailSecurity(chosen)))));
+    m_strSmtpSecurity = chosen;
+}
+
+std::string COptionsDlg::ChosenSecurity() const {
+    const int index = m_choiceSecurity->GetSelection();
+    return kSecurityNames[index < 0 ? 0 : index];
+}
+
+bool COptionsDlg::ReadServerFields() {
+    std::string host = TrimBlanks(S(m_editSmtpHost->GetValue()));
+    const std::string security = ChosenSecurity();
+    const wxString portText = m_editSmtpPort->GetValue();
+    const int port = portText.empty() ? 0 : AtoiClamped(portText.utf8_str());
+    if (!portText.empty() && (port < 1 || port > 65535)) {
+        Warn("端口必须在 1 到 65535 之间！", m_editSmtpPort);
+        return false;
+    }
+    if (IsBuiltInMailHost(host)) host.clear();
+    // The password in the clear over a network: asked once, for this server.
+    const std::string shownHost = host.empty() ? g_szSmtpHost : host;
+    if (security == "none" && !IsLoopbackHost(shownHost) && m_strPlainConfirmed != host) {
+        if (ShowNotice(this,
+                       "选择“无加密”后，邮件账户的密码将以明文经网络发送，途中的任何人都可能读到。"
+                       "\n确定不加密吗？",
+                       wxYES_NO | wxNO_DEFAULT | wxICON_WARNING) != wxID_YES) {
+            m_choiceSecurity->SetFocus();
+            return false;
+        }
+        m_strPlainConfirmed = host;
+    }
+    m_strSmtpHost = host;
+    m_strSmtpSecurity = security;
+    // A port left at its security's default follows the security later.
+    m_nSmtpPort = port == DefaultMailPort(ParseMailSecurity(security)) ? 0 : port;
+    m_strMailFrom = TrimBlanks(S(m_editMailFrom->GetValue()));
+    return true;
 }
 
 void COptionsDlg::EnableMailControls(bool bEnable) {
@@ -153,6 +265,10 @@ void COptionsDlg::EnableMailControls(bool bEnable) {
     m_editSendUser->Enable(bEnable);
     m_editSendPwd->Enable(bEnable);
     m_chkMailOnFailure->Enable(bEnable);
+    m_editSmtpHost->Enable(bEnable);
+    m_editSmtpPort->Enable(bEnable);
+    m_choiceSecurity->Enable(bEnable);
+    m_editMailFrom->Enable(bEnable);
     m_btnTestMail->Enable(bEnable && !m_bTesting);
 }
 
@@ -204,13 +320,20 @@ void COptionsDlg::OnOK() {
     m_strSendPwd = S(m_editSendPwd->GetValue());
     m_bMailOnFailure = m_chkMailOnFailure->GetValue();
     m_bNotify = m_chkNotify->GetValue();
-    if (m_bAlertEmail && !CheckMailFields()) return;
+    if (m_bAlertEmail && (!CheckMailFields() || !ReadServerFields())) return;
     SetReturnCode(wxID_OK);  // also when shown without a modal loop
     EndDialog(wxID_OK);
 }
 
 void COptionsDlg::OnCancel() {
-    if (m_bTesting) return;
+    if (m_bTesting) {
+        // The test mail is given up: its worker stops at its next wait, and its result,
+        // should one still come, goes to nobody.
+        *m_pCancelTest = true;
+        m_bTesting = false;
+        wxEndBusyCursor();
+        m_btnTestMail->Enable(m_chkAlertEmail->GetValue());
+    }
     SetReturnCode(wxID_CANCEL);
     EndDialog(wxID_CANCEL);
 }
@@ -220,20 +343,24 @@ void COptionsDlg::OnTestMail() {
     m_strEmailRcv = S(m_editEmailRcv->GetValue());
     m_strSendUser = S(m_editSendUser->GetValue());
     m_strSendPwd = S(m_editSendPwd->GetValue());
-    if (!CheckMailFields()) return;
+    if (!CheckMailFields() || !ReadServerFields()) return;
+    const MailServer server = ResolveMailServer(m_strSmtpHost, m_nSmtpPort, m_strSmtpSecurity,
+                                                m_strMailFrom, m_strSendUser);
     // The send runs on a worker so that a slow or silent server never freezes the window;
     // the dialog stays modal, with the button off and a busy cursor until the result.
     m_bTesting = true;
     m_btnTestMail->Disable();
     wxBeginBusyCursor();
     PostTargetPtr results = m_pResults;
-    const std::string body =
-        TestMailBody(Homepage(g_pCore ? g_pCore->Paths().guidePath : ""), kProductLine);
-    if (!Workers().Spawn(
-            [results, rcv = m_strEmailRcv, user = m_strSendUser, pwd = m_strSendPwd, body] {
-                results->Post(kTestMailDone, 0,
-                              SendReminderMail(rcv, user, pwd, TestMailSubject(), body));
-            })) {
+    m_pCancelTest = std::make_shared<std::atomic<bool>>(false);
+    m_pTestReason = std::make_shared<std::string>();
+    const std::string body = TestMailBody(ProductWebAddress(), kProductLine);
+    if (!Workers().Spawn([results, server, cancel = m_pCancelTest, reason = m_pTestReason,
+                          rcv = m_strEmailRcv, user = m_strSendUser, pwd = m_strSendPwd, body] {
+            const int result = SendReminderMail(server, rcv, user, pwd, TestMailSubject(), body,
+                                                reason.get(), cancel.get());
+            results->Post(kTestMailDone, 0, result);
+        })) {
         m_bTesting = false;
         wxEndBusyCursor();
         m_btnTestMail->Enable();
@@ -251,7 +378,7 @@ void COptionsDlg::OnTestMailDone(wxThreadEvent& event) {
     else if (result == 0)
         ShowNotice(this, "邮件测试发送成功！", wxOK | wxICON_INFORMATION);
     else
-        ShowNotice(this, "邮件发送失败！请确认邮件账户密码是否正确！");
+        ShowNotice(this, "邮件发送失败！原因：" + *m_pTestReason);
     m_btnTestMail->Enable(m_chkAlertEmail->GetValue());
 }
 

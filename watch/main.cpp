@@ -16,6 +16,7 @@
 #include "CCore.h"
 #include "MultiWatcher.h"
 #include "ProfileLock.h"
+#include "ReminderMail.h"
 #include "ThreadMessages.h"
 #include "UrlStore.h"
 #include "WatchOutput.h"
@@ -211,7 +212,8 @@ class HeadlessWatch {
             if (p.msg == WM_MAIL_RESULT) {
                 if (p.l != 0) {
                     m_bErrors = true;
-                    std::fprintf(stderr, "sentrel-watch: an alert mail was not sent\n");
+                    std::fprintf(stderr, "sentrel-watch: an alert mail was not sent: %s\n",
+                                 LastMailFailure().c_str());
                 }
                 continue;
             }
@@ -271,6 +273,10 @@ class HeadlessWatch {
         auto* request = new AlertMailRequest;
         request->hMainWnd = m_pTarget;
         request->nKind = kind;
+        request->server =
+            ResolveMailServer(m_core.Get(keys::kSmtpHost), m_core.Get(keys::kSmtpPort),
+                              m_core.Get(keys::kSmtpSecurity), m_core.Get(keys::kMailFrom),
+                              m_core.Get(keys::kSendUser));
         request->szEmailRcv = m_core.Get(keys::kEmailRcv);
         request->szSendUser = m_core.Get(keys::kSendUser);
         request->szSendPwd = m_core.Get(keys::kSendPwd);
