@@ -23,7 +23,8 @@ for flag in "$@"; do
       # The Windows cross-compilers, zlib for them, wine to run the result, and what
       # its tests use.
       packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
-                 wine wine64 nsis googletest python3 openssl xvfb trayer xdotool x11-utils imagemagick) ;;
+                 wine wine64 nsis googletest python3 python3-aiosmtpd openssl xvfb trayer xdotool
+                 x11-utils imagemagick) ;;
     --fuzz)
       packages+=(clang libclang-rt-dev) ;;
   esac

@@ -4,7 +4,7 @@
 #   bash scripts/windeps.sh VENDOR_DIR PREFIX
 # VENDOR_DIR holds the archives named in cmake/windows/vendor.sha256; each is checked
 # against its pinned sha256 before use. Nothing is downloaded. The prefix gets static
-# wxWidgets (base, core, png), static libcurl (Schannel, HTTP and HTTPS only), the SQLite
+# wxWidgets (base, core, png), static libcurl (Schannel; HTTP, HTTPS and SMTP), the SQLite
 # amalgamation's sources and GoogleTest built from Debian's sources. A prefix that is
 # complete for the same archives (its stamp matches) is left as it is.
 set -euo pipefail
@@ -26,7 +26,10 @@ stamp="$prefix/.sentrel-deps"
 # Bump when the libraries are built differently; the stamps then ask for a new build.
 recipe=1
 want="$(cat "$pins" | sha256sum | cut -d' ' -f1)-$recipe"
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then
+# Each library has its own stamp, so a run that stopped half-way resumes where it stopped.
+step_done() { [ -f "$prefix/.stamp-$1" ] && [ "$(cat "$prefix/.stamp-$1")" = "$want" ]; }
+mark_done() { echo "$want" >"$prefix/.stamp-$1"; }
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] && step_done curl-smtp; then
   echo "Windows dependencies: $prefix is up to date"
   exit 0
 fi
@@ -36,9 +39,6 @@ fi
 
 work="$prefix/.build"
 mkdir -p "$work"
-# Each library has its own stamp, so a run that stopped half-way resumes where it stopped.
-step_done() { [ -f "$prefix/.stamp-$1" ] && [ "$(cat "$prefix/.stamp-$1")" = "$want" ]; }
-mark_done() { echo "$want" >"$prefix/.stamp-$1"; }
 # zlib from Debian's mingw package, named as the static archive: left to a search, the
 # build picks the import library and the program then needs zlib1.dll beside it.
 zlib=(-DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include)
@@ -53,19 +53,23 @@ tar -xJf "$vendor/sqlite-amalgamation-3530200.tar.xz" -C "$prefix/sqlite" --stri
 mark_done sqlite
 fi
 
-if ! step_done curl; then
-echo "== libcurl (static, Schannel, HTTP only)"
+# SMTP too, for alert mail over TLS; the other protocols stay out.
+if ! step_done curl-smtp; then
+echo "== libcurl (static, Schannel, HTTP and SMTP)"
 rm -rf "$work/curl-8.21.0" "$work/curl-build"
 tar -xJf "$vendor/curl-8.21.0.tar.xz" -C "$work"
 logged "$work/curl-config.log" cmake -S "$work/curl-8.21.0" -B "$work/curl-build" "${common[@]}" \
   -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF \
   -DBUILD_LIBCURL_DOCS=OFF -DBUILD_MISC_DOCS=OFF -DENABLE_CURL_MANUAL=OFF -DBUILD_EXAMPLES=OFF \
-  -DHTTP_ONLY=ON -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_USE_LIBPSL=OFF \
+  -DHTTP_ONLY=OFF -DCURL_DISABLE_DICT=ON -DCURL_DISABLE_FILE=ON -DCURL_DISABLE_FTP=ON \
+  -DCURL_DISABLE_GOPHER=ON -DCURL_DISABLE_IMAP=ON -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON \
+  -DCURL_DISABLE_MQTT=ON -DCURL_DISABLE_POP3=ON -DCURL_DISABLE_RTSP=ON -DCURL_DISABLE_SMB=ON \
+  -DCURL_DISABLE_TELNET=ON -DCURL_DISABLE_TFTP=ON -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_USE_LIBPSL=OFF \
   -DCURL_USE_LIBSSH2=OFF -DUSE_LIBIDN2=OFF -DUSE_NGHTTP2=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF \
   -DCURL_ZLIB=ON "${zlib[@]}" -DENABLE_UNICODE=ON
 logged "$work/curl-build.log" cmake --build "$work/curl-build" -j"$jobs"
 logged "$work/curl-install.log" cmake --install "$work/curl-build"
-mark_done curl
+mark_done curl-smtp
 fi
 
 if ! step_done wx; then

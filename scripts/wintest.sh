@@ -112,6 +112,32 @@ want=$(CURL_CA_BUNDLE="$work/ca.pem" build/bin/sentrel-probe "https://127.0.0.1:
 echo "sentrel-probe.exe, a TLS close without close_notify ending the body: $got (Linux: $want)"
 [ "$got" = "$want" ] && [ "$got" != 0 ] || { echo "FAILED: such a page measures differently"; exit 1; }
 
+# Alert mail over TLS through Schannel, to aiosmtpd servers with this run's certificates:
+# STARTTLS and implicit TLS delivered when their CA is trusted, refused when it is not.
+mail_over_tls() {  # mode security expected-reason trust
+  local dir="$work/mail-$1-$4"
+  mkdir -p "$dir"
+  /usr/bin/python3 tests/mail/smtp_sink.py "$dir/m.txt" "$1" >"$dir/sink.log" 2>&1 &
+  local sink=$!
+  server_pids+=($sink)
+  local port=""
+  for _ in $(seq 100); do port=$(sed -n 's/^READY //p' "$dir/sink.log"); [ -n "$port" ] && break; sleep 0.1; done
+  [ -n "$port" ] || { cat "$dir/sink.log"; echo "FAILED: the SMTP server ($1) did not start"; exit 1; }
+  local ca=""
+  [ "$4" = trusted ] && ca=$(winepath -w "$dir/ca.pem")
+  CURL_CA_BUNDLE="$ca" SENTREL_TEST_SMTP_PORT="$port" SENTREL_TEST_SMTP_SECURITY="$2" \
+    SENTREL_TEST_SMTP_EXPECT="$3" wine build-win/bin/mail_tests.exe --gtest_filter='MailOverTls.*' \
+    >"$dir/test.log" 2>&1 || { cat "$dir/test.log"; echo "FAILED: mail over $1 ($4)"; exit 1; }
+  local delivered; delivered=$(cat "$dir/m.txt.count" 2>/dev/null || echo 0)
+  local want=1; [ -n "$3" ] && want=0
+  [ "$delivered" = "$want" ] || { echo "FAILED: mail over $1 ($4): $delivered delivered"; exit 1; }
+  kill "$sink" 2>/dev/null || true
+  echo "mail_tests.exe, mail over $1 ($4 CA): ${3:-delivered}"
+}
+mail_over_tls starttls starttls "" trusted
+mail_over_tls implicit ssl "" trusted
+mail_over_tls starttls starttls "证书无效" untrusted
+
 # The program itself: window, tray icon, orderly exit.
 bash tests/windows/wine_program_test.sh build-win
 

@@ -1,0 +1,27 @@
+// A mail over TLS to the server the environment names: how the Windows build (Schannel,
+// under wine) is run against the aiosmtpd servers of scripts/wintest.sh.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "Files.h"
+#include "ReminderMail.h"
+
+using namespace sentrel;
+
+TEST(MailOverTls, ReachesTheServerTheEnvironmentNames) {
+    const std::string port = GetEnv("SENTREL_TEST_SMTP_PORT");
+    if (port.empty()) GTEST_SKIP() << "no SENTREL_TEST_SMTP_PORT: run by scripts/wintest.sh";
+    const MailServer server{"127.0.0.1", static_cast<std::uint16_t>(std::atoi(port.c_str())),
+                            ParseMailSecurity(GetEnv("SENTREL_TEST_SMTP_SECURITY")),
+                            "alice@163.com"};
+    std::string reason;
+    const int result = SendReminderMail(server, "bob@example.com", "alice", "s3cret", "有更新！",
+                                        "相关网址：http://example.com/", &reason);
+    if (GetEnv("SENTREL_TEST_SMTP_EXPECT").empty()) {
+        EXPECT_EQ(0, result) << reason;
+    } else {
+        EXPECT_EQ(-1, result);
+        EXPECT_EQ(GetEnv("SENTREL_TEST_SMTP_EXPECT"), reason);
+    }
+}
