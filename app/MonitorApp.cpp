@@ -8,6 +8,7 @@
 #include "CCore.h"
 #include "Desktop.h"
 #include "MonitorDlg.h"
+#include "Notice.h"
 #include "ProfileLock.h"
 #include "ProgramPaths.h"
 #include "WorkerGroup.h"
@@ -40,6 +41,8 @@ void CMonitorApp::StartCore() {
     g_strConnStr = g_pCore->getDbConnStrMdb(g_strAppPath + "user.mdb");
 }
 
+std::string CMonitorApp::s_strBusyProfile;
+
 bool CMonitorApp::TakeProfile() {
     const std::string dir = ProgramPaths::ForThisProgram().dataDir;
     switch (g_profileLock.Acquire(dir)) {
@@ -52,7 +55,21 @@ bool CMonitorApp::TakeProfile() {
     const bool shown = ProfileLock::AskHolderToShow(dir);
     std::fprintf(stderr, "sentrel: already running for %s%s\n", dir.c_str(),
                  shown ? "; its window is shown" : "");
+    if (!shown) s_strBusyProfile = dir;
     return false;
+}
+
+const std::string& CMonitorApp::BusyProfile() {
+    return s_strBusyProfile;
+}
+
+int CMonitorApp::ShowBusyProfile(int argc, char** argv) {
+    // No window answered: the holder has none to show, so the user would see nothing.
+    if (!wxEntryStart(argc, argv)) return 1;
+    ShowNotice(nullptr, "此配置正被另一个程序（例如 sentrel-watch）使用：\n" + s_strBusyProfile +
+                            "\n请先结束该程序，再启动 HalvexSentrel。");
+    wxEntryCleanup();
+    return 0;
 }
 
 void CMonitorApp::Shutdown(CMonitorDlg& dlg) {

@@ -1,6 +1,8 @@
 #pragma once
 #include <wx/app.h>
 
+#include <string>
+
 namespace sentrel {
 
 class CMonitorDlg;
@@ -26,10 +28,16 @@ class CMonitorApp : public wxApp {
     /// One program per profile: false when another program holds it, which was then
     /// asked to show its window. A profile that takes no lock file runs unlocked.
     static bool TakeProfile();
+    /// When the profile's holder did not answer (a program without a window, such as
+    /// sentrel-watch), the folder it holds; the start then only says so in a box.
+    static const std::string& BusyProfile();
+    /// Says in a box that the profile is in use; the program's exit status.
+    static int ShowBusyProfile(int argc, char** argv);
 
   private:
     static void OnQuitSignal(int sig);
     CMonitorDlg* m_pMainWnd = nullptr;
+    static std::string s_strBusyProfile;
 };
 
 }  // namespace sentrel

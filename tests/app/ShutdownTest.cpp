@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "Process.h"
+#include "ProfileLock.h"
 #include "ProgramWindow.h"
 #include "TempDir.h"
 #include "UrlStore.h"
@@ -142,6 +144,29 @@ TEST_F(ProgramRun, ASecondStartShowsTheFirstWindowAndEnds) {
     WaitExit(m_pid, 5s);
     m_pid = Spawn({SENTREL_BIN_DIR "/sentrel"}, {"SENTREL_HOME=" + m_home.Path()});
     EXPECT_FALSE(WaitForWindow(m_pid, 15s).empty()) << "a start after a crash runs";
+}
+
+TEST(ProgramBusy, AProfileHeldByAProgramWithoutAWindowIsNamedInABox) {
+    // sentrel-watch holds the profile and has no window to show: the start says so.
+    TempDir home;
+    ProfileLock lock;
+    ASSERT_EQ(ProfileLock::kAcquired, lock.Acquire(home.Path() + "/"));
+    const pid_t pid = Spawn({SENTREL_BIN_DIR "/sentrel"}, {"SENTREL_HOME=" + home.Path()});
+    ASSERT_GT(pid, 0);
+    // Its one window is the box (found by its owner: xdotool's name patterns are not
+    // UTF-8 aware in every locale, so the title is compared here).
+    std::string box, title;
+    for (int i = 0; i < 150 && title != "提示\n"; ++i) {
+        box = RunAndCapture(
+            {"/usr/bin/xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(pid)});
+        box = box.substr(0, box.find('\n'));
+        if (!box.empty()) title = RunAndCapture({"/usr/bin/xdotool", "getwindowname", box});
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_EQ("提示\n", title) << "no box named the busy profile";
+    kill(pid, SIGTERM);
+    EXPECT_NE(-1, WaitExit(pid, 5s));
+    EXPECT_FALSE(std::ifstream(home.File("user.mdb")).good()) << "nothing was written";
 }
 
 TEST_F(LostDisplayRun, WithoutATrayMinNeverHidesTheWindowForGood) {
