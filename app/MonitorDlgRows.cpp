@@ -199,23 +199,18 @@ void CMonitorDlg::StartAlertMail(RowId id, AlertMailRequest::Kind kind) {
     const int index = m_session.IndexOf(id);
     if (index < 0) return;
     const WatchRow& row = m_session.Row(index);
-    auto* request = new AlertMailRequest;
-    request->hMainWnd = m_pPostTarget;
-    request->nKind = kind;
-    request->server = ResolveMailServer(m_settings.m_strSmtpHost, m_settings.m_nSmtpPort,
-                                        m_settings.m_strSmtpSecurity, m_settings.m_strMailFrom,
-                                        m_settings.m_strSendUser);
-    request->szEmailRcv = m_settings.m_strEmailRcv;
-    request->szSendUser = m_settings.m_strSendUser;
-    request->szSendPwd = m_settings.m_strSendPwd;
-    request->szUrl = row.url;
-    request->szReason = row.lastFailure.Reason();
-    auto* thread = new CAlertMailThread(AlertMailThreadProc, request);
-    if (!thread->CreateThread()) {
-        delete thread;
-        delete request;
-        ShowCannotStartThread(this);
-    }
+    AlertMailRequest request;
+    request.hMainWnd = m_pPostTarget;
+    request.nKind = kind;
+    request.server = ResolveMailServer(m_settings.m_strSmtpHost, m_settings.m_nSmtpPort,
+                                       m_settings.m_strSmtpSecurity, m_settings.m_strMailFrom,
+                                       m_settings.m_strSendUser);
+    request.szEmailRcv = m_settings.m_strEmailRcv;
+    request.szSendUser = m_settings.m_strSendUser;
+    request.szSendPwd = m_settings.m_strSendPwd;
+    request.szUrl = row.url;
+    request.szReason = row.lastFailure.Reason();
+    if (!StartAlertMailThread(request)) ShowCannotStartThread(this);
 }
 
 }  // namespace sentrel

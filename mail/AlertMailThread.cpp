@@ -57,6 +57,15 @@ bool CAlertMailThread::SendAlertMail(AlertMailRequest* pRequest) {
     return result != -2;  // false: the mail client could not start
 }
 
+bool StartAlertMailThread(const AlertMailRequest& request) {
+    auto* copy = new AlertMailRequest(request);
+    auto* thread = new CAlertMailThread(AlertMailThreadProc, copy);
+    if (thread->CreateThread()) return true;
+    delete thread;
+    delete copy;
+    return false;
+}
+
 unsigned AlertMailThreadProc(void* pParam) {
     AlertMailRequest* pRequest = static_cast<AlertMailRequest*>(pParam);
     pRequest->pThread->SendAlertMail(pRequest);

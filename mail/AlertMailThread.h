@@ -29,6 +29,10 @@ struct AlertMailRequest {
 void ComposeAlertMail(const AlertMailRequest& request, const std::string& when,
                       std::string& subject, std::string& body);
 
+/// Sends a copy of the request's mail on a thread of its own; false (nothing started) when
+/// no thread can be made.
+bool StartAlertMailThread(const AlertMailRequest& request);
+
 /// Thread procedure: SendAlertMail on the request's thread object, then frees the request.
 unsigned AlertMailThreadProc(void* pParam);
 

@@ -270,22 +270,19 @@ class HeadlessWatch {
 
     void Mail(const WatchRow& row, AlertMailRequest::Kind kind) {
         if (!m_core.Get(keys::kAlertEmail)) return;
-        auto* request = new AlertMailRequest;
-        request->hMainWnd = m_pTarget;
-        request->nKind = kind;
-        request->server =
+        AlertMailRequest request;
+        request.hMainWnd = m_pTarget;
+        request.nKind = kind;
+        request.server =
             ResolveMailServer(m_core.Get(keys::kSmtpHost), m_core.Get(keys::kSmtpPort),
                               m_core.Get(keys::kSmtpSecurity), m_core.Get(keys::kMailFrom),
                               m_core.Get(keys::kSendUser));
-        request->szEmailRcv = m_core.Get(keys::kEmailRcv);
-        request->szSendUser = m_core.Get(keys::kSendUser);
-        request->szSendPwd = m_core.Get(keys::kSendPwd);
-        request->szUrl = row.url;
-        request->szReason = row.lastFailure.Reason();
-        auto* thread = new CAlertMailThread(AlertMailThreadProc, request);
-        if (!thread->CreateThread()) {
-            delete thread;
-            delete request;
+        request.szEmailRcv = m_core.Get(keys::kEmailRcv);
+        request.szSendUser = m_core.Get(keys::kSendUser);
+        request.szSendPwd = m_core.Get(keys::kSendPwd);
+        request.szUrl = row.url;
+        request.szReason = row.lastFailure.Reason();
+        if (!StartAlertMailThread(request)) {
             m_bErrors = true;
             std::fprintf(stderr, "sentrel-watch: no thread for an alert mail\n");
         }
