@@ -16,8 +16,19 @@ struct PageValidators {
     /// Longest validator kept; a longer header is a server's oddity, not worth a column.
     static constexpr std::size_t kMaxLength = 1024;
 
-    /// True when a conditional request can be made: a size to stand for, and a validator.
-    bool Usable() const { return nSize > 0 && (!etag.empty() || !lastModified.empty()); }
+    /// True when a conditional request can be made: a size to stand for, and a validator
+    /// that can go into a header as it is.
+    bool Usable() const {
+        return nSize > 0 && (!etag.empty() || !lastModified.empty()) && HeaderSafe(etag) &&
+               HeaderSafe(lastModified);
+    }
+    /// A value that can be sent back in a header: no control character (a CR or LF would
+    /// end the header and start another of the server's choosing).
+    static bool HeaderSafe(const std::string& value) {
+        for (unsigned char c : value)
+            if (c < 0x20 || c == 0x7f) return false;
+        return true;
+    }
     bool operator==(const PageValidators& o) const {
         return nSize == o.nSize && etag == o.etag && lastModified == o.lastModified;
     }

@@ -251,6 +251,11 @@ ProbeJob::Step ProbeJob::RequestDone(bool ok) {
         !SchemeAllowed(m_pUrl))
         return FetchDone(false);
     if (m_t.counter) *m_t.counter = PageTextCounter();
+    // Validators belong to the URL that gave them: never sent on to where a redirect points.
+    if (m_bConditional) {
+        UseHeaders(nullptr);
+        m_bConditional = false;
+    }
     ++m_nHop;
     return StartRequest();
 }
@@ -267,7 +272,10 @@ ProbeJob::Step ProbeJob::FetchDone(bool ok) {
                   : ProbeResult::Failed(m_failure);
     };
     auto measured = [&](int size) {
-        m_validators = PageValidators{size, t.etag, t.lastModified};
+        // Only the row's own URL's validators are kept: those of a page a redirect led to
+        // would next be sent to the first one.
+        m_validators = m_nHop == 0 ? PageValidators{size, t.etag, t.lastModified}
+                                   : PageValidators{size, {}, {}};
         return Finish(ProbeResult::Size(size));
     };
     if (m_phase == Phase::Body) {

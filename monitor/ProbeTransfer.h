@@ -86,10 +86,13 @@ struct Transfer {
         return std::strtoll(digits.c_str(), nullptr, 10);
     }
 
-    // A validator as it is sent back: trimmed, and none at all when oversized.
+    // A validator as it is sent back: trimmed, and none at all when oversized or when it
+    // holds a control character.
     static std::string Validator(const std::string& value) {
         std::string v = TrimBlanks(value);
-        return v.size() <= PageValidators::kMaxLength ? v : std::string();
+        return v.size() <= PageValidators::kMaxLength && PageValidators::HeaderSafe(v)
+                   ? v
+                   : std::string();
     }
 
     static size_t OnHeader(char* buf, size_t size, size_t n, void* user) {
