@@ -67,6 +67,7 @@ CURL* CMultiWatcher::TakeHandle() {
     ProbeHandleOptions options;
     options.bHttp2 = true;
     ConfigureProbeHandle(h, m_pHeaders, options);
+    m_kept.Track(h);
     m_handles.push_back(h);
     return h;
 }
@@ -94,6 +95,7 @@ void CMultiWatcher::StartDue() {
             m_ready.push(page);
         }
     }
+    if (!m_ready.empty()) m_kept.DropDirty();  // before any request can take a kept connection
     while (!m_ready.empty() && static_cast<int>(m_running.size()) < m_options.nMaxTransfers) {
         Page* page = m_ready.front();
         m_ready.pop();
@@ -139,6 +141,12 @@ void CMultiWatcher::Advance(Page& page, ProbeStep step) {
     }
 }
 
+void CMultiWatcher::Remove(Page& page) {
+    Curl()->multi_remove_handle(m_pMulti, page.easy);
+    m_running.erase(&page);
+    m_kept.Ended(page.easy);
+}
+
 void CMultiWatcher::Drive() {
     int running = 0;
     Curl()->multi_perform(m_pMulti, &running);
@@ -149,9 +157,8 @@ void CMultiWatcher::Drive() {
         const CURLcode rc = m->data.result;
         void* data = nullptr;
         Curl()->easy_getinfo(easy, CURLINFO_PRIVATE, &data);
-        Curl()->multi_remove_handle(m_pMulti, easy);
         Page& page = *static_cast<Page*>(data);
-        m_running.erase(&page);
+        Remove(page);
         Advance(page, page.job->Performed(rc));
     }
     // A small unneeded body that is late: the connection goes, the headers answer.
@@ -160,8 +167,7 @@ void CMultiWatcher::Drive() {
     for (Page* page : m_running)
         if (page->job->DrainOverdue(now)) overdue.push_back(page);
     for (Page* page : overdue) {
-        Curl()->multi_remove_handle(m_pMulti, page->easy);
-        m_running.erase(page);
+        Remove(*page);
         page->job->Current().bStoppedByUs = true;
         Advance(*page, page->job->Performed(CURLE_WRITE_ERROR));
     }
@@ -232,7 +238,7 @@ void CMultiWatcher::Finish(Page& page) {
 
 void CMultiWatcher::End(Page& page) {
     if (page.bEnded) return;
-    if (m_running.erase(&page)) Curl()->multi_remove_handle(m_pMulti, page.easy);
+    if (m_running.count(&page)) Remove(page);
     GiveBack(page);
     page.bEnded = true;
     --m_nLive;

@@ -61,6 +61,8 @@ class CMultiWatcher {
     void StartProbe(Page& page);
     void Advance(Page& page, ProbeStep step);
     void Drive();
+    /// Takes a page's request out of the multi handle.
+    void Remove(Page& page);
     void Finish(Page& page);
     void End(Page& page);
     CURL* TakeHandle();
@@ -70,6 +72,7 @@ class CMultiWatcher {
     Options m_options;
     CURLM* m_pMulti = nullptr;
     curl_slist* m_pHeaders = nullptr;
+    KeptConnections m_kept;        // outlives the multi handle, which closes through it
     std::vector<CURL*> m_idle;     // handles free for the next probe
     std::vector<CURL*> m_handles;  // every handle made
     std::vector<std::unique_ptr<Page>> m_pages;

@@ -8,30 +8,10 @@
 
 #include "CurlApi.h"
 #include "ProbeJob.h"
-#include "Sockets.h"
 #include "WatchThread.h"
 
 namespace sentrel {
 using namespace probe;
-
-namespace {
-
-// The sockets libcurl opens and closes for one session.
-int OnSocketOpened(void* sockets, curl_socket_t socket, curlsocktype) {
-    static_cast<std::vector<std::intptr_t>*>(sockets)->push_back(
-        static_cast<std::intptr_t>(socket));
-    return CURL_SOCKOPT_OK;
-}
-
-int OnSocketClosed(void* data, curl_socket_t socket) {
-    auto& sockets = *static_cast<std::vector<std::intptr_t>*>(data);
-    sockets.erase(std::remove(sockets.begin(), sockets.end(), static_cast<std::intptr_t>(socket)),
-                  sockets.end());
-    SocketClose(static_cast<std::intptr_t>(socket));
-    return 0;
-}
-
-}  // namespace
 
 bool CWatchThread::OpenSession() {
     if (!Curl()) return false;  // no libcurl to be had: the session is refused
@@ -50,27 +30,14 @@ bool CWatchThread::OpenSession() {
     // and its wait can be bounded to the milliseconds a small body may take.
     Curl()->multi_setopt(multi, CURLMOPT_MAXCONNECTS, 4L);
     ConfigureProbeHandle(h, m_pHeaders, ProbeHandleOptions());
-    // The session's own sockets, so that a kept connection can be looked at between requests.
-    Curl()->easy_setopt(h, CURLOPT_SOCKOPTFUNCTION, &OnSocketOpened);
-    Curl()->easy_setopt(h, CURLOPT_SOCKOPTDATA, &m_sockets);
-    Curl()->easy_setopt(h, CURLOPT_CLOSESOCKETFUNCTION, &OnSocketClosed);
-    Curl()->easy_setopt(h, CURLOPT_CLOSESOCKETDATA, &m_sockets);
+    m_kept.Track(h);
     m_pSession = h;
     m_pMulti = multi;
     return true;
 }
 
-void CWatchThread::DropDirtyConnections() {
-    // Between requests every connection of the session is idle, so nothing may wait on
-    // one: bytes that came after its last response (a second response, a late body, a
-    // stray line end) would be read as the next request's answer. Shut, such a
-    // connection is dropped by libcurl, which connects anew.
-    for (std::intptr_t socket : m_sockets)
-        if (SocketHasInput(socket)) SocketShutdown(socket);
-}
-
 int CWatchThread::Perform(ProbeJob& job) {
-    DropDirtyConnections();
+    m_kept.DropDirty();
     Curl()->multi_add_handle(m_pMulti, m_pSession);
     CURLcode result = CURLE_OK;
     for (;;) {
@@ -109,6 +76,7 @@ int CWatchThread::Perform(ProbeJob& job) {
     }
     // A transfer removed before its end takes its connection with it.
     Curl()->multi_remove_handle(m_pMulti, m_pSession);
+    m_kept.Ended(m_pSession);
     return result;
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "KeptConnections.h"
 #include "PageValidators.h"
 #include "PostTarget.h"
 #include "ProbeResult.h"
@@ -113,7 +114,6 @@ class CWatchThread {
     /// One request of the job on the session; the libcurl result of the transfer.
     int Perform(ProbeJob& job);
     void Post(unsigned msg, std::intptr_t wParam, std::intptr_t lParam);
-    void DropDirtyConnections();
 
     ThreadProc m_pfnThreadProc = nullptr;
     void* m_pParam = nullptr;
@@ -126,7 +126,7 @@ class CWatchThread {
     std::size_t m_nCookieBytes = 0;
     bool m_bCookiesChanged = false;
     PageValidators* m_pValidators = nullptr;  // the watched page's, while Watch runs
-    std::vector<std::intptr_t> m_sockets;     // the session's open sockets
+    KeptConnections m_kept;                   // the session's connections
 };
 
 }  // namespace sentrel
