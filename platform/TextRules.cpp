@@ -27,4 +27,38 @@ std::string TrimBlanks(const std::string& s) {
     return s.substr(b, e - b);
 }
 
+std::string ValidUtf8(const std::string& text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::string out;
+    out.reserve(n);
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = p[i];
+        int len = c < 0x80                 ? 1
+                  : c >= 0xc2 && c <= 0xdf ? 2
+                  : c >= 0xe0 && c <= 0xef ? 3
+                  : c >= 0xf0 && c <= 0xf4 ? 4
+                                           : 0;
+        // The second byte's range rules out overlong forms, surrogates and values past U+10FFFF.
+        unsigned char lo = 0x80, hi = 0xbf;
+        if (c == 0xe0) lo = 0xa0;
+        if (c == 0xed) hi = 0x9f;
+        if (c == 0xf0) lo = 0x90;
+        if (c == 0xf4) hi = 0x8f;
+        bool ok = len > 0 && i + static_cast<std::size_t>(len) <= n;
+        for (int k = 1; ok && k < len; ++k) {
+            const unsigned char b = p[i + static_cast<std::size_t>(k)];
+            ok = k == 1 ? b >= lo && b <= hi : b >= 0x80 && b <= 0xbf;
+        }
+        if (ok) {
+            out.append(text, i, static_cast<std::size_t>(len));
+            i += static_cast<std::size_t>(len);
+        } else {
+            out += "\xef\xbf\xbd";
+            ++i;
+        }
+    }
+    return out;
+}
+
 }  // namespace sentrel

@@ -11,4 +11,9 @@ int AtoiClamped(const char* text);
 /// The text without blanks (spaces and tabs) at either end.
 std::string TrimBlanks(const std::string& text);
 
+/// The text as valid UTF-8: each byte that starts no well-formed character (a stray
+/// continuation byte, a cut sequence, an overlong form, a surrogate, GBK text of an older
+/// version) becomes U+FFFD.
+std::string ValidUtf8(const std::string& text);
+
 }  // namespace sentrel

@@ -61,20 +61,6 @@ bool ParseBool(const std::string& text, bool& out) {
     return false;
 }
 
-bool ValidUtf8(const std::string& s) {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data());
-    const unsigned char* e = p + s.size();
-    while (p < e) {
-        unsigned char c = *p++;
-        if (c == 0) return false;
-        int more = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-        if (more < 0 || e - p < more) return false;
-        for (int i = 0; i < more; ++i)
-            if ((*p++ >> 6) != 2) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string CCore::EscapeValue(const std::string& value) {
@@ -155,7 +141,8 @@ void CCore::EnsureLoaded() {
         m_bKeepBadCopy = true;
         return;
     }
-    if (content.size() > kMaxFileSize || !ValidUtf8(content)) {
+    if (content.size() > kMaxFileSize || content.find('\0') != std::string::npos ||
+        ValidUtf8(content) != content) {
         m_strProblem = "不是文本格式的设置文件";
         m_bKeepBadCopy = true;
         return;

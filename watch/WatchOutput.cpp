@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Files.h"
+#include "TextRules.h"
 
 namespace sentrel {
 
@@ -20,10 +21,11 @@ const char* KindName(WatchReport::Kind kind) {
     return "";
 }
 
-// A JSON string: quotes, backslashes and control characters escaped; UTF-8 as it is.
+// A JSON string: quotes, backslashes and control characters escaped; UTF-8 as it is, with
+// bytes that are no UTF-8 (a note of an older Windows version, in GBK) as U+FFFD.
 std::string Quoted(const std::string& text) {
     std::string out = "\"";
-    for (unsigned char c : text) {
+    for (unsigned char c : ValidUtf8(text)) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
@@ -66,7 +68,7 @@ std::string FormatReport(const WatchReport& r, bool json) {
         line += " " + Number(r.nOldSize) + " -> " + Number(r.nNewSize);
     if (!r.reason.empty()) line += " " + r.reason;
     if (!r.note.empty()) line += " (" + r.note + ")";
-    return line;
+    return ValidUtf8(line);
 }
 
 }  // namespace sentrel

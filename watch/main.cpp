@@ -1,10 +1,12 @@
 // sentrel-watch: the window's list watched without a window, for servers, cron and
 // lists of thousands of pages. Same profile, same rules, same mails; events on stdout.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,10 +42,18 @@ const char kUsage[] =
     "  --json        one JSON object per event: time, url, note, kind, old_size,\n"
     "                new_size, reason\n"
     "  --list        print the list (URL, stored size, note) and exit\n"
-    "SIGTERM or SIGINT ends it within a second, with the sizes stored.\n";
+    "SIGTERM, SIGINT or SIGHUP ends it within a second, with the sizes stored; so does\n"
+    "the end of its output (sentrel-watch | head -1).\n";
 
 int g_wakePipe[2] = {-1, -1};
 std::atomic<bool> g_quit{false};
+bool g_outputClosed = false;  // whoever read our output went away
+
+// True once standard output leads nowhere: its reader closed the pipe.
+bool OutputClosed() {
+    pollfd p{STDOUT_FILENO, 0, 0};
+    return g_outputClosed || (::poll(&p, 1, 0) > 0 && (p.revents & POLLERR) != 0);
+}
 
 void OnSignal(int) {
     g_quit = true;
@@ -120,8 +130,9 @@ class HeadlessWatch {
         fcntl(g_wakePipe[1], F_SETFL, O_NONBLOCK);
         struct sigaction sa {};
         sa.sa_handler = OnSignal;
-        sigaction(SIGTERM, &sa, nullptr);
-        sigaction(SIGINT, &sa, nullptr);
+        // A closed terminal (SIGHUP) ends it as a stop does: the sizes are stored.
+        for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
+        // A closed output is noticed by the writes (EPIPE) and ends the run in order.
         signal(SIGPIPE, SIG_IGN);
 
         CMultiWatcher::Options options;
@@ -149,7 +160,7 @@ class HeadlessWatch {
         m_session.Start(run);
 
         auto lastSave = std::chrono::steady_clock::now();
-        while (!g_quit && engine.LivePages() > 0) {
+        while (!g_quit && engine.LivePages() > 0 && !OutputClosed()) {
             engine.Turn(std::chrono::milliseconds(1000));
             char drain[64];
             while (read(g_wakePipe[0], drain, sizeof drain) > 0) {
@@ -165,10 +176,29 @@ class HeadlessWatch {
         engine.EndAll();
         Deliver();
         Save();
-        // Mails under way: a pass for cron waits for them; a signal leaves them little time.
-        Workers().WaitIdle(g_quit ? std::chrono::milliseconds(300) : std::chrono::seconds(90));
+        // Mails under way: a pass for cron waits for them; a signal (also one that comes
+        // while it waits) leaves them little time.
+        const auto mailBound = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+        while (!g_quit && !OutputClosed() && std::chrono::steady_clock::now() < mailBound &&
+               !Workers().WaitIdle(std::chrono::milliseconds(100))) {
+        }
+        Workers().WaitIdle(std::chrono::milliseconds(300));
         m_pTarget->Close();
         Deliver();
+        if (m_nMailsOut > 0) {
+            m_bErrors = true;
+            std::fprintf(stderr, "sentrel-watch: %d alert mail%s not confirmed before the exit\n",
+                         m_nMailsOut, m_nMailsOut == 1 ? " was" : "s were");
+        }
+        if (OutputClosed()) {
+            // As a Unix tool ends when its reader goes: by SIGPIPE, once all is stored.
+            signal(SIGPIPE, SIG_DFL);
+            sigset_t pipeOnly;
+            sigemptyset(&pipeOnly);
+            sigaddset(&pipeOnly, SIGPIPE);
+            sigprocmask(SIG_UNBLOCK, &pipeOnly, nullptr);
+            raise(SIGPIPE);
+        }
         // A service that was asked to end ended well, unless its sizes could not be kept.
         if (!m_args.bOnce) return m_bStoreFailed ? kExitErrors : kExitQuiet;
         if (m_bErrors || m_bStoreFailed) return kExitErrors;
@@ -210,6 +240,7 @@ class HeadlessWatch {
         }
         for (const Post& p : posts) {
             if (p.msg == WM_MAIL_RESULT) {
+                --m_nMailsOut;
                 if (p.l != 0) {
                     m_bErrors = true;
                     std::fprintf(stderr, "sentrel-watch: an alert mail was not sent: %s\n",
@@ -221,7 +252,8 @@ class HeadlessWatch {
         }
     }
 
-    void Print(const WatchRow& row, WatchReport::Kind kind, long long oldSize, long long newSize,
+    /// False when the line could not be written: nobody reads the output any more.
+    bool Print(const WatchRow& row, WatchReport::Kind kind, long long oldSize, long long newSize,
                const std::string& reason) {
         WatchReport r;
         r.when = std::time(nullptr);
@@ -232,7 +264,10 @@ class HeadlessWatch {
         r.nNewSize = newSize;
         r.reason = reason;
         std::printf("%s\n", FormatReport(r, m_args.bJson).c_str());
-        std::fflush(stdout);
+        if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+        if (errno == EPIPE) g_outputClosed = true;
+        std::clearerr(stdout);
+        return false;
     }
 
     void OnEvent(const WatchEvent& e) {
@@ -246,7 +281,10 @@ class HeadlessWatch {
                 break;
             case WatchEvent::Marked: {
                 m_bChanged = true;
-                Print(row, WatchReport::kChanged, m_reported[e.id], row.nLastSize, std::string());
+                // A change that could not be told is not kept as told: the next run tells it.
+                if (!Print(row, WatchReport::kChanged, m_reported[e.id], row.nLastSize,
+                           std::string()))
+                    break;
                 m_reported[e.id] = row.nLastSize;
                 Mail(row, AlertMailRequest::kChanged);
                 // Told once: a restart compares with the size reported here.
@@ -282,7 +320,9 @@ class HeadlessWatch {
         request.szSendPwd = m_core.Get(keys::kSendPwd);
         request.szUrl = row.url;
         request.szReason = row.lastFailure.Reason();
-        if (!StartAlertMailThread(request)) {
+        if (StartAlertMailThread(request)) {
+            ++m_nMailsOut;
+        } else {
             m_bErrors = true;
             std::fprintf(stderr, "sentrel-watch: no thread for an alert mail\n");
         }
@@ -311,6 +351,7 @@ class HeadlessWatch {
     std::mutex m_mutex;
     std::deque<Post> m_posts;
     bool m_bDirty = false, m_bChanged = false, m_bErrors = false, m_bStoreFailed = false;
+    int m_nMailsOut = 0;  // alert mails whose result has not come
 };
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "ProfileLock.h"
 #include "SmtpClient.h"
 #include "TempDir.h"
+#include "TextRules.h"
 #include "UrlTextFile.h"
 
 #ifdef _WIN32
@@ -117,6 +118,22 @@ TEST(PlatformFiles, ListsAndSettingsLiveInChineseFolders) {
         EXPECT_EQ("用户" + std::to_string(i), again.Get(keys::kSendUser));
     }
     UnsetEnv("SENTREL_HOME");
+}
+
+TEST(PlatformText, AnyBytesBecomeValidUtf8WithEachBadByteAReplacementCharacter) {
+    const std::string r = "\xef\xbf\xbd";
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain ascii", "plain ascii"},
+        {"\xe4\xb8\xad\xe6\x96\x87 \xf0\x9f\x98\x80", "\xe4\xb8\xad\xe6\x96\x87 \xf0\x9f\x98\x80"},
+        {"\xd6\xd0\xce\xc4", r + r + r + r},  // GBK of an older Windows version
+        {"a\xe4\xb8", "a" + r + r},           // cut at the end
+        {"\xc0\xaf", r + r},                  // overlong '/'
+        {"\xed\xa0\x80", r + r + r},          // a surrogate
+        {"\xf4\x90\x80\x80", r + r + r + r},  // past U+10FFFF
+        {"\x80x", r + "x"},                   // a stray continuation byte
+        {std::string("a\0b", 3), std::string("a\0b", 3)},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(out, ValidUtf8(in)) << in;
 }
 
 TEST(PlatformTime, LocalAndUtc) {

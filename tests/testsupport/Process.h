@@ -16,9 +16,11 @@ std::string RunAndCapture(const std::vector<std::string>& argv, int* exitCode = 
 #ifndef _WIN32
 /// Starts a program (no shell) with extra NAME=VALUE environment entries; output discarded.
 pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env);
-/// Starts a program (no shell); its standard output can be read from `stdoutFd`.
+/// Starts a program (no shell); its standard output can be read from `stdoutFd`, and its
+/// standard error goes to `stderrFile` when one is named.
 pid_t SpawnReading(const std::vector<std::string>& argv, int* stdoutFd,
-                   const std::vector<std::string>& env = {});
+                   const std::vector<std::string>& env = {},
+                   const std::string& stderrFile = std::string());
 /// Reads one line (without its LF) from a descriptor; false at the end.
 bool ReadLineFrom(int fd, std::string& line);
 

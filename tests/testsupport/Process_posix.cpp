@@ -69,13 +69,16 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
 }
 
 pid_t SpawnReading(const std::vector<std::string>& argv, int* stdoutFd,
-                   const std::vector<std::string>& env) {
+                   const std::vector<std::string>& env, const std::string& stderrFile) {
     int pipefd[2];
     if (pipe(pipefd) != 0) return -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipefd[1], 1);
     posix_spawn_file_actions_addclose(&actions, pipefd[0]);
+    if (!stderrFile.empty())
+        posix_spawn_file_actions_addopen(&actions, 2, stderrFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
     std::vector<std::string> args = argv;
     std::vector<char*> ptrs = Pointers(args);
     std::vector<std::string> envs = MergedEnvironment(env);

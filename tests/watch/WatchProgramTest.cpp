@@ -11,6 +11,7 @@
 #include "SmtpSink.h"
 #include "TempDir.h"
 #include "TestServer.h"
+#include "TextRules.h"
 #include "UrlStore.h"
 
 using namespace sentrel;
@@ -166,4 +167,80 @@ TEST(WatchProgram, SigtermEndsItWithinASecondWithTheSizesStoredAndMailsGoOut) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
     close(fd);
     for (const UrlRow& row : p.Stored()) EXPECT_EQ("150", row.kbsize) << row.url;
+}
+
+TEST(WatchProgram, AHangUpOrAClosedOutputEndsItInOrderWithTheSizesStored) {
+    // A closed terminal, and a reader that went away (sentrel-watch | head -1): the run
+    // ends as on SIGTERM, the sizes stored; the second as Unix tools end, by SIGPIPE.
+    struct Case {
+        const char* name;
+        bool hangUp;
+        int status;
+    };
+    for (const Case k : {Case{"SIGHUP", true, 0}, Case{"closed output", false, 128 + SIGPIPE}}) {
+        Site site;
+        Profile p;
+        WriteFile(p.home.File("sentrel.ini"), "interval=1\n");
+        p.List({{site.server.Url("/a"), "", "40"}});
+        int fd = -1;
+        const pid_t pid = SpawnReading({kWatch}, &fd, p.Env());
+        ASSERT_GT(pid, 0);
+        std::string line;
+        ASSERT_TRUE(ReadLineFrom(fd, line)) << k.name;
+        EXPECT_NE(std::string::npos, line.find(" changed ")) << line;
+        const auto start = std::chrono::steady_clock::now();
+        if (k.hangUp)
+            kill(pid, SIGHUP);
+        else
+            close(fd);
+        EXPECT_EQ(k.status, WaitExit(pid, 3s)) << k.name;
+        if (k.hangUp) close(fd);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << k.name;
+        EXPECT_EQ("100", p.Stored()[0].kbsize) << k.name;
+    }
+}
+
+TEST(WatchProgram, EveryLineIsValidUtf8AndJsonWhateverBytesANoteHolds) {
+    Site site;
+    Profile p;
+    p.List({{site.server.Url("/a"), "\xd6\xd0\xce\xc4 \"gbk\"", "40"}});  // GBK of 中文
+    int code = -1;
+    for (const char* format : {"--json", "--once"}) {
+        p.List({{site.server.Url("/a"), "\xd6\xd0\xce\xc4 \"gbk\"", "40"}});
+        const std::string out = p.Run({"--once", format}, &code);
+        EXPECT_EQ(1, code);
+        EXPECT_EQ(ValidUtf8(out), out) << out;
+        EXPECT_NE(std::string::npos, out.find("\xef\xbf\xbd\xef\xbf\xbd")) << out;
+    }
+    const std::string json = p.Run({"--once", "--json"}, &code);
+    EXPECT_EQ("", json) << "told once";
+}
+
+TEST(WatchProgram, OnePassEndsWithErrorsWhileAnAlertMailIsUnconfirmed) {
+    Site site;
+    Profile p;
+    // A mail server that greets and then says nothing more.
+    TestServer silent([](TestServer::Conn& c) {
+        c.Write("220 slow.example ESMTP\r\n");
+        c.Sleep(30s);
+    });
+    WriteFile(p.home.File("sentrel.ini"),
+              "balertemail=1\nemailrcv=bob@example.com\nsenduser=alice\nsendpwd=s3cret\n");
+    p.List({{site.server.Url("/a"), "", "40"}});
+    std::vector<std::string> env = p.Env();
+    env.push_back("SENTREL_SMTP_HOST=127.0.0.1");
+    env.push_back("SENTREL_SMTP_PORT=" + std::to_string(silent.Port()));
+    TempDir logs;
+    int fd = -1;
+    const pid_t pid = SpawnReading({kWatch, "--once"}, &fd, env, logs.File("stderr"));
+    ASSERT_GT(pid, 0);
+    std::string line;
+    ASSERT_TRUE(ReadLineFrom(fd, line));
+    EXPECT_NE(std::string::npos, line.find(" changed ")) << line;
+    for (int i = 0; i < 100 && silent.Connections() == 0; ++i) std::this_thread::sleep_for(20ms);
+    kill(pid, SIGTERM);  // the pass is cut short while the mail waits on the server
+    EXPECT_EQ(2, WaitExit(pid, 3s)) << "a change was told, but its mail never confirmed";
+    close(fd);
+    EXPECT_NE(std::string::npos, ReadFile(logs.File("stderr")).find("not confirmed"))
+        << ReadFile(logs.File("stderr"));
 }
