@@ -41,35 +41,53 @@ void CMonitorApp::StartCore() {
     g_strConnStr = g_pCore->getDbConnStrMdb(g_strAppPath + "user.mdb");
 }
 
-std::string CMonitorApp::s_strBusyProfile;
-
-bool CMonitorApp::TakeProfile() {
+bool CMonitorApp::TakeProfile(std::string& refusal, int& exitStatus) {
     const std::string dir = ProgramPaths::ForThisProgram().dataDir;
     switch (g_profileLock.Acquire(dir)) {
         case ProfileLock::kAcquired:
         case ProfileLock::kUnavailable:  // told at start-up like any folder problem
             return true;
+        case ProfileLock::kFailed:
+            // Two programs must never write one list: without the lock, no start.
+            std::fprintf(stderr, "sentrel: the profile %s cannot be locked: %s\n", dir.c_str(),
+                         g_profileLock.Problem().c_str());
+            refusal = "无法锁定配置文件夹 " + dir + "（" + g_profileLock.Problem() +
+                      "）。\n为免两个程序同时写入同一个网址列表，HalvexSentrel 不会启动。";
+            exitStatus = 1;
+            return false;
         case ProfileLock::kTaken:
             break;
     }
-    const bool shown = ProfileLock::AskHolderToShow(dir);
-    std::fprintf(stderr, "sentrel: already running for %s%s\n", dir.c_str(),
-                 shown ? "; its window is shown" : "");
-    if (!shown) s_strBusyProfile = dir;
+    switch (ProfileLock::Ask(dir)) {
+        case ProfileLock::kShown:
+            std::fprintf(stderr, "sentrel: already running for %s; its window is shown\n",
+                         dir.c_str());
+            exitStatus = 0;
+            break;
+        case ProfileLock::kNobody:
+            // The holder has no window to show, so the user would see nothing.
+            std::fprintf(stderr, "sentrel: the profile %s is in use by another program\n",
+                         dir.c_str());
+            refusal = "此配置正被另一个程序（例如 sentrel-watch）使用：\n" + dir +
+                      "\n请先结束该程序，再启动 HalvexSentrel。";
+            exitStatus = 0;
+            break;
+        case ProfileLock::kNoAnswer:
+            std::fprintf(stderr,
+                         "sentrel: already running for %s, but that program does not answer\n",
+                         dir.c_str());
+            refusal =
+                "HalvexSentrel 已在运行（" + dir + "），但它没有响应。\n请结束那个程序后再启动。";
+            exitStatus = 1;
+            break;
+    }
     return false;
 }
 
-const std::string& CMonitorApp::BusyProfile() {
-    return s_strBusyProfile;
-}
-
-int CMonitorApp::ShowBusyProfile(int argc, char** argv) {
-    // No window answered: the holder has none to show, so the user would see nothing.
-    if (!wxEntryStart(argc, argv)) return 1;
-    ShowNotice(nullptr, "此配置正被另一个程序（例如 sentrel-watch）使用：\n" + s_strBusyProfile +
-                            "\n请先结束该程序，再启动 HalvexSentrel。");
+void CMonitorApp::ShowRefusal(int argc, char** argv, const std::string& text) {
+    if (!wxEntryStart(argc, argv)) return;
+    ShowNotice(nullptr, text);
     wxEntryCleanup();
-    return 0;
 }
 
 void CMonitorApp::Shutdown(CMonitorDlg& dlg) {
@@ -100,16 +118,28 @@ bool CMonitorApp::OnInit() {
     m_pMainWnd->SetQuitHandler([this] { ExitMainLoop(); });
     SetTopWindow(m_pMainWnd);
     SetExitOnFrameDelete(false);
-    m_pMainWnd->Show();
-    // A second start of the same profile asks this one to show its window.
-    g_profileLock.Listen([] {
+    // A second start of the same profile asks this one to show its window; heard from
+    // before the window shows, so that no start meanwhile finds nobody.
+    const bool listening = g_profileLock.Listen([] {
         wxTheApp->CallAfter([] {
             auto* app = static_cast<CMonitorApp*>(wxTheApp);
             if (app->m_pMainWnd) app->m_pMainWnd->ShowFromTray();
         });
     });
+    // Without it a second start cannot bring this window up: said, never passed over.
+    std::string listenProblem;
+    if (!listening && g_profileLock.Held()) {
+        std::fprintf(stderr, "sentrel: second starts cannot reach this program: %s\n",
+                     g_profileLock.Problem().c_str());
+        listenProblem = "另一个程序（可能属于其他用户）占用了本程序的通信名称 " +
+                        g_profileLock.Problem() + "。\n再次启动 HalvexSentrel 时将无法显示此窗口。";
+    }
+    m_pMainWnd->Show();
     // Problems met while starting are told once the window is up.
-    m_pMainWnd->CallAfter([this] { m_pMainWnd->ShowStartupProblems(); });
+    m_pMainWnd->CallAfter([this, listenProblem] {
+        m_pMainWnd->ShowStartupProblems();
+        if (!listenProblem.empty()) ShowNotice(m_pMainWnd, listenProblem);
+    });
     return true;
 }
 

@@ -25,19 +25,18 @@ class CMonitorApp : public wxApp {
     static void Shutdown(CMonitorDlg& dlg);
     /// Deletes the support object.
     static void EndCore();
-    /// One program per profile: false when another program holds it, which was then
-    /// asked to show its window. A profile that takes no lock file runs unlocked.
-    static bool TakeProfile();
-    /// When the profile's holder did not answer (a program without a window, such as
-    /// sentrel-watch), the folder it holds; the start then only says so in a box.
-    static const std::string& BusyProfile();
-    /// Says in a box that the profile is in use; the program's exit status.
-    static int ShowBusyProfile(int argc, char** argv);
+    /// One program per profile: true when this program may run. Otherwise `exitStatus`
+    /// is the program's status, and `refusal` (when not empty) what a box must tell the
+    /// user: the holder has no window to show, does not answer, or the lock cannot be taken.
+    static bool TakeProfile(std::string& refusal, int& exitStatus);
+    /// Says in a box why the program does not start.
+    static void ShowRefusal(int argc, char** argv, const std::string& text);
+    /// Why second starts cannot reach this program (empty when they can).
+    static const std::string& ListenProblem();
 
   private:
     static void OnQuitSignal(int sig);
     CMonitorDlg* m_pMainWnd = nullptr;
-    static std::string s_strBusyProfile;
 };
 
 }  // namespace sentrel

@@ -7,10 +7,12 @@ wxIMPLEMENT_APP_NO_MAIN(sentrel::CMonitorApp);
 
 int main(int argc, char** argv) {
     if (!sentrel::HaveDesktop(argv[0])) return 1;
-    if (!sentrel::CMonitorApp::TakeProfile()) {
-        // The first program shows itself; one without a window is named in a box.
-        if (sentrel::CMonitorApp::BusyProfile().empty()) return 0;
-        return sentrel::CMonitorApp::ShowBusyProfile(argc, argv);
+    std::string refusal;
+    int status = 0;
+    if (!sentrel::CMonitorApp::TakeProfile(refusal, status)) {
+        // The first program shows itself; anything else is said in a box.
+        if (!refusal.empty()) sentrel::CMonitorApp::ShowRefusal(argc, argv, refusal);
+        return status;
     }
     return wxEntry(argc, argv);
 }

@@ -1,14 +1,18 @@
 // The lock is flock() on a file in the profile, dropped by the system with its holder. The
 // holder listens on an abstract Unix socket named after the profile: nothing on disk, so
-// nothing stale after a crash.
+// nothing stale after a crash. Anyone can bind such a name, so each side checks that the
+// other runs as the same user, and a second start waits for the holder's answer at most
+// two seconds.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -24,16 +28,40 @@ namespace sentrel {
 namespace {
 
 constexpr char kShow[] = "show\n";
+constexpr char kShowing[] = "ok\n";
+constexpr auto kAnswerBound = std::chrono::seconds(2);
 
-// "\0sentrel-<hash of the profile's path>", as a sockaddr of the abstract namespace.
+// The name as a sockaddr of the abstract namespace (a leading NUL).
 socklen_t Address(const std::string& dir, sockaddr_un& addr) {
-    std::uint64_t h = 1469598103934665603ULL;  // FNV-1a
-    for (unsigned char c : fs::Resolve(dir)) h = (h ^ c) * 1099511628211ULL;
+    const std::string name = ProfileLock::ChannelName(dir);
     std::memset(&addr, 0, sizeof addr);
     addr.sun_family = AF_UNIX;
-    const int n = std::snprintf(addr.sun_path + 1, sizeof addr.sun_path - 1, "sentrel-%016llx",
-                                static_cast<unsigned long long>(h));
-    return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + n);
+    std::memcpy(addr.sun_path + 1, name.data(), name.size());
+    return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+}
+
+// True when the process at the other end of a connected Unix socket runs as this user.
+bool SameUser(int fd) {
+    ucred peer{};
+    socklen_t len = sizeof peer;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) == 0 && peer.uid == ::getuid();
+}
+
+// Reads `want` from a socket before `deadline`.
+bool ReadExactly(int fd, const char* want, std::chrono::steady_clock::time_point deadline) {
+    const std::size_t n = std::strlen(want);
+    std::string got;
+    while (got.size() < n) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+        char buf[8];
+        const ssize_t r = ::recv(fd, buf, std::min(sizeof buf, n - got.size()), 0);
+        if (r <= 0) return false;
+        got.append(buf, static_cast<std::size_t>(r));
+    }
+    return got == want;
 }
 
 }  // namespace
@@ -42,6 +70,7 @@ struct ProfileLock::Impl {
     int lockFd = -1;
     int listenFd = -1;
     std::string dir;
+    std::string problem;
     std::thread listener;
 };
 
@@ -52,15 +81,42 @@ ProfileLock::~ProfileLock() {
     if (m_impl->lockFd >= 0) ::close(m_impl->lockFd);
 }
 
+std::string ProfileLock::ChannelName(const std::string& dir) {
+    std::uint64_t h = 1469598103934665603ULL;  // FNV-1a
+    for (unsigned char c : fs::Resolve(dir)) h = (h ^ c) * 1099511628211ULL;
+    char name[32];
+    std::snprintf(name, sizeof name, "sentrel-%016llx", static_cast<unsigned long long>(h));
+    return name;
+}
+
+const std::string& ProfileLock::Problem() const {
+    return m_impl->problem;
+}
+
 ProfileLock::Result ProfileLock::Acquire(const std::string& dir) {
     if (Held()) return kAcquired;
+    m_impl->problem.clear();
     const std::string path = dir + (dir.empty() || dir.back() == '/' ? "" : "/") + "sentrel.lock";
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return kUnavailable;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+        // A lock file of another owner (left by sudo, say) still locks when it can be read.
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    if (fd < 0) {
+        const int err = errno;
+        struct stat st {};
+        // A folder that takes no file at all is the one case that runs without the lock;
+        // a lock file that is there but cannot be used must not be passed over.
+        if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return kUnavailable;
+        m_impl->problem = path + ": " + std::strerror(err);
+        return kFailed;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool taken = errno == EWOULDBLOCK;
+        const int err = errno;
         ::close(fd);
-        return taken ? kTaken : kUnavailable;
+        if (err == EWOULDBLOCK) return kTaken;
+        m_impl->problem = path + ": " + std::strerror(err);  // ENOLCK on a network folder
+        return kFailed;
     }
     m_impl->lockFd = fd;
     m_impl->dir = dir;
@@ -71,33 +127,39 @@ bool ProfileLock::Held() const {
     return m_impl->lockFd >= 0;
 }
 
-void ProfileLock::Listen(std::function<void()> onShow) {
-    if (!Held() || m_impl->listenFd >= 0) return;
+bool ProfileLock::Listen(std::function<void()> onShow) {
+    if (!Held()) return false;
+    if (m_impl->listenFd >= 0) return true;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return;
+    if (fd < 0) {
+        m_impl->problem = std::strerror(errno);
+        return false;
+    }
     sockaddr_un addr{};
     const socklen_t len = Address(m_impl->dir, addr);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd, 4) != 0) {
+        m_impl->problem = ChannelName(m_impl->dir) + ": " + std::strerror(errno);
         ::close(fd);
-        return;
+        return false;
     }
     m_impl->listenFd = fd;
     m_impl->listener = std::thread([fd, onShow = std::move(onShow)] {
         for (;;) {
             const int c = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
             if (c < 0) {
-                if (errno == EINTR) continue;
+                if (errno == EINTR || errno == ECONNABORTED) continue;
                 return;  // shut down: the holder ends
             }
-            timeval t{1, 0};  // a caller that says nothing is not waited on
-            ::setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
-            char buf[sizeof kShow] = {};
-            const ssize_t n = ::recv(c, buf, sizeof buf - 1, 0);
+            // A caller of another user, or one that says nothing, is not served.
+            const bool asked =
+                SameUser(c) &&
+                ReadExactly(c, kShow, std::chrono::steady_clock::now() + kAnswerBound);
+            if (asked) ::send(c, kShowing, sizeof kShowing - 1, MSG_NOSIGNAL);
             ::close(c);
-            if (n == static_cast<ssize_t>(sizeof kShow - 1) && std::strcmp(buf, kShow) == 0)
-                onShow();
+            if (asked) onShow();
         }
     });
+    return true;
 }
 
 void ProfileLock::StopListening() {
@@ -108,16 +170,24 @@ void ProfileLock::StopListening() {
     m_impl->listenFd = -1;
 }
 
-bool ProfileLock::AskHolderToShow(const std::string& dir) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
+ProfileLock::Answer ProfileLock::Ask(const std::string& dir) {
+    const auto deadline = std::chrono::steady_clock::now() + kAnswerBound;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return kNoAnswer;
     sockaddr_un addr{};
     const socklen_t len = Address(dir, addr);
-    const bool ok =
-        ::connect(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 &&
-        ::send(fd, kShow, sizeof kShow - 1, MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof kShow - 1);
+    Answer answer = kNoAnswer;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) {
+        // Refused: nobody listens. A full queue (EAGAIN) is a holder that does not accept.
+        if (errno == ECONNREFUSED || errno == ENOENT) answer = kNobody;
+    } else if (SameUser(fd) &&
+               ::send(fd, kShow, sizeof kShow - 1, MSG_NOSIGNAL) ==
+                   static_cast<ssize_t>(sizeof kShow - 1) &&
+               ReadExactly(fd, kShowing, deadline)) {
+        answer = kShown;
+    }
     ::close(fd);
-    return ok;
+    return answer;
 }
 
 }  // namespace sentrel

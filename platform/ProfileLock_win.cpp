@@ -1,6 +1,6 @@
 // The lock is the profile's lock file held open without sharing, which the system closes
 // with its holder. A second start signals a named event of the profile's, which the holder
-// waits on.
+// waits on, and waits at most two seconds for the holder's answer on a second event.
 // clang-format off
 #include <windows.h>
 // clang-format on
@@ -17,12 +17,17 @@ namespace sentrel {
 
 namespace {
 
-std::wstring EventName(const std::string& dir) {
-    std::uint64_t h = 1469598103934665603ULL;  // FNV-1a
-    for (unsigned char c : fs::Resolve(dir)) h = (h ^ c) * 1099511628211ULL;
-    wchar_t name[64];
-    std::swprintf(name, 64, L"Local\\sentrel-%016llx", static_cast<unsigned long long>(h));
-    return name;
+constexpr DWORD kAnswerBoundMs = 2000;
+
+std::wstring EventName(const std::string& dir, const char* suffix = "") {
+    return fs::Wide("Local\\" + ProfileLock::ChannelName(dir) + suffix);
+}
+
+std::string LastErrorText() {
+    char text[256] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   GetLastError(), 0, text, sizeof text, nullptr);
+    return text;
 }
 
 }  // namespace
@@ -30,8 +35,10 @@ std::wstring EventName(const std::string& dir) {
 struct ProfileLock::Impl {
     HANDLE lockFile = INVALID_HANDLE_VALUE;
     HANDLE showEvent = nullptr;
+    HANDLE shownEvent = nullptr;
     HANDLE stopEvent = nullptr;
     std::string dir;
+    std::string problem;
     std::thread listener;
 };
 
@@ -42,14 +49,32 @@ ProfileLock::~ProfileLock() {
     if (m_impl->lockFile != INVALID_HANDLE_VALUE) CloseHandle(m_impl->lockFile);
 }
 
+std::string ProfileLock::ChannelName(const std::string& dir) {
+    std::uint64_t h = 1469598103934665603ULL;  // FNV-1a
+    for (unsigned char c : fs::Resolve(dir)) h = (h ^ c) * 1099511628211ULL;
+    char name[32];
+    std::snprintf(name, sizeof name, "sentrel-%016llx", static_cast<unsigned long long>(h));
+    return name;
+}
+
+const std::string& ProfileLock::Problem() const {
+    return m_impl->problem;
+}
+
 ProfileLock::Result ProfileLock::Acquire(const std::string& dir) {
     if (Held()) return kAcquired;
+    m_impl->problem.clear();
     const std::string sep = dir.empty() || dir.back() == '\\' || dir.back() == '/' ? "" : "\\";
-    HANDLE h =
-        CreateFileW(fs::Wide(dir + sep + "sentrel.lock").c_str(), GENERIC_READ | GENERIC_WRITE,
-                    0 /* no sharing */, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_SHARING_VIOLATION ? kTaken : kUnavailable;
+    const std::string path = dir + sep + "sentrel.lock";
+    HANDLE h = CreateFileW(fs::Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */,
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        if (err == ERROR_SHARING_VIOLATION) return kTaken;
+        if (err == ERROR_PATH_NOT_FOUND) return kUnavailable;  // the folder takes no file
+        m_impl->problem = path + ": " + LastErrorText();
+        return kFailed;
+    }
     m_impl->lockFile = h;
     m_impl->dir = dir;
     return kAcquired;
@@ -59,32 +84,49 @@ bool ProfileLock::Held() const {
     return m_impl->lockFile != INVALID_HANDLE_VALUE;
 }
 
-void ProfileLock::Listen(std::function<void()> onShow) {
-    if (!Held() || m_impl->showEvent) return;
+bool ProfileLock::Listen(std::function<void()> onShow) {
+    if (!Held()) return false;
+    if (m_impl->showEvent) return true;
     m_impl->showEvent = CreateEventW(nullptr, FALSE, FALSE, EventName(m_impl->dir).c_str());
+    m_impl->shownEvent =
+        CreateEventW(nullptr, FALSE, FALSE, EventName(m_impl->dir, "-shown").c_str());
     m_impl->stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!m_impl->showEvent || !m_impl->stopEvent) return;
+    if (!m_impl->showEvent || !m_impl->shownEvent || !m_impl->stopEvent) {
+        m_impl->problem = ChannelName(m_impl->dir) + ": " + LastErrorText();
+        StopListening();
+        return false;
+    }
     HANDLE events[2] = {m_impl->stopEvent, m_impl->showEvent};
-    m_impl->listener = std::thread([events, onShow = std::move(onShow)] {
-        while (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) onShow();
+    HANDLE shown = m_impl->shownEvent;
+    m_impl->listener = std::thread([events, shown, onShow = std::move(onShow)] {
+        while (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+            SetEvent(shown);
+            onShow();
+        }
     });
+    return true;
 }
 
 void ProfileLock::StopListening() {
-    if (!m_impl->showEvent) return;
     if (m_impl->stopEvent) SetEvent(m_impl->stopEvent);
     if (m_impl->listener.joinable()) m_impl->listener.join();
-    CloseHandle(m_impl->showEvent);
-    if (m_impl->stopEvent) CloseHandle(m_impl->stopEvent);
-    m_impl->showEvent = m_impl->stopEvent = nullptr;
+    for (HANDLE* e : {&m_impl->showEvent, &m_impl->shownEvent, &m_impl->stopEvent})
+        if (*e) {
+            CloseHandle(*e);
+            *e = nullptr;
+        }
 }
 
-bool ProfileLock::AskHolderToShow(const std::string& dir) {
-    HANDLE e = OpenEventW(EVENT_MODIFY_STATE, FALSE, EventName(dir).c_str());
-    if (!e) return false;
-    const bool ok = SetEvent(e) != 0;
-    CloseHandle(e);
-    return ok;
+ProfileLock::Answer ProfileLock::Ask(const std::string& dir) {
+    HANDLE show = OpenEventW(EVENT_MODIFY_STATE, FALSE, EventName(dir).c_str());
+    if (!show) return kNobody;
+    HANDLE shown = OpenEventW(SYNCHRONIZE, FALSE, EventName(dir, "-shown").c_str());
+    Answer answer = kNoAnswer;
+    if (shown && SetEvent(show) && WaitForSingleObject(shown, kAnswerBoundMs) == WAIT_OBJECT_0)
+        answer = kShown;
+    if (shown) CloseHandle(shown);
+    CloseHandle(show);
+    return answer;
 }
 
 }  // namespace sentrel

@@ -114,11 +114,20 @@ class HeadlessWatch {
         if (m_args.bList) return List();
 
         ProfileLock lock;
-        if (lock.Acquire(paths.dataDir) == ProfileLock::kTaken) {
-            std::fprintf(stderr,
-                         "sentrel-watch: the profile %s is in use by another Sentrel program\n",
-                         paths.dataDir.c_str());
-            return kExitProfileTaken;
+        switch (lock.Acquire(paths.dataDir)) {
+            case ProfileLock::kTaken:
+                std::fprintf(stderr,
+                             "sentrel-watch: the profile %s is in use by another Sentrel program\n",
+                             paths.dataDir.c_str());
+                return kExitProfileTaken;
+            case ProfileLock::kFailed:
+                // Two programs must never write one list: without the lock, no run.
+                std::fprintf(stderr, "sentrel-watch: the profile %s cannot be locked: %s\n",
+                             paths.dataDir.c_str(), lock.Problem().c_str());
+                return kExitProfileTaken;
+            case ProfileLock::kAcquired:
+            case ProfileLock::kUnavailable:
+                break;
         }
         if (m_session.RowCount() == 0) {
             std::fprintf(stderr, "sentrel-watch: the list is empty (%s)\n",

@@ -1,6 +1,7 @@
 // The real program, ended by SIGTERM and by its QUIT button: settings and list are stored.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -146,27 +147,72 @@ TEST_F(ProgramRun, ASecondStartShowsTheFirstWindowAndEnds) {
     EXPECT_FALSE(WaitForWindow(m_pid, 15s).empty()) << "a start after a crash runs";
 }
 
+namespace {
+// The program's one window when that is its box ("提示"), found by its owner: xdotool's
+// name patterns are not UTF-8 aware in every locale, so the title is compared here.
+std::string WaitForBox(pid_t pid) {
+    for (int i = 0; i < 150; ++i) {
+        std::string box = RunAndCapture(
+            {"/usr/bin/xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(pid)});
+        box = box.substr(0, box.find('\n'));
+        if (!box.empty() && RunAndCapture({"/usr/bin/xdotool", "getwindowname", box}) == "提示\n")
+            return box;
+        std::this_thread::sleep_for(100ms);
+    }
+    return {};
+}
+
+// A start that does not run: it says why in a box, and ends with `status` once it is read.
+void ExpectRefusal(const TempDir& home, int status, const std::string& said) {
+    TempDir logs;
+    int out = -1;
+    const pid_t pid = SpawnReading({SENTREL_BIN_DIR "/sentrel"}, &out,
+                                   {"SENTREL_HOME=" + home.Path()}, logs.File("stderr"));
+    ASSERT_GT(pid, 0);
+    const std::string box = WaitForBox(pid);
+    EXPECT_FALSE(box.empty()) << "no box said why";
+    // Its one button, OK, spans the bottom of the box.
+    const std::string geometry =
+        RunAndCapture({"/usr/bin/xdotool", "getwindowgeometry", "--shell", box});
+    auto field = [&](const std::string& name) {
+        const auto at = geometry.find(name + "=");
+        return at == std::string::npos ? 0 : std::atoi(geometry.c_str() + at + name.size() + 1);
+    };
+    ClickAt(box, field("WIDTH") / 2, field("HEIGHT") - 15);
+    const int ended = WaitExit(pid, 5s);
+    if (ended < 0) kill(pid, SIGKILL), WaitExit(pid, 5s);
+    close(out);
+    EXPECT_EQ(status, ended);
+    EXPECT_NE(std::string::npos, ReadFile(logs.File("stderr")).find(said))
+        << ReadFile(logs.File("stderr"));
+}
+}  // namespace
+
 TEST(ProgramBusy, AProfileHeldByAProgramWithoutAWindowIsNamedInABox) {
     // sentrel-watch holds the profile and has no window to show: the start says so.
     TempDir home;
     ProfileLock lock;
     ASSERT_EQ(ProfileLock::kAcquired, lock.Acquire(home.Path() + "/"));
-    const pid_t pid = Spawn({SENTREL_BIN_DIR "/sentrel"}, {"SENTREL_HOME=" + home.Path()});
-    ASSERT_GT(pid, 0);
-    // Its one window is the box (found by its owner: xdotool's name patterns are not
-    // UTF-8 aware in every locale, so the title is compared here).
-    std::string box, title;
-    for (int i = 0; i < 150 && title != "提示\n"; ++i) {
-        box = RunAndCapture(
-            {"/usr/bin/xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(pid)});
-        box = box.substr(0, box.find('\n'));
-        if (!box.empty()) title = RunAndCapture({"/usr/bin/xdotool", "getwindowname", box});
-        std::this_thread::sleep_for(100ms);
-    }
-    EXPECT_EQ("提示\n", title) << "no box named the busy profile";
-    kill(pid, SIGTERM);
-    EXPECT_NE(-1, WaitExit(pid, 5s));
+    ExpectRefusal(home, 0, "in use by another program");
     EXPECT_FALSE(std::ifstream(home.File("user.mdb")).good()) << "nothing was written";
+}
+
+TEST(ProgramBusy, ALockThatCannotBeTakenStopsTheStart) {
+    // A folder where the lock file should be: two programs could write one list.
+    TempDir home;
+    ASSERT_EQ(0, mkdir(home.File("sentrel.lock").c_str(), 0700));
+    ExpectRefusal(home, 1, "cannot be locked");
+    EXPECT_FALSE(std::ifstream(home.File("user.mdb")).good()) << "nothing was written";
+}
+
+TEST_F(ProgramRun, ASecondStartOfAStoppedProgramSaysItDoesNotAnswer) {
+    kill(m_pid, SIGSTOP);
+    const auto start = std::chrono::steady_clock::now();
+    ExpectRefusal(m_home, 1, "does not answer");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
+    kill(m_pid, SIGCONT);
+    kill(m_pid, SIGTERM);
+    EXPECT_EQ(0, WaitEnd());
 }
 
 TEST_F(LostDisplayRun, WithoutATrayMinNeverHidesTheWindowForGood) {

@@ -1,6 +1,7 @@
 // sentrel-watch as its users run it: a profile folder, a list, real servers on 127.0.0.1.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -132,6 +133,13 @@ TEST(WatchProgram, OptionsListHelpAndTheProfileLock) {
     ProfileLock lock;
     ASSERT_EQ(ProfileLock::kAcquired, lock.Acquire(p.home.Path() + "/"));
     EXPECT_EQ("", p.Run({"--once"}, &code));
+    EXPECT_EQ(3, code);
+
+    // A lock that cannot be taken (a folder of its name) is refused as a taken one is.
+    Profile q;
+    q.List({{"http://127.0.0.1:9/a", "", "12"}});
+    ASSERT_EQ(0, mkdir(q.home.File("sentrel.lock").c_str(), 0700));
+    EXPECT_EQ("", q.Run({"--once"}, &code));
     EXPECT_EQ(3, code);
 }
 
