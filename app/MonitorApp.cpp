@@ -1,5 +1,7 @@
 #include "MonitorApp.h"
 
+#include <wx/evtloop.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -115,7 +117,7 @@ bool CMonitorApp::OnInit() {
     std::atexit(SaveStateAtExit);
     // A modeless window on the app's own loop: the tray menu reaches it, and it can be
     // hidden and shown again.
-    m_pMainWnd->SetQuitHandler([this] { ExitMainLoop(); });
+    m_pMainWnd->SetQuitHandler([this] { QuitMainLoop(); });
     SetTopWindow(m_pMainWnd);
     SetExitOnFrameDelete(false);
     // A second start of the same profile asks this one to show its window; heard from
@@ -141,6 +143,16 @@ bool CMonitorApp::OnInit() {
         if (!listenProblem.empty()) ShowNotice(m_pMainWnd, listenProblem);
     });
     return true;
+}
+
+void CMonitorApp::QuitMainLoop() {
+    // Asked from inside a dialog's loop (Options, say), the exit would end only that loop:
+    // it waits until the dialog, already cancelled, has given the main loop back.
+    if (wxEventLoopBase::GetActive() && wxEventLoopBase::GetActive() != GetMainLoop()) {
+        CallAfter([this] { QuitMainLoop(); });
+        return;
+    }
+    ExitMainLoop();
 }
 
 void CMonitorApp::OnQuitSignal(int) {

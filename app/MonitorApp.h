@@ -36,6 +36,8 @@ class CMonitorApp : public wxApp {
 
   private:
     static void OnQuitSignal(int sig);
+    /// Ends the main loop, once no dialog's loop runs inside it.
+    void QuitMainLoop();
     CMonitorDlg* m_pMainWnd = nullptr;
 };
 

@@ -349,6 +349,9 @@ void COptionsDlg::OnTestMail() {
     // The send runs on a worker so that a slow or silent server never freezes the window;
     // the dialog stays modal, with the button off and a busy cursor until the result.
     m_bTesting = true;
+    // The focus leaves the button it turns off for 确定, so that keys still reach the
+    // dialog: Escape gives the test up, Enter is OK (which waits for the result).
+    if (wxWindow* ok = FindWindow(wxID_OK)) ok->SetFocus();
     m_btnTestMail->Disable();
     wxBeginBusyCursor();
     PostTargetPtr results = m_pResults;

@@ -132,6 +132,34 @@ TEST_F(ProgramWithABox, SigtermWhileAMessageBoxIsOpenEndsTheProgramAndStores) {
     ExpectStored();
 }
 
+TEST_F(ProgramRun, SigtermWhileOptionsIsOpenEndsTheProgramAndStores) {
+    // ▾ (POP, at W-100, 1), then 设置 from its menu: Options is open on a loop of its own.
+    auto optionsOpen = [&] {
+        const std::string windows =
+            RunAndCapture({"/usr/bin/xdotool", "search", "--all", "--onlyvisible", "--pid",
+                           std::to_string(m_pid)});
+        for (std::size_t at = 0; at < windows.size();) {
+            const std::size_t end = windows.find('\n', at);
+            if (RunAndCapture({"/usr/bin/xdotool", "getwindowname",
+                               windows.substr(at, end - at)}) == "选项\n")
+                return true;
+            at = end == std::string::npos ? windows.size() : end + 1;
+        }
+        return false;
+    };
+    bool open = false;
+    for (int attempt = 0; attempt < 3 && !open; ++attempt) {
+        ClickAt(m_window, 443, 9);
+        std::this_thread::sleep_for(700ms);  // the menu opens below the button
+        ClickAt(m_window, 474, 37);          // its first entry, 设置
+        for (int i = 0; i < 30 && !(open = optionsOpen()); ++i) std::this_thread::sleep_for(100ms);
+    }
+    ASSERT_TRUE(open) << "Options did not open";
+    kill(m_pid, SIGTERM);
+    EXPECT_EQ(0, WaitEnd()) << "one SIGTERM ends the program, not only Options";
+    ExpectStored();
+}
+
 TEST_F(ProgramRun, ASecondStartShowsTheFirstWindowAndEnds) {
     ClickAt(m_window, 466, 9);  // MIN (W-73, 1): off the screen
     ASSERT_TRUE(WaitVisible(m_pid, m_window, false, 3s)) << "the window went away";

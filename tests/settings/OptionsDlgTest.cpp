@@ -6,6 +6,7 @@
 #include <wx/button.h>
 #include <wx/msgdlg.h>
 #include <wx/timer.h>
+#include <wx/uiaction.h>
 
 #include <fstream>
 
@@ -172,6 +173,27 @@ TEST_F(OptionsFixture, ASilentServerNeverFreezesTheDialogAndCancelGivesTheTestUp
     m_opt->OnCancel();
     EXPECT_EQ(wxID_CANCEL, m_opt->GetReturnCode());
     EXPECT_FALSE(m_opt->IsTestRunning());
+    EXPECT_TRUE(Workers().WaitIdle(2s)) << "the cancelled send ended";
+    unsetenv("SENTREL_SMTP_HOST");
+    unsetenv("SENTREL_SMTP_PORT");
+}
+
+TEST_F(OptionsFixture, EscapeGivesUpATestMailUnderWay) {
+    TestServer silent([](TestServer::Conn& c) { c.Sleep(60s); });
+    setenv("SENTREL_SMTP_HOST", "127.0.0.1", 1);
+    setenv("SENTREL_SMTP_PORT", std::to_string(silent.Port()).c_str(), 1);
+    Fill({"5", true, "r@x.cn", "alice", "pw"});
+    m_opt->Raise();
+    Pump();
+    // A real click, as a user starts it: the focus is on the button the test turns off.
+    wxUIActionSimulator sim;
+    sim.MouseMove(m_opt->TestMailButton()->GetScreenRect().GetPosition() + wxPoint(10, 8));
+    Pump();
+    sim.MouseClick();
+    ASSERT_TRUE(WaitFor([&] { return m_opt->IsTestRunning(); }, 2s));
+    sim.Char(WXK_ESCAPE);
+    EXPECT_TRUE(WaitFor([&] { return !m_opt->IsTestRunning(); }, 2s)) << "Escape gave up nothing";
+    EXPECT_EQ(wxID_CANCEL, m_opt->GetReturnCode());
     EXPECT_TRUE(Workers().WaitIdle(2s)) << "the cancelled send ended";
     unsetenv("SENTREL_SMTP_HOST");
     unsetenv("SENTREL_SMTP_PORT");
