@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "WatchSession.h"
+#include "NoticeBatch.h"
 
 class wxTaskBarIcon;
 
@@ -25,13 +25,6 @@ class CStatusTray {
 
 /// The tray where a StatusNotifierWatcher owns its name on the session bus; null otherwise.
 std::unique_ptr<CStatusTray> CreateStatusTray(CMonitorDlg* owner);
-
-/// One desktop notification.
-struct DesktopNotice {
-    std::string title;
-    std::string body;
-    RowId openRow = 0;  ///< offers "打开网页" for this row (0: no action)
-};
 
 /// Desktop notifications; shown without ever waiting, and nothing at all without a
 /// notification service.

@@ -1,17 +1,20 @@
 // Linux desktops: a StatusNotifierItem through libayatana-appindicator, where a watcher owns
-// org.kde.StatusNotifierWatcher; notifications through libnotify. Both talk to the session
-// bus, and only to one that exists: no bus is ever started for them.
+// org.kde.StatusNotifierWatcher; notifications by asynchronous calls to the notification
+// service. Both talk to the session bus, and only to one that exists: no bus is ever
+// started for them.
 #include <gio/gio.h>
 #include <glib/gstdio.h>
 #include <gtk/gtk.h>
 #include <libayatana-appindicator/app-indicator.h>
-#include <libnotify/notify.h>
 #include <wx/bitmap.h>
 #include <wx/image.h>
 
 #include <cstdio>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "DesktopServices.h"
 #include "Files.h"
@@ -135,50 +138,134 @@ class CIndicatorTray : public CStatusTray {
     bool m_bAttention = false;
 };
 
-class CLibnotifyNotifier : public CNotifier {
+// Notifications over the session bus, asked without ever waiting: a service that takes a
+// call and never answers (or a bus that never lets us in) costs the window nothing. At most
+// a few calls are outstanding; beyond them a notice is dropped rather than queued for ever.
+class CBusNotifier : public CNotifier {
   public:
-    explicit CLibnotifyNotifier(CMonitorDlg* owner) : m_pOwner(owner) {
+    explicit CBusNotifier(CMonitorDlg* owner) : m_state(std::make_shared<State>()) {
         g_pOwner = owner;
-        m_bReady = HaveSessionBus() && notify_init(kProductTitle);
+        m_state->owner = owner;
+        if (!HaveSessionBus()) return;  // no notification service: nothing to say, nothing breaks
+        m_state->cancel = g_cancellable_new();
+        g_bus_get(G_BUS_TYPE_SESSION, m_state->cancel, &OnBus, new Ref(m_state));
     }
-    ~CLibnotifyNotifier() override {
-        if (g_pOwner == m_pOwner) g_pOwner = nullptr;
-        if (m_bReady) notify_uninit();
-    }
-
-    void Show(const DesktopNotice& notice) override {
-        if (!m_bReady) return;  // no notification service: nothing to say, nothing breaks
-        g_pOwner = m_pOwner;
-        NotifyNotification* n =
-            notify_notification_new(notice.title.c_str(), notice.body.c_str(), kAppId);
-        // The desktop entry names the program and gives its icon.
-        notify_notification_set_hint(n, "desktop-entry", g_variant_new_string(kAppId));
-        notify_notification_add_action(n, "default", "显示主窗口", &OnAction, nullptr, nullptr);
-        if (notice.openRow)
-            notify_notification_add_action(n, "open", "打开网页", &OnAction,
-                                           reinterpret_cast<gpointer>(notice.openRow), nullptr);
-        // The notification lives until the server closes it, so that its actions arrive.
-        g_signal_connect(
-            n, "closed",
-            G_CALLBACK(+[](NotifyNotification* self, gpointer) { g_object_unref(self); }), nullptr);
-        GError* error = nullptr;
-        if (!notify_notification_show(n, &error)) {
-            g_clear_error(&error);
-            g_object_unref(n);
+    ~CBusNotifier() override {
+        if (g_pOwner == m_state->owner) g_pOwner = nullptr;
+        // Calls still under way end (cancelled) into a state that knows it is gone.
+        m_state->alive = false;
+        if (m_state->cancel) {
+            g_cancellable_cancel(m_state->cancel);
+            g_object_unref(m_state->cancel);
+        }
+        if (m_state->bus) {
+            if (m_state->signals)
+                g_dbus_connection_signal_unsubscribe(m_state->bus, m_state->signals);
+            g_object_unref(m_state->bus);
         }
     }
 
-  private:
-    static void OnAction(NotifyNotification*, char* action, gpointer row) {
-        const RowId id = static_cast<RowId>(reinterpret_cast<std::intptr_t>(row));
-        if (std::string(action) == "open")
-            Later([id](CMonitorDlg& dlg) { dlg.OpenRowUrl(id); });
-        else
-            Later([](CMonitorDlg& dlg) { dlg.ShowFromTray(); });
+    void Show(const DesktopNotice& notice) override {
+        if (!m_state->cancel) return;
+        if (!m_state->bus) {  // connecting still: said once it is there
+            if (m_state->waiting.size() < kMaxOutstanding) m_state->waiting.push_back(notice);
+            return;
+        }
+        Send(m_state, notice);
     }
 
-    CMonitorDlg* m_pOwner;
-    bool m_bReady = false;
+  private:
+    static constexpr std::size_t kMaxOutstanding = 4;
+    static constexpr int kCallTimeoutMs = 5000;
+
+    struct State {
+        CMonitorDlg* owner = nullptr;
+        bool alive = true;
+        GCancellable* cancel = nullptr;
+        GDBusConnection* bus = nullptr;
+        guint signals = 0;
+        std::size_t outstanding = 0;
+        std::vector<DesktopNotice> waiting;
+        std::map<guint32, RowId> shown;  // notification id: the row its 打开网页 opens
+    };
+    using Ref = std::shared_ptr<State>;  // what a callback holds
+
+    static void OnBus(GObject*, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<Ref> ref(static_cast<Ref*>(data));
+        GDBusConnection* bus = g_bus_get_finish(result, nullptr);
+        State& state = **ref;
+        if (!bus) return;
+        if (!state.alive) {
+            g_object_unref(bus);
+            return;
+        }
+        state.bus = bus;
+        state.signals = g_dbus_connection_signal_subscribe(
+            bus, "org.freedesktop.Notifications", "org.freedesktop.Notifications", nullptr,
+            "/org/freedesktop/Notifications", nullptr, G_DBUS_SIGNAL_FLAGS_NONE, &OnSignal,
+            new Ref(*ref), [](gpointer p) { delete static_cast<Ref*>(p); });
+        std::vector<DesktopNotice> waiting;
+        waiting.swap(state.waiting);
+        for (const DesktopNotice& notice : waiting) Send(*ref, notice);
+    }
+
+    static void Send(const Ref& state, const DesktopNotice& notice) {
+        if (state->outstanding >= kMaxOutstanding) return;  // a silent service: no pile-up
+        GVariantBuilder actions;
+        g_variant_builder_init(&actions, G_VARIANT_TYPE("as"));
+        for (const char* a : {"default", "显示主窗口"}) g_variant_builder_add(&actions, "s", a);
+        if (notice.openRow)
+            for (const char* a : {"open", "打开网页"}) g_variant_builder_add(&actions, "s", a);
+        GVariantBuilder hints;
+        g_variant_builder_init(&hints, G_VARIANT_TYPE("a{sv}"));
+        // The desktop entry names the program and gives its icon.
+        g_variant_builder_add(&hints, "{sv}", "desktop-entry", g_variant_new_string(kAppId));
+        ++state->outstanding;
+        g_dbus_connection_call(
+            state->bus, "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+            "org.freedesktop.Notifications", "Notify",
+            g_variant_new("(susssasa{sv}i)", kProductTitle, 0u, kAppId, notice.title.c_str(),
+                          notice.body.c_str(), &actions, &hints, -1),
+            G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, state->cancel, &OnShown,
+            new std::pair<Ref, RowId>(state, notice.openRow));
+    }
+
+    static void OnShown(GObject* bus, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<std::pair<Ref, RowId>> call(static_cast<std::pair<Ref, RowId>*>(data));
+        GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, nullptr);
+        State& state = *call->first;
+        if (state.outstanding > 0) --state.outstanding;
+        if (!reply) return;
+        guint32 id = 0;
+        g_variant_get(reply, "(u)", &id);
+        g_variant_unref(reply);
+        if (state.alive && call->second) state.shown[id] = call->second;
+    }
+
+    static void OnSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*,
+                         const gchar* signal, GVariant* parameters, gpointer data) {
+        State& state = **static_cast<Ref*>(data);
+        if (!state.alive) return;
+        guint32 id = 0;
+        if (std::string(signal) == "NotificationClosed") {
+            guint32 reason = 0;
+            g_variant_get(parameters, "(uu)", &id, &reason);
+            state.shown.erase(id);
+            return;
+        }
+        if (std::string(signal) != "ActionInvoked") return;
+        const gchar* action = nullptr;
+        g_variant_get(parameters, "(u&s)", &id, &action);
+        auto it = state.shown.find(id);
+        if (std::string(action) == "open" && it != state.shown.end()) {
+            const RowId row = it->second;
+            Later([row](CMonitorDlg& dlg) { dlg.OpenRowUrl(row); });
+        } else if (std::string(action) == "default") {
+            Later([](CMonitorDlg& dlg) { dlg.ShowFromTray(); });
+        }
+    }
+
+    std::shared_ptr<State> m_state;
 };
 
 }  // namespace
@@ -189,7 +276,7 @@ std::unique_ptr<CStatusTray> CreateStatusTray(CMonitorDlg* owner) {
 }
 
 std::unique_ptr<CNotifier> CreateNotifier(CMonitorDlg* owner, wxTaskBarIcon*) {
-    return std::make_unique<CLibnotifyNotifier>(owner);
+    return std::make_unique<CBusNotifier>(owner);
 }
 
 }  // namespace sentrel

@@ -5,6 +5,7 @@
 
 #include "AlertSound.h"
 #include "CCore.h"
+#include "Keyring.h"
 #include "MailProvider.h"
 #include "Notice.h"
 #include "OpenUrl.h"
@@ -13,6 +14,7 @@
 #include "SkinResources.h"
 #include "ThreadMessages.h"
 #include "TrayIcon.h"
+#include "WorkerGroup.h"
 #include "WxPost.h"
 #include "WxText.h"
 #include "resource.h"
@@ -85,7 +87,7 @@ void CMonitorDlg::BindCommands() {
     Bind(
         wxEVT_TIMER, [this](wxTimerEvent&) { SaveUrlList(false); }, IDT_SAVE);
     Bind(
-        wxEVT_TIMER, [this](wxTimerEvent&) { ShowChangeNotices(); }, IDT_NOTIFY);
+        wxEVT_TIMER, [this](wxTimerEvent&) { ShowNotices(); }, IDT_NOTIFY);
 
     auto button = [this](int id, void (CMonitorDlg::*handler)()) {
         Bind(
@@ -146,6 +148,7 @@ void CMonitorDlg::OnInitDialog() {
 
     m_strWavPath = g_pCore ? g_pCore->Paths().wavPath : g_strAppPath + "alert.wav";
     ReadSettings();
+    MovePasswordToKeyring();
     m_nTrayPhase = 0;
 
     // A StatusNotifierItem where the desktop has a watcher for one; else the XEmbed icon,
@@ -213,7 +216,8 @@ void CMonitorDlg::ReadSettings() {
     s.m_bAlertEmail = g_pCore->Get(keys::kAlertEmail);
     s.m_strEmailRcv = g_pCore->Get(keys::kEmailRcv);
     s.m_strSendUser = g_pCore->Get(keys::kSendUser);
-    s.m_strSendPwd = g_pCore->Get(keys::kSendPwd);
+    // The keyring is not asked at start-up (it may never answer): a mail or Options will.
+    s.m_bSendPwdInKeyring = !g_pCore->KnownPassword(s.m_strSendPwd);
     s.m_strSendUser = NormaliseSendUser(s.m_strSendUser);
     s.m_strSmtpHost = g_pCore->Get(keys::kSmtpHost);
     s.m_nSmtpPort = g_pCore->Get(keys::kSmtpPort);
@@ -221,14 +225,43 @@ void CMonitorDlg::ReadSettings() {
     s.m_strMailFrom = g_pCore->Get(keys::kMailFrom);
 }
 
+void CMonitorDlg::MovePasswordToKeyring() {
+    // A password an older version left in the file goes to the keyring, on a worker: the
+    // window never waits for a keyring, which may not answer at all.
+    if (!g_pCore || !g_pCore->PasswordToMove(m_secretToMove.server, m_secretToMove.user,
+                                             m_secretToMove.password))
+        return;
+    Workers().Spawn([target = m_pPostTarget, moving = m_secretToMove] {
+        std::string why;
+        if (KeyringStore(moving.server, moving.user, moving.password, why) == KeyringAnswer::kYes)
+            target->Post(WM_SECRET_MOVED, 0, 1);
+    });
+}
+
 void CMonitorDlg::StoreSettings() {
     const MonitorSettings& s = m_settings;
+    // A password the keyring keeps, never read this session, is read now (within the
+    // keyring's bound) so that the file says whether there is one; unread, it stays as it is.
+    std::string password = s.m_strSendPwd;
+    bool knownPassword = !s.m_bSendPwdInKeyring;
+    if (!knownPassword && !s.m_strSendUser.empty()) {
+        std::string why;
+        switch (KeyringLookup(g_pCore->KeyringServer(), s.m_strSendUser, password, why)) {
+            case KeyringAnswer::kYes:
+            case KeyringAnswer::kNo:
+            case KeyringAnswer::kNoKeyring:
+                knownPassword = true;
+                break;
+            case KeyringAnswer::kNoAnswer:
+                break;
+        }
+    }
     {
         CCore::SaveBatch batch(*g_pCore);
         g_pCore->Set(keys::kInterval, s.m_nInterval);
         g_pCore->Set(keys::kEmailRcv, s.m_strEmailRcv);
         g_pCore->Set(keys::kSendUser, s.m_strSendUser);
-        g_pCore->Set(keys::kSendPwd, s.m_strSendPwd);
+        if (knownPassword) g_pCore->Set(keys::kSendPwd, password);
         g_pCore->Set(keys::kAlertWav, s.m_bAlertWav);
         g_pCore->Set(keys::kAlertEmail, s.m_bAlertEmail);
         g_pCore->Set(keys::kFailAfter, s.m_nFailAfter);

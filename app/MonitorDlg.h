@@ -189,6 +189,7 @@ class CMonitorDlg : public wxDialog {
     void OnInitDialog();
     void ReadSettings();
     void StoreSettings();
+    void MovePasswordToKeyring();
     void PlaceControls();
     void BindCommands();
 
@@ -210,10 +211,9 @@ class CMonitorDlg : public wxDialog {
     void UpdateBlinking();
     /// The StatusNotifierItem asks for attention while a mark is pending and Stop is on.
     void UpdateAttention();
-    /// Rows marked within a short while make one notification.
-    void QueueChangeNotice(RowId id);
-    void ShowChangeNotices();
-    void Notify(const char* title, RowId id, const std::string& extra);
+    /// Rows marked, failing or recovered within a short while make one notification.
+    void QueueNotice(NoticeBatch::Kind kind, RowId id);
+    void ShowNotices();
     void ShowMenu(wxMenu& menu, const wxPoint& where);
     void OnPaint(wxPaintEvent& event);
     void OnCharHook(wxKeyEvent& event);
@@ -251,7 +251,7 @@ class CMonitorDlg : public wxDialog {
     wxTimer m_timerBlink;
     wxTimer m_timerSave;
     wxTimer m_timerNotify;
-    std::vector<RowId> m_noticeBatch;
+    NoticeBatch m_notices;
     std::unique_ptr<CStatusTray> m_pStatusTray;
     std::unique_ptr<CNotifier> m_pNotifier;
     std::unique_ptr<CAlertSound> m_pSound;
@@ -269,6 +269,9 @@ class CMonitorDlg : public wxDialog {
     bool m_bListSaveToldUser = false;
     bool m_bSettingsSaveToldUser = false;
     std::string m_strStartupProblems;
+    struct {
+        std::string server, user, password;
+    } m_secretToMove;  // the file's password, on its way to the keyring
 };
 
 }  // namespace sentrel

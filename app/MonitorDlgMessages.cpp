@@ -3,6 +3,7 @@
 // run or of a row that is gone finds nothing and is dropped.
 #include <wx/event.h>
 
+#include "CCore.h"
 #include "MonitorDlg.h"
 #include "ReminderMail.h"
 #include "ThreadMessages.h"
@@ -15,6 +16,8 @@ void CMonitorDlg::OnThreadMessage(wxThreadEvent& event) {
     const std::intptr_t lParam = event.GetInt();
     if (static_cast<unsigned>(event.GetId()) == WM_MAIL_RESULT)
         OnMailResult(static_cast<int>(lParam));
+    else if (static_cast<unsigned>(event.GetId()) == WM_SECRET_MOVED && g_pCore)
+        g_pCore->PasswordMoved(m_secretToMove.server, m_secretToMove.user, m_secretToMove.password);
     else
         m_session.Deliver(static_cast<unsigned>(event.GetId()), wParam, lParam);
 }

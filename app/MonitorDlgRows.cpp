@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "AlertMailThread.h"
+#include "CCore.h"
 #include "Files.h"
 #include "MonitorDlg.h"
 #include "Notice.h"
@@ -108,7 +109,7 @@ void CMonitorDlg::OnWatchEvent(const WatchEvent& e) {
         case WatchEvent::Marked:
             if (m_settings.m_bAlertWav) UpdateBlinking();
             UpdateAttention();
-            if (e.bNewMark) QueueChangeNotice(e.id);
+            if (e.bNewMark) QueueNotice(NoticeBatch::kChanged, e.id);
             // One mail per reported change, also for a row that was marked already.
             if (m_settings.m_bAlertEmail) StartAlertMail(e.id, AlertMailRequest::kChanged);
             break;
@@ -118,12 +119,12 @@ void CMonitorDlg::OnWatchEvent(const WatchEvent& e) {
             break;
         case WatchEvent::Failing:
             ShowFailingSince(m_session.IndexOf(e.id));
-            Notify("访问失败", e.id, "原因：");
+            QueueNotice(NoticeBatch::kFailing, e.id);
             if (m_settings.m_bAlertEmail && m_settings.m_bMailOnFailure)
                 StartAlertMail(e.id, AlertMailRequest::kFailing);
             break;
         case WatchEvent::Recovered:
-            Notify("已恢复", e.id, std::string());
+            QueueNotice(NoticeBatch::kRecovered, e.id);
             if (m_settings.m_bAlertEmail && m_settings.m_bMailOnFailure)
                 StartAlertMail(e.id, AlertMailRequest::kRecovered);
             break;
@@ -132,53 +133,17 @@ void CMonitorDlg::OnWatchEvent(const WatchEvent& e) {
     }
 }
 
-void CMonitorDlg::QueueChangeNotice(RowId id) {
+void CMonitorDlg::QueueNotice(NoticeBatch::Kind kind, RowId id) {
     if (!m_settings.m_bNotify || !m_pNotifier) return;
-    m_noticeBatch.push_back(id);
-    // A start after a night away may mark many pages at once: one notification for them.
-    constexpr int kBatchMs = 2000;
-    if (!m_timerNotify.IsRunning()) m_timerNotify.StartOnce(kBatchMs);
+    // A start after a night away, or a site's outage, may mark or fail many pages at
+    // once: one notification for each kind of them.
+    if (m_notices.Add(kind, id))
+        m_timerNotify.StartOnce(static_cast<int>(NoticeBatch::kWindow.count()));
 }
 
-namespace {
-// "note\nurl", or the URL alone.
-std::string NoticeLine(const WatchRow& row) {
-    return row.note.empty() ? row.url : row.note + "\n" + row.url;
-}
-}  // namespace
-
-void CMonitorDlg::ShowChangeNotices() {
-    std::vector<RowId> ids;
-    for (RowId id : m_noticeBatch)
-        if (m_session.IndexOf(id) >= 0) ids.push_back(id);  // deleted meanwhile: gone
-    m_noticeBatch.clear();
-    if (ids.empty() || !m_pNotifier) return;
-    DesktopNotice notice;
-    notice.title = "有更新！";
-    if (ids.size() == 1) {
-        notice.body = NoticeLine(m_session.Row(m_session.IndexOf(ids[0])));
-        notice.openRow = ids[0];
-    } else {
-        constexpr std::size_t kNamed = 3;
-        notice.body = std::to_string(ids.size()) + " 个网页有更新：";
-        for (std::size_t i = 0; i < ids.size() && i < kNamed; ++i) {
-            const WatchRow& row = m_session.Row(m_session.IndexOf(ids[i]));
-            notice.body += "\n" + (row.note.empty() ? row.url : row.note);
-        }
-        if (ids.size() > kNamed) notice.body += "\n……";
-    }
-    m_pNotifier->Show(notice);
-}
-
-void CMonitorDlg::Notify(const char* title, RowId id, const std::string& reasonLabel) {
-    const int index = m_session.IndexOf(id);
-    if (!m_settings.m_bNotify || !m_pNotifier || index < 0) return;
-    const WatchRow& row = m_session.Row(index);
-    DesktopNotice notice;
-    notice.title = title;
-    notice.body = NoticeLine(row);
-    if (!reasonLabel.empty()) notice.body += "\n" + reasonLabel + row.lastFailure.Reason();
-    m_pNotifier->Show(notice);
+void CMonitorDlg::ShowNotices() {
+    for (const DesktopNotice& notice : m_notices.Flush(m_session))
+        if (m_pNotifier) m_pNotifier->Show(notice);
 }
 
 void CMonitorDlg::ShowFailingSince(int nRow) {
@@ -208,6 +173,8 @@ void CMonitorDlg::StartAlertMail(RowId id, AlertMailRequest::Kind kind) {
     request.szEmailRcv = m_settings.m_strEmailRcv;
     request.szSendUser = m_settings.m_strSendUser;
     request.szSendPwd = m_settings.m_strSendPwd;
+    if (m_settings.m_bSendPwdInKeyring && g_pCore)
+        request.szKeyringServer = g_pCore->KeyringServer();
     request.szUrl = row.url;
     request.szReason = row.lastFailure.Reason();
     if (!StartAlertMailThread(request)) ShowCannotStartThread(this);

@@ -51,8 +51,13 @@ bool CAlertMailThread::SendAlertMail(AlertMailRequest* pRequest) {
     const std::string when = FormatAlertTime(std::time(nullptr));  // one time text, used twice
     std::string subject, body;
     ComposeAlertMail(*pRequest, when, subject, body);
-    const int result = SendReminderMail(pRequest->server, pRequest->szEmailRcv,
-                                        pRequest->szSendUser, pRequest->szSendPwd, subject, body);
+    // The keyring is asked here, on the mail's own thread: never by the loop that probes.
+    std::string password = pRequest->szSendPwd, reason;
+    const int result =
+        MailPassword(pRequest->szKeyringServer, pRequest->szSendUser, password, reason)
+            ? SendReminderMail(pRequest->server, pRequest->szEmailRcv, pRequest->szSendUser,
+                               password, subject, body)
+            : -1;
     if (m_hMainWnd) m_hMainWnd->Post(WM_MAIL_RESULT, 0, result);
     return result != -2;  // false: the mail client could not start
 }

@@ -21,6 +21,8 @@ struct AlertMailRequest {
     std::string szEmailRcv;               ///< recipient address
     std::string szSendUser;               ///< account user name
     std::string szSendPwd;                ///< account password
+    std::string szKeyringServer;          ///< when szSendPwd is empty: the keyring keeps it
+                                          ///< under this server and szSendUser
     std::string szUrl;                    ///< URL of the row
     std::string szReason;                 ///< why the page fails (kFailing)
 };

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "CurlMail.h"
+#include "Keyring.h"
 #include "MailProvider.h"
 #include "SmtpClient.h"
 
@@ -44,6 +45,26 @@ std::string ReasonOf(const CSmtpClient& mail) {
 std::string LastMailFailure() {
     std::lock_guard<std::mutex> lock(g_failureLock);
     return g_lastFailure;
+}
+
+bool MailPassword(const std::string& keyringServer, const std::string& user, std::string& password,
+                  std::string& reason) {
+    if (!password.empty() || keyringServer.empty() || user.empty()) return true;
+    std::string why;
+    switch (KeyringLookup(keyringServer, user, password, why)) {
+        case KeyringAnswer::kYes:
+        case KeyringAnswer::kNo:  // none kept: the server says what it thinks of that
+            return true;
+        case KeyringAnswer::kNoKeyring:
+        case KeyringAnswer::kNoAnswer:
+            break;
+    }
+    reason = "无法读取密钥环中的密码";
+    {
+        std::lock_guard<std::mutex> lock(g_failureLock);
+        g_lastFailure = reason;
+    }
+    return false;
 }
 
 int SendReminderMail(const MailServer& server, const std::string& recipient,

@@ -18,6 +18,13 @@ int SendReminderMail(const MailServer& server, const std::string& recipient,
 /// Why the last alert mail of this process failed (empty after a success).
 std::string LastMailFailure();
 
+/// The password a mail logs in with: `password` as given, or, when it is empty and
+/// `keyringServer` is not, what the keyring keeps for that server and `user` (asked within
+/// its bound, on the caller's thread: a mail's own). False, with the reason, when the
+/// keyring does not give it.
+bool MailPassword(const std::string& keyringServer, const std::string& user, std::string& password,
+                  std::string& reason);
+
 /// The test mail of the options dialog: its fixed subject, and its text followed by an
 /// empty line and the two-line signature.
 std::string TestMailSubject();

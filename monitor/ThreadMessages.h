@@ -16,5 +16,7 @@ constexpr unsigned WM_PAGE_SIZE =
     kProgramMessageBase + 4;  ///< wParam watch, lParam the first probe (ProbeResult::Encode)
 constexpr unsigned WM_PROBE_RESULT =
     kProgramMessageBase + 5;  ///< wParam watch, lParam each later probe (ProbeResult::Encode)
+constexpr unsigned WM_SECRET_MOVED =
+    kProgramMessageBase + 6;  ///< wParam 0, lParam 1: the keyring took the file's password
 
 }  // namespace sentrel

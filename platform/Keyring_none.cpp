@@ -2,20 +2,30 @@
 
 namespace sentrel {
 
-bool KeyringAvailable(std::string& why) {
+namespace {
+KeyringAnswer None(std::string& why) {
     why = "no keyring on this system";
-    return false;
+    return KeyringAnswer::kNoKeyring;
+}
+}  // namespace
+
+KeyringAnswer KeyringLookup(const std::string&, const std::string&, std::string&, std::string& why,
+                            std::chrono::milliseconds) {
+    return None(why);
 }
 
-bool KeyringStore(const std::string&, const std::string&, const std::string&, std::string& error) {
-    error = "no keyring on this system";
-    return false;
+KeyringAnswer KeyringStore(const std::string&, const std::string&, const std::string&,
+                           std::string& why, std::chrono::milliseconds) {
+    return None(why);
 }
 
-bool KeyringLookup(const std::string&, const std::string&, std::string&) {
-    return false;
+KeyringAnswer KeyringClear(const std::string&, const std::string&, std::string& why,
+                           std::chrono::milliseconds) {
+    return None(why);
 }
 
-void KeyringClear(const std::string&, const std::string&) {}
+std::string KeyringFailure(KeyringAnswer, const std::string& why) {
+    return why;
+}
 
 }  // namespace sentrel

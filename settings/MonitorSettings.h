@@ -11,6 +11,7 @@ struct MonitorSettings {
     std::string m_strEmailRcv;
     std::string m_strSendUser;  ///< lower case, without the provider's "@domain"
     std::string m_strSendPwd;
+    bool m_bSendPwdInKeyring = false;       ///< the password is the keyring's, not read yet
     int m_nFailAfter = 2;                   ///< failed probes in a row before a row shows a failure
     bool m_bMailOnFailure = false;          ///< mail also when a page fails or recovers
     bool m_bNotify = true;                  ///< desktop notifications

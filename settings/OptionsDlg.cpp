@@ -47,6 +47,8 @@ int SecurityIndex(const std::string& name) {
     return 0;
 }
 constexpr unsigned kTestMailDone = 1;
+// Options waits this long at most for the keyring (the main window never does).
+constexpr std::chrono::milliseconds kOptionsKeyringBound(1500);
 
 }  // namespace
 
@@ -91,16 +93,6 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     m_editSendPwd->SetSize(at(121, 144, 172, 14));
     m_btnTestMail = new wxButton(this, IDC_TEST_MAIL, U("测试邮件发送"));
     m_btnTestMail->SetSize(at(121, 166, 88, 14));
-#ifndef _WIN32
-    // Where the password goes: the desktop keyring, or, without one, the settings file.
-    std::string why;
-    if (!KeyringAvailable(why)) {
-        m_noteKeyring = new wxStaticText(
-            this, wxID_ANY, U("未找到桌面密钥环：密码将保存在仅您可读的 sentrel.ini 中。"));
-        m_noteKeyring->SetSize(at(79, 182, 215, 8));
-        m_noteKeyring->SetToolTip(U(why));
-    }
-#endif
     (new wxStaticBox(this, wxID_ANY, U("邮件服务器")))->SetSize(at(34, 197, 282, 71));
     label(U("服务器："), at(44, 213, 33, 8));
     m_editSmtpHost = new wxTextCtrl(this, IDC_SMTP_HOST);
@@ -139,6 +131,9 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
         wxEVT_TEXT, [this](wxCommandEvent&) { OnServerChanged(); }, IDC_SMTP_HOST);
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { OnCancel(); });
     Bind(wxEVT_THREAD, &COptionsDlg::OnTestMailDone, this);
+    // A password typed here replaces the keyring's, an emptied one removes it.
+    Bind(
+        wxEVT_TEXT, [this](wxCommandEvent&) { m_bSendPwdInKeyring = false; }, IDC_SEND_PWD);
     m_pResults = MakeWxPostTarget(this);
 }
 
@@ -155,6 +150,7 @@ void COptionsDlg::SetValues(const MonitorSettings& v) {
     m_strEmailRcv = v.m_strEmailRcv;
     m_strSendUser = v.m_strSendUser;
     m_strSendPwd = v.m_strSendPwd;
+    m_bSendPwdInKeyring = v.m_bSendPwdInKeyring;
     m_bMailOnFailure = v.m_bMailOnFailure;
     m_bNotify = v.m_bNotify;
     m_nFailAfter = v.m_nFailAfter;
@@ -172,6 +168,7 @@ MonitorSettings COptionsDlg::Values() const {
     v.m_strEmailRcv = m_strEmailRcv;
     v.m_strSendUser = m_strSendUser;
     v.m_strSendPwd = m_strSendPwd;
+    v.m_bSendPwdInKeyring = m_bSendPwdInKeyring;
     v.m_bMailOnFailure = m_bMailOnFailure;
     v.m_bNotify = m_bNotify;
     v.m_nFailAfter = m_nFailAfter;
@@ -194,6 +191,7 @@ void COptionsDlg::OnInitDialog() {
     m_chkAlertEmail->SetValue(m_bAlertEmail);
     m_editEmailRcv->ChangeValue(U(m_strEmailRcv));
     m_editSendUser->ChangeValue(U(m_strSendUser));
+    ReadKeyring();
     m_editSendPwd->ChangeValue(U(m_strSendPwd));
     m_chkMailOnFailure->SetValue(m_bMailOnFailure);
     m_chkNotify->SetValue(m_bNotify);
@@ -208,6 +206,33 @@ void COptionsDlg::OnInitDialog() {
     if (security == MailSecurity::kNone) m_strPlainConfirmed = m_strSmtpHost;
     OnServerChanged();
     EnableMailControls(m_bAlertEmail);
+}
+
+void COptionsDlg::ReadKeyring() {
+#ifndef _WIN32
+    // One call, within a short bound: the password when it is the keyring's, else whether
+    // a keyring answers at all (the note says where the password goes otherwise).
+    const std::string server = m_strSmtpHost.empty() ? g_szSmtpHost : m_strSmtpHost;
+    const bool read = m_bSendPwdInKeyring && !m_strSendUser.empty();
+    std::string password, why;
+    const KeyringAnswer answer =
+        KeyringLookup(read ? server : std::string(), read ? m_strSendUser : std::string(), password,
+                      why, kOptionsKeyringBound);
+    if (read && (answer == KeyringAnswer::kYes || answer == KeyringAnswer::kNo)) {
+        m_strSendPwd = password;
+        m_bSendPwdInKeyring = false;
+    }
+    const char* note = nullptr;
+    if (answer == KeyringAnswer::kNoAnswer)
+        note = m_bSendPwdInKeyring ? "密钥环没有响应：已保存的密码留在密钥环中，此处无法显示。"
+                                   : "密钥环没有响应：密码将保存在仅您可读的 sentrel.ini 中。";
+    else if (answer == KeyringAnswer::kNoKeyring)
+        note = "未找到桌面密钥环：密码将保存在仅您可读的 sentrel.ini 中。";
+    if (!note || m_noteKeyring) return;
+    m_noteKeyring = new wxStaticText(this, wxID_ANY, U(note));
+    m_noteKeyring->SetSize(DialogRect(this, 79, 182, 215, 8));
+    m_noteKeyring->SetToolTip(U(KeyringFailure(answer, why)));
+#endif
 }
 
 void COptionsDlg::OnServerChanged() {
@@ -293,7 +318,8 @@ bool COptionsDlg::CheckMailFields() {
         return false;
     }
     m_strSendUser = NormaliseSendUser(m_strSendUser);
-    if (m_strSendPwd.empty()) {
+    // A password the keyring keeps but did not show is there all the same.
+    if (m_strSendPwd.empty() && !m_bSendPwdInKeyring) {
         Warn("发送账号密码不能为空！", m_editSendPwd);
         return false;
     }
@@ -358,10 +384,15 @@ void COptionsDlg::OnTestMail() {
     m_pCancelTest = std::make_shared<std::atomic<bool>>(false);
     m_pTestReason = std::make_shared<std::string>();
     const std::string body = TestMailBody(ProductWebAddress(), kProductLine);
+    const std::string keyring =
+        m_bSendPwdInKeyring ? (m_strSmtpHost.empty() ? g_szSmtpHost : m_strSmtpHost) : "";
     if (!Workers().Spawn([results, server, cancel = m_pCancelTest, reason = m_pTestReason,
-                          rcv = m_strEmailRcv, user = m_strSendUser, pwd = m_strSendPwd, body] {
-            const int result = SendReminderMail(server, rcv, user, pwd, TestMailSubject(), body,
-                                                reason.get(), cancel.get());
+                          rcv = m_strEmailRcv, user = m_strSendUser, pwd = m_strSendPwd, body,
+                          keyring]() mutable {
+            const int result = MailPassword(keyring, user, pwd, *reason)
+                                   ? SendReminderMail(server, rcv, user, pwd, TestMailSubject(),
+                                                      body, reason.get(), cancel.get())
+                                   : -1;
             results->Post(kTestMailDone, 0, result);
         })) {
         m_bTesting = false;

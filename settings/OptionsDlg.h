@@ -30,6 +30,7 @@ class COptionsDlg : public wxDialog {
     std::string m_strEmailRcv;
     std::string m_strSendUser;
     std::string m_strSendPwd;
+    bool m_bSendPwdInKeyring = false;  ///< the keyring's password stands (not shown, not typed)
     bool m_bMailOnFailure = false;
     bool m_bNotify = true;
     int m_nFailAfter = 2;       // not edited here; carried through
@@ -78,6 +79,9 @@ class COptionsDlg : public wxDialog {
 
   private:
     void EnableMailControls(bool bEnable);
+    /// Reads the keyring's password when it stands for the password, and whether a keyring
+    /// answers: a note says so when none does.
+    void ReadKeyring();
     /// Step 5 of OK, shared with the test mail: false after a warning.
     bool CheckMailFields();
     /// Reads the server fields; false after a warning, or when the user would rather not

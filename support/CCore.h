@@ -81,6 +81,19 @@ class CCore {
     /// when it went there, or when there was none to store); the file kept it then.
     const std::string& KeyringProblem() const { return m_strKeyringProblem; }
 
+    /// The mail password when it is known without asking the keyring: the file's, or one
+    /// read from the keyring before. False when only the keyring (KeyringServer() and the
+    /// user name) can tell; Get asks it, within a bound.
+    bool KnownPassword(std::string& password);
+    /// The server name the mail password is kept under in the keyring.
+    std::string KeyringServer();
+    /// A password left in the file (by an older version) that the keyring should keep
+    /// instead: true with its server, user and text.
+    bool PasswordToMove(std::string& server, std::string& user, std::string& password);
+    /// The keyring took that password: the file is written again without it.
+    void PasswordMoved(const std::string& server, const std::string& user,
+                       const std::string& password);
+
     /// Escaping used for values in the file: backslash, CR, LF and tab become \\ \r \n \t.
     static std::string EscapeValue(const std::string& value);
     static std::string UnescapeValue(const std::string& text);
@@ -93,7 +106,6 @@ class CCore {
     /// The mail password to the keyring, under its server and user; false when the file
     /// must keep it.
     bool MoveSecretToKeyring();
-    std::string SecretServer();
 
     ProgramPaths m_paths;
     bool m_bPathsDecided = false;

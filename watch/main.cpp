@@ -326,7 +326,9 @@ class HeadlessWatch {
                               m_core.Get(keys::kSendUser));
         request.szEmailRcv = m_core.Get(keys::kEmailRcv);
         request.szSendUser = m_core.Get(keys::kSendUser);
-        request.szSendPwd = m_core.Get(keys::kSendPwd);
+        // Never read from the keyring here, in the loop that probes: the mail does it.
+        if (!m_core.KnownPassword(request.szSendPwd))
+            request.szKeyringServer = m_core.KeyringServer();
         request.szUrl = row.url;
         request.szReason = row.lastFailure.Reason();
         if (StartAlertMailThread(request)) {

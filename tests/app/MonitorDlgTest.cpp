@@ -7,8 +7,10 @@
 
 #include "CCore.h"
 #include "DialogFixture.h"
+#include "Keyring.h"
 #include "ModalHook.h"
 #include "MonitorApp.h"
+#include "MonitorFixture.h"
 #include "OpenUrl.h"
 #include "Product.h"
 #include "TestServer.h"
@@ -49,8 +51,12 @@ TEST_F(DialogFixture, ListHasItsFourColumns) {
     for (unsigned i = 0; i < 4; ++i) {
         EXPECT_EQ(wxString::FromUTF8(headers[i]), list->GetColumn(i)->GetTitle());
         // The last shown column takes what is left of the list's width.
-        if (i < 2) EXPECT_EQ(widths[i], list->GetColumn(i)->GetWidth()) << i;
-        if (i == 2) EXPECT_LE(widths[i], list->GetColumn(i)->GetWidth());
+        if (i < 2) {
+            EXPECT_EQ(widths[i], list->GetColumn(i)->GetWidth()) << i;
+        }
+        if (i == 2) {
+            EXPECT_LE(widths[i], list->GetColumn(i)->GetWidth());
+        }
     }
     EXPECT_TRUE(list->GetColumn(3)->IsHidden()) << "the byte count is not shown";
     EXPECT_TRUE(list->HasFlag(wxDV_MULTIPLE)) << "several rows can be selected";
@@ -226,4 +232,36 @@ TEST_F(DialogFixture, TheFooterLinkOpensTheProgramsOwnGuide) {
     ASSERT_EQ(1u, opened.size()) << "the guide, a local page the program owns, may be opened";
     EXPECT_EQ(Homepage(guide), opened[0]);
     EXPECT_FALSE(OpenUrlInBrowser("file:///etc/passwd")) << "no other local file";
+}
+
+TEST_F(DialogFixture, TheKeyringTakesAnOldPasswordAtStartAndAnEmptiedOneLeavesIt) {
+    // libsecret's file backend: a keyring without a daemon, in this test's own folder.
+    setenv("SECRET_BACKEND", "file", 1);
+    setenv("SECRET_FILE_TEST_PATH", Home("keyring").c_str(), 1);
+    setenv("SECRET_FILE_TEST_PASSWORD", "test", 1);
+    WriteFile(Home("sentrel.ini"), "senduser=alice\nsendpwd=OldSecret1\n");
+    CMonitorDlg* dlg = Open();
+    // Moved at start-up, without waiting for an Options or an exit that changes anything.
+    EXPECT_TRUE(WaitFor(
+        [&] { return ReadFile(Home("sentrel.ini")).find("OldSecret1") == std::string::npos; }));
+    std::string kept, why;
+    EXPECT_EQ(KeyringAnswer::kYes, KeyringLookup("smtp.163.com", "alice", kept, why));
+    EXPECT_EQ("OldSecret1", kept);
+    Close();
+    dlg = Open();
+    EXPECT_TRUE(dlg->Settings().m_bSendPwdInKeyring) << "not read at start-up";
+
+    // Options with the password emptied, then OK: the keyring forgets it too.
+    MonitorSettings s = dlg->Settings();
+    s.m_strSendPwd.clear();
+    s.m_bSendPwdInKeyring = false;
+    dlg->ApplySettings(s);
+    Close();
+    EXPECT_EQ(KeyringAnswer::kNo, KeyringLookup("smtp.163.com", "alice", kept, why));
+    dlg = Open();
+    EXPECT_EQ("", dlg->Settings().m_strSendPwd) << "the old password never comes back";
+    EXPECT_EQ(KeyringAnswer::kNo, KeyringLookup("smtp.163.com", "alice", kept, why));
+    for (const char* name :
+         {"SECRET_BACKEND", "SECRET_FILE_TEST_PATH", "SECRET_FILE_TEST_PASSWORD"})
+        unsetenv(name);
 }

@@ -3,7 +3,10 @@ org.kde.StatusNotifierWatcher (a tray host) and org.freedesktop.Notifications.
 
 Prints one JSON line per event. As a user would, it answers the first notification that
 offers "打开网页" by choosing it, and once the tray item asked for attention and calmed
-down again, chooses "退出" in the item's menu."""
+down again, chooses "退出" in the item's menu.
+
+With --silent it is a broken desktop instead: a notification service and a keyring
+(org.freedesktop.secrets) that take every call and never answer, and no tray host."""
 import json
 import sys
 
@@ -36,6 +39,25 @@ NOTIFY_XML = """
   <signal name="NotificationClosed"><arg type="u"/><arg type="u"/></signal>
   <signal name="ActionInvoked"><arg type="u"/><arg type="s"/></signal>
 </interface></node>"""
+
+SECRETS_XML = """
+<node><interface name="org.freedesktop.Secret.Service">
+  <method name="OpenSession">
+    <arg type="s" direction="in"/><arg type="v" direction="in"/>
+    <arg type="v" direction="out"/><arg type="o" direction="out"/>
+  </method>
+  <method name="SearchItems">
+    <arg type="a{ss}" direction="in"/>
+    <arg type="ao" direction="out"/><arg type="ao" direction="out"/>
+  </method>
+  <method name="Unlock">
+    <arg type="ao" direction="in"/><arg type="ao" direction="out"/><arg type="o" direction="out"/>
+  </method>
+  <method name="ReadAlias"><arg type="s" direction="in"/><arg type="o" direction="out"/></method>
+</interface></node>"""
+
+SILENT = "--silent" in sys.argv
+unanswered = []  # calls kept, never answered
 
 bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
 items = []
@@ -111,7 +133,18 @@ def watcher_property(conn, sender, path, iface, prop):
             "ProtocolVersion": GLib.Variant("i", 0)}[prop]
 
 
+def on_secrets(conn, sender, path, iface, method, params, invocation):
+    say(event="secrets", method=method)
+    unanswered.append(invocation)
+
+
 def on_notify(conn, sender, path, iface, method, params, invocation):
+    if SILENT:
+        if method == "Notify":
+            app, _, _, summary, body, actions, hints, _ = params.unpack()
+            say(event="notify", app=app, summary=summary, body=body, actions=actions)
+        unanswered.append(invocation)
+        return
     if method == "GetCapabilities":
         invocation.return_value(GLib.Variant("(as)", (["actions", "body"],)))
     elif method == "GetServerInformation":
@@ -132,11 +165,15 @@ def on_notify(conn, sender, path, iface, method, params, invocation):
                 "ActionInvoked", GLib.Variant("(us)", (nid, "open"))) and False)
 
 
-for xml, path, name, call, prop in (
-        (WATCHER_XML, "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher", on_watcher,
-         watcher_property),
-        (NOTIFY_XML, "/org/freedesktop/Notifications", "org.freedesktop.Notifications", on_notify,
-         None)):
+services = [(NOTIFY_XML, "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
+             on_notify, None)]
+if SILENT:
+    services.append((SECRETS_XML, "/org/freedesktop/secrets", "org.freedesktop.secrets",
+                     on_secrets, None))
+else:
+    services.append((WATCHER_XML, "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher",
+                     on_watcher, watcher_property))
+for xml, path, name, call, prop in services:
     info = Gio.DBusNodeInfo.new_for_xml(xml).interfaces[0]
     bus.register_object(path, info, call, prop, None)
     bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",

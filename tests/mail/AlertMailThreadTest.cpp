@@ -6,7 +6,10 @@
 #include <regex>
 
 #include "AlertMailThread.h"
+#include "Files.h"
+#include "Keyring.h"
 #include "PostRecorder.h"
+#include "ReminderMail.h"
 #include "ScriptedSmtpServer.h"
 #include "SmtpClient.h"
 #include "SocketLayer.h"
@@ -153,3 +156,22 @@ TEST(AlertMailText, FailureAndRecoveryMailsSayWhatHappened) {
         EXPECT_EQ(c.body, body);
     }
 }
+
+#ifndef _WIN32
+TEST_F(AlertMail, APasswordTheKeyringCannotGiveFailsTheMailWithThatReason) {
+    // No keyring answers on a bus that is not there: the mail says why, at once.
+    TempDir dir;
+    const std::string bus = GetEnv("DBUS_SESSION_BUS_ADDRESS");
+    SetEnv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + dir.File("no-bus")).c_str());
+    std::string password = "typed", reason;
+    EXPECT_TRUE(MailPassword("smtp.example.com", "alice", password, reason));
+    EXPECT_EQ("typed", password) << "a password given is used as it is";
+    password.clear();
+    EXPECT_FALSE(MailPassword("smtp.example.com", "alice", password, reason));
+    EXPECT_EQ("无法读取密钥环中的密码", reason);
+    if (bus.empty())
+        UnsetEnv("DBUS_SESSION_BUS_ADDRESS");
+    else
+        SetEnv("DBUS_SESSION_BUS_ADDRESS", bus.c_str());
+}
+#endif

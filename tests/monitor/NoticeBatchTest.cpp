@@ -1,0 +1,33 @@
+// Notices gathered over two seconds: one notification per kind, naming the first three.
+#include <gtest/gtest.h>
+
+#include "NoticeBatch.h"
+
+using namespace sentrel;
+
+TEST(NoticeBatch, EachKindIsOneNotificationNamingTheFirstThree) {
+    WatchSession session;
+    std::vector<RowId> ids;
+    for (int i = 0; i < 5; ++i)
+        ids.push_back(
+            session.AddRow("http://p" + std::to_string(i) + "/", i == 1 ? "价格" : "", 0));
+    NoticeBatch batch;
+    EXPECT_TRUE(batch.Add(NoticeBatch::kFailing, ids[0])) << "the first notice starts a batch";
+    for (RowId id : ids) EXPECT_FALSE(batch.Add(NoticeBatch::kFailing, id));
+    EXPECT_FALSE(batch.Add(NoticeBatch::kRecovered, ids[4]));
+    EXPECT_FALSE(batch.Add(NoticeBatch::kChanged, ids[2]));
+    session.RemoveRow(ids[3]);  // deleted meanwhile: not named
+
+    const std::vector<DesktopNotice> notices = batch.Flush(session);
+    ASSERT_EQ(3u, notices.size());
+    EXPECT_EQ("有更新！", notices[0].title);
+    EXPECT_EQ("http://p2/", notices[0].body);
+    EXPECT_EQ(ids[2], notices[0].openRow) << "one page: 打开网页 opens it";
+    EXPECT_EQ("访问失败", notices[1].title);
+    EXPECT_EQ("4 个网页访问失败：\nhttp://p0/\n价格\nhttp://p2/\n……", notices[1].body);
+    EXPECT_EQ(0, notices[1].openRow);
+    EXPECT_EQ("已恢复", notices[2].title);
+    EXPECT_EQ("http://p4/", notices[2].body);
+    EXPECT_TRUE(batch.Empty());
+    EXPECT_TRUE(batch.Add(NoticeBatch::kChanged, ids[0])) << "a new batch after the flush";
+}
