@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "NoticeBatch.h"
+#include "AlertPolicy.h"
 
 class wxTaskBarIcon;
 
@@ -26,13 +26,9 @@ class CStatusTray {
 /// The tray where a StatusNotifierWatcher owns its name on the session bus; null otherwise.
 std::unique_ptr<CStatusTray> CreateStatusTray(CMonitorDlg* owner);
 
-/// Desktop notifications; shown without ever waiting, and nothing at all without a
-/// notification service.
-class CNotifier {
-  public:
-    virtual ~CNotifier() = default;
-    virtual void Show(const DesktopNotice& notice) = 0;
-};
+/// Desktop notifications (the alert policy's notifier); shown without ever waiting, and
+/// nothing at all without a notification service.
+using CNotifier = Notifier;
 
 /// The desktop's notifier; `tray` is the window's tray icon, where the platform shows
 /// notifications through it (may be null).

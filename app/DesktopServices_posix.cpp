@@ -57,20 +57,15 @@ bool NameHasOwner(const char* name) {
     return owned;
 }
 
-// The window that menu items and notification actions reach; null once it is going.
-CMonitorDlg* g_pOwner = nullptr;
-
-void Later(const std::function<void(CMonitorDlg&)>& action) {
-    if (g_pOwner)
-        g_pOwner->CallAfter([action] {
-            if (g_pOwner) action(*g_pOwner);
-        });
+// What a menu item or a notification's action asks of the window, from the main loop
+// (the window's pending calls go with it).
+void Later(CMonitorDlg* owner, const std::function<void(CMonitorDlg&)>& action) {
+    if (owner) owner->CallAfter([owner, action] { action(*owner); });
 }
 
 class CIndicatorTray : public CStatusTray {
   public:
-    explicit CIndicatorTray(CMonitorDlg* owner) {
-        g_pOwner = owner;
+    explicit CIndicatorTray(CMonitorDlg* owner) : m_pOwner(owner) {
         // The host reads the icons from files: the program's own, in a folder of its own.
         gchar* dir = g_dir_make_tmp("sentrel-icons-XXXXXX", nullptr);
         if (dir) {
@@ -96,7 +91,6 @@ class CIndicatorTray : public CStatusTray {
         app_indicator_set_status(m_pIndicator, APP_INDICATOR_STATUS_ACTIVE);
     }
     ~CIndicatorTray() override {
-        g_pOwner = nullptr;
         app_indicator_set_status(m_pIndicator, APP_INDICATOR_STATUS_PASSIVE);
         g_object_unref(m_pIndicator);
         for (const char* name : {"sentrel-rest.png", "sentrel-alert.png"})
@@ -112,19 +106,22 @@ class CIndicatorTray : public CStatusTray {
     }
 
   private:
-    static void ShowWindow(GtkMenuItem*, gpointer) {
-        Later([](CMonitorDlg& dlg) { dlg.ShowFromTray(); });
+    // The menu's items are the indicator's, gone with it: `self` outlives them.
+    static void ShowWindow(GtkMenuItem*, gpointer self) {
+        Later(static_cast<CIndicatorTray*>(self)->m_pOwner,
+              [](CMonitorDlg& dlg) { dlg.ShowFromTray(); });
     }
-    static void OpenOptions(GtkMenuItem*, gpointer) {
-        Later([](CMonitorDlg& dlg) { dlg.OnOptions(); });
+    static void OpenOptions(GtkMenuItem*, gpointer self) {
+        Later(static_cast<CIndicatorTray*>(self)->m_pOwner,
+              [](CMonitorDlg& dlg) { dlg.OnOptions(); });
     }
-    static void Quit(GtkMenuItem*, gpointer) {
-        Later([](CMonitorDlg& dlg) { dlg.RequestQuit(); });
+    static void Quit(GtkMenuItem*, gpointer self) {
+        Later(static_cast<CIndicatorTray*>(self)->m_pOwner,
+              [](CMonitorDlg& dlg) { dlg.RequestQuit(); });
     }
-    static void AddItem(GtkWidget* menu, const char* label,
-                        void (*handler)(GtkMenuItem*, gpointer)) {
+    void AddItem(GtkWidget* menu, const char* label, void (*handler)(GtkMenuItem*, gpointer)) {
         GtkWidget* item = gtk_menu_item_new_with_label(label);
-        g_signal_connect(item, "activate", G_CALLBACK(handler), nullptr);
+        g_signal_connect(item, "activate", G_CALLBACK(handler), this);
         gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
     }
     void WriteIcon(int id, const char* name) {
@@ -133,6 +130,7 @@ class CIndicatorTray : public CStatusTray {
             bmp.ConvertToImage().SaveFile(m_strIconDir + "/" + name + ".png", wxBITMAP_TYPE_PNG);
     }
 
+    CMonitorDlg* m_pOwner;
     AppIndicator* m_pIndicator = nullptr;
     std::string m_strIconDir;
     bool m_bAttention = false;
@@ -144,14 +142,12 @@ class CIndicatorTray : public CStatusTray {
 class CBusNotifier : public CNotifier {
   public:
     explicit CBusNotifier(CMonitorDlg* owner) : m_state(std::make_shared<State>()) {
-        g_pOwner = owner;
         m_state->owner = owner;
         if (!HaveSessionBus()) return;  // no notification service: nothing to say, nothing breaks
         m_state->cancel = g_cancellable_new();
         g_bus_get(G_BUS_TYPE_SESSION, m_state->cancel, &OnBus, new Ref(m_state));
     }
     ~CBusNotifier() override {
-        if (g_pOwner == m_state->owner) g_pOwner = nullptr;
         // Calls still under way end (cancelled) into a state that knows it is gone.
         m_state->alive = false;
         if (m_state->cancel) {
@@ -259,9 +255,9 @@ class CBusNotifier : public CNotifier {
         auto it = state.shown.find(id);
         if (std::string(action) == "open" && it != state.shown.end()) {
             const RowId row = it->second;
-            Later([row](CMonitorDlg& dlg) { dlg.OpenRowUrl(row); });
+            Later(state.owner, [row](CMonitorDlg& dlg) { dlg.OpenRowUrl(row); });
         } else if (std::string(action) == "default") {
-            Later([](CMonitorDlg& dlg) { dlg.ShowFromTray(); });
+            Later(state.owner, [](CMonitorDlg& dlg) { dlg.ShowFromTray(); });
         }
     }
 

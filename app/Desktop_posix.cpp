@@ -13,16 +13,17 @@
 namespace sentrel {
 
 namespace {
-void (*g_onQuit)() = nullptr;
-void (*g_onDisplayLost)() = nullptr;
+QuitTarget* App() {
+    return dynamic_cast<QuitTarget*>(wxTheApp);
+}
 
 void OnSignal(int) {
-    if (g_onQuit) g_onQuit();
+    if (QuitTarget* app = App()) app->OnQuitSignal();
 }
 
 // The X server went away (the desktop session ended): only saving is left to do.
 int OnDisplayLost(Display*) {
-    if (g_onDisplayLost) g_onDisplayLost();
+    if (QuitTarget* app = App()) app->OnDisplayLost();
     _exit(1);
 }
 }  // namespace
@@ -36,9 +37,7 @@ bool HaveDesktop(const char* argv0) {
     return false;
 }
 
-void InstallQuitHandlers(wxApp& app, void (*onQuit)(), void (*onDisplayLost)()) {
-    g_onQuit = onQuit;
-    g_onDisplayLost = onDisplayLost;
+void InstallQuitHandlers(wxApp& app) {
     // Logging out, a kill or Ctrl+C end the program through the same orderly shutdown;
     // wx runs the handler on the main loop.
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) app.SetSignalHandler(sig, &OnSignal);

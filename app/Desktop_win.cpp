@@ -7,13 +7,13 @@
 namespace sentrel {
 
 namespace {
-void (*g_onQuit)() = nullptr;
+void Quit() {
+    if (auto* app = dynamic_cast<QuitTarget*>(wxTheApp)) app->OnQuitSignal();
+}
 
 // Ctrl+C or a closed console window, when the program runs from one.
 BOOL WINAPI OnConsoleEvent(DWORD) {
-    wxTheApp->CallAfter([] {
-        if (g_onQuit) g_onQuit();
-    });
+    wxTheApp->CallAfter([] { Quit(); });
     return TRUE;
 }
 }  // namespace
@@ -22,14 +22,11 @@ bool HaveDesktop(const char*) {
     return true;  // a Windows program always starts in a session with a desktop
 }
 
-void InstallQuitHandlers(wxApp& app, void (*onQuit)(), void (*)()) {
-    g_onQuit = onQuit;
+void InstallQuitHandlers(wxApp& app) {
     SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);
     // The session ends (log-off, shutdown): saved before the system ends the process.
     // A close request (taskkill) reaches the main window as a close event.
-    app.Bind(wxEVT_END_SESSION, [](wxCloseEvent&) {
-        if (g_onQuit) g_onQuit();
-    });
+    app.Bind(wxEVT_END_SESSION, [](wxCloseEvent&) { Quit(); });
 }
 
 void CancelModalDialog(wxDialog* dlg) {

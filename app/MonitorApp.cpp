@@ -25,16 +25,17 @@ namespace {
 constexpr std::chrono::milliseconds kStopPause(600);
 constexpr std::chrono::milliseconds kAbortBound(2000);
 
-// The window whose state must be saved if the process ends without the orderly shutdown:
-// when the X connection is lost (the desktop session ended), the toolkit calls exit().
-CMonitorDlg* g_pLiveWindow = nullptr;
+// The window's state is saved too if the process ends without the orderly shutdown (a
+// toolkit that calls exit() when its display goes).
 void SaveStateAtExit() {
-    if (g_pLiveWindow) g_pLiveWindow->SaveState();
+    if (auto* app = dynamic_cast<CMonitorApp*>(wxTheApp)) app->OnDisplayLost();
 }
-
-// Held for the whole process: the system drops it only after the last save.
-ProfileLock g_profileLock;
 }  // namespace
+
+CMonitorApp::CMonitorApp(std::unique_ptr<ProfileLock> lock) : m_pLock(std::move(lock)) {
+    // Held for the whole process: the system drops it only after the last save.
+    if (!m_pLock) m_pLock = std::make_unique<ProfileLock>();
+}
 
 void CMonitorApp::StartCore() {
     g_pCore = new CCore();
@@ -43,17 +44,17 @@ void CMonitorApp::StartCore() {
     g_strConnStr = g_pCore->getDbConnStrMdb(g_strAppPath + "user.mdb");
 }
 
-bool CMonitorApp::TakeProfile(std::string& refusal, int& exitStatus) {
+bool CMonitorApp::TakeProfile(ProfileLock& lock, std::string& refusal, int& exitStatus) {
     const std::string dir = ProgramPaths::ForThisProgram().dataDir;
-    switch (g_profileLock.Acquire(dir)) {
+    switch (lock.Acquire(dir)) {
         case ProfileLock::kAcquired:
         case ProfileLock::kUnavailable:  // told at start-up like any folder problem
             return true;
         case ProfileLock::kFailed:
             // Two programs must never write one list: without the lock, no start.
             std::fprintf(stderr, "sentrel: the profile %s cannot be locked: %s\n", dir.c_str(),
-                         g_profileLock.Problem().c_str());
-            refusal = "无法锁定配置文件夹 " + dir + "（" + g_profileLock.Problem() +
+                         lock.Problem().c_str());
+            refusal = "无法锁定配置文件夹 " + dir + "（" + lock.Problem() +
                       "）。\n为免两个程序同时写入同一个网址列表，HalvexSentrel 不会启动。";
             exitStatus = 1;
             return false;
@@ -87,6 +88,7 @@ bool CMonitorApp::TakeProfile(std::string& refusal, int& exitStatus) {
 }
 
 void CMonitorApp::ShowRefusal(int argc, char** argv, const std::string& text) {
+    wxApp::SetInstance(new wxApp);  // only the toolkit, for one box
     if (!wxEntryStart(argc, argv)) return;
     ShowNotice(nullptr, text);
     wxEntryCleanup();
@@ -96,8 +98,7 @@ void CMonitorApp::Shutdown(CMonitorDlg& dlg) {
     dlg.BeginShutdown();
     dlg.SaveState();
     std::this_thread::sleep_for(kStopPause);
-    dlg.AbortWorkers();
-    Workers().WaitIdle(kAbortBound);
+    dlg.AbortWorkers(kAbortBound);
 }
 
 void CMonitorApp::EndCore() {
@@ -109,11 +110,9 @@ bool CMonitorApp::OnInit() {
     SetAppName("sentrel");
     SetAppDisplayName("HalvexSentrel");
     // Logging out, a kill or Ctrl+C ends the program through the same orderly shutdown.
-    InstallQuitHandlers(
-        *this, [] { OnQuitSignal(0); }, &SaveStateAtExit);
+    InstallQuitHandlers(*this);
     StartCore();
     m_pMainWnd = new CMonitorDlg();
-    g_pLiveWindow = m_pMainWnd;
     std::atexit(SaveStateAtExit);
     // A modeless window on the app's own loop: the tray menu reaches it, and it can be
     // hidden and shown again.
@@ -122,7 +121,7 @@ bool CMonitorApp::OnInit() {
     SetExitOnFrameDelete(false);
     // A second start of the same profile asks this one to show its window; heard from
     // before the window shows, so that no start meanwhile finds nobody.
-    const bool listening = g_profileLock.Listen([] {
+    const bool listening = m_pLock->Listen([] {
         wxTheApp->CallAfter([] {
             auto* app = static_cast<CMonitorApp*>(wxTheApp);
             if (app->m_pMainWnd) app->m_pMainWnd->ShowFromTray();
@@ -130,11 +129,11 @@ bool CMonitorApp::OnInit() {
     });
     // Without it a second start cannot bring this window up: said, never passed over.
     std::string listenProblem;
-    if (!listening && g_profileLock.Held()) {
+    if (!listening && m_pLock->Held()) {
         std::fprintf(stderr, "sentrel: second starts cannot reach this program: %s\n",
-                     g_profileLock.Problem().c_str());
+                     m_pLock->Problem().c_str());
         listenProblem = "另一个程序（可能属于其他用户）占用了本程序的通信名称 " +
-                        g_profileLock.Problem() + "。\n再次启动 HalvexSentrel 时将无法显示此窗口。";
+                        m_pLock->Problem() + "。\n再次启动 HalvexSentrel 时将无法显示此窗口。";
     }
     m_pMainWnd->Show();
     // Problems met while starting are told once the window is up.
@@ -155,19 +154,21 @@ void CMonitorApp::QuitMainLoop() {
     ExitMainLoop();
 }
 
-void CMonitorApp::OnQuitSignal(int) {
-    CMonitorApp& app = static_cast<CMonitorApp&>(*wxTheApp);
-    if (!app.m_pMainWnd) return;
+void CMonitorApp::OnQuitSignal() {
+    if (!m_pMainWnd) return;
     // Saved at once: a message box still open would hold the loop until answered.
-    app.m_pMainWnd->SaveState();
-    app.m_pMainWnd->RequestQuit();
+    m_pMainWnd->SaveState();
+    m_pMainWnd->RequestQuit();
+}
+
+void CMonitorApp::OnDisplayLost() {
+    if (m_pMainWnd) m_pMainWnd->SaveState();
 }
 
 int CMonitorApp::OnRun() {
     int rc = wxApp::OnRun();
-    g_profileLock.StopListening();
+    m_pLock->StopListening();
     Shutdown(*m_pMainWnd);
-    g_pLiveWindow = nullptr;
     CMonitorDlg* dlg = m_pMainWnd;
     m_pMainWnd = nullptr;
     delete dlg;

@@ -6,15 +6,16 @@
 #include "AlertSound.h"
 #include "CCore.h"
 #include "Keyring.h"
+#include "LinkLabel.h"
 #include "MailProvider.h"
 #include "Notice.h"
 #include "OpenUrl.h"
 #include "OptionsDlg.h"
 #include "Product.h"
+#include "SkinButton.h"
 #include "SkinResources.h"
 #include "ThreadMessages.h"
 #include "TrayIcon.h"
-#include "WorkerGroup.h"
 #include "WxPost.h"
 #include "WxText.h"
 #include "resource.h"
@@ -31,18 +32,30 @@ const char* const kFooterText = "访问官方主页";
 
 }  // namespace
 
-CMonitorDlg::CMonitorDlg()
+namespace {
+// What the window does differently from sentrel-watch: a run of at most 50 rows, marks kept
+// until seen, an interval out of bounds refused rather than clamped.
+AlertPolicy::Options WindowRules() {
+    AlertPolicy::Options rules;
+    rules.nRowLimit = 50;
+    return rules;
+}
+}  // namespace
+
+CMonitorDlg::CMonitorDlg(std::unique_ptr<CAlertSound> sound)
     : wxDialog(nullptr, IDD_MAIN_DIALOG, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                wxBORDER_NONE | wxDIALOG_NO_PARENT),
       m_pExitFlag(std::make_shared<CRunFlag>()),
       m_session(m_pExitFlag),
+      m_policy(m_session, *this, WindowRules()),
       m_timerBlink(this, IDT_BLINK),
-      m_timerSave(this, IDT_SAVE),
-      m_timerNotify(this, IDT_NOTIFY) {
+      m_timerPolicy(this, IDT_POLICY),
+      m_pSound(sound ? std::move(sound) : CAlertSound::CreateSystem()) {
     SetFont(wxFont(wxFontInfo(9)));
     SetBackgroundStyle(wxBG_STYLE_PAINT);
-    m_pPostTarget = MakeWxPostTarget(this);  // workers post here
-    m_pSound = CAlertSound::CreateSystem();
+    m_pWatchTarget = MakeWxPostTarget<WatchMessage>(this, WM_PAGE_SIZE);  // watchers post here
+    m_pMailTarget = MakeWxPostTarget<MailResult>(this, WM_MAIL_RESULT);
+    m_pSecretTarget = MakeWxPostTarget<bool>(this, WM_SECRET_MOVED);
 
     m_btnStart = new CSkinButton(this, IDC_START);
     m_btnStop = new CSkinButton(this, IDC_STOP);
@@ -57,6 +70,10 @@ CMonitorDlg::CMonitorDlg()
     m_model = new CUrlListModel(m_session);  // the list takes its own reference
     m_listUrls->AssociateModel(m_model.get());
     m_session.Subscribe([this](const WatchEvent& e) { OnWatchEvent(e); });
+    m_policy.SetSignal(this);
+    m_policy.SetMailer(this);
+    m_policy.SetListKeeper(this);
+    m_policy.SetWakeUp([this](std::chrono::steady_clock::time_point when) { WakePolicyAt(when); });
     m_stStatus = new wxStaticText(this, IDC_STATUS, U("就绪"), wxPoint(7, 297), wxSize(150, 17),
                                   wxST_NO_AUTORESIZE);
 
@@ -66,11 +83,13 @@ CMonitorDlg::CMonitorDlg()
 
 CMonitorDlg::~CMonitorDlg() {
     m_timerBlink.Stop();
-    m_timerSave.Stop();
-    m_timerNotify.Stop();
+    m_timerPolicy.Stop();
+    m_policy.SetNotifier(nullptr);
     m_pNotifier.reset();
     m_pStatusTray.reset();
-    m_pPostTarget->Close();
+    m_pWatchTarget->Close();
+    m_pMailTarget->Close();
+    m_pSecretTarget->Close();
     m_pTray.reset();
 }
 
@@ -81,13 +100,22 @@ void CMonitorDlg::BindCommands() {
     Bind(wxEVT_MOTION, &CMonitorDlg::OnBodyMotion, this);
     Bind(wxEVT_LEFT_UP, &CMonitorDlg::OnBodyLeftUp, this);
     Bind(wxEVT_MOUSE_CAPTURE_LOST, [this](wxMouseCaptureLostEvent&) { m_bDragging = false; });
-    Bind(wxEVT_THREAD, &CMonitorDlg::OnThreadMessage, this);
+    Bind(wxEVT_THREAD, &CMonitorDlg::OnWatchMessage, this, WM_PAGE_SIZE);
+    Bind(
+        wxEVT_THREAD, [this](wxThreadEvent& e) { OnMailResult(e.GetPayload<MailResult>()); },
+        WM_MAIL_RESULT);
+    Bind(
+        wxEVT_THREAD,
+        [this](wxThreadEvent&) {
+            if (g_pCore)
+                g_pCore->PasswordMoved(m_secretToMove.server, m_secretToMove.user,
+                                       m_secretToMove.password);
+        },
+        WM_SECRET_MOVED);
     Bind(
         wxEVT_TIMER, [this](wxTimerEvent&) { OnBlinkTimer(); }, IDT_BLINK);
     Bind(
-        wxEVT_TIMER, [this](wxTimerEvent&) { SaveUrlList(false); }, IDT_SAVE);
-    Bind(
-        wxEVT_TIMER, [this](wxTimerEvent&) { ShowNotices(); }, IDT_NOTIFY);
+        wxEVT_TIMER, [this](wxTimerEvent&) { m_policy.Poll(); }, IDT_POLICY);
 
     auto button = [this](int id, void (CMonitorDlg::*handler)()) {
         Bind(
@@ -115,12 +143,16 @@ void CMonitorDlg::BindCommands() {
     command(ID_EXPORT, &CMonitorDlg::OnExportUrls);
     command(ID_NEW_URL, &CMonitorDlg::OnNewUrl);
     command(ID_EDIT_URL, &CMonitorDlg::OnEditUrl);
-    command(ID_DELETE_URLS, &CMonitorDlg::OnDeleteUrls);
+    command(ID_DELETE_URLS, &CMonitorDlg::DeleteSelectedRows);
     command(ID_CLEAR_URLS, &CMonitorDlg::OnClearUrls);
     command(ID_OPEN_URL, &CMonitorDlg::OnOpenUrl);
     m_listUrls->Bind(wxEVT_DATAVIEW_ITEM_CONTEXT_MENU, &CMonitorDlg::OnListContextMenu, this);
-    m_listUrls->Bind(wxEVT_DATAVIEW_SELECTION_CHANGED,
-                     [this](wxDataViewEvent&) { ShowFailingSince(GetFirstSelectedRow()); });
+    m_listUrls->Bind(wxEVT_DATAVIEW_SELECTION_CHANGED, [this](wxDataViewEvent&) {
+        // The status line tells since when the selected row's page fails.
+        const int row = GetFirstSelectedRow();
+        const std::string since = row < 0 ? "" : m_policy.FailingSince(m_session.Row(row));
+        if (!since.empty()) SetStatusText(U(since));
+    });
 
     // The window has no frame to close, but a desktop may still ask: that is a quit.
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { RequestQuit(); });
@@ -159,6 +191,7 @@ void CMonitorDlg::OnInitDialog() {
         NotifyTrayIcon(kTrayAdd, 1, U(g_strTrayTips[0]));
     }
     m_pNotifier = CreateNotifier(this, m_pTray.get());
+    m_policy.SetNotifier(m_pNotifier.get());
 
     LoadUrlList();
 
@@ -207,22 +240,9 @@ void CMonitorDlg::PlaceControls() {
 
 void CMonitorDlg::ReadSettings() {
     if (!g_pCore) return;
-    MonitorSettings& s = m_settings;
-    s.m_nInterval = g_pCore->Get(keys::kInterval);
-    s.m_nFailAfter = std::max(1, g_pCore->Get(keys::kFailAfter));
-    s.m_bMailOnFailure = g_pCore->Get(keys::kMailOnFailure);
-    s.m_bNotify = g_pCore->Get(keys::kNotify);
-    s.m_bAlertWav = g_pCore->Get(keys::kAlertWav);
-    s.m_bAlertEmail = g_pCore->Get(keys::kAlertEmail);
-    s.m_strEmailRcv = g_pCore->Get(keys::kEmailRcv);
-    s.m_strSendUser = g_pCore->Get(keys::kSendUser);
     // The keyring is not asked at start-up (it may never answer): a mail or Options will.
-    s.m_bSendPwdInKeyring = !g_pCore->KnownPassword(s.m_strSendPwd);
-    s.m_strSendUser = NormaliseSendUser(s.m_strSendUser);
-    s.m_strSmtpHost = g_pCore->Get(keys::kSmtpHost);
-    s.m_nSmtpPort = g_pCore->Get(keys::kSmtpPort);
-    s.m_strSmtpSecurity = g_pCore->Get(keys::kSmtpSecurity);
-    s.m_strMailFrom = g_pCore->Get(keys::kMailFrom);
+    static_cast<Settings&>(*this) = g_pCore->Read();
+    m_strSendUser = NormaliseSendUser(m_strSendUser);
 }
 
 void CMonitorDlg::MovePasswordToKeyring() {
@@ -231,54 +251,31 @@ void CMonitorDlg::MovePasswordToKeyring() {
     if (!g_pCore || !g_pCore->PasswordToMove(m_secretToMove.server, m_secretToMove.user,
                                              m_secretToMove.password))
         return;
-    Workers().Spawn([target = m_pPostTarget, moving = m_secretToMove] {
+    m_workers.Spawn([target = m_pSecretTarget, moving = m_secretToMove] {
         std::string why;
         if (KeyringStore(moving.server, moving.user, moving.password, why) == KeyringAnswer::kYes)
-            target->Post(WM_SECRET_MOVED, 0, 1);
+            target->Post(true);
     });
 }
 
 void CMonitorDlg::StoreSettings() {
-    const MonitorSettings& s = m_settings;
+    Settings values = Values();
     // A password the keyring keeps, never read this session, is read now (within the
     // keyring's bound) so that the file says whether there is one; unread, it stays as it is.
-    std::string password = s.m_strSendPwd;
-    bool knownPassword = !s.m_bSendPwdInKeyring;
-    if (!knownPassword && !s.m_strSendUser.empty()) {
+    if (values.m_bSendPwdInKeyring && !values.m_strSendUser.empty()) {
         std::string why;
-        switch (KeyringLookup(g_pCore->KeyringServer(), s.m_strSendUser, password, why)) {
-            case KeyringAnswer::kYes:
-            case KeyringAnswer::kNo:
-            case KeyringAnswer::kNoKeyring:
-                knownPassword = true;
-                break;
-            case KeyringAnswer::kNoAnswer:
-                break;
-        }
+        if (KeyringLookup(g_pCore->KeyringServer(), values.m_strSendUser, values.m_strSendPwd,
+                          why) != KeyringAnswer::kNoAnswer)
+            values.m_bSendPwdInKeyring = false;
     }
-    {
-        CCore::SaveBatch batch(*g_pCore);
-        g_pCore->Set(keys::kInterval, s.m_nInterval);
-        g_pCore->Set(keys::kEmailRcv, s.m_strEmailRcv);
-        g_pCore->Set(keys::kSendUser, s.m_strSendUser);
-        if (knownPassword) g_pCore->Set(keys::kSendPwd, password);
-        g_pCore->Set(keys::kAlertWav, s.m_bAlertWav);
-        g_pCore->Set(keys::kAlertEmail, s.m_bAlertEmail);
-        g_pCore->Set(keys::kFailAfter, s.m_nFailAfter);
-        g_pCore->Set(keys::kMailOnFailure, s.m_bMailOnFailure);
-        g_pCore->Set(keys::kNotify, s.m_bNotify);
-        g_pCore->Set(keys::kSmtpHost, s.m_strSmtpHost);
-        g_pCore->Set(keys::kSmtpPort, s.m_nSmtpPort);
-        g_pCore->Set(keys::kSmtpSecurity, s.m_strSmtpSecurity);
-        g_pCore->Set(keys::kMailFrom, s.m_strMailFrom);
-    }
+    g_pCore->Store(values);
     if (!g_pCore->SaveProblem().empty())
         std::fprintf(stderr, "sentrel: settings not saved: %s\n", g_pCore->SaveProblem().c_str());
 }
 
-void CMonitorDlg::ApplySettings(const MonitorSettings& settings) {
-    const bool wasWav = m_settings.m_bAlertWav;
-    m_settings = settings;
+void CMonitorDlg::ApplySettings(const Settings& values) {
+    const bool wasWav = m_bAlertWav;
+    static_cast<Settings&>(*this) = values;
     // Stored now as well as at exit, so that a folder that takes no file is found out
     // while the window can still say so.
     if (g_pCore) {
@@ -290,7 +287,7 @@ void CMonitorDlg::ApplySettings(const MonitorSettings& settings) {
         }
     }
     // Whoever turns sound alerts off expects the blinking and the sound to stop now.
-    if (wasWav && !m_settings.m_bAlertWav && m_timerBlink.IsRunning()) {
+    if (wasWav && !m_bAlertWav && m_timerBlink.IsRunning()) {
         m_timerBlink.Stop();
         NotifyTrayIcon(kTrayModify, 1, U(g_strTrayTips[0]));
     }
@@ -300,7 +297,7 @@ void CMonitorDlg::OnOptions() {
     if (m_bInOptions) return;  // already open (the tray menu stays reachable)
     m_bInOptions = true;
     COptionsDlg dlg(nullptr);
-    dlg.SetValues(m_settings);
+    dlg.SetValues(Values());
     const int result = dlg.ShowModal();
     m_bInOptions = false;
     // Taken over now, stored at exit; running watchers keep their interval until the
@@ -314,11 +311,11 @@ void CMonitorDlg::BeginShutdown() {
     m_session.RunFlag()->Set("STOP");
     SetStatusText(U("执行安全退出..."));
     m_timerBlink.Stop();
-    m_timerSave.Stop();  // the exit's own save follows
-    m_timerNotify.Stop();
+    m_timerPolicy.Stop();  // the exit's own save follows
     NotifyTrayIcon(kTrayDelete, 0, wxEmptyString);
     m_pTray.reset();
     m_pStatusTray.reset();
+    m_policy.SetNotifier(nullptr);
     m_pNotifier.reset();
 }
 
@@ -328,9 +325,17 @@ void CMonitorDlg::SaveState() {
     SaveUrlList();
 }
 
-void CMonitorDlg::AbortWorkers() {
+void CMonitorDlg::AbortWorkers(std::chrono::milliseconds bound) {
     m_pExitFlag->Abort();
-    m_pPostTarget->Close();
+    m_pWatchTarget->Close();
+    m_pMailTarget->Close();
+    m_pSecretTarget->Close();
+    // Requests in flight give up at once; a mail server may hold its mail a while longer.
+    const auto end = std::chrono::steady_clock::now() + bound;
+    m_session.JoinWatchers(bound);
+    m_workers.JoinAll(std::max(std::chrono::milliseconds(0),
+                               std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   end - std::chrono::steady_clock::now())));
 }
 
 void CMonitorDlg::RequestQuit() {
@@ -345,15 +350,16 @@ void CMonitorDlg::SetStatusText(const wxString& text) {
     m_stStatus->SetLabel(text);
 }
 
-wxString CMonitorDlg::GetStatusText() const {
-    return m_stStatus->GetLabel();
-}
-
-void CMonitorDlg::ShowStartupProblems() {
-    if (m_strStartupProblems.empty()) return;
+bool CMonitorDlg::ShowStartupProblems() {
+    if (m_strStartupProblems.empty()) return false;
     std::string text;
     text.swap(m_strStartupProblems);
     ShowNotice(this, text);
+    return true;
+}
+
+CMonitorDlg::TrayView CMonitorDlg::Tray() const {
+    return {m_nTrayIconIndex, m_strTrayTip, m_nTrayPhase, m_timerBlink.IsRunning(), m_pTray.get()};
 }
 
 }  // namespace sentrel

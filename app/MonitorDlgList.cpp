@@ -1,6 +1,7 @@
 // The list commands: the context menus, New, Edit, Delete, Clear and Open URL.
 #include <wx/menu.h>
 
+#include "Menus.h"
 #include "MonitorDlg.h"
 #include "Notice.h"
 #include "OpenUrl.h"
@@ -10,7 +11,7 @@
 
 namespace sentrel {
 
-wxMenu* CMonitorDlg::CreateListMenu(bool bOnRow) {
+wxMenu* CreateListMenu(bool bOnRow) {
     auto* menu = new wxMenu;
     menu->Append(WXID(ID_IMPORT), U("导入"));
     menu->Append(WXID(ID_EXPORT), U("导出"));
@@ -42,8 +43,9 @@ void CMonitorDlg::OnNewUrl() {
     CUrlDlg dlg(this);
     dlg.m_bEdit = false;
     if (dlg.ShowModal() != wxID_OK) return;
-    AppendRow(dlg.m_strUrl, dlg.m_strNote, "0");
-    ScheduleSave();
+    // A new row is never marked: its marks start with its first change.
+    m_session.AddRow(S(dlg.m_strUrl), S(dlg.m_strNote), 0);
+    m_policy.ListChanged();
 }
 
 void CMonitorDlg::OnEditUrl() {
@@ -57,7 +59,7 @@ void CMonitorDlg::OnEditUrl() {
     if (dlg.ShowModal() != wxID_OK) return;
     // Rows may have moved or gone while the dialog was open: the identity finds it.
     m_session.EditRow(id, S(dlg.m_strUrl), S(dlg.m_strNote));
-    ScheduleSave();
+    m_policy.ListChanged();
 }
 
 void CMonitorDlg::OnClearUrls() {
@@ -67,7 +69,7 @@ void CMonitorDlg::OnClearUrls() {
     // Watchers and marks go with the rows; the blinking goes on until the next mark or
     // unmark decides about it.
     m_session.Clear();
-    ScheduleSave();
+    m_policy.ListChanged();
 }
 
 void CMonitorDlg::OnOpenUrl() {
@@ -78,7 +80,7 @@ void CMonitorDlg::OnOpenUrl() {
 void CMonitorDlg::OpenRowUrl(RowId id) {
     const int r = m_session.IndexOf(id);
     if (r < 0) return;
-    SetRowUpdated(r, false);
+    SetRowUpdated(id, false);
     // Only web addresses go to the browser, as an argument and never through a shell:
     // a row holding a program's path or a file: URL is not run or opened.
     const std::string url = m_session.Row(r).url;

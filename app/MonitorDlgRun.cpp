@@ -4,15 +4,10 @@
 
 #include "MonitorDlg.h"
 #include "Notice.h"
+#include "SkinButton.h"
 #include "WxText.h"
 
 namespace sentrel {
-
-namespace {
-
-constexpr int kMaxWatchedUrls = 50;
-
-}  // namespace
 
 void CMonitorDlg::OnStart() {
     if (!m_btnStart->IsActive()) return;
@@ -24,25 +19,17 @@ void CMonitorDlg::OnStart() {
 
 bool CMonitorDlg::CanStartMonitoring() {
     m_nUrlCount = m_session.RowCount();
-    const char* warning = nullptr;
-    if (m_nUrlCount == 0)
-        warning = "列表中没有发现任何要监控的网址！";
-    else if (m_nUrlCount > kMaxWatchedUrls)
-        warning = "不允许同时监控50个以上的网址！";
-    else if (m_settings.m_nInterval < 1)
-        warning = "监控间隔不能小于1秒！";
-    if (!warning) return true;
-    ShowNotice(this, warning);
+    const AlertPolicy::Refusal refusal = m_policy.CanStart();
+    if (refusal == AlertPolicy::kNone) return true;
+    ShowNotice(this, AlertPolicy::RefusalText(refusal));
     return false;
 }
 
 void CMonitorDlg::StartMonitoring() {
     m_btnStart->SetActive(false);
     SetStatusText(U("准备启动..."));
-    WatchSession::RunOptions options;
-    options.nInterval = m_settings.m_nInterval;
-    options.nFailAfter = m_settings.m_nFailAfter;
-    options.target = m_pPostTarget;
+    WatchSession::RunOptions options = m_policy.RunOptions();
+    options.target = m_pWatchTarget;
     options.onStarting = [this](int i) {
         SetStatusText(wxString::Format(U("正在启动监控线程 %d"), i));
     };

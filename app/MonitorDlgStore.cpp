@@ -10,7 +10,9 @@
 #include "Files.h"
 #include "MonitorDlg.h"
 #include "Notice.h"
+#include "TextRules.h"
 #include "UrlTextFile.h"
+#include "WatchList.h"
 #include "WxText.h"
 
 namespace sentrel {
@@ -58,8 +60,8 @@ void CMonitorDlg::LoadUrlList() {
     m_bBulk = true;
     bool ok = store.Load(
         [this](UrlRow&& row) {
-            AppendRow(TextFromBytes(row.url), TextFromBytes(row.title), TextFromBytes(row.kbsize),
-                      row.etag, row.lastModified);
+            m_session.AddRow(S(TextFromBytes(row.url)), S(TextFromBytes(row.title)),
+                             AtoiClamped(row.kbsize.c_str()), row.etag, row.lastModified);
         },
         error);
     m_bBulk = false;
@@ -74,18 +76,8 @@ void CMonitorDlg::LoadUrlList() {
     }
 }
 
-void CMonitorDlg::ScheduleSave() {
-    // Debounced: a burst of changes (a start's first sizes, an import) is one write.
-    constexpr int kSaveDelayMs = 2000;
-    m_timerSave.StartOnce(kSaveDelayMs);
-}
-
 void CMonitorDlg::SaveUrlList(bool bFinal) {
-    std::vector<UrlRow> rows;
-    rows.reserve(m_session.Rows().size());
-    for (const WatchRow& row : m_session.Rows())
-        rows.push_back(
-            {row.url, row.note, std::to_string(row.nStoredSize), row.etag, row.lastModified});
+    const std::vector<UrlRow> rows = StoredRows(m_session);
     std::string error;
     if (UrlStore(m_strSaveTarget).Save(rows, error)) return;
     // The table keeps its previous rows; this session's list must not be lost either: it
@@ -148,7 +140,7 @@ void CMonitorDlg::OnImportUrls() {
     if (path.empty()) return;
     m_bBulk = true;
     UrlFileResult r = ImportUrlFile(
-        path, [this](std::string&& url) { AppendRow(TextFromBytes(url), wxString(), "0"); });
+        path, [this](std::string&& url) { m_session.AddRow(S(TextFromBytes(url)), "", 0); });
     m_bBulk = false;
     ResetListView();
     if (!r.bOpened) {
@@ -160,7 +152,7 @@ void CMonitorDlg::OnImportUrls() {
         ReportFileProblem(U("读取文件时出错：" + r.strError));
         return;
     }
-    if (r.nCount > 0) ScheduleSave();
+    if (r.nCount > 0) m_policy.ListChanged();
     SetStatusText(wxString::Format(U("成功导入 %d 条网址记录！"), r.nCount));
     if (r.nSkipped > 0)
         ReportFileProblem(wxString::Format(

@@ -2,7 +2,9 @@
 #include <wx/menu.h>
 
 #include "AlertSound.h"
+#include "Menus.h"
 #include "MonitorDlg.h"
+#include "SkinButton.h"
 #include "SkinResources.h"
 #include "TrayIcon.h"
 #include "WxText.h"
@@ -22,16 +24,16 @@ CTrayIcon::CTrayIcon(CMonitorDlg* owner) : m_pOwner(owner) {
     Bind(wxEVT_TASKBAR_BALLOON_CLICK, [this](wxTaskBarIconEvent&) { m_pOwner->ShowFromTray(); });
 }
 
-wxMenu* CTrayIcon::CreatePopupMenu() {
-    return CMonitorDlg::CreateTrayMenu();
-}
-
-wxMenu* CMonitorDlg::CreateTrayMenu() {
+wxMenu* CreateTrayMenu() {
     auto* menu = new wxMenu;
     menu->Append(WXID(ID_OPTIONS), U("设置"));
     menu->AppendSeparator();
     menu->Append(WXID(ID_EXIT), U("退出"));
     return menu;
+}
+
+wxMenu* CTrayIcon::CreatePopupMenu() {
+    return CreateTrayMenu();
 }
 
 void CMonitorDlg::NotifyTrayIcon(TrayOp op, int nIndex, const wxString& tip) {
@@ -49,8 +51,8 @@ void CMonitorDlg::NotifyTrayIcon(TrayOp op, int nIndex, const wxString& tip) {
                      tip);
 }
 
-void CMonitorDlg::UpdateBlinking() {
-    if (m_session.Marks().empty()) {
+void CMonitorDlg::MarksPending(bool pending) {
+    if (!pending) {
         m_timerBlink.Stop();
         NotifyTrayIcon(kTrayModify, 1, U(g_strTrayTips[0]));
     } else {
@@ -70,10 +72,6 @@ void CMonitorDlg::OnBlinkTimer() {
         }
         m_pSound->Play(m_strWavPath);  // the player itself never opens such a file
     }
-}
-
-void CMonitorDlg::SetSoundPlayer(std::unique_ptr<CAlertSound> player) {
-    m_pSound = std::move(player);
 }
 
 void CMonitorDlg::ShowMenu(wxMenu& menu, const wxPoint& where) {

@@ -3,16 +3,17 @@
 #include "Desktop.h"
 #include "MonitorApp.h"
 
-wxIMPLEMENT_APP_NO_MAIN(sentrel::CMonitorApp);
-
 int main(int argc, char** argv) {
     if (!sentrel::HaveDesktop(argv[0])) return 1;
+    auto lock = std::make_unique<sentrel::ProfileLock>();
     std::string refusal;
     int status = 0;
-    if (!sentrel::CMonitorApp::TakeProfile(refusal, status)) {
+    if (!sentrel::CMonitorApp::TakeProfile(*lock, refusal, status)) {
         // The first program shows itself; anything else is said in a box.
         if (!refusal.empty()) sentrel::CMonitorApp::ShowRefusal(argc, argv, refusal);
         return status;
     }
+    // The application holds the lock for the rest of the process.
+    wxApp::SetInstance(new sentrel::CMonitorApp(std::move(lock)));
     return wxEntry(argc, argv);
 }

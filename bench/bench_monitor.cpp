@@ -18,14 +18,15 @@
 
 #include "AlertSound.h"
 #include "BenchUtil.h"
+#include "BenchWatchers.h"
 #include "MonitorApp.h"
 #include "MonitorDlg.h"
 #include "TempDir.h"
 #include "TestServer.h"
-#include "WatchThread.h"
-#include "WorkerGroup.h"
+#include "WindowDriver.h"
 
 using namespace sentrel;
+using namespace sentrel::test;
 using namespace std::chrono_literals;
 
 namespace {
@@ -72,22 +73,12 @@ double SteadyCpuPerProbe(const std::string& countUrl, int seconds) {
 
 // 50 bare watchers.
 double EngineRound(const std::string& url, const std::string& countUrl, int seconds) {
-    auto flag = std::make_shared<CRunFlag>("RUN");
-    auto target = std::make_shared<PostTarget>([](unsigned, std::intptr_t, std::intptr_t) {});
-    for (int i = 0; i < 50; ++i)
-        (new CWatchThread(WatchThreadProc, new WatchEntry{target, nullptr, i, 1, url, flag}))
-            ->CreateThread();
-    double perProbe = SteadyCpuPerProbe(countUrl, seconds);
-    flag->Set("STOP");
-    Workers().WaitIdle(10s);
-    return perProbe;
+    bench::Watchers watchers(url, 50, 1, false);
+    return SteadyCpuPerProbe(countUrl, seconds);
 }
 
 void ClearRows(CMonitorDlg& dlg) {
-    std::vector<int> all;
-    for (int i = 0; i < dlg.RowCount(); ++i) all.push_back(i);
-    dlg.SelectRows(all);
-    dlg.DeleteSelectedRows();
+    dlg.Session().Clear();
 }
 
 double g_startCpu = 0, g_stopCpu = 0;
@@ -95,13 +86,12 @@ double g_startCpu = 0, g_stopCpu = 0;
 // The same 50 rows started and stopped through the window.
 double WindowRound(CMonitorDlg& dlg, const std::string& countUrl, int seconds) {
     double cpu0 = bench::ProcessCpuSeconds();
-    dlg.OnStart();
+    Press(&dlg, IDC_START);
     g_startCpu = bench::ProcessCpuSeconds() - cpu0;
     double perProbe = SteadyCpuPerProbe(countUrl, seconds);
     double stop0 = bench::ProcessCpuSeconds();
-    dlg.OnStop();
-    while (dlg.ActiveWatchers() > 0) Pump(5ms);
-    Workers().WaitIdle(10s);
+    Press(&dlg, IDC_STOP);
+    while (dlg.Session().WatcherThreads() > 0) Pump(5ms);
     g_stopCpu = bench::ProcessCpuSeconds() - stop0;
     return perProbe;
 }
@@ -127,11 +117,9 @@ int main(int argc, char** argv) {
     const std::string page = base + "/page", countUrl = base + "/count";
 
     CMonitorApp::StartCore();
-    auto* dlg = new CMonitorDlg();
-    dlg->SetSoundPlayer(std::make_unique<Silent>());
+    auto* dlg = new CMonitorDlg(std::make_unique<Silent>());
     dlg->Show();
-    for (int i = 0; i < 50; ++i)
-        dlg->AppendRow(wxString::FromUTF8(page + "?" + std::to_string(i)), "", "0");
+    for (int i = 0; i < 50; ++i) AddRow(dlg, page + "?" + std::to_string(i));
     Pump(1s);
 
     // Memory: the idle window, then the peak while 50 watchers run.
@@ -165,21 +153,21 @@ int main(int argc, char** argv) {
         c.Close();
     });
     ClearRows(*dlg);
-    dlg->AppendRow(wxString::FromUTF8(changing.Url("/")), "", "0");
-    dlg->OnStart();
-    while (dlg->CellText(0, 3) != "1000") Pump(5ms);
+    AddRow(dlg, changing.Url("/"));
+    Press(dlg, IDC_START);
+    while (Cell(dlg, 0, 3) != "1000") Pump(5ms);
     std::vector<double> latency;
     for (int i = 0; i < 8; ++i) {
         // Changes land at different points of the interval.
         Pump(std::chrono::milliseconds(137 * i % 1000));
         double t0 = bench::Now();
         size += 100;
-        while (dlg->UpdatedRows() != ",0,") Pump(1ms);
+        while (UpdatedRows(dlg) != ",0,") Pump(1ms);
         latency.push_back(bench::Now() - t0);
-        dlg->SetRowUpdated(0, false);
+        Mark(dlg, 0, false);
     }
-    dlg->OnStop();
-    while (dlg->ActiveWatchers() > 0) Pump(5ms);
+    Press(dlg, IDC_STOP);
+    while (dlg->Session().ActiveWatchers() > 0) Pump(5ms);
     std::printf(
         "  page change to red row: median %.0f ms, worst %.0f ms (target interval + 100 "
         "= 1100 ms)\n",
@@ -187,15 +175,14 @@ int main(int argc, char** argv) {
 
     // Stop: 50 running watchers, most of them asleep between probes.
     ClearRows(*dlg);
-    for (int i = 0; i < 50; ++i)
-        dlg->AppendRow(wxString::FromUTF8(page + "?" + std::to_string(i)), "", "0");
+    for (int i = 0; i < 50; ++i) AddRow(dlg, page + "?" + std::to_string(i));
     std::vector<double> stops;
     for (int i = 0; i < 5; ++i) {
-        dlg->OnStart();
+        Press(dlg, IDC_START);
         Pump(std::chrono::milliseconds(1500 + 173 * i));
         double t0 = bench::Now();
-        dlg->OnStop();
-        while (dlg->ActiveWatchers() > 0) {
+        Press(dlg, IDC_STOP);
+        while (dlg->Session().ActiveWatchers() > 0) {
             wxYield();
             std::this_thread::sleep_for(1ms);
         }

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "BenchUtil.h"
-#include "PostTarget.h"
+#include "BenchWatchers.h"
 #include "RunFlag.h"
 #include "WatchThread.h"
 #include "WorkerGroup.h"
@@ -98,11 +98,7 @@ void ProbeCommandPass(const std::string& binDir, const std::string& base, const 
 
 void OnePass(const std::string& binDir, const std::string& base, const std::string& page) {
     const std::vector<std::string> urls = Urls(page, 50);
-    auto flag = std::make_shared<CRunFlag>("RUN");
-    auto target = std::make_shared<PostTarget>([](unsigned, std::intptr_t, std::intptr_t) {});
-    for (int i = 0; i < 50; ++i)
-        (new CWatchThread(WatchThreadProc, new WatchEntry{target, nullptr, i, 1, urls[i], flag}))
-            ->CreateThread();
+    bench::Watchers watchers(page, 50, 1, true);
     std::this_thread::sleep_for(1500ms);  // every watcher past its first connection
     bench::Pairs pairs;
     std::vector<std::string> curlArgs = {"/usr/bin/curl", "-s"};
@@ -119,8 +115,7 @@ void OnePass(const std::string& binDir, const std::string& base, const std::stri
         double passes = (Fetch(base + "/count") - served0) / 50.0;
         pairs.Add(cpu / passes, RunCpu(curlArgs));
     }
-    flag->Set("STOP");
-    Workers().WaitIdle(10s);
+    watchers.Stop();
     pairs.Print("one pass over 50 pages", "50 watchers", "curl, one process", 1e3, "ms CPU");
     ProbeCommandPass(binDir, base, page);
 }
@@ -151,13 +146,8 @@ void ProbeCommandPass(const std::string& binDir, const std::string& base, const 
 }
 
 void Sleepers(const std::string& url, int count, int seconds) {
-    auto flag = std::make_shared<CRunFlag>("RUN");
     std::atomic<int> sized{0};
-    auto target =
-        std::make_shared<PostTarget>([&](unsigned, std::intptr_t, std::intptr_t) { ++sized; });
-    for (int i = 0; i < count; ++i)
-        (new CWatchThread(WatchThreadProc, new WatchEntry{target, nullptr, i, 60, url, flag}))
-            ->CreateThread();
+    bench::Watchers watchers(url, count, 60, false, [&](const WatchMessage&) { ++sized; });
     while (sized < count) std::this_thread::sleep_for(10ms);
     std::this_thread::sleep_for(500ms);
     double cpu0 = bench::ProcessCpuSeconds(), t0 = bench::Now();
@@ -165,8 +155,7 @@ void Sleepers(const std::string& url, int count, int seconds) {
     double cpu = bench::ProcessCpuSeconds() - cpu0, wall = bench::Now() - t0;
     std::printf("  %d sleeping watchers at interval 60: %.4f%% of one core over %d s, load %.2f\n",
                 count, cpu / wall * 100, seconds, bench::Load());
-    flag->Set("STOP");
-    Workers().WaitIdle(10s);
+    watchers.Stop();
 }
 
 void NoLength(const std::string& url, const char* what) {

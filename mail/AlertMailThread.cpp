@@ -2,7 +2,6 @@
 
 #include "Files.h"
 #include "ReminderMail.h"
-#include "ThreadMessages.h"
 #include "WorkerGroup.h"
 
 namespace sentrel {
@@ -13,6 +12,21 @@ std::string FormatAlertTime(std::time_t when) {
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &t);
     return buf;
+}
+
+AlertMailRequest AlertMailOf(const Settings& s, AlertMailRequest::Kind kind, const std::string& url,
+                             const std::string& reason) {
+    AlertMailRequest request;
+    request.nKind = kind;
+    request.server = ResolveMailServer(s.m_strSmtpHost, s.m_nSmtpPort, s.m_strSmtpSecurity,
+                                       s.m_strMailFrom, s.m_strSendUser);
+    request.szEmailRcv = s.m_strEmailRcv;
+    request.szSendUser = s.m_strSendUser;
+    request.szSendPwd = s.m_strSendPwd;
+    if (s.m_bSendPwdInKeyring) request.szKeyringServer = KeyringServerOf(s.m_strSmtpHost);
+    request.szUrl = url;
+    request.szReason = reason;
+    return request;
 }
 
 void ComposeAlertMail(const AlertMailRequest& r, const std::string& when, std::string& subject,
@@ -34,16 +48,8 @@ void ComposeAlertMail(const AlertMailRequest& r, const std::string& when, std::s
     body += "\r\n\r\n无需回复本邮件！";
 }
 
-CAlertMailThread::CAlertMailThread(ThreadProc pfnThreadProc, AlertMailRequest* pRequest)
-    : m_pfnThreadProc(pfnThreadProc), m_pParam(pRequest) {
+CAlertMailThread::CAlertMailThread(AlertMailRequest* pRequest) {
     if (pRequest) pRequest->pThread = this;
-}
-
-bool CAlertMailThread::CreateThread() {
-    return Workers().Spawn([this] {
-        m_pfnThreadProc(m_pParam);
-        delete this;
-    });
 }
 
 bool CAlertMailThread::SendAlertMail(AlertMailRequest* pRequest) {
@@ -52,29 +58,26 @@ bool CAlertMailThread::SendAlertMail(AlertMailRequest* pRequest) {
     std::string subject, body;
     ComposeAlertMail(*pRequest, when, subject, body);
     // The keyring is asked here, on the mail's own thread: never by the loop that probes.
-    std::string password = pRequest->szSendPwd, reason;
-    const int result =
-        MailPassword(pRequest->szKeyringServer, pRequest->szSendUser, password, reason)
-            ? SendReminderMail(pRequest->server, pRequest->szEmailRcv, pRequest->szSendUser,
-                               password, subject, body)
-            : -1;
-    if (m_hMainWnd) m_hMainWnd->Post(WM_MAIL_RESULT, 0, result);
-    return result != -2;  // false: the mail client could not start
+    std::string password = pRequest->szSendPwd;
+    MailResult result;
+    if (MailPassword(pRequest->szKeyringServer, pRequest->szSendUser, password, result.reason))
+        result = SendReminderMail(pRequest->server, pRequest->szEmailRcv, pRequest->szSendUser,
+                                  password, subject, body);
+    else
+        result.code = -1;
+    const bool started = result.code != -2;  // false: the mail client could not start
+    if (m_hMainWnd) m_hMainWnd->Post(std::move(result));
+    return started;
 }
 
-bool StartAlertMailThread(const AlertMailRequest& request) {
-    auto* copy = new AlertMailRequest(request);
-    auto* thread = new CAlertMailThread(AlertMailThreadProc, copy);
-    if (thread->CreateThread()) return true;
-    delete thread;
-    delete copy;
-    return false;
+bool StartAlertMailThread(const AlertMailRequest& request, WorkerGroup& workers) {
+    return workers.Spawn([copy = request]() mutable { AlertMailThreadProc(&copy); });
 }
 
 unsigned AlertMailThreadProc(void* pParam) {
     AlertMailRequest* pRequest = static_cast<AlertMailRequest*>(pParam);
+    CAlertMailThread thread(pRequest);
     pRequest->pThread->SendAlertMail(pRequest);
-    delete pRequest;
     return 0;
 }
 

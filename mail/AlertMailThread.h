@@ -4,17 +4,26 @@
 
 #include "MailProvider.h"
 #include "PostTarget.h"
+#include "Settings.h"
 
 namespace sentrel {
 
 class CAlertMailThread;
+class WorkerGroup;
 
-/// What one alert mail needs, filled by the main window; owned by the thread once it runs.
-/// Texts of any length are carried.
+/// How one mail ended, with its own reason: 0 sent; -1 not sent (`reason` says why);
+/// -2 the mail client could not start.
+struct MailResult {
+    int code = 0;
+    std::string reason;
+};
+using MailTarget = PostTargetPtr<MailResult>;
+
+/// What one alert mail needs, filled by the program. Texts of any length are carried.
 struct AlertMailRequest {
     /// What happened to the page.
     enum Kind { kChanged, kFailing, kRecovered };
-    PostTargetPtr hMainWnd;  ///< receives WM_MAIL_RESULT
+    MailTarget hMainWnd;  ///< receives the mail's result
     Kind nKind = kChanged;
     CAlertMailThread* pThread = nullptr;  ///< set by the CAlertMailThread constructor
     MailServer server;                    ///< where the mail goes, and from whom
@@ -27,38 +36,36 @@ struct AlertMailRequest {
     std::string szReason;                 ///< why the page fails (kFailing)
 };
 
+/// The alert mail the settings' account sends: its server, sender and recipient, and the
+/// password as the settings hold it, or, not read yet, where the keyring keeps it.
+AlertMailRequest AlertMailOf(const Settings& settings, AlertMailRequest::Kind kind,
+                             const std::string& url, const std::string& reason);
+
 /// Subject and body of an alert mail at `when` (the time text of FormatAlertTime).
 void ComposeAlertMail(const AlertMailRequest& request, const std::string& when,
                       std::string& subject, std::string& body);
 
-/// Sends a copy of the request's mail on a thread of its own; false (nothing started) when
-/// no thread can be made.
-bool StartAlertMailThread(const AlertMailRequest& request);
+/// Sends a copy of the request's mail on a thread of `workers`; false (nothing started)
+/// when no thread can be made.
+bool StartAlertMailThread(const AlertMailRequest& request, WorkerGroup& workers);
 
-/// Thread procedure: SendAlertMail on the request's thread object, then frees the request.
+/// Thread procedure: SendAlertMail on the request's thread object.
 unsigned AlertMailThreadProc(void* pParam);
 
 /// "2026-12-06 09:05:03" in local time: the time text of an alert mail.
 std::string FormatAlertTime(std::time_t when);
 
-/// One short-lived thread that sends one alert mail and reports WM_MAIL_RESULT once.
+/// One alert mail's work on its thread: it sends the mail and reports its result once.
 class CAlertMailThread {
   public:
-    using ThreadProc = unsigned (*)(void*);
-    CAlertMailThread(ThreadProc pfnThreadProc, AlertMailRequest* pRequest);
-    virtual ~CAlertMailThread() = default;
-
-    /// Starts the thread; on success it owns this object and deletes it when it ends.
-    bool CreateThread();
+    explicit CAlertMailThread(AlertMailRequest* pRequest);
 
     /// Composes, sends and reports one alert mail: false when the mail client could not
     /// start (result -2), true when a send was attempted (result 0 or -1).
     bool SendAlertMail(AlertMailRequest* pRequest);
 
   private:
-    ThreadProc m_pfnThreadProc;
-    void* m_pParam;
-    PostTargetPtr m_hMainWnd;
+    MailTarget m_hMainWnd;
 };
 
 }  // namespace sentrel

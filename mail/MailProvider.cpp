@@ -74,6 +74,10 @@ MailServer ResolveMailServer(const std::string& host, int port, const std::strin
     return server;
 }
 
+std::string KeyringServerOf(const std::string& smtpHost) {
+    return smtpHost.empty() ? g_szSmtpHost : smtpHost;
+}
+
 bool IsBuiltInMailHost(const std::string& host) {
     return host.empty() || host == g_szSmtpHost;
 }

@@ -40,6 +40,9 @@ struct MailServer {
 /// encryption unless $SENTREL_SMTP_SECURITY names one.
 MailServer ResolveMailServer(const std::string& host, int port, const std::string& security,
                              const std::string& from, const std::string& user);
+/// The server name the mail password is kept under in the keyring: the stored server, or
+/// the built-in one when none is stored.
+std::string KeyringServerOf(const std::string& smtpHost);
 /// True for the provider this version was made for (its note shows in Options).
 bool IsBuiltInMailHost(const std::string& host);
 /// True for names and addresses of this machine: mail there never crosses a network.

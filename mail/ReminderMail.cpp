@@ -1,7 +1,5 @@
 #include "ReminderMail.h"
 
-#include <mutex>
-
 #include "CurlMail.h"
 #include "Keyring.h"
 #include "MailProvider.h"
@@ -10,9 +8,6 @@
 namespace sentrel {
 
 namespace {
-
-std::mutex g_failureLock;
-std::string g_lastFailure;
 
 // Why the plain dialogue failed, as the user reads it.
 std::string ReasonOf(const CSmtpClient& mail) {
@@ -42,11 +37,6 @@ std::string ReasonOf(const CSmtpClient& mail) {
 
 }  // namespace
 
-std::string LastMailFailure() {
-    std::lock_guard<std::mutex> lock(g_failureLock);
-    return g_lastFailure;
-}
-
 bool MailPassword(const std::string& keyringServer, const std::string& user, std::string& password,
                   std::string& reason) {
     if (!password.empty() || keyringServer.empty() || user.empty()) return true;
@@ -60,20 +50,16 @@ bool MailPassword(const std::string& keyringServer, const std::string& user, std
             break;
     }
     reason = "无法读取密钥环中的密码";
-    {
-        std::lock_guard<std::mutex> lock(g_failureLock);
-        g_lastFailure = reason;
-    }
     return false;
 }
 
-int SendReminderMail(const MailServer& server, const std::string& recipient,
-                     const std::string& user, const std::string& password,
-                     const std::string& subject, const std::string& body, std::string* reason,
-                     const std::atomic<bool>* cancel) {
+MailResult SendReminderMail(const MailServer& server, const std::string& recipient,
+                            const std::string& user, const std::string& password,
+                            const std::string& subject, const std::string& body,
+                            const std::atomic<bool>* cancel) {
     const std::string& sender = server.from;
     CSmtpClient mail;
-    if (mail.GetError() != 0) return -2;
+    if (mail.GetError() != 0) return {-2, "初始化Socket失败！"};
     mail.SetServer(server.host.c_str(), server.port);
     mail.SetCancelFlag(cancel);
     mail.SetUserName(user.c_str());
@@ -98,12 +84,8 @@ int SendReminderMail(const MailServer& server, const std::string& recipient,
         else
             why = "邮件过长";
     }
-    {
-        std::lock_guard<std::mutex> lock(g_failureLock);
-        g_lastFailure = sent ? std::string() : why;
-    }
-    if (reason) *reason = why;
-    return sent ? 0 : -1;
+    if (sent) return {0, std::string()};
+    return {-1, why};
 }
 
 std::string TestMailSubject() {

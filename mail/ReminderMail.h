@@ -2,21 +2,19 @@
 #include <atomic>
 #include <string>
 
+#include "AlertMailThread.h"
 #include "MailProvider.h"
 
 namespace sentrel {
 
 /// Sends one mail from the account `user` to `recipient` through `server`, signed
-/// "网页更新提醒". 0: sent; -1: the send failed (`reason`, when given, says why);
-/// -2: the mail client could not start. Alert mails and the test mail both go this way.
-/// A set `cancel` flag ends the send at its next wait.
-int SendReminderMail(const MailServer& server, const std::string& recipient,
-                     const std::string& user, const std::string& password,
-                     const std::string& subject, const std::string& body,
-                     std::string* reason = nullptr, const std::atomic<bool>* cancel = nullptr);
-
-/// Why the last alert mail of this process failed (empty after a success).
-std::string LastMailFailure();
+/// "网页更新提醒": code 0 sent; -1 the send failed, the reason says why; -2 the mail client
+/// could not start. Alert mails and the test mail both go this way. A set `cancel` flag
+/// ends the send at its next wait.
+MailResult SendReminderMail(const MailServer& server, const std::string& recipient,
+                            const std::string& user, const std::string& password,
+                            const std::string& subject, const std::string& body,
+                            const std::atomic<bool>* cancel = nullptr);
 
 /// The password a mail logs in with: `password` as given, or, when it is empty and
 /// `keyringServer` is not, what the keyring keeps for that server and `user` (asked within

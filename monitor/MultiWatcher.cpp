@@ -12,7 +12,7 @@ constexpr long kBodyBuffer = 64 * 1024;
 }  // namespace
 
 struct CMultiWatcher::Page {
-    std::unique_ptr<WatchEntry> entry;
+    std::unique_ptr<WatchEntry> entry;  // where its pointer is kept, it stays
     std::unique_ptr<ProbeJob> job;
     CURL* easy = nullptr;
     PageValidators validators;
@@ -23,7 +23,8 @@ struct CMultiWatcher::Page {
     bool bEnded = false;
 };
 
-CMultiWatcher::CMultiWatcher(const Options& options) : m_options(options) {}
+CMultiWatcher::CMultiWatcher(const Options& options, Deliver deliver)
+    : m_options(options), m_deliver(std::move(deliver)) {}
 
 CMultiWatcher::~CMultiWatcher() {
     EndAll();
@@ -45,11 +46,11 @@ bool CMultiWatcher::Open() {
     return true;
 }
 
-bool CMultiWatcher::Add(WatchEntry* entry) {
+bool CMultiWatcher::Add(WatchEntry entry) {
     if (!Open()) return false;
     auto page = std::make_unique<Page>();
-    page->validators = entry->validators;
-    page->entry.reset(entry);
+    page->validators = entry.validators;
+    page->entry = std::make_unique<WatchEntry>(std::move(entry));
     m_ready.push(page.get());
     m_pages.push_back(std::move(page));
     ++m_nLive;
@@ -217,23 +218,22 @@ void CMultiWatcher::Finish(Page& page) {
     const WatchEntry& entry = *page.entry;
     if (page.bFirst) {
         page.bFirst = false;
-        if (entry.hMainWnd) entry.hMainWnd->Post(WM_PAGE_SIZE, entry.nItem, result.Encode());
         page.last = result;
         page.goodInRow = result.Ok() ? 1 : 0;
+        Tell({WM_PAGE_SIZE, entry.nItem, result});
     } else {
         const bool quiet = result.Ok() && result == page.last && page.goodInRow >= 2;
         page.goodInRow = result.Ok() ? page.goodInRow + 1 : 0;
         if (!quiet) {
-            if (entry.hMainWnd) entry.hMainWnd->Post(WM_PROBE_RESULT, entry.nItem, result.Encode());
             page.last = result;
+            Tell({WM_PROBE_RESULT, entry.nItem, result});
         }
     }
     if (m_options.bOnce || (entry.pszRunFlag && entry.pszRunFlag->IsStop())) {
         End(page);
         return;
     }
-    const int interval = entry.nInterval < 1 ? 1 : entry.nInterval;
-    m_due.push({Clock::now() + interval * m_options.second, &page});
+    m_due.push({Clock::now() + entry.nInterval * m_options.second, &page});
 }
 
 void CMultiWatcher::End(Page& page) {
@@ -242,7 +242,7 @@ void CMultiWatcher::End(Page& page) {
     GiveBack(page);
     page.bEnded = true;
     --m_nLive;
-    if (page.entry->hMainWnd) page.entry->hMainWnd->Post(WM_WATCH_ENDED, page.entry->nItem, 0);
+    Tell({WM_WATCH_ENDED, page.entry->nItem, {}});
 }
 
 void CMultiWatcher::EndAll() {

@@ -1,11 +1,18 @@
 #pragma once
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <queue>
 #include <set>
 #include <vector>
 
-#include "WatchThread.h"
+#include "KeptConnections.h"
+#include "PageValidators.h"
+#include "WatchEntry.h"
+
+typedef void CURL;
+typedef void CURLM;
+struct curl_slist;
 
 namespace sentrel {
 
@@ -14,8 +21,9 @@ enum class ProbeStep;
 
 /// Watches any number of pages from one thread: every page's probes are ProbeJobs on one
 /// libcurl multi handle, which keeps connections (HTTP/2 where the server offers it) and
-/// runs a bounded number of requests at once. Each page posts exactly the messages a
-/// CWatchThread posts, so the run's model cannot tell them apart.
+/// runs a bounded number of requests at once. Each page tells exactly the messages a
+/// CWatchThread posts, so the run's model cannot tell them apart; they go straight to the
+/// `deliver` function, on the loop's own thread.
 class CMultiWatcher {
   public:
     struct Options {
@@ -23,25 +31,25 @@ class CMultiWatcher {
         int nMaxPerHost = 8;                     ///< connections to one server at once
         bool bOnce = false;                      ///< one probe per page, then the page's end
         std::chrono::milliseconds second{1000};  ///< the interval's unit; tests shorten it
-        long nRequestCapSeconds = CWatchThread::kRequestCapSeconds;
+        long nRequestCapSeconds = kProbeCapSeconds;
     };
+    using Deliver = std::function<void(const WatchMessage&)>;
 
-    explicit CMultiWatcher(const Options& options);
+    CMultiWatcher(const Options& options, Deliver deliver);
     ~CMultiWatcher();
     CMultiWatcher(const CMultiWatcher&) = delete;
     CMultiWatcher& operator=(const CMultiWatcher&) = delete;
 
     /// Makes the multi handle; false when libcurl cannot be had.
     bool Open();
-    /// A watcher starter for WatchSession: the page is probed from the next Turn on, and
-    /// the entry is the watcher's from now on.
-    bool Add(WatchEntry* entry);
+    /// A watcher starter for WatchSession: the page is probed from the next Turn on.
+    bool Add(WatchEntry entry);
     /// One turn of the loop: starts the probes that are due, waits up to `maxWait` for
     /// the network (or for `wakeFd`, when set, to become readable) and moves transfers on.
     void Turn(std::chrono::milliseconds maxWait);
     /// A descriptor whose input ends a Turn's wait (a signal handler's pipe).
     void SetWakeFd(int fd) { m_nWakeFd = fd; }
-    /// Ends every page at once: requests in flight are dropped, and each page posts its end.
+    /// Ends every page at once: requests in flight are dropped, and each page tells its end.
     void EndAll();
 
     /// Pages that have not posted their end.
@@ -69,7 +77,10 @@ class CMultiWatcher {
     void GiveBack(Page& page);
     int WaitMs(std::chrono::milliseconds maxWait) const;
 
+    void Tell(const WatchMessage& message) const { m_deliver(message); }
+
     Options m_options;
+    Deliver m_deliver;
     CURLM* m_pMulti = nullptr;
     curl_slist* m_pHeaders = nullptr;
     KeptConnections m_kept;        // outlives the multi handle, which closes through it

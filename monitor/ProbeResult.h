@@ -1,5 +1,4 @@
 #pragma once
-#include <cstdint>
 #include <string>
 
 namespace sentrel {
@@ -26,10 +25,6 @@ struct ProbeResult {
     bool Ok() const { return failure == ProbeFailure::None; }
     static ProbeResult Size(int size) { return {size, ProbeFailure::None, 0}; }
     static ProbeResult Failed(ProbeFailure why, int status = 0) { return {0, why, status}; }
-
-    /// One posted value: a size as itself (>= 0), a failure as a negative number.
-    std::intptr_t Encode() const;
-    static ProbeResult Decode(std::intptr_t value);
 
     /// "HTTP 404", "连接被拒绝", ...: the reason as the user reads it.
     std::string Reason() const;

@@ -11,7 +11,8 @@
 #include "CurlApi.h"
 #include "PageTextCounter.h"
 #include "PageValidators.h"
-#include "WatchThread.h"
+#include "RunFlag.h"
+#include "TextRules.h"
 
 namespace sentrel {
 namespace probe {

@@ -36,15 +36,36 @@ std::string WatchRow::StatusText() const {
 }
 
 WatchSession::WatchSession(RunFlagPtr exitFlag)
-    : m_pExitFlag(std::move(exitFlag)),
-      m_pRunFlag(CRunFlag::MakeChild(m_pExitFlag)),
-      m_fnNow([] { return std::time(nullptr); }) {
-    m_fnStartWatcher = [](WatchEntry* entry) {
-        auto* thread = new CWatchThread(WatchThreadProc, entry);
-        if (thread->CreateThread()) return true;
-        delete thread;
-        return false;
-    };
+    : m_pExitFlag(std::move(exitFlag)), m_pRunFlag(CRunFlag::MakeChild(m_pExitFlag)) {
+    m_fnStartWatcher = [this](WatchEntry entry) { return StartThread(std::move(entry)); };
+}
+
+bool WatchSession::StartThread(WatchEntry entry) {
+    const int nWatch = entry.nItem;
+    auto thread = std::make_unique<CWatchThread>(std::move(entry));
+    if (!thread->CreateThread()) return false;
+    m_threads[nWatch] = std::move(thread);
+    return true;
+}
+
+WatchSession::~WatchSession() {
+    // Watchers that are still in a request end on their flag; none outlives the session.
+    m_pRunFlag->Set("STOP");
+    for (auto& [nWatch, watcher] : m_watchers) watcher.pStop->Set("STOP");
+    if (!JoinWatchers(std::chrono::seconds(2))) m_pExitFlag->Abort();
+    JoinWatchers(std::chrono::seconds(5));
+    for (auto& [nWatch, thread] : m_threads) thread.release();  // still running: left to end
+}
+
+bool WatchSession::JoinWatchers(std::chrono::milliseconds bound) {
+    const auto end = std::chrono::steady_clock::now() + bound;
+    for (auto it = m_threads.begin(); it != m_threads.end();) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        if (!it->second->Join(std::max(left, std::chrono::milliseconds(0)))) return false;
+        it = m_threads.erase(it);
+    }
+    return true;
 }
 
 void WatchSession::Emit(WatchEvent::Kind kind, RowId id, bool bNewMark) {
@@ -198,17 +219,16 @@ bool WatchSession::Start(const RunOptions& options) {
         Watcher watcher;
         watcher.id = m_rows[static_cast<std::size_t>(i)].id;
         watcher.pStop = CRunFlag::MakeChild(m_pRunFlag, "RUN");
-        auto* entry = new WatchEntry;
-        entry->hMainWnd = options.target;
-        entry->nItem = nWatch;
-        entry->nInterval = options.nInterval;
-        entry->pszRunFlag = watcher.pStop;
+        WatchEntry entry;
+        entry.hMainWnd = options.target;
+        entry.nItem = nWatch;
+        entry.nInterval = options.nInterval;
+        entry.pszRunFlag = watcher.pStop;
         const WatchRow& row = m_rows[static_cast<std::size_t>(i)];
-        entry->szUrl = row.url;
-        entry->validators = PageValidators{row.nStoredSize, row.etag, row.lastModified};
-        entry->pValidators = watcher.pValidators = std::make_shared<ValidatorBox>();
-        if (!m_fnStartWatcher(entry)) {
-            delete entry;
+        entry.szUrl = row.url;
+        entry.validators = PageValidators{row.nStoredSize, row.etag, row.lastModified};
+        entry.pValidators = watcher.pValidators = std::make_shared<ValidatorBox>();
+        if (!m_fnStartWatcher(std::move(entry))) {
             // A half-started run that nothing can end would help nobody.
             Stop();
             return false;
@@ -240,30 +260,35 @@ RowId WatchSession::RowOfWatch(int nWatch) const {
     return it == m_watchers.end() ? 0 : it->second.id;
 }
 
-bool WatchSession::Deliver(unsigned msg, std::intptr_t wParam, std::intptr_t lParam) {
-    const int nWatch = static_cast<int>(wParam);
+void WatchSession::Deliver(const WatchMessage& message) {
+    const int nWatch = message.nItem;
     const RowId id = RowOfWatch(nWatch);
     WatchRow* row = id ? Find(id) : nullptr;
-    switch (msg) {
+    switch (message.msg) {
         case WM_PAGE_SIZE:
         case WM_PROBE_RESULT:
-            if (row) OnResult(*row, ProbeResult::Decode(lParam), msg == WM_PAGE_SIZE);
-            return true;
-        case WM_PAGE_UPDATED:
-            if (row) SetMarked(id, true);
-            return true;
-        case WM_WATCH_ENDED:
+            if (row) OnResult(*row, message.result, message.msg == WM_PAGE_SIZE);
+            return;
+        case WM_WATCH_ENDED: {
+            // Its last message: the thread is ending, and is joined at once. One that has
+            // not ended is told to (the message came early) and joined at the exit.
+            auto watcher = m_watchers.find(nWatch);
+            if (watcher != m_watchers.end()) watcher->second.pStop->Set("STOP");
+            auto thread = m_threads.find(nWatch);
+            if (thread != m_threads.end() && thread->second->Join(std::chrono::seconds(1)))
+                m_threads.erase(thread);
             m_watchers.erase(nWatch);
             if (WatchOfRow(id) == nWatch) m_watchOfRow.erase(id);
-            if (!row) return true;
-            row->status = lParam == -1 ? RowStatus::NetworkFailed : RowStatus::Stopped;
+            if (!row) return;
+            row->status = message.bSessionRefused ? RowStatus::NetworkFailed : RowStatus::Stopped;
             row->nFailures = 0;
             row->failingSince = 0;
             Emit(WatchEvent::RowChanged, id);
             Emit(WatchEvent::Ended, id);
-            return true;
+            return;
+        }
         default:
-            return false;
+            return;
     }
 }
 
@@ -274,7 +299,7 @@ void WatchSession::OnResult(WatchRow& row, const ProbeResult& result, bool bFirs
     if (bFirst) row.status = IsRunning() ? RowStatus::Watching : RowStatus::Stopped;
     if (!result.Ok()) {
         // A failure is no size: it never marks and never touches the stored size.
-        if (row.nFailures++ == 0) row.failingSince = m_fnNow();
+        if (row.nFailures++ == 0) row.failingSince = m_pClock->Time();
         row.lastFailure = result;
         if (row.nFailures >= m_nFailAfter) row.status = RowStatus::Failing;
         if (row.StatusText() != before) Emit(WatchEvent::RowChanged, id);

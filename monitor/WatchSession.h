@@ -1,20 +1,23 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "Clock.h"
 #include "PageValidators.h"
-#include "PostTarget.h"
 #include "ProbeResult.h"
 #include "RunFlag.h"
+#include "WatchEntry.h"
 
 namespace sentrel {
 
-struct WatchEntry;
+class CWatchThread;
 
 /// A row's identity: stays with its page while rows are added, moved or deleted.
 using RowId = long;
@@ -76,11 +79,13 @@ struct WatchEvent {
 class WatchSession {
   public:
     using Listener = std::function<void(const WatchEvent&)>;
-    /// Starts one watcher for the entry; false when no thread could be made.
-    using WatcherStarter = std::function<bool(WatchEntry* entry)>;
+    /// Starts one watcher for the entry; false when none could be started.
+    using WatcherStarter = std::function<bool(WatchEntry entry)>;
 
     /// `exitFlag` is the parent of every run's flag (aborted at program exit).
     explicit WatchSession(RunFlagPtr exitFlag = std::make_shared<CRunFlag>());
+    /// Watcher threads still running are waited for a short while (see JoinWatchers).
+    ~WatchSession();
 
     void Subscribe(Listener listener) { m_listeners.push_back(std::move(listener)); }
 
@@ -110,8 +115,8 @@ class WatchSession {
     // ---- The run ----
     struct RunOptions {
         int nInterval = 60;
-        int nFailAfter = 2;    ///< failed probes in a row before a row shows a failure
-        PostTargetPtr target;  ///< where the watchers post; the owner hands posts to Deliver
+        int nFailAfter = 2;  ///< failed probes in a row before a row shows a failure
+        WatchTarget target;  ///< where the watchers post; the owner hands posts to Deliver
         std::function<void(int index)> onStarting;  ///< before each row's watcher starts
     };
     /// Starts one watcher per row. False when a watcher could not be started: those
@@ -129,13 +134,22 @@ class WatchSession {
     /// The row a watch number belongs to in this run (0: none, an old run's or a deleted row's).
     RowId RowOfWatch(int nWatch) const;
 
-    /// A watcher's message, on the owner's thread; false when it is no watcher's message.
-    bool Deliver(unsigned msg, std::intptr_t wParam, std::intptr_t lParam);
+    /// A watcher's message, on the owner's thread.
+    void Deliver(const WatchMessage& message);
+    /// Waits for the watcher threads of every run to end, at most `bound` in all (the exit
+    /// aborts them first); false when one is still running.
+    bool JoinWatchers(std::chrono::milliseconds bound);
 
-    /// Test seam: how a watcher is started (the default runs a CWatchThread).
+    /// How a watcher is started: by default StartThread; sentrel-watch adds pages to its
+    /// many-page loop instead.
     void SetWatcherStarter(WatcherStarter starter) { m_fnStartWatcher = std::move(starter); }
-    /// Test seam: the clock of "failing since".
-    void SetClock(std::function<std::time_t()> clock) { m_fnNow = std::move(clock); }
+    /// Runs the entry's watcher on a CWatchThread that the session owns and joins once it
+    /// has ended; false when no thread can be made.
+    bool StartThread(WatchEntry entry);
+    /// Watcher threads of any run still to end.
+    int WatcherThreads() const { return static_cast<int>(m_threads.size()); }
+    /// The clock of "failing since" (tests move their own on).
+    void SetClock(const Clock& clock) { m_pClock = &clock; }
 
   private:
     struct Watcher {
@@ -171,7 +185,8 @@ class WatchSession {
     int m_nNextWatch = 0;
     int m_nFailAfter = 2;
     WatcherStarter m_fnStartWatcher;
-    std::function<std::time_t()> m_fnNow;
+    std::map<int, std::unique_ptr<CWatchThread>> m_threads;  // by watch number, every run's
+    const Clock* m_pClock = &Clock::System();
 };
 
 }  // namespace sentrel

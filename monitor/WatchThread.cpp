@@ -1,31 +1,48 @@
 #include "WatchThread.h"
 
+#include <system_error>
+
 #include "ThreadMessages.h"
-#include "WorkerGroup.h"
 
 namespace sentrel {
 
 CWatchThread::CWatchThread() = default;
 
-CWatchThread::CWatchThread(ThreadProc pfnThreadProc, WatchEntry* pEntry)
-    : m_pfnThreadProc(pfnThreadProc), m_pParam(pEntry) {
-    if (pEntry) pEntry->pThread = this;
+CWatchThread::CWatchThread(WatchEntry entry) : m_entry(std::move(entry)) {
+    m_entry.pThread = this;
 }
 
 CWatchThread::~CWatchThread() {
+    if (m_thread.joinable()) m_thread.join();
     CloseSession();
 }
 
 bool CWatchThread::CreateThread() {
-    if (!m_pfnThreadProc) return false;
-    return Workers().Spawn([this] {
-        m_pfnThreadProc(m_pParam);
-        delete this;
-    });
+    if (!m_entry.pThread || m_thread.joinable()) return false;
+    try {
+        m_thread = std::thread([this] {
+            WatchThreadProc(&m_entry);
+            std::lock_guard<std::mutex> lock(m_endMutex);
+            m_bEnded = true;
+            m_endCv.notify_all();
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
 }
 
-void CWatchThread::Post(unsigned msg, std::intptr_t wParam, std::intptr_t lParam) {
-    if (m_hMainWnd) m_hMainWnd->Post(msg, wParam, lParam);
+bool CWatchThread::Join(std::chrono::milliseconds bound) {
+    if (!m_thread.joinable()) return true;
+    std::unique_lock<std::mutex> lock(m_endMutex);
+    if (!m_endCv.wait_for(lock, bound, [this] { return m_bEnded; })) return false;
+    lock.unlock();
+    m_thread.join();
+    return true;
+}
+
+void CWatchThread::Post(WatchMessage message) {
+    if (m_hMainWnd) m_hMainWnd->Post(std::move(message));
 }
 
 bool CWatchThread::Watch(WatchEntry* pEntry) {
@@ -33,11 +50,11 @@ bool CWatchThread::Watch(WatchEntry* pEntry) {
     m_pszRunFlag = pEntry->pszRunFlag ? pEntry->pszRunFlag : std::make_shared<CRunFlag>();
     if (!m_pAbortFlag) m_pAbortFlag = m_pszRunFlag;
     const int nItem = pEntry->nItem;
-    const long long nTicksPerProbe = 2LL * (pEntry->nInterval < 1 ? 1 : pEntry->nInterval);
+    const long long nTicksPerProbe = 2LL * pEntry->nInterval;
     const std::string url = pEntry->szUrl;
 
     if (!OpenSession()) {
-        Post(WM_WATCH_ENDED, nItem, -1);
+        Post({WM_WATCH_ENDED, nItem, {}, true});
         return false;
     }
     // Results go to the run's model, which alone decides what is a change or a failure.
@@ -52,7 +69,7 @@ bool CWatchThread::Watch(WatchEntry* pEntry) {
         return result;
     };
     ProbeResult last = probe();
-    Post(WM_PAGE_SIZE, nItem, last.Encode());
+    Post({WM_PAGE_SIZE, nItem, last});
     int goodInRow = last.Ok() ? 1 : 0;
     for (;;) {
         if (m_pszRunFlag->IsStop()) break;
@@ -62,18 +79,17 @@ bool CWatchThread::Watch(WatchEntry* pEntry) {
         const bool quiet = result.Ok() && result == last && goodInRow >= 2;
         goodInRow = result.Ok() ? goodInRow + 1 : 0;
         if (quiet) continue;
-        Post(WM_PROBE_RESULT, nItem, result.Encode());
+        Post({WM_PROBE_RESULT, nItem, result});
         last = result;
     }
     m_pValidators = nullptr;
-    Post(WM_WATCH_ENDED, nItem, 0);
+    Post({WM_WATCH_ENDED, nItem, {}});
     return true;
 }
 
 unsigned WatchThreadProc(void* pParam) {
     WatchEntry* pEntry = static_cast<WatchEntry*>(pParam);
     pEntry->pThread->Watch(pEntry);
-    delete pEntry;
     return 0;
 }
 

@@ -1,14 +1,17 @@
 #pragma once
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "KeptConnections.h"
 #include "PageValidators.h"
-#include "PostTarget.h"
 #include "ProbeResult.h"
 #include "RunFlag.h"
 #include "TextRules.h"
+#include "WatchEntry.h"
 
 typedef void CURL;
 typedef void CURLM;
@@ -16,25 +19,10 @@ struct curl_slist;
 
 namespace sentrel {
 
-class CWatchThread;
 class ProbeJob;
 enum class ProbeStep;
 
-/// What one watcher needs, filled by the start sequence; owned by the thread once it runs.
-struct WatchEntry {
-    PostTargetPtr hMainWnd;           ///< receives every message of the watcher
-    CWatchThread* pThread = nullptr;  ///< set by the CWatchThread constructor
-    int nItem = 0;                    ///< watch number, wParam of every message
-    int nInterval = 1;                ///< seconds between probes, at least 1
-    std::string szUrl;                ///< the row's URL, any length
-    RunFlagPtr pszRunFlag;            ///< the run's flag, shared by its watchers
-    PageValidators validators{};      ///< the stored size's validators (may be empty)
-    ValidatorBoxPtr pValidators{};    ///< where the watcher leaves its latest validators
-};
-
-using ThreadProc = unsigned (*)(void* pParam);
-
-/// Thread procedure of a watcher: runs Watch on the record's thread object, frees the record.
+/// Thread procedure of a watcher: runs Watch on the record's thread object.
 unsigned WatchThreadProc(void* pParam);
 
 /// One watcher: its own HTTP session (a libcurl easy handle in a multi handle of its own,
@@ -43,13 +31,17 @@ class CWatchThread {
   public:
     /// A probe-only object (no thread), as the diagnostic command uses it.
     CWatchThread();
-    CWatchThread(ThreadProc pfnThreadProc, WatchEntry* pEntry);
+    /// A watcher of this entry, which it keeps (and points back to this object).
+    explicit CWatchThread(WatchEntry entry);
+    /// A thread still running is never left behind: Join first (it ends on its flag).
     virtual ~CWatchThread();
     CWatchThread(const CWatchThread&) = delete;
     CWatchThread& operator=(const CWatchThread&) = delete;
 
-    /// Starts the thread; on success it owns this object and deletes it when it ends.
+    /// Starts the thread, which runs the watch loop on the entry; false when none can be made.
     bool CreateThread();
+    /// Waits for the thread's end at most `bound`; true when it ended and was joined.
+    bool Join(std::chrono::milliseconds bound);
 
     /// Opens the HTTP session with the probe's options; false when it cannot be made.
     virtual bool OpenSession();
@@ -78,9 +70,8 @@ class CWatchThread {
     /// probes, in one wait that "STOP" ends at once; tests shorten it.
     void SetTickLength(std::chrono::milliseconds tick) { m_tick = tick; }
 
-    /// Longest time one probe may take, redirects, retry and body included: long enough
-    /// for any page people watch, short enough that a trickling server cannot hold a watcher.
-    static constexpr long kRequestCapSeconds = 60;
+    /// Longest time one probe may take (see kProbeCapSeconds).
+    static constexpr long kRequestCapSeconds = kProbeCapSeconds;
     /// Cookies a session keeps at most (count, bytes); beyond, they are all dropped.
     static constexpr int kMaxCookies = 100;
     static constexpr std::size_t kMaxCookieBytes = 64 * 1024;
@@ -92,7 +83,7 @@ class CWatchThread {
   protected:
     CURL* m_pSession = nullptr;
     CURLM* m_pMulti = nullptr;
-    PostTargetPtr m_hMainWnd;
+    WatchTarget m_hMainWnd;
     RunFlagPtr m_pszRunFlag;
 
   private:
@@ -113,10 +104,13 @@ class CWatchThread {
     ProbeResult FetchBody(const char* url, std::string* text);
     /// One request of the job on the session; the libcurl result of the transfer.
     int Perform(ProbeJob& job);
-    void Post(unsigned msg, std::intptr_t wParam, std::intptr_t lParam);
+    void Post(WatchMessage message);
 
-    ThreadProc m_pfnThreadProc = nullptr;
-    void* m_pParam = nullptr;
+    WatchEntry m_entry;
+    std::thread m_thread;
+    std::mutex m_endMutex;
+    std::condition_variable m_endCv;
+    bool m_bEnded = false;
     RunFlagPtr m_pAbortFlag;
     std::chrono::milliseconds m_tick{500};
     long m_nRequestCapSeconds = kRequestCapSeconds;

@@ -42,8 +42,7 @@
 #define ID_EXIT 32782
 
 #define IDT_BLINK 1
-#define IDT_SAVE 2
-#define IDT_NOTIFY 3
+#define IDT_POLICY 2
 #define ID_TRAY_ICON 100
 
 // wx keeps command ids below 32767; the menu commands above are mapped into a free range.

@@ -13,8 +13,7 @@
 #include "Notice.h"
 #include "Product.h"
 #include "ReminderMail.h"
-#include "WatchThread.h"
-#include "WorkerGroup.h"
+#include "TextRules.h"
 #include "WxPost.h"
 #include "WxText.h"
 #include "resource.h"
@@ -130,53 +129,50 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     Bind(
         wxEVT_TEXT, [this](wxCommandEvent&) { OnServerChanged(); }, IDC_SMTP_HOST);
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { OnCancel(); });
-    Bind(wxEVT_THREAD, &COptionsDlg::OnTestMailDone, this);
+    Bind(
+        wxEVT_THREAD, [this](wxThreadEvent& e) { OnTestMailDone(e.GetPayload<MailResult>()); },
+        kTestMailDone);
     // A password typed here replaces the keyring's, an emptied one removes it.
     Bind(
         wxEVT_TEXT, [this](wxCommandEvent&) { m_bSendPwdInKeyring = false; }, IDC_SEND_PWD);
-    m_pResults = MakeWxPostTarget(this);
+    m_pResults = MakeWxPostTarget<MailResult>(this, kTestMailDone);
+
+    // The settings shown as they are, and taken back as they are typed.
+    BindSetting(keys::kAlertWav, m_chkAlertWav);
+    BindSetting(keys::kNotify, m_chkNotify);
+    BindSetting(keys::kAlertEmail, m_chkAlertEmail);
+    BindSetting(keys::kMailOnFailure, m_chkMailOnFailure);
+    BindSetting(keys::kEmailRcv, m_editEmailRcv);
+    BindSetting(keys::kSendUser, m_editSendUser);
+    BindSetting(keys::kSendPwd, m_editSendPwd);
+}
+
+namespace {
+void Put(wxCheckBox* box, bool value) {
+    box->SetValue(value);
+}
+void Take(wxCheckBox* box, bool& value) {
+    value = box->GetValue();
+}
+void Put(wxTextCtrl* edit, const std::string& value) {
+    edit->ChangeValue(U(value));
+}
+void Take(wxTextCtrl* edit, std::string& value) {
+    value = S(edit->GetValue());
+}
+}  // namespace
+
+template <typename T, typename Control>
+void COptionsDlg::BindSetting(const SettingKey<T>& key, Control* control) {
+    T Settings::*field = key.field;
+    m_puts.push_back([this, field, control] { Put(control, this->*field); });
+    m_takes.push_back([this, field, control] { Take(control, this->*field); });
 }
 
 COptionsDlg::~COptionsDlg() {
     m_pResults->Close();  // a test mail still under way reports to nobody
     if (m_pCancelTest) *m_pCancelTest = true;
     if (m_bTesting) wxEndBusyCursor();
-}
-
-void COptionsDlg::SetValues(const MonitorSettings& v) {
-    m_nInterval = v.m_nInterval;
-    m_bAlertWav = v.m_bAlertWav;
-    m_bAlertEmail = v.m_bAlertEmail;
-    m_strEmailRcv = v.m_strEmailRcv;
-    m_strSendUser = v.m_strSendUser;
-    m_strSendPwd = v.m_strSendPwd;
-    m_bSendPwdInKeyring = v.m_bSendPwdInKeyring;
-    m_bMailOnFailure = v.m_bMailOnFailure;
-    m_bNotify = v.m_bNotify;
-    m_nFailAfter = v.m_nFailAfter;
-    m_strSmtpHost = v.m_strSmtpHost;
-    m_nSmtpPort = v.m_nSmtpPort;
-    m_strSmtpSecurity = v.m_strSmtpSecurity;
-    m_strMailFrom = v.m_strMailFrom;
-}
-
-MonitorSettings COptionsDlg::Values() const {
-    MonitorSettings v;
-    v.m_nInterval = m_nInterval;
-    v.m_bAlertWav = m_bAlertWav;
-    v.m_bAlertEmail = m_bAlertEmail;
-    v.m_strEmailRcv = m_strEmailRcv;
-    v.m_strSendUser = m_strSendUser;
-    v.m_strSendPwd = m_strSendPwd;
-    v.m_bSendPwdInKeyring = m_bSendPwdInKeyring;
-    v.m_bMailOnFailure = m_bMailOnFailure;
-    v.m_bNotify = m_bNotify;
-    v.m_nFailAfter = m_nFailAfter;
-    v.m_strSmtpHost = m_strSmtpHost;
-    v.m_nSmtpPort = m_nSmtpPort;
-    v.m_strSmtpSecurity = m_strSmtpSecurity;
-    v.m_strMailFrom = m_strMailFrom;
-    return v;
 }
 
 int COptionsDlg::ShowModal() {
@@ -187,14 +183,8 @@ int COptionsDlg::ShowModal() {
 
 void COptionsDlg::OnInitDialog() {
     m_editInterval->ChangeValue(wxString::Format("%d", m_nInterval));
-    m_chkAlertWav->SetValue(m_bAlertWav);
-    m_chkAlertEmail->SetValue(m_bAlertEmail);
-    m_editEmailRcv->ChangeValue(U(m_strEmailRcv));
-    m_editSendUser->ChangeValue(U(m_strSendUser));
     ReadKeyring();
-    m_editSendPwd->ChangeValue(U(m_strSendPwd));
-    m_chkMailOnFailure->SetValue(m_bMailOnFailure);
-    m_chkNotify->SetValue(m_bNotify);
+    for (const auto& put : m_puts) put();
     m_editSmtpHost->ChangeValue(U(m_strSmtpHost.empty() ? g_szSmtpHost : m_strSmtpHost));
     m_choiceSecurity->SetSelection(SecurityIndex(m_strSmtpSecurity));
     const MailSecurity security = ParseMailSecurity(m_strSmtpSecurity);
@@ -212,7 +202,7 @@ void COptionsDlg::ReadKeyring() {
 #ifndef _WIN32
     // One call, within a short bound: the password when it is the keyring's, else whether
     // a keyring answers at all (the note says where the password goes otherwise).
-    const std::string server = m_strSmtpHost.empty() ? g_szSmtpHost : m_strSmtpHost;
+    const std::string server = KeyringServerOf(m_strSmtpHost);
     const bool read = m_bSendPwdInKeyring && !m_strSendUser.empty();
     std::string password, why;
     const KeyringAnswer answer =
@@ -335,17 +325,11 @@ void COptionsDlg::OnOK() {
     }
     // A pasted number beyond 32 bits is taken as the largest, not wrapped to a negative.
     m_nInterval = AtoiClamped(interval.utf8_str());
-    if (m_nInterval < 1) {
+    if (m_nInterval < keys::kInterval.least) {
         Warn("监控间隔不能小于1秒！", m_editInterval);
         return;
     }
-    m_bAlertWav = m_chkAlertWav->GetValue();
-    m_bAlertEmail = m_chkAlertEmail->GetValue();
-    m_strEmailRcv = S(m_editEmailRcv->GetValue());
-    m_strSendUser = S(m_editSendUser->GetValue());
-    m_strSendPwd = S(m_editSendPwd->GetValue());
-    m_bMailOnFailure = m_chkMailOnFailure->GetValue();
-    m_bNotify = m_chkNotify->GetValue();
+    for (const auto& take : m_takes) take();
     if (m_bAlertEmail && (!CheckMailFields() || !ReadServerFields())) return;
     SetReturnCode(wxID_OK);  // also when shown without a modal loop
     EndDialog(wxID_OK);
@@ -380,20 +364,18 @@ void COptionsDlg::OnTestMail() {
     if (wxWindow* ok = FindWindow(wxID_OK)) ok->SetFocus();
     m_btnTestMail->Disable();
     wxBeginBusyCursor();
-    PostTargetPtr results = m_pResults;
     m_pCancelTest = std::make_shared<std::atomic<bool>>(false);
-    m_pTestReason = std::make_shared<std::string>();
     const std::string body = TestMailBody(ProductWebAddress(), kProductLine);
-    const std::string keyring =
-        m_bSendPwdInKeyring ? (m_strSmtpHost.empty() ? g_szSmtpHost : m_strSmtpHost) : "";
-    if (!Workers().Spawn([results, server, cancel = m_pCancelTest, reason = m_pTestReason,
-                          rcv = m_strEmailRcv, user = m_strSendUser, pwd = m_strSendPwd, body,
-                          keyring]() mutable {
-            const int result = MailPassword(keyring, user, pwd, *reason)
-                                   ? SendReminderMail(server, rcv, user, pwd, TestMailSubject(),
-                                                      body, reason.get(), cancel.get())
-                                   : -1;
-            results->Post(kTestMailDone, 0, result);
+    const std::string keyring = m_bSendPwdInKeyring ? KeyringServerOf(m_strSmtpHost) : "";
+    if (!m_workers.Spawn([results = m_pResults, server, cancel = m_pCancelTest, rcv = m_strEmailRcv,
+                          user = m_strSendUser, pwd = m_strSendPwd, body, keyring]() mutable {
+            MailResult result;
+            if (MailPassword(keyring, user, pwd, result.reason))
+                result =
+                    SendReminderMail(server, rcv, user, pwd, TestMailSubject(), body, cancel.get());
+            else
+                result.code = -1;
+            results->Post(std::move(result));
         })) {
         m_bTesting = false;
         wxEndBusyCursor();
@@ -402,17 +384,16 @@ void COptionsDlg::OnTestMail() {
     }
 }
 
-void COptionsDlg::OnTestMailDone(wxThreadEvent& event) {
+void COptionsDlg::OnTestMailDone(const MailResult& result) {
     if (!m_bTesting) return;
     m_bTesting = false;
     wxEndBusyCursor();
-    const int result = event.GetInt();
-    if (result == -2)
+    if (result.code == -2)
         ShowNotice(this, "初始化winsock2失败！", wxOK | wxICON_EXCLAMATION);
-    else if (result == 0)
+    else if (result.code == 0)
         ShowNotice(this, "邮件测试发送成功！", wxOK | wxICON_INFORMATION);
     else
-        ShowNotice(this, "邮件发送失败！原因：" + *m_pTestReason);
+        ShowNotice(this, "邮件发送失败！原因：" + result.reason);
     m_btnTestMail->Enable(m_chkAlertEmail->GetValue());
 }
 

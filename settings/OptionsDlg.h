@@ -5,43 +5,30 @@
 #include <wx/textctrl.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "MonitorSettings.h"
-#include "PostTarget.h"
+#include "AlertMailThread.h"
+#include "Settings.h"
+#include "WorkerGroup.h"
 
 class wxButton;
-class wxThreadEvent;
 
 namespace sentrel {
 
-/// The options dialog: the probe interval, the sound and mail switches and the mail
-/// account, checked before OK, with a test mail sent on a worker thread.
-class COptionsDlg : public wxDialog {
+/// The options dialog: the probe interval, the sound and mail switches, the mail account
+/// and server, checked before OK, with a test mail sent on a worker thread. Its fields are
+/// the settings' own (m_nInterval, m_bAlertWav, ...): the caller sets them before ShowModal
+/// and reads them after OK. Plain settings are bound to their controls by key.
+class COptionsDlg : public wxDialog, public Settings {
   public:
     explicit COptionsDlg(wxWindow* parent);
     ~COptionsDlg() override;
 
-    // The six settings; the caller fills them before ShowModal and reads them after OK.
-    int m_nInterval = 0;
-    bool m_bAlertWav = false;
-    bool m_bAlertEmail = false;
-    std::string m_strEmailRcv;
-    std::string m_strSendUser;
-    std::string m_strSendPwd;
-    bool m_bSendPwdInKeyring = false;  ///< the keyring's password stands (not shown, not typed)
-    bool m_bMailOnFailure = false;
-    bool m_bNotify = true;
-    int m_nFailAfter = 2;       // not edited here; carried through
-    std::string m_strSmtpHost;  ///< empty: the built-in server
-    int m_nSmtpPort = 0;        ///< 0: the port of the security
-    std::string m_strSmtpSecurity = "ssl";
-    std::string m_strMailFrom;  ///< empty: the user name at the provider's domain
-
-    /// Copies the values in, and out (what the caller takes back after OK).
-    void SetValues(const MonitorSettings& values);
-    MonitorSettings Values() const;
+    void SetValues(const Settings& values) { static_cast<Settings&>(*this) = values; }
+    const Settings& Values() const { return *this; }
 
     int ShowModal() override;
     /// Checks the values in order; closes with OK only when all are valid.
@@ -90,7 +77,10 @@ class COptionsDlg : public wxDialog {
     /// The server the fields describe, with the defaults filled in.
     std::string ChosenSecurity() const;
     void Warn(const char* text, wxWindow* focus);
-    void OnTestMailDone(wxThreadEvent& event);
+    void OnTestMailDone(const MailResult& result);
+    /// Shows a setting in its control, and takes it back from there.
+    template <typename T, typename Control>
+    void BindSetting(const SettingKey<T>& key, Control* control);
 
     wxTextCtrl* m_editInterval = nullptr;
     wxCheckBox* m_chkAlertWav = nullptr;
@@ -107,10 +97,12 @@ class COptionsDlg : public wxDialog {
     wxTextCtrl* m_editMailFrom = nullptr;
     wxWindow* m_noteProvider = nullptr;
     wxWindow* m_noteKeyring = nullptr;
-    PostTargetPtr m_pResults;  // the test mail's worker reports here
+    std::vector<std::function<void()>> m_puts;   // setting to control, one per bound setting
+    std::vector<std::function<void()>> m_takes;  // control to setting
+    MailTarget m_pResults;                       // the test mail's worker reports here
+    WorkerGroup m_workers;                       // the test mail
     bool m_bTesting = false;
     std::shared_ptr<std::atomic<bool>> m_pCancelTest;  // set to give the test mail up
-    std::shared_ptr<std::string> m_pTestReason;        // why the test mail failed
     std::string m_strPlainConfirmed;  // the host whose clear-text password was accepted
 };
 

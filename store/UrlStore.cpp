@@ -191,14 +191,4 @@ bool UrlStore::Save(const std::vector<UrlRow>& rows, std::string& error) const {
     return true;
 }
 
-bool UrlStore::Execute(const std::string& sql, std::string& error) const {
-    Db db = Open(m_strPath, error);
-    if (!db) return false;
-    if (sqlite3_exec(db.get(), sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-        error = Describe(db.get(), m_strPath);
-        return false;
-    }
-    return true;
-}
-
 }  // namespace sentrel

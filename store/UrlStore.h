@@ -33,9 +33,6 @@ class UrlStore {
     /// the table keeps what it had. Byte counts are stored normalised.
     bool Save(const std::vector<UrlRow>& rows, std::string& error) const;
 
-    /// Runs one statement on a connection of its own.
-    bool Execute(const std::string& sql, std::string& error) const;
-
     /// "0" when the text's leading integer (atoi rule) is below 1, else the text unchanged.
     static std::string NormaliseByteCount(const std::string& text);
 

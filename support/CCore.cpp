@@ -10,6 +10,7 @@
 
 #include "Files.h"
 #include "Keyring.h"
+#include "MailProvider.h"
 #include "Secret.h"
 #include "TextRules.h"
 
@@ -19,28 +20,39 @@ CCore* g_pCore = nullptr;
 
 namespace {
 
-enum class Kind { Int, Bool, Str };
+constexpr std::size_t kMaxFileSize = 1 << 20;
+
+std::string AsText(int value) {
+    return std::to_string(value);
+}
+std::string AsText(bool value) {
+    return value ? "1" : "0";
+}
+std::string AsText(const std::string& value) {
+    return value;
+}
+
+// The settings table as the file sees it: names, kinds and defaults as text.
 struct Setting {
     const char* key;
-    Kind kind;
-    const char* fallback;  // value of a key never stored
+    SettingKind kind;
+    std::string fallback;  // value of a key never stored
 };
-// The settings, in the order they are written.
-const Setting kSettings[] = {
-    {"interval", Kind::Int, "60"},  {"emailrcv", Kind::Str, ""},
-    {"senduser", Kind::Str, ""},    {"sendpwd", Kind::Str, ""},
-    {"balertwav", Kind::Bool, "1"}, {"balertemail", Kind::Bool, "0"},
-    {"failafter", Kind::Int, "2"},  {"bmailfail", Kind::Bool, "0"},
-    {"bnotify", Kind::Bool, "1"},   {"smtphost", Kind::Str, ""},
-    {"smtpport", Kind::Int, "0"},   {"smtpsecurity", Kind::Str, "ssl"},
-    {"mailfrom", Kind::Str, ""},
-};
-constexpr std::size_t kMaxFileSize = 1 << 20;
+const std::vector<Setting>& Table() {
+    static const std::vector<Setting> table = [] {
+        std::vector<Setting> t;
+        ForEachSetting([&](const auto& key) {
+            t.push_back({key.name, key.kind, AsText(key.fallback)});
+        });
+        return t;
+    }();
+    return table;
+}
 // The mail password: sealed in the file where the platform can (see Secret.h).
-const std::string kSecretKey = "sendpwd";
+const std::string kSecretKey = keys::kSendPwd.name;
 
 const Setting* Find(const std::string& key) {
-    for (const Setting& s : kSettings)
+    for (const Setting& s : Table())
         if (key == s.key) return &s;
     return nullptr;
 }
@@ -178,8 +190,8 @@ void CCore::EnsureLoaded() {
         if (const Setting* s = Find(key)) {
             int i;
             bool flag;
-            if ((s->kind == Kind::Int && !ParseInt(value, i)) ||
-                (s->kind == Kind::Bool && !ParseBool(value, flag))) {
+            if ((s->kind == SettingKind::Int && !ParseInt(value, i)) ||
+                (s->kind == SettingKind::Bool && !ParseBool(value, flag))) {
                 bad.push_back(key);
                 continue;
             }
@@ -201,20 +213,18 @@ std::string CCore::Raw(const std::string& key) {
     return s ? s->fallback : "";
 }
 
-int CCore::Get(SettingKey<int> key) {
+int CCore::Get(const SettingKey<int>& key) {
     int v = 0;
     return ParseInt(Raw(key.name), v) ? v : 0;
 }
 
-bool CCore::Get(SettingKey<bool> key) {
+bool CCore::Get(const SettingKey<bool>& key) {
     bool v = false;
     return ParseBool(Raw(key.name), v) && v;
 }
 
 std::string CCore::KeyringServer() {
-    // The built-in provider's host when none is set, as the mail code resolves it.
-    const std::string host = Raw("smtphost");
-    return host.empty() ? "smtp.163.com" : host;
+    return KeyringServerOf(Raw(keys::kSmtpHost.name));
 }
 
 bool CCore::KnownPassword(std::string& password) {
@@ -224,17 +234,17 @@ bool CCore::KnownPassword(std::string& password) {
         password = it->second;  // in the file
         return true;
     }
-    if (m_strKeyringFor != KeyringServer() + "\n" + Raw("senduser")) return false;
+    if (m_strKeyringFor != KeyringServer() + "\n" + Raw(keys::kSendUser.name)) return false;
     password = m_strKeyringPwd;  // read from the keyring before
     return true;
 }
 
-std::string CCore::Get(SettingKey<std::string> key) {
-    if (key.name != kSecretKey) return Raw(key.name);
+std::string CCore::Get(const SettingKey<std::string>& key) {
+    if (key.kind != SettingKind::Secret) return Raw(key.name);
     std::string password;
     if (KnownPassword(password)) return password;
     // Not in the file: in the keyring, under the server and user it was stored for.
-    const std::string server = KeyringServer(), user = Raw("senduser");
+    const std::string server = KeyringServer(), user = Raw(keys::kSendUser.name);
     if (user.empty()) return std::string();
     std::string why;
     switch (KeyringLookup(server, user, password, why)) {
@@ -254,11 +264,29 @@ std::string CCore::Get(SettingKey<std::string> key) {
     return password;
 }
 
+Settings CCore::Read() {
+    Settings values;
+    ForEachSetting([&](const auto& key) {
+        if (key.kind != SettingKind::Secret) values.*key.field = Get(key);
+    });
+    // Not asked of the keyring here (it may not answer): a mail or Options asks it.
+    values.m_bSendPwdInKeyring = !KnownPassword(values.m_strSendPwd);
+    return values;
+}
+
+void CCore::Store(const Settings& values) {
+    SaveBatch batch(*this);
+    ForEachSetting([&](const auto& key) {
+        if (key.kind != SettingKind::Secret || !values.m_bSendPwdInKeyring)
+            Set(key, values.*key.field);
+    });
+}
+
 bool CCore::PasswordToMove(std::string& server, std::string& user, std::string& password) {
     EnsureLoaded();
     auto it = m_values.find(kSecretKey);
     server = KeyringServer();
-    user = Raw("senduser");
+    user = Raw(keys::kSendUser.name);
     if (it == m_values.end() || it->second.empty() || user.empty()) return false;
     password = it->second;
     return !(m_bInKeyring && m_strKeyringFor == server + "\n" + user &&
@@ -276,19 +304,19 @@ void CCore::PasswordMoved(const std::string& server, const std::string& user,
     if (m_nBatch == 0) Write();  // the file without it
 }
 
-void CCore::Set(SettingKey<int> key, int value) {
-    Store(key.name, std::to_string(value));
+void CCore::Set(const SettingKey<int>& key, int value) {
+    StoreText(key.name, std::to_string(value));
 }
 
-void CCore::Set(SettingKey<bool> key, bool value) {
-    Store(key.name, value ? "1" : "0");
+void CCore::Set(const SettingKey<bool>& key, bool value) {
+    StoreText(key.name, value ? "1" : "0");
 }
 
-void CCore::Set(SettingKey<std::string> key, const std::string& value) {
-    Store(key.name, value);
+void CCore::Set(const SettingKey<std::string>& key, const std::string& value) {
+    StoreText(key.name, value);
 }
 
-void CCore::Store(const std::string& key, const std::string& text) {
+void CCore::StoreText(const std::string& key, const std::string& text) {
     EnsureLoaded();
     auto it = m_values.find(key);
     if (it != m_values.end() && it->second == text && !m_bDirty && !m_bKeepBadCopy) return;
@@ -299,7 +327,7 @@ void CCore::Store(const std::string& key, const std::string& text) {
 
 bool CCore::MoveSecretToKeyring() {
     auto it = m_values.find(kSecretKey);
-    const std::string user = Raw("senduser");
+    const std::string user = Raw(keys::kSendUser.name);
     if (it == m_values.end() || user.empty()) return false;
     const std::string server = KeyringServer();
     const std::string key = server + "\n" + user;
@@ -333,7 +361,7 @@ void CCore::Write() {
     // file and renamed over the old one, so a crash never leaves half a file.
     std::string out = "; HalvexSentrel settings\n";
     const bool inKeyring = MoveSecretToKeyring();
-    for (const Setting& s : kSettings) {
+    for (const Setting& s : Table()) {
         auto it = m_values.find(s.key);
         if (it == m_values.end()) continue;
         const std::string& v = it->second;

@@ -4,34 +4,13 @@
 #include <vector>
 
 #include "ProgramPaths.h"
+#include "Settings.h"
 
 namespace sentrel {
 
-/// A setting's name and type. Only the keys below exist, so a misspelt key does not compile.
-template <typename T>
-struct SettingKey {
-    const char* name;
-};
-
-namespace keys {
-inline constexpr SettingKey<int> kInterval{"interval"};
-inline constexpr SettingKey<std::string> kEmailRcv{"emailrcv"};
-inline constexpr SettingKey<std::string> kSendUser{"senduser"};
-inline constexpr SettingKey<std::string> kSendPwd{"sendpwd"};
-inline constexpr SettingKey<bool> kAlertWav{"balertwav"};
-inline constexpr SettingKey<bool> kAlertEmail{"balertemail"};
-inline constexpr SettingKey<int> kFailAfter{"failafter"};  ///< failed probes before a row fails
-inline constexpr SettingKey<bool> kMailOnFailure{"bmailfail"};
-inline constexpr SettingKey<bool> kNotify{"bnotify"};            ///< desktop notifications
-inline constexpr SettingKey<std::string> kSmtpHost{"smtphost"};  ///< empty: the built-in server
-inline constexpr SettingKey<int> kSmtpPort{"smtpport"};          ///< 0: the security's port
-inline constexpr SettingKey<std::string> kSmtpSecurity{"smtpsecurity"};  ///< ssl, starttls, none
-inline constexpr SettingKey<std::string> kMailFrom{"mailfrom"};  ///< empty: user at the provider
-}  // namespace keys
-
 /// Settings store, program directory and database connection string; no GUI.
-/// Settings live in sentrel.ini in the program directory, six keys at the top level,
-/// in a file readable by its owner only (it holds the mail password).
+/// Settings live in sentrel.ini, the keys of the settings table at the top level, in a
+/// file readable by its owner only (it may hold the mail password).
 class CCore {
   public:
     CCore() = default;
@@ -46,12 +25,16 @@ class CCore {
     std::string getDbConnStrMdb(const std::string& path) const { return path; }
 
     /// A stored value, or the key's default; a value that does not parse reads as 0 / false.
-    int Get(SettingKey<int> key);
-    bool Get(SettingKey<bool> key);
-    std::string Get(SettingKey<std::string> key);
-    void Set(SettingKey<int> key, int value);
-    void Set(SettingKey<bool> key, bool value);
-    void Set(SettingKey<std::string> key, const std::string& value);
+    int Get(const SettingKey<int>& key);
+    bool Get(const SettingKey<bool>& key);
+    std::string Get(const SettingKey<std::string>& key);
+    void Set(const SettingKey<int>& key, int value);
+    void Set(const SettingKey<bool>& key, bool value);
+    void Set(const SettingKey<std::string>& key, const std::string& value);
+    /// Every setting, as stored; the password only when known without the keyring.
+    Settings Read();
+    /// Every setting, in one write; a password the keyring keeps unread is left as it is.
+    void Store(const Settings& values);
 
     /// Holds back writes while it lives: the stores made meanwhile go to the file in one
     /// write when the last batch ends (the exit stores six values, and fsyncs once).
@@ -67,9 +50,6 @@ class CCore {
       private:
         CCore& m_core;
     };
-
-    /// Text of a stored field value; a missing value reads as empty text.
-    static std::string getStr(const char* value) { return value ? value : ""; }
 
     /// Why the settings file could not be used as it was (empty when all was well).
     const std::string& ConfigProblem() const { return m_strProblem; }
@@ -101,7 +81,7 @@ class CCore {
   private:
     void EnsureLoaded();
     std::string Raw(const std::string& key);
-    void Store(const std::string& key, const std::string& text);
+    void StoreText(const std::string& key, const std::string& text);
     void Write();
     /// The mail password to the keyring, under its server and user; false when the file
     /// must keep it.

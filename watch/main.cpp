@@ -5,22 +5,23 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <map>
 #include <mutex>
 
 #include "AlertMailThread.h"
+#include "AlertPolicy.h"
 #include "CCore.h"
 #include "MultiWatcher.h"
 #include "ProfileLock.h"
-#include "ReminderMail.h"
-#include "ThreadMessages.h"
+#include "TextRules.h"
 #include "UrlStore.h"
+#include "WatchList.h"
 #include "WatchOutput.h"
 #include "WatchSession.h"
 #include "WorkerGroup.h"
@@ -85,7 +86,7 @@ Args Parse(int argc, char** argv) {
                                                     : arg.substr(std::strlen("--interval="));
             char* end = nullptr;
             const long n = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end || n < 1 || n > 86400 * 365)
+            if (value.empty() || *end || !keys::kInterval.InBounds(n))
                 a.error = "--interval wants a number of seconds, at least 1";
             else
                 a.nInterval = static_cast<int>(n);
@@ -103,7 +104,10 @@ std::string OneLine(std::string text) {
     return text;
 }
 
-class HeadlessWatch {
+// The program without a window: the list on one event loop, its events told as lines, its
+// alerts sent as the window sends them. What differs from the window is the alert policy's
+// options (a one-pass run, reported sizes kept, no row limit, a clamped interval).
+class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
   public:
     HeadlessWatch(const Args& args, CCore& core) : m_args(args), m_core(core) {}
 
@@ -129,11 +133,21 @@ class HeadlessWatch {
             case ProfileLock::kUnavailable:
                 break;
         }
-        if (m_session.RowCount() == 0) {
+        m_settings = m_core.Read();
+        AlertPolicy::Options rules;
+        rules.bOnePass = m_args.bOnce;
+        rules.bKeepReportedSize = true;
+        rules.bClampInterval = true;
+        rules.saveDelay = std::chrono::seconds(5);
+        AlertPolicy policy(m_session, m_settings, rules);
+        if (policy.CanStart(m_args.nInterval) == AlertPolicy::kNoRows) {
             std::fprintf(stderr, "sentrel-watch: the list is empty (%s)\n",
                          m_store->Path().c_str());
             return kExitQuiet;
         }
+        policy.SetReporter(this);
+        policy.SetMailer(this);
+        policy.SetListKeeper(this);
         if (pipe(g_wakePipe) != 0) return kExitErrors;
         fcntl(g_wakePipe[0], F_SETFL, O_NONBLOCK);
         fcntl(g_wakePipe[1], F_SETFL, O_NONBLOCK);
@@ -146,54 +160,47 @@ class HeadlessWatch {
 
         CMultiWatcher::Options options;
         options.bOnce = m_args.bOnce;
-        CMultiWatcher engine(options);
+        // The loop's pages tell the model directly, on this thread.
+        CMultiWatcher engine(options, [this](const WatchMessage& m) { m_session.Deliver(m); });
         if (!engine.Open()) {
             std::fprintf(stderr, "sentrel-watch: cannot open an HTTP session\n");
             return kExitErrors;
         }
         engine.SetWakeFd(g_wakePipe[0]);
-        m_pTarget =
-            std::make_shared<PostTarget>([this](unsigned msg, std::intptr_t w, std::intptr_t l) {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                m_posts.push_back({msg, w, l});
-            });
-        m_session.SetWatcherStarter([&engine](WatchEntry* e) { return engine.Add(e); });
-        m_session.Subscribe([this](const WatchEvent& e) { OnEvent(e); });
+        // Mails end on threads of their own: their results wait here for the loop.
+        m_pMailTarget = std::make_shared<PostTarget<MailResult>>([this](MailResult result) {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_mailResults.push_back(std::move(result));
+            const char byte = 1;
+            if (write(g_wakePipe[1], &byte, 1) < 0) {
+            }
+        });
+        m_session.SetWatcherStarter([&engine](WatchEntry e) { return engine.Add(std::move(e)); });
+        m_session.Start(policy.RunOptions(m_args.nInterval));
 
-        WatchSession::RunOptions run;
-        run.nInterval =
-            m_args.nInterval ? m_args.nInterval : std::max(1, m_core.Get(keys::kInterval));
-        // One pass has no second probe to confirm a failure with.
-        run.nFailAfter = m_args.bOnce ? 1 : std::max(1, m_core.Get(keys::kFailAfter));
-        run.target = m_pTarget;
-        m_session.Start(run);
-
-        auto lastSave = std::chrono::steady_clock::now();
         while (!g_quit && engine.LivePages() > 0 && !OutputClosed()) {
-            engine.Turn(std::chrono::milliseconds(1000));
+            const auto untilDue = std::chrono::duration_cast<std::chrono::milliseconds>(
+                policy.NextDue() - std::chrono::steady_clock::now());
+            engine.Turn(std::clamp(untilDue, std::chrono::milliseconds(0),
+                                   std::chrono::milliseconds(1000)));
             char drain[64];
             while (read(g_wakePipe[0], drain, sizeof drain) > 0) {
             }
-            Deliver();
-            // Sizes are stored soon after they change, so a crash loses little.
-            if (m_bDirty && std::chrono::steady_clock::now() - lastSave > std::chrono::seconds(5)) {
-                Save();
-                lastSave = std::chrono::steady_clock::now();
-            }
+            TakeMailResults();
+            policy.Poll();
         }
         m_session.Stop();
         engine.EndAll();
-        Deliver();
-        Save();
+        policy.SaveNow();
         // Mails under way: a pass for cron waits for them; a signal (also one that comes
         // while it waits) leaves them little time.
         const auto mailBound = std::chrono::steady_clock::now() + std::chrono::seconds(90);
         while (!g_quit && !OutputClosed() && std::chrono::steady_clock::now() < mailBound &&
-               !Workers().WaitIdle(std::chrono::milliseconds(100))) {
+               !m_mailWorkers.WaitIdle(std::chrono::milliseconds(100))) {
         }
-        Workers().WaitIdle(std::chrono::milliseconds(300));
-        m_pTarget->Close();
-        Deliver();
+        m_mailWorkers.JoinAll(std::chrono::milliseconds(300));
+        m_pMailTarget->Close();
+        TakeMailResults();
         if (m_nMailsOut > 0) {
             m_bErrors = true;
             std::fprintf(stderr, "sentrel-watch: %d alert mail%s not confirmed before the exit\n",
@@ -214,20 +221,52 @@ class HeadlessWatch {
         return m_bChanged ? kExitChanged : kExitQuiet;
     }
 
-  private:
-    struct Post {
-        unsigned msg;
-        std::intptr_t w, l;
-    };
+    // ---- What the alert policy asks of this program ----
+    bool Report(const AlertReport& report) override {
+        if (report.kind == AlertReport::kChanged) m_bChanged = true;
+        if (report.kind == AlertReport::kFailing) m_bErrors = true;
+        WatchReport r;
+        r.when = report.when;
+        r.kind = static_cast<WatchReport::Kind>(report.kind);
+        r.url = OneLine(report.url);
+        r.note = OneLine(report.note);
+        r.nOldSize = report.nOldSize;
+        r.nNewSize = report.nNewSize;
+        r.reason = report.reason;
+        std::printf("%s\n", FormatReport(r, m_args.bJson).c_str());
+        if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+        if (errno == EPIPE) g_outputClosed = true;
+        std::clearerr(stdout);
+        return false;
+    }
 
+    void Send(const AlertMail& mail) override {
+        AlertMailRequest request = AlertMailOf(
+            m_settings, static_cast<AlertMailRequest::Kind>(mail.kind), mail.url, mail.reason);
+        request.hMainWnd = m_pMailTarget;
+        if (StartAlertMailThread(request, m_mailWorkers)) {
+            ++m_nMailsOut;
+        } else {
+            m_bErrors = true;
+            std::fprintf(stderr, "sentrel-watch: no thread for an alert mail\n");
+        }
+    }
+
+    void Save() override {
+        std::string error;
+        m_bStoreFailed = !SaveList(m_session, *m_store, error);
+        if (m_bStoreFailed)
+            std::fprintf(stderr, "sentrel-watch: the sizes could not be stored: %s\n",
+                         error.c_str());
+    }
+
+  private:
     bool Load() {
         std::string error;
         bool ok = m_store->Load(
             [this](UrlRow&& row) {
-                const RowId id =
-                    m_session.AddRow(row.url, row.title, AtoiClamped(row.kbsize.c_str()), row.etag,
-                                     row.lastModified);
-                m_reported[id] = m_session.Row(m_session.RowCount() - 1).nStoredSize;
+                m_session.AddRow(row.url, row.title, AtoiClamped(row.kbsize.c_str()), row.etag,
+                                 row.lastModified);
             },
             error);
         if (!ok) std::fprintf(stderr, "sentrel-watch: cannot read the list: %s\n", error.c_str());
@@ -241,128 +280,32 @@ class HeadlessWatch {
         return kExitQuiet;
     }
 
-    void Deliver() {
-        std::deque<Post> posts;
+    void TakeMailResults() {
+        std::deque<MailResult> results;
         {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            posts.swap(m_posts);
+            std::lock_guard<std::mutex> guard(m_mutex);
+            results.swap(m_mailResults);
         }
-        for (const Post& p : posts) {
-            if (p.msg == WM_MAIL_RESULT) {
-                --m_nMailsOut;
-                if (p.l != 0) {
-                    m_bErrors = true;
-                    std::fprintf(stderr, "sentrel-watch: an alert mail was not sent: %s\n",
-                                 LastMailFailure().c_str());
-                }
-                continue;
-            }
-            m_session.Deliver(p.msg, p.w, p.l);
-        }
-    }
-
-    /// False when the line could not be written: nobody reads the output any more.
-    bool Print(const WatchRow& row, WatchReport::Kind kind, long long oldSize, long long newSize,
-               const std::string& reason) {
-        WatchReport r;
-        r.when = std::time(nullptr);
-        r.kind = kind;
-        r.url = OneLine(row.url);
-        r.note = OneLine(row.note);
-        r.nOldSize = oldSize;
-        r.nNewSize = newSize;
-        r.reason = reason;
-        std::printf("%s\n", FormatReport(r, m_args.bJson).c_str());
-        if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
-        if (errno == EPIPE) g_outputClosed = true;
-        std::clearerr(stdout);
-        return false;
-    }
-
-    void OnEvent(const WatchEvent& e) {
-        const int index = m_session.IndexOf(e.id);
-        if (index < 0) return;
-        const WatchRow& row = m_session.Row(index);
-        switch (e.kind) {
-            case WatchEvent::SizeStored:
-                m_bDirty = true;
-                if (m_reported[e.id] == 0) m_reported[e.id] = row.nStoredSize;
-                break;
-            case WatchEvent::Marked: {
-                m_bChanged = true;
-                // A change that could not be told is not kept as told: the next run tells it.
-                if (!Print(row, WatchReport::kChanged, m_reported[e.id], row.nLastSize,
-                           std::string()))
-                    break;
-                m_reported[e.id] = row.nLastSize;
-                Mail(row, AlertMailRequest::kChanged);
-                // Told once: a restart compares with the size reported here.
-                m_session.KeepReportedSize(e.id);
-                break;
-            }
-            case WatchEvent::Failing:
-                m_bErrors = true;
-                Print(row, WatchReport::kFailing, -1, -1, row.lastFailure.Reason());
-                if (!m_args.bOnce && m_core.Get(keys::kMailOnFailure))
-                    Mail(row, AlertMailRequest::kFailing);
-                break;
-            case WatchEvent::Recovered:
-                Print(row, WatchReport::kRecovered, -1, -1, std::string());
-                if (m_core.Get(keys::kMailOnFailure)) Mail(row, AlertMailRequest::kRecovered);
-                break;
-            default:
-                break;
-        }
-    }
-
-    void Mail(const WatchRow& row, AlertMailRequest::Kind kind) {
-        if (!m_core.Get(keys::kAlertEmail)) return;
-        AlertMailRequest request;
-        request.hMainWnd = m_pTarget;
-        request.nKind = kind;
-        request.server =
-            ResolveMailServer(m_core.Get(keys::kSmtpHost), m_core.Get(keys::kSmtpPort),
-                              m_core.Get(keys::kSmtpSecurity), m_core.Get(keys::kMailFrom),
-                              m_core.Get(keys::kSendUser));
-        request.szEmailRcv = m_core.Get(keys::kEmailRcv);
-        request.szSendUser = m_core.Get(keys::kSendUser);
-        // Never read from the keyring here, in the loop that probes: the mail does it.
-        if (!m_core.KnownPassword(request.szSendPwd))
-            request.szKeyringServer = m_core.KeyringServer();
-        request.szUrl = row.url;
-        request.szReason = row.lastFailure.Reason();
-        if (StartAlertMailThread(request)) {
-            ++m_nMailsOut;
-        } else {
+        for (const MailResult& result : results) {
+            --m_nMailsOut;
+            if (result.code == 0) continue;
             m_bErrors = true;
-            std::fprintf(stderr, "sentrel-watch: no thread for an alert mail\n");
+            std::fprintf(stderr, "sentrel-watch: an alert mail was not sent: %s\n",
+                         result.reason.c_str());
         }
-    }
-
-    void Save() {
-        m_bDirty = false;
-        std::vector<UrlRow> rows;
-        rows.reserve(m_session.Rows().size());
-        for (const WatchRow& row : m_session.Rows())
-            rows.push_back(
-                {row.url, row.note, std::to_string(row.nStoredSize), row.etag, row.lastModified});
-        std::string error;
-        m_bStoreFailed = false;
-        if (m_store->Save(rows, error)) return;
-        m_bStoreFailed = true;
-        std::fprintf(stderr, "sentrel-watch: the sizes could not be stored: %s\n", error.c_str());
     }
 
     const Args& m_args;
     CCore& m_core;
+    Settings m_settings;
     std::unique_ptr<UrlStore> m_store;
     WatchSession m_session;
-    std::map<RowId, long long> m_reported;  // the size each page's last report ended at
-    PostTargetPtr m_pTarget;
+    MailTarget m_pMailTarget;
+    WorkerGroup m_mailWorkers;
     std::mutex m_mutex;
-    std::deque<Post> m_posts;
-    bool m_bDirty = false, m_bChanged = false, m_bErrors = false, m_bStoreFailed = false;
+    std::deque<MailResult> m_mailResults;
     int m_nMailsOut = 0;  // alert mails whose result has not come
+    bool m_bChanged = false, m_bErrors = false, m_bStoreFailed = false;
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "MonitorApp.h"
 #include "MonitorDlg.h"
 #include "TempDir.h"
+#include "WindowDriver.h"
 
 namespace sentrel::test {
 
@@ -19,10 +20,10 @@ class DialogFixture : public ::testing::Test {
         Close();
         unsetenv("SENTREL_HOME");
     }
-    CMonitorDlg* Open() {
+    CMonitorDlg* Open(std::unique_ptr<CAlertSound> sound = nullptr) {
         Close();
         CMonitorApp::StartCore();
-        m_dlg = new CMonitorDlg();
+        m_dlg = new CMonitorDlg(std::move(sound));
         m_dlg->Show();
         Pump();
         return m_dlg;

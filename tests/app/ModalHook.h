@@ -39,3 +39,19 @@ class ExpectMessage : public wxExpectModal<wxMessageDialog> {
     std::string m_text;
     int m_answer;
 };
+
+/// Expects a message box whose text starts with `prefix`.
+class ExpectMessageStarting : public wxExpectModal<wxMessageDialog> {
+  public:
+    explicit ExpectMessageStarting(const char* prefix)
+        : wxExpectModal<wxMessageDialog>(wxID_OK), m_prefix(prefix) {}
+
+  protected:
+    int OnInvoked(wxMessageDialog* dlg) const override {
+        EXPECT_EQ(0u, dlg->GetMessage().utf8_string().find(m_prefix)) << dlg->GetMessage();
+        return wxID_OK;
+    }
+
+  private:
+    std::string m_prefix;
+};

@@ -67,12 +67,12 @@ TEST_F(MonitorFixture, ARightClickOpensOneMenuChosenByWhetherItHitARow) {
     });
     dlg->Raise();
     Pump();
-    auto* model = static_cast<wxDataViewVirtualListModel*>(dlg->UrlList()->GetModel());
-    const wxRect row = dlg->UrlList()->GetItemRect(model->GetItem(1));
+    auto* model = static_cast<wxDataViewVirtualListModel*>(UrlList(dlg)->GetModel());
+    const wxRect row = UrlList(dlg)->GetItemRect(model->GetItem(1));
     ASSERT_FALSE(row.IsEmpty());
     wxUIActionSimulator sim;
-    const wxPoint onRow = dlg->UrlList()->ClientToScreen(row.GetPosition() + wxPoint(40, 5));
-    const wxPoint below = dlg->UrlList()->ClientToScreen(wxPoint(40, 170));
+    const wxPoint onRow = UrlList(dlg)->ClientToScreen(row.GetPosition() + wxPoint(40, 5));
+    const wxPoint below = UrlList(dlg)->ClientToScreen(wxPoint(40, 170));
     for (const wxPoint& p : {onRow, below}) {
         sim.MouseMove(p);
         Pump();
@@ -86,41 +86,44 @@ TEST_F(MonitorFixture, ARightClickOpensOneMenuChosenByWhetherItHitARow) {
     EXPECT_EQ((std::vector<int>{ID_IMPORT, ID_EXPORT, ID_CLEAR_URLS, 0, ID_NEW_URL}), menus[1]);
     EXPECT_EQ(dlg->ScreenToClient(onRow), where[0]) << "at the mouse position";
     EXPECT_EQ(dlg->ScreenToClient(below), where[1]);
-    EXPECT_EQ(1, dlg->GetFirstSelectedRow()) << "the right click selected its row";
+    EXPECT_EQ(1, FirstSelectedRow(dlg)) << "the right click selected its row";
 }
 
 TEST_F(MonitorFixture, DeletingRowsOneAndThreeOfFiveKeepsTheOthersInOrder) {
     CMonitorDlg* dlg =
         OpenWith(kIni, {{"/0", "0"}, {"/1", "0"}, {"/2", "0"}, {"/3", "0"}, {"/4", "0"}});
-    dlg->MarkRowUpdated(4);
-    dlg->MarkRowUpdated(3);
-    dlg->SelectRows({1, 3});
+    Mark(dlg, 4);
+    Mark(dlg, 3);
+    SelectRows(dlg, {1, 3});
     wxCommandEvent del(wxEVT_MENU, WXID(ID_DELETE_URLS));
     dlg->ProcessWindowEvent(del);
-    ASSERT_EQ(3, dlg->RowCount());
+    ASSERT_EQ(3, dlg->Session().RowCount());
     for (int i = 0; i < 3; ++i) EXPECT_EQ(m_pages.Url("/" + std::to_string(i * 2)), Cell(i, 0));
-    EXPECT_EQ(",2,", dlg->UpdatedRows()) << "row 4's mark moved with it; row 3's went";
+    EXPECT_EQ(",2,", UpdatedRows(dlg)) << "row 4's mark moved with it; row 3's went";
     EXPECT_TRUE(IsRed(2));
 }
 
 TEST_F(MonitorFixture, ClearAsksAndOnlyYesEmptiesTheListAndTheSet) {
     CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}, {"/b", "0"}});
-    dlg->MarkRowUpdated(1);
-    wxTEST_DIALOG(dlg->OnClearUrls(), ExpectMessage("确定要清空所有监控网址吗？", wxID_NO));
-    EXPECT_EQ(2, dlg->RowCount());
-    EXPECT_EQ(",1,", dlg->UpdatedRows());
-    wxTEST_DIALOG(dlg->OnClearUrls(), ExpectMessage("确定要清空所有监控网址吗？", wxID_YES));
-    EXPECT_EQ(0, dlg->RowCount());
-    EXPECT_EQ(",", dlg->UpdatedRows());
+    Mark(dlg, 1);
+    wxTEST_DIALOG(Command(dlg, ID_CLEAR_URLS),
+                  ExpectMessage("确定要清空所有监控网址吗？", wxID_NO));
+    EXPECT_EQ(2, dlg->Session().RowCount());
+    EXPECT_EQ(",1,", UpdatedRows(dlg));
+    wxTEST_DIALOG(Command(dlg, ID_CLEAR_URLS),
+                  ExpectMessage("确定要清空所有监控网址吗？", wxID_YES));
+    EXPECT_EQ(0, dlg->Session().RowCount());
+    EXPECT_EQ(",", UpdatedRows(dlg));
 }
 
 TEST_F(MonitorFixture, ClearingWhileRunningStopsEveryWatcher) {
     CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}, {"/b", "0"}});
-    dlg->OnStart();
+    Press(dlg, IDC_START);
     ASSERT_TRUE(WaitFor([&] { return AllRows("监控中"); }));
-    wxTEST_DIALOG(dlg->OnClearUrls(), ExpectMessage("确定要清空所有监控网址吗？", wxID_YES));
-    EXPECT_EQ(0, dlg->ActiveWatchers());
-    EXPECT_TRUE(WaitFor([] { return Workers().Live() == 0; }, 2s));
+    wxTEST_DIALOG(Command(dlg, ID_CLEAR_URLS),
+                  ExpectMessage("确定要清空所有监控网址吗？", wxID_YES));
+    EXPECT_EQ(0, dlg->Session().ActiveWatchers());
+    EXPECT_TRUE(WaitFor([&] { return dlg->Session().WatcherThreads() == 0; }, 2s));
     const int a = m_pages.Hits("/a");
     WaitFor([] { return false; }, 1500ms);
     EXPECT_EQ(a, m_pages.Hits("/a"));
@@ -155,34 +158,34 @@ TEST_F(MonitorFixture, NewRefusesAnEmptyOrOverlongUrlAndKeepsEachRowOnOneLine) {
             return url->GetReturnCode();
         }
     };
-    wxTEST_DIALOG(dlg->OnNewUrl(), EmptyThenBlanks());
-    ASSERT_EQ(2, dlg->RowCount());
+    wxTEST_DIALOG(Command(dlg, ID_NEW_URL), EmptyThenBlanks());
+    ASSERT_EQ(2, dlg->Session().RowCount());
     EXPECT_EQ("http://pasted/more", Cell(1, 0));
     EXPECT_EQ("引号\"与\t制表符 第二行", Cell(1, 1));
     EXPECT_EQ("", Cell(1, 2));
     EXPECT_EQ("0", Cell(1, 3));
 
-    wxTEST_DIALOG(dlg->OnNewUrl(), FillUrlDlg("新增网址", "http://x/", "", false));
-    EXPECT_EQ(2, dlg->RowCount()) << "Cancel adds nothing";
+    wxTEST_DIALOG(Command(dlg, ID_NEW_URL), FillUrlDlg("新增网址", "http://x/", "", false));
+    EXPECT_EQ(2, dlg->Session().RowCount()) << "Cancel adds nothing";
 
     // A long URL and note round-trip through the store.
     const std::string longUrl = "http://example.com/" + std::string(3000, 'q');
-    wxTEST_DIALOG(dlg->OnNewUrl(), FillUrlDlg("新增网址", longUrl.c_str(), "长备注"));
+    wxTEST_DIALOG(Command(dlg, ID_NEW_URL), FillUrlDlg("新增网址", longUrl.c_str(), "长备注"));
     Close();
     dlg = Open();
-    ASSERT_EQ(3, dlg->RowCount());
+    ASSERT_EQ(3, dlg->Session().RowCount());
     EXPECT_EQ(longUrl, Cell(2, 0));
     EXPECT_EQ("引号\"与\t制表符 第二行", Cell(1, 1));
 }
 
 TEST_F(MonitorFixture, EditChangesUrlAndNoteOfTheLowestSelectedRowAndKeepsTheRest) {
     CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}, {"/b", "1234"}, {"/c", "0"}});
-    dlg->MarkRowUpdated(1);
-    wxTEST_DIALOG(dlg->OnEditUrl(), wxExpectDismissableModal<CUrlDlg>(wxID_OK).Optional());
+    Mark(dlg, 1);
+    wxTEST_DIALOG(Command(dlg, ID_EDIT_URL), wxExpectDismissableModal<CUrlDlg>(wxID_OK).Optional());
     EXPECT_EQ(m_pages.Url("/b"), Cell(1, 0)) << "no selection: nothing to edit";
-    dlg->SelectRows({2, 1});
+    SelectRows(dlg, {2, 1});
     FillUrlDlg fill("编辑网址", "http://new/", "新备注");
-    wxTEST_DIALOG(dlg->OnEditUrl(), fill);
+    wxTEST_DIALOG(Command(dlg, ID_EDIT_URL), fill);
     EXPECT_EQ(m_pages.Url("/b"), fill.shownUrl);
     EXPECT_EQ("http://new/", Cell(1, 0));
     EXPECT_EQ("新备注", Cell(1, 1));
@@ -199,22 +202,22 @@ TEST_F(MonitorFixture, OpenUrlClearsTheMarkFirstAndHandsOnlyWebUrlsToTheBrowser)
         return true;
     });
     CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}});
-    dlg->AppendRow("/usr/bin/xterm", "", "0");
-    dlg->AppendRow("file:///etc/passwd", "", "0");
-    dlg->AppendRow("HTTPS://EXAMPLE.COM/", "", "0");
-    for (int r = 0; r < 4; ++r) dlg->MarkRowUpdated(r);
+    AddRow(dlg, "/usr/bin/xterm");
+    AddRow(dlg, "file:///etc/passwd");
+    AddRow(dlg, "HTTPS://EXAMPLE.COM/");
+    for (int r = 0; r < 4; ++r) Mark(dlg, r);
     for (int r = 0; r < 4; ++r) {
-        dlg->SelectRows({r});
+        SelectRows(dlg, {r});
         dlg->SetStatusText("");
-        dlg->OnOpenUrl();
+        Command(dlg, ID_OPEN_URL);
         EXPECT_FALSE(IsRed(r)) << "the mark is cleared, whatever the text";
         EXPECT_EQ("停止", Cell(r, 2));
-        EXPECT_EQ(r == 1 || r == 2, !dlg->GetStatusText().empty()) << r;
+        EXPECT_EQ(r == 1 || r == 2, !StatusText(dlg).empty()) << r;
     }
     SetUrlOpenerForTesting(nullptr);
     EXPECT_EQ((std::vector<std::string>{m_pages.Url("/a"), "HTTPS://EXAMPLE.COM/"}), opened);
-    EXPECT_EQ(",", dlg->UpdatedRows());
-    EXPECT_FALSE(dlg->IsBlinking());
+    EXPECT_EQ(",", UpdatedRows(dlg));
+    EXPECT_FALSE(dlg->Tray().bBlinking);
 }
 
 TEST_F(MonitorFixture, EditsAndMeasuredSizesReachTheStoreWithoutAnExit) {
@@ -226,10 +229,10 @@ TEST_F(MonitorFixture, EditsAndMeasuredSizesReachTheStoreWithoutAnExit) {
         UrlStore(Home("user.mdb")).Load([&](UrlRow&& r) { rows.push_back(r); }, error);
         return rows;
     };
-    wxTEST_DIALOG(dlg->OnNewUrl(), FillUrlDlg("新增网址", "http://added/", "n"));
+    wxTEST_DIALOG(Command(dlg, ID_NEW_URL), FillUrlDlg("新增网址", "http://added/", "n"));
     EXPECT_TRUE(WaitFor([&] { return stored().size() == 2; }, 5s))
         << "a crash or a killed desktop now loses at most the last two seconds";
-    dlg->OnStart();
+    Press(dlg, IDC_START);
     EXPECT_TRUE(WaitFor(
         [&] {
             auto rows = stored();
@@ -240,8 +243,8 @@ TEST_F(MonitorFixture, EditsAndMeasuredSizesReachTheStoreWithoutAnExit) {
 
 TEST_F(MonitorFixture, ANewRowLeavesTheSelectionAsItWas) {
     CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}, {"/b", "0"}});
-    dlg->SelectRows({1});
-    dlg->AppendRow("http://c/", "", "0");
-    EXPECT_EQ(1, dlg->GetFirstSelectedRow());
-    EXPECT_EQ(3u, static_cast<wxDataViewVirtualListModel*>(dlg->UrlList()->GetModel())->GetCount());
+    SelectRows(dlg, {1});
+    AddRow(dlg, "http://c/");
+    EXPECT_EQ(1, FirstSelectedRow(dlg));
+    EXPECT_EQ(3u, static_cast<wxDataViewVirtualListModel*>(UrlList(dlg)->GetModel())->GetCount());
 }

@@ -8,9 +8,10 @@
 #include "ModalHook.h"
 #include "MonitorFixture.h"
 #include "Notice.h"
+#include "ScriptedSmtpServer.h"
+#include "SocketLayer.h"
 #include "ThreadMessages.h"
 #include "UrlStore.h"
-#include "WorkerGroup.h"
 
 using namespace sentrel;
 using namespace sentrel::test;
@@ -50,35 +51,34 @@ TEST_F(MonitorFixture, StartIsRefusedWithoutRowsWithTooManyRowsOrWithoutAnInterv
     };
     for (const Case& c : cases) {
         CMonitorDlg* dlg = OpenWith(c.ini, Rows(c.rows));
-        wxTEST_DIALOG(dlg->OnStart(), ExpectMessage(c.warning));
-        EXPECT_TRUE(dlg->StartButton()->IsActive()) << c.warning;
-        EXPECT_FALSE(dlg->StopButton()->IsActive());
-        EXPECT_EQ(0, dlg->ActiveWatchers());
-        EXPECT_EQ(c.rows, dlg->UrlCount());
-        EXPECT_EQ(U("就绪"), dlg->GetStatusText());
+        wxTEST_DIALOG(Press(dlg, IDC_START), ExpectMessage(c.warning));
+        EXPECT_TRUE(StartButton(dlg)->IsActive()) << c.warning;
+        EXPECT_FALSE(StopButton(dlg)->IsActive());
+        EXPECT_EQ(0, dlg->Session().ActiveWatchers());
+        EXPECT_EQ(U("就绪"), StatusText(dlg));
     }
 }
 
 TEST_F(MonitorFixture, FiftyRowsStartFiftyWatchersAndStopEndsThemWithin600ms) {
     CMonitorDlg* dlg = OpenWith(kIni, Rows(50));
-    dlg->OnStart();
-    EXPECT_EQ(U("共 50 条网址记录！"), dlg->GetStatusText());
-    EXPECT_FALSE(dlg->StartButton()->IsActive());
-    EXPECT_TRUE(dlg->StopButton()->IsActive());
-    EXPECT_EQ(50, dlg->ActiveWatchers());
+    Press(dlg, IDC_START);
+    EXPECT_EQ(U("共 50 条网址记录！"), StatusText(dlg));
+    EXPECT_FALSE(StartButton(dlg)->IsActive());
+    EXPECT_TRUE(StopButton(dlg)->IsActive());
+    EXPECT_EQ(50, dlg->Session().ActiveWatchers());
     ASSERT_TRUE(WaitFor([&] { return AllRows("监控中"); }));
     for (int i = 0; i < 50; ++i) EXPECT_EQ(1, m_pages.Hits("/p" + std::to_string(i))) << i;
-    EXPECT_EQ(",", dlg->UpdatedRows()) << "stored sizes of 0 never mark";
+    EXPECT_EQ(",", UpdatedRows(dlg)) << "stored sizes of 0 never mark";
 
-    dlg->OnStop();
+    Press(dlg, IDC_STOP);
     EXPECT_TRUE(AllRows("等待停止..."));
-    EXPECT_EQ(U("用户停止！"), dlg->GetStatusText());
-    EXPECT_TRUE(dlg->StartButton()->IsActive()) << "Start is usable at once";
-    EXPECT_FALSE(dlg->StopButton()->IsActive());
+    EXPECT_EQ(U("用户停止！"), StatusText(dlg));
+    EXPECT_TRUE(StartButton(dlg)->IsActive()) << "Start is usable at once";
+    EXPECT_FALSE(StopButton(dlg)->IsActive());
     auto stopped = std::chrono::steady_clock::now();
     ASSERT_TRUE(WaitFor([&] { return AllRows("停止"); }, 600ms));
     EXPECT_LT(std::chrono::steady_clock::now() - stopped, 600ms);
-    EXPECT_EQ(0, dlg->ActiveWatchers());
+    EXPECT_EQ(0, dlg->Session().ActiveWatchers());
 }
 
 TEST_F(MonitorFixture, TheFirstSizeIsComparedWithTheStoredOneAndAFailureIsNoSize) {
@@ -88,10 +88,10 @@ TEST_F(MonitorFixture, TheFirstSizeIsComparedWithTheStoredOneAndAFailureIsNoSize
     m_pages.Set("/gone", -1);
     CMonitorDlg* dlg =
         OpenWith(kIni, {{"/stale", "5000"}, {"/new", "0"}, {"/same", "888"}, {"/gone", "5000"}});
-    dlg->OnStart();
+    Press(dlg, IDC_START);
     ASSERT_TRUE(
         WaitFor([&] { return Cell(0, 3) == "1234" && Cell(3, 2) == "访问失败：HTTP 404"; }));
-    EXPECT_EQ(",0,", dlg->UpdatedRows()) << "a page that fails is not a change";
+    EXPECT_EQ(",0,", UpdatedRows(dlg)) << "a page that fails is not a change";
     const char* status[] = {"有更新！", "监控中", "监控中", "访问失败：HTTP 404"};
     const char* size[] = {"1234", "777", "888", "5000"};
     for (int i = 0; i < 4; ++i) {
@@ -99,165 +99,185 @@ TEST_F(MonitorFixture, TheFirstSizeIsComparedWithTheStoredOneAndAFailureIsNoSize
         EXPECT_EQ(size[i], Cell(i, 3)) << i << ": a failure keeps the stored size";
         EXPECT_EQ(i == 0, IsRed(i)) << i;
     }
-    const wxColour failing = dlg->RowColour(3);
+    const wxColour failing = CUrlListModel::RowColour(dlg->Session().Row(3));
     EXPECT_NE(wxColour(0, 0, 0), failing);
     EXPECT_NE(wxColour(255, 0, 0), failing);
-    dlg->SelectRows({3});
-    wxDataViewEvent selected(wxEVT_DATAVIEW_SELECTION_CHANGED, dlg->UrlList(), wxDataViewItem());
-    dlg->UrlList()->ProcessWindowEvent(selected);
-    EXPECT_NE(wxNOT_FOUND, dlg->GetStatusText().Find(U("起访问失败"))) << "since when";
-    EXPECT_TRUE(dlg->IsBlinking());
+    SelectRows(dlg, {3});
+    wxDataViewEvent selected(wxEVT_DATAVIEW_SELECTION_CHANGED, UrlList(dlg), wxDataViewItem());
+    UrlList(dlg)->ProcessWindowEvent(selected);
+    EXPECT_NE(wxNOT_FOUND, StatusText(dlg).Find(U("起访问失败"))) << "since when";
+    EXPECT_TRUE(dlg->Tray().bBlinking);
 
     // The page comes back with its old size: recovered, then watched as before, unmarked.
     m_pages.Set("/gone", 5000);
     ASSERT_TRUE(WaitFor([&] { return Cell(3, 2) == "已恢复"; }, 5s));
     ASSERT_TRUE(WaitFor([&] { return Cell(3, 2) == "监控中"; }, 5s));
     EXPECT_FALSE(IsRed(3));
-    EXPECT_EQ(wxColour(0, 0, 0), dlg->RowColour(3));
-    EXPECT_EQ(",0,", dlg->UpdatedRows());
+    EXPECT_EQ(wxColour(0, 0, 0), CUrlListModel::RowColour(dlg->Session().Row(3)));
+    EXPECT_EQ(",0,", UpdatedRows(dlg));
 }
 
 TEST_F(MonitorFixture, AChangeDuringTheRunMarksButKeepsTheStartSize) {
     m_pages.Set("/p", 1000);
     CMonitorDlg* dlg = OpenWith(kIni, {{"/p", "0"}});
-    dlg->OnStart();
+    Press(dlg, IDC_START);
     ASSERT_TRUE(WaitFor([&] { return Cell(0, 3) == "1000"; }));
-    EXPECT_EQ(",", dlg->UpdatedRows());
+    EXPECT_EQ(",", UpdatedRows(dlg));
     m_pages.Set("/p", 2000);
-    ASSERT_TRUE(WaitFor([&] { return dlg->UpdatedRows() == ",0,"; }, 5s));
+    ASSERT_TRUE(WaitFor([&] { return UpdatedRows(dlg) == ",0,"; }, 5s));
     EXPECT_EQ("1000", Cell(0, 3)) << "column 3 holds the size of the start";
     EXPECT_TRUE(IsRed(0));
 
-    dlg->OnStop();
+    Press(dlg, IDC_STOP);
     ASSERT_TRUE(WaitFor([&] { return Cell(0, 2) == "停止"; }, 2s));
     EXPECT_TRUE(IsRed(0)) << "the mark outlives Stop";
-    dlg->OnStart();
+    Press(dlg, IDC_START);
     ASSERT_TRUE(WaitFor([&] { return Cell(0, 3) == "2000"; }));
-    EXPECT_EQ(",0,", dlg->UpdatedRows());
+    EXPECT_EQ(",0,", UpdatedRows(dlg));
     EXPECT_TRUE(IsRed(0));
     EXPECT_EQ("监控中", Cell(0, 2)) << "already marked: the mark leaves the fresh status alone";
 }
 
 TEST_F(MonitorFixture, TheSetKeepsEachRowOnceAndRowOneIsNotRowEleven) {
     CMonitorDlg* dlg = OpenWith(kIni, Rows(12));
-    dlg->MarkRowUpdated(3);
-    dlg->MarkRowUpdated(7);
-    dlg->MarkRowUpdated(7);
-    EXPECT_EQ(",3,7,", dlg->UpdatedRows());
+    Mark(dlg, 3);
+    Mark(dlg, 7);
+    Mark(dlg, 7);
+    EXPECT_EQ(",3,7,", UpdatedRows(dlg));
     EXPECT_EQ("有更新！", Cell(7, 2));
-    dlg->SetRowUpdated(3, false);
-    EXPECT_EQ(",7,", dlg->UpdatedRows());
+    Mark(dlg, 3, false);
+    EXPECT_EQ(",7,", UpdatedRows(dlg));
     EXPECT_EQ("停止", Cell(3, 2)) << "restored to the stopped text";
     EXPECT_FALSE(IsRed(3));
-    dlg->MarkRowUpdated(11);
-    dlg->SetRowUpdated(1, false);
-    EXPECT_EQ(",7,11,", dlg->UpdatedRows());
+    Mark(dlg, 11);
+    Mark(dlg, 1, false);
+    EXPECT_EQ(",7,11,", UpdatedRows(dlg));
     EXPECT_FALSE(IsRed(1));
     EXPECT_TRUE(IsRed(11));
-    EXPECT_TRUE(dlg->IsBlinking());
-    dlg->SetRowUpdated(7, false);
-    dlg->SetRowUpdated(11, false);
-    EXPECT_EQ(",", dlg->UpdatedRows());
-    EXPECT_FALSE(dlg->IsBlinking()) << "no mark left: the blinking stops";
-    EXPECT_EQ(1, dlg->TrayIconIndex());
-    EXPECT_EQ(U("HalvexSentrel"), dlg->TrayTip());
-    dlg->SetRowUpdated(40, true);  // no such row
-    EXPECT_EQ(",", dlg->UpdatedRows());
+    EXPECT_TRUE(dlg->Tray().bBlinking);
+    Mark(dlg, 7, false);
+    Mark(dlg, 11, false);
+    EXPECT_EQ(",", UpdatedRows(dlg));
+    EXPECT_FALSE(dlg->Tray().bBlinking) << "no mark left: the blinking stops";
+    EXPECT_EQ(1, dlg->Tray().nIcon);
+    EXPECT_EQ(U("HalvexSentrel"), dlg->Tray().tip);
+    Mark(dlg, 40, true);  // no such row
+    EXPECT_EQ(",", UpdatedRows(dlg));
 }
 
 TEST_F(MonitorFixture, StaleAndUnknownMessagesChangeNothing) {
     m_pages.Set("/a", 300);
     CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}, {"/b", "0"}});
-    dlg->OnStart();
+    Press(dlg, IDC_START);
     ASSERT_TRUE(WaitFor([&] { return AllRows("监控中"); }));
-    const int oldWatch = dlg->WatchOfRow(0);
+    const int oldWatch = dlg->Session().WatchOfRow(IdOf(dlg, 0));
     ASSERT_GT(oldWatch, 0);
-    dlg->OnStop();
+    Press(dlg, IDC_STOP);
     ASSERT_TRUE(WaitFor([&] { return AllRows("停止"); }, 2s));
-    dlg->OnStart();
-    EXPECT_EQ(2, dlg->RunNumber());
+    Press(dlg, IDC_START);
+    EXPECT_EQ(2, dlg->Session().RunNumber());
     ASSERT_TRUE(WaitFor([&] { return AllRows("监控中"); }));
-    EXPECT_NE(oldWatch, dlg->WatchOfRow(0));
+    EXPECT_NE(oldWatch, dlg->Session().WatchOfRow(IdOf(dlg, 0)));
 
     // Late messages of the first run, and of watches that never existed.
     for (int watch : {oldWatch, 999999, -1, 0}) {
-        dlg->MainTarget()->Post(WM_PAGE_SIZE, watch, 4242);
-        dlg->MainTarget()->Post(WM_PAGE_UPDATED, watch, 1);
-        dlg->MainTarget()->Post(WM_WATCH_ENDED, watch, -1);
+        dlg->Session().Deliver({WM_PAGE_SIZE, watch, ProbeResult::Size(4242)});
+        dlg->Session().Deliver({WM_WATCH_ENDED, watch, {}, true});
     }
-    for (int i = 0; i < 20; ++i) wxYield();
-    EXPECT_EQ(",", dlg->UpdatedRows());
+    EXPECT_EQ(",", UpdatedRows(dlg));
     EXPECT_EQ("300", Cell(0, 3));
     EXPECT_TRUE(AllRows("监控中"));
-    EXPECT_EQ(2, dlg->ActiveWatchers());
+    EXPECT_EQ(2, dlg->Session().ActiveWatchers());
 }
 
 TEST_F(MonitorFixture, ARefusedSessionAndMailResultsShowTheirTexts) {
     CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}, {"/b", "0"}});
-    dlg->OnStart();
+    Press(dlg, IDC_START);
     ASSERT_TRUE(WaitFor([&] { return AllRows("监控中"); }));
-    dlg->MainTarget()->Post(WM_WATCH_ENDED, dlg->WatchOfRow(1), -1);
+    dlg->Session().Deliver({WM_WATCH_ENDED, dlg->Session().WatchOfRow(IdOf(dlg, 1)), {}, true});
     ASSERT_TRUE(WaitFor([&] { return Cell(1, 2) == "网络失败！"; }));
     EXPECT_EQ("监控中", Cell(0, 2)) << "the other watchers run on";
 
-    const std::pair<int, const char*> results[] = {{-2, "初始化Socket失败！"},
-                                                   {-1, "邮件发送失败！"},
-                                                   {0, ""},
-                                                   {-1, "邮件发送失败！"},
-                                                   {7, ""}};
-    for (const auto& [result, text] : results) {
-        dlg->MainTarget()->Post(WM_MAIL_RESULT, 0, result);
-        ASSERT_TRUE(WaitFor([&] { return dlg->GetStatusText() == U(text); })) << result;
+    // Each mail's own result on the status line: refused, socket start-up failed, sent.
+    SmtpScript refuse;
+    refuse.pass = "535 Error: authentication failed\r\n";
+    ScriptedSmtpServer refusing(refuse), accepting(SmtpScript{});
+    struct Case {
+        const ScriptedSmtpServer* server;
+        bool socketsFail;
+        const char* text;
+    } cases[] = {{&refusing, false, "邮件发送失败！原因：535 Error: authentication failed"},
+                 {&refusing, true, "初始化Socket失败！"},
+                 {&accepting, false, ""}};
+    Settings mail = dlg->Values();
+    mail.m_bAlertEmail = true;
+    mail.m_strEmailRcv = "r@example.com";
+    mail.m_strSendUser = "alice";
+    mail.m_strSendPwd = "pw";
+    dlg->ApplySettings(mail);
+    for (const Case& c : cases) {
+        setenv("SENTREL_SMTP_HOST", "127.0.0.1", 1);
+        setenv("SENTREL_SMTP_PORT", std::to_string(c.server->Port()).c_str(), 1);
+        SetSocketStartupFailsForTesting(c.socketsFail);
+        SetStatusTextForTest(dlg, "?");
+        Mark(dlg, 0);
+        EXPECT_TRUE(WaitFor([&] { return StatusText(dlg) == U(c.text); })) << c.text;
+        SetSocketStartupFailsForTesting(false);
     }
+    unsetenv("SENTREL_SMTP_HOST");
+    unsetenv("SENTREL_SMTP_PORT");
 }
 
 TEST_F(MonitorFixture, DeletingARowWhileRunningStopsOnlyItsWatcherAndMarksStayWithTheirPages) {
     CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}, {"/b", "0"}, {"/c", "0"}});
-    dlg->OnStart();
+    Press(dlg, IDC_START);
     ASSERT_TRUE(WaitFor([&] { return AllRows("监控中"); }));
-    dlg->MarkRowUpdated(2);
-    dlg->SelectRows({1});
-    dlg->DeleteSelectedRows();
-    ASSERT_EQ(2, dlg->RowCount());
+    Mark(dlg, 2);
+    SelectRows(dlg, {1});
+    Command(dlg, ID_DELETE_URLS);
+    ASSERT_EQ(2, dlg->Session().RowCount());
     EXPECT_EQ(m_pages.Url("/c"), Cell(1, 0));
-    EXPECT_EQ(",1,", dlg->UpdatedRows()) << "the mark moved up with its page";
+    EXPECT_EQ(",1,", UpdatedRows(dlg)) << "the mark moved up with its page";
     EXPECT_TRUE(IsRed(1));
     EXPECT_FALSE(IsRed(0));
-    EXPECT_EQ(2, dlg->ActiveWatchers());
+    EXPECT_EQ(2, dlg->Session().ActiveWatchers());
 
     const int b = m_pages.Hits("/b"), a = m_pages.Hits("/a");
     ASSERT_TRUE(WaitFor([&] { return m_pages.Hits("/a") >= a + 2; }, 5s));
     EXPECT_EQ(b, m_pages.Hits("/b")) << "the deleted row's watcher has stopped";
-    dlg->OnStop();
+    Press(dlg, IDC_STOP);
     ASSERT_TRUE(WaitFor([&] { return AllRows("停止"); }, 2s));
 }
 
 TEST_F(MonitorFixture, AThreadThatCannotStartStopsThisStartAndLeavesStartUsable) {
     CMonitorDlg* dlg = OpenWith(kIni, Rows(5));
-    Workers().SetLimitForTesting(Workers().Live() + 2);
-    wxTEST_DIALOG(dlg->OnStart(), ExpectMessage("Cannot Start New Thread"));
-    Workers().SetLimitForTesting(-1);
-    EXPECT_TRUE(dlg->StartButton()->IsActive());
-    EXPECT_FALSE(dlg->StopButton()->IsActive());
-    EXPECT_TRUE(dlg->RunFlag()->IsStop());
-    ASSERT_TRUE(WaitFor([&] { return dlg->ActiveWatchers() == 0; }, 3s));
+    // The system makes two threads, then no more.
+    int made = 0;
+    WatchSession& session = dlg->Session();
+    session.SetWatcherStarter(
+        [&](WatchEntry e) { return ++made <= 2 && session.StartThread(std::move(e)); });
+    wxTEST_DIALOG(Press(dlg, IDC_START), ExpectMessage("Cannot Start New Thread"));
+    EXPECT_TRUE(StartButton(dlg)->IsActive());
+    EXPECT_FALSE(StopButton(dlg)->IsActive());
+    EXPECT_TRUE(dlg->Session().RunFlag()->IsStop());
+    ASSERT_TRUE(WaitFor([&] { return dlg->Session().ActiveWatchers() == 0; }, 3s));
     EXPECT_EQ("停止", Cell(0, 2));
     EXPECT_EQ("停止", Cell(1, 2));
     EXPECT_EQ("", Cell(2, 2)) << "rows never started keep their text";
-    EXPECT_TRUE(Workers().WaitIdle(3s));
+    EXPECT_EQ(0, session.WatcherThreads()) << "both ended and were joined";
 }
 
 TEST_F(MonitorFixture, MessagesAreHandledWhileAMessageBoxIsOpen) {
     m_pages.Set("/a", 5555);
     CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "1"}});
-    dlg->OnStart();
+    Press(dlg, IDC_START);
     // A real, native box: its own loop runs until the timer below answers it.
     wxMessageDialog box(dlg, "box", "box", wxOK);
     std::string seen;
     wxTimer timer;
     auto started = std::chrono::steady_clock::now();
     timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-        const bool done = dlg->UpdatedRows() == ",0,";
+        const bool done = UpdatedRows(dlg) == ",0,";
         if (!done && std::chrono::steady_clock::now() - started < 10s) return;
         seen = Cell(0, 2);
         timer.Stop();
@@ -271,30 +291,31 @@ TEST_F(MonitorFixture, MessagesAreHandledWhileAMessageBoxIsOpen) {
 TEST_F(MonitorFixture, AQuickStopAndStartLeavesOneWatcherPerUrl) {
     CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}});
     for (int i = 0; i < 3; ++i) {
-        dlg->OnStart();
-        dlg->OnStop();
+        Press(dlg, IDC_START);
+        Press(dlg, IDC_STOP);
     }
-    dlg->OnStart();
+    Press(dlg, IDC_START);
     ASSERT_TRUE(WaitFor([&] { return Cell(0, 2) == "监控中"; }));
-    EXPECT_TRUE(WaitFor([] { return Workers().Live() == 1; }, 3s))
+    EXPECT_TRUE(WaitFor([&] { return dlg->Session().WatcherThreads() == 1; }, 3s))
         << "the watchers of the earlier runs ended on their own flags";
     const int before = m_pages.Hits("/a");
-    Pump();
-    std::this_thread::sleep_for(3s);
-    EXPECT_LE(m_pages.Hits("/a") - before, 4) << "one probe a second, not one per run";
-    EXPECT_EQ(1, dlg->ActiveWatchers());
+    const auto from = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitFor([&] { return m_pages.Hits("/a") >= before + 3; }, 6s));
+    EXPECT_GE(std::chrono::steady_clock::now() - from, 1900ms)
+        << "one probe a second, not one per run";
+    EXPECT_EQ(1, dlg->Session().ActiveWatchers());
 }
 
 TEST_F(MonitorFixture, AQuitWhileADialogIsOpenEndsItAndTheExitStoresWhatChangedLater) {
     CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}});
     int quits = 0;
     dlg->SetQuitHandler([&] { ++quits; });
-    dlg->OnStart();
+    Press(dlg, IDC_START);
     ASSERT_TRUE(WaitFor([&] { return Cell(0, 2) == "监控中"; }));
     // The tray's 退出 (or a quit signal) while Options, then a message box, is open: each
     // ends as Cancel instead of holding the exit until someone answers.
     dlg->CallAfter([dlg] {
-        EXPECT_EQ(1, dlg->OpenDialogs());
+        EXPECT_EQ(1, ModalDialogsOpen());
         dlg->SaveState();  // a quit signal saves at once
         dlg->RequestQuit();
     });
@@ -303,15 +324,15 @@ TEST_F(MonitorFixture, AQuitWhileADialogIsOpenEndsItAndTheExitStoresWhatChangedL
     dlg->CallAfter([dlg] { dlg->RequestQuit(); });
     EXPECT_EQ(wxID_CANCEL, ShowNotice(dlg, "还在吗？", wxOK | wxCANCEL));
     EXPECT_EQ(2, quits);
-    EXPECT_EQ(0, dlg->OpenDialogs());
-    EXPECT_TRUE(dlg->StopButton()->IsActive()) << "monitoring runs until the real exit";
+    EXPECT_EQ(0, ModalDialogsOpen());
+    EXPECT_TRUE(StopButton(dlg)->IsActive()) << "monitoring runs until the real exit";
     EXPECT_EQ("监控中", Cell(0, 2));
 
     // Changed after the early save: the exit stores it all the same.
-    MonitorSettings s = dlg->Settings();
+    Settings s = dlg->Values();
     s.m_nInterval = 44;
     dlg->ApplySettings(s);
-    dlg->AppendRow("http://added-late/", "", "0");
+    AddRow(dlg, "http://added-late/");
     Close();
     EXPECT_NE(std::string::npos, ReadFile(Home("sentrel.ini")).find("interval=44\n"));
     std::vector<UrlRow> rows;

@@ -15,15 +15,6 @@ using namespace sentrel::test;
 
 namespace {
 
-std::string Cell(CMonitorDlg* list, int row, int col) {
-    return list->CellText(row, col).utf8_string();
-}
-
-void AddRow(CMonitorDlg* list, const std::string& url, const std::string& note,
-            const std::string& size) {
-    list->AppendRow(wxString::FromUTF8(url), wxString::FromUTF8(note), wxString::FromUTF8(size));
-}
-
 std::vector<UrlRow> Stored(const std::string& path) {
     std::vector<UrlRow> rows;
     std::string error;
@@ -39,18 +30,18 @@ TEST_F(DialogFixture, AListEditedInOneRunIsThereAfterARestart) {
                     .Save({{"http://a/", "首页", "1000"}, {"http://b/", "", "0"}}, error));
     CMonitorDlg* dlg = Open();
     CMonitorDlg* list = dlg;
-    ASSERT_EQ(2, list->RowCount());
+    ASSERT_EQ(2, list->Session().RowCount());
     EXPECT_EQ("http://a/", Cell(list, 0, 0));
     EXPECT_EQ("首页", Cell(list, 0, 1));
     EXPECT_EQ("", Cell(list, 0, 2)) << "status starts empty";
     EXPECT_EQ("1000", Cell(list, 0, 3));
 
-    AddRow(list, "http://c/?q='x'", "tab\tnote", "-7");
+    AddRow(list, "http://c/?q='x'", "tab\tnote", -7);
     Close();
 
     dlg = Open();
     list = dlg;
-    ASSERT_EQ(3, list->RowCount());
+    ASSERT_EQ(3, list->Session().RowCount());
     EXPECT_EQ("1000", Cell(list, 0, 3));
     EXPECT_EQ("http://c/?q='x'", Cell(list, 2, 0));
     EXPECT_EQ("tab\tnote", Cell(list, 2, 1));
@@ -68,7 +59,7 @@ TEST_F(DialogFixture, NonUtf8TextInTheStoreIsKeptNotBlanked) {
 TEST_F(DialogFixture, AnEmptyListEmptiesTheStore) {
     std::string error;
     ASSERT_TRUE(UrlStore(Home("user.mdb")).Save({{"http://a/", "", "1"}}, error));
-    wxTEST_DIALOG(Open()->OnClearUrls(), wxExpectModal<wxMessageDialog>(wxID_YES));
+    wxTEST_DIALOG(Command(Open(), ID_CLEAR_URLS), wxExpectModal<wxMessageDialog>(wxID_YES));
     Close();
     EXPECT_TRUE(Stored(Home("user.mdb")).empty());
 }
@@ -77,13 +68,14 @@ TEST_F(DialogFixture, AnUnreadableStoreIsNeverOverwritten) {
     const std::string junk = "not a database at all " + std::string(4096, '#');
     WriteFile(Home("user.mdb"), junk);
     CMonitorDlg* dlg = Open();
-    ASSERT_TRUE(dlg->HasStartupProblems());
-    const std::string target = dlg->SaveTarget();
-    EXPECT_NE(Home("user.mdb"), target);
-    wxTEST_DIALOG(dlg->ShowStartupProblems(), wxExpectModal<wxMessageDialog>(wxID_OK));
-    AddRow(dlg, "http://kept/", "", "5");
+    wxTEST_DIALOG(EXPECT_TRUE(dlg->ShowStartupProblems()),
+                  ExpectMessageStarting("无法读取网址数据库："));
+    AddRow(dlg, "http://kept/", "", 5);
     Close();
     EXPECT_EQ(junk, ReadFile(Home("user.mdb")));
+    std::string target;  // the session's list went to a file of its own beside it
+    for (const auto& e : std::filesystem::directory_iterator(m_home.Path()))
+        if (e.path().filename().string().rfind("user-", 0) == 0) target = e.path().string();
     auto rows = Stored(target);
     ASSERT_EQ(1u, rows.size());
     EXPECT_EQ("http://kept/", rows[0].url);
@@ -91,12 +83,12 @@ TEST_F(DialogFixture, AnUnreadableStoreIsNeverOverwritten) {
 
 TEST_F(DialogFixture, ImportAppendsTheFilesUrls) {
     CMonitorDlg* dlg = Open();
-    AddRow(dlg, "http://existing/", "note", "77");
+    AddRow(dlg, "http://existing/", "note", 77);
     WriteFile(Home("list.txt"),
               "http://a/\r\n  http://b/  \r\n\t\r\nhttp://existing/\r\n\r\nhttp://late/\r\n");
-    wxTEST_DIALOG(dlg->OnImportUrls(), wxExpectModal<wxFileDialog>(Home("list.txt")));
+    wxTEST_DIALOG(Command(dlg, ID_IMPORT), wxExpectModal<wxFileDialog>(Home("list.txt")));
     CMonitorDlg* list = dlg;
-    ASSERT_EQ(4, list->RowCount());
+    ASSERT_EQ(4, list->Session().RowCount());
     EXPECT_EQ("77", Cell(list, 0, 3)) << "existing rows stay as they were";
     EXPECT_EQ("http://a/", Cell(list, 1, 0));
     EXPECT_EQ("http://b/", Cell(list, 2, 0));
@@ -104,15 +96,15 @@ TEST_F(DialogFixture, ImportAppendsTheFilesUrls) {
     EXPECT_EQ("", Cell(list, 3, 1));
     EXPECT_EQ("", Cell(list, 3, 2));
     EXPECT_EQ("0", Cell(list, 3, 3));
-    EXPECT_EQ(wxString::FromUTF8("成功导入 3 条网址记录！"), dlg->GetStatusText());
+    EXPECT_EQ(wxString::FromUTF8("成功导入 3 条网址记录！"), StatusText(dlg));
 }
 
 TEST_F(DialogFixture, ImportReadsGbkListsOfOlderTools) {
     CMonitorDlg* dlg = Open();
     // "http://a/新闻" in GBK, then a UTF-8 line.
     WriteFile(Home("gbk.txt"), "http://a/\xD0\xC2\xCE\xC5\r\nhttp://b/\xE6\x96\xB0\r\n");
-    wxTEST_DIALOG(dlg->OnImportUrls(), wxExpectModal<wxFileDialog>(Home("gbk.txt")));
-    ASSERT_EQ(2, dlg->RowCount());
+    wxTEST_DIALOG(Command(dlg, ID_IMPORT), wxExpectModal<wxFileDialog>(Home("gbk.txt")));
+    ASSERT_EQ(2, dlg->Session().RowCount());
     EXPECT_EQ("http://a/新闻", Cell(dlg, 0, 0));
     EXPECT_EQ("http://b/新", Cell(dlg, 1, 0));
 }
@@ -120,50 +112,34 @@ TEST_F(DialogFixture, ImportReadsGbkListsOfOlderTools) {
 TEST_F(DialogFixture, ImportNameWithoutExtensionGetsTxt) {
     CMonitorDlg* dlg = Open();
     WriteFile(Home("urls.txt"), "http://a/\n");
-    wxTEST_DIALOG(dlg->OnImportUrls(), wxExpectModal<wxFileDialog>(Home("urls")));
-    EXPECT_EQ(1, dlg->RowCount());
+    wxTEST_DIALOG(Command(dlg, ID_IMPORT), wxExpectModal<wxFileDialog>(Home("urls")));
+    EXPECT_EQ(1, dlg->Session().RowCount());
 }
 
 TEST_F(DialogFixture, ImportOfAMissingFileIsReportedAndChangesNothing) {
     CMonitorDlg* dlg = Open();
-    wxTEST_DIALOG(dlg->OnImportUrls(), wxExpectModal<wxFileDialog>(Home("missing.txt")),
+    wxTEST_DIALOG(Command(dlg, ID_IMPORT), wxExpectModal<wxFileDialog>(Home("missing.txt")),
                   wxExpectModal<wxMessageDialog>(wxID_OK));
-    EXPECT_EQ(0, dlg->RowCount());
-    EXPECT_EQ(wxString::FromUTF8("就绪"), dlg->GetStatusText());
+    EXPECT_EQ(0, dlg->Session().RowCount());
+    EXPECT_EQ(wxString::FromUTF8("就绪"), StatusText(dlg));
 }
 
 TEST_F(DialogFixture, ExportWritesTheUrlsAndReportsTheCount) {
     CMonitorDlg* dlg = Open();
-    wxTEST_DIALOG(dlg->OnExportUrls(), wxExpectModal<wxMessageDialog>(wxID_OK));  // empty list
-    AddRow(dlg, "http://a/%d", "note", "5");
-    AddRow(dlg, "http://b/", "", "0");
-    wxTEST_DIALOG(dlg->OnExportUrls(), wxExpectModal<wxFileDialog>(Home("out.txt")));
+    wxTEST_DIALOG(Command(dlg, ID_EXPORT), wxExpectModal<wxMessageDialog>(wxID_OK));  // empty list
+    AddRow(dlg, "http://a/%d", "note", 5);
+    AddRow(dlg, "http://b/", "", 0);
+    wxTEST_DIALOG(Command(dlg, ID_EXPORT), wxExpectModal<wxFileDialog>(Home("out.txt")));
     EXPECT_EQ("http://a/%d\r\nhttp://b/\r\n", ReadFile(Home("out.txt")));
-    EXPECT_EQ(wxString::FromUTF8("成功导出 2 条网址记录！"), dlg->GetStatusText());
+    EXPECT_EQ(wxString::FromUTF8("成功导出 2 条网址记录！"), StatusText(dlg));
 
     dlg->SetStatusText("x");
-    wxTEST_DIALOG(dlg->OnExportUrls(), wxExpectModal<wxFileDialog>(Home("no/dir/out.txt")),
+    wxTEST_DIALOG(Command(dlg, ID_EXPORT), wxExpectModal<wxFileDialog>(Home("no/dir/out.txt")),
                   wxExpectModal<wxMessageDialog>(wxID_OK));
-    EXPECT_EQ("x", dlg->GetStatusText());
+    EXPECT_EQ("x", StatusText(dlg));
 }
 
 namespace {
-/// Expects a message box whose text starts with `prefix`.
-class ExpectMessageStarting : public wxExpectModal<wxMessageDialog> {
-  public:
-    explicit ExpectMessageStarting(const char* prefix)
-        : wxExpectModal<wxMessageDialog>(wxID_OK), m_prefix(prefix) {}
-
-  protected:
-    int OnInvoked(wxMessageDialog* dlg) const override {
-        EXPECT_EQ(0u, dlg->GetMessage().utf8_string().find(m_prefix)) << dlg->GetMessage();
-        return wxID_OK;
-    }
-
-  private:
-    std::string m_prefix;
-};
-
 /// While it lives, no file of this process can grow: a full disk, as root sees one too.
 class FullDisk {
   public:
@@ -202,15 +178,15 @@ int RecoveryFiles(const std::string& dir) {
 
 TEST_F(DialogFixture, SavesThatFailAreToldOnceAndLeaveNoEmptyFile) {
     CMonitorDlg* dlg = Open();
-    dlg->AppendRow("http://a/", "", "5");
+    AddRow(dlg, "http://a/", "", 5);
     {
         FullDisk full;
-        wxTEST_DIALOG(dlg->SaveUrlList(false), ExpectMessageStarting("网址列表无法保存到 "));
+        wxTEST_DIALOG(dlg->Policy().SaveNow(), ExpectMessageStarting("网址列表无法保存到 "));
         EXPECT_EQ(0, RecoveryFiles(m_home.Path())) << "no empty recovery file";
         CountBoxes boxes;
-        dlg->SaveUrlList(false);
+        dlg->Policy().SaveNow();
         EXPECT_EQ(0, boxes.shown) << "told once";
-        MonitorSettings s = dlg->Settings();
+        Settings s = dlg->Values();
         s.m_nInterval = 33;
         boxes.Unregister();
         wxTEST_DIALOG(dlg->ApplySettings(s), ExpectMessageStarting("设置无法保存到 "));
@@ -219,7 +195,7 @@ TEST_F(DialogFixture, SavesThatFailAreToldOnceAndLeaveNoEmptyFile) {
         EXPECT_EQ(0, boxes.shown) << "told once";
     }
     // With room again, the next saves of the session go through.
-    dlg->SaveUrlList(false);
+    dlg->Policy().SaveNow();
     std::vector<UrlRow> rows = Stored(Home("user.mdb"));
     ASSERT_EQ(1u, rows.size());
     EXPECT_EQ("http://a/", rows[0].url);

@@ -15,7 +15,6 @@
 #include "Product.h"
 #include "TestServer.h"
 #include "WatchThread.h"
-#include "WorkerGroup.h"
 #include "resource.h"
 
 using namespace sentrel;
@@ -32,19 +31,19 @@ TEST_F(DialogFixture, WindowTakesTheBackgroundSizeAndPlacesItsControls) {
     EXPECT_EQ(wxSize(530, 319), dlg->GetClientSize());
     EXPECT_EQ(wxSize(530, 319), dlg->GetSize()) << "no frame, no caption";
     EXPECT_FALSE(dlg->HasFlag(wxCAPTION));
-    EXPECT_EQ(wxRect(20, 30, 60, 54), Rect(dlg->StartButton()));
-    EXPECT_EQ(wxRect(90, 30, 60, 54), Rect(dlg->StopButton()));
-    EXPECT_EQ(wxRect(430, 1, 27, 17), Rect(dlg->PopButton()));
-    EXPECT_EQ(wxRect(457, 1, 27, 17), Rect(dlg->MinButton()));
-    EXPECT_EQ(wxRect(484, 1, 35, 17), Rect(dlg->QuitButton()));
-    EXPECT_EQ(wxRect(3, 94, 524, 194), Rect(dlg->UrlList()));
-    EXPECT_EQ(wxRect(360, 299, 100, 200), Rect(dlg->FooterLink()));
+    EXPECT_EQ(wxRect(20, 30, 60, 54), Rect(StartButton(dlg)));
+    EXPECT_EQ(wxRect(90, 30, 60, 54), Rect(StopButton(dlg)));
+    EXPECT_EQ(wxRect(430, 1, 27, 17), Rect(PopButton(dlg)));
+    EXPECT_EQ(wxRect(457, 1, 27, 17), Rect(MinButton(dlg)));
+    EXPECT_EQ(wxRect(484, 1, 35, 17), Rect(QuitButton(dlg)));
+    EXPECT_EQ(wxRect(3, 94, 524, 194), Rect(UrlList(dlg)));
+    EXPECT_EQ(wxRect(360, 299, 100, 200), Rect(FooterLink(dlg)));
     EXPECT_EQ("Sentrel", dlg->GetTitle());
-    EXPECT_EQ(wxString::FromUTF8("就绪"), dlg->GetStatusText());
+    EXPECT_EQ(wxString::FromUTF8("就绪"), StatusText(dlg));
 }
 
 TEST_F(DialogFixture, ListHasItsFourColumns) {
-    wxDataViewCtrl* list = Open()->UrlList();
+    wxDataViewCtrl* list = UrlList(Open());
     ASSERT_EQ(4u, list->GetColumnCount());
     const char* headers[] = {"监控网址", "备注", "状态", "字节数"};
     const int widths[] = {280, 120, 100, 0};
@@ -65,13 +64,13 @@ TEST_F(DialogFixture, ListHasItsFourColumns) {
 
 TEST_F(DialogFixture, MonitoringIsStoppedAfterStartUp) {
     CMonitorDlg* dlg = Open();
-    EXPECT_TRUE(dlg->StartButton()->IsActive());
-    EXPECT_FALSE(dlg->StopButton()->IsActive());
-    EXPECT_EQ(IDB_START_ACTIVE, dlg->StartButton()->ShownBitmap());
-    EXPECT_EQ(IDB_STOP_NORMAL, dlg->StopButton()->ShownBitmap());
-    EXPECT_EQ(",", dlg->UpdatedRows());
-    EXPECT_EQ(0, dlg->TrayPhase());
-    EXPECT_EQ(m_home.Path() + "/alert.wav", dlg->WavPath());
+    EXPECT_TRUE(StartButton(dlg)->IsActive());
+    EXPECT_FALSE(StopButton(dlg)->IsActive());
+    EXPECT_EQ(IDB_START_ACTIVE, StartButton(dlg)->ShownBitmap());
+    EXPECT_EQ(IDB_STOP_NORMAL, StopButton(dlg)->ShownBitmap());
+    EXPECT_EQ(",", UpdatedRows(dlg));
+    EXPECT_EQ(0, dlg->Tray().nPhase);
+    EXPECT_EQ(m_home.Path() + "/alert.wav", g_pCore->Paths().wavPath);
 }
 
 TEST_F(DialogFixture, SettingsAreReadAndTheUserNameNormalised) {
@@ -79,12 +78,12 @@ TEST_F(DialogFixture, SettingsAreReadAndTheUserNameNormalised) {
               "interval=15\nbalertwav=0\nballertemail=1\nbalertemail=1\nemailrcv=me@example.com\n"
               "senduser=Alice@163.COM\nsendpwd=p=w\\\\d\n");
     CMonitorDlg* dlg = Open();
-    EXPECT_EQ(15, dlg->Settings().m_nInterval);
-    EXPECT_FALSE(dlg->Settings().m_bAlertWav);
-    EXPECT_TRUE(dlg->Settings().m_bAlertEmail);
-    EXPECT_EQ("me@example.com", dlg->Settings().m_strEmailRcv);
-    EXPECT_EQ("alice", dlg->Settings().m_strSendUser);
-    EXPECT_EQ("p=w\\d", dlg->Settings().m_strSendPwd);
+    EXPECT_EQ(15, dlg->Values().m_nInterval);
+    EXPECT_FALSE(dlg->Values().m_bAlertWav);
+    EXPECT_TRUE(dlg->Values().m_bAlertEmail);
+    EXPECT_EQ("me@example.com", dlg->Values().m_strEmailRcv);
+    EXPECT_EQ("alice", dlg->Values().m_strSendUser);
+    EXPECT_EQ("p=w\\d", dlg->Values().m_strSendPwd);
     Close();
     std::string ini = ReadFile(Home("sentrel.ini"));
     EXPECT_NE(std::string::npos, ini.find("\nsenduser=alice\n")) << ini;
@@ -93,16 +92,16 @@ TEST_F(DialogFixture, SettingsAreReadAndTheUserNameNormalised) {
 
 TEST_F(DialogFixture, DefaultsWhenNothingWasStored) {
     CMonitorDlg* dlg = Open();
-    EXPECT_EQ(60, dlg->Settings().m_nInterval);
-    EXPECT_TRUE(dlg->Settings().m_bAlertWav);
-    EXPECT_FALSE(dlg->Settings().m_bAlertEmail);
-    EXPECT_EQ("", dlg->Settings().m_strEmailRcv);
-    EXPECT_FALSE(dlg->HasStartupProblems());
+    EXPECT_EQ(60, dlg->Values().m_nInterval);
+    EXPECT_TRUE(dlg->Values().m_bAlertWav);
+    EXPECT_FALSE(dlg->Values().m_bAlertEmail);
+    EXPECT_EQ("", dlg->Values().m_strEmailRcv);
+    EXPECT_FALSE(dlg->ShowStartupProblems());
 }
 
 TEST_F(DialogFixture, ShutdownStoresEverySettingOwnerOnly) {
     CMonitorDlg* dlg = Open();
-    MonitorSettings s;
+    Settings s;
     s.m_nInterval = 0;
     s.m_bAlertWav = false;
     s.m_bAlertEmail = true;
@@ -115,21 +114,20 @@ TEST_F(DialogFixture, ShutdownStoresEverySettingOwnerOnly) {
     ASSERT_EQ(0, stat(Home("sentrel.ini").c_str(), &st));
     EXPECT_EQ(0600u, st.st_mode & 0777);
     CMonitorDlg* again = Open();
-    EXPECT_EQ(0, again->Settings().m_nInterval);
-    EXPECT_FALSE(again->Settings().m_bAlertWav);
-    EXPECT_TRUE(again->Settings().m_bAlertEmail);
-    EXPECT_EQ("r@example.com", again->Settings().m_strEmailRcv);
-    EXPECT_EQ("bob", again->Settings().m_strSendUser);
-    EXPECT_EQ("line\nbreak", again->Settings().m_strSendPwd);
+    EXPECT_EQ(0, again->Values().m_nInterval);
+    EXPECT_FALSE(again->Values().m_bAlertWav);
+    EXPECT_TRUE(again->Values().m_bAlertEmail);
+    EXPECT_EQ("r@example.com", again->Values().m_strEmailRcv);
+    EXPECT_EQ("bob", again->Values().m_strSendUser);
+    EXPECT_EQ("line\nbreak", again->Values().m_strSendPwd);
 }
 
 TEST_F(DialogFixture, ACorruptSettingsFileIsReportedOnceAndDefaultsUsed) {
     WriteFile(Home("sentrel.ini"), std::string("\x00\x01\xff garbage", 11));
     CMonitorDlg* dlg = Open();  // the report waits for the event loop
-    EXPECT_EQ(60, dlg->Settings().m_nInterval);
-    ASSERT_TRUE(dlg->HasStartupProblems());
-    wxTEST_DIALOG(dlg->ShowStartupProblems(), wxExpectModal<wxMessageDialog>(wxID_OK));
-    EXPECT_FALSE(dlg->HasStartupProblems()) << "told once";
+    EXPECT_EQ(60, dlg->Values().m_nInterval);
+    wxTEST_DIALOG(EXPECT_TRUE(dlg->ShowStartupProblems()), wxExpectModal<wxMessageDialog>(wxID_OK));
+    EXPECT_FALSE(dlg->ShowStartupProblems()) << "told once";
     Close();
     EXPECT_EQ(std::string("\x00\x01\xff garbage", 11), ReadFile(Home("sentrel.ini.bad")))
         << "the unusable file is kept aside";
@@ -154,12 +152,12 @@ TEST_F(DialogFixture, QuitButtonEndsTheWindow) {
     dlg->Raise();
     Pump();
     wxUIActionSimulator sim;
-    sim.MouseMove(dlg->QuitButton()->GetScreenRect().GetPosition() + wxPoint(10, 8));
+    sim.MouseMove(QuitButton(dlg)->GetScreenRect().GetPosition() + wxPoint(10, 8));
     Pump();
     sim.MouseClick();
     Pump();
     EXPECT_FALSE(dlg->IsShown());
-    EXPECT_FALSE(dlg->QuitButton()->IsActive()) << "the click cleared the caption button";
+    EXPECT_FALSE(QuitButton(dlg)->IsActive()) << "the click cleared the caption button";
 }
 
 TEST_F(DialogFixture, TheBodyDragsTheWindow) {
@@ -193,27 +191,31 @@ TEST_F(DialogFixture, ShutdownEndsWatchersEvenInsideARequest) {
             c.Sleep(std::chrono::seconds(30));
     });
     CMonitorDlg* dlg = Open();
-    for (const std::string& url : {fast.Url("/"), stuck.Url("/")}) {
-        auto* entry = new WatchEntry{
-            dlg->MainTarget(), nullptr, 0, 1, url, CRunFlag::MakeChild(dlg->RunFlag(), "RUN")};
-        ASSERT_TRUE((new CWatchThread(WatchThreadProc, entry))->CreateThread());
-    }
-    while (stuck.RequestCount() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    WriteFile(Home("sentrel.ini"), "interval=1\n");
+    dlg->ApplySettings([&] {
+        Settings s = dlg->Values();
+        s.m_nInterval = 1;
+        return s;
+    }());
+    AddRow(dlg, fast.Url("/"));
+    AddRow(dlg, stuck.Url("/"));
+    Press(dlg, IDC_START);
+    ASSERT_TRUE(WaitFor([&] { return stuck.RequestCount() >= 2; }));
     auto start = std::chrono::steady_clock::now();
     Close();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-    EXPECT_EQ(0, Workers().Live());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3))
+        << "every watcher ended and was joined";
 }
 
 TEST_F(DialogFixture, ShutdownWritesStopShowsTheExitTextAndPauses) {
     CMonitorDlg* dlg = Open();
-    RunFlagPtr flag = dlg->RunFlag();
+    RunFlagPtr flag = dlg->Session().RunFlag();
     flag->Set("RUN");
     auto start = std::chrono::steady_clock::now();
     CMonitorApp::Shutdown(*dlg);
     auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ("STOP", flag->Text());
-    EXPECT_EQ(wxString::FromUTF8("执行安全退出..."), dlg->GetStatusText());
+    EXPECT_EQ(wxString::FromUTF8("执行安全退出..."), StatusText(dlg));
     EXPECT_GE(took, std::chrono::milliseconds(600));
     EXPECT_LT(took, std::chrono::milliseconds(1500));
 }
@@ -226,8 +228,8 @@ TEST_F(DialogFixture, TheFooterLinkOpensTheProgramsOwnGuide) {
     });
     CMonitorDlg* dlg = Open();
     const std::string guide = g_pCore->Paths().guidePath;
-    EXPECT_EQ(Homepage(guide), dlg->FooterLink()->GetUrl().utf8_string());
-    dlg->FooterLink()->HandleLeftDown(wxPoint(5, 5));
+    EXPECT_EQ(Homepage(guide), FooterLink(dlg)->GetUrl().utf8_string());
+    FooterLink(dlg)->HandleLeftDown(wxPoint(5, 5));
     SetUrlOpenerForTesting(nullptr);
     ASSERT_EQ(1u, opened.size()) << "the guide, a local page the program owns, may be opened";
     EXPECT_EQ(Homepage(guide), opened[0]);
@@ -249,17 +251,17 @@ TEST_F(DialogFixture, TheKeyringTakesAnOldPasswordAtStartAndAnEmptiedOneLeavesIt
     EXPECT_EQ("OldSecret1", kept);
     Close();
     dlg = Open();
-    EXPECT_TRUE(dlg->Settings().m_bSendPwdInKeyring) << "not read at start-up";
+    EXPECT_TRUE(dlg->Values().m_bSendPwdInKeyring) << "not read at start-up";
 
     // Options with the password emptied, then OK: the keyring forgets it too.
-    MonitorSettings s = dlg->Settings();
+    Settings s = dlg->Values();
     s.m_strSendPwd.clear();
     s.m_bSendPwdInKeyring = false;
     dlg->ApplySettings(s);
     Close();
     EXPECT_EQ(KeyringAnswer::kNo, KeyringLookup("smtp.163.com", "alice", kept, why));
     dlg = Open();
-    EXPECT_EQ("", dlg->Settings().m_strSendPwd) << "the old password never comes back";
+    EXPECT_EQ("", dlg->Values().m_strSendPwd) << "the old password never comes back";
     EXPECT_EQ(KeyringAnswer::kNo, KeyringLookup("smtp.163.com", "alice", kept, why));
     for (const char* name :
          {"SECRET_BACKEND", "SECRET_FILE_TEST_PATH", "SECRET_FILE_TEST_PASSWORD"})

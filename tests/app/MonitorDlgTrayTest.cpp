@@ -4,6 +4,7 @@
 #include <wx/menu.h>
 #include <wx/uiaction.h>
 
+#include "Menus.h"
 #include "ModalHook.h"
 #include "MonitorFixture.h"
 #include "ScriptedSmtpServer.h"
@@ -40,40 +41,40 @@ void Click(wxWindow* w) {
 
 TEST_F(MonitorFixture, TheBlinkTimerAlternatesTheIconAndSoundsEveryOtherTickWhileRunning) {
     CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}});
-    EXPECT_EQ(1, dlg->TrayIconIndex()) << "the resting icon";
-    EXPECT_EQ(U("HalvexSentrel"), dlg->TrayTip());
-    dlg->MarkRowUpdated(0);
-    ASSERT_TRUE(dlg->IsBlinking());
+    EXPECT_EQ(1, dlg->Tray().nIcon) << "the resting icon";
+    EXPECT_EQ(U("HalvexSentrel"), dlg->Tray().tip);
+    Mark(dlg, 0);
+    ASSERT_TRUE(dlg->Tray().bBlinking);
 
     // Stopped: the icon blinks, nothing sounds.
     std::vector<int> icons;
     for (int i = 0; i < 3; ++i) {
-        dlg->OnBlinkTimer();
-        icons.push_back(dlg->TrayIconIndex());
-        EXPECT_EQ(U("发现网页更新！"), dlg->TrayTip());
+        BlinkTick(dlg);
+        icons.push_back(dlg->Tray().nIcon);
+        EXPECT_EQ(U("发现网页更新！"), dlg->Tray().tip);
     }
     EXPECT_EQ((std::vector<int>{0, 1, 0}), icons);
     EXPECT_EQ(0, m_nPlays);
-    EXPECT_EQ(1, dlg->TrayPhase());
+    EXPECT_EQ(1, dlg->Tray().nPhase);
 
     // Running: the sound comes on the ticks whose new phase is 0.
-    dlg->OnStart();
-    ASSERT_TRUE(dlg->StopButton()->IsActive());
-    dlg->OnBlinkTimer();  // shows 1, phase 0: sound
+    Press(dlg, IDC_START);
+    ASSERT_TRUE(StopButton(dlg)->IsActive());
+    BlinkTick(dlg);  // shows 1, phase 0: sound
     EXPECT_EQ(1, m_nPlays);
-    dlg->OnBlinkTimer();  // shows 0, phase 1
+    BlinkTick(dlg);  // shows 0, phase 1
     EXPECT_EQ(1, m_nPlays);
-    dlg->OnBlinkTimer();
+    BlinkTick(dlg);
     EXPECT_EQ(2, m_nPlays);
 
     // The phase is kept across blink periods.
-    dlg->SetRowUpdated(0, false);
-    EXPECT_FALSE(dlg->IsBlinking());
-    EXPECT_EQ(1, dlg->TrayIconIndex());
-    EXPECT_EQ(0, dlg->TrayPhase());
-    dlg->MarkRowUpdated(0);
-    dlg->OnBlinkTimer();
-    EXPECT_EQ(0, dlg->TrayIconIndex());
+    Mark(dlg, 0, false);
+    EXPECT_FALSE(dlg->Tray().bBlinking);
+    EXPECT_EQ(1, dlg->Tray().nIcon);
+    EXPECT_EQ(0, dlg->Tray().nPhase);
+    Mark(dlg, 0);
+    BlinkTick(dlg);
+    EXPECT_EQ(0, dlg->Tray().nIcon);
 
     // And the real timer ticks about once a second.
     const int plays = m_nPlays;
@@ -82,24 +83,24 @@ TEST_F(MonitorFixture, TheBlinkTimerAlternatesTheIconAndSoundsEveryOtherTickWhil
 
 TEST_F(MonitorFixture, SoundAlertsOffMeanNoBlinkingAndTurningThemOffStopsIt) {
     CMonitorDlg* dlg = OpenWith("interval=1\nbalertwav=0\n", {{"/a", "0"}, {"/b", "0"}});
-    dlg->MarkRowUpdated(0);
-    EXPECT_FALSE(dlg->IsBlinking()) << "sound alerts off: no blinking";
+    Mark(dlg, 0);
+    EXPECT_FALSE(dlg->Tray().bBlinking) << "sound alerts off: no blinking";
     EXPECT_TRUE(IsRed(0));
 
-    MonitorSettings s = dlg->Settings();
+    Settings s = dlg->Values();
     s.m_bAlertWav = true;
     dlg->ApplySettings(s);
-    dlg->MarkRowUpdated(1);
-    ASSERT_TRUE(dlg->IsBlinking());
-    dlg->OnBlinkTimer();
-    EXPECT_EQ(0, dlg->TrayIconIndex());
+    Mark(dlg, 1);
+    ASSERT_TRUE(dlg->Tray().bBlinking);
+    BlinkTick(dlg);
+    EXPECT_EQ(0, dlg->Tray().nIcon);
 
     s.m_bAlertWav = false;
     dlg->ApplySettings(s);
-    EXPECT_FALSE(dlg->IsBlinking()) << "turning sound off stops the blinking at once";
-    EXPECT_EQ(1, dlg->TrayIconIndex());
-    EXPECT_EQ(U("HalvexSentrel"), dlg->TrayTip());
-    EXPECT_EQ(",0,1,", dlg->UpdatedRows()) << "the marks stay";
+    EXPECT_FALSE(dlg->Tray().bBlinking) << "turning sound off stops the blinking at once";
+    EXPECT_EQ(1, dlg->Tray().nIcon);
+    EXPECT_EQ(U("HalvexSentrel"), dlg->Tray().tip);
+    EXPECT_EQ(",0,1,", UpdatedRows(dlg)) << "the marks stay";
 }
 
 TEST_F(MonitorFixture, EachReportedChangeSendsOneMailWithTheSettingsOfThatMoment) {
@@ -112,18 +113,17 @@ TEST_F(MonitorFixture, EachReportedChangeSendsOneMailWithTheSettingsOfThatMoment
         "sendpwd=pw\n",
         {{"/a", "0"}});
     dlg->SetStatusText("x");
-    dlg->MarkRowUpdated(0);
-    dlg->MarkRowUpdated(0);
-    EXPECT_EQ(",0,", dlg->UpdatedRows());
+    Mark(dlg, 0);
+    Mark(dlg, 0);
+    EXPECT_EQ(",0,", UpdatedRows(dlg));
     EXPECT_TRUE(WaitFor([&] { return smtp.Connections() == 2; }));
-    EXPECT_TRUE(WaitFor([&] { return dlg->GetStatusText().empty(); }, 5s))
-        << "mail result 0: " << dlg->GetStatusText().utf8_string();
-    MonitorSettings s = dlg->Settings();
+    EXPECT_TRUE(WaitFor([&] { return StatusText(dlg).empty(); }, 5s))
+        << "mail result 0: " << StatusText(dlg).utf8_string();
+    Settings s = dlg->Values();
     s.m_bAlertEmail = false;
     dlg->ApplySettings(s);
-    dlg->MarkRowUpdated(0);
-    EXPECT_TRUE(Workers().WaitIdle(5s));
-    EXPECT_EQ(2, smtp.Connections()) << "mail alerts off: no third mail";
+    Mark(dlg, 0);
+    EXPECT_EQ(2, smtp.Connections()) << "mail alerts off: no third mail is started";
     std::string sent = smtp.Transcript();
     EXPECT_NE(std::string::npos, sent.find(m_pages.Url("/a"))) << "the mail names the URL";
     unsetenv("SENTREL_SMTP_HOST");
@@ -142,15 +142,15 @@ TEST_F(MonitorFixture, PopOpensTheTrayMenuBelowTheButton) {
     });
     dlg->Raise();
     Pump();
-    Click(dlg->PopButton());
+    Click(PopButton(dlg));
     EXPECT_EQ(1, shown) << "one click, one menu";
     const std::vector<std::string> expected = {"设置=" + std::to_string(WXID(ID_OPTIONS)), "-",
                                                "退出=" + std::to_string(WXID(ID_EXIT))};
     EXPECT_EQ(expected, labels);
     EXPECT_EQ(wxPoint(430, 18), where) << "left edge of the button, top at its bottom";
-    EXPECT_FALSE(dlg->PopButton()->IsActive());
+    EXPECT_FALSE(PopButton(dlg)->IsActive());
 
-    std::unique_ptr<wxMenu> trayMenu(CMonitorDlg::CreateTrayMenu());
+    std::unique_ptr<wxMenu> trayMenu(CreateTrayMenu());
     EXPECT_EQ(expected, Labels(*trayMenu)) << "the tray's right click opens the same menu";
 }
 
@@ -160,32 +160,29 @@ TEST_F(MonitorFixture, MinHidesTheWindowAndADoubleClickOnTheTrayBringsItBack) {
     dlg->SetQuitHandler([&] { ++quits; });
     dlg->Raise();
     Pump();
-    Click(dlg->MinButton());
+    Click(MinButton(dlg));
     EXPECT_FALSE(dlg->IsShown());
-    EXPECT_FALSE(dlg->MinButton()->IsActive());
-    ASSERT_NE(nullptr, dlg->Tray());
-    EXPECT_TRUE(dlg->Tray()->IsIconInstalled()) << "only the tray icon stays";
+    EXPECT_FALSE(MinButton(dlg)->IsActive());
+    wxTaskBarIcon* tray = dlg->Tray().icon;
+    ASSERT_NE(nullptr, tray);
+    EXPECT_TRUE(tray->IsIconInstalled()) << "only the tray icon stays";
 
-    wxTaskBarIconEvent dclick(wxEVT_TASKBAR_LEFT_DCLICK, dlg->Tray());
-    dlg->Tray()->ProcessEvent(dclick);
+    wxTaskBarIconEvent dclick(wxEVT_TASKBAR_LEFT_DCLICK, tray);
+    tray->ProcessEvent(dclick);
     Pump();
     EXPECT_TRUE(dlg->IsShown());
 
     // "退出" from the tray menu ends the program, also while the window is hidden.
     dlg->Hide();
     wxCommandEvent exit(wxEVT_MENU, WXID(ID_EXIT));
-    dlg->Tray()->ProcessEvent(exit);
+    tray->ProcessEvent(exit);
     EXPECT_EQ(1, quits);
 }
 
 namespace {
-class RecordingNotifier : public CNotifier {
-  public:
-    explicit RecordingNotifier(std::vector<DesktopNotice>* shown) : m_pShown(shown) {}
-    void Show(const DesktopNotice& notice) override { m_pShown->push_back(notice); }
-
-  private:
-    std::vector<DesktopNotice>* m_pShown;
+struct RecordingNotifier : Notifier {
+    std::vector<DesktopNotice> shown;
+    void Show(const DesktopNotice& notice) override { shown.push_back(notice); }
 };
 }  // namespace
 
@@ -193,10 +190,11 @@ TEST_F(MonitorFixture, NotificationsNameNewMarksTogetherAndTellFailuresAndRecove
     m_pages.Set("/gone", -1);
     CMonitorDlg* dlg = OpenWith("interval=1\nfailafter=1\nbalertwav=0\n",
                                 {{"/a", "0"}, {"/b", "0"}, {"/c", "0"}, {"/gone", "0"}});
-    std::vector<DesktopNotice> shown;
-    dlg->SetNotifier(std::make_unique<RecordingNotifier>(&shown));
-    for (int r : {0, 1, 2}) dlg->MarkRowUpdated(r);
-    dlg->MarkRowUpdated(1);  // a change of a row already marked is no new notice
+    RecordingNotifier notifier;
+    std::vector<DesktopNotice>& shown = notifier.shown;
+    dlg->Policy().SetNotifier(&notifier);
+    for (int r : {0, 1, 2}) Mark(dlg, r);
+    Mark(dlg, 1);  // a change of a row already marked is no new notice
     ASSERT_TRUE(WaitFor([&] { return !shown.empty(); }, 5s));
     ASSERT_EQ(1u, shown.size()) << "marks within two seconds make one notification";
     EXPECT_EQ("有更新！", shown[0].title);
@@ -204,18 +202,19 @@ TEST_F(MonitorFixture, NotificationsNameNewMarksTogetherAndTellFailuresAndRecove
     EXPECT_EQ(0, shown[0].openRow) << "several pages: no one page to open";
 
     shown.clear();
-    dlg->MarkRowUpdated(3);
+    Mark(dlg, 3);
     ASSERT_TRUE(WaitFor([&] { return !shown.empty(); }, 5s));
     EXPECT_EQ(m_pages.Url("/gone"), shown[0].body);
     EXPECT_EQ(dlg->Session().Row(3).id, shown[0].openRow);
 
     // The page fails, then comes back.
     shown.clear();
-    dlg->OnStart();
+    Press(dlg, IDC_START);
     ASSERT_TRUE(WaitFor([&] { return !shown.empty(); }, 5s));
     EXPECT_EQ("访问失败", shown[0].title);
     EXPECT_EQ(m_pages.Url("/gone") + "\n原因：HTTP 404", shown[0].body);
     m_pages.Set("/gone", 500);
     ASSERT_TRUE(WaitFor([&] { return shown.back().title == "已恢复"; }, 5s));
-    dlg->OnStop();
+    Press(dlg, IDC_STOP);
+    dlg->Policy().SetNotifier(nullptr);
 }

@@ -74,10 +74,6 @@ inline bool WaitFor(const std::function<bool()>& pred,
     return true;
 }
 
-inline wxString U(const char* text) {
-    return wxString::FromUTF8(text);
-}
-
 class MonitorFixture : public DialogFixture {
   protected:
     /// A window with these settings and rows (URL path on the page server, stored size).
@@ -86,18 +82,16 @@ class MonitorFixture : public DialogFixture {
         Close();  // the previous window stores its settings and list
         WriteFile(Home("sentrel.ini"), ini);
         std::remove(Home("user.mdb").c_str());  // exactly the rows given
-        CMonitorDlg* dlg = Open();
-        dlg->SetSoundPlayer(std::make_unique<CountingSound>(&m_nPlays));
+        CMonitorDlg* dlg = Open(std::make_unique<CountingSound>(&m_nPlays));
         for (const auto& [path, size] : rows)
-            dlg->AppendRow(wxString::FromUTF8(m_pages.Url(path)), wxString(),
-                           wxString::FromUTF8(size));
+            AddRow(dlg, m_pages.Url(path), "", std::atoi(size.c_str()));
         return dlg;
     }
-    std::string Cell(int row, int col) const { return m_dlg->CellText(row, col).utf8_string(); }
-    bool IsRed(int row) const { return m_dlg->RowColour(row) == wxColour(255, 0, 0); }
+    std::string Cell(int row, int col) const { return test::Cell(m_dlg, row, col); }
+    bool IsRed(int row) const { return test::IsRed(m_dlg, row); }
     /// Every row from `first` on shows `status`.
     bool AllRows(const char* status, int first = 0) const {
-        for (int i = first; i < m_dlg->RowCount(); ++i)
+        for (int i = first; i < m_dlg->Session().RowCount(); ++i)
             if (Cell(i, 2) != status) return false;
         return true;
     }

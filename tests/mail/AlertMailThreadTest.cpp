@@ -1,6 +1,7 @@
 // Alert mails: one thread per update, one WM_MAIL_RESULT per thread.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <regex>
@@ -14,7 +15,6 @@
 #include "SmtpClient.h"
 #include "SocketLayer.h"
 #include "TempDir.h"
-#include "ThreadMessages.h"
 #include "WorkerGroup.h"
 
 using namespace sentrel;
@@ -35,27 +35,23 @@ class AlertMail : public ::testing::Test {
         SetSocketStartupFailsForTesting(false);
     }
     void Start(const std::string& url) {
-        auto* req = new AlertMailRequest;
-        req->hMainWnd = m_posts.Target();
-        req->szEmailRcv = "watcher@example.com";
-        req->szSendUser = "alice";
-        req->szSendPwd = "pw";
-        req->server = ResolveMailServer("", 0, "ssl", "", "alice");  // the test server, plain
-        req->szUrl = url;
-        auto* thread = new CAlertMailThread(AlertMailThreadProc, req);
-        ASSERT_EQ(thread, req->pThread);
-        ASSERT_TRUE(thread->CreateThread());
+        AlertMailRequest req;
+        req.hMainWnd = m_posts.Target();
+        req.szEmailRcv = "watcher@example.com";
+        req.szSendUser = "alice";
+        req.szSendPwd = "pw";
+        req.server = ResolveMailServer("", 0, "ssl", "", "alice");  // the test server, plain
+        req.szUrl = url;
+        ASSERT_TRUE(StartAlertMailThread(req, m_workers));
     }
     std::vector<long> Results() {
+        EXPECT_TRUE(m_workers.JoinAll(2s));
         std::vector<long> out;
-        for (const auto& m : m_posts.Messages()) {
-            EXPECT_EQ(WM_MAIL_RESULT, m.msg);
-            EXPECT_EQ(0, m.wParam);
-            out.push_back(static_cast<long>(m.lParam));
-        }
+        for (const auto& m : m_posts.Messages()) out.push_back(m.value.code);
         return out;
     }
-    PostRecorder m_posts;
+    PostRecorder<MailResult> m_posts;
+    WorkerGroup m_workers;
 };
 
 }  // namespace
@@ -65,8 +61,7 @@ TEST_F(AlertMail, ComposesTheAlertAndReportsSuccess) {
     UseServer(server);
     const std::string url = "http://example.com/a?b=1&c=%20";
     Start(url);
-    ASSERT_TRUE(m_posts.WaitFor(WM_MAIL_RESULT, 10s));
-    EXPECT_TRUE(Workers().WaitIdle(2s));
+    ASSERT_TRUE(m_posts.WaitFor(10s));
     EXPECT_EQ(std::vector<long>{0}, Results());
 
     std::string t = server.Transcript();
@@ -97,21 +92,40 @@ TEST_F(AlertMail, SocketStartupFailureReportsMinusTwoWithoutConnecting) {
     UseServer(server);
     SetSocketStartupFailsForTesting(true);
     Start("http://example.com/");
-    ASSERT_TRUE(m_posts.WaitFor(WM_MAIL_RESULT, 5s));
-    EXPECT_TRUE(Workers().WaitIdle(2s));
+    ASSERT_TRUE(m_posts.WaitFor(5s));
     EXPECT_EQ(std::vector<long>{-2}, Results());
     EXPECT_EQ(0, server.Connections());
 }
 
-TEST_F(AlertMail, FailedSendReportsMinusOne) {
-    SmtpScript refuse;
-    refuse.pass = "535 Error: authentication failed\r\n";
-    ScriptedSmtpServer server(refuse);
-    UseServer(server);
-    Start("http://example.com/");
-    ASSERT_TRUE(m_posts.WaitFor(WM_MAIL_RESULT, 10s));
-    EXPECT_TRUE(Workers().WaitIdle(2s));
-    EXPECT_EQ(std::vector<long>{-1}, Results());
+TEST_F(AlertMail, EachMailReportsItsOwnResultAndReason) {
+    // Two mails at once, refused by different servers for different reasons: each result
+    // carries its own, whichever ends first.
+    SmtpScript login;
+    login.pass = "535 Error: authentication failed\r\n";
+    SmtpScript recipient;
+    recipient.rcpt = {"550 Mailbox unavailable\r\n"};
+    ScriptedSmtpServer refusesLogin(login), refusesRecipient(recipient);
+    for (const ScriptedSmtpServer* server : {&refusesLogin, &refusesRecipient}) {
+        AlertMailRequest req;
+        req.hMainWnd = m_posts.Target();
+        req.szEmailRcv = "watcher@example.com";
+        req.szSendUser = "alice";
+        req.szSendPwd = "pw";
+        req.server = {"127.0.0.1", static_cast<std::uint16_t>(server->Port()), MailSecurity::kNone,
+                      "alice@163.com"};
+        req.szUrl = "http://example.com/";
+        ASSERT_TRUE(StartAlertMailThread(req, m_workers));
+    }
+    ASSERT_TRUE(m_posts.WaitUntil([](const auto& all) { return all.size() == 2; }, 10s));
+    std::vector<std::string> reasons;
+    for (const auto& m : m_posts.Messages()) {
+        EXPECT_EQ(-1, m.value.code);
+        reasons.push_back(m.value.reason);
+    }
+    std::sort(reasons.begin(), reasons.end());
+    EXPECT_EQ(
+        (std::vector<std::string>{"535 Error: authentication failed", "550 Mailbox unavailable"}),
+        reasons);
 }
 
 TEST_F(AlertMail, TwoQuickAlertsGiveTwoResults) {
@@ -120,7 +134,6 @@ TEST_F(AlertMail, TwoQuickAlertsGiveTwoResults) {
     Start("http://example.com/one");
     Start("http://example.com/two");
     ASSERT_TRUE(m_posts.WaitUntil([](const auto& all) { return all.size() >= 2; }, 10s));
-    EXPECT_TRUE(Workers().WaitIdle(2s));
     EXPECT_EQ((std::vector<long>{0, 0}), Results());
     EXPECT_EQ(2, server.Connections());
 }

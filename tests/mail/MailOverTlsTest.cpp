@@ -15,13 +15,12 @@ TEST(MailOverTls, ReachesTheServerTheEnvironmentNames) {
     const MailServer server{"127.0.0.1", static_cast<std::uint16_t>(std::atoi(port.c_str())),
                             ParseMailSecurity(GetEnv("SENTREL_TEST_SMTP_SECURITY")),
                             "alice@163.com"};
-    std::string reason;
-    const int result = SendReminderMail(server, "bob@example.com", "alice", "s3cret", "有更新！",
-                                        "相关网址：http://example.com/", &reason);
+    const MailResult result = SendReminderMail(server, "bob@example.com", "alice", "s3cret",
+                                               "有更新！", "相关网址：http://example.com/");
     if (GetEnv("SENTREL_TEST_SMTP_EXPECT").empty()) {
-        EXPECT_EQ(0, result) << reason;
+        EXPECT_EQ(0, result.code) << result.reason;
     } else {
-        EXPECT_EQ(-1, result);
-        EXPECT_EQ(GetEnv("SENTREL_TEST_SMTP_EXPECT"), reason);
+        EXPECT_EQ(-1, result.code);
+        EXPECT_EQ(GetEnv("SENTREL_TEST_SMTP_EXPECT"), result.reason);
     }
 }

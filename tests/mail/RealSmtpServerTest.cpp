@@ -28,7 +28,7 @@ TEST(RealSmtpServer, ReceivesTheAlertMail) {
     SetEnv("SENTREL_SMTP_HOST", "127.0.0.1");
     SetEnv("SENTREL_SMTP_PORT", sink.Port().c_str());
 
-    PostRecorder posts;
+    PostRecorder<MailResult> posts;
     AlertMailRequest request;
     request.hMainWnd = posts.Target();
     request.szEmailRcv = "bob@example.com";
@@ -36,13 +36,13 @@ TEST(RealSmtpServer, ReceivesTheAlertMail) {
     request.szSendPwd = "s3cret";
     request.server = ResolveMailServer("", 0, "ssl", "", "alice");
     request.szUrl = "http://example.com/news";
-    CAlertMailThread thread(AlertMailThreadProc, &request);
+    CAlertMailThread thread(&request);
     EXPECT_TRUE(thread.SendAlertMail(&request));
     UnsetEnv("SENTREL_SMTP_HOST");
     UnsetEnv("SENTREL_SMTP_PORT");
 
-    ASSERT_TRUE(posts.WaitFor(WM_MAIL_RESULT, 1s));
-    EXPECT_EQ(0, posts.Messages()[0].lParam);
+    ASSERT_TRUE(posts.WaitFor(1s));
+    EXPECT_EQ(0, posts.Messages()[0].value.code) << posts.Messages()[0].value.reason;
     EXPECT_EQ(0, sink.Stop());
 
     std::istringstream fields(ReadFile(out));
@@ -88,13 +88,12 @@ TEST(RealSmtpServer, TlsMailIsVerifiedAndNoPasswordTravelsInTheClear) {
         SetEnv("CURL_CA_BUNDLE", c.trusted ? dir.File("ca.pem") : stranger.CaFile());
         MailServer server{"127.0.0.1", static_cast<std::uint16_t>(std::stoi(sink.Port())),
                           c.security, "alice@163.com"};
-        std::string reason;
-        const int result = SendReminderMail(server, "bob@example.com", "alice", c.password,
-                                            "有更新！", "相关网址：http://example.com/", &reason);
+        const MailResult result = SendReminderMail(server, "bob@example.com", "alice", c.password,
+                                                   "有更新！", "相关网址：http://example.com/");
         UnsetEnv("CURL_CA_BUNDLE");
         const bool delivered = *c.reason == '\0';
-        EXPECT_EQ(delivered ? 0 : -1, result);
-        EXPECT_EQ(0u, reason.find(c.reason)) << reason;
+        EXPECT_EQ(delivered ? 0 : -1, result.code);
+        EXPECT_EQ(0u, result.reason.find(c.reason)) << result.reason;
         EXPECT_EQ(delivered ? 1 : 0, sink.Delivered());
         const std::string auth = ReadFile(out + ".auth");
         if (!c.trusted || std::string(c.server) == "plain-only")

@@ -4,7 +4,6 @@
 #include <chrono>
 
 #include "MultiWatcher.h"
-#include "PostRecorder.h"
 #include "TestServer.h"
 #include "ThreadMessages.h"
 
@@ -16,7 +15,8 @@ namespace {
 
 // One loop over the given pages, probed every `interval` tenths of a second.
 struct Loop {
-    explicit Loop(CMultiWatcher::Options options = {}) : watcher(With(options)) {
+    explicit Loop(CMultiWatcher::Options options = {})
+        : watcher(With(options), [this](const WatchMessage& m) { told.push_back(m); }) {
         EXPECT_TRUE(watcher.Open());
     }
     static CMultiWatcher::Options With(CMultiWatcher::Options o) {
@@ -24,13 +24,12 @@ struct Loop {
         return o;
     }
     void Add(const std::string& url, int nWatch, int interval = 1) {
-        auto* entry = new WatchEntry;
-        entry->hMainWnd = posts.Target();
-        entry->nItem = nWatch;
-        entry->nInterval = interval;
-        entry->szUrl = url;
-        entry->pszRunFlag = flag;
-        ASSERT_TRUE(watcher.Add(entry));
+        WatchEntry entry;
+        entry.nItem = nWatch;
+        entry.nInterval = interval;
+        entry.szUrl = url;
+        entry.pszRunFlag = flag;
+        ASSERT_TRUE(watcher.Add(std::move(entry)));
     }
     // Turns the loop until `done` holds or `bound` passes.
     bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds bound = 10s) {
@@ -41,7 +40,7 @@ struct Loop {
         }
         return true;
     }
-    PostRecorder posts;
+    std::vector<WatchMessage> told;  // what the pages told, in order
     RunFlagPtr flag = std::make_shared<CRunFlag>("RUN");
     CMultiWatcher watcher;
 };
@@ -60,9 +59,9 @@ TEST(MultiWatcher, BytesThatArriveOnAKeptConnectionBetweenProbesAreNeverTheNextA
         loop.Add(server.Url("/"), 1);
         ASSERT_TRUE(loop.RunUntil([&] { return server.RequestCount() >= 5; })) << stray;
         loop.watcher.EndAll();
-        for (const PostRecorder::Msg& m : loop.posts.Messages()) {
+        for (const WatchMessage& m : loop.told) {
             if (m.msg == WM_PAGE_SIZE || m.msg == WM_PROBE_RESULT)
-                EXPECT_EQ(ProbeResult::Size(10), ProbeResult::Decode(m.lParam)) << stray;
+                EXPECT_EQ(ProbeResult::Size(10), m.result) << stray;
         }
     }
 }

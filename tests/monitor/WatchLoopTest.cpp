@@ -11,12 +11,11 @@
 #include "TestServer.h"
 #include "ThreadMessages.h"
 #include "WatchThread.h"
-#include "WorkerGroup.h"
 
 using namespace sentrel;
 using namespace sentrel::test;
 using namespace std::chrono_literals;
-using Msg = PostRecorder::Msg;
+using Msg = PostRecorder<WatchMessage>::Msg;
 
 namespace {
 
@@ -55,7 +54,7 @@ class ScriptedWatch : public CWatchThread {
 };
 
 struct WatchRun {
-    PostRecorder posts;
+    PostRecorder<WatchMessage> posts;
     RunFlagPtr flag = std::make_shared<CRunFlag>("RUN");
 
     std::vector<Msg> Watch(ScriptedWatch& w, int interval = 1,
@@ -72,11 +71,15 @@ struct WatchRun {
     }
 };
 
+// Each message as (number, size): a failure as -1, an end as 0, or -1 for a refused session.
 std::vector<std::pair<unsigned, long>> Summary(const std::vector<Msg>& msgs) {
     std::vector<std::pair<unsigned, long>> out;
     for (const Msg& m : msgs) {
-        EXPECT_EQ(7, m.wParam) << "every message carries the row";
-        out.emplace_back(m.msg, static_cast<long>(m.lParam));
+        const WatchMessage& w = m.value;
+        EXPECT_EQ(7, w.nItem) << "every message carries the row";
+        const long value = w.msg == WM_WATCH_ENDED ? (w.bSessionRefused ? -1 : 0)
+                                                   : (w.result.Ok() ? w.result.nSize : -1);
+        out.emplace_back(w.msg, value);
     }
     return out;
 }
@@ -88,7 +91,7 @@ using Expect = std::vector<std::pair<unsigned, long>>;
 TEST(WatchLoop, ReportsEveryResultThatCanMatterFirstAsThePageSize) {
     // What a result means is the model's to decide: each failure counts, and the second
     // good result after one shows the recovery is over; only a quiet page's repeats go.
-    const long refused = static_cast<long>(ProbeResult::Failed(ProbeFailure::Refused).Encode());
+    const long refused = -1;
     struct Case {
         std::vector<int> sizes;  // -1: refused; the last one repeats once at the stop
         Expect expected;
@@ -161,38 +164,37 @@ TEST(WatchLoop, OnlyTheExactWordStopEndsIt) {
     t.join();
 }
 
-TEST(WatchThread, CreateThreadWatchesARealPageAndCleansUp) {
+TEST(WatchThread, CreateThreadWatchesARealPageAndIsJoined) {
     TestHttpServer server([](TestServer::Conn& c, const std::string&, int) {
         c.Write(TestHttpServer::Response("200 OK", "Content-Length: 4321\r\n", ""));
     });
-    PostRecorder posts;
-    auto* entry = new WatchEntry;
-    entry->hMainWnd = posts.Target();
-    entry->nItem = 3;
-    entry->nInterval = 1;
-    entry->pszRunFlag = std::make_shared<CRunFlag>("RUN");
-    entry->szUrl = server.Url("/" + std::string(3000, 'u'));  // any length is carried
-    RunFlagPtr flag = entry->pszRunFlag;
-    auto* thread = new CWatchThread(WatchThreadProc, entry);
-    EXPECT_EQ(thread, entry->pThread);
-    ASSERT_TRUE(thread->CreateThread());  // owns itself from here on
+    PostRecorder<WatchMessage> posts;
+    WatchEntry entry;
+    entry.hMainWnd = posts.Target();
+    entry.nItem = 3;
+    entry.nInterval = 1;
+    entry.pszRunFlag = std::make_shared<CRunFlag>("RUN");
+    entry.szUrl = server.Url("/" + std::string(3000, 'u'));  // any length is carried
+    RunFlagPtr flag = entry.pszRunFlag;
+    CWatchThread thread(entry);
+    ASSERT_TRUE(thread.CreateThread());
     ASSERT_TRUE(posts.WaitFor(WM_PAGE_SIZE, 5s));
     flag->Set("STOP");
     ASSERT_TRUE(posts.WaitFor(WM_WATCH_ENDED, 2s));
-    EXPECT_TRUE(Workers().WaitIdle(2s));
+    EXPECT_TRUE(thread.Join(2s));
     auto msgs = posts.Messages();
     ASSERT_EQ(2u, msgs.size());
-    EXPECT_EQ(3, msgs[0].wParam);
-    EXPECT_EQ(4321, msgs[0].lParam);
-    EXPECT_EQ(0, msgs[1].lParam);
+    EXPECT_EQ(3, msgs[0].value.nItem);
+    EXPECT_EQ(ProbeResult::Size(4321), msgs[0].value.result);
+    EXPECT_FALSE(msgs[1].value.bSessionRefused);
 }
 
 TEST(PostTarget, PostsAfterCloseAreDropped) {
-    PostRecorder posts;
-    PostTargetPtr target = posts.Target();
-    EXPECT_TRUE(target->Post(WM_PAGE_SIZE, 1, 2));
+    PostRecorder<WatchMessage> posts;
+    WatchTarget target = posts.Target();
+    EXPECT_TRUE(target->Post({WM_PAGE_SIZE, 1, ProbeResult::Size(2)}));
     target->Close();
-    EXPECT_FALSE(target->Post(WM_PAGE_SIZE, 1, 3));
+    EXPECT_FALSE(target->Post({WM_PAGE_SIZE, 1, ProbeResult::Size(3)}));
     EXPECT_EQ(1u, posts.Messages().size());
 }
 
@@ -200,14 +202,15 @@ TEST(WatchThread, ALongIntervalIsOneSleepThatStopEndsAtOnce) {
     TestHttpServer server([](TestServer::Conn& c, const std::string&, int) {
         c.Write(TestHttpServer::Response("200 OK", "Content-Length: 10\r\n", "0123456789"));
     });
-    PostRecorder posts;
-    auto* entry = new WatchEntry;
-    entry->hMainWnd = posts.Target();
-    entry->nInterval = 3600;
-    entry->pszRunFlag = std::make_shared<CRunFlag>("RUN");
-    entry->szUrl = server.Url("/");
-    RunFlagPtr flag = entry->pszRunFlag;
-    ASSERT_TRUE((new CWatchThread(WatchThreadProc, entry))->CreateThread());
+    PostRecorder<WatchMessage> posts;
+    WatchEntry entry;
+    entry.hMainWnd = posts.Target();
+    entry.nInterval = 3600;
+    entry.pszRunFlag = std::make_shared<CRunFlag>("RUN");
+    entry.szUrl = server.Url("/");
+    RunFlagPtr flag = entry.pszRunFlag;
+    CWatchThread thread(entry);
+    ASSERT_TRUE(thread.CreateThread());
     ASSERT_TRUE(posts.WaitFor(WM_PAGE_SIZE, 5s));
     std::this_thread::sleep_for(300ms);
     auto stopped = std::chrono::steady_clock::now();
@@ -215,5 +218,5 @@ TEST(WatchThread, ALongIntervalIsOneSleepThatStopEndsAtOnce) {
     ASSERT_TRUE(posts.WaitFor(WM_WATCH_ENDED, 2s));
     EXPECT_LT(posts.Messages().back().when - stopped, 500ms);
     EXPECT_EQ(1, server.RequestCount());
-    EXPECT_TRUE(Workers().WaitIdle(2s));
+    EXPECT_TRUE(thread.Join(2s));
 }

@@ -1,11 +1,12 @@
 // The model of a run: what each probe result means for a row, without threads or a window.
 #include <gtest/gtest.h>
 
+#include "TestClock.h"
 #include "ThreadMessages.h"
 #include "WatchSession.h"
-#include "WatchThread.h"
 
 using namespace sentrel;
+using namespace sentrel::test;
 
 namespace {
 
@@ -19,6 +20,7 @@ ProbeResult Fail(ProbeFailure why, int status = 0) {
 
 // A session whose watchers are recorded instead of started; the test posts for them.
 struct Session {
+    TestClock clock;
     WatchSession session;
     std::vector<int> watches;
     std::string alerts;  // M(ark, new) m(ark again) F(ailing) R(ecovered) E(nded), in order
@@ -27,14 +29,13 @@ struct Session {
     std::vector<PageValidators> sent;
 
     Session() {
-        session.SetWatcherStarter([this](WatchEntry* entry) {
-            watches.push_back(entry->nItem);
-            boxes.push_back(entry->pValidators);
-            sent.push_back(entry->validators);
-            delete entry;
+        session.SetWatcherStarter([this](WatchEntry entry) {
+            watches.push_back(entry.nItem);
+            boxes.push_back(entry.pValidators);
+            sent.push_back(entry.validators);
             return true;
         });
-        session.SetClock([] { return std::time_t(1000); });
+        session.SetClock(clock);
         session.Subscribe([this](const WatchEvent& e) {
             if (e.kind == WatchEvent::Marked) alerts += e.bNewMark ? "M" : "m";
             if (e.kind == WatchEvent::Failing) alerts += "F";
@@ -51,7 +52,7 @@ struct Session {
         ASSERT_TRUE(session.Start(options));
     }
     void Post(int row, unsigned msg, const ProbeResult& r) {
-        session.Deliver(msg, watches[static_cast<std::size_t>(row)], r.Encode());
+        session.Deliver({msg, watches[static_cast<std::size_t>(row)], r});
     }
     // The first result of the run, then the others.
     void Results(int row, const std::vector<ProbeResult>& results) {
@@ -207,7 +208,7 @@ TEST(WatchSession, ProbeResultsDecideMarksHealthAndTheStoredSize) {
     (void)kNoSize;
 }
 
-TEST(WatchSession, FailureReasonsAndTheirEncodingSurviveAPost) {
+TEST(WatchSession, FailureReasonsAsTheUserReadsThem) {
     struct Case {
         ProbeResult result;
         const char* reason;
@@ -223,7 +224,6 @@ TEST(WatchSession, FailureReasonsAndTheirEncodingSurviveAPost) {
         {Ok(2147483647), ""},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(c.result, ProbeResult::Decode(c.result.Encode())) << c.reason;
         EXPECT_EQ(c.reason, c.result.Reason());
     }
 }
@@ -248,15 +248,15 @@ TEST(WatchSession, StopEndsMarksAndMessagesOfOldRunsAndDeletedRows) {
 
     run.session.Stop();
     EXPECT_EQ("等待停止...", run.session.Row(0).StatusText());
-    run.session.Deliver(WM_WATCH_ENDED, firstRun[1], 0);
-    run.session.Deliver(WM_WATCH_ENDED, firstRun[2], -1);
+    run.session.Deliver({WM_WATCH_ENDED, firstRun[1], {}});
+    run.session.Deliver({WM_WATCH_ENDED, firstRun[2], {}, true});
     EXPECT_EQ("停止", run.session.Row(0).StatusText());
     EXPECT_EQ("网络失败！", run.session.Row(1).StatusText());
     EXPECT_EQ(0, run.session.ActiveWatchers());
 
     // A late message of the first run finds nothing in the second.
     run.Start();
-    run.session.Deliver(WM_PAGE_SIZE, firstRun[1], Ok(999).Encode());
+    run.session.Deliver({WM_PAGE_SIZE, firstRun[1], Ok(999)});
     EXPECT_EQ(100, run.session.Row(0).nStoredSize);
     EXPECT_TRUE(run.session.Marks().empty());
     EXPECT_EQ("MMEE", run.alerts);
@@ -267,10 +267,9 @@ TEST(WatchSession, AWatcherThatCannotStartStopsTheOthers) {
     Session run;
     for (int i = 0; i < 3; ++i) run.session.AddRow("http://x/", "", 0);
     int started = 0;
-    run.session.SetWatcherStarter([&](WatchEntry* entry) {
+    run.session.SetWatcherStarter([&](WatchEntry) {
         if (started == 2) return false;
         ++started;
-        delete entry;
         return true;
     });
     EXPECT_FALSE(run.session.Start(WatchSession::RunOptions()));

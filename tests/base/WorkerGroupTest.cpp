@@ -36,3 +36,19 @@ TEST(WorkerGroup, AFailedSpawnRunsNothingAndCountsNothing) {
     EXPECT_TRUE(group.WaitIdle(5s));
     EXPECT_FALSE(ran);
 }
+
+TEST(WorkerGroup, JoinsWhatEndedAndLeavesAWorkerPastItsBoundToEndAlone) {
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    const auto start = std::chrono::steady_clock::now();
+    {
+        WorkerGroup group;
+        ASSERT_TRUE(group.Spawn([] {}));
+        ASSERT_TRUE(group.Spawn([release] {
+            while (!*release) std::this_thread::sleep_for(1ms);
+        }));
+        EXPECT_FALSE(group.JoinAll(100ms));
+        EXPECT_EQ(0, group.Live()) << "one left to end alone is no longer counted";
+    }  // the group goes at once
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    *release = true;
+}

@@ -1,0 +1,12 @@
+#pragma once
+// The window's menus, built afresh for each use.
+class wxMenu;
+
+namespace sentrel {
+
+/// The list's context menu: the nine entries over a row, the five beside the rows.
+wxMenu* CreateListMenu(bool bOnRow);
+/// The tray menu ("设置", separator, "退出"), also under the ▾ caption button.
+wxMenu* CreateTrayMenu();
+
+}  // namespace sentrel
