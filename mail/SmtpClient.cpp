@@ -146,10 +146,6 @@ SocketHandle CSmtpClient::OpenConnection(const char* server, std::uint16_t port)
     return connection.Release();
 }
 
-bool CSmtpClient::ReadReplyLine() {
-    return Check(m_connection.ReadLine(m_pRecvBuf.get(), kBufferSize));
-}
-
 bool CSmtpClient::ReadReply() {
     // One deadline for the whole reply: a server that drips continuation lines cannot
     // hold the send longer than one slow line could.

@@ -71,8 +71,6 @@ class CSmtpClient : public SmtpErrors {
     // own dialogue.
     /// A connected socket that the caller owns and closes, or kNoSocket with an error code.
     SocketHandle OpenConnection(const char* server, std::uint16_t port);
-    /// Reads one reply line of the open connection into the receive buffer.
-    bool ReadReplyLine();
     /// Reads one whole reply ("NNN-" lines continue it, "NNN " ends it) against one
     /// deadline: the receive buffer holds its last line, LastReply all of it.
     bool ReadReply();
@@ -95,8 +93,6 @@ class CSmtpClient : public SmtpErrors {
     }
     static constexpr int kConnectTimeoutMs = 10000;
     static constexpr int kIoTimeoutMs = 30000;
-
-    const char* ReceiveBuffer() const { return m_pRecvBuf.get(); }
 
   private:
     using Text = std::optional<std::string>;

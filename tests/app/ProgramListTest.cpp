@@ -18,7 +18,6 @@ void Xdo(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {"/usr/bin/xdotool"};
     argv.insert(argv.end(), args.begin(), args.end());
     RunAndCapture(argv);
-    std::this_thread::sleep_for(400ms);
 }
 }  // namespace
 
@@ -30,13 +29,21 @@ TEST(ProgramList, ANewUrlTypedIntoTheDialogIsStoredWithByteCountZero) {
     ASSERT_FALSE(window.empty()) << "the window did not appear";
 
     // A right click beside the rows: the five-entry menu; its fifth entry is "新增...".
-    Xdo({"mousemove", "--window", window, "100", "200"});
-    Xdo({"click", "3"});
-    Xdo({"key", "Down", "Down", "Down", "Down", "Return"});
+    std::string dialog;
+    for (int attempt = 0; attempt < 3 && dialog.empty(); ++attempt) {
+        Xdo({"mousemove", "--sync", "--window", window, "100", "200"});
+        Xdo({"click", "3"});
+        // The menu grabs the keyboard once it is up: then its keys choose the entry.
+        WaitUntil([] { return false; }, 300ms);
+        Xdo({"key", "Down", "Down", "Down", "Down", "Return"});
+        WaitUntil([&] { return !(dialog = WindowTitled(pid, "新增网址")).empty(); }, 3s);
+    }
+    ASSERT_FALSE(dialog.empty()) << "新增... did not open the URL dialog";
     Xdo({"type", "--delay", "20", "http://example.com/新闻"});
     Xdo({"key", "Tab"});
     Xdo({"type", "--delay", "20", "note"});
-    Xdo({"key", "Return"});   // the default button, OK
+    Xdo({"key", "Return"});  // the default button, OK
+    ASSERT_TRUE(WaitUntil([&] { return WindowTitled(pid, "新增网址").empty(); }, 5s));
     ClickAt(window, 500, 9);  // QUIT
     ASSERT_EQ(0, WaitExit(pid, 10s));
 

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -53,7 +54,9 @@ TEST(ProgramMonitor, StartMarksAPageThatChangedWhileClosedAndMailsItOnce) {
     SmtpSink smtp(mail);
     ASSERT_TRUE(smtp.Ready()) << "the SMTP server did not start (python3-aiosmtpd?)";
 
-    TestHttpServer pages([](TestServer::Conn& c, const std::string&, int) {
+    std::atomic<int> probes{0};
+    TestHttpServer pages([&](TestServer::Conn& c, const std::string&, int) {
+        ++probes;
         c.Write("HTTP/1.1 200 OK\r\nContent-Length: 2345\r\n\r\n");
         c.Close();
     });
@@ -84,7 +87,9 @@ TEST(ProgramMonitor, StartMarksAPageThatChangedWhileClosedAndMailsItOnce) {
          std::chrono::steady_clock::now() < deadline;)
         std::this_thread::sleep_for(100ms);
     EXPECT_GT(red, 50) << "the row is red on the screen";
-    std::this_thread::sleep_for(2500ms);  // more probes of an unchanged page: no more mail
+    // More probes of the unchanged pages: no more mail.
+    const int before = probes;
+    ASSERT_TRUE(WaitUntil([&] { return probes >= before + 4; }, 10s));
     EXPECT_EQ(1, smtp.Delivered());
 
     const std::string received = ReadFile(mail);
@@ -93,8 +98,7 @@ TEST(ProgramMonitor, StartMarksAPageThatChangedWhileClosedAndMailsItOnce) {
     EXPECT_NE(std::string::npos, received.find("相关网址：" + url + "\r\n")) << received;
 
     ClickAt(window, 120, 57);  // Stop: 90, 30, 60 x 54
-    std::this_thread::sleep_for(700ms);
-    ClickAt(window, 500, 9);  // QUIT
+    ClickAt(window, 500, 9);   // QUIT
     EXPECT_EQ(0, WaitExit(pid, 10s));
 
     std::vector<UrlRow> rows;

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,14 +40,48 @@ inline bool WaitVisible(pid_t pid, const std::string& window, bool visible,
     return false;
 }
 
-/// A left click at a point of the window's client area.
+/// A left click at a point of the window's client area, once the pointer is there. The
+/// window is raised first (without a window manager every window opens at the same place)
+/// and the pointer comes from outside it, so that the control there sees it enter. A click
+/// into a popup over the window (`raise` false) leaves both alone.
 inline void ClickAt(const std::string& window, int x, int y,
-                    const std::vector<std::string>& env = {}) {
-    RunAndCapture(
-        {"/usr/bin/xdotool", "mousemove", "--window", window, std::to_string(x), std::to_string(y)},
+                    const std::vector<std::string>& env = {}, bool raise = true) {
+    if (raise) {
+        RunAndCapture({"/usr/bin/xdotool", "windowraise", window}, nullptr, env);
+        RunAndCapture({"/usr/bin/xdotool", "mousemove", "--sync", "1000", "760"}, nullptr, env);
+    }
+    RunAndCapture({"/usr/bin/xdotool", "mousemove", "--sync", "--window", window, std::to_string(x),
+                   std::to_string(y)},
+                  nullptr, env);
+    // A hand's pause: the toolkit takes the pointer's arrival before the press.
+    RunAndCapture({"/usr/bin/xdotool", "sleep", "0.15", "click", "1"}, nullptr, env);
+}
+
+/// Waits until `done` holds, looking every 50 ms; false when `bound` passed first.
+inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds bound) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+/// The program's visible window titled `title` (compared here: xdotool's name patterns
+/// are not UTF-8 aware in every locale), or empty.
+inline std::string WindowTitled(pid_t pid, const std::string& title,
+                                const std::vector<std::string>& env = {}) {
+    const std::string windows = RunAndCapture(
+        {"/usr/bin/xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(pid)},
         nullptr, env);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    RunAndCapture({"/usr/bin/xdotool", "click", "1"}, nullptr, env);
+    for (std::size_t at = 0; at < windows.size();) {
+        const std::size_t end = windows.find('\n', at);
+        const std::string id = windows.substr(at, end - at);
+        if (RunAndCapture({"/usr/bin/xdotool", "getwindowname", id}, nullptr, env) == title + "\n")
+            return id;
+        at = end == std::string::npos ? windows.size() : end + 1;
+    }
+    return {};
 }
 
 }  // namespace sentrel::test

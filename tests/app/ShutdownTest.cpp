@@ -126,7 +126,8 @@ class ProgramWithABox : public ProgramRun {
 }  // namespace
 
 TEST_F(ProgramWithABox, SigtermWhileAMessageBoxIsOpenEndsTheProgramAndStores) {
-    std::this_thread::sleep_for(1500ms);  // the box comes up once the window is shown
+    // The box comes up once the window is shown.
+    ASSERT_TRUE(WaitUntil([&] { return !WindowTitled(m_pid, "提示").empty(); }, 10s));
     kill(m_pid, SIGTERM);
     EXPECT_EQ(0, WaitEnd()) << "the box must not hold the exit";
     ExpectStored();
@@ -134,25 +135,13 @@ TEST_F(ProgramWithABox, SigtermWhileAMessageBoxIsOpenEndsTheProgramAndStores) {
 
 TEST_F(ProgramRun, SigtermWhileOptionsIsOpenEndsTheProgramAndStores) {
     // ▾ (POP, at W-100, 1), then 设置 from its menu: Options is open on a loop of its own.
-    auto optionsOpen = [&] {
-        const std::string windows =
-            RunAndCapture({"/usr/bin/xdotool", "search", "--all", "--onlyvisible", "--pid",
-                           std::to_string(m_pid)});
-        for (std::size_t at = 0; at < windows.size();) {
-            const std::size_t end = windows.find('\n', at);
-            if (RunAndCapture({"/usr/bin/xdotool", "getwindowname",
-                               windows.substr(at, end - at)}) == "选项\n")
-                return true;
-            at = end == std::string::npos ? windows.size() : end + 1;
-        }
-        return false;
-    };
+    auto optionsOpen = [&] { return !WindowTitled(m_pid, "选项").empty(); };
     bool open = false;
     for (int attempt = 0; attempt < 3 && !open; ++attempt) {
         ClickAt(m_window, 443, 9);
-        std::this_thread::sleep_for(700ms);  // the menu opens below the button
-        ClickAt(m_window, 474, 37);          // its first entry, 设置
-        for (int i = 0; i < 30 && !(open = optionsOpen()); ++i) std::this_thread::sleep_for(100ms);
+        std::this_thread::sleep_for(700ms);     // the menu opens below the button
+        ClickAt(m_window, 474, 37, {}, false);  // its first entry, 设置
+        open = WaitUntil(optionsOpen, 3s);
     }
     ASSERT_TRUE(open) << "Options did not open";
     kill(m_pid, SIGTERM);
