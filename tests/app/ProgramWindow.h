@@ -67,20 +67,28 @@ inline bool WaitUntil(const std::function<bool()>& done, std::chrono::millisecon
     return true;
 }
 
+/// The X window ids of the program's visible windows, its menus included.
+inline std::vector<std::string> VisibleWindows(pid_t pid,
+                                               const std::vector<std::string>& env = {}) {
+    const std::string out = RunAndCapture(
+        {"/usr/bin/xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(pid)},
+        nullptr, env);
+    std::vector<std::string> ids;
+    for (std::size_t at = 0; at < out.size();) {
+        const std::size_t end = out.find('\n', at);
+        ids.push_back(out.substr(at, end - at));
+        at = end == std::string::npos ? out.size() : end + 1;
+    }
+    return ids;
+}
+
 /// The program's visible window titled `title` (compared here: xdotool's name patterns
 /// are not UTF-8 aware in every locale), or empty.
 inline std::string WindowTitled(pid_t pid, const std::string& title,
                                 const std::vector<std::string>& env = {}) {
-    const std::string windows = RunAndCapture(
-        {"/usr/bin/xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(pid)},
-        nullptr, env);
-    for (std::size_t at = 0; at < windows.size();) {
-        const std::size_t end = windows.find('\n', at);
-        const std::string id = windows.substr(at, end - at);
+    for (const std::string& id : VisibleWindows(pid, env))
         if (RunAndCapture({"/usr/bin/xdotool", "getwindowname", id}, nullptr, env) == title + "\n")
             return id;
-        at = end == std::string::npos ? windows.size() : end + 1;
-    }
     return {};
 }
 

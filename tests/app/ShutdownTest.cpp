@@ -138,8 +138,10 @@ TEST_F(ProgramRun, SigtermWhileOptionsIsOpenEndsTheProgramAndStores) {
     auto optionsOpen = [&] { return !WindowTitled(m_pid, "选项").empty(); };
     bool open = false;
     for (int attempt = 0; attempt < 3 && !open; ++attempt) {
+        const std::size_t before = VisibleWindows(m_pid).size();
         ClickAt(m_window, 443, 9);
-        std::this_thread::sleep_for(700ms);     // the menu opens below the button
+        // The menu opens below the button, as windows of the program's own.
+        if (!WaitUntil([&] { return VisibleWindows(m_pid).size() > before; }, 3s)) continue;
         ClickAt(m_window, 474, 37, {}, false);  // its first entry, 设置
         open = WaitUntil(optionsOpen, 3s);
     }
