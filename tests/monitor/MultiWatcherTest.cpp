@@ -1,9 +1,13 @@
 // The many-page loop: pages on one libcurl multi handle, against servers on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <mutex>
 
 #include "MultiWatcher.h"
+#include "ProbeJob.h"
 #include "TestServer.h"
 #include "ThreadMessages.h"
 
@@ -63,5 +67,107 @@ TEST(MultiWatcher, BytesThatArriveOnAKeptConnectionBetweenProbesAreNeverTheNextA
             if (m.msg == WM_PAGE_SIZE || m.msg == WM_PROBE_RESULT)
                 EXPECT_EQ(ProbeResult::Size(10), m.result) << stray;
         }
+    }
+}
+
+namespace {
+// A server that holds each answer a while and counts the requests it holds at once.
+struct HoldingServer {
+    explicit HoldingServer(std::chrono::milliseconds hold)
+        : server([this, hold](TestServer::Conn& c, const std::string& head, int) {
+              const int now = ++held;
+              {
+                  std::lock_guard<std::mutex> lock(mutex);
+                  peak = std::max(peak, now);
+                  times.emplace_back(head.substr(4, head.find(' ', 4) - 4),
+                                     std::chrono::steady_clock::now());
+              }
+              c.Sleep(hold);
+              --held;
+              c.Write(TestHttpServer::Response("200 OK", "Content-Length: 2\r\n", "ok"));
+          }) {}
+    int Peak() const {
+        std::lock_guard<std::mutex> lock(mutex);
+        return peak;
+    }
+    // When each request for `path` came.
+    std::vector<std::chrono::steady_clock::time_point> Times(const std::string& path) const {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::vector<std::chrono::steady_clock::time_point> out;
+        for (const auto& [p, t] : times)
+            if (p == path) out.push_back(t);
+        return out;
+    }
+    std::atomic<int> held{0};
+    mutable std::mutex mutex;
+    int peak = 0;
+    std::vector<std::pair<std::string, std::chrono::steady_clock::time_point>> times;
+    TestHttpServer server;
+};
+}  // namespace
+
+TEST(MultiWatcher, RequestsInFlightKeepToBothLimits) {
+    struct Case {
+        const char* what;
+        int maxTransfers, maxPerHost;
+        int peakPerServer, peakInAll;  // with three pages on each of two servers
+    };
+    const Case cases[] = {
+        {"no limit reached", 8, 8, 3, 6},
+        {"two in flight", 2, 8, 1, 2},  // taken in turn: one of each server
+        {"one per host", 8, 1, 1, 2},
+    };
+    for (const Case& k : cases) {
+        HoldingServer a(300ms), b(300ms);
+        CMultiWatcher::Options options;
+        options.nMaxTransfers = k.maxTransfers;
+        options.nMaxPerHost = k.maxPerHost;
+        Loop loop(options);
+        for (int i = 0; i < 3; ++i) {
+            loop.Add(a.server.Url("/a" + std::to_string(i)), i, 100);
+            loop.Add(b.server.Url("/b" + std::to_string(i)), 10 + i, 100);
+        }
+        int peakInAll = 0;
+        ASSERT_TRUE(loop.RunUntil([&] {
+            peakInAll = std::max(peakInAll, a.held + b.held);
+            EXPECT_LE(loop.watcher.InFlight(), k.maxTransfers) << k.what;
+            return loop.told.size() == 6;
+        })) << k.what;
+        EXPECT_EQ(k.peakPerServer, std::max(a.Peak(), b.Peak())) << k.what;
+        EXPECT_EQ(k.peakInAll, peakInAll) << k.what;
+        loop.watcher.EndAll();
+    }
+}
+
+TEST(MultiWatcher, PagesComeDueByTheirIntervalsWhileARefusedOneBacksOff) {
+    HoldingServer site(0ms);
+    RefusingPort refusing;
+    Loop loop;  // a second of interval is 100 ms here
+    loop.Add(site.server.Url("/every1"), 1, 1);
+    loop.Add(site.server.Url("/every3"), 3, 3);
+    loop.Add("http://127.0.0.1:" + std::to_string(refusing.Port()) + "/", 9, 100);
+    const auto start = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::duration refusedAfter{};
+    ASSERT_TRUE(loop.RunUntil([&] {
+        for (const WatchMessage& m : loop.told)
+            if (m.nItem == 9 && refusedAfter == refusedAfter.zero())
+                refusedAfter = std::chrono::steady_clock::now() - start;
+        return std::chrono::steady_clock::now() - start > 1500ms;
+    }));
+    loop.watcher.EndAll();
+    // The refused page was tried again after the second's back-off, and told once.
+    EXPECT_GE(refusedAfter, ProbeJob::WaitTime());
+    EXPECT_LT(refusedAfter, 1500ms);
+    const auto failed = std::find_if(loop.told.begin(), loop.told.end(),
+                                     [](const WatchMessage& m) { return m.nItem == 9; });
+    ASSERT_NE(loop.told.end(), failed);
+    EXPECT_EQ(ProbeResult::Failed(ProbeFailure::Refused), failed->result);
+    // Meanwhile the others were probed at once, then every 100 and every 300 ms.
+    for (const auto& [path, gap] : {std::pair{"/every1", 100ms}, std::pair{"/every3", 300ms}}) {
+        const auto times = site.Times(path);
+        ASSERT_GE(times.size(), 1500ms / gap - 1) << path;
+        EXPECT_LT(times.front() - start, 100ms) << path;
+        for (std::size_t i = 1; i < times.size(); ++i)
+            EXPECT_GE(times[i] - times[i - 1], gap - 5ms) << path << " probe " << i;
     }
 }

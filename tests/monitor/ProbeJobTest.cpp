@@ -3,11 +3,14 @@
 
 #include <algorithm>
 
+#include "CurlApi.h"
+#include "ProbeJob.h"
 #include "TestServer.h"
 #include "WatchThread.h"
 
 using namespace sentrel;
 using namespace sentrel::test;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -71,4 +74,101 @@ TEST(ProbeJob, ValidatorsGoBackOnlyAsTheyCameAndOnlyToTheUrlThatGaveThem) {
         << "the stored validators of /moved go to /moved itself, once";
     EXPECT_FALSE(AnyHas(other.Requests(), "If-None-Match"));
     EXPECT_EQ(4, other.RequestCount());
+}
+
+namespace {
+// Drives one ProbeJob as a watcher does, without its waits: the steps it asked for, as
+// letters (P perform, W wait, D done), and its result.
+struct Drive {
+    std::string steps;
+    ProbeResult result;
+};
+Drive DriveJob(const std::string& url, ProbeJob::Kind kind, std::chrono::milliseconds budget,
+               const PageValidators* validators) {
+    curl_slist* headers = MakeProbeHeaders();
+    CURL* easy = Curl()->easy_init();
+    ConfigureProbeHandle(easy, headers, {});
+    Drive d;
+    {
+        ProbeJob job(easy, headers);
+        ProbeStep step =
+            job.Begin(url, kind, std::chrono::steady_clock::now() + budget, validators);
+        for (; step != ProbeStep::Done && d.steps.size() < 40;) {
+            if (step == ProbeStep::Perform) {
+                d.steps += 'P';
+                step = job.Performed(Curl()->easy_perform(easy));
+            } else {
+                d.steps += 'W';
+                step = job.Waited();
+            }
+        }
+        d.steps += 'D';
+        d.result = job.Result();
+    }
+    Curl()->easy_cleanup(easy);
+    Curl()->slist_free_all(headers);
+    return d;
+}
+}  // namespace
+
+TEST(ProbeJob, EachAnswerLeadsToItsNextStep) {
+    TestHttpServer site([](TestServer::Conn& c, const std::string& head, int) {
+        auto is = [&](const char* path) {
+            return head.find(std::string("GET ") + path + " ") == 0;
+        };
+        if (is("/sized")) {
+            c.Write(Page(""));
+        } else if (is("/unsized")) {
+            c.Write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nhello!");
+            c.Close();
+        } else if (is("/moved")) {
+            c.Write("HTTP/1.1 302 Found\r\nLocation: /sized\r\nContent-Length: 0\r\n\r\n");
+        } else if (is("/loop")) {
+            c.Write("HTTP/1.1 302 Found\r\nLocation: /loop\r\nContent-Length: 0\r\n\r\n");
+        } else if (is("/same")) {
+            c.Write(head.find("If-None-Match: \"v\"") != std::string::npos
+                        ? "HTTP/1.1 304 Not Modified\r\nETag: \"v\"\r\n\r\n"
+                        : Page("ETag: \"v\"\r\n"));
+        } else {
+            c.Write(TestHttpServer::Response("404 Not Found", "", ""));
+        }
+    });
+    RefusingPort refusing;
+    const std::string refused = "http://127.0.0.1:" + std::to_string(refusing.Port()) + "/";
+    const PageValidators stored{7, "\"v\"", ""};
+    using K = ProbeJob::Kind;
+    struct Case {
+        std::string url;
+        K kind;
+        const PageValidators* validators;
+        std::chrono::milliseconds budget;
+        std::string steps;
+        ProbeResult result;
+    };
+    const Case cases[] = {
+        {site.Url("/sized"), K::Size, nullptr, 10s, "PD", ProbeResult::Size(5)},
+        // No length: a second request measures the body.
+        {site.Url("/unsized"), K::Size, nullptr, 10s, "PPD", ProbeResult::Size(6)},
+        {site.Url("/unsized"), K::Body, nullptr, 10s, "PD", ProbeResult::Size(6)},
+        {site.Url("/moved"), K::Size, nullptr, 10s, "PPD", ProbeResult::Size(5)},
+        {site.Url("/loop"), K::Size, nullptr, 10s, std::string(probe::kMaxRedirects + 1, 'P') + "D",
+         ProbeResult::Failed(ProbeFailure::TooManyRedirects)},
+        {site.Url("/gone"), K::Size, nullptr, 10s, "PD",
+         ProbeResult::Failed(ProbeFailure::HttpStatus, 404)},
+        // Not modified: the size the validators stood for.
+        {site.Url("/same"), K::Size, &stored, 10s, "PD", ProbeResult::Size(7)},
+        {site.Url("/same"), K::Body, &stored, 10s, "PD", ProbeResult::Size(5)},
+        // A refused connection is tried once more after the back-off, when time allows.
+        {refused, K::Size, nullptr, 10s, "PWPD", ProbeResult::Failed(ProbeFailure::Refused)},
+        {refused, K::Size, nullptr, 500ms, "PD", ProbeResult::Failed(ProbeFailure::Refused)},
+        {"ftp://127.0.0.1/", K::Size, nullptr, 10s, "D",
+         ProbeResult::Failed(ProbeFailure::Network)},
+        {site.Url("/sized"), K::Size, nullptr, 0ms, "D",
+         ProbeResult::Failed(ProbeFailure::Timeout)},
+    };
+    for (const Case& k : cases) {
+        const Drive d = DriveJob(k.url, k.kind, k.budget, k.validators);
+        EXPECT_EQ(k.steps, d.steps) << k.url;
+        EXPECT_EQ(k.result, d.result) << k.url << " " << d.result.nSize;
+    }
 }
