@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-typedef void CURL;
+#include "ProbeDeclarations.h"
 
 namespace sentrel {
 

@@ -8,16 +8,10 @@
 
 #include "KeptConnections.h"
 #include "PageValidators.h"
+#include "ProbeDeclarations.h"
 #include "WatchEntry.h"
 
-typedef void CURL;
-typedef void CURLM;
-struct curl_slist;
-
 namespace sentrel {
-
-class ProbeJob;
-enum class ProbeStep;
 
 /// Watches any number of pages from one thread: every page's probes are ProbeJobs on one
 /// libcurl multi handle, which keeps connections (HTTP/2 where the server offers it) and

@@ -8,19 +8,13 @@
 
 #include "KeptConnections.h"
 #include "PageValidators.h"
+#include "ProbeDeclarations.h"
 #include "ProbeResult.h"
 #include "RunFlag.h"
 #include "TextRules.h"
 #include "WatchEntry.h"
 
-typedef void CURL;
-typedef void CURLM;
-struct curl_slist;
-
 namespace sentrel {
-
-class ProbeJob;
-enum class ProbeStep;
 
 /// Thread procedure of a watcher: runs Watch on the record's thread object.
 unsigned WatchThreadProc(void* pParam);

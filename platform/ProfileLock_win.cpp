@@ -49,14 +49,6 @@ ProfileLock::~ProfileLock() {
     if (m_impl->lockFile != INVALID_HANDLE_VALUE) CloseHandle(m_impl->lockFile);
 }
 
-std::string ProfileLock::ChannelName(const std::string& dir) {
-    std::uint64_t h = 1469598103934665603ULL;  // FNV-1a
-    for (unsigned char c : fs::Resolve(dir)) h = (h ^ c) * 1099511628211ULL;
-    char name[32];
-    std::snprintf(name, sizeof name, "sentrel-%016llx", static_cast<unsigned long long>(h));
-    return name;
-}
-
 const std::string& ProfileLock::Problem() const {
     return m_impl->problem;
 }

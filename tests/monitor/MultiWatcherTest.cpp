@@ -64,8 +64,9 @@ TEST(MultiWatcher, BytesThatArriveOnAKeptConnectionBetweenProbesAreNeverTheNextA
         ASSERT_TRUE(loop.RunUntil([&] { return server.RequestCount() >= 5; })) << stray;
         loop.watcher.EndAll();
         for (const WatchMessage& m : loop.told) {
-            if (m.msg == WM_PAGE_SIZE || m.msg == WM_PROBE_RESULT)
+            if (m.msg == WM_PAGE_SIZE || m.msg == WM_PROBE_RESULT) {
                 EXPECT_EQ(ProbeResult::Size(10), m.result) << stray;
+            }
         }
     }
 }

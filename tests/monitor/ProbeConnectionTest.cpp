@@ -98,22 +98,6 @@ TEST(PageSizeProbe, ALargeOrLateBodyIsNotWaitedFor) {
     }
 }
 
-TEST(PageSizeProbe, TheCapCoversTheWholeProbeRedirectsIncluded) {
-    // Every hop answers after 0.8 s and redirects again: five hops would take 4 s.
-    TestHttpServer server([](TestServer::Conn& c, const std::string&, int index) {
-        if (!c.Sleep(std::chrono::milliseconds(800))) return;
-        c.Write(TestHttpServer::Response(
-            "302 Found", "Location: /hop" + std::to_string(index + 1) + "\r\nContent-Length: 0\r\n",
-            ""));
-    });
-    CWatchThread probe;
-    probe.SetRequestCap(2);
-    ASSERT_TRUE(probe.OpenSession());
-    auto start = Clock::now();
-    EXPECT_EQ(0, probe.GetPageSize(server.Url("/").c_str()));
-    EXPECT_LT(SecondsSince(start), 3.0);
-}
-
 TEST(PageSizeProbe, CookiesOfASessionStayBounded) {
     // A page that sets a new cookie name on every response.
     TestHttpServer server([](TestServer::Conn& c, const std::string&, int index) {

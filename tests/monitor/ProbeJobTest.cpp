@@ -59,9 +59,13 @@ TEST(ProbeJob, ValidatorsGoBackOnlyAsTheyCameAndOnlyToTheUrlThatGaveThem) {
         for (int i = 0; i < 2; ++i) {
             const ProbeResult r = probe.Probe(site.Url(k.path).c_str(), &v);
             // Newer libcurl refuses a header with a bare CR outright: no size, no harm.
-            if (!evil || r.Ok()) EXPECT_EQ(ProbeResult::Size(5), r) << k.path;
+            if (!evil || r.Ok()) {
+                EXPECT_EQ(ProbeResult::Size(5), r) << k.path;
+            }
         }
-        if (std::string(k.path) != "/plain") EXPECT_EQ("", v.etag + v.lastModified) << k.path;
+        if (std::string(k.path) != "/plain") {
+            EXPECT_EQ("", v.etag + v.lastModified) << k.path;
+        }
     }
     const auto requests = site.Requests();
     EXPECT_FALSE(AnyHas(requests, "X-Evil"));

@@ -138,19 +138,41 @@ TEST(PageSizeProbe, StalledServerGivesZeroWithinBoundedTime) {
     EXPECT_LT(took, 8.0);
 }
 
-TEST(PageSizeProbe, TricklingServerIsCutByTheRequestCap) {
-    // Two bytes a second keep the transfer above the stall limit; only the cap ends it.
-    TestHttpServer server([](TestServer::Conn& c, const std::string&, int) {
-        c.Write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
-        while (c.Write("..") && c.Sleep(std::chrono::milliseconds(500))) {
-        }
-    });
-    CWatchThread probe;
-    probe.SetRequestCap(3);
-    ASSERT_TRUE(probe.OpenSession());
-    auto start = Clock::now();
-    EXPECT_EQ(0, probe.GetPageSize(server.Url("/").c_str()));
-    EXPECT_LT(SecondsSince(start), 5.0);
+TEST(PageSizeProbe, TheRequestCapEndsTheWholeProbe) {
+    struct Case {
+        const char* what;
+        TestHttpServer::Handler server;
+        int cap;
+        double bound;
+    };
+    const Case cases[] = {
+        // Two bytes a second keep the transfer above the stall limit; only the cap ends it.
+        {"trickle",
+         [](TestServer::Conn& c, const std::string&, int) {
+             c.Write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+             while (c.Write("..") && c.Sleep(std::chrono::milliseconds(500))) {
+             }
+         },
+         3, 5.0},
+        // Every hop answers after 0.8 s and redirects again: five hops would take 4 s.
+        {"redirects",
+         [](TestServer::Conn& c, const std::string&, int index) {
+             if (!c.Sleep(std::chrono::milliseconds(800))) return;
+             c.Write(TestHttpServer::Response(
+                 "302 Found",
+                 "Location: /hop" + std::to_string(index + 1) + "\r\nContent-Length: 0\r\n", ""));
+         },
+         2, 3.0},
+    };
+    for (const Case& k : cases) {
+        TestHttpServer server(k.server);
+        CWatchThread probe;
+        probe.SetRequestCap(k.cap);
+        ASSERT_TRUE(probe.OpenSession());
+        auto start = Clock::now();
+        EXPECT_EQ(0, probe.GetPageSize(server.Url("/").c_str())) << k.what;
+        EXPECT_LT(SecondsSince(start), k.bound) << k.what;
+    }
 }
 
 TEST(PageSizeProbe, SendsExactlyTheFixedHeaders) {
