@@ -86,6 +86,24 @@ TEST_F(CoreTest, FileIsReadableByItsOwnerOnly) {
 
 #endif
 
+TEST_F(CoreTest, AnOlderFileKeepsItsNamesAndValues) {
+    const std::string older =
+        "interval=120\nbalertwav=0\nbalertemail=1\nemailrcv=a@b.cn\nsenduser=bob\n";
+    WriteFile(m_home.File("sentrel.ini"), older);
+    CCore core;
+    core.autoFileConfig();
+    EXPECT_EQ(120, core.Get(keys::kInterval));
+    EXPECT_FALSE(core.Get(keys::kAlertWav));
+    EXPECT_TRUE(core.Get(keys::kAlertEmail));
+    EXPECT_EQ("a@b.cn", core.Get(keys::kEmailRcv));
+    EXPECT_EQ("bob", core.Get(keys::kSendUser));
+    core.Set(keys::kEmailRcv, "a@b.cn");  // a write puts back every line under its name
+    const std::string ini = ReadFile(m_home.File("sentrel.ini"));
+    for (const char* line : {"interval=120\n", "balertwav=0\n", "balertemail=1\n",
+                             "emailrcv=a@b.cn\n", "senduser=bob\n"})
+        EXPECT_NE(std::string::npos, ini.find(line)) << ini;
+}
+
 TEST_F(CoreTest, BadValuesFallBackAndAreReported) {
     WriteFile(m_home.File("sentrel.ini"),
               "; comment\r\n[section]\r\ninterval=soon\r\nbalertwav=maybe\r\nemailrcv=ok@x\r\njunk "
