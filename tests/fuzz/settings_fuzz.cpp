@@ -58,11 +58,11 @@ const std::string& Home() {
     return home;
 }
 
+// A key of the settings table: written as the program keeps it, not byte for byte.
 bool IsOurs(const std::string& key) {
-    for (const char* k :
-         {"interval", "emailrcv", "senduser", "sendpwd", "balertwav", "balertemail"})
-        if (key == k) return true;
-    return false;
+    bool ours = false;
+    ForEachSetting([&](const auto& setting) { ours = ours || key == setting.name; });
+    return ours;
 }
 
 }  // namespace
