@@ -111,11 +111,11 @@ TEST(MultiWatcher, RequestsInFlightKeepToBothLimits) {
     struct Case {
         const char* what;
         int maxTransfers, maxPerHost;
-        int peakPerServer, peakInAll;  // with three pages on each of two servers
+        int mostPerServer, peakInAll;  // with three pages on each of two servers
     };
     const Case cases[] = {
         {"no limit reached", 8, 8, 3, 6},
-        {"two in flight", 2, 8, 1, 2},  // taken in turn: one of each server
+        {"two in flight", 2, 8, 2, 2},  // which two depends on which answer ends first
         {"one per host", 8, 1, 1, 2},
     };
     for (const Case& k : cases) {
@@ -134,7 +134,7 @@ TEST(MultiWatcher, RequestsInFlightKeepToBothLimits) {
             EXPECT_LE(loop.watcher.InFlight(), k.maxTransfers) << k.what;
             return loop.told.size() == 6;
         })) << k.what;
-        EXPECT_EQ(k.peakPerServer, std::max(a.Peak(), b.Peak())) << k.what;
+        EXPECT_LE(std::max(a.Peak(), b.Peak()), k.mostPerServer) << k.what;
         EXPECT_EQ(k.peakInAll, peakInAll) << k.what;
         loop.watcher.EndAll();
     }
