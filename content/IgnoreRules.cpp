@@ -1,0 +1,81 @@
+#include "IgnoreRules.h"
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
+namespace sentrel {
+namespace content {
+
+struct IgnoreRules::Rule {
+    pcre2_code* code = nullptr;
+    pcre2_match_data* match = nullptr;
+    ~Rule() {
+        pcre2_match_data_free(match);
+        pcre2_code_free(code);
+    }
+};
+
+IgnoreRules::IgnoreRules() = default;
+IgnoreRules::~IgnoreRules() = default;
+IgnoreRules::IgnoreRules(IgnoreRules&&) noexcept = default;
+IgnoreRules& IgnoreRules::operator=(IgnoreRules&&) noexcept = default;
+
+bool IgnoreRules::Parse(const std::string& text, std::string& error) {
+    std::vector<std::unique_ptr<Rule>> rules;
+    std::size_t start = 0;
+    int lineNo = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        ++lineNo;
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+            line.pop_back();
+        std::size_t lead = line.find_first_not_of(" \t");
+        if (lead == std::string::npos) continue;
+        line.erase(0, lead);
+        uint32_t options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF;
+        std::string pattern;
+        if (line.size() >= 2 && line.front() == '/' && line.back() == '/') {
+            pattern = line.substr(1, line.size() - 2);
+            options |= PCRE2_UCP;  // \w, \d and \b know every script
+        } else if (line.size() >= 3 && line.front() == '/' && line.compare(line.size() - 2, 2, "/i") == 0) {
+            pattern = line.substr(1, line.size() - 3);
+            options |= PCRE2_CASELESS | PCRE2_UCP;
+        } else {
+            pattern = line;
+            options |= PCRE2_LITERAL | PCRE2_CASELESS;
+        }
+        int code = 0;
+        PCRE2_SIZE offset = 0;
+        auto rule = std::make_unique<Rule>();
+        rule->code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
+                                   options, &code, &offset, nullptr);
+        if (!rule->code) {
+            PCRE2_UCHAR message[256];
+            pcre2_get_error_message(code, message, sizeof message);
+            error = "忽略规则第 " + std::to_string(lineNo) + " 行有误：" +
+                    reinterpret_cast<const char*>(message) + "（第 " + std::to_string(offset + 1) +
+                    " 个字符）";
+            return false;
+        }
+        pcre2_jit_compile(rule->code, PCRE2_JIT_COMPLETE);  // plain matching where JIT is missing
+        rule->match = pcre2_match_data_create_from_pattern(rule->code, nullptr);
+        rules.push_back(std::move(rule));
+    }
+    m_rules = std::move(rules);
+    return true;
+}
+
+bool IgnoreRules::Drops(const char* line, std::size_t length) const {
+    for (const auto& rule : m_rules) {
+        const int rc = pcre2_match(rule->code, reinterpret_cast<PCRE2_SPTR>(line), length, 0, 0,
+                                   rule->match, nullptr);
+        if (rc >= 0) return true;
+    }
+    return false;
+}
+
+}  // namespace content
+}  // namespace sentrel
