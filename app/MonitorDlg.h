@@ -18,6 +18,7 @@
 #include "RunFlag.h"
 #include "Settings.h"
 #include "UrlListModel.h"
+#include "WatchList.h"
 #include "WatchSession.h"
 #include "WorkerGroup.h"
 
@@ -211,6 +212,7 @@ class CMonitorDlg : public wxDialog,
     std::unique_ptr<CStatusTray> m_pStatusTray;
     std::unique_ptr<CNotifier> m_pNotifier;
     std::unique_ptr<CAlertSound> m_pSound;
+    std::unique_ptr<StoreTextKeeper> m_pTextKeeper;  // text rows' texts, where the list is saved
     MenuPresenter m_fnShowMenu;
     std::function<void()> m_fnQuit;
 

@@ -60,11 +60,14 @@ void CMonitorDlg::LoadUrlList() {
     m_bBulk = true;
     bool ok = store.Load(
         [this](UrlRow&& row) {
-            m_session.AddRow(S(TextFromBytes(row.url)), S(TextFromBytes(row.title)),
-                             AtoiClamped(row.kbsize.c_str()), row.etag, row.lastModified);
+            row.url = S(TextFromBytes(row.url));
+            row.title = S(TextFromBytes(row.title));
+            AddStoredRow(m_session, row);
         },
         error);
     m_bBulk = false;
+    m_pTextKeeper = std::make_unique<StoreTextKeeper>(m_strSaveTarget);
+    m_session.SetTextKeeper(m_pTextKeeper.get());
     ResetListView();
     if (!ok) {
         // Never overwrite a store that could not be read with a list that may be

@@ -277,6 +277,8 @@ bool PageReader::Set(const std::string& select, const std::string& ignore, std::
 
 PageReader::Outcome PageReader::Read(std::string_view contentType, std::string_view body,
                                      std::string& text) const {
+    text.clear();
+    if (m_bBroken) return Outcome::NoMatch;
     const IgnoreRules* ignore = m_ignore.Empty() ? nullptr : &m_ignore;
     const std::string utf8 = DecodeBody(contentType, body);
     text.clear();

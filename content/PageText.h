@@ -27,6 +27,8 @@ class PageReader {
     /// whole page) and the ignore rules, one per line. False with the reason, in the
     /// user's words, when either is malformed.
     bool Set(const std::string& select, const std::string& ignore, std::string& error);
+    /// Options that could not be read: every page then has no region.
+    void SetBroken() { m_bBroken = true; }
 
     enum class Outcome { Ok, NoMatch };
     /// The text to compare of a body (its bytes as they came, and its Content-Type).
@@ -36,6 +38,7 @@ class PageReader {
   private:
     std::string m_xpath;
     IgnoreRules m_ignore;
+    bool m_bBroken = false;
 };
 
 }  // namespace content

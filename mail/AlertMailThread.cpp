@@ -15,7 +15,7 @@ std::string FormatAlertTime(std::time_t when) {
 }
 
 AlertMailRequest AlertMailOf(const Settings& s, AlertMailRequest::Kind kind, const std::string& url,
-                             const std::string& reason) {
+                             const std::string& reason, const std::string& changes) {
     AlertMailRequest request;
     request.nKind = kind;
     request.server = ResolveMailServer(s.m_strSmtpHost, s.m_nSmtpPort, s.m_strSmtpSecurity,
@@ -26,6 +26,7 @@ AlertMailRequest AlertMailOf(const Settings& s, AlertMailRequest::Kind kind, con
     if (s.m_bSendPwdInKeyring) request.szKeyringServer = KeyringServerOf(s.m_strSmtpHost);
     request.szUrl = url;
     request.szReason = reason;
+    request.szChanges = changes;
     return request;
 }
 
@@ -34,7 +35,7 @@ void ComposeAlertMail(const AlertMailRequest& r, const std::string& when, std::s
     switch (r.nKind) {
         case AlertMailRequest::kChanged:
             subject = "有更新！" + when;
-            body = "相关网址：" + r.szUrl + "\r\n更新时间：" + when;
+            body = "相关网址：" + r.szUrl + "\r\n" + r.szChanges + "更新时间：" + when;
             break;
         case AlertMailRequest::kFailing:
             subject = "访问失败！" + when;

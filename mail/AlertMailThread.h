@@ -34,12 +34,14 @@ struct AlertMailRequest {
                                           ///< under this server and szSendUser
     std::string szUrl;                    ///< URL of the row
     std::string szReason;                 ///< why the page fails (kFailing)
+    std::string szChanges;                ///< the page's changed lines, CR LF ended (kChanged)
 };
 
 /// The alert mail the settings' account sends: its server, sender and recipient, and the
 /// password as the settings hold it, or, not read yet, where the keyring keeps it.
 AlertMailRequest AlertMailOf(const Settings& settings, AlertMailRequest::Kind kind,
-                             const std::string& url, const std::string& reason);
+                             const std::string& url, const std::string& reason,
+                             const std::string& changes = std::string());
 
 /// Subject and body of an alert mail at `when` (the time text of FormatAlertTime).
 void ComposeAlertMail(const AlertMailRequest& request, const std::string& when,

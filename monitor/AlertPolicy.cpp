@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "ChangeText.h"
 #include "Files.h"
 
 namespace sentrel {
@@ -129,13 +130,20 @@ bool AlertPolicy::Tell(AlertReport::Kind kind, const WatchRow& row, long long ol
     report.nOldSize = oldSize;
     report.nNewSize = newSize;
     if (kind == AlertReport::kFailing) report.reason = row.lastFailure.Reason();
+    if (kind == AlertReport::kChanged && row.compare.Text()) {
+        report.bText = true;
+        report.added = row.change.added;
+        report.removed = row.change.removed;
+    }
     return m_pReporter->Report(report);
 }
 
 void AlertPolicy::Mail(AlertMail::Kind kind, const WatchRow& row) {
     if (!m_settings.m_bAlertEmail || !m_pMailer) return;
     if (kind != AlertMail::kChanged && !m_settings.m_bMailOnFailure) return;
-    m_pMailer->Send({kind, row.id, row.url, row.lastFailure.Reason()});
+    AlertMail mail{kind, row.id, row.url, row.lastFailure.Reason()};
+    if (kind == AlertMail::kChanged && row.compare.Text()) mail.changes = MailChangeLines(row.change);
+    m_pMailer->Send(mail);
 }
 
 void AlertPolicy::Due(TimePoint& slot, std::chrono::milliseconds after) {

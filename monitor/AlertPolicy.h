@@ -7,6 +7,7 @@
 #include <ctime>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "Clock.h"
 #include "NoticeBatch.h"
@@ -38,6 +39,7 @@ struct AlertMail {
     RowId id = 0;
     std::string url;
     std::string reason;  ///< why the page fails (kFailing)
+    std::string changes;  ///< a text row's changed lines, as the mail tells them (kChanged)
 };
 
 /// Sends alert mails (off the caller's thread).
@@ -57,6 +59,9 @@ struct AlertReport {
     long long nOldSize = -1;  ///< -1: none
     long long nNewSize = -1;
     std::string reason;
+    bool bText = false;                ///< kChanged of a text row
+    std::vector<std::string> added;    ///< its added lines (at most 50)
+    std::vector<std::string> removed;  ///< and removed ones
 };
 
 /// Tells events as they come (sentrel-watch's output).

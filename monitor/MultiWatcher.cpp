@@ -16,9 +16,7 @@ struct CMultiWatcher::Page {
     std::unique_ptr<ProbeJob> job;
     CURL* easy = nullptr;
     PageValidators validators;
-    ProbeResult last;
-    int goodInRow = 0;
-    bool bFirst = true;
+    ResultFilter filter;
     bool bWaiting = false;  // in the connect retry's back-off
     bool bEnded = false;
 };
@@ -118,8 +116,10 @@ void CMultiWatcher::StartProbe(Page& page) {
     page.job->SetAbortFlag(page.entry->pszRunFlag.get());
     page.job->SetBodyBufferSize(kBodyBuffer);
     const auto deadline = Clock::now() + std::chrono::seconds(m_options.nRequestCapSeconds);
-    Advance(page,
-            page.job->Begin(page.entry->szUrl, ProbeJob::Kind::Size, deadline, &page.validators));
+    page.job->SetReader(page.entry->pReader.get());
+    Advance(page, page.job->Begin(page.entry->szUrl,
+                                  page.entry->pReader ? ProbeJob::Kind::Text : ProbeJob::Kind::Size,
+                                  deadline, &page.validators));
 }
 
 void CMultiWatcher::Advance(Page& page, ProbeStep step) {
@@ -213,22 +213,9 @@ void CMultiWatcher::Finish(Page& page) {
         if (page.entry->pValidators) page.entry->pValidators->Put(page.validators);
     }
     GiveBack(page);
-    // As a watcher thread posts: the first result, then every result that can change
-    // something (a good result equal to the last after two good ones in a row cannot).
     const WatchEntry& entry = *page.entry;
-    if (page.bFirst) {
-        page.bFirst = false;
-        page.last = result;
-        page.goodInRow = result.Ok() ? 1 : 0;
-        Tell({WM_PAGE_SIZE, entry.nItem, result});
-    } else {
-        const bool quiet = result.Ok() && result == page.last && page.goodInRow >= 2;
-        page.goodInRow = result.Ok() ? page.goodInRow + 1 : 0;
-        if (!quiet) {
-            page.last = result;
-            Tell({WM_PROBE_RESULT, entry.nItem, result});
-        }
-    }
+    const bool first = page.filter.First();
+    if (page.filter.Pass(result)) Tell({first ? WM_PAGE_SIZE : WM_PROBE_RESULT, entry.nItem, result});
     if (m_options.bOnce || (entry.pszRunFlag && entry.pszRunFlag->IsStop())) {
         End(page);
         return;

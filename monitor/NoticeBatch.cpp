@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ChangeText.h"
+
 namespace sentrel {
 
 namespace {
@@ -43,7 +45,11 @@ std::vector<DesktopNotice> NoticeBatch::Flush(const WatchSession& session) {
         if (rows.size() == 1) {
             notice.body = NoticeLine(*rows[0]);
             if (kind == kFailing) notice.body += "\n原因：" + rows[0]->lastFailure.Reason();
-            if (kind == kChanged) notice.openRow = rows[0]->id;
+            if (kind == kChanged) {
+                notice.openRow = rows[0]->id;
+                const std::string lines = NoticeChangeLines(rows[0]->change);
+                if (!lines.empty()) notice.body += "\n" + lines;
+            }
         } else {
             constexpr std::size_t kNamed = 3;
             notice.body = std::to_string(rows.size()) + kWording[kind].many;

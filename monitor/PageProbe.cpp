@@ -152,8 +152,10 @@ ProbeResult CWatchThread::Probe(const char* url, PageValidators* validators) {
     if (!m_pSession) return ProbeResult::Failed(ProbeFailure::Network);
     ProbeJob job(m_pSession, m_pHeaders);
     job.SetAbortFlag(m_pAbortFlag.get());
+    job.SetReader(m_pReader);
     const ProbeResult result =
-        Run(job, job.Begin(url ? url : "", ProbeJob::Kind::Size, m_deadline, validators));
+        Run(job, job.Begin(url ? url : "", m_pReader ? ProbeJob::Kind::Text : ProbeJob::Kind::Size,
+                           m_deadline, validators));
     if (validators && result.Ok()) *validators = job.Validators();
     return result;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -12,6 +13,7 @@ struct PageValidators {
     int nSize = 0;
     std::string etag;
     std::string lastModified;
+    std::uint64_t nHash = 0;  ///< a text row's: the hash of the text they stand for
 
     /// Longest validator kept; a longer header is a server's oddity, not worth a column.
     static constexpr std::size_t kMaxLength = 1024;
@@ -30,7 +32,8 @@ struct PageValidators {
         return true;
     }
     bool operator==(const PageValidators& o) const {
-        return nSize == o.nSize && etag == o.etag && lastModified == o.lastModified;
+        return nSize == o.nSize && etag == o.etag && lastModified == o.lastModified &&
+               nHash == o.nHash;
     }
 };
 

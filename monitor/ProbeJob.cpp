@@ -4,6 +4,7 @@
 
 #include "CurlApi.h"
 #include "Files.h"
+#include "TextHash.h"
 
 namespace sentrel {
 using namespace probe;
@@ -104,7 +105,7 @@ ProbeJob::Step ProbeJob::Begin(const std::string& url, Kind kind,
     m_counter = PageTextCounter();
     m_t = Transfer();
     m_t.url = url;
-    m_bConditional = kind == Kind::Size && validators && validators->Usable();
+    m_bConditional = kind != Kind::Body && validators && validators->Usable();
     if (kind == Kind::Size) {
         m_phase = Phase::Headers;
         m_t.retryCounter = &m_counter;
@@ -113,6 +114,7 @@ ProbeJob::Step ProbeJob::Begin(const std::string& url, Kind kind,
         m_t.bWantBody = true;
         m_t.counter = &m_counter;
         m_t.text = text;
+        if (kind == Kind::Text) m_t.raw = &m_raw;
         Curl()->easy_setopt(m_easy, CURLOPT_BUFFERSIZE, m_nBodyBuffer);
     }
     if (m_bConditional) {
@@ -281,17 +283,18 @@ ProbeJob::Step ProbeJob::FetchDone(bool ok) {
     if (m_phase == Phase::Body) {
         Curl()->easy_setopt(m_easy, CURLOPT_BUFFERSIZE, static_cast<long>(CURL_MAX_WRITE_SIZE));
         m_phase = Phase::Headers;  // nothing left to restore
+        UseHeaders(nullptr);
+        if (m_kind == Kind::Text) {
+            if (t.bTooLarge) return Finish(ProbeResult::Failed(ProbeFailure::TooLarge));
+            if (ok && t.status == 304 && m_bConditional) return NotModified();
+            if (ok && t.status == 200) return ReadText();
+            return Finish(failure());
+        }
         if (ok && t.status == 200) return measured(m_counter.Size());
         return Finish(failure());
     }
     UseHeaders(nullptr);
-    if (ok && t.status == 304 && m_bConditional) {
-        // Not modified: the size the validators stood for, and any newer validators.
-        m_validators = m_sent;
-        if (!t.etag.empty()) m_validators.etag = t.etag;
-        if (!t.lastModified.empty()) m_validators.lastModified = t.lastModified;
-        return Finish(ProbeResult::Size(m_sent.nSize));
-    }
+    if (ok && t.status == 304 && m_bConditional) return NotModified();
     if (!ok || t.status != 200) return Finish(failure());
     const int size = AtoiClamped(t.contentLength.c_str());
     // A negative length is no size at all: measure the body as for a missing one.
@@ -307,6 +310,32 @@ ProbeJob::Step ProbeJob::FetchDone(bool ok) {
     m_t.text = m_pText;
     Curl()->easy_setopt(m_easy, CURLOPT_BUFFERSIZE, m_nBodyBuffer);
     return StartFetch(m_url);
+}
+
+ProbeJob::Step ProbeJob::NotModified() {
+    // The size (and text) the validators stood for, and any newer validators.
+    m_validators = m_sent;
+    if (!m_t.etag.empty()) m_validators.etag = m_t.etag;
+    if (!m_t.lastModified.empty()) m_validators.lastModified = m_t.lastModified;
+    return Finish(m_kind == Kind::Text ? ProbeResult::Text(m_sent.nSize, m_sent.nHash)
+                                       : ProbeResult::Size(m_sent.nSize));
+}
+
+ProbeJob::Step ProbeJob::ReadText() {
+    static const content::PageReader kWholePage;
+    auto text = std::make_shared<std::string>();
+    const auto outcome =
+        (m_pReader ? *m_pReader : kWholePage).Read(m_t.contentType, m_raw, *text);
+    std::string().swap(m_raw);  // a text row keeps no body after its probe
+    if (outcome == content::PageReader::Outcome::NoMatch)
+        return Finish(ProbeResult::Failed(ProbeFailure::NoMatch));
+    // A text of 2 GB cannot come from a body of 16 MB: the size is its length.
+    ProbeResult result = ProbeResult::Text(static_cast<int>(text->size()), content::TextHash(*text));
+    m_validators = m_nHop == 0
+                       ? PageValidators{result.nSize, m_t.etag, m_t.lastModified, result.nHash}
+                       : PageValidators{result.nSize, {}, {}, result.nHash};
+    result.text = std::move(text);
+    return Finish(result);
 }
 
 ProbeJob::Step ProbeJob::Finish(const ProbeResult& result) {

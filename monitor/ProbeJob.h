@@ -5,6 +5,7 @@
 #include <chrono>
 #include <string>
 
+#include "PageText.h"
 #include "PageTextCounter.h"
 #include "PageValidators.h"
 #include "ProbeResult.h"
@@ -34,6 +35,7 @@ class ProbeJob {
     enum class Kind {
         Size,  ///< the page size: Content-Length, else the body measured by a second request
         Body,  ///< the body, measured (and kept when text is given)
+        Text,  ///< the body's text as SetReader's reader reads it, with its hash
     };
 
     /// `easy` is a handle set up by ConfigureProbeHandle, used by this job alone while it
@@ -47,6 +49,8 @@ class ProbeJob {
     void SetAbortFlag(const CRunFlag* flag) { m_pAbort = flag; }
     /// Bytes libcurl reads at a time while a body is measured.
     void SetBodyBufferSize(long bytes) { m_nBodyBuffer = bytes; }
+    /// How a Kind::Text probe reads its page (the row's region and ignore rules).
+    void SetReader(const content::PageReader* reader) { m_pReader = reader; }
 
     /// Starts a probe; `validators` (may be null) make its first request conditional.
     Step Begin(const std::string& url, Kind kind, std::chrono::steady_clock::time_point deadline,
@@ -79,6 +83,8 @@ class ProbeJob {
     Step RequestDone(bool ok);
     Step FetchDone(bool ok);
     Step Finish(const ProbeResult& result);
+    Step NotModified();
+    Step ReadText();
     void UseHeaders(curl_slist* headers);
 
     CURL* m_easy;
@@ -86,6 +92,8 @@ class ProbeJob {
     curl_slist* m_pConditional = nullptr;
     const CRunFlag* m_pAbort = nullptr;
     long m_nBodyBuffer = 256 * 1024;
+    const content::PageReader* m_pReader = nullptr;
+    std::string m_raw;  // a text row's body while it comes; freed once read
 
     Kind m_kind = Kind::Size;
     Phase m_phase = Phase::Headers;

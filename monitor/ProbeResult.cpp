@@ -18,6 +18,10 @@ std::string ProbeResult::Reason() const {
             return "证书无效";
         case ProbeFailure::TooManyRedirects:
             return "重定向过多";
+        case ProbeFailure::TooLarge:
+            return "页面过大";
+        case ProbeFailure::NoMatch:
+            return "选取内容未找到";
         case ProbeFailure::Network:
             break;
     }

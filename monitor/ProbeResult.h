@@ -1,4 +1,6 @@
 #pragma once
+#include <cstdint>
+#include <memory>
 #include <string>
 
 namespace sentrel {
@@ -13,24 +15,34 @@ enum class ProbeFailure : int {
     Tls,               ///< TLS handshake or certificate refused
     TooManyRedirects,  ///< more hops than a probe follows
     Network,           ///< any other failure, a URL that cannot be requested included
+    TooLarge,          ///< a text row's page is larger than a text is read from
+    NoMatch,           ///< a text row's region matched nothing of the page
 };
 
 /// What one probe found: a size (0 for a page that answered with an empty body), or why
 /// there is none. A failure is never a size.
 struct ProbeResult {
-    int nSize = 0;
+    int nSize = 0;  ///< a text row's: its text's length in bytes
     ProbeFailure failure = ProbeFailure::None;
     int nHttpStatus = 0;
+    std::uint64_t nHash = 0;  ///< a text row's: its text's hash (0: a size row)
+    /// A text row's text, when the probe read one (none after a 304); carried to the run's
+    /// model only with a result that may be a change.
+    std::shared_ptr<const std::string> text{};
 
     bool Ok() const { return failure == ProbeFailure::None; }
     static ProbeResult Size(int size) { return {size, ProbeFailure::None, 0}; }
+    static ProbeResult Text(int size, std::uint64_t hash) {
+        return {size, ProbeFailure::None, 0, hash};
+    }
     static ProbeResult Failed(ProbeFailure why, int status = 0) { return {0, why, status}; }
 
     /// "HTTP 404", "连接被拒绝", ...: the reason as the user reads it.
     std::string Reason() const;
 
     bool operator==(const ProbeResult& o) const {
-        return nSize == o.nSize && failure == o.failure && nHttpStatus == o.nHttpStatus;
+        return nSize == o.nSize && failure == o.failure && nHttpStatus == o.nHttpStatus &&
+               nHash == o.nHash;
     }
 };
 

@@ -23,6 +23,8 @@ constexpr long kBodyBufferSize = 256 * 1024;
 // so that the connection can serve the next probe; otherwise the connection is dropped.
 constexpr long long kDrainMaxBytes = 64 * 1024;
 constexpr std::chrono::milliseconds kDrainWait(20);
+// The largest body a text row reads; a larger page fails rather than being cut.
+constexpr std::size_t kMaxTextBody = 16u * 1024 * 1024;
 
 inline bool IsRedirect(long status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -43,6 +45,8 @@ struct Transfer {
     bool bWantBody = false;
     PageTextCounter* counter = nullptr;
     std::string* text = nullptr;
+    std::string* raw = nullptr;  // a text row's body, as it comes (instead of the counter)
+    bool bTooLarge = false;
     const CRunFlag* abortFlag = nullptr;
     // Where a headers-only request counts the body if it must be asked again for a length
     // libcurl refused: when that length is no number either, the body answers at once.
@@ -62,6 +66,7 @@ struct Transfer {
     bool bSetCookie = false;  // any response of this request set a cookie (kept across hops)
     std::string etag;         // the response's validators, for the next conditional request
     std::string lastModified;
+    std::string contentType;
     // An unneeded small body being read for the connection's sake, until this deadline.
     bool bDraining = false;
     long long nDrainLeft = 0;
@@ -74,6 +79,8 @@ struct Transfer {
         location.clear();
         etag.clear();
         lastModified.clear();
+        contentType.clear();
+        if (raw) raw->clear();
         bHeadersDone = bStoppedByUs = bLimited = bChunked = bDraining = false;
         nBodyLeft = 0;
     }
@@ -155,6 +162,8 @@ struct Transfer {
             t.etag = Validator(value);
         } else if (probe::HeaderIs(line, "last-modified", value)) {
             t.lastModified = Validator(value);
+        } else if (probe::HeaderIs(line, "content-type", value)) {
+            t.contentType = TrimBlanks(value);
         }
         return len;
     }
@@ -168,14 +177,22 @@ struct Transfer {
             t.bStoppedByUs = true;
             return 0;
         }
-        if (!t.bWantBody || !t.counter) return 0;
+        if (!t.bWantBody || !(t.counter || t.raw)) return 0;
         std::size_t take = len;
         if (t.bLimited) {
             if (static_cast<long long>(take) > t.nBodyLeft)
                 take = static_cast<std::size_t>(t.nBodyLeft);
             t.nBodyLeft -= static_cast<long long>(take);
         }
-        t.counter->Feed(data, take, t.text);
+        if (t.raw) {
+            if (t.raw->size() + take > kMaxTextBody) {
+                t.bTooLarge = t.bStoppedByUs = true;
+                return 0;
+            }
+            t.raw->append(data, take);
+        } else {
+            t.counter->Feed(data, take, t.text);
+        }
         if (t.bLimited && t.nBodyLeft == 0) {
             t.bStoppedByUs = true;  // the announced length is in; whatever follows is not the page
             return 0;

@@ -1,8 +1,10 @@
 #pragma once
 // What a watcher starts with, and what it tells: the values that cross from a watcher
 // (a thread of its own, or a page of the many-page loop) to the run's model.
+#include <memory>
 #include <string>
 
+#include "PageText.h"
 #include "PageValidators.h"
 #include "PostTarget.h"
 #include "ProbeResult.h"
@@ -26,6 +28,32 @@ struct WatchMessage {
 };
 using WatchTarget = PostTargetPtr<WatchMessage>;
 
+/// Which of a watcher's results go to the run's model: the first, then every one that can
+/// change something there. A good result equal to the last, after two good ones in a row,
+/// changes nothing, and is not posted: a quiet page never wakes the window. Both kinds of
+/// watcher decide it here.
+class ResultFilter {
+  public:
+    /// True when `result` is to be posted (as WM_PAGE_SIZE when it is the first).
+    bool Pass(const ProbeResult& result) {
+        const bool first = m_bFirst;
+        const bool quiet = !first && result.Ok() && result == m_last && m_nGoodInRow >= 2;
+        m_nGoodInRow = result.Ok() ? m_nGoodInRow + 1 : 0;
+        m_bFirst = false;
+        if (quiet) return false;
+        m_last = result;
+        m_last.text.reset();  // a text goes with its post, and is not kept here
+        return true;
+    }
+    /// True until the first result has passed.
+    bool First() const { return m_bFirst; }
+
+  private:
+    ProbeResult m_last;
+    int m_nGoodInRow = 0;
+    bool m_bFirst = true;
+};
+
 /// What one watcher needs, filled by the start sequence.
 struct WatchEntry {
     WatchTarget hMainWnd;             ///< receives every message of the watcher
@@ -36,6 +64,8 @@ struct WatchEntry {
     RunFlagPtr pszRunFlag;            ///< the watcher's flag, below its run's
     PageValidators validators{};      ///< the stored size's validators (may be empty)
     ValidatorBoxPtr pValidators{};    ///< where the watcher leaves its latest validators
+    /// A text row's reader of its page (region and ignore rules); none for a size row.
+    std::shared_ptr<const content::PageReader> pReader{};
 };
 
 }  // namespace sentrel

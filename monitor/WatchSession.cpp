@@ -91,7 +91,8 @@ void WatchSession::Reindex() {
 }
 
 RowId WatchSession::AddRow(const std::string& url, const std::string& note, int nStoredSize,
-                           const std::string& etag, const std::string& lastModified) {
+                           const std::string& etag, const std::string& lastModified,
+                           const CompareOptions& compare, std::uint64_t nStoredHash) {
     WatchRow row;
     row.id = ++m_nNextId;
     row.url = url;
@@ -99,6 +100,8 @@ RowId WatchSession::AddRow(const std::string& url, const std::string& note, int 
     row.nStoredSize = nStoredSize;
     row.etag = etag;
     row.lastModified = lastModified;
+    row.compare = compare;
+    row.nStoredHash = nStoredHash;
     m_rows.push_back(std::move(row));
     m_index[m_nNextId] = m_rows.size() - 1;
     Emit(WatchEvent::RowsChanged, m_nNextId);
@@ -115,6 +118,19 @@ void WatchSession::EditRow(RowId id, const std::string& url, const std::string& 
     }
     row->url = url;
     row->note = note;
+    Emit(WatchEvent::RowChanged, id);
+}
+
+void WatchSession::SetCompare(RowId id, const CompareOptions& compare) {
+    WatchRow* row = Find(id);
+    if (!row || row->compare == compare) return;
+    row->compare = compare;
+    // Validators, size and hash of the other way of comparing say nothing of this one.
+    row->etag.clear();
+    row->lastModified.clear();
+    row->nStoredSize = 0;
+    row->nStoredHash = 0;
+    row->change = content::LineChanges();
     Emit(WatchEvent::RowChanged, id);
 }
 
@@ -186,15 +202,18 @@ void WatchSession::TakeValidators(WatchRow& row) {
     auto it = m_watchers.find(nWatch);
     if (it != m_watchers.end() && it->second.pValidators) v = it->second.pValidators->Get();
     // Validators of another size would make a later 304 stand for the wrong size.
-    if (v.nSize != row.nStoredSize) v = PageValidators();
+    if (v.nSize != row.nStoredSize || v.nHash != row.nStoredHash) v = PageValidators();
     row.etag = v.etag;
     row.lastModified = v.lastModified;
 }
 
 void WatchSession::KeepReportedSize(RowId id) {
     WatchRow* row = Find(id);
-    if (!row || !row->bHaveSize || row->nStoredSize == row->nLastSize) return;
+    if (!row || !row->bHaveSize ||
+        (row->nStoredSize == row->nLastSize && row->nStoredHash == row->nLastHash))
+        return;
     row->nStoredSize = row->nLastSize;
+    row->nStoredHash = row->nLastHash;
     TakeValidators(*row);
     Emit(WatchEvent::SizeStored, id);
 }
@@ -226,7 +245,16 @@ bool WatchSession::Start(const RunOptions& options) {
         entry.pszRunFlag = watcher.pStop;
         const WatchRow& row = m_rows[static_cast<std::size_t>(i)];
         entry.szUrl = row.url;
-        entry.validators = PageValidators{row.nStoredSize, row.etag, row.lastModified};
+        entry.validators =
+            PageValidators{row.nStoredSize, row.etag, row.lastModified, row.nStoredHash};
+        if (row.compare.Text()) {
+            auto reader = std::make_shared<content::PageReader>();
+            std::string error;
+            // Options that no longer read (a file edited by hand) fail the row, with its
+            // region not found, rather than watching the whole page instead.
+            if (!reader->Set(row.compare.select, row.compare.ignore, error)) reader->SetBroken();
+            entry.pReader = std::move(reader);
+        }
         entry.pValidators = watcher.pValidators = std::make_shared<ValidatorBox>();
         if (!m_fnStartWatcher(std::move(entry))) {
             // A half-started run that nothing can end would help nobody.
@@ -317,7 +345,39 @@ void WatchSession::OnResult(WatchRow& row, const ProbeResult& result, bool bFirs
     if (row.StatusText() != before || bWasFailing) Emit(WatchEvent::RowChanged, id);
     if (bWasFailing) Emit(WatchEvent::Recovered, id);
     // The listeners may have changed the list: find the row again.
-    if (WatchRow* again = Find(id)) OnGoodSize(*again, result.nSize);
+    if (WatchRow* again = Find(id)) {
+        if (again->compare.Text())
+            OnGoodText(*again, result);
+        else
+            OnGoodSize(*again, result.nSize);
+    }
+}
+
+void WatchSession::OnGoodText(WatchRow& row, const ProbeResult& result) {
+    // Any difference of the text is a change: no bytes of noise, no empty page ignored.
+    const RowId id = row.id;
+    const bool first = !row.bHaveSize;
+    const std::uint64_t reference = first ? row.nStoredHash : row.nLastHash;
+    row.bHaveSize = true;
+    row.nLastSize = result.nSize;
+    row.nLastHash = result.nHash;
+    if (first) {
+        row.nStoredSize = result.nSize;
+        row.nStoredHash = result.nHash;
+        TakeValidators(row);
+        Emit(WatchEvent::SizeStored, id);
+    }
+    if (result.nHash == reference) return;
+    if (result.text && m_pTextKeeper) {
+        std::string before;
+        if (reference != 0 && m_pTextKeeper->LastText(row.url, before))
+            row.change = content::ChangedLines(before, *result.text);
+        else
+            row.change = content::LineChanges();
+        m_pTextKeeper->KeepText(row.url, *result.text, m_pClock->Time());
+    }
+    // The first text of a row is its reference, not a change.
+    if (reference != 0) SetMarked(id, true);
 }
 
 void WatchSession::OnGoodSize(WatchRow& row, int size) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Clock.h"
+#include "LineDiff.h"
 #include "PageValidators.h"
 #include "ProbeResult.h"
 #include "RunFlag.h"
@@ -35,6 +36,30 @@ enum class RowStatus {
     NetworkFailed,  ///< "网络失败！": the watcher got no HTTP session
 };
 
+/// How a row compares its page: by size (the default), or by the text a reader sees,
+/// within a region and without the lines the ignore rules drop.
+struct CompareOptions {
+    enum Mode { kSize, kText };
+    Mode mode = kSize;
+    std::string select;  ///< CSS selector or XPath; empty: the whole page
+    std::string ignore;  ///< ignore rules, one per line
+    bool Text() const { return mode == kText; }
+    bool operator==(const CompareOptions& o) const {
+        return mode == o.mode && (mode == kSize || (select == o.select && ignore == o.ignore));
+    }
+};
+
+/// Where a text row's texts are kept between runs (the store), so that what changed can
+/// be told, and shown, after a restart too.
+class TextKeeper {
+  public:
+    virtual ~TextKeeper() = default;
+    /// The page's last kept text; false when none is kept.
+    virtual bool LastText(const std::string& url, std::string& text) = 0;
+    /// Keeps `text` as the page's last text (the one before it becomes its previous).
+    virtual void KeepText(const std::string& url, const std::string& text, std::time_t when) = 0;
+};
+
 /// One watched page.
 struct WatchRow {
     RowId id = 0;
@@ -43,6 +68,10 @@ struct WatchRow {
     int nStoredSize = 0;  ///< carried across runs: the size when its watcher last started
     std::string etag;     ///< validators of the response nStoredSize was measured from
     std::string lastModified;
+    CompareOptions compare;
+    std::uint64_t nStoredHash = 0;  ///< a text row's text hash, kept with nStoredSize (0: none)
+    std::uint64_t nLastHash = 0;    ///< a text row's reference in this run
+    content::LineChanges change;    ///< a text row's lines that changed at its latest change
     int nLastSize = 0;       ///< this run's reference of the >3-byte rule
     bool bHaveSize = false;  ///< a good probe came in during this run
     bool bMarked = false;
@@ -92,8 +121,12 @@ class WatchSession {
     // ---- Rows ----
     RowId AddRow(const std::string& url, const std::string& note, int nStoredSize,
                  const std::string& etag = std::string(),
-                 const std::string& lastModified = std::string());
+                 const std::string& lastModified = std::string(),
+                 const CompareOptions& compare = CompareOptions(), std::uint64_t nStoredHash = 0);
     void EditRow(RowId id, const std::string& url, const std::string& note);
+    /// How the row compares its page. Another way of comparing starts afresh: the next text
+    /// read is the reference, never a change.
+    void SetCompare(RowId id, const CompareOptions& compare);
     /// Deletes the row: its watcher stops, its mark goes with it.
     void RemoveRow(RowId id);
     void Clear();
@@ -150,6 +183,8 @@ class WatchSession {
     int WatcherThreads() const { return static_cast<int>(m_threads.size()); }
     /// The clock of "failing since" (tests move their own on).
     void SetClock(const Clock& clock) { m_pClock = &clock; }
+    /// Where text rows keep their texts (none: what changed is not told).
+    void SetTextKeeper(TextKeeper* keeper) { m_pTextKeeper = keeper; }
 
   private:
     struct Watcher {
@@ -162,6 +197,7 @@ class WatchSession {
     void Emit(WatchEvent::Kind kind, RowId id, bool bNewMark = false);
     void OnResult(WatchRow& row, const ProbeResult& result, bool bFirst);
     void OnGoodSize(WatchRow& row, int size);
+    void OnGoodText(WatchRow& row, const ProbeResult& result);
     /// "监控中" or "停止", as the run stands; a failing row keeps its failure.
     void RefreshStatus(WatchRow& row);
     void StopWatcher(RowId id);
@@ -187,6 +223,7 @@ class WatchSession {
     WatcherStarter m_fnStartWatcher;
     std::map<int, std::unique_ptr<CWatchThread>> m_threads;  // by watch number, every run's
     const Clock* m_pClock = &Clock::System();
+    TextKeeper* m_pTextKeeper = nullptr;
 };
 
 }  // namespace sentrel

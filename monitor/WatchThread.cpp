@@ -58,31 +58,24 @@ bool CWatchThread::Watch(WatchEntry* pEntry) {
         return false;
     }
     // Results go to the run's model, which alone decides what is a change or a failure.
-    // A good result equal to the last one, after two good ones in a row, can change
-    // nothing there, and is not posted: a quiet page never wakes the window.
     // The validators travel with the size they stand for: a 304 answers that size again.
     PageValidators validators = pEntry->validators;
     m_pValidators = &validators;
-    auto probe = [&] {
-        const ProbeResult result = Probe(url.c_str());
-        if (pEntry->pValidators && result.Ok()) pEntry->pValidators->Put(validators);
-        return result;
-    };
-    ProbeResult last = probe();
-    Post({WM_PAGE_SIZE, nItem, last});
-    int goodInRow = last.Ok() ? 1 : 0;
+    m_pReader = pEntry->pReader.get();
+    ResultFilter filter;
     for (;;) {
-        if (m_pszRunFlag->IsStop()) break;
-        // One wait for the whole interval; "STOP" ends it at once.
-        if (m_pszRunFlag->SleepUnlessStopped(nTicksPerProbe * m_tick)) break;
-        const ProbeResult result = probe();
-        const bool quiet = result.Ok() && result == last && goodInRow >= 2;
-        goodInRow = result.Ok() ? goodInRow + 1 : 0;
-        if (quiet) continue;
-        Post({WM_PROBE_RESULT, nItem, result});
-        last = result;
+        if (!filter.First()) {
+            if (m_pszRunFlag->IsStop()) break;
+            // One wait for the whole interval; "STOP" ends it at once.
+            if (m_pszRunFlag->SleepUnlessStopped(nTicksPerProbe * m_tick)) break;
+        }
+        const bool first = filter.First();
+        ProbeResult result = Probe(url.c_str());
+        if (pEntry->pValidators && result.Ok()) pEntry->pValidators->Put(validators);
+        if (filter.Pass(result)) Post({first ? WM_PAGE_SIZE : WM_PROBE_RESULT, nItem, std::move(result)});
     }
     m_pValidators = nullptr;
+    m_pReader = nullptr;
     Post({WM_WATCH_ENDED, nItem, {}});
     return true;
 }

@@ -64,6 +64,9 @@ class CWatchThread {
     /// probes, in one wait that "STOP" ends at once; tests shorten it.
     void SetTickLength(std::chrono::milliseconds tick) { m_tick = tick; }
 
+    /// Probes read the page's text with this reader (a text row's), or measure its size (null).
+    void SetReader(const content::PageReader* reader) { m_pReader = reader; }
+
     /// Longest time one probe may take (see kProbeCapSeconds).
     static constexpr long kRequestCapSeconds = kProbeCapSeconds;
     /// Cookies a session keeps at most (count, bytes); beyond, they are all dropped.
@@ -114,6 +117,7 @@ class CWatchThread {
     std::size_t m_nCookieBytes = 0;
     bool m_bCookiesChanged = false;
     PageValidators* m_pValidators = nullptr;  // the watched page's, while Watch runs
+    const content::PageReader* m_pReader = nullptr;
     KeptConnections m_kept;                   // the session's connections
 };
 

@@ -1,25 +1,65 @@
-// sentrel-probe URL [URL...]: prints, one line per URL, the size the watcher's probe
-// measures (0 when unknown), through the same code as the watchers.
-#include <cstdio>
-#include <cstring>
+// sentrel-probe [--text [--select S] [--ignore R]...] URL...: what the watchers measure of
+// each page, through the same code as the watchers: its size in bytes, one line per URL
+// (0 when none can be measured), or with --text the text a text row compares.
+#include <CLI/CLI.hpp>
 
+#include <cstdio>
+
+#include "PageText.h"
 #include "WatchThread.h"
 
 int main(int argc, char** argv) {
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        std::fprintf(stderr,
-                     "usage: sentrel-probe URL [URL...]\n"
-                     "Prints the page size in bytes that monitoring measures for each URL,\n"
-                     "one per line, in the order given; 0 when no size can be measured.\n");
-        return argc < 2 ? 2 : 0;
+    CLI::App app("Prints what monitoring measures of each page, in the order given: its size "
+                 "in bytes (0 when none can be measured), or with --text the text that a text "
+                 "row compares. A page that fails is named on stderr.",
+                 "sentrel-probe");
+    bool text = false;
+    std::string select;
+    std::vector<std::string> ignore, urls;
+    app.add_flag("--text", text, "print the page's text as a text row compares it");
+    CLI::Option* textFlag = app.get_option("--text");
+    app.add_option("--select", select, "a region: CSS selector, or XPath starting with / or (")
+        ->needs(textFlag);
+    app.add_option("--ignore", ignore, "drop lines containing this text, or matching /regex/")
+        ->needs(textFlag);
+    app.add_option("URL", urls, "pages to probe")->required();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "sentrel-probe: %s\n", e.what());
+        return 2;
+    }
+    sentrel::content::PageReader reader;
+    if (text) {
+        std::string rules, error;
+        for (const std::string& r : ignore) rules += r + "\n";
+        if (!reader.Set(select, rules, error)) {
+            std::fprintf(stderr, "sentrel-probe: %s\n", error.c_str());
+            return 2;
+        }
     }
     sentrel::CWatchThread probe;
     if (!probe.OpenSession()) {
         std::fprintf(stderr, "sentrel-probe: cannot open an HTTP session\n");
         return 1;
     }
-    for (int i = 1; i < argc; ++i) {
-        std::printf("%d\n", probe.GetPageSize(argv[i]));
+    if (!text) {
+        for (const std::string& url : urls) {
+            std::printf("%d\n", probe.GetPageSize(url.c_str()));
+            std::fflush(stdout);
+        }
+        return 0;
+    }
+    probe.SetReader(&reader);
+    for (const std::string& url : urls) {
+        const sentrel::ProbeResult result = probe.Probe(url.c_str(), nullptr);
+        if (!result.Ok()) {
+            std::fprintf(stderr, "sentrel-probe: %s: %s\n", url.c_str(), result.Reason().c_str());
+            continue;
+        }
+        std::fwrite(result.text->data(), 1, result.text->size(), stdout);
         std::fflush(stdout);
     }
     return 0;

@@ -5,8 +5,9 @@
 # VENDOR_DIR holds the archives named in cmake/windows/vendor.sha256; each is checked
 # against its pinned sha256 before use. Nothing is downloaded. The prefix gets static
 # wxWidgets (base, core, png), static libcurl (Schannel; HTTP, HTTPS and SMTP), the SQLite
-# amalgamation's sources and GoogleTest built from Debian's sources. A prefix that is
-# complete for the same archives (its stamp matches) is left as it is.
+# amalgamation's sources, static libxml2 (HTML parser, XPath) and PCRE2, the headers of dtl
+# and CLI11, and GoogleTest built from Debian's sources. A library already built from the
+# same archive (its stamp matches) is left as it is.
 set -euo pipefail
 # Runs a step with its output in a log file; on failure shows the end of that log.
 logged() {  # log command...
@@ -26,10 +27,19 @@ stamp="$prefix/.sentrel-deps"
 # Bump when the libraries are built differently; the stamps then ask for a new build.
 recipe=1
 want="$(cat "$pins" | sha256sum | cut -d' ' -f1)-$recipe"
-# Each library has its own stamp, so a run that stopped half-way resumes where it stopped.
-step_done() { [ -f "$prefix/.stamp-$1" ] && [ "$(cat "$prefix/.stamp-$1")" = "$want" ]; }
-mark_done() { echo "$want" >"$prefix/.stamp-$1"; }
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] && step_done curl-smtp; then
+# Each library has its own stamp, made of its archive's pin, so a run that stopped
+# half-way resumes where it stopped and a new archive rebuilds only its library.
+declare -A archive_of=([sqlite]=sqlite-amalgamation-3530200.tar.xz [curl-smtp]=curl-8.21.0.tar.xz
+  [wx]=wxWidgets-3.2.7-src.tar.xz [gtest]=googletest [libxml2]=libxml2-2.9.14.tar.xz
+  [pcre2]=pcre2-10.42.tar.xz [headers]="dtl-1.20.tar.xz CLI11-2.1.2.tar.xz")
+step_want() {
+  local a pins_of=""
+  for a in ${archive_of[$1]}; do pins_of+="$(grep " $a\$" "$pins" | cut -d' ' -f1)"; done
+  echo "$pins_of-$recipe"
+}
+step_done() { [ -f "$prefix/.stamp-$1" ] && [ "$(cat "$prefix/.stamp-$1")" = "$(step_want "$1")" ]; }
+mark_done() { step_want "$1" >"$prefix/.stamp-$1"; }
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then
   echo "Windows dependencies: $prefix is up to date"
   exit 0
 fi
@@ -100,6 +110,45 @@ logged "$work/gtest-config.log" cmake -S /usr/src/googletest -B "$work/gtest-bui
 logged "$work/gtest-build.log" cmake --build "$work/gtest-build" -j"$jobs"
 logged "$work/gtest-install.log" cmake --install "$work/gtest-build"
 mark_done gtest
+fi
+
+# The HTML parser and XPath of a text row; nothing of the network, no iconv (the program
+# hands it UTF-8 it decoded through the code pages).
+if ! step_done libxml2; then
+echo "== libxml2 (static, HTML parser and XPath)"
+rm -rf "$work/libxml2-2.9.14" "$work/libxml2-build"
+tar -xJf "$vendor/libxml2-2.9.14.tar.xz" -C "$work"
+logged "$work/libxml2-config.log" cmake -S "$work/libxml2-2.9.14" -B "$work/libxml2-build" "${common[@]}" \
+  -DBUILD_SHARED_LIBS=OFF -DLIBXML2_WITH_ICONV=OFF -DLIBXML2_WITH_ICU=OFF -DLIBXML2_WITH_LZMA=OFF \
+  -DLIBXML2_WITH_ZLIB=OFF -DLIBXML2_WITH_PYTHON=OFF -DLIBXML2_WITH_PROGRAMS=OFF \
+  -DLIBXML2_WITH_TESTS=OFF -DLIBXML2_WITH_HTTP=OFF -DLIBXML2_WITH_FTP=OFF -DLIBXML2_WITH_MODULES=OFF \
+  -DLIBXML2_WITH_LEGACY=OFF -DLIBXML2_WITH_CATALOG=OFF -DLIBXML2_WITH_DEBUG=OFF
+logged "$work/libxml2-build.log" cmake --build "$work/libxml2-build" -j"$jobs"
+logged "$work/libxml2-install.log" cmake --install "$work/libxml2-build"
+mark_done libxml2
+fi
+
+if ! step_done pcre2; then
+echo "== PCRE2 (static, 8-bit)"
+rm -rf "$work/pcre2-10.42" "$work/pcre2-build"
+tar -xJf "$vendor/pcre2-10.42.tar.xz" -C "$work"
+logged "$work/pcre2-config.log" cmake -S "$work/pcre2-10.42" -B "$work/pcre2-build" "${common[@]}" \
+  -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DPCRE2_BUILD_PCRE2_8=ON -DPCRE2_BUILD_PCRE2_16=OFF \
+  -DPCRE2_BUILD_PCRE2_32=OFF -DPCRE2_BUILD_PCRE2GREP=OFF -DPCRE2_BUILD_TESTS=OFF -DPCRE2_SUPPORT_JIT=OFF
+logged "$work/pcre2-build.log" cmake --build "$work/pcre2-build" -j"$jobs"
+logged "$work/pcre2-install.log" cmake --install "$work/pcre2-build"
+mark_done pcre2
+fi
+
+if ! step_done headers; then
+echo "== dtl and CLI11 (headers)"
+mkdir -p "$prefix/include"
+tar -xJf "$vendor/dtl-1.20.tar.xz" -C "$work"
+rm -rf "$prefix/include/dtl" "$prefix/include/CLI"
+cp -r "$work/dtl-1.20/dtl" "$prefix/include/dtl"
+tar -xJf "$vendor/CLI11-2.1.2.tar.xz" -C "$work"
+cp -r "$work/CLI11-2.1.2/include/CLI" "$prefix/include/CLI"
+mark_done headers
 fi
 
 rm -rf "$work"

@@ -14,7 +14,14 @@ namespace {
 constexpr int kBusyTimeoutMs = 3000;
 constexpr const char* kCreateTable =
     "CREATE TABLE IF NOT EXISTS T_URL (url TEXT, title TEXT, kbsize TEXT, etag TEXT, "
-    "lastmod TEXT)";
+    "lastmod TEXT, compare TEXT, selector TEXT, ignore TEXT, texthash TEXT)";
+constexpr const char* kCreateTexts =
+    "CREATE TABLE IF NOT EXISTS T_TEXT (url TEXT PRIMARY KEY, last TEXT, lasttime INTEGER, "
+    "prev TEXT, prevtime INTEGER)";
+// The nullable columns after the first three, in the order UrlRow has them.
+constexpr const char* kOptionalColumns[] = {"etag",     "lastmod", "compare",
+                                            "selector", "ignore",  "texthash"};
+constexpr int kOptional = 6;
 
 struct DbCloser {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -29,28 +36,34 @@ std::string Describe(sqlite3* db, const std::string& path) {
     return path + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
 }
 
-// True when T_URL has the validator columns, adding them if it lacks them. A table that
-// takes no new column (a view, a read-only file) is used with its three columns.
-bool HasValidatorColumns(sqlite3* h) {
+// True when T_URL has the optional columns, adding those it lacks. A table that takes no
+// new column (a view, a read-only file) is used with its three columns.
+bool HasOptionalColumns(sqlite3* h) {
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(h, "SELECT name FROM pragma_table_info('T_URL')", -1, &raw, nullptr) !=
         SQLITE_OK)
         return false;
     Stmt stmt(raw);
-    bool etag = false, lastmod = false;
+    bool have[kOptional] = {};
     while (sqlite3_step(raw) == SQLITE_ROW) {
         const std::string name = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
-        etag = etag || name == "etag";
-        lastmod = lastmod || name == "lastmod";
+        for (int i = 0; i < kOptional; ++i) have[i] = have[i] || name == kOptionalColumns[i];
     }
     stmt.reset();
-    if (!etag && sqlite3_exec(h, "ALTER TABLE T_URL ADD COLUMN etag TEXT", nullptr, nullptr,
-                              nullptr) != SQLITE_OK)
-        return false;
-    if (!lastmod && sqlite3_exec(h, "ALTER TABLE T_URL ADD COLUMN lastmod TEXT", nullptr, nullptr,
-                                 nullptr) != SQLITE_OK)
-        return false;
+    for (int i = 0; i < kOptional; ++i) {
+        const std::string alter =
+            std::string("ALTER TABLE T_URL ADD COLUMN ") + kOptionalColumns[i] + " TEXT";
+        if (!have[i] && sqlite3_exec(h, alter.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            return false;
+    }
     return true;
+}
+
+// Each optional field of a row, in the columns' order.
+std::string* OptionalFields(UrlRow& row, int i) {
+    std::string* fields[kOptional] = {&row.etag,   &row.lastModified, &row.compare,
+                                      &row.select, &row.ignore,       &row.textHash};
+    return fields[i];
 }
 
 // Text bound as itself, or NULL when empty.
@@ -113,11 +126,12 @@ std::string UrlStore::NormaliseByteCount(const std::string& text) {
 bool UrlStore::Load(const std::function<void(UrlRow&&)>& onRow, std::string& error) const {
     Db db = Open(m_strPath, error);
     if (!db) return false;
-    const bool validators = HasValidatorColumns(db.get());
+    const bool optional = HasOptionalColumns(db.get());
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db.get(),
-                           validators ? "SELECT url, title, kbsize, etag, lastmod FROM T_URL"
-                                      : "SELECT url, title, kbsize FROM T_URL",
+                           optional ? "SELECT url, title, kbsize, etag, lastmod, compare, "
+                                      "selector, ignore, texthash FROM T_URL"
+                                    : "SELECT url, title, kbsize FROM T_URL",
                            -1, &raw, nullptr) != SQLITE_OK) {
         error = Describe(db.get(), m_strPath);
         return false;
@@ -125,11 +139,9 @@ bool UrlStore::Load(const std::function<void(UrlRow&&)>& onRow, std::string& err
     Stmt stmt(raw);
     int rc;
     while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
-        UrlRow row{Text(raw, 0), Text(raw, 1), Text(raw, 2), {}, {}};
-        if (validators) {
-            row.etag = Text(raw, 3);
-            row.lastModified = Text(raw, 4);
-        }
+        UrlRow row{Text(raw, 0), Text(raw, 1), Text(raw, 2)};
+        if (optional)
+            for (int i = 0; i < kOptional; ++i) *OptionalFields(row, i) = Text(raw, 3 + i);
         onRow(std::move(row));
     }
     if (rc != SQLITE_DONE) {
@@ -149,16 +161,17 @@ bool UrlStore::Save(const std::vector<UrlRow>& rows, std::string& error) const {
         return false;
     };
     if (sqlite3_exec(h, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
-    const bool validators = HasValidatorColumns(h);
+    const bool optional = HasOptionalColumns(h);
     if (sqlite3_exec(h, "delete from T_URL", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
     std::vector<std::string> kbsizes;
     kbsizes.reserve(rows.size());
     if (!rows.empty()) {
         sqlite3_stmt* raw = nullptr;
         if (sqlite3_prepare_v2(h,
-                               validators
-                                   ? "INSERT INTO T_URL (url, title, kbsize, etag, lastmod) "
-                                     "VALUES (?, ?, ?, ?, ?)"
+                               optional
+                                   ? "INSERT INTO T_URL (url, title, kbsize, etag, lastmod, "
+                                     "compare, selector, ignore, texthash) "
+                                     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"
                                    : "INSERT INTO T_URL (url, title, kbsize) VALUES (?, ?, ?)",
                                -1, &raw, nullptr) != SQLITE_OK)
             return fail();
@@ -172,10 +185,9 @@ bool UrlStore::Save(const std::vector<UrlRow>& rows, std::string& error) const {
                               SQLITE_STATIC);
             sqlite3_bind_text(raw, 3, kbsize.data(), static_cast<int>(kbsize.size()),
                               SQLITE_TRANSIENT);
-            if (validators) {
-                BindOptional(raw, 4, row.etag);
-                BindOptional(raw, 5, row.lastModified);
-            }
+            if (optional)
+                for (int i = 0; i < kOptional; ++i)
+                    BindOptional(raw, 4 + i, *OptionalFields(const_cast<UrlRow&>(row), i));
             if (sqlite3_step(raw) != SQLITE_DONE) return fail();
             sqlite3_reset(raw);
         }
@@ -187,7 +199,72 @@ bool UrlStore::Save(const std::vector<UrlRow>& rows, std::string& error) const {
         error = m_strPath + ": 表 T_URL 没有保存写入的网址（可能有触发器或视图改变了写入）";
         return false;
     }
+    // Texts of pages no longer in the list go with them (a table that cannot hold texts
+    // keeps the list all the same).
+    if (sqlite3_exec(h, kCreateTexts, nullptr, nullptr, nullptr) == SQLITE_OK)
+        sqlite3_exec(h, "DELETE FROM T_TEXT WHERE url NOT IN (SELECT url FROM T_URL)", nullptr,
+                     nullptr, nullptr);
     if (sqlite3_exec(h, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
+    return true;
+}
+
+bool UrlStore::LoadTexts(const std::string& url, PageTexts& texts, std::string& error) const {
+    texts = PageTexts();
+    Db db = Open(m_strPath, error);
+    if (!db) return false;
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_exec(db.get(), kCreateTexts, nullptr, nullptr, nullptr) != SQLITE_OK ||
+        sqlite3_prepare_v2(db.get(),
+                           "SELECT last, lasttime, prev, prevtime FROM T_TEXT WHERE url = ?", -1,
+                           &raw, nullptr) != SQLITE_OK) {
+        error = Describe(db.get(), m_strPath);
+        return false;
+    }
+    Stmt stmt(raw);
+    sqlite3_bind_text(raw, 1, url.data(), static_cast<int>(url.size()), SQLITE_STATIC);
+    const int rc = sqlite3_step(raw);
+    if (rc == SQLITE_ROW) {
+        texts.last = Text(raw, 0);
+        texts.lastTime = static_cast<std::time_t>(sqlite3_column_int64(raw, 1));
+        texts.previous = Text(raw, 2);
+        texts.previousTime = static_cast<std::time_t>(sqlite3_column_int64(raw, 3));
+    } else if (rc != SQLITE_DONE) {
+        error = Describe(db.get(), m_strPath);
+        return false;
+    }
+    return true;
+}
+
+bool UrlStore::KeepText(const std::string& url, const std::string& text, std::time_t when,
+                        std::string& error) const {
+    Db db = Open(m_strPath, error);
+    if (!db) return false;
+    sqlite3* h = db.get();
+    // Bounded, cut after a whole line: a huge page's text is compared whole (by its hash)
+    // but kept only so far for showing what changed.
+    std::size_t keep = text.size();
+    if (keep > kMaxKeptText) {
+        keep = text.rfind('\n', kMaxKeptText - 1);
+        keep = keep == std::string::npos ? 0 : keep + 1;
+    }
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_exec(h, kCreateTexts, nullptr, nullptr, nullptr) != SQLITE_OK ||
+        sqlite3_prepare_v2(h,
+                           "INSERT INTO T_TEXT (url, last, lasttime) VALUES (?1, ?2, ?3) "
+                           "ON CONFLICT(url) DO UPDATE SET prev = last, prevtime = lasttime, "
+                           "last = ?2, lasttime = ?3",
+                           -1, &raw, nullptr) != SQLITE_OK) {
+        error = Describe(h, m_strPath);
+        return false;
+    }
+    Stmt stmt(raw);
+    sqlite3_bind_text(raw, 1, url.data(), static_cast<int>(url.size()), SQLITE_STATIC);
+    sqlite3_bind_text(raw, 2, text.data(), static_cast<int>(keep), SQLITE_STATIC);
+    sqlite3_bind_int64(raw, 3, static_cast<sqlite3_int64>(when));
+    if (sqlite3_step(raw) != SQLITE_DONE) {
+        error = Describe(h, m_strPath);
+        return false;
+    }
     return true;
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -13,12 +14,26 @@ struct UrlRow {
     std::string kbsize;
     std::string etag{};          ///< empty: none (NULL in the table)
     std::string lastModified{};  ///< empty: none (NULL in the table)
+    std::string compare{};       ///< "text" for a text row; empty: a size row
+    std::string select{};        ///< a text row's region
+    std::string ignore{};        ///< a text row's ignore rules
+    std::string textHash{};      ///< a text row's text hash, 16 hex digits
+};
+
+/// A text row's last two texts, with when each was read.
+struct PageTexts {
+    std::string last;
+    std::time_t lastTime = 0;
+    std::string previous;
+    std::time_t previousTime = 0;
 };
 
 /// The table T_URL in an SQLite file (user.mdb). Every operation opens its own
 /// connection and closes it before returning. Errors come back as false plus a reason.
-/// The validator columns are nullable and added to an older table when it is opened, so
-/// that older programs, which name their three columns, still read and write the file.
+/// The columns beyond the first three (validators, a text row's options and hash) are
+/// nullable and added to an older table when it is opened, so that older programs, which
+/// name their three columns, still read and write the file. Text rows' texts live in a
+/// table of their own, T_TEXT, by URL.
 class UrlStore {
   public:
     explicit UrlStore(std::string path) : m_strPath(std::move(path)) {}
@@ -35,6 +50,14 @@ class UrlStore {
 
     /// "0" when the text's leading integer (atoi rule) is below 1, else the text unchanged.
     static std::string NormaliseByteCount(const std::string& text);
+
+    /// Longest text kept of a page; a longer one is kept cut at a line's end.
+    static constexpr std::size_t kMaxKeptText = 1024 * 1024;
+    /// The page's kept texts (empty ones when none are kept).
+    bool LoadTexts(const std::string& url, PageTexts& texts, std::string& error) const;
+    /// Keeps `text` as the page's last text; the last one becomes the previous.
+    bool KeepText(const std::string& url, const std::string& text, std::time_t when,
+                  std::string& error) const;
 
   private:
     std::string m_strPath;

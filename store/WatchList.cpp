@@ -1,14 +1,72 @@
 #include "WatchList.h"
 
+#include "PageText.h"
+#include "TextHash.h"
+#include "TextRules.h"
+#include "UrlTextFile.h"
+
 namespace sentrel {
 
 std::vector<UrlRow> StoredRows(const WatchSession& session) {
     std::vector<UrlRow> rows;
     rows.reserve(session.Rows().size());
-    for (const WatchRow& row : session.Rows())
-        rows.push_back(
-            {row.url, row.note, std::to_string(row.nStoredSize), row.etag, row.lastModified});
+    for (const WatchRow& row : session.Rows()) {
+        UrlRow stored{row.url, row.note, std::to_string(row.nStoredSize), row.etag,
+                      row.lastModified};
+        if (row.compare.Text()) {
+            stored.compare = "text";
+            stored.select = row.compare.select;
+            stored.ignore = row.compare.ignore;
+            if (row.nStoredHash != 0) stored.textHash = content::HashToHex(row.nStoredHash);
+        }
+        rows.push_back(std::move(stored));
+    }
     return rows;
+}
+
+std::string RowProblem(std::string& url, std::string& note, const CompareOptions& compare) {
+    url = CleanUrlText(url);
+    note = CleanNoteText(note);
+    if (url.empty()) return "请输入网址！";
+    std::size_t chars = 0;
+    for (unsigned char c : url) chars += (c & 0xC0) != 0x80;
+    if (chars > kMaxUrlChars)
+        return "网址过长，不能超过 " + std::to_string(kMaxUrlChars) + " 个字符！";
+    if (!compare.Text()) return std::string();
+    content::PageReader reader;
+    std::string error;
+    return reader.Set(compare.select, compare.ignore, error) ? std::string() : error;
+}
+
+RowId AddStoredRow(WatchSession& session, const UrlRow& row) {
+    CompareOptions compare;
+    std::uint64_t hash = 0;
+    if (row.compare == "text") {
+        compare.mode = CompareOptions::kText;
+        compare.select = row.select;
+        compare.ignore = row.ignore;
+        // A text row without a readable hash reads its next text as the reference.
+        if (!content::HashFromHex(row.textHash, hash))
+            return session.AddRow(row.url, row.title, 0, {}, {}, compare);
+    }
+    return session.AddRow(row.url, row.title, AtoiClamped(row.kbsize.c_str()), row.etag,
+                          row.lastModified, compare, hash);
+}
+
+bool StoreTextKeeper::LastText(const std::string& url, std::string& text) {
+    PageTexts texts;
+    std::string error;
+    if (!m_store.LoadTexts(url, texts, error)) {
+        if (m_fnError) m_fnError(error);
+        return false;
+    }
+    text = std::move(texts.last);
+    return texts.lastTime != 0;
+}
+
+void StoreTextKeeper::KeepText(const std::string& url, const std::string& text, std::time_t when) {
+    std::string error;
+    if (!m_store.KeepText(url, text, when, error) && m_fnError) m_fnError(error);
 }
 
 bool SaveList(const WatchSession& session, const UrlStore& store, std::string& error) {

@@ -1,5 +1,6 @@
 #pragma once
 // The run's list as the store keeps it: the one conversion both programs save through.
+#include <functional>
 #include <vector>
 
 #include "UrlStore.h"
@@ -12,5 +13,27 @@ std::vector<UrlRow> StoredRows(const WatchSession& session);
 
 /// Saves the list to `store`; false with the reason.
 bool SaveList(const WatchSession& session, const UrlStore& store, std::string& error);
+
+/// Why a row cannot be kept as entered, in the words the URL dialog and sentrel-watch
+/// both use ("请输入网址！", a selector's or ignore rule's fault), or empty. The URL and
+/// note are cleaned as the list keeps them (one line each).
+std::string RowProblem(std::string& url, std::string& note, const CompareOptions& compare);
+
+/// Adds a stored row to the list, with its size, validators and way of comparing.
+RowId AddStoredRow(WatchSession& session, const UrlRow& row);
+
+/// Keeps text rows' texts in the store; a failure to keep one is reported, never fatal.
+class StoreTextKeeper : public TextKeeper {
+  public:
+    explicit StoreTextKeeper(std::string path,
+                             std::function<void(const std::string&)> onError = {})
+        : m_store(std::move(path)), m_fnError(std::move(onError)) {}
+    bool LastText(const std::string& url, std::string& text) override;
+    void KeepText(const std::string& url, const std::string& text, std::time_t when) override;
+
+  private:
+    UrlStore m_store;
+    std::function<void(const std::string&)> m_fnError;
+};
 
 }  // namespace sentrel

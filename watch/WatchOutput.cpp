@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Files.h"
+#include "TextHash.h"
 #include "TextRules.h"
 
 namespace sentrel {
@@ -29,6 +30,8 @@ std::string Quoted(const std::string& text) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
+        } else if (c == '\n' || c == '\t' || c == '\r') {
+            out += c == '\n' ? "\\n" : c == '\t' ? "\\t" : "\\r";
         } else if (c < 0x20) {
             char esc[8];
             std::snprintf(esc, sizeof esc, "\\u%04x", c);
@@ -44,7 +47,26 @@ std::string Number(long long n) {
     return n < 0 ? std::string("null") : std::to_string(n);
 }
 
+std::string Array(const std::vector<std::string>& lines) {
+    std::string out = "[";
+    for (const std::string& line : lines) out += (out.size() > 1 ? "," : "") + Quoted(line);
+    return out + "]";
+}
+
 }  // namespace
+
+std::string FormatRow(const WatchRow& row) {
+    auto optional = [](const std::string& text) {
+        return text.empty() ? std::string("null") : Quoted(text);
+    };
+    const bool text = row.compare.Text();
+    return "{\"url\":" + Quoted(row.url) + ",\"note\":" + Quoted(row.note) +
+           ",\"size\":" + std::to_string(row.nStoredSize) + ",\"etag\":" + optional(row.etag) +
+           ",\"last_modified\":" + optional(row.lastModified) + ",\"compare\":\"" +
+           (text ? "text" : "size") + "\",\"select\":" + (text ? optional(row.compare.select) : "null") +
+           ",\"ignore\":" + (text ? optional(row.compare.ignore) : "null") + ",\"text_hash\":" +
+           (text && row.nStoredHash ? Quoted(content::HashToHex(row.nStoredHash)) : "null") + "}";
+}
 
 std::string FormatIsoTime(std::time_t when) {
     std::tm t{};
@@ -61,13 +83,18 @@ std::string FormatReport(const WatchReport& r, bool json) {
         return "{\"time\":" + Quoted(FormatIsoTime(r.when)) + ",\"url\":" + Quoted(r.url) +
                ",\"note\":" + Quoted(r.note) + ",\"kind\":\"" + KindName(r.kind) +
                "\",\"old_size\":" + Number(r.nOldSize) + ",\"new_size\":" + Number(r.nNewSize) +
-               ",\"reason\":" + (r.reason.empty() ? std::string("null") : Quoted(r.reason)) + "}";
+               ",\"reason\":" + (r.reason.empty() ? std::string("null") : Quoted(r.reason)) +
+               (r.bText ? ",\"added\":" + Array(r.added) + ",\"removed\":" + Array(r.removed)
+                        : std::string()) +
+               "}";
     }
     std::string line = FormatIsoTime(r.when) + " " + KindName(r.kind) + " " + r.url;
     if (r.kind == WatchReport::kChanged)
         line += " " + Number(r.nOldSize) + " -> " + Number(r.nNewSize);
     if (!r.reason.empty()) line += " " + r.reason;
     if (!r.note.empty()) line += " (" + r.note + ")";
+    for (const std::string& removed : r.removed) line += "\n    - " + removed;
+    for (const std::string& added : r.added) line += "\n    + " + added;
     return ValidUtf8(line);
 }
 

@@ -2,22 +2,19 @@
 #include <ctime>
 #include <string>
 
+#include "AlertPolicy.h"
+
 namespace sentrel {
 
 /// One event of the headless watcher, as it is printed.
-struct WatchReport {
-    enum Kind { kChanged, kFailing, kRecovered };
-    std::time_t when = 0;
-    Kind kind = kChanged;
-    std::string url;
-    std::string note;
-    long long nOldSize = -1;  ///< -1: none
-    long long nNewSize = -1;  ///< -1: none
-    std::string reason;       ///< why the page fails (kFailing)
-};
+using WatchReport = AlertReport;
 
-/// The event as one line without its line end: readable text, or one JSON object.
+/// The event without its last line end: one JSON object, or readable text (one line, and
+/// a text row's changed lines under it, indented).
 std::string FormatReport(const WatchReport& report, bool json);
+
+/// A row of the list as one JSON object with all its fields (--list --json).
+std::string FormatRow(const WatchRow& row);
 
 /// "2026-12-07T18:30:00+08:00": local time with its offset.
 std::string FormatIsoTime(std::time_t when);

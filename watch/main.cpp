@@ -1,5 +1,6 @@
 // sentrel-watch: the window's list watched without a window, for servers, cron and
 // lists of thousands of pages. Same profile, same rules, same mails; events on stdout.
+#include <CLI/CLI.hpp>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -32,19 +33,13 @@ namespace {
 
 constexpr int kExitQuiet = 0, kExitChanged = 1, kExitErrors = 2, kExitProfileTaken = 3;
 
-const char kUsage[] =
-    "usage: sentrel-watch [--once] [--interval N] [--json] [--list] [--help]\n"
+const char kAbout[] =
     "Watches every page of the Sentrel list (the same profile as the window) and prints\n"
-    "one line per event: a page changed, began to fail, or recovered.\n"
-    "  --once        one pass over the list, then exit: 0 nothing changed, 1 something\n"
-    "                changed, 2 errors (a page failed, the list could not be read or\n"
-    "                stored, a mail was not sent), 3 the profile is in use\n"
-    "  --interval N  seconds between probes of a page, instead of the stored interval\n"
-    "  --json        one JSON object per event: time, url, note, kind, old_size,\n"
-    "                new_size, reason\n"
-    "  --list        print the list (URL, stored size, note) and exit\n"
-    "SIGTERM, SIGINT or SIGHUP ends it within a second, with the sizes stored; so does\n"
-    "the end of its output (sentrel-watch | head -1).\n";
+    "one line per event: a page changed, began to fail, or recovered. SIGTERM, SIGINT or\n"
+    "SIGHUP ends it within a second, with the sizes stored; so does the end of its output\n"
+    "(sentrel-watch | head -1). Exit status: 0 nothing changed, 1 something changed (with\n"
+    "--once), 2 errors (a page failed, the list could not be read or stored, a mail was not\n"
+    "sent, bad input), 3 the profile is in use.";
 
 int g_wakePipe[2] = {-1, -1};
 std::atomic<bool> g_quit{false};
@@ -64,37 +59,52 @@ void OnSignal(int) {
 }
 
 struct Args {
-    bool bOnce = false, bJson = false, bList = false, bHelp = false;
+    bool bOnce = false, bJson = false, bList = false;
     int nInterval = 0;
-    std::string error;
+    std::string add, remove;  // a row to add, the URL of rows to remove
+    std::string note, compare = "size", select;
+    std::vector<std::string> ignore;
 };
 
-Args Parse(int argc, char** argv) {
-    Args a;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--once")
-            a.bOnce = true;
-        else if (arg == "--json")
-            a.bJson = true;
-        else if (arg == "--list")
-            a.bList = true;
-        else if (arg == "--help" || arg == "-h")
-            a.bHelp = true;
-        else if (arg == "--interval" || arg.rfind("--interval=", 0) == 0) {
-            std::string value = arg == "--interval" ? (i + 1 < argc ? argv[++i] : "")
-                                                    : arg.substr(std::strlen("--interval="));
-            char* end = nullptr;
-            const long n = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end || !keys::kInterval.InBounds(n))
-                a.error = "--interval wants a number of seconds, at least 1";
-            else
-                a.nInterval = static_cast<int>(n);
-        } else {
-            a.error = "unknown option " + arg;
-        }
+// Fills `a` from the command line; an exit status when the program is to end at once
+// (the help, or bad input, told on stderr in one line), else -1.
+int Parse(int argc, char** argv, Args& a) {
+    CLI::App app(kAbout, "sentrel-watch");
+    app.add_flag("--once", a.bOnce, "one pass over the list, then exit");
+    app.add_option("--interval", a.nInterval,
+                   "seconds between probes of a page, instead of the stored interval")
+        ->check(CLI::Range(keys::kInterval.least, keys::kInterval.most));
+    app.add_flag("--json", a.bJson,
+                 "one JSON object per line: events (time, url, note, kind, old_size, new_size, "
+                 "reason; a text row's added and removed lines), or with --list the rows");
+    CLI::Option* list = app.add_flag("--list", a.bList, "print the list and exit");
+    CLI::Option* add = app.add_option("--add", a.add, "add a page to the list and exit");
+    CLI::Option* remove =
+        app.add_option("--remove", a.remove, "remove the rows of this URL from the list and exit");
+    app.add_option("--note", a.note, "the added page's note")->needs(add);
+    app.add_option("--compare", a.compare, "compare the added page by its size or its text")
+        ->check(CLI::IsMember({"size", "text"}))
+        ->needs(add);
+    app.add_option("--select", a.select,
+                   "a text row's region: CSS selector, or XPath starting with / or (")
+        ->needs(add);
+    app.add_option("--ignore", a.ignore, "a text row's ignore rule: a text, or /regex/")
+        ->needs(add);
+    list->excludes(add)->excludes(remove);
+    add->excludes(remove);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "sentrel-watch: %s\n", e.what());
+        return kExitErrors;
     }
-    return a;
+    if ((!a.select.empty() || !a.ignore.empty()) && a.compare != "text") {
+        std::fprintf(stderr, "sentrel-watch: --select and --ignore are for --compare text\n");
+        return kExitErrors;
+    }
+    return -1;
 }
 
 // Text that goes to one output line: line breaks and other control bytes become blanks.
@@ -114,8 +124,11 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
     int Run() {
         const ProgramPaths& paths = m_core.Paths();
         m_store = std::make_unique<UrlStore>(paths.dataDir + "user.mdb");
-        if (!Load()) return kExitErrors;
-        if (m_args.bList) return List();
+        m_textKeeper = std::make_unique<StoreTextKeeper>(m_store->Path(), [](const std::string& e) {
+            std::fprintf(stderr, "sentrel-watch: cannot keep a page's text: %s\n", e.c_str());
+        });
+        m_session.SetTextKeeper(m_textKeeper.get());
+        if (m_args.bList) return Load() ? List() : kExitErrors;
 
         ProfileLock lock;
         switch (lock.Acquire(paths.dataDir)) {
@@ -133,6 +146,8 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
             case ProfileLock::kUnavailable:
                 break;
         }
+        if (!Load()) return kExitErrors;
+        if (!m_args.add.empty() || !m_args.remove.empty()) return Edit();
         m_settings = m_core.Read();
         AlertPolicy::Options rules;
         rules.bOnePass = m_args.bOnce;
@@ -225,14 +240,9 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
     bool Report(const AlertReport& report) override {
         if (report.kind == AlertReport::kChanged) m_bChanged = true;
         if (report.kind == AlertReport::kFailing) m_bErrors = true;
-        WatchReport r;
-        r.when = report.when;
-        r.kind = static_cast<WatchReport::Kind>(report.kind);
+        WatchReport r = report;
         r.url = OneLine(report.url);
         r.note = OneLine(report.note);
-        r.nOldSize = report.nOldSize;
-        r.nNewSize = report.nNewSize;
-        r.reason = report.reason;
         std::printf("%s\n", FormatReport(r, m_args.bJson).c_str());
         if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
         if (errno == EPIPE) g_outputClosed = true;
@@ -242,7 +252,8 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
 
     void Send(const AlertMail& mail) override {
         AlertMailRequest request = AlertMailOf(
-            m_settings, static_cast<AlertMailRequest::Kind>(mail.kind), mail.url, mail.reason);
+            m_settings, static_cast<AlertMailRequest::Kind>(mail.kind), mail.url, mail.reason,
+            mail.changes);
         request.hMainWnd = m_pMailTarget;
         if (StartAlertMailThread(request, m_mailWorkers)) {
             ++m_nMailsOut;
@@ -264,19 +275,56 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
     bool Load() {
         std::string error;
         bool ok = m_store->Load(
-            [this](UrlRow&& row) {
-                m_session.AddRow(row.url, row.title, AtoiClamped(row.kbsize.c_str()), row.etag,
-                                 row.lastModified);
-            },
+            [this](UrlRow&& row) { AddStoredRow(m_session, row); },
             error);
         if (!ok) std::fprintf(stderr, "sentrel-watch: cannot read the list: %s\n", error.c_str());
         return ok;
     }
 
     int List() {
-        for (const WatchRow& row : m_session.Rows())
-            std::printf("%s\t%d\t%s\n", OneLine(row.url).c_str(), row.nStoredSize,
-                        OneLine(row.note).c_str());
+        for (const WatchRow& row : m_session.Rows()) {
+            if (m_args.bJson)
+                std::printf("%s\n", FormatRow(row).c_str());
+            else
+                std::printf("%s\t%d\t%s\n", OneLine(row.url).c_str(), row.nStoredSize,
+                            OneLine(row.note).c_str());
+        }
+        return kExitQuiet;
+    }
+
+    // --add and --remove: the list changed as the window's dialog would change it.
+    int Edit() {
+        if (!m_args.remove.empty()) {
+            std::vector<RowId> rows;
+            for (const WatchRow& row : m_session.Rows())
+                if (row.url == m_args.remove) rows.push_back(row.id);
+            if (rows.empty()) {
+                std::fprintf(stderr, "sentrel-watch: no row of the list has the URL %s\n",
+                             OneLine(m_args.remove).c_str());
+                return kExitErrors;
+            }
+            for (RowId id : rows) m_session.RemoveRow(id);
+        } else {
+            std::string url = m_args.add, note = m_args.note;
+            CompareOptions compare;
+            if (m_args.compare == "text") {
+                compare.mode = CompareOptions::kText;
+                compare.select = m_args.select;
+                for (const std::string& rule : m_args.ignore)
+                    compare.ignore += (compare.ignore.empty() ? "" : "\n") + rule;
+            }
+            const std::string problem = RowProblem(url, note, compare);
+            if (!problem.empty()) {
+                std::fprintf(stderr, "sentrel-watch: %s\n", problem.c_str());
+                return kExitErrors;
+            }
+            m_session.AddRow(url, note, 0, {}, {}, compare);
+        }
+        std::string error;
+        if (!SaveList(m_session, *m_store, error)) {
+            std::fprintf(stderr, "sentrel-watch: cannot store the list: %s\n", error.c_str());
+            return kExitErrors;
+        }
         return kExitQuiet;
     }
 
@@ -299,6 +347,7 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
     CCore& m_core;
     Settings m_settings;
     std::unique_ptr<UrlStore> m_store;
+    std::unique_ptr<StoreTextKeeper> m_textKeeper;
     WatchSession m_session;
     MailTarget m_pMailTarget;
     WorkerGroup m_mailWorkers;
@@ -311,15 +360,9 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const Args args = Parse(argc, argv);
-    if (args.bHelp) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (!args.error.empty()) {
-        std::fprintf(stderr, "sentrel-watch: %s\n%s", args.error.c_str(), kUsage);
-        return kExitErrors;
-    }
+    Args args;
+    const int done = Parse(argc, argv, args);
+    if (done >= 0) return done;
     CCore core;
     g_pCore = &core;
     core.autoFileConfig();

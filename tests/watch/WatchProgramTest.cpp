@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <mutex>
 #include <chrono>
 #include <thread>
 
@@ -251,4 +252,86 @@ TEST(WatchProgram, OnePassEndsWithErrorsWhileAnAlertMailIsUnconfirmed) {
     close(fd);
     EXPECT_NE(std::string::npos, ReadFile(logs.File("stderr")).find("not confirmed"))
         << ReadFile(logs.File("stderr"));
+}
+
+namespace {
+// A page whose markup and text the test sets apart, in GBK as many Chinese sites are.
+struct TextSite {
+    std::mutex mutex;
+    std::string body;
+    TestHttpServer server{[this](TestServer::Conn& c, const std::string&, int) {
+        std::lock_guard<std::mutex> lock(mutex);
+        c.Write(TestHttpServer::Response(
+            "200 OK",
+            "Content-Type: text/html; charset=gbk\r\nContent-Length: " +
+                std::to_string(body.size()) + "\r\n",
+            body));
+    }};
+    void Set(const std::string& markup, const std::string& price) {
+        std::lock_guard<std::mutex> lock(mutex);
+        // "价格" in GBK, then the price; the visitors line is ignored.
+        body = "<html><head><script>var t='" + markup + "';</script></head><body class='" +
+               markup + "'><div id=main><h1>\xBC\xDB\xB8\xF1</h1><p>" + price +
+               "</p><p>visitors " + markup + "</p></div><p>footer</p></body></html>";
+    }
+};
+}  // namespace
+
+TEST(WatchProgram, ATextRowIsQuietWhenOnlyMarkupChangesAndTellsTheLinesOfEveryEdit) {
+    TextSite site;
+    site.Set("a1", "199");
+    Profile p;
+    p.List({});
+    int code = -1;
+    const std::string url = site.server.Url("/shop");
+    EXPECT_EQ("", p.Run({"--add", url, "--note", "价格", "--compare", "text", "--select", "#main",
+                         "--ignore", "VISITORS"},
+                        &code));
+    EXPECT_EQ(0, code);
+    // The same checks as the dialog, with its words; the list stays as it was.
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--add", url, "--compare", "text", "--select", "div >"},
+          {"--add", url, "--compare", "text", "--ignore", "/(/"},
+          {"--add", "  ", "--compare", "size"},
+          {"--add", url, "--select", "p"},
+          {"--remove", "http://127.0.0.1:9/none"}}) {
+        EXPECT_EQ("", p.Run(bad, &code));
+        EXPECT_EQ(2, code) << bad[1];
+    }
+    EXPECT_EQ(1u, p.Stored().size());
+
+    EXPECT_EQ("", p.Run({"--once"}, &code)) << "the first text is the reference";
+    EXPECT_EQ(0, code);
+    site.Set("b2-longer-markup", "199");
+    EXPECT_EQ("", p.Run({"--once"}, &code)) << "markup and ignored lines only";
+    EXPECT_EQ(0, code);
+    site.Set("b2-longer-markup", "299");  // the same size, another price
+    std::string out = p.Run({"--once", "--json"}, &code);
+    EXPECT_EQ(1, code) << out;
+    EXPECT_NE(std::string::npos, out.find("\"added\":[\"299\"],\"removed\":[\"199\"]}")) << out;
+    site.Set("c3", "300");
+    out = p.Run({"--once"}, &code);
+    EXPECT_NE(std::string::npos, out.find("\n    - 299\n    + 300\n")) << out;
+
+    out = p.Run({"--list", "--json"}, &code);
+    EXPECT_NE(std::string::npos,
+              out.find("{\"url\":\"" + url + "\",\"note\":\"价格\",\"size\":11,\"etag\":null,"
+                       "\"last_modified\":null,\"compare\":\"text\",\"select\":\"#main\","
+                       "\"ignore\":\"VISITORS\",\"text_hash\":\""))
+        << out;
+    const std::vector<UrlRow> rows = p.Stored();
+    EXPECT_EQ("text", rows[0].compare);
+    EXPECT_EQ(16u, rows[0].textHash.size());
+    PageTexts texts;
+    std::string error;
+    ASSERT_TRUE(UrlStore(p.home.File("user.mdb")).LoadTexts(url, texts, error)) << error;
+    EXPECT_EQ("价格\n300\n", texts.last);
+    EXPECT_EQ("价格\n299\n", texts.previous);
+    EXPECT_LE(texts.previousTime, texts.lastTime);
+
+    EXPECT_EQ("", p.Run({"--remove", url}, &code));
+    EXPECT_EQ(0, code);
+    EXPECT_TRUE(p.Stored().empty());
+    ASSERT_TRUE(UrlStore(p.home.File("user.mdb")).LoadTexts(url, texts, error));
+    EXPECT_EQ("", texts.last) << "the texts go with their row";
 }

@@ -1,0 +1,51 @@
+#include "ChangeText.h"
+
+namespace sentrel {
+
+namespace {
+
+// The first `chars` characters of UTF-8 text (never a character cut in two).
+std::string Prefix(const std::string& text, std::size_t chars, bool& cut) {
+    std::size_t i = 0, n = 0;
+    while (i < text.size() && n < chars) {
+        ++i;
+        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
+        ++n;
+    }
+    cut = i < text.size();
+    return text.substr(0, i);
+}
+
+constexpr std::size_t kNoticeLines = 3;
+constexpr std::size_t kNoticeChars = 200;
+constexpr int kMailLines = 50;
+
+}  // namespace
+
+std::string NoticeChangeLines(const content::LineChanges& change) {
+    const bool added = !change.added.empty();
+    const auto& lines = added ? change.added : change.removed;
+    std::string text;
+    for (std::size_t i = 0; i < lines.size() && i < kNoticeLines; ++i) {
+        if (!text.empty()) text += '\n';
+        text += (added ? "+ " : "− ") + lines[i];
+    }
+    bool cut = false;
+    std::string shown = Prefix(text, kNoticeChars, cut);
+    if (cut) shown += "…";
+    return shown;
+}
+
+std::string MailChangeLines(const content::LineChanges& change) {
+    std::string text;
+    int shown = 0;
+    for (const std::string& line : change.removed)
+        if (shown < kMailLines) text += "- " + line + "\r\n", ++shown;
+    for (const std::string& line : change.added)
+        if (shown < kMailLines) text += "+ " + line + "\r\n", ++shown;
+    const int left = change.nRemoved + change.nAdded - shown;
+    if (left > 0) text += "…另有 " + std::to_string(left) + " 行\r\n";
+    return text;
+}
+
+}  // namespace sentrel
