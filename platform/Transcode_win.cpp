@@ -1,19 +1,41 @@
 #include <windows.h>
 
+#include <algorithm>
+
 #include "Transcode.h"
 
 namespace sentrel {
 
-bool AppendAsUtf8(const Encoding& encoding, std::string_view bytes, std::string& out) {
-    if (!IsValidCodePage(encoding.codePage)) return false;
-    if (bytes.empty()) return true;
+namespace {
+
+// The bytes read in one code page; false when the system has no such code page.
+bool Wide(unsigned codePage, std::string_view bytes, std::wstring& wide) {
     // Bodies are bounded well below 2 GB: one call reads them whole. Without
     // MB_ERR_INVALID_CHARS an invalid sequence becomes U+FFFD and the rest is read on.
     const int n = static_cast<int>(bytes.size());
-    const int w = MultiByteToWideChar(encoding.codePage, 0, bytes.data(), n, nullptr, 0);
+    const int w = MultiByteToWideChar(codePage, 0, bytes.data(), n, nullptr, 0);
     if (w <= 0) return false;
-    std::wstring wide(static_cast<std::size_t>(w), L'\0');
-    MultiByteToWideChar(encoding.codePage, 0, bytes.data(), n, &wide[0], w);
+    wide.assign(static_cast<std::size_t>(w), L'\0');
+    MultiByteToWideChar(codePage, 0, bytes.data(), n, &wide[0], w);
+    return true;
+}
+
+}  // namespace
+
+bool AppendAsUtf8(const Encoding& encoding, std::string_view bytes, std::string& out) {
+    if (!IsValidCodePage(encoding.codePage)) return false;
+    if (bytes.empty()) return true;
+    std::wstring wide;
+    if (!Wide(encoding.codePage, bytes, wide)) return false;
+    if (encoding.codePage == 54936 && wide.find(L'\xFFFD') != std::wstring::npos) {
+        // Systems without a full GB18030 table (wine) still read its GBK part through 936.
+        std::wstring gbk;
+        if (Wide(936, bytes, gbk) && std::count(gbk.begin(), gbk.end(), L'\xFFFD') +
+                                             std::count(gbk.begin(), gbk.end(), L'?') <
+                                         std::count(wide.begin(), wide.end(), L'\xFFFD'))
+            wide.swap(gbk);
+    }
+    const int w = static_cast<int>(wide.size());
     const int u = WideCharToMultiByte(CP_UTF8, 0, wide.data(), w, nullptr, 0, nullptr, nullptr);
     const std::size_t old = out.size();
     out.resize(old + static_cast<std::size_t>(u));

@@ -86,6 +86,18 @@ got=$(wine build-win/bin/sentrel-probe.exe "https://127.0.0.1:$https_port/" | tr
 echo "sentrel-probe.exe over HTTPS without that CA: $got"
 [ "$got" = 0 ] || { echo "FAILED: an untrusted certificate was accepted"; exit 1; }
 
+# A text row's text, read through the code pages, is the text Linux reads through iconv:
+# a GB18030 page named by its meta, a windows-1252 one by its http-equiv (latin1).
+printf '<html><head><meta charset="gb2312"><title>\xd6\xd0\xce\xc4</title><script>x=1</script></head><body><div id=m><p>\xbc\xdb\xb8\xf1\xa3\xba199 \xd4\xaa</p><p>visitors 5</p></div><p>foot</p></body></html>' >"$work/gb.html"
+printf '<html><head><meta http-equiv="Content-Type" content="text/html; charset=iso-8859-1"></head><body><h1>Caf\xe9 \x80 \x93quoted\x94</h1><ul><li>na\xefve<li>\xfcber</ul></body></html>' >"$work/latin.html"
+for args in "--text http://127.0.0.1:$http_port/gb.html" "--text --select #m --ignore VISITORS http://127.0.0.1:$http_port/gb.html" \
+            "--text http://127.0.0.1:$http_port/latin.html"; do
+  want=$(build/bin/sentrel-probe $args)
+  got=$(wine build-win/bin/sentrel-probe.exe $args | tr -d '\r')
+  [ -n "$want" ] && [ "$got" = "$want" ] || { echo "FAILED: sentrel-probe.exe $args printed"; echo "$got"; echo "where Linux printed"; echo "$want"; exit 1; }
+done
+echo "sentrel-probe.exe --text: the same texts as on Linux (GB18030, windows-1252, a region, an ignore rule)"
+
 # A body without a length that ends with a TLS close lacking close_notify: measured as
 # on Linux, where libcurl takes that close as the body's end.
 tls_close_port=$(free_port)

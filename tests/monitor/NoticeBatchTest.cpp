@@ -1,6 +1,9 @@
 // Notices gathered over two seconds: one notification per kind, naming the first three.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "ChangeText.h"
 #include "NoticeBatch.h"
 
 using namespace sentrel;
@@ -30,4 +33,25 @@ TEST(NoticeBatch, EachKindIsOneNotificationNamingTheFirstThree) {
     EXPECT_EQ("http://p4/", notices[2].body);
     EXPECT_TRUE(batch.Empty());
     EXPECT_TRUE(batch.Add(NoticeBatch::kChanged, ids[0])) << "a new batch after the flush";
+}
+
+TEST(ChangeText, NotificationsAndMailsShowTheChangedLinesWithinTheirBounds) {
+    content::LineChanges c;
+    c.removed = {"old"};
+    c.nRemoved = 1;
+    EXPECT_EQ("− old", NoticeChangeLines(c)) << "removed lines when none was added";
+    EXPECT_EQ("- old\r\n", MailChangeLines(c));
+    c.added = {"one", "two", "three", "four"};
+    c.nAdded = 4;
+    EXPECT_EQ("+ one\n+ two\n+ three", NoticeChangeLines(c));
+    c.added = {std::string(300, 'x')};
+    EXPECT_EQ("+ " + std::string(198, 'x') + "…", NoticeChangeLines(c));
+    c.added = {"中文"};
+    c.nAdded = 60;  // 59 more than told
+    c.removed.assign(50, "r");
+    c.nRemoved = 50;
+    const std::string mail = MailChangeLines(c);
+    EXPECT_EQ(50, std::count(mail.begin(), mail.end(), '\n') - 1);
+    EXPECT_NE(std::string::npos, mail.find("\r\n…另有 60 行\r\n")) << mail;
+    EXPECT_EQ("", MailChangeLines(content::LineChanges()));
 }

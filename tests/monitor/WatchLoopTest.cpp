@@ -10,6 +10,7 @@
 #include "PostRecorder.h"
 #include "TestServer.h"
 #include "ThreadMessages.h"
+#include "MultiWatcher.h"
 #include "WatchThread.h"
 
 using namespace sentrel;
@@ -219,4 +220,68 @@ TEST(WatchThread, ALongIntervalIsOneSleepThatStopEndsAtOnce) {
     EXPECT_LT(posts.Messages().back().when - stopped, 500ms);
     EXPECT_EQ(1, server.RequestCount());
     EXPECT_TRUE(thread.Join(2s));
+}
+
+TEST(WatchThread, BothWatchersPostATextRowOnlyWhenItsTextChangesWithTheNewText) {
+    // Every answer has new markup; from the fifth on, the text changes too.
+    auto page = [](TestServer::Conn& c, const std::string&, int index) {
+        const std::string body = "<html><body data-n='" + std::to_string(index) +
+                                 "'><script>n=" + std::to_string(index) + "</script><p>" +
+                                 (index < 4 ? "old" : "new") + "</p></body></html>";
+        c.Write(TestHttpServer::Response(
+            "200 OK", "Content-Length: " + std::to_string(body.size()) + "\r\n", body));
+    };
+    TestHttpServer server(page), second(page);
+    auto check = [](std::vector<WatchMessage> told, const char* who) {
+        if (!told.empty() && told.back().msg == WM_WATCH_ENDED) told.pop_back();
+        ASSERT_GE(told.size(), 2u) << who;
+        const WatchMessage& last = told.back();
+        ASSERT_TRUE(last.result.text) << who;
+        EXPECT_EQ("new\n", *last.result.text) << who;
+        for (std::size_t i = 0; i + 1 < told.size(); ++i)
+            EXPECT_EQ(told[0].result.nHash, told[i].result.nHash) << who << ": markup only";
+        EXPECT_LE(told.size(), 3u) << who << ": a quiet page is not posted";
+    };
+    auto reader = std::make_shared<content::PageReader>();
+    {
+        PostRecorder<WatchMessage> posts;
+        WatchEntry entry;
+        entry.hMainWnd = posts.Target();
+        entry.nInterval = 1;
+        entry.pszRunFlag = std::make_shared<CRunFlag>("RUN");
+        entry.szUrl = server.Url("/");
+        entry.pReader = reader;
+        RunFlagPtr flag = entry.pszRunFlag;
+        CWatchThread thread(entry);
+        thread.SetTickLength(10ms);
+        ASSERT_TRUE(thread.CreateThread());
+        std::vector<WatchMessage> told;
+        for (int i = 0; i < 500 && (told.empty() || !told.back().result.text ||
+                                    *told.back().result.text != "new\n");
+             ++i) {
+            std::this_thread::sleep_for(10ms);
+            told.clear();
+            for (const auto& m : posts.Messages()) told.push_back(m.value);
+        }
+        flag->Set("STOP");
+        EXPECT_TRUE(thread.Join(2s));
+        check(told, "a watcher thread");
+    }
+    CMultiWatcher::Options options;
+    options.second = 20ms;
+    std::vector<WatchMessage> told;
+    CMultiWatcher loop(options, [&](const WatchMessage& m) { told.push_back(m); });
+    ASSERT_TRUE(loop.Open());
+    WatchEntry entry;
+    entry.nInterval = 1;
+    entry.pszRunFlag = std::make_shared<CRunFlag>("RUN");
+    entry.szUrl = second.Url("/");
+    entry.pReader = reader;
+    ASSERT_TRUE(loop.Add(std::move(entry)));
+    for (int i = 0; i < 500 && (told.empty() || !told.back().result.text ||
+                                *told.back().result.text != "new\n");
+         ++i)
+        loop.Turn(20ms);
+    loop.EndAll();
+    check(told, "the many-page loop");
 }

@@ -35,7 +35,8 @@ void Sql(const std::string& path, const std::string& sql) {
 namespace sentrel {
 bool operator==(const UrlRow& a, const UrlRow& b) {
     return a.url == b.url && a.title == b.title && a.kbsize == b.kbsize && a.etag == b.etag &&
-           a.lastModified == b.lastModified;
+           a.lastModified == b.lastModified && a.compare == b.compare && a.select == b.select &&
+           a.ignore == b.ignore && a.textHash == b.textHash;
 }
 }  // namespace sentrel
 
@@ -218,14 +219,16 @@ TEST(UrlStore, AnOldTableGainsNullableValidatorColumnsThatOlderProgramsIgnore) {
     EXPECT_EQ((std::vector<UrlRow>{{"http://a/", "n", "5"}}), LoadAll(store));
 
     std::string error;
-    const std::vector<UrlRow> rows = {{"http://a/", "n", "5", "\"v1\"", "Mon, 07 Dec 2026"},
-                                      {"http://b/", "", "7"}};
+    const std::vector<UrlRow> rows = {
+        {"http://a/", "n", "5", "\"v1\"", "Mon, 07 Dec 2026"},
+        {"http://b/", "", "7"},
+        {"http://t/", "", "12", "", "", "text", "#main > p", "visitors\n/\\d+/", "0123456789abcdef"}};
     ASSERT_TRUE(store.Save(rows, error)) << error;
     EXPECT_EQ(rows, LoadAll(store));
-    // No validator is NULL, not empty text.
+    // No validator or text option is NULL, not empty text.
     Sql(path,
         "CREATE TABLE counts AS SELECT count(*) AS n FROM T_URL WHERE etag IS NULL AND "
-        "lastmod IS NULL");
+        "lastmod IS NULL AND compare IS NULL AND texthash IS NULL");
     // What an older program does with the file: its own three columns, read and rewritten.
     Sql(path,
         "DELETE FROM T_URL; INSERT INTO T_URL (url, title, kbsize) VALUES ('http://c/', "
@@ -239,4 +242,31 @@ TEST(UrlStore, AnOldTableGainsNullableValidatorColumnsThatOlderProgramsIgnore) {
     EXPECT_EQ(1, sqlite3_column_int(st, 0));
     sqlite3_finalize(st);
     sqlite3_close(db);
+}
+
+TEST(UrlStore, APagesLastTwoTextsAreKeptBoundedAndGoWithItsRow) {
+    TempDir dir;
+    UrlStore store(dir.File("user.mdb"));
+    std::string error;
+    PageTexts texts;
+    ASSERT_TRUE(store.LoadTexts("http://a/", texts, error)) << error;
+    EXPECT_EQ(0, texts.lastTime) << "none kept yet";
+    ASSERT_TRUE(store.KeepText("http://a/", "one\n", 100, error)) << error;
+    ASSERT_TRUE(store.KeepText("http://a/", "two\n", 200, error)) << error;
+    std::string huge;
+    while (huge.size() <= UrlStore::kMaxKeptText) huge += "a line of the page\n";
+    ASSERT_TRUE(store.KeepText("http://b/", huge, 300, error)) << error;
+    ASSERT_TRUE(store.LoadTexts("http://a/", texts, error));
+    EXPECT_EQ("two\n", texts.last);
+    EXPECT_EQ(200, texts.lastTime);
+    EXPECT_EQ("one\n", texts.previous);
+    EXPECT_EQ(100, texts.previousTime);
+    ASSERT_TRUE(store.LoadTexts("http://b/", texts, error));
+    EXPECT_LE(texts.last.size(), UrlStore::kMaxKeptText);
+    EXPECT_EQ('\n', texts.last.back()) << "cut after a whole line";
+    ASSERT_TRUE(store.Save({{"http://a/", "", "4"}}, error)) << error;
+    ASSERT_TRUE(store.LoadTexts("http://b/", texts, error));
+    EXPECT_EQ("", texts.last) << "the texts of a deleted row go with it";
+    ASSERT_TRUE(store.LoadTexts("http://a/", texts, error));
+    EXPECT_EQ("two\n", texts.last);
 }
