@@ -146,6 +146,7 @@ void CMonitorDlg::BindCommands() {
     command(ID_DELETE_URLS, &CMonitorDlg::DeleteSelectedRows);
     command(ID_CLEAR_URLS, &CMonitorDlg::OnClearUrls);
     command(ID_OPEN_URL, &CMonitorDlg::OnOpenUrl);
+    command(ID_VIEW_CHANGES, &CMonitorDlg::OnViewChanges);
     m_listUrls->Bind(wxEVT_DATAVIEW_ITEM_CONTEXT_MENU, &CMonitorDlg::OnListContextMenu, this);
     m_listUrls->Bind(wxEVT_DATAVIEW_SELECTION_CHANGED, [this](wxDataViewEvent&) {
         // The status line tells since when the selected row's page fails.

@@ -82,6 +82,8 @@ class CMonitorDlg : public wxDialog,
     void OnOptions();
     /// Opens the row's page as 浏览网址 does: the mark is cleared, only web URLs go out.
     void OpenRowUrl(RowId id);
+    /// "查看变化": a window of what changed in the row's text; it acknowledges the mark.
+    class CChangesDlg* ViewChanges(RowId id);
 
     /// The only writer of the status line.
     void SetStatusText(const wxString& text);
@@ -146,6 +148,7 @@ class CMonitorDlg : public wxDialog,
     void OnEditUrl();
     void OnClearUrls();
     void OnOpenUrl();
+    void OnViewChanges();
     void OnListContextMenu(wxDataViewEvent& event);
     void OpenListMenu(int nRow);
     /// The view follows the model's rows anew (after a load, an import, deletes).

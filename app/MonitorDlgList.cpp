@@ -5,13 +5,14 @@
 #include "MonitorDlg.h"
 #include "Notice.h"
 #include "OpenUrl.h"
+#include "ChangesDlg.h"
 #include "UrlDlg.h"
 #include "WxText.h"
 #include "resource.h"
 
 namespace sentrel {
 
-wxMenu* CreateListMenu(bool bOnRow) {
+wxMenu* CreateListMenu(bool bOnRow, bool bTextRow) {
     auto* menu = new wxMenu;
     menu->Append(WXID(ID_IMPORT), U("导入"));
     menu->Append(WXID(ID_EXPORT), U("导出"));
@@ -23,6 +24,7 @@ wxMenu* CreateListMenu(bool bOnRow) {
     menu->Append(WXID(ID_DELETE_URLS), U("删除"));
     menu->AppendSeparator();
     menu->Append(WXID(ID_OPEN_URL), U("浏览网址"));
+    if (bTextRow) menu->Append(WXID(ID_VIEW_CHANGES), U("查看变化"));
     return menu;
 }
 
@@ -35,7 +37,8 @@ void CMonitorDlg::OpenListMenu(int nRow) {
     // A right click on a row that is not selected selects it alone, as in any list.
     if (nRow >= 0 && !m_listUrls->IsSelected(m_model->GetItem(static_cast<unsigned>(nRow))))
         SelectRows({nRow});
-    std::unique_ptr<wxMenu> menu(CreateListMenu(nRow >= 0));
+    std::unique_ptr<wxMenu> menu(
+        CreateListMenu(nRow >= 0, nRow >= 0 && m_session.Row(nRow).compare.Text()));
     ShowMenu(*menu, ScreenToClient(wxGetMousePosition()));
 }
 
@@ -44,7 +47,7 @@ void CMonitorDlg::OnNewUrl() {
     dlg.m_bEdit = false;
     if (dlg.ShowModal() != wxID_OK) return;
     // A new row is never marked: its marks start with its first change.
-    m_session.AddRow(S(dlg.m_strUrl), S(dlg.m_strNote), 0);
+    m_session.AddRow(S(dlg.m_strUrl), S(dlg.m_strNote), 0, {}, {}, dlg.m_compare);
     m_policy.ListChanged();
 }
 
@@ -55,10 +58,12 @@ void CMonitorDlg::OnEditUrl() {
     dlg.m_bEdit = true;
     dlg.m_strUrl = U(m_session.Row(r).url);
     dlg.m_strNote = U(m_session.Row(r).note);
+    dlg.m_compare = m_session.Row(r).compare;
     const RowId id = m_session.Row(r).id;
     if (dlg.ShowModal() != wxID_OK) return;
     // Rows may have moved or gone while the dialog was open: the identity finds it.
     m_session.EditRow(id, S(dlg.m_strUrl), S(dlg.m_strNote));
+    m_session.SetCompare(id, dlg.m_compare);
     m_policy.ListChanged();
 }
 
@@ -75,6 +80,28 @@ void CMonitorDlg::OnClearUrls() {
 void CMonitorDlg::OnOpenUrl() {
     const int r = GetFirstSelectedRow();
     if (r >= 0) OpenRowUrl(m_session.Row(r).id);
+}
+
+void CMonitorDlg::OnViewChanges() {
+    const int r = GetFirstSelectedRow();
+    if (r >= 0) ViewChanges(m_session.Row(r).id);
+}
+
+CChangesDlg* CMonitorDlg::ViewChanges(RowId id) {
+    const int r = m_session.IndexOf(id);
+    if (r < 0) return nullptr;
+    const std::string url = m_session.Row(r).url;
+    PageTexts texts;
+    std::string error;
+    if (!UrlStore(m_strSaveTarget).LoadTexts(url, texts, error)) {
+        ShowNotice(this, "无法读取网页文字：" + error);
+        return nullptr;
+    }
+    // Seeing what changed is seeing the change, as opening the page is.
+    SetRowUpdated(id, false);
+    auto* dlg = new CChangesDlg(this, url, texts, [this, id] { OpenRowUrl(id); });
+    dlg->Show();
+    return dlg;
 }
 
 void CMonitorDlg::OpenRowUrl(RowId id) {

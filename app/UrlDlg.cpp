@@ -1,11 +1,12 @@
 #include "UrlDlg.h"
 
-#include <wx/button.h>
 #include <wx/stattext.h>
 
 #include "DialogUnits.h"
 #include "Notice.h"
 #include "UrlTextFile.h"
+#include "WatchList.h"
+#include "WatchThread.h"
 #include "WxText.h"
 #include "resource.h"
 
@@ -15,6 +16,7 @@ namespace {
 
 constexpr int IDC_URL_EDIT = 1017;
 constexpr int IDC_NOTE_EDIT = 1018;
+constexpr int IDC_PREVIEW = 1019;
 
 }  // namespace
 
@@ -25,8 +27,8 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
     // Laid out in dialog units, converted with this dialog's font, as its template says.
     auto at = [this](int x, int y, int w, int h) { return DialogRect(this, x, y, w, h); };
     auto place = [](wxWindow* w, const wxRect& r) { w->SetSize(r); };
-    SetClientSize(ConvertDialogToPixels(wxSize(253, 99)));
-    // Created in tab order: the two edits, then the buttons.
+    SetClientSize(ConvertDialogToPixels(wxSize(253, 243)));
+    // Created in tab order: the edits, the way of comparing, then the buttons.
     m_editUrl = new wxTextCtrl(this, IDC_URL_EDIT);
     place(m_editUrl, at(45, 16, 201, 14));
     // The field's own limit, said aloud: a longer paste is refused, not silently cut.
@@ -34,14 +36,44 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
     m_editUrl->Bind(wxEVT_TEXT_MAXLEN, [this](wxCommandEvent&) { WarnTooLong(); });
     m_editNote = new wxTextCtrl(this, IDC_NOTE_EDIT);
     place(m_editNote, at(45, 33, 201, 14));
+    const wxString modes[] = {U("网页大小"), U("网页文字")};
+    m_choiceCompare = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 2, modes);
+    place(m_choiceCompare, at(45, 50, 90, 14));
+    m_choiceCompare->SetName(U("比较方式"));
+    m_editSelect = new wxTextCtrl(this, wxID_ANY);
+    place(m_editSelect, at(45, 67, 201, 14));
+    m_editSelect->SetHint(U("CSS 选择器或 XPath，留空为整页"));
+    m_editSelect->SetName(U("选取"));
+    m_editIgnore = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                                  wxTE_MULTILINE);
+    place(m_editIgnore, at(45, 84, 201, 36));
+    m_editIgnore->SetName(U("忽略"));
+    m_buttonPreview = new wxButton(this, IDC_PREVIEW, U("预览"));
+    place(m_buttonPreview, at(45, 124, 50, 14));
+    m_textPreview = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                                   wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
+    place(m_textPreview, at(45, 141, 201, 78));
+    m_textPreview->SetName(U("预览"));
     auto* ok = new wxButton(this, wxID_OK, U("确定"));
-    place(ok, at(141, 78, 50, 14));
+    place(ok, at(141, 223, 50, 14));
     ok->SetDefault();
-    place(new wxButton(this, wxID_CANCEL, U("取消")), at(196, 78, 50, 14));
-    place(new wxStaticText(this, wxID_ANY, U("网址：")), at(15, 17, 25, 8));
-    place(new wxStaticText(this, wxID_ANY, U("备注：")), at(15, 35, 25, 8));
+    place(new wxButton(this, wxID_CANCEL, U("取消")), at(196, 223, 50, 14));
+    place(new wxStaticText(this, wxID_ANY, U("网址：")), at(7, 17, 36, 8));
+    place(new wxStaticText(this, wxID_ANY, U("备注：")), at(7, 35, 36, 8));
+    place(new wxStaticText(this, wxID_ANY, U("比较方式：")), at(7, 52, 36, 8));
+    place(new wxStaticText(this, wxID_ANY, U("选取：")), at(7, 69, 36, 8));
+    place(new wxStaticText(this, wxID_ANY, U("忽略：")), at(7, 86, 36, 8));
+    // A multi-line field has no native hint: its help stands beside the preview button.
+    place(new wxStaticText(this, wxID_ANY, U("每行一条：文字或 /正则/")), at(100, 127, 146, 8));
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, wxID_OK);
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { OnPreview(); }, IDC_PREVIEW);
+    m_choiceCompare->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { ShowCompareFields(); });
+}
+
+CUrlDlg::~CUrlDlg() {
+    EndPreview();
 }
 
 int CUrlDlg::ShowModal() {
@@ -60,7 +92,28 @@ void CUrlDlg::OnInitDialog() {
         m_editNote->Clear();
         SetTitle(U("新增网址"));
     }
+    m_choiceCompare->SetSelection(m_compare.Text() ? 1 : 0);
+    m_editSelect->ChangeValue(U(m_compare.select));
+    m_editIgnore->ChangeValue(U(m_compare.ignore));
+    ShowCompareFields();
     m_editUrl->SetFocus();
+}
+
+void CUrlDlg::ShowCompareFields() {
+    // A region, rules and a preview mean something to a text row only.
+    const bool text = m_choiceCompare->GetSelection() == 1;
+    m_editSelect->Enable(text);
+    m_editIgnore->Enable(text);
+    m_buttonPreview->Enable(text);
+}
+
+CompareOptions CUrlDlg::EnteredCompare() const {
+    CompareOptions compare;
+    if (m_choiceCompare->GetSelection() != 1) return compare;
+    compare.mode = CompareOptions::kText;
+    compare.select = S(m_editSelect->GetValue());
+    compare.ignore = S(m_editIgnore->GetValue());
+    return compare;
 }
 
 void CUrlDlg::WarnTooLong() {
@@ -69,21 +122,83 @@ void CUrlDlg::WarnTooLong() {
 }
 
 void CUrlDlg::OnOK() {
-    // A row is one line of a list file: a pasted line break or tab would split it.
-    m_strUrl = U(CleanUrlText(S(m_editUrl->GetValue())));
-    m_strNote = U(CleanNoteText(S(m_editNote->GetValue())));
-    if (m_strUrl.empty()) {
-        m_editUrl->SetFocus();
-        ShowNotice(this, "请输入网址！", wxOK | wxICON_EXCLAMATION);
+    // A row is one line of a list file: a pasted line break or tab would split it. The
+    // checks are those of sentrel-watch --add, with its words.
+    std::string url = S(m_editUrl->GetValue()), note = S(m_editNote->GetValue());
+    const CompareOptions compare = EnteredCompare();
+    const std::string problem = RowProblem(url, note, compare);
+    if (!problem.empty()) {
+        (url.empty() || compare.mode == CompareOptions::kSize ? m_editUrl : m_editSelect)
+            ->SetFocus();
+        ShowNotice(this, problem, wxOK | wxICON_EXCLAMATION);
         return;
     }
-    if (m_strUrl.length() > kMaxUrlChars) {
-        m_editUrl->SetFocus();
-        WarnTooLong();
-        return;
-    }
+    m_strUrl = U(url);
+    m_strNote = U(note);
+    m_compare = compare;
+    EndPreview();
     SetReturnCode(wxID_OK);  // also when shown without a modal loop
     EndDialog(wxID_OK);
+}
+
+void CUrlDlg::OnPreview() {
+    if (PreviewRunning()) {
+        EndPreview();
+        m_textPreview->ChangeValue(U("预览已取消。"));
+        return;
+    }
+    EndPreview();
+    std::string url = S(m_editUrl->GetValue()), note;
+    CompareOptions compare = EnteredCompare();
+    const std::string problem = RowProblem(url, note, compare);
+    if (!problem.empty()) {
+        m_textPreview->ChangeValue(U(problem));
+        return;
+    }
+    m_textPreview->ChangeValue(U("正在获取网页..."));
+    m_buttonPreview->SetLabel(U("取消预览"));
+    m_pPreviewFlag = std::make_shared<CRunFlag>("RUN");
+    m_bPreviewDone = false;
+    const int preview = ++m_nPreview;
+    // The page is fetched as a watcher fetches it, on a thread of its own: the dialog
+    // stays usable, and the flag gives the fetch up at once.
+    m_preview = std::thread([this, url, compare, preview, flag = m_pPreviewFlag] {
+        content::PageReader reader;
+        std::string error, text;
+        reader.Set(compare.select, compare.ignore, error);
+        CWatchThread probe;
+        probe.SetAbortFlag(flag);
+        probe.SetReader(&reader);
+        if (!probe.OpenSession()) {
+            text = "无法预览：无法建立网络会话";
+        } else {
+            const ProbeResult result = probe.Probe(url.c_str(), nullptr);
+            if (!result.Ok())
+                text = "无法预览：" + result.Reason();
+            else if (result.text->empty())
+                text = "（没有文字）";
+            else
+                text = *result.text;
+        }
+        if (!flag->IsAborted()) CallAfter([this, preview, text] { PreviewDone(preview, text); });
+    });
+}
+
+void CUrlDlg::PreviewDone(int preview, const std::string& text) {
+    if (preview != m_nPreview || m_bPreviewDone) return;  // given up meanwhile
+    if (m_preview.joinable()) m_preview.join();
+    m_bPreviewDone = true;
+    m_textPreview->ChangeValue(U(text));
+    m_buttonPreview->SetLabel(U("预览"));
+}
+
+void CUrlDlg::EndPreview() {
+    if (!m_preview.joinable()) return;
+    m_pPreviewFlag->Abort();
+    m_preview.join();
+    ++m_nPreview;
+    m_bPreviewDone = true;
+    m_buttonPreview->SetLabel(U("预览"));
 }
 
 }  // namespace sentrel

@@ -1,31 +1,65 @@
 #pragma once
+#include <wx/button.h>
+#include <wx/choice.h>
 #include <wx/dialog.h>
 #include <wx/textctrl.h>
 
+#include <memory>
+#include <thread>
+
+#include "RunFlag.h"
+#include "WatchSession.h"
+
 namespace sentrel {
 
-/// The dialog that adds a URL with a note, or edits one.
+/// The dialog that adds a URL with a note, or edits one, with how the row compares its
+/// page: by size, or by its text (a region, lines to ignore), which 预览 shows.
 class CUrlDlg : public wxDialog {
   public:
     explicit CUrlDlg(wxWindow* parent);
+    /// A preview under way is given up and waited for (it ends at once).
+    ~CUrlDlg() override;
 
-    bool m_bEdit = false;  ///< edit an existing row (the texts below are shown)
-    wxString m_strUrl;     ///< the URL, as typed (no trimming)
-    wxString m_strNote;    ///< the note, may be empty
+    bool m_bEdit = false;       ///< edit an existing row (the texts below are shown)
+    wxString m_strUrl;          ///< the URL, as typed (no trimming)
+    wxString m_strNote;         ///< the note, may be empty
+    CompareOptions m_compare;   ///< how the row compares its page
 
     int ShowModal() override;
-    /// OK: takes the texts; an empty URL is refused and the dialog stays open.
+    /// OK: takes the texts; a row that cannot be kept is refused with the reason, and the
+    /// dialog stays open.
     void OnOK();
+    /// 预览: fetches the page off the UI thread and shows the text that will be compared,
+    /// or why there is none; pressed again while it runs, it gives the fetch up.
+    void OnPreview();
 
     wxTextCtrl* UrlEdit() const { return m_editUrl; }
     wxTextCtrl* NoteEdit() const { return m_editNote; }
+    wxChoice* CompareChoice() const { return m_choiceCompare; }
+    wxTextCtrl* SelectEdit() const { return m_editSelect; }
+    wxTextCtrl* IgnoreEdit() const { return m_editIgnore; }
+    wxTextCtrl* PreviewText() const { return m_textPreview; }
+    bool PreviewRunning() const { return m_preview.joinable() && !m_bPreviewDone; }
 
   private:
     void OnInitDialog();
     void WarnTooLong();
+    void ShowCompareFields();
+    CompareOptions EnteredCompare() const;
+    void PreviewDone(int preview, const std::string& text);
+    void EndPreview();
 
     wxTextCtrl* m_editUrl = nullptr;
     wxTextCtrl* m_editNote = nullptr;
+    wxChoice* m_choiceCompare = nullptr;
+    wxTextCtrl* m_editSelect = nullptr;
+    wxTextCtrl* m_editIgnore = nullptr;
+    wxButton* m_buttonPreview = nullptr;
+    wxTextCtrl* m_textPreview = nullptr;
+    std::thread m_preview;
+    RunFlagPtr m_pPreviewFlag;
+    bool m_bPreviewDone = true;
+    int m_nPreview = 0;  // which preview is the latest: an answer of an earlier one is late
 };
 
 }  // namespace sentrel

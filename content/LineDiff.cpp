@@ -2,6 +2,7 @@
 
 #include <dtl/dtl.hpp>
 
+#include <algorithm>
 #include <string_view>
 #include <unordered_map>
 
@@ -65,6 +66,17 @@ std::vector<DiffLine> DiffLines(const std::string& before, const std::string& af
         }
     }
     for (std::size_t i = b.size() - tail; i < b.size(); ++i) out.push_back({DiffLine::kSame, b[i]});
+    // Within each run of changed lines, what went comes before what came, as readers of
+    // a diff expect.
+    for (auto run = out.begin(); run != out.end();) {
+        if (run->kind == DiffLine::kSame) {
+            ++run;
+            continue;
+        }
+        auto end = std::find_if(run, out.end(), [](const DiffLine& l) { return l.kind == DiffLine::kSame; });
+        std::stable_partition(run, end, [](const DiffLine& l) { return l.kind == DiffLine::kRemoved; });
+        run = end;
+    }
     return out;
 }
 

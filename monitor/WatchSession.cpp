@@ -113,8 +113,10 @@ void WatchSession::EditRow(RowId id, const std::string& url, const std::string& 
     if (!row) return;
     // A running watcher keeps the URL it started with, until the next start.
     if (row->url != url) {
-        row->etag.clear();  // another page's validators say nothing of this one
+        row->etag.clear();  // another page's validators and text say nothing of this one
         row->lastModified.clear();
+        row->nStoredHash = 0;
+        row->change = content::LineChanges();
     }
     row->url = url;
     row->note = note;

@@ -23,18 +23,23 @@ bool Wide(unsigned codePage, std::string_view bytes, std::wstring& wide) {
 }  // namespace
 
 bool AppendAsUtf8(const Encoding& encoding, std::string_view bytes, std::string& out) {
-    if (!IsValidCodePage(encoding.codePage)) return false;
+    // Systems without GB18030's table (wine) still read its GBK part through 936.
+    const bool gb18030 = encoding.codePage == 54936;
+    const unsigned codePage = gb18030 && !IsValidCodePage(54936) ? 936 : encoding.codePage;
+    if (!IsValidCodePage(codePage)) return false;
     if (bytes.empty()) return true;
     std::wstring wide;
-    if (!Wide(encoding.codePage, bytes, wide)) return false;
-    if (encoding.codePage == 54936 && wide.find(L'\xFFFD') != std::wstring::npos) {
-        // Systems without a full GB18030 table (wine) still read its GBK part through 936.
+    if (!Wide(codePage, bytes, wide)) return false;
+    if (gb18030 && codePage != 936 && wide.find(L'\xFFFD') != std::wstring::npos) {
         std::wstring gbk;
         if (Wide(936, bytes, gbk) && std::count(gbk.begin(), gbk.end(), L'\xFFFD') +
                                              std::count(gbk.begin(), gbk.end(), L'?') <
                                          std::count(wide.begin(), wide.end(), L'\xFFFD'))
             wide.swap(gbk);
     }
+    // Code page 936 reads the byte 0xFF, which no GB18030 text holds, as a private-use
+    // character: it is an invalid byte, as elsewhere.
+    if (gb18030) std::replace(wide.begin(), wide.end(), L'\xF8F5', L'\xFFFD');
     const int w = static_cast<int>(wide.size());
     const int u = WideCharToMultiByte(CP_UTF8, 0, wide.data(), w, nullptr, 0, nullptr, nullptr);
     const std::size_t old = out.size();

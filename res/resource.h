@@ -39,6 +39,7 @@
 #define ID_CLEAR_URLS 32778
 #define ID_EXPORT 32779
 #define ID_OPEN_URL 32780
+#define ID_VIEW_CHANGES 32781
 #define ID_EXIT 32782
 
 #define IDT_BLINK 1

@@ -107,6 +107,10 @@ TEST(LineDiff, AddedAndRemovedLinesInTheNewTextsOrder) {
     const LineChanges c = ChangedLines("a\nprice 199\nb\nold\n", "a\nprice 299\nb\nnew 1\nnew 2\n");
     EXPECT_EQ((std::vector<std::string>{"price 199", "old"}), c.removed);
     EXPECT_EQ((std::vector<std::string>{"price 299", "new 1", "new 2"}), c.added);
+    std::vector<std::string> shown;
+    for (const DiffLine& l : DiffLines("a\nx\nb\n", "a\ny\nz\nb\n"))
+        shown.push_back((l.kind == DiffLine::kRemoved ? "-" : l.kind == DiffLine::kAdded ? "+" : " ") + l.text);
+    EXPECT_EQ((std::vector<std::string>{" a", "-x", "+y", "+z", " b"}), shown) << "what went first";
     std::string many;
     for (int i = 0; i < 120; ++i) many += "line " + std::to_string(i) + "\n";
     const LineChanges all = ChangedLines("", many, 50);
