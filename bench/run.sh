@@ -3,7 +3,7 @@
 # in the same run. Needs an X display for the start-up figures (it starts Xvfb if none).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh --test
+bash scripts/deps.sh --test --bench
 BUILD_TYPE=Release bash scripts/build.sh -DSENTREL_TESTS=ON -DSENTREL_BENCH=ON
 bin=build/bin
 xvfb_pid=""
@@ -18,5 +18,6 @@ fi
 "$bin/bench_probe" "$bin"
 "$bin/bench_monitor" "$bin" "${MONITOR_SECONDS:-10}"
 "$bin/bench_watch" "$bin" ${WATCH_LARGE:+--large}
+"$bin/bench_text" "$bin"
 [ -n "$xvfb_pid" ] && kill "$xvfb_pid"
 exit 0

@@ -3,6 +3,7 @@
 #include <libxml/HTMLparser.h>
 #include <libxml/xpath.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -12,6 +13,7 @@
 #include "Charset.h"
 #include "Libxml.h"
 #include "Selector.h"
+#include "TextRules.h"
 
 namespace sentrel {
 namespace content {
@@ -71,6 +73,7 @@ bool Hidden(const xmlChar** attrs) {
     if (!attrs) return false;
     for (const xmlChar** a = attrs; a[0]; a += 2) {
         const char* name = reinterpret_cast<const char*>(a[0]);
+        if (name[0] != 'h' && name[0] != 's') continue;  // most attributes are neither
         if (std::strcmp(name, "hidden") == 0) return true;
         if (std::strcmp(name, "style") != 0 || !a[1]) continue;
         std::string style;
@@ -90,8 +93,16 @@ class TextBuilder {
   public:
     TextBuilder(std::string& out, const IgnoreRules* ignore) : m_out(out), m_ignore(ignore) {}
 
+    // Names come interned from the parser's dictionary (and from a tree that lives as
+    // long as this): a name's role is looked up once per pointer.
+    unsigned char Role(const char* name) {
+        const std::size_t slot = (reinterpret_cast<std::uintptr_t>(name) >> 4) % kCache;
+        if (m_cache[slot].name != name) m_cache[slot] = {name, RoleOf(name)};
+        return m_cache[slot].role;
+    }
+
     void Start(const char* name, const xmlChar** attrs) {
-        unsigned char role = RoleOf(name);
+        unsigned char role = Role(name);
         if (role != kInline && (role & kBlock) && m_skip == 0) Break();
         if (Hidden(attrs)) role |= kSkip;
         m_stack.push_back({name, role});
@@ -100,7 +111,8 @@ class TextBuilder {
     void End(const char* name) {
         // Find the element this ends; an end with no start is nothing.
         std::size_t i = m_stack.size();
-        while (i > 0 && std::strcmp(m_stack[i - 1].name.c_str(), name) != 0) --i;
+        while (i > 0 && m_stack[i - 1].name != name && std::strcmp(m_stack[i - 1].name, name) != 0)
+            --i;
         if (i == 0) return;
         while (m_stack.size() >= i) {
             const unsigned char role = m_stack.back().role;
@@ -111,19 +123,27 @@ class TextBuilder {
     }
     void Characters(const char* s, std::size_t n) {
         if (m_skip > 0 || (m_head > 0 && m_title == 0)) return;
-        for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t i = 0; i < n;) {
             const char c = s[i];
             if (c == '\n' && m_pre > 0) {
                 Break();
+                ++i;
             } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
                 m_space = true;
+                ++i;
             } else if (c == '\xC2' && i + 1 < n && s[i + 1] == '\xA0') {
                 m_space = true;  // a no-break space is a blank to compare
-                ++i;
+                i += 2;
             } else {
+                // A word at a time.
+                std::size_t end = i + 1;
+                while (end < n && s[end] != ' ' && s[end] != '\n' && s[end] != '\t' &&
+                       s[end] != '\r' && s[end] != '\f' && s[end] != '\xC2')
+                    ++end;
                 if (m_space && !m_line.empty()) m_line += ' ';
                 m_space = false;
-                m_line += c;
+                m_line.append(s + i, end - i);
+                i = end;
             }
         }
     }
@@ -138,9 +158,15 @@ class TextBuilder {
 
   private:
     struct Open {
-        std::string name;
+        const char* name;
         unsigned char role;
     };
+    static constexpr std::size_t kCache = 64;
+    struct Cached {
+        const char* name = nullptr;
+        unsigned char role = kInline;
+    };
+    Cached m_cache[kCache];
     void Count(unsigned char role, int d) {
         if (role & kSkip) m_skip += d;
         if (role & kPre) m_pre += d;
@@ -155,6 +181,79 @@ class TextBuilder {
     bool m_space = false;
     int m_skip = 0, m_pre = 0, m_head = 0, m_title = 0;
 };
+
+bool NameAt(std::string_view s, std::size_t at, const char* name) {
+    const std::size_t n = std::strlen(name);
+    if (at + n > s.size()) return false;
+    for (std::size_t k = 0; k < n; ++k) {
+        const char c = s[at + k];
+        if ((c >= 'A' && c <= 'Z' ? c + 32 : c) != name[k]) return false;
+    }
+    // The name ends there: a blank, "/" or ">" follows (or the page ends).
+    if (at + n == s.size()) return true;
+    const char next = s[at + n];
+    return next == ' ' || next == '\t' || next == '\n' || next == '\r' || next == '\f' ||
+           next == '/' || next == '>';
+}
+
+// Where the tag that opens at `lt` ends (just past its ">"), its quoted attribute values
+// skipped whole; npos when it never ends.
+std::size_t TagEnd(std::string_view s, std::size_t lt) {
+    std::size_t i = lt + 1;
+    bool afterEquals = false;
+    while (i < s.size()) {
+        const char c = s[i];
+        if (c == '>') return i + 1;
+        if (afterEquals && (c == '"' || c == '\'')) {
+            const std::size_t close = s.find(c, i + 1);
+            if (close == std::string_view::npos) return close;
+            i = close + 1;
+            afterEquals = false;
+            continue;
+        }
+        if (c == '=') afterEquals = true;
+        else if (c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\f') afterEquals = false;
+        ++i;
+    }
+    return std::string_view::npos;
+}
+
+// Hands the page to the push parser without the contents of its script and style
+// elements: they never show, and the parser would read them character by character. Their
+// contents end, as browsers end them, at the first "</script" or "</style".
+void FeedWithoutRawText(htmlParserCtxtPtr ctxt, std::string_view s) {
+    std::size_t fed = 0, i = 0;
+    auto feed = [&](std::size_t end) {
+        if (end > fed) htmlParseChunk(ctxt, s.data() + fed, static_cast<int>(end - fed), 0);
+    };
+    while ((i = s.find('<', i)) != std::string_view::npos) {
+        if (s.compare(i, 4, "<!--") == 0) {
+            const std::size_t end = s.find("-->", i + 4);
+            if (end == std::string_view::npos) break;
+            i = end + 3;
+            continue;
+        }
+        const char* raw = NameAt(s, i + 1, "script") ? "script" : NameAt(s, i + 1, "style") ? "style" : nullptr;
+        const char next = i + 1 < s.size() ? s[i + 1] : '\0';
+        const bool tag = (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z') || next == '/';
+        if (!tag) {
+            ++i;
+            continue;
+        }
+        const std::size_t open = TagEnd(s, i);
+        if (open == std::string_view::npos) break;
+        i = open;
+        if (!raw) continue;
+        std::size_t close = open;
+        while ((close = s.find("</", close)) != std::string_view::npos && !NameAt(s, close + 2, raw))
+            close += 2;
+        if (close == std::string_view::npos) break;  // never closed: the parser has the rest
+        feed(open);
+        fed = i = close;
+    }
+    feed(s.size());
+    htmlParseChunk(ctxt, nullptr, 0, 1);
+}
 
 void OnStart(void* ctx, const xmlChar* name, const xmlChar** attrs) {
     static_cast<TextBuilder*>(static_cast<htmlParserCtxtPtr>(ctx)->_private)
@@ -240,8 +339,7 @@ std::string VisibleText(std::string_view html, const IgnoreRules* ignore) {
     if (!ctxt) return out;
     ctxt->_private = &builder;
     htmlCtxtUseOptions(ctxt, kParseOptions);
-    // In pieces of at most 1 GB: the parser counts in int.
-    htmlParseChunk(ctxt, html.data(), static_cast<int>(html.size()), 1);
+    FeedWithoutRawText(ctxt, html);  // bodies are bounded well below the parser's int
     builder.Break();
     if (ctxt->myDoc) xmlFreeDoc(ctxt->myDoc);
     htmlFreeParserCtxt(ctxt);
@@ -280,11 +378,15 @@ PageReader::Outcome PageReader::Read(std::string_view contentType, std::string_v
     text.clear();
     if (m_bBroken) return Outcome::NoMatch;
     const IgnoreRules* ignore = m_ignore.Empty() ? nullptr : &m_ignore;
-    const std::string utf8 = DecodeBody(contentType, body);
-    text.clear();
+    // Most pages are valid UTF-8 already: read as they are, without a copy.
+    std::string decoded;
+    std::string_view utf8 = body;
+    const std::string charset = SniffCharset(contentType, body);
+    if (charset == "UTF-8" && utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);
+    if (charset != "UTF-8" || !IsValidUtf8(utf8)) utf8 = decoded = Decode(charset, body);
     if (!IsHtml(contentType, body)) {
         if (!m_xpath.empty()) return Outcome::NoMatch;  // a region names elements of a page
-        text = PlainText(utf8, ignore);
+        text = PlainText(std::string(utf8), ignore);
         return Outcome::Ok;
     }
     if (m_xpath.empty()) {
@@ -292,9 +394,15 @@ PageReader::Outcome PageReader::Read(std::string_view contentType, std::string_v
         return Outcome::Ok;
     }
     PrepareLibxml();
-    std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(
-        htmlReadMemory(utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8", kParseOptions),
-        xmlFreeDoc);
+    // The tree of the page, as the streaming path sees it (without script and style text).
+    htmlParserCtxtPtr ctxt =
+        htmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
+    if (!ctxt) return Outcome::NoMatch;
+    htmlCtxtUseOptions(ctxt, kParseOptions);
+    FeedWithoutRawText(ctxt, utf8);
+    std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(ctxt->myDoc, xmlFreeDoc);
+    ctxt->myDoc = nullptr;
+    htmlFreeParserCtxt(ctxt);
     if (!doc) return Outcome::NoMatch;
     std::unique_ptr<xmlXPathContext, void (*)(xmlXPathContextPtr)> context(
         xmlXPathNewContext(doc.get()), xmlXPathFreeContext);

@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <climits>
+#include <cstdint>
+#include <cstring>
 
 namespace sentrel {
 
@@ -27,7 +29,40 @@ std::string TrimBlanks(const std::string& s) {
     return s.substr(b, e - b);
 }
 
+bool IsValidUtf8(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n;) {
+        // Pages are mostly ASCII: eight bytes at a time while they are.
+        if (i + 8 <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t len = c >= 0xc2 && c <= 0xdf ? 2 : c >= 0xe0 && c <= 0xef ? 3
+                                : c >= 0xf0 && c <= 0xf4                          ? 4
+                                                                                  : 0;
+        if (len == 0 || i + len > n) return false;
+        const unsigned char lo = c == 0xe0 ? 0xa0 : c == 0xf0 ? 0x90 : 0x80;
+        const unsigned char hi = c == 0xed ? 0x9f : c == 0xf4 ? 0x8f : 0xbf;
+        if (p[i + 1] < lo || p[i + 1] > hi) return false;
+        for (std::size_t k = 2; k < len; ++k)
+            if (p[i + k] < 0x80 || p[i + k] > 0xbf) return false;
+        i += len;
+    }
+    return true;
+}
+
 std::string ValidUtf8(const std::string& text) {
+    if (IsValidUtf8(text)) return text;
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
     std::string out;

@@ -1,6 +1,7 @@
 #pragma once
 // Small text rules shared by the probe, the store and the settings.
 #include <string>
+#include <string_view>
 
 namespace sentrel {
 
@@ -15,5 +16,7 @@ std::string TrimBlanks(const std::string& text);
 /// continuation byte, a cut sequence, an overlong form, a surrogate, GBK text of an older
 /// version) becomes U+FFFD.
 std::string ValidUtf8(const std::string& text);
+/// True when the bytes are valid UTF-8 as they stand (what ValidUtf8 would not change).
+bool IsValidUtf8(std::string_view text);
 
 }  // namespace sentrel

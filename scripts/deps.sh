@@ -25,6 +25,9 @@ for flag in "$@"; do
       packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
                  wine wine64 nsis googletest python3 python3-aiosmtpd openssl xvfb trayer xdotool
                  x11-utils imagemagick) ;;
+    --bench)
+      # The peer the text benchmark compares with, and its filters' modules.
+      packages+=(urlwatch python3-lxml python3-cssselect python3-html2text) ;;
     --fuzz)
       packages+=(clang libclang-rt-dev) ;;
   esac

@@ -8,7 +8,7 @@
 # Targets: import_fuzz body_counter_fuzz response_fuzz smtp_reply_fuzz settings_fuzz
 set -euo pipefail
 cd "$(dirname "$0")/.."
-targets=(import_fuzz body_counter_fuzz response_fuzz smtp_reply_fuzz settings_fuzz)
+targets=(import_fuzz body_counter_fuzz response_fuzz smtp_reply_fuzz settings_fuzz selector_fuzz charset_fuzz)
 
 bash scripts/deps.sh --fuzz  # clang, libFuzzer and the sanitizer runtimes
 
