@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string selector(reinterpret_cast<const char*>(data), size);
     std::string xpath, error;
     const bool ok = SelectorToXPath(selector, xpath, error);
-    if (ok == error.empty() && !ok) std::abort();  // a refusal always says why
+    if (!ok && error.empty()) std::abort();  // a refusal always says why
     if (!ok) return 0;
     PageReader reader;
     if (!reader.Set(selector, "", error)) std::abort();  // what compiled is taken
