@@ -149,9 +149,13 @@ TEST(AlertMailText, FailureAndRecoveryMailsSayWhatHappened) {
         AlertMailRequest::Kind kind;
         const char* subject;
         const char* body;
+        const char* changes = "";
     } cases[] = {
         {AlertMailRequest::kChanged, "有更新！2026-12-07 10:00:00",
          "相关网址：http://a/\r\n更新时间：2026-12-07 10:00:00\r\n\r\n无需回复本邮件！"},
+        {AlertMailRequest::kChanged, "有更新！2026-12-07 10:00:00",
+         "相关网址：http://a/\r\n- 199\r\n+ 299\r\n更新时间：2026-12-07 10:00:00\r\n\r\n无需回复本邮件！",
+         "- 199\r\n+ 299\r\n"},
         {AlertMailRequest::kFailing, "访问失败！2026-12-07 10:00:00",
          "相关网址：http://a/\r\n原因：HTTP 404\r\n时间：2026-12-07 "
          "10:00:00\r\n\r\n无需回复本邮件！"},
@@ -163,6 +167,7 @@ TEST(AlertMailText, FailureAndRecoveryMailsSayWhatHappened) {
         request.nKind = c.kind;
         request.szUrl = "http://a/";
         request.szReason = "HTTP 404";
+        request.szChanges = c.changes;
         std::string subject, body;
         ComposeAlertMail(request, "2026-12-07 10:00:00", subject, body);
         EXPECT_EQ(c.subject, subject);
