@@ -248,3 +248,58 @@ TEST_F(MonitorFixture, ANewRowLeavesTheSelectionAsItWas) {
     EXPECT_EQ(1, FirstSelectedRow(dlg));
     EXPECT_EQ(3u, static_cast<wxDataViewVirtualListModel*>(UrlList(dlg)->GetModel())->GetCount());
 }
+
+TEST_F(MonitorFixture, ATextRowIsEnteredWithItsRegionCheckedAndPreviewedOffTheWindow) {
+    TestHttpServer pages([](TestServer::Conn& c, const std::string& head, int) {
+        if (head.rfind("GET /slow ", 0) == 0) {
+            c.Sleep(10s);  // a page that does not come: the preview is given up
+            return;
+        }
+        const std::string body = "<script>x</script><div id=main><p>price 199</p></div><p>foot</p>";
+        c.Write(TestHttpServer::Response(
+            "200 OK", "Content-Length: " + std::to_string(body.size()) + "\r\n", body));
+    });
+    CMonitorDlg* dlg = OpenWith(kIni, {});
+    class TextRow : public wxExpectDismissableModal<CUrlDlg> {
+      public:
+        explicit TextRow(const TestHttpServer& s) : wxExpectDismissableModal<CUrlDlg>(wxID_OK), m_s(s) {}
+
+      protected:
+        int OnInvoked(CUrlDlg* url) const override {
+            url->Show();
+            EXPECT_FALSE(url->SelectEdit()->IsEnabled()) << "a size row has no region";
+            url->UrlEdit()->ChangeValue(m_s.Url("/page"));
+            url->CompareChoice()->SetSelection(1);
+            url->SelectEdit()->ChangeValue("div >");
+            wxTEST_DIALOG(url->OnOK(), ExpectMessage("选择器有误：缺少选择器（第 6 个字符）"));
+            EXPECT_NE(wxID_OK, url->GetReturnCode()) << "still open";
+            url->SelectEdit()->ChangeValue("#main");
+            url->OnPreview();
+            EXPECT_TRUE(WaitFor([&] { return !url->PreviewRunning(); }, 5s));
+            EXPECT_EQ("price 199\n", url->PreviewText()->GetValue().utf8_string());
+            url->UrlEdit()->ChangeValue(m_s.Url("/slow"));
+            url->OnPreview();
+            EXPECT_TRUE(url->PreviewRunning());
+            const auto start = std::chrono::steady_clock::now();
+            url->OnPreview();  // pressed again: given up
+            EXPECT_FALSE(url->PreviewRunning());
+            EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+            EXPECT_EQ("预览已取消。", url->PreviewText()->GetValue().utf8_string());
+            url->UrlEdit()->ChangeValue(m_s.Url("/page"));
+            url->OnOK();
+            return url->GetReturnCode();
+        }
+
+      private:
+        const TestHttpServer& m_s;
+    };
+    wxTEST_DIALOG(Command(dlg, ID_NEW_URL), TextRow(pages));
+    ASSERT_EQ(1, dlg->Session().RowCount());
+    const WatchRow& row = dlg->Session().Row(0);
+    EXPECT_TRUE(row.compare.Text());
+    EXPECT_EQ("#main", row.compare.select);
+    Close();
+    dlg = Open();
+    ASSERT_EQ(1, dlg->Session().RowCount());
+    EXPECT_EQ("#main", dlg->Session().Row(0).compare.select) << "kept in the store";
+}

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "ProbeServers.h"
+#include "TextHash.h"
 
 using namespace sentrel;
 using namespace sentrel::test;
@@ -232,4 +233,52 @@ TEST(PageSizeProbe, DownloadPageTextConvertsLineEnds) {
     ASSERT_TRUE(probe.OpenSession());
     EXPECT_EQ("one\r\ntwo\r\nthree", probe.DownloadPageText(server.Url("/").c_str()));
     EXPECT_EQ(15, probe.GetPageTextLength(server.Url("/").c_str()));
+}
+
+TEST(PageTextProbe, ATextProbeReadsTheWholeBodyOrSaysWhyNot) {
+    const std::string big(17 * 1024 * 1024, 'x');
+    TestHttpServer server([&big](TestServer::Conn& c, const std::string& head, int) {
+        auto is = [&head](const char* path) { return head.rfind(path, 0) == 0; };
+        if (is("GET /big "))
+            c.Write(Resp("Content-Length: " + std::to_string(big.size()) + "\r\n", big));
+        else if (is("GET /gone "))
+            c.Write(TestHttpServer::Response("404 Not Found", "Content-Length: 0\r\n", ""));
+        else if (head.find("If-None-Match: \"v1\"\r\n") != std::string::npos)
+            c.Write("HTTP/1.1 304 Not Modified\r\nETag: \"v2\"\r\n\r\n");
+        else
+            c.Write(Resp("ETag: \"v1\"\r\nContent-Type: text/plain\r\nContent-Length: 9\r\n",
+                         "one\r\ntwo\n"));
+    });
+    content::PageReader whole, region;
+    std::string error;
+    ASSERT_TRUE(region.Set("#main", "", error));
+    struct Case {
+        const char* name;
+        std::string path;
+        const content::PageReader* reader;
+        PageValidators validators;
+        ProbeResult expected;
+        const char* text;  // nullptr: none comes with the result
+    } cases[] = {
+        {"a plain text, its lines", "/t", &whole, {}, ProbeResult::Text(8, content::TextHash("one\ntwo\n")), "one\ntwo\n"},
+        {"304: the text the validators stand for", "/t", &whole, {8, "\"v1\"", "", 42},
+         ProbeResult::Text(8, 42), nullptr},
+        {"larger than 16 MB: a failure, never a cut text", "/big", &whole, {},
+         ProbeResult::Failed(ProbeFailure::TooLarge), nullptr},
+        {"a region of a page that is no HTML", "/t", &region, {},
+         ProbeResult::Failed(ProbeFailure::NoMatch), nullptr},
+        {"an HTTP failure", "/gone", &whole, {}, ProbeResult::Failed(ProbeFailure::HttpStatus, 404),
+         nullptr},
+    };
+    for (Case& c : cases) {
+        CWatchThread probe;
+        ASSERT_TRUE(probe.OpenSession());
+        probe.SetReader(c.reader);
+        const ProbeResult r = probe.Probe(server.Url(c.path).c_str(), &c.validators);
+        EXPECT_EQ(c.expected, r) << c.name;
+        EXPECT_EQ(c.text != nullptr, r.text != nullptr) << c.name;
+        if (c.text && r.text) EXPECT_EQ(c.text, *r.text) << c.name;
+    }
+    EXPECT_EQ("页面过大", ProbeResult::Failed(ProbeFailure::TooLarge).Reason());
+    EXPECT_EQ("选取内容未找到", ProbeResult::Failed(ProbeFailure::NoMatch).Reason());
 }
