@@ -141,7 +141,7 @@ bool AlertPolicy::Tell(AlertReport::Kind kind, const WatchRow& row, long long ol
 void AlertPolicy::Mail(AlertMail::Kind kind, const WatchRow& row) {
     if (!m_settings.m_bAlertEmail || !m_pMailer) return;
     if (kind != AlertMail::kChanged && !m_settings.m_bMailOnFailure) return;
-    AlertMail mail{kind, row.id, row.url, row.lastFailure.Reason()};
+    AlertMail mail{kind, row.id, row.url, row.lastFailure.Reason(), {}};
     if (kind == AlertMail::kChanged && row.compare.Text()) mail.changes = MailChangeLines(row.change);
     m_pMailer->Send(mail);
 }

@@ -96,8 +96,9 @@ TEST(RealSmtpServer, TlsMailIsVerifiedAndNoPasswordTravelsInTheClear) {
         EXPECT_EQ(0u, result.reason.find(c.reason)) << result.reason;
         EXPECT_EQ(delivered ? 1 : 0, sink.Delivered());
         const std::string auth = ReadFile(out + ".auth");
-        if (!c.trusted || std::string(c.server) == "plain-only")
+        if (!c.trusted || std::string(c.server) == "plain-only") {
             EXPECT_EQ("", auth) << "no AUTH without verified TLS";
+        }
         if (delivered) {
             EXPECT_EQ(0, sink.Stop());
             EXPECT_NE(std::string::npos,

@@ -277,7 +277,9 @@ TEST(PageTextProbe, ATextProbeReadsTheWholeBodyOrSaysWhyNot) {
         const ProbeResult r = probe.Probe(server.Url(c.path).c_str(), &c.validators);
         EXPECT_EQ(c.expected, r) << c.name;
         EXPECT_EQ(c.text != nullptr, r.text != nullptr) << c.name;
-        if (c.text && r.text) EXPECT_EQ(c.text, *r.text) << c.name;
+        if (c.text && r.text) {
+            EXPECT_EQ(c.text, *r.text) << c.name;
+        }
     }
     EXPECT_EQ("页面过大", ProbeResult::Failed(ProbeFailure::TooLarge).Reason());
     EXPECT_EQ("选取内容未找到", ProbeResult::Failed(ProbeFailure::NoMatch).Reason());
