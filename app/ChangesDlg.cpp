@@ -12,7 +12,7 @@ namespace sentrel {
 namespace {
 
 std::string TimeText(std::time_t when) {
-    if (when == 0) return "（无）";
+    if (when == 0) return Tr("（无）");
     std::tm t{};
     LocalTime(when, t);
     char text[32];
@@ -62,35 +62,35 @@ class CChangesDlg::Model : public wxDataViewVirtualListModel {
 
 CChangesDlg::CChangesDlg(wxWindow* parent, const std::string& url, const PageTexts& texts,
                          std::function<void()> open)
-    : wxDialog(parent, wxID_ANY, U("查看变化"), wxDefaultPosition, wxSize(640, 480),
+    : wxDialog(parent, wxID_ANY, TrW("查看变化"), wxDefaultPosition, wxSize(640, 480),
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxRESIZE_BORDER) {
     auto* sizer = new wxBoxSizer(wxVERTICAL);
-    auto* urlText = new wxStaticText(this, wxID_ANY, U("网址：" + url), wxDefaultPosition,
+    auto* urlText = new wxStaticText(this, wxID_ANY, U(Tr("网址：") + url), wxDefaultPosition,
                                      wxDefaultSize, wxST_ELLIPSIZE_MIDDLE);
     sizer->Add(urlText, 0, wxEXPAND | wxALL, 8);
     sizer->Add(new wxStaticText(this, wxID_ANY,
-                                U("之前的文字：" + TimeText(texts.previousTime) +
-                                  "    最新的文字：" + TimeText(texts.lastTime))),
+                                U(Tr("之前的文字：") + TimeText(texts.previousTime) + "    " +
+                                  Tr("最新的文字：") + TimeText(texts.lastTime))),
                0, wxEXPAND | wxLEFT | wxRIGHT, 8);
     std::vector<content::DiffLine> lines;
     if (texts.previousTime == 0)
-        lines.push_back({content::DiffLine::kSame, "（还没有记录到变化）"});
+        lines.push_back({content::DiffLine::kSame, Tr("（还没有记录到变化）")});
     else
         lines = content::DiffLines(texts.previous, texts.last);
     m_model = new Model(std::move(lines));
     m_list = new wxDataViewCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                 wxDV_NO_HEADER | wxDV_ROW_LINES);
     m_list->AssociateModel(m_model.get());
-    m_list->AppendTextColumn(U("变化"), 0, wxDATAVIEW_CELL_INERT, wxCOL_WIDTH_AUTOSIZE);
-    m_list->SetName(U("变化"));
+    m_list->AppendTextColumn(TrW("变化"), 0, wxDATAVIEW_CELL_INERT, wxCOL_WIDTH_AUTOSIZE);
+    m_list->SetName(TrW("变化"));
     sizer->Add(m_list, 1, wxEXPAND | wxALL, 8);
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-    auto* openButton = new wxButton(this, wxID_ANY, U("打开网页"));
+    auto* openButton = new wxButton(this, wxID_ANY, TrW("打开网页"));
     openButton->Bind(wxEVT_BUTTON, [open](wxCommandEvent&) {
         if (open) open();
     });
     buttons->Add(openButton, 0, wxRIGHT, 8);
-    buttons->Add(new wxButton(this, wxID_CLOSE, U("关闭")));
+    buttons->Add(new wxButton(this, wxID_CLOSE, TrW("关闭")));
     sizer->Add(buttons, 0, wxALIGN_RIGHT | wxALL, 8);
     SetSizer(sizer);
     Bind(

@@ -78,14 +78,15 @@ class CIndicatorTray : public CStatusTray {
             app_indicator_new(kAppId, "sentrel-rest", APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
         if (!m_strIconDir.empty())
             app_indicator_set_icon_theme_path(m_pIndicator, m_strIconDir.c_str());
-        app_indicator_set_attention_icon_full(m_pIndicator, "sentrel-alert", "发现网页更新！");
+        app_indicator_set_attention_icon_full(m_pIndicator, "sentrel-alert",
+                                              Tr("发现网页更新！").c_str());
         app_indicator_set_title(m_pIndicator, kProductTitle);
         // "显示主窗口" first: many hosts open the menu on a click.
         GtkWidget* menu = gtk_menu_new();
-        AddItem(menu, "显示主窗口", &ShowWindow);
-        AddItem(menu, "设置", &OpenOptions);
+        AddItem(menu, Tr("显示主窗口").c_str(), &ShowWindow);
+        AddItem(menu, Tr("设置").c_str(), &OpenOptions);
         gtk_menu_shell_append(GTK_MENU_SHELL(menu), gtk_separator_menu_item_new());
-        AddItem(menu, "退出", &Quit);
+        AddItem(menu, Tr("退出").c_str(), &Quit);
         gtk_widget_show_all(menu);
         app_indicator_set_menu(m_pIndicator, GTK_MENU(menu));
         app_indicator_set_status(m_pIndicator, APP_INDICATOR_STATUS_ACTIVE);
@@ -209,9 +210,10 @@ class CBusNotifier : public CNotifier {
         if (state->outstanding >= kMaxOutstanding) return;  // a silent service: no pile-up
         GVariantBuilder actions;
         g_variant_builder_init(&actions, G_VARIANT_TYPE("as"));
-        for (const char* a : {"default", "显示主窗口"}) g_variant_builder_add(&actions, "s", a);
+        const std::string show = Tr("显示主窗口"), open = Tr("打开网页");
+        for (const char* a : {"default", show.c_str()}) g_variant_builder_add(&actions, "s", a);
         if (notice.openRow)
-            for (const char* a : {"open", "打开网页"}) g_variant_builder_add(&actions, "s", a);
+            for (const char* a : {"open", open.c_str()}) g_variant_builder_add(&actions, "s", a);
         GVariantBuilder hints;
         g_variant_builder_init(&hints, G_VARIANT_TYPE("a{sv}"));
         // The desktop entry names the program and gives its icon.

@@ -1,5 +1,7 @@
 #include "MonitorApp.h"
 
+#include "Translate.h"
+
 #include <wx/evtloop.h>
 
 #include <chrono>
@@ -54,8 +56,9 @@ bool CMonitorApp::TakeProfile(ProfileLock& lock, std::string& refusal, int& exit
             // Two programs must never write one list: without the lock, no start.
             std::fprintf(stderr, "sentrel: the profile %s cannot be locked: %s\n", dir.c_str(),
                          lock.Problem().c_str());
-            refusal = "无法锁定配置文件夹 " + dir + "（" + lock.Problem() +
-                      "）。\n为免两个程序同时写入同一个网址列表，HalvexSentrel 不会启动。";
+            refusal = Fill(Tr("无法锁定配置文件夹 {0}（{1}）。\n为免两个程序同时写入同一个网址列表，"
+                              "HalvexSentrel 不会启动。"),
+                           {dir, lock.Problem()});
             exitStatus = 1;
             return false;
         case ProfileLock::kTaken:
@@ -71,16 +74,17 @@ bool CMonitorApp::TakeProfile(ProfileLock& lock, std::string& refusal, int& exit
             // The holder has no window to show, so the user would see nothing.
             std::fprintf(stderr, "sentrel: the profile %s is in use by another program\n",
                          dir.c_str());
-            refusal = "此配置正被另一个程序（例如 sentrel-watch）使用：\n" + dir +
-                      "\n请先结束该程序，再启动 HalvexSentrel。";
+            refusal = Fill(Tr("此配置正被另一个程序（例如 sentrel-watch）使用：\n{0}\n"
+                              "请先结束该程序，再启动 HalvexSentrel。"),
+                           {dir});
             exitStatus = 0;
             break;
         case ProfileLock::kNoAnswer:
             std::fprintf(stderr,
                          "sentrel: already running for %s, but that program does not answer\n",
                          dir.c_str());
-            refusal =
-                "HalvexSentrel 已在运行（" + dir + "），但它没有响应。\n请结束那个程序后再启动。";
+            refusal = Fill(
+                Tr("HalvexSentrel 已在运行（{0}），但它没有响应。\n请结束那个程序后再启动。"), {dir});
             exitStatus = 1;
             break;
     }
@@ -132,8 +136,9 @@ bool CMonitorApp::OnInit() {
     if (!listening && m_pLock->Held()) {
         std::fprintf(stderr, "sentrel: second starts cannot reach this program: %s\n",
                      m_pLock->Problem().c_str());
-        listenProblem = "另一个程序（可能属于其他用户）占用了本程序的通信名称 " +
-                        m_pLock->Problem() + "。\n再次启动 HalvexSentrel 时将无法显示此窗口。";
+        listenProblem = Fill(Tr("另一个程序（可能属于其他用户）占用了本程序的通信名称 {0}。\n"
+                                "再次启动 HalvexSentrel 时将无法显示此窗口。"),
+                             {m_pLock->Problem()});
     }
     m_pMainWnd->Show();
     // Problems met while starting are told once the window is up.

@@ -22,13 +22,13 @@
 
 namespace sentrel {
 
-const char* const g_strTrayTips[2] = {"HalvexSentrel", "发现网页更新！"};
+const char* const g_strTrayTips[2] = {"HalvexSentrel", N_("发现网页更新！")};
 std::string g_strAppPath;
 std::string g_strConnStr;
 
 namespace {
 
-const char* const kFooterText = "访问官方主页";
+const char* const kFooterText = N_("访问官方主页");
 
 }  // namespace
 
@@ -63,7 +63,7 @@ CMonitorDlg::CMonitorDlg(std::unique_ptr<CAlertSound> sound)
     m_btnMin = new CSkinButton(this, IDC_MIN);
     m_btnQuit = new CSkinButton(this, IDC_QUIT);
     m_linkFooter =
-        new CLinkLabel(this, IDC_FOOTER_LINK, U(kFooterText), wxDefaultPosition, wxDefaultSize);
+        new CLinkLabel(this, IDC_FOOTER_LINK, TrW(kFooterText), wxDefaultPosition, wxDefaultSize);
     m_listUrls =
         new wxDataViewCtrl(this, IDC_URL_LIST, wxDefaultPosition, wxDefaultSize,
                            wxDV_MULTIPLE | wxDV_HORIZ_RULES | wxDV_VERT_RULES | wxBORDER_SIMPLE);
@@ -74,7 +74,7 @@ CMonitorDlg::CMonitorDlg(std::unique_ptr<CAlertSound> sound)
     m_policy.SetMailer(this);
     m_policy.SetListKeeper(this);
     m_policy.SetWakeUp([this](std::chrono::steady_clock::time_point when) { WakePolicyAt(when); });
-    m_stStatus = new wxStaticText(this, IDC_STATUS, U("就绪"), wxPoint(7, 297), wxSize(150, 17),
+    m_stStatus = new wxStaticText(this, IDC_STATUS, TrW("就绪"), wxPoint(7, 297), wxSize(150, 17),
                                   wxST_NO_AUTORESIZE);
 
     BindCommands();
@@ -198,11 +198,13 @@ void CMonitorDlg::OnInitDialog() {
 
     if (g_pCore && !g_pCore->Paths().problem.empty())
         m_strStartupProblems +=
-            "无法创建文件夹 " + g_pCore->Paths().problem + "\n本次的设置和网址列表将无法保存。\n";
+            Fill(Tr("无法创建文件夹 {0}\n本次的设置和网址列表将无法保存。"), {g_pCore->Paths().problem}) +
+            "\n";
     if (g_pCore && !g_pCore->ConfigProblem().empty())
         m_strStartupProblems =
-            "设置文件 " + g_pCore->ConfigPath() + " 无法使用（" + g_pCore->ConfigProblem() +
-            "），本次使用默认设置。\n原文件将另存为 sentrel.ini.bad。\n" + m_strStartupProblems;
+            Fill(Tr("设置文件 {0} 无法使用（{1}），本次使用默认设置。\n原文件将另存为 sentrel.ini.bad。"),
+                 {g_pCore->ConfigPath(), g_pCore->ConfigProblem()}) +
+            "\n" + m_strStartupProblems;
 }
 
 void CMonitorDlg::PlaceControls() {
@@ -231,11 +233,11 @@ void CMonitorDlg::PlaceControls() {
     }
 
     m_listUrls->SetSize(3, 94, 524, 194);
-    m_listUrls->AppendTextColumn(U("监控网址"), CUrlListModel::kUrl, wxDATAVIEW_CELL_INERT, 280);
-    m_listUrls->AppendTextColumn(U("备注"), CUrlListModel::kNote, wxDATAVIEW_CELL_INERT, 120);
-    m_listUrls->AppendTextColumn(U("状态"), CUrlListModel::kStatus, wxDATAVIEW_CELL_INERT, 100);
+    m_listUrls->AppendTextColumn(TrW("监控网址"), CUrlListModel::kUrl, wxDATAVIEW_CELL_INERT, 280);
+    m_listUrls->AppendTextColumn(TrW("备注"), CUrlListModel::kNote, wxDATAVIEW_CELL_INERT, 120);
+    m_listUrls->AppendTextColumn(TrW("状态"), CUrlListModel::kStatus, wxDATAVIEW_CELL_INERT, 100);
     // The byte count travels with the row but is not shown.
-    m_listUrls->AppendTextColumn(U("字节数"), CUrlListModel::kSize, wxDATAVIEW_CELL_INERT, 0)
+    m_listUrls->AppendTextColumn(TrW("字节数"), CUrlListModel::kSize, wxDATAVIEW_CELL_INERT, 0)
         ->SetHidden(true);
 }
 
@@ -283,8 +285,8 @@ void CMonitorDlg::ApplySettings(const Settings& values) {
         StoreSettings();
         if (!g_pCore->SaveProblem().empty() && !m_bSettingsSaveToldUser) {
             m_bSettingsSaveToldUser = true;
-            ShowNotice(this, "设置无法保存到 " + g_pCore->ConfigPath() + "（" +
-                                 g_pCore->SaveProblem() + "）。\n本次的设置只在程序运行期间有效。");
+            ShowNotice(this, Fill(Tr("设置无法保存到 {0}（{1}）。\n本次的设置只在程序运行期间有效。"),
+                                  {g_pCore->ConfigPath(), g_pCore->SaveProblem()}));
         }
     }
     // Whoever turns sound alerts off expects the blinking and the sound to stop now.
@@ -310,7 +312,7 @@ void CMonitorDlg::BeginShutdown() {
     if (m_bShuttingDown) return;
     m_bShuttingDown = true;
     m_session.RunFlag()->Set("STOP");
-    SetStatusText(U("执行安全退出..."));
+    SetStatusText(TrW("执行安全退出..."));
     m_timerBlink.Stop();
     m_timerPolicy.Stop();  // the exit's own save follows
     NotifyTrayIcon(kTrayDelete, 0, wxEmptyString);

@@ -14,17 +14,17 @@ namespace sentrel {
 
 wxMenu* CreateListMenu(bool bOnRow, bool bTextRow) {
     auto* menu = new wxMenu;
-    menu->Append(WXID(ID_IMPORT), U("导入"));
-    menu->Append(WXID(ID_EXPORT), U("导出"));
-    menu->Append(WXID(ID_CLEAR_URLS), U("清空"));
+    menu->Append(WXID(ID_IMPORT), TrW("导入"));
+    menu->Append(WXID(ID_EXPORT), TrW("导出"));
+    menu->Append(WXID(ID_CLEAR_URLS), TrW("清空"));
     menu->AppendSeparator();
-    menu->Append(WXID(ID_NEW_URL), U("新增..."));
+    menu->Append(WXID(ID_NEW_URL), TrW("新增..."));
     if (!bOnRow) return menu;
-    menu->Append(WXID(ID_EDIT_URL), U("编辑..."));
-    menu->Append(WXID(ID_DELETE_URLS), U("删除"));
+    menu->Append(WXID(ID_EDIT_URL), TrW("编辑..."));
+    menu->Append(WXID(ID_DELETE_URLS), TrW("删除"));
     menu->AppendSeparator();
-    menu->Append(WXID(ID_OPEN_URL), U("浏览网址"));
-    if (bTextRow) menu->Append(WXID(ID_VIEW_CHANGES), U("查看变化"));
+    menu->Append(WXID(ID_OPEN_URL), TrW("浏览网址"));
+    if (bTextRow) menu->Append(WXID(ID_VIEW_CHANGES), TrW("查看变化"));
     return menu;
 }
 
@@ -68,7 +68,7 @@ void CMonitorDlg::OnEditUrl() {
 }
 
 void CMonitorDlg::OnClearUrls() {
-    if (ShowNotice(this, "确定要清空所有监控网址吗？", wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION) !=
+    if (ShowNotice(this, Tr("确定要清空所有监控网址吗？"), wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION) !=
         wxID_YES)
         return;
     // Watchers and marks go with the rows; the blinking goes on until the next mark or
@@ -94,7 +94,7 @@ CChangesDlg* CMonitorDlg::ViewChanges(RowId id) {
     PageTexts texts;
     std::string error;
     if (!UrlStore(m_strSaveTarget).LoadTexts(url, texts, error)) {
-        ShowNotice(this, "无法读取网页文字：" + error);
+        ShowNotice(this, Tr("无法读取网页文字：") + error);
         return nullptr;
     }
     // Seeing what changed is seeing the change, as opening the page is.
@@ -114,7 +114,7 @@ void CMonitorDlg::OpenRowUrl(RowId id) {
     if (IsWebUrl(url))
         OpenUrlInBrowser(url);  // a browser that fails to start is the desktop's to report
     else
-        SetStatusText(U("不是网页地址，未打开。"));
+        SetStatusText(TrW("不是网页地址，未打开。"));
 }
 
 }  // namespace sentrel

@@ -14,10 +14,10 @@ void CMonitorDlg::OnWatchMessage(wxThreadEvent& event) {
 
 void CMonitorDlg::OnMailResult(const MailResult& result) {
     if (result.code == -2)
-        SetStatusText(U("初始化Socket失败！"));
+        SetStatusText(TrW("初始化Socket失败！"));
     else if (result.code == -1)
-        SetStatusText(U("邮件发送失败！" +
-                        (result.reason.empty() ? std::string() : "原因：" + result.reason)));
+        SetStatusText(U(Tr("邮件发送失败！") +
+                        (result.reason.empty() ? std::string() : Tr("原因：") + result.reason)));
     else
         SetStatusText(wxString());
 }

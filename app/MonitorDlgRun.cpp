@@ -27,11 +27,11 @@ bool CMonitorDlg::CanStartMonitoring() {
 
 void CMonitorDlg::StartMonitoring() {
     m_btnStart->SetActive(false);
-    SetStatusText(U("准备启动..."));
+    SetStatusText(TrW("准备启动..."));
     WatchSession::RunOptions options = m_policy.RunOptions();
     options.target = m_pWatchTarget;
     options.onStarting = [this](int i) {
-        SetStatusText(wxString::Format(U("正在启动监控线程 %d"), i));
+        SetStatusText(U(Fill(Tr("正在启动监控线程 {0}"), {std::to_string(i)})));
     };
     if (!m_session.Start(options)) {
         // The watchers of this start that already run are stopped, and Start is usable
@@ -41,7 +41,8 @@ void CMonitorDlg::StartMonitoring() {
         m_btnStart->SetActive(true);
         return;
     }
-    SetStatusText(wxString::Format(U("共 %d 条网址记录！"), m_nUrlCount));
+    SetStatusText(U(Fill(TrN("共 {0} 条网址记录！", "共 {0} 条网址记录！", m_nUrlCount),
+                         {std::to_string(m_nUrlCount)})));
     m_btnStop->SetActive(true);
     UpdateAttention();
 }
@@ -49,7 +50,7 @@ void CMonitorDlg::StartMonitoring() {
 void CMonitorDlg::OnStop() {
     if (!m_btnStop->IsActive()) return;
     m_btnStop->SetActive(false);
-    SetStatusText(U("用户停止！"));
+    SetStatusText(TrW("用户停止！"));
     {
         wxWindowUpdateLocker batch(m_listUrls);
         m_session.Stop();

@@ -73,9 +73,10 @@ void CMonitorDlg::LoadUrlList() {
         // Never overwrite a store that could not be read with a list that may be
         // incomplete: this session's list goes to a new file beside it.
         m_strSaveTarget = RecoveryPath(g_strAppPath);
-        m_strStartupProblems += "无法读取网址数据库：" + error +
-                                "\n原文件保持不变；本次退出时网址列表将保存到 " + m_strSaveTarget +
-                                "。\n";
+        m_strStartupProblems +=
+            Fill(Tr("无法读取网址数据库：{0}\n原文件保持不变；本次退出时网址列表将保存到 {1}。"),
+                 {error, m_strSaveTarget}) +
+            "\n";
     }
 }
 
@@ -89,16 +90,16 @@ void CMonitorDlg::SaveUrlList(bool bFinal) {
     const bool fresh = m_strRecoveryPath.empty();
     const std::string fallback = fresh ? RecoveryPath(g_strAppPath) : m_strRecoveryPath;
     std::string error2;
-    std::string told = "网址列表无法保存到 " + m_strSaveTarget + "（" + error + "）。\n";
+    std::string told = Fill(Tr("网址列表无法保存到 {0}（{1}）。"), {m_strSaveTarget, error}) + "\n";
     if (UrlStore(fallback).Save(rows, error2)) {
         m_strRecoveryPath = fallback;
         std::fprintf(stderr, "sentrel: the URL list was saved to %s instead\n", fallback.c_str());
-        told += "已另存为 " + fallback + "。";
+        told += Fill(Tr("已另存为 {0}。"), {fallback});
     } else {
         if (fresh) fs::Remove(fallback);  // a full disk must not leave an empty file behind
         std::fprintf(stderr, "sentrel: saving to %s failed too: %s\n", fallback.c_str(),
                      error2.c_str());
-        told += "另存也失败了（" + error2 + "）：请检查磁盘空间和文件夹的权限。";
+        told += Fill(Tr("另存也失败了（{0}）：请检查磁盘空间和文件夹的权限。"), {error2});
     }
     // Said once, while the window is there to say it; the exit has no one to tell.
     if (!bFinal && !m_bListSaveToldUser) {
@@ -113,7 +114,7 @@ void CMonitorDlg::ReportFileProblem(const wxString& text) {
 
 std::string CMonitorDlg::ChooseImportFile() {
     wxFileDialog dlg(this, wxEmptyString, wxEmptyString, wxEmptyString,
-                     U("文本文件|*.txt|所有文件|*.*"), wxFD_OPEN);
+                     TrW("文本文件|*.txt|所有文件|*.*"), wxFD_OPEN);
     if (dlg.ShowModal() != wxID_OK) return std::string();
     wxFileName name(ChosenPath(dlg));
     // A name typed without an extension gets .txt, unless a file of that very name exists.
@@ -130,7 +131,7 @@ std::string CMonitorDlg::ChooseExportFile() {
         name.SetExt("txt");
         // The dialog asked about the name as typed; ask again for the name written.
         if (name.FileExists()) {
-            if (ShowNotice(this, name.GetFullName() + U(" 已存在。\n要替换它吗？"),
+            if (ShowNotice(this, name.GetFullName() + TrW(" 已存在。\n要替换它吗？"),
                            wxYES_NO | wxNO_DEFAULT | wxICON_EXCLAMATION) != wxID_YES)
                 return std::string();
         }
@@ -147,26 +148,29 @@ void CMonitorDlg::OnImportUrls() {
     m_bBulk = false;
     ResetListView();
     if (!r.bOpened) {
-        ReportFileProblem(U("无法打开文件：" + r.strError));
+        ReportFileProblem(U(Tr("无法打开文件：") + r.strError));
         return;
     }
     if (!r.bOk) {
         // What was read stays in the list.
-        ReportFileProblem(U("读取文件时出错：" + r.strError));
+        ReportFileProblem(U(Tr("读取文件时出错：") + r.strError));
         return;
     }
     if (r.nCount > 0) m_policy.ListChanged();
-    SetStatusText(wxString::Format(U("成功导入 %d 条网址记录！"), r.nCount));
+    const std::string imported = std::to_string(r.nCount);
+    SetStatusText(U(Fill(TrN("成功导入 {0} 条网址记录！", "成功导入 {0} 条网址记录！", r.nCount), {imported})));
     if (r.nSkipped > 0)
-        ReportFileProblem(wxString::Format(
-            U("成功导入 %d 条网址记录，跳过 %d 行（超过 64 KB 的行，或第 %d 条以后的部分）。"),
-            r.nCount, r.nSkipped, kMaxImportRows));
+        ReportFileProblem(U(Fill(
+            TrN("成功导入 {0} 条网址记录，跳过 {1} 行（超过 64 KB 的行，或第 {2} 条以后的部分）。",
+                "成功导入 {0} 条网址记录，跳过 {1} 行（超过 64 KB 的行，或第 {2} 条以后的部分）。",
+                r.nSkipped),
+            {imported, std::to_string(r.nSkipped), std::to_string(kMaxImportRows)})));
 }
 
 void CMonitorDlg::OnExportUrls() {
     const int n = m_session.RowCount();
     if (n == 0) {
-        ReportFileProblem(U("没有任何需要导出的数据！"));
+        ReportFileProblem(TrW("没有任何需要导出的数据！"));
         return;
     }
     std::string path = ChooseExportFile();
@@ -176,14 +180,15 @@ void CMonitorDlg::OnExportUrls() {
     for (const WatchRow& row : m_session.Rows()) urls.push_back(row.url);
     UrlFileResult r = ExportUrlFile(path, urls);
     if (!r.bOpened) {
-        ReportFileProblem(U("创建文件失败！"));
+        ReportFileProblem(TrW("创建文件失败！"));
         return;
     }
     if (!r.bOk) {
-        ReportFileProblem(U("写入文件时出错：" + r.strError));
+        ReportFileProblem(U(Tr("写入文件时出错：") + r.strError));
         return;
     }
-    SetStatusText(wxString::Format(U("成功导出 %d 条网址记录！"), n));
+    SetStatusText(U(Fill(TrN("成功导出 {0} 条网址记录！", "成功导出 {0} 条网址记录！", n),
+                         {std::to_string(n)})));
 }
 
 }  // namespace sentrel

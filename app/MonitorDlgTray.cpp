@@ -26,9 +26,9 @@ CTrayIcon::CTrayIcon(CMonitorDlg* owner) : m_pOwner(owner) {
 
 wxMenu* CreateTrayMenu() {
     auto* menu = new wxMenu;
-    menu->Append(WXID(ID_OPTIONS), U("设置"));
+    menu->Append(WXID(ID_OPTIONS), TrW("设置"));
     menu->AppendSeparator();
-    menu->Append(WXID(ID_EXIT), U("退出"));
+    menu->Append(WXID(ID_EXIT), TrW("退出"));
     return menu;
 }
 
@@ -54,21 +54,21 @@ void CMonitorDlg::NotifyTrayIcon(TrayOp op, int nIndex, const wxString& tip) {
 void CMonitorDlg::MarksPending(bool pending) {
     if (!pending) {
         m_timerBlink.Stop();
-        NotifyTrayIcon(kTrayModify, 1, U(g_strTrayTips[0]));
+        NotifyTrayIcon(kTrayModify, 1, U(Tr(g_strTrayTips[0])));
     } else {
         m_timerBlink.Start(kBlinkPeriodMs);  // a new mark restarts the period
     }
 }
 
 void CMonitorDlg::OnBlinkTimer() {
-    NotifyTrayIcon(kTrayModify, m_nTrayPhase, U(g_strTrayTips[1]));
+    NotifyTrayIcon(kTrayModify, m_nTrayPhase, U(Tr(g_strTrayTips[1])));
     m_nTrayPhase = (m_nTrayPhase + 1) % 2;
     // Every other tick while monitoring runs; the player never makes the window wait.
     if (m_nTrayPhase == 0 && m_btnStop->IsActive() && m_pSound) {
         const std::string problem = SoundFileProblem(m_strWavPath);
         if (!problem.empty() && !m_bSoundProblemShown) {
             m_bSoundProblemShown = true;  // once: it would hide every other status
-            SetStatusText(U("alert.wav " + problem + "，改用系统提示音"));
+            SetStatusText(U(Fill(Tr("alert.wav {0}，改用系统提示音"), {problem})));
         }
         m_pSound->Play(m_strWavPath);  // the player itself never opens such a file
     }

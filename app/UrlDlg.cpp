@@ -21,7 +21,7 @@ constexpr int IDC_PREVIEW = 1019;
 }  // namespace
 
 CUrlDlg::CUrlDlg(wxWindow* parent)
-    : wxDialog(parent, IDD_URL, U("网址"), wxDefaultPosition, wxDefaultSize,
+    : wxDialog(parent, IDD_URL, TrW("网址"), wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
     SetFont(wxFont(wxFontInfo(9)));
     // Laid out in dialog units, converted with this dialog's font, as its template says.
@@ -36,35 +36,35 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
     m_editUrl->Bind(wxEVT_TEXT_MAXLEN, [this](wxCommandEvent&) { WarnTooLong(); });
     m_editNote = new wxTextCtrl(this, IDC_NOTE_EDIT);
     place(m_editNote, at(45, 33, 201, 14));
-    const wxString modes[] = {U("网页大小"), U("网页文字")};
+    const wxString modes[] = {TrW("网页大小"), TrW("网页文字")};
     m_choiceCompare = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 2, modes);
     place(m_choiceCompare, at(45, 50, 90, 14));
-    m_choiceCompare->SetName(U("比较方式"));
+    m_choiceCompare->SetName(TrW("比较方式"));
     m_editSelect = new wxTextCtrl(this, wxID_ANY);
     place(m_editSelect, at(45, 67, 201, 14));
-    m_editSelect->SetHint(U("CSS 选择器或 XPath，留空为整页"));
-    m_editSelect->SetName(U("选取"));
+    m_editSelect->SetHint(TrW("CSS 选择器或 XPath，留空为整页"));
+    m_editSelect->SetName(TrW("选取"));
     m_editIgnore = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                                   wxTE_MULTILINE);
     place(m_editIgnore, at(45, 84, 201, 36));
-    m_editIgnore->SetName(U("忽略"));
-    m_buttonPreview = new wxButton(this, IDC_PREVIEW, U("预览"));
+    m_editIgnore->SetName(TrW("忽略"));
+    m_buttonPreview = new wxButton(this, IDC_PREVIEW, TrW("预览"));
     place(m_buttonPreview, at(45, 124, 50, 14));
     m_textPreview = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                                    wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
     place(m_textPreview, at(45, 141, 201, 78));
-    m_textPreview->SetName(U("预览"));
-    auto* ok = new wxButton(this, wxID_OK, U("确定"));
+    m_textPreview->SetName(TrW("预览"));
+    auto* ok = new wxButton(this, wxID_OK, TrW("确定"));
     place(ok, at(141, 223, 50, 14));
     ok->SetDefault();
-    place(new wxButton(this, wxID_CANCEL, U("取消")), at(196, 223, 50, 14));
-    place(new wxStaticText(this, wxID_ANY, U("网址：")), at(7, 17, 36, 8));
-    place(new wxStaticText(this, wxID_ANY, U("备注：")), at(7, 35, 36, 8));
-    place(new wxStaticText(this, wxID_ANY, U("比较方式：")), at(7, 52, 36, 8));
-    place(new wxStaticText(this, wxID_ANY, U("选取：")), at(7, 69, 36, 8));
-    place(new wxStaticText(this, wxID_ANY, U("忽略：")), at(7, 86, 36, 8));
+    place(new wxButton(this, wxID_CANCEL, TrW("取消")), at(196, 223, 50, 14));
+    place(new wxStaticText(this, wxID_ANY, TrW("网址：")), at(7, 17, 36, 8));
+    place(new wxStaticText(this, wxID_ANY, TrW("备注：")), at(7, 35, 36, 8));
+    place(new wxStaticText(this, wxID_ANY, TrW("比较方式：")), at(7, 52, 36, 8));
+    place(new wxStaticText(this, wxID_ANY, TrW("选取：")), at(7, 69, 36, 8));
+    place(new wxStaticText(this, wxID_ANY, TrW("忽略：")), at(7, 86, 36, 8));
     // A multi-line field has no native hint: its help stands beside the preview button.
-    place(new wxStaticText(this, wxID_ANY, U("每行一条：文字或 /正则/")), at(100, 127, 146, 8));
+    place(new wxStaticText(this, wxID_ANY, TrW("每行一条：文字或 /正则/")), at(100, 127, 146, 8));
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, wxID_OK);
     Bind(
@@ -86,11 +86,11 @@ void CUrlDlg::OnInitDialog() {
     if (m_bEdit) {
         m_editUrl->ChangeValue(m_strUrl);
         m_editNote->ChangeValue(m_strNote);
-        SetTitle(U("编辑网址"));
+        SetTitle(TrW("编辑网址"));
     } else {
         m_editUrl->Clear();
         m_editNote->Clear();
-        SetTitle(U("新增网址"));
+        SetTitle(TrW("新增网址"));
     }
     m_choiceCompare->SetSelection(m_compare.Text() ? 1 : 0);
     m_editSelect->ChangeValue(U(m_compare.select));
@@ -117,7 +117,7 @@ CompareOptions CUrlDlg::EnteredCompare() const {
 }
 
 void CUrlDlg::WarnTooLong() {
-    ShowNotice(this, wxString::Format(U("网址过长，不能超过 %d 个字符！"), int(kMaxUrlChars)),
+    ShowNotice(this, Fill(Tr("网址过长，不能超过 {0} 个字符！"), {std::to_string(kMaxUrlChars)}),
                wxOK | wxICON_EXCLAMATION);
 }
 
@@ -144,7 +144,7 @@ void CUrlDlg::OnOK() {
 void CUrlDlg::OnPreview() {
     if (PreviewRunning()) {
         EndPreview();
-        m_textPreview->ChangeValue(U("预览已取消。"));
+        m_textPreview->ChangeValue(TrW("预览已取消。"));
         return;
     }
     EndPreview();
@@ -155,8 +155,8 @@ void CUrlDlg::OnPreview() {
         m_textPreview->ChangeValue(U(problem));
         return;
     }
-    m_textPreview->ChangeValue(U("正在获取网页..."));
-    m_buttonPreview->SetLabel(U("取消预览"));
+    m_textPreview->ChangeValue(TrW("正在获取网页..."));
+    m_buttonPreview->SetLabel(TrW("取消预览"));
     m_pPreviewFlag = std::make_shared<CRunFlag>("RUN");
     m_bPreviewDone = false;
     const int preview = ++m_nPreview;
@@ -170,13 +170,13 @@ void CUrlDlg::OnPreview() {
         probe.SetAbortFlag(flag);
         probe.SetReader(&reader);
         if (!probe.OpenSession()) {
-            text = "无法预览：无法建立网络会话";
+            text = Tr("无法预览：无法建立网络会话");
         } else {
             const ProbeResult result = probe.Probe(url.c_str(), nullptr);
             if (!result.Ok())
-                text = "无法预览：" + result.Reason();
+                text = Tr("无法预览：") + result.Reason();
             else if (result.text->empty())
-                text = "（没有文字）";
+                text = Tr("（没有文字）");
             else
                 text = *result.text;
         }
@@ -189,7 +189,7 @@ void CUrlDlg::PreviewDone(int preview, const std::string& text) {
     if (m_preview.joinable()) m_preview.join();
     m_bPreviewDone = true;
     m_textPreview->ChangeValue(U(text));
-    m_buttonPreview->SetLabel(U("预览"));
+    m_buttonPreview->SetLabel(TrW("预览"));
 }
 
 void CUrlDlg::EndPreview() {
@@ -198,7 +198,7 @@ void CUrlDlg::EndPreview() {
     m_preview.join();
     ++m_nPreview;
     m_bPreviewDone = true;
-    m_buttonPreview->SetLabel(U("预览"));
+    m_buttonPreview->SetLabel(TrW("预览"));
 }
 
 }  // namespace sentrel

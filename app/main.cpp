@@ -1,10 +1,13 @@
 #include <wx/app.h>
 
+#include "CCore.h"
 #include "Desktop.h"
 #include "MonitorApp.h"
 
 int main(int argc, char** argv) {
     if (!sentrel::HaveDesktop(argv[0])) return 1;
+    // The language first: a refusal to start is said in it too. The file is only read.
+    sentrel::CCore().UseChosenLanguage();
     auto lock = std::make_unique<sentrel::ProfileLock>();
     std::string refusal;
     int status = 0;

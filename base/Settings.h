@@ -29,7 +29,8 @@ enum class SettingKind {
     X(Text, m_strSmtpHost, kSmtpHost, "smtphost", "", 0, 0)                \
     X(Int, m_nSmtpPort, kSmtpPort, "smtpport", 0, 0, 65535)                \
     X(Text, m_strSmtpSecurity, kSmtpSecurity, "smtpsecurity", "ssl", 0, 0) \
-    X(Text, m_strMailFrom, kMailFrom, "mailfrom", "", 0, 0)
+    X(Text, m_strMailFrom, kMailFrom, "mailfrom", "", 0, 0)                \
+    X(Text, m_strLanguage, kLanguage, "language", "", 0, 0)
 
 template <SettingKind K>
 struct SettingType {

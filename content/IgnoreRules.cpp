@@ -3,6 +3,8 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include "Translate.h"
+
 namespace sentrel {
 namespace content {
 
@@ -55,9 +57,9 @@ bool IgnoreRules::Parse(const std::string& text, std::string& error) {
         if (!rule->code) {
             PCRE2_UCHAR message[256];
             pcre2_get_error_message(code, message, sizeof message);
-            error = "忽略规则第 " + std::to_string(lineNo) + " 行有误：" +
-                    reinterpret_cast<const char*>(message) + "（第 " + std::to_string(offset + 1) +
-                    " 个字符）";
+            error = Fill(Tr("忽略规则第 {0} 行有误：{1}（第 {2} 个字符）"),
+                         {std::to_string(lineNo), reinterpret_cast<const char*>(message),
+                          std::to_string(offset + 1)});
             return false;
         }
         pcre2_jit_compile(rule->code, PCRE2_JIT_COMPLETE);  // plain matching where JIT is missing

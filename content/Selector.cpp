@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Libxml.h"
+#include "Translate.h"
 
 namespace sentrel {
 namespace content {
@@ -52,7 +53,7 @@ class CssReader {
             out += one;
             SkipSpace();
         } while (Eat(','));
-        if (m_error.empty() && m_i < m_s.size()) Fail("无法识别");
+        if (m_error.empty() && m_i < m_s.size()) Fail(Tr("无法识别"));
         if (!m_error.empty()) {
             error = m_error;
             return false;
@@ -63,11 +64,10 @@ class CssReader {
 
   private:
     bool Fail(const std::string& what) {
-        if (m_error.empty()) {
-            m_error = "选择器有误：" + what + "（第 " + std::to_string(m_i + 1) + " 个字符";
-            if (m_i < m_s.size()) m_error += "“" + m_s.substr(m_i, 12) + "”";
-            m_error += "）";
-        }
+        if (m_error.empty())
+            m_error = Fill(Tr("选择器有误：{0}（第 {1} 个字符{2}）"),
+                           {what, std::to_string(m_i + 1),
+                            m_i < m_s.size() ? "“" + m_s.substr(m_i, 12) + "”" : std::string()});
         return false;
     }
     bool AtEnd() const { return m_i >= m_s.size(); }
@@ -105,7 +105,7 @@ class CssReader {
             if (m_s[m_i] == '\\' && m_i + 1 < m_s.size()) ++m_i;
             value += m_s[m_i++];
         }
-        if (!Eat(quote)) return Fail("引号没有结束");
+        if (!Eat(quote)) return Fail(Tr("引号没有结束"));
         return true;
     }
 
@@ -166,7 +166,7 @@ class CssReader {
             conds += "[" + cond + "]";
             any = true;
         }
-        if (!any) return Fail(AtEnd() ? "缺少选择器" : "无法识别");
+        if (!any) return Fail(AtEnd() ? Tr("缺少选择器") : Tr("无法识别"));
         return true;
     }
 
@@ -174,24 +174,24 @@ class CssReader {
     bool Simple(const std::string& tag, std::string& cond) {
         std::string name;
         if (Eat('#')) {
-            if (!Ident(name)) return Fail("# 后缺少 id");
+            if (!Ident(name)) return Fail(Tr("# 后缺少 id"));
             cond = "@id = " + Literal(name);
             return true;
         }
         if (Eat('.')) {
-            if (!Ident(name)) return Fail(". 后缺少类名");
+            if (!Ident(name)) return Fail(Tr(". 后缺少类名"));
             cond = "contains(concat(' ', normalize-space(@class), ' '), " + Literal(" " + name + " ") + ")";
             return true;
         }
         if (Eat('[')) return Attribute(cond);
         if (Eat(':')) return Pseudo(tag, cond);
-        return Fail("无法识别");
+        return Fail(Tr("无法识别"));
     }
 
     bool Attribute(std::string& cond) {
         SkipSpace();
         std::string name;
-        if (!Ident(name)) return Fail("[ 后缺少属性名");
+        if (!Ident(name)) return Fail(Tr("[ 后缺少属性名"));
         name = "@" + Lower(name);
         SkipSpace();
         if (Eat(']')) {
@@ -207,17 +207,17 @@ class CssReader {
             op = m_s.substr(m_i, 2);
             m_i += 2;
         } else {
-            return Fail("无法识别的属性比较");
+            return Fail(Tr("无法识别的属性比较"));
         }
         SkipSpace();
         std::string v;
         if (Peek() == '"' || Peek() == '\'') {
             if (!Quoted(v)) return false;
         } else if (!Ident(v)) {
-            return Fail("缺少属性值");
+            return Fail(Tr("缺少属性值"));
         }
         SkipSpace();
-        if (!Eat(']')) return Fail("缺少 ]");
+        if (!Eat(']')) return Fail(Tr("缺少 ]"));
         const std::string lit = Literal(v);
         if (op == "=") {
             cond = name + " = " + lit;
@@ -271,7 +271,7 @@ class CssReader {
             a = 0;
             if (number(t, b)) return true;
             m_i = start;
-            return Fail("无法识别的 an+b");
+            return Fail(Tr("无法识别的 an+b"));
         }
         const std::string as = t.substr(0, n), bs = t.substr(n + 1);
         if (as.empty() || as == "+")
@@ -280,13 +280,13 @@ class CssReader {
             a = -1;
         else if (!number(as, a)) {
             m_i = start;
-            return Fail("无法识别的 an+b");
+            return Fail(Tr("无法识别的 an+b"));
         }
         if (bs.empty())
             b = 0;
         else if (!number(bs, b) || (bs[0] != '+' && bs[0] != '-')) {
             m_i = start;
-            return Fail("无法识别的 an+b");
+            return Fail(Tr("无法识别的 an+b"));
         }
         return true;
     }
@@ -299,12 +299,12 @@ class CssReader {
 
     bool Pseudo(const std::string& tag, std::string& cond) {
         std::string name;
-        if (!Ident(name)) return Fail(": 后缺少伪类名");
+        if (!Ident(name)) return Fail(Tr(": 后缺少伪类名"));
         name = Lower(name);
         const std::string before = "count(preceding-sibling::*) = 0";
         const std::string after = "count(following-sibling::*) = 0";
         const bool ofType = name.size() > 8 && name.compare(name.size() - 8, 8, "-of-type") == 0;
-        if (ofType && tag == "*") return Fail(":" + name + " 需要元素名");
+        if (ofType && tag == "*") return Fail(Fill(Tr(":{0} 需要元素名"), {name}));
         const std::string typeBefore = "count(preceding-sibling::" + tag + ") = 0";
         const std::string typeAfter = "count(following-sibling::" + tag + ") = 0";
         if (name == "first-child") cond = before;
@@ -316,15 +316,15 @@ class CssReader {
         else if (name == "empty") cond = "not(*) and not(string-length())";
         else if (name == "nth-child" || name == "nth-last-child" || name == "nth-of-type" ||
                  name == "nth-last-of-type") {
-            if (!Eat('(')) return Fail("缺少 (");
+            if (!Eat('(')) return Fail(Tr("缺少 ("));
             long a = 0, b = 0;
             if (!Nth(a, b)) return false;
-            if (!Eat(')')) return Fail("缺少 )");
+            if (!Eat(')')) return Fail(Tr("缺少 )"));
             const bool last = name.find("-last-") != std::string::npos;
             const std::string axis = last ? "following-sibling::" : "preceding-sibling::";
             cond = NthCond("(count(" + axis + (ofType ? tag : "*") + ") + 1)", a, b);
         } else if (name == "not") {
-            if (!Eat('(')) return Fail("缺少 (");
+            if (!Eat('(')) return Fail(Tr("缺少 ("));
             SkipSpace();
             std::string inner;
             if (Eat('*')) {
@@ -337,10 +337,10 @@ class CssReader {
                 return false;
             }
             SkipSpace();
-            if (!Eat(')')) return Fail(":not() 只接受一个简单选择器");
+            if (!Eat(')')) return Fail(Tr(":not() 只接受一个简单选择器"));
             cond = "not(" + inner + ")";
         } else {
-            return Fail("不支持的伪类 :" + name);
+            return Fail(Fill(Tr("不支持的伪类 :{0}"), {name}));
         }
         return true;
     }
@@ -362,7 +362,7 @@ bool SelectorToXPath(const std::string& selector, std::string& xpath, std::strin
     while (e > b && IsSpace(selector[e - 1])) --e;
     const std::string s = selector.substr(b, e - b);
     if (s.empty()) {
-        error = "选择器为空";
+        error = Tr("选择器为空");
         return false;
     }
     if (s[0] == '/' || s[0] == '(') {
@@ -374,7 +374,7 @@ bool SelectorToXPath(const std::string& selector, std::string& xpath, std::strin
     std::unique_ptr<xmlXPathCompExpr, void (*)(xmlXPathCompExprPtr)> comp(
         xmlXPathCompile(reinterpret_cast<const xmlChar*>(xpath.c_str())), xmlXPathFreeCompExpr);
     if (!comp) {
-        error = "XPath 表达式有误：" + s;
+        error = Fill(Tr("XPath 表达式有误：{0}"), {s});
         return false;
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include "Files.h"
 #include "ReminderMail.h"
+#include "Translate.h"
 #include "WorkerGroup.h"
 
 namespace sentrel {
@@ -34,19 +35,20 @@ void ComposeAlertMail(const AlertMailRequest& r, const std::string& when, std::s
                       std::string& body) {
     switch (r.nKind) {
         case AlertMailRequest::kChanged:
-            subject = "有更新！" + when;
-            body = "相关网址：" + r.szUrl + "\r\n" + r.szChanges + "更新时间：" + when;
+            subject = Fill(Tr("有更新！{0}"), {when});
+            body = Tr("相关网址：") + r.szUrl + "\r\n" + r.szChanges + Tr("更新时间：") + when;
             break;
         case AlertMailRequest::kFailing:
-            subject = "访问失败！" + when;
-            body = "相关网址：" + r.szUrl + "\r\n原因：" + r.szReason + "\r\n时间：" + when;
+            subject = Fill(Tr("访问失败！{0}"), {when});
+            body = Tr("相关网址：") + r.szUrl + "\r\n" + Tr("原因：") + r.szReason + "\r\n" +
+                   Tr("时间：") + when;
             break;
         case AlertMailRequest::kRecovered:
-            subject = "已恢复！" + when;
-            body = "相关网址：" + r.szUrl + "\r\n恢复时间：" + when;
+            subject = Fill(Tr("已恢复！{0}"), {when});
+            body = Tr("相关网址：") + r.szUrl + "\r\n" + Tr("恢复时间：") + when;
             break;
     }
-    body += "\r\n\r\n无需回复本邮件！";
+    body += "\r\n\r\n" + Tr("无需回复本邮件！");
 }
 
 CAlertMailThread::CAlertMailThread(AlertMailRequest* pRequest) {

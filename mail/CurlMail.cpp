@@ -5,6 +5,7 @@
 
 #include "CurlApi.h"
 #include "Files.h"
+#include "Translate.h"
 
 namespace sentrel {
 
@@ -45,25 +46,25 @@ std::string ReasonOf(CURLcode rc, long response, const std::string& reply) {
         case CURLE_SSL_CACERT_BADFILE:
         case CURLE_SSL_ISSUER_ERROR:
         case CURLE_SSL_CERTPROBLEM:
-            return "证书无效";
+            return Tr("证书无效");
         case CURLE_USE_SSL_FAILED:
-            return "服务器不支持 STARTTLS";
+            return Tr("服务器不支持 STARTTLS");
         case CURLE_OPERATION_TIMEDOUT:
-            return "超时";
+            return Tr("超时");
         case CURLE_COULDNT_CONNECT:
-            return "连接被拒绝";
+            return Tr("连接被拒绝");
         case CURLE_COULDNT_RESOLVE_HOST:
-            return "无法解析域名";
+            return Tr("无法解析域名");
         case CURLE_ABORTED_BY_CALLBACK:
-            return "已取消";
+            return Tr("已取消");
         case CURLE_SSL_CONNECT_ERROR:
-            return "TLS 握手失败";
+            return Tr("TLS 握手失败");
         default:
             break;
     }
     // A refusal by the server (login, recipient, message): its own words.
     if (response >= 400 && !reply.empty()) return reply;
-    return "网络错误";
+    return Tr("网络错误");
 }
 
 }  // namespace
@@ -72,12 +73,12 @@ bool SendOverTls(const MailServer& server, const std::string& user, const std::s
                  const std::string& recipient, const std::string& message, std::string& reason,
                  const std::atomic<bool>* cancel) {
     if (!Curl()) {
-        reason = "无法加载 libcurl";
+        reason = Tr("无法加载 libcurl");
         return false;
     }
     CURL* h = Curl()->easy_init();
     if (!h) {
-        reason = "内存不足";
+        reason = Tr("内存不足");
         return false;
     }
     Upload upload{&message, 0, cancel, {}};

@@ -4,6 +4,7 @@
 #include "Keyring.h"
 #include "MailProvider.h"
 #include "SmtpClient.h"
+#include "Translate.h"
 
 namespace sentrel {
 
@@ -16,23 +17,23 @@ std::string ReasonOf(const CSmtpClient& mail) {
             switch (mail.ConnectError()) {
                 case CSmtpClient::kHostUnknown:
                 case CSmtpClient::kBadAddress:
-                    return "无法解析域名";
+                    return Tr("无法解析域名");
                 default:
-                    return "连接被拒绝";
+                    return Tr("连接被拒绝");
             }
         case CSmtpClient::kRecvFailed:
-            return "超时";
+            return Tr("超时");
         case CSmtpClient::kClosedEarly:
-            return "服务器断开了连接";
+            return Tr("服务器断开了连接");
         case CSmtpClient::kCancelled:
-            return "已取消";
+            return Tr("已取消");
         case CSmtpClient::kTooLarge:
-            return "邮件过长";
+            return Tr("邮件过长");
         default:
             break;
     }
     // A refusal: the server's own words ("535 Error: authentication failed").
-    return mail.LastReply().empty() ? std::string("网络错误") : mail.LastReply();
+    return mail.LastReply().empty() ? Tr("网络错误") : mail.LastReply();
 }
 
 }  // namespace
@@ -49,7 +50,7 @@ bool MailPassword(const std::string& keyringServer, const std::string& user, std
         case KeyringAnswer::kNoAnswer:
             break;
     }
-    reason = "无法读取密钥环中的密码";
+    reason = Tr("无法读取密钥环中的密码");
     return false;
 }
 
@@ -59,12 +60,12 @@ MailResult SendReminderMail(const MailServer& server, const std::string& recipie
                             const std::atomic<bool>* cancel) {
     const std::string& sender = server.from;
     CSmtpClient mail;
-    if (mail.GetError() != 0) return {-2, "初始化Socket失败！"};
+    if (mail.GetError() != 0) return {-2, Tr("初始化Socket失败！")};
     mail.SetServer(server.host.c_str(), server.port);
     mail.SetCancelFlag(cancel);
     mail.SetUserName(user.c_str());
     mail.SetPassword(password.c_str());
-    mail.SetFromName("网页更新提醒");
+    mail.SetFromName(Tr("网页更新提醒").c_str());
     mail.SetFromAddress(sender.c_str());
     mail.SetReplyAddress(sender.c_str());
     mail.SetSubject(subject.c_str());
@@ -82,20 +83,19 @@ MailResult SendReminderMail(const MailServer& server, const std::string& recipie
         if (mail.ComposeMessage(message))
             sent = SendOverTls(server, user, password, recipient, message, why, cancel);
         else
-            why = "邮件过长";
+            why = Tr("邮件过长");
     }
     if (sent) return {0, std::string()};
     return {-1, why};
 }
 
 std::string TestMailSubject() {
-    return "（测试）来自 HalvexSentrel";
+    return Tr("（测试）来自 HalvexSentrel");
 }
 
 std::string TestMailBody(const std::string& homepage, const std::string& productLine) {
-    return "收到此邮件，表明您在HalvexSentrel中的邮件发送设置成功！\r\n\r\n您无需回复本邮件。"
-           "\r\n\r\n" +
-           homepage + "\r\n" + productLine;
+    return Tr("收到此邮件，表明您在HalvexSentrel中的邮件发送设置成功！") + "\r\n\r\n" +
+           Tr("您无需回复本邮件。") + "\r\n\r\n" + homepage + "\r\n" + productLine;
 }
 
 }  // namespace sentrel

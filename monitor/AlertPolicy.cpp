@@ -4,6 +4,7 @@
 
 #include "ChangeText.h"
 #include "Files.h"
+#include "Translate.h"
 
 namespace sentrel {
 
@@ -28,14 +29,14 @@ AlertPolicy::Refusal AlertPolicy::CanStart(int interval) const {
     return kNone;
 }
 
-const char* AlertPolicy::RefusalText(Refusal refusal) {
+std::string AlertPolicy::RefusalText(Refusal refusal) {
     switch (refusal) {
         case kNoRows:
-            return "列表中没有发现任何要监控的网址！";
+            return Tr("列表中没有发现任何要监控的网址！");
         case kTooManyRows:
-            return "不允许同时监控50个以上的网址！";
+            return Tr("不允许同时监控50个以上的网址！");
         case kBadInterval:
-            return "监控间隔不能小于1秒！";
+            return Tr("监控间隔不能小于1秒！");
         case kNone:
             break;
     }
@@ -59,7 +60,7 @@ std::string AlertPolicy::FailingSince(const WatchRow& row) const {
     const bool sameDay = t.tm_yday == today.tm_yday && t.tm_year == today.tm_year;
     char when[32];
     std::strftime(when, sizeof when, sameDay ? "%H:%M:%S" : "%m-%d %H:%M", &t);
-    return std::string(when) + " 起访问失败";
+    return Fill(Tr("{0} 起访问失败"), {when});
 }
 
 void AlertPolicy::OnEvent(const WatchEvent& e) {

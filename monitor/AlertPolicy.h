@@ -122,7 +122,7 @@ class AlertPolicy {
     /// Whether a run of the list may start with this interval (0: the settings').
     Refusal CanStart(int interval = 0) const;
     /// The refusal as the window says it ("列表中没有发现任何要监控的网址！", ...).
-    static const char* RefusalText(Refusal refusal);
+    static std::string RefusalText(Refusal refusal);
     /// The run's interval and failure count, brought within bounds here and nowhere else.
     WatchSession::RunOptions RunOptions(int interval = 0) const;
 

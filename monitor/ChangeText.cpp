@@ -1,5 +1,7 @@
 #include "ChangeText.h"
 
+#include "Translate.h"
+
 namespace sentrel {
 
 namespace {
@@ -44,7 +46,10 @@ std::string MailChangeLines(const content::LineChanges& change) {
     for (const std::string& line : change.added)
         if (shown < kMailLines) text += "+ " + line + "\r\n", ++shown;
     const int left = change.nRemoved + change.nAdded - shown;
-    if (left > 0) text += "…另有 " + std::to_string(left) + " 行\r\n";
+    if (left > 0)
+        text += Fill(TrN("…另有 {0} 行", "…另有 {0} 行", static_cast<unsigned long>(left)),
+                     {std::to_string(left)}) +
+                "\r\n";
     return text;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ChangeText.h"
+#include "Translate.h"
 
 namespace sentrel {
 
@@ -13,15 +14,21 @@ std::string NoticeLine(const WatchRow& row) {
     return row.note.empty() ? row.url : row.note + "\n" + row.url;
 }
 
-struct Wording {
-    const char* title;
-    const char* many;  // "N 个网页…："
-};
-const Wording kWording[] = {
-    {"有更新！", " 个网页有更新："},
-    {"访问失败", " 个网页访问失败："},
-    {"已恢复", " 个网页已恢复："},
-};
+const char* const kTitle[] = {N_("有更新！"), N_("访问失败"), N_("已恢复")};
+
+// "N 个网页有更新：", and the others, for N pages.
+std::string Many(NoticeBatch::Kind kind, std::size_t n) {
+    const std::string count = std::to_string(n);
+    switch (kind) {
+        case NoticeBatch::kChanged:
+            return Fill(TrN("{0} 个网页有更新：", "{0} 个网页有更新：", n), {count});
+        case NoticeBatch::kFailing:
+            return Fill(TrN("{0} 个网页访问失败：", "{0} 个网页访问失败：", n), {count});
+        case NoticeBatch::kRecovered:
+            break;
+    }
+    return Fill(TrN("{0} 个网页已恢复：", "{0} 个网页已恢复：", n), {count});
+}
 
 }  // namespace
 
@@ -41,10 +48,10 @@ std::vector<DesktopNotice> NoticeBatch::Flush(const WatchSession& session) {
         m_rows[kind].clear();
         if (rows.empty()) continue;  // deleted meanwhile: gone
         DesktopNotice notice;
-        notice.title = kWording[kind].title;
+        notice.title = Tr(kTitle[kind]);
         if (rows.size() == 1) {
             notice.body = NoticeLine(*rows[0]);
-            if (kind == kFailing) notice.body += "\n原因：" + rows[0]->lastFailure.Reason();
+            if (kind == kFailing) notice.body += "\n" + Tr("原因：") + rows[0]->lastFailure.Reason();
             if (kind == kChanged) {
                 notice.openRow = rows[0]->id;
                 const std::string lines = NoticeChangeLines(rows[0]->change);
@@ -52,7 +59,7 @@ std::vector<DesktopNotice> NoticeBatch::Flush(const WatchSession& session) {
             }
         } else {
             constexpr std::size_t kNamed = 3;
-            notice.body = std::to_string(rows.size()) + kWording[kind].many;
+            notice.body = Many(static_cast<Kind>(kind), rows.size());
             for (std::size_t i = 0; i < rows.size() && i < kNamed; ++i)
                 notice.body += "\n" + (rows[i]->note.empty() ? rows[i]->url : rows[i]->note);
             if (rows.size() > kNamed) notice.body += "\n……";

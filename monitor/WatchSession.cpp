@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "ThreadMessages.h"
+#include "Translate.h"
 #include "WatchThread.h"
 
 namespace sentrel {
@@ -18,19 +19,19 @@ std::string WatchRow::StatusText() const {
         case RowStatus::None:
             return std::string();
         case RowStatus::Watching:
-            return "监控中";
+            return Tr("监控中");
         case RowStatus::Changed:
-            return "有更新！";
+            return Tr("有更新！");
         case RowStatus::Failing:
-            return "访问失败：" + lastFailure.Reason();
+            return Tr("访问失败：") + lastFailure.Reason();
         case RowStatus::Recovered:
-            return "已恢复";
+            return Tr("已恢复");
         case RowStatus::Stopping:
-            return "等待停止...";
+            return Tr("等待停止...");
         case RowStatus::Stopped:
-            return "停止";
+            return Tr("停止");
         case RowStatus::NetworkFailed:
-            return "网络失败！";
+            return Tr("网络失败！");
     }
     return std::string();
 }

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Keyring.h"
+#include "Translate.h"
 
 namespace sentrel {
 
@@ -121,7 +122,7 @@ KeyringAnswer KeyringLookup(const std::string& server, const std::string& user,
 KeyringAnswer KeyringStore(const std::string& server, const std::string& user,
                            const std::string& password, std::string& why,
                            std::chrono::milliseconds bound) {
-    const std::string label = "HalvexSentrel 邮件密码（" + user + "@" + server + "）";
+    const std::string label = Fill(Tr("HalvexSentrel 邮件密码（{0}）"), {user + "@" + server});
     const std::shared_ptr<Call> call = Run(
         [server, user, password, label](GCancellable* cancel, Call& c) {
             c.found = secret_password_store_sync(Schema(), SECRET_COLLECTION_DEFAULT, label.c_str(),

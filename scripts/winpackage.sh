@@ -17,6 +17,7 @@ for exe in sentrel.exe sentrel-probe.exe; do
 done
 cp "$build/bin/alert.wav" "$stage/"
 cp -r "$build/bin/doc" "$stage/doc"
+cp -r "$build/bin/locale" "$stage/locale"
 
 setup="$out/HalvexSentrel-$version-setup.exe"
 makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$setup" res/windows/installer.nsi

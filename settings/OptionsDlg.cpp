@@ -52,7 +52,7 @@ constexpr std::chrono::milliseconds kOptionsKeyringBound(1500);
 }  // namespace
 
 COptionsDlg::COptionsDlg(wxWindow* parent)
-    : wxDialog(parent, IDD_OPTIONS, U("选项"), wxDefaultPosition, wxDefaultSize,
+    : wxDialog(parent, IDD_OPTIONS, TrW("选项"), wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
     SetFont(wxFont(wxFontInfo(9)));
     // Laid out in dialog units, converted with this dialog's font, as its template says.
@@ -62,59 +62,59 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     };
     SetClientSize(ConvertDialogToPixels(wxSize(324, 311)));
 
-    label(U("监控间隔："), at(23, 16, 41, 8));
+    label(TrW("监控间隔："), at(23, 16, 41, 8));
     m_editInterval = new wxTextCtrl(this, IDC_INTERVAL, wxEmptyString, wxDefaultPosition,
                                     wxDefaultSize, wxTE_CENTRE,
                                     wxTextValidator(wxFILTER_DIGITS));  // digits only
     m_editInterval->SetSize(at(72, 13, 40, 14));
-    label(U("（秒）"), at(118, 15, 25, 8));
-    m_chkAlertWav = new wxCheckBox(this, IDC_ALERT_WAV, U("声音提醒"));
+    label(TrW("（秒）"), at(118, 15, 25, 8));
+    m_chkAlertWav = new wxCheckBox(this, IDC_ALERT_WAV, TrW("声音提醒"));
     m_chkAlertWav->SetSize(at(23, 38, 48, 10));
-    m_chkNotify = new wxCheckBox(this, IDC_NOTIFY, U("桌面通知"));
+    m_chkNotify = new wxCheckBox(this, IDC_NOTIFY, TrW("桌面通知"));
     m_chkNotify->SetSize(at(80, 38, 60, 10));
-    m_chkAlertEmail = new wxCheckBox(this, IDC_ALERT_EMAIL, U("邮件提醒"));
+    m_chkAlertEmail = new wxCheckBox(this, IDC_ALERT_EMAIL, TrW("邮件提醒"));
     m_chkAlertEmail->SetSize(at(23, 58, 48, 10));
-    label(U("收件人："), at(34, 73, 33, 8));
+    label(TrW("收件人："), at(34, 73, 33, 8));
     m_editEmailRcv = new wxTextCtrl(this, IDC_EMAIL_RCV);
     m_editEmailRcv->SetSize(at(72, 71, 221, 14));
-    (new wxStaticBox(this, IDC_ACCOUNT_GROUP, U("邮件发送账户")))->SetSize(at(34, 93, 282, 99));
+    (new wxStaticBox(this, IDC_ACCOUNT_GROUP, TrW("邮件发送账户")))->SetSize(at(34, 93, 282, 99));
     const std::string domain = std::string(g_szMailSuffix).substr(1);
     m_noteProvider =
         new wxStaticText(this, IDC_PROVIDER_NOTE,
-                         U("内置服务器只支持 " + domain + " 邮箱，建议新申请一个专用邮箱。"));
+                         U(Fill(Tr("内置服务器只支持 {0} 邮箱，建议新申请一个专用邮箱。"), {domain})));
     m_noteProvider->SetSize(at(79, 113, 215, 8));
-    label(U("用户名："), at(79, 129, 33, 8));
+    label(TrW("用户名："), at(79, 129, 33, 8));
     m_editSendUser = new wxTextCtrl(this, IDC_SEND_USER);
     m_editSendUser->SetSize(at(121, 126, 172, 14));
-    label(U("密码："), at(87, 147, 25, 8));
+    label(TrW("密码："), at(87, 147, 25, 8));
     m_editSendPwd = new wxTextCtrl(this, IDC_SEND_PWD, wxEmptyString, wxDefaultPosition,
                                    wxDefaultSize, wxTE_PASSWORD);
     m_editSendPwd->SetSize(at(121, 144, 172, 14));
-    m_btnTestMail = new wxButton(this, IDC_TEST_MAIL, U("测试邮件发送"));
+    m_btnTestMail = new wxButton(this, IDC_TEST_MAIL, TrW("测试邮件发送"));
     m_btnTestMail->SetSize(at(121, 166, 88, 14));
-    (new wxStaticBox(this, wxID_ANY, U("邮件服务器")))->SetSize(at(34, 197, 282, 71));
-    label(U("服务器："), at(44, 213, 33, 8));
+    (new wxStaticBox(this, wxID_ANY, TrW("邮件服务器")))->SetSize(at(34, 197, 282, 71));
+    label(TrW("服务器："), at(44, 213, 33, 8));
     m_editSmtpHost = new wxTextCtrl(this, IDC_SMTP_HOST);
     m_editSmtpHost->SetSize(at(79, 210, 134, 14));
-    label(U("端口："), at(220, 213, 25, 8));
+    label(TrW("端口："), at(220, 213, 25, 8));
     m_editSmtpPort = new wxTextCtrl(this, IDC_SMTP_PORT, wxEmptyString, wxDefaultPosition,
                                     wxDefaultSize, wxTE_CENTRE, wxTextValidator(wxFILTER_DIGITS));
     m_editSmtpPort->SetSize(at(246, 210, 47, 14));
-    label(U("加密："), at(52, 231, 25, 8));
+    label(TrW("加密："), at(52, 231, 25, 8));
     m_choiceSecurity = new wxChoice(this, IDC_SMTP_SECURITY);
     m_choiceSecurity->Append(U("SSL/TLS"));
     m_choiceSecurity->Append(U("STARTTLS"));
-    m_choiceSecurity->Append(U("无加密"));
+    m_choiceSecurity->Append(TrW("无加密"));
     m_choiceSecurity->SetSize(at(79, 228, 80, 14));
-    label(U("发件人地址："), at(36, 249, 41, 8));
+    label(TrW("发件人地址："), at(36, 249, 41, 8));
     m_editMailFrom = new wxTextCtrl(this, IDC_MAIL_FROM);
     m_editMailFrom->SetSize(at(79, 246, 214, 14));
-    m_chkMailOnFailure = new wxCheckBox(this, IDC_MAIL_ON_FAILURE, U("访问失败或恢复时也发送邮件"));
+    m_chkMailOnFailure = new wxCheckBox(this, IDC_MAIL_ON_FAILURE, TrW("访问失败或恢复时也发送邮件"));
     m_chkMailOnFailure->SetSize(at(34, 274, 160, 10));
-    auto* ok = new wxButton(this, wxID_OK, U("确定"));
+    auto* ok = new wxButton(this, wxID_OK, TrW("确定"));
     ok->SetSize(at(210, 290, 50, 14));
     ok->SetDefault();
-    (new wxButton(this, wxID_CANCEL, U("取消")))->SetSize(at(267, 290, 50, 14));
+    (new wxButton(this, wxID_CANCEL, TrW("取消")))->SetSize(at(267, 290, 50, 14));
 
     Bind(
         wxEVT_CHECKBOX, [this](wxCommandEvent&) { OnCheckAlertEmail(); }, IDC_ALERT_EMAIL);
@@ -191,7 +191,7 @@ void COptionsDlg::OnInitDialog() {
     m_editSmtpPort->ChangeValue(wxString::Format(
         "%d", m_nSmtpPort > 0 ? m_nSmtpPort : static_cast<int>(DefaultMailPort(security))));
     m_editMailFrom->ChangeValue(U(m_strMailFrom));
-    m_editMailFrom->SetHint(U("默认：用户名" + std::string(g_szMailSuffix)));
+    m_editMailFrom->SetHint(U(Fill(Tr("默认：用户名{0}"), {g_szMailSuffix})));
     // What was stored before was confirmed then.
     if (security == MailSecurity::kNone) m_strPlainConfirmed = m_strSmtpHost;
     OnServerChanged();
@@ -212,13 +212,13 @@ void COptionsDlg::ReadKeyring() {
         m_strSendPwd = password;
         m_bSendPwdInKeyring = false;
     }
-    const char* note = nullptr;
+    std::string note;
     if (answer == KeyringAnswer::kNoAnswer)
-        note = m_bSendPwdInKeyring ? "密钥环没有响应：已保存的密码留在密钥环中，此处无法显示。"
-                                   : "密钥环没有响应：密码将保存在仅您可读的 sentrel.ini 中。";
+        note = m_bSendPwdInKeyring ? Tr("密钥环没有响应：已保存的密码留在密钥环中，此处无法显示。")
+                                   : Tr("密钥环没有响应：密码将保存在仅您可读的 sentrel.ini 中。");
     else if (answer == KeyringAnswer::kNoKeyring)
-        note = "未找到桌面密钥环：密码将保存在仅您可读的 sentrel.ini 中。";
-    if (!note || m_noteKeyring) return;
+        note = Tr("未找到桌面密钥环：密码将保存在仅您可读的 sentrel.ini 中。");
+    if (note.empty() || m_noteKeyring) return;
     m_noteKeyring = new wxStaticText(this, wxID_ANY, U(note));
     m_noteKeyring->SetSize(DialogRect(this, 79, 182, 215, 8));
     m_noteKeyring->SetToolTip(U(KeyringFailure(answer, why)));
@@ -251,7 +251,7 @@ bool COptionsDlg::ReadServerFields() {
     const wxString portText = m_editSmtpPort->GetValue();
     const int port = portText.empty() ? 0 : AtoiClamped(portText.utf8_str());
     if (!portText.empty() && (port < 1 || port > 65535)) {
-        Warn("端口必须在 1 到 65535 之间！", m_editSmtpPort);
+        Warn(Tr("端口必须在 1 到 65535 之间！"), m_editSmtpPort);
         return false;
     }
     if (IsBuiltInMailHost(host)) host.clear();
@@ -259,8 +259,8 @@ bool COptionsDlg::ReadServerFields() {
     const std::string shownHost = host.empty() ? g_szSmtpHost : host;
     if (security == "none" && !IsLoopbackHost(shownHost) && m_strPlainConfirmed != host) {
         if (ShowNotice(this,
-                       "选择“无加密”后，邮件账户的密码将以明文经网络发送，途中的任何人都可能读到。"
-                       "\n确定不加密吗？",
+                       Tr("选择“无加密”后，邮件账户的密码将以明文经网络发送，途中的任何人都可能读到。"
+                          "\n确定不加密吗？"),
                        wxYES_NO | wxNO_DEFAULT | wxICON_WARNING) != wxID_YES) {
             m_choiceSecurity->SetFocus();
             return false;
@@ -292,7 +292,7 @@ void COptionsDlg::OnCheckAlertEmail() {
     EnableMailControls(m_bAlertEmail);
 }
 
-void COptionsDlg::Warn(const char* text, wxWindow* focus) {
+void COptionsDlg::Warn(const std::string& text, wxWindow* focus) {
     if (focus) focus->SetFocus();
     ShowNotice(this, text);
     if (focus) focus->SetFocus();
@@ -300,17 +300,17 @@ void COptionsDlg::Warn(const char* text, wxWindow* focus) {
 
 bool COptionsDlg::CheckMailFields() {
     if (m_strEmailRcv.empty()) {
-        Warn("接收邮箱不能为空！", m_editEmailRcv);
+        Warn(Tr("接收邮箱不能为空！"), m_editEmailRcv);
         return false;
     }
     if (m_strSendUser.empty()) {
-        Warn("发送账户用户名不能为空！", m_editSendUser);
+        Warn(Tr("发送账户用户名不能为空！"), m_editSendUser);
         return false;
     }
     m_strSendUser = NormaliseSendUser(m_strSendUser);
     // A password the keyring keeps but did not show is there all the same.
     if (m_strSendPwd.empty() && !m_bSendPwdInKeyring) {
-        Warn("发送账号密码不能为空！", m_editSendPwd);
+        Warn(Tr("发送账号密码不能为空！"), m_editSendPwd);
         return false;
     }
     return true;
@@ -320,13 +320,13 @@ void COptionsDlg::OnOK() {
     if (m_bTesting) return;  // the test mail's result is still to come
     const wxString interval = m_editInterval->GetValue();
     if (interval.empty()) {
-        Warn("监控间隔不能为空！", m_editInterval);
+        Warn(Tr("监控间隔不能为空！"), m_editInterval);
         return;
     }
     // A pasted number beyond 32 bits is taken as the largest, not wrapped to a negative.
     m_nInterval = AtoiClamped(interval.utf8_str());
     if (m_nInterval < keys::kInterval.least) {
-        Warn("监控间隔不能小于1秒！", m_editInterval);
+        Warn(Tr("监控间隔不能小于1秒！"), m_editInterval);
         return;
     }
     for (const auto& take : m_takes) take();
@@ -365,7 +365,7 @@ void COptionsDlg::OnTestMail() {
     m_btnTestMail->Disable();
     wxBeginBusyCursor();
     m_pCancelTest = std::make_shared<std::atomic<bool>>(false);
-    const std::string body = TestMailBody(ProductWebAddress(), kProductLine);
+    const std::string body = TestMailBody(ProductWebAddress(), Tr(kProductLine));
     const std::string keyring = m_bSendPwdInKeyring ? KeyringServerOf(m_strSmtpHost) : "";
     if (!m_workers.Spawn([results = m_pResults, server, cancel = m_pCancelTest, rcv = m_strEmailRcv,
                           user = m_strSendUser, pwd = m_strSendPwd, body, keyring]() mutable {
@@ -389,11 +389,11 @@ void COptionsDlg::OnTestMailDone(const MailResult& result) {
     m_bTesting = false;
     wxEndBusyCursor();
     if (result.code == -2)
-        ShowNotice(this, "初始化winsock2失败！", wxOK | wxICON_EXCLAMATION);
+        ShowNotice(this, Tr("初始化winsock2失败！"), wxOK | wxICON_EXCLAMATION);
     else if (result.code == 0)
-        ShowNotice(this, "邮件测试发送成功！", wxOK | wxICON_INFORMATION);
+        ShowNotice(this, Tr("邮件测试发送成功！"), wxOK | wxICON_INFORMATION);
     else
-        ShowNotice(this, "邮件发送失败！原因：" + result.reason);
+        ShowNotice(this, Tr("邮件发送失败！原因：") + result.reason);
     m_btnTestMail->Enable(m_chkAlertEmail->GetValue());
 }
 

@@ -76,7 +76,7 @@ class COptionsDlg : public wxDialog, public Settings {
     bool ReadServerFields();
     /// The server the fields describe, with the defaults filled in.
     std::string ChosenSecurity() const;
-    void Warn(const char* text, wxWindow* focus);
+    void Warn(const std::string& text, wxWindow* focus);
     void OnTestMailDone(const MailResult& result);
     /// Shows a setting in its control, and takes it back from there.
     template <typename T, typename Control>

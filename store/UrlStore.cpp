@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "TextRules.h"
+#include "Translate.h"
 
 namespace sentrel {
 
@@ -196,7 +197,7 @@ bool UrlStore::Save(const std::vector<UrlRow>& rows, std::string& error) const {
     // the rewrite counts only when the table now holds exactly the rows written.
     if (!HoldsExactly(h, rows, kbsizes)) {
         sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
-        error = m_strPath + ": 表 T_URL 没有保存写入的网址（可能有触发器或视图改变了写入）";
+        error = m_strPath + ": " + Tr("表 T_URL 没有保存写入的网址（可能有触发器或视图改变了写入）");
         return false;
     }
     // Texts of pages no longer in the list go with them (a table that cannot hold texts

@@ -7,6 +7,7 @@
 
 #include "Files.h"
 #include "TextRules.h"
+#include "Translate.h"
 
 namespace sentrel {
 
@@ -118,7 +119,7 @@ UrlFileResult ImportUrlFile(const std::string& path,
     std::FILE* f = fs::OpenRegular(path);
     if (!f) {
         result.bOk = result.bOpened = false;
-        result.strError = errno == fs::kNotRegular ? path + ": 不是普通文件" : Reason(path, errno);
+        result.strError = errno == fs::kNotRegular ? path + ": " + Tr("不是普通文件") : Reason(path, errno);
         return result;
     }
     std::string line;

@@ -3,6 +3,7 @@
 #include "PageText.h"
 #include "TextHash.h"
 #include "TextRules.h"
+#include "Translate.h"
 #include "UrlTextFile.h"
 
 namespace sentrel {
@@ -27,11 +28,11 @@ std::vector<UrlRow> StoredRows(const WatchSession& session) {
 std::string RowProblem(std::string& url, std::string& note, const CompareOptions& compare) {
     url = CleanUrlText(url);
     note = CleanNoteText(note);
-    if (url.empty()) return "请输入网址！";
+    if (url.empty()) return Tr("请输入网址！");
     std::size_t chars = 0;
     for (unsigned char c : url) chars += (c & 0xC0) != 0x80;
     if (chars > kMaxUrlChars)
-        return "网址过长，不能超过 " + std::to_string(kMaxUrlChars) + " 个字符！";
+        return Fill(Tr("网址过长，不能超过 {0} 个字符！"), {std::to_string(kMaxUrlChars)});
     if (!compare.Text()) return std::string();
     content::PageReader reader;
     std::string error;

@@ -1,6 +1,7 @@
 #include "AlertSound.h"
 
 #include "Files.h"
+#include "Translate.h"
 
 namespace sentrel {
 
@@ -10,9 +11,9 @@ std::string SoundFileProblem(const std::string& path) {
         case fs::Kind::kMissing:
             return std::string();
         case fs::Kind::kFile:
-            return fs::SizeOf(path) > kMaxSoundBytes ? "大于 16 MB" : std::string();
+            return fs::SizeOf(path) > kMaxSoundBytes ? Tr("大于 16 MB") : std::string();
         default:
-            return "不是普通文件";
+            return Tr("不是普通文件");
     }
 }
 

@@ -11,6 +11,7 @@
 #include "Files.h"
 #include "Secret.h"
 #include "TextRules.h"
+#include "Translate.h"
 
 namespace sentrel {
 
@@ -134,7 +135,7 @@ void CCore::EnsureLoaded() {
     std::FILE* in = fs::OpenRegular(path);
     if (!in) {
         if (errno != ENOENT) {
-            m_strProblem = errno == fs::kNotRegular ? "不是普通文件" : std::strerror(errno);
+            m_strProblem = errno == fs::kNotRegular ? Tr("不是普通文件") : std::string(std::strerror(errno));
             m_bKeepBadCopy = true;
         }
         return;  // no file yet: every key has its default
@@ -147,13 +148,13 @@ void CCore::EnsureLoaded() {
     const bool failed = std::ferror(in) != 0;
     std::fclose(in);
     if (failed) {
-        m_strProblem = "读取失败";
+        m_strProblem = Tr("读取失败");
         m_bKeepBadCopy = true;
         return;
     }
     if (content.size() > kMaxFileSize || content.find('\0') != std::string::npos ||
         ValidUtf8(content) != content) {
-        m_strProblem = "不是文本格式的设置文件";
+        m_strProblem = Tr("不是文本格式的设置文件");
         m_bKeepBadCopy = true;
         return;
     }
@@ -172,7 +173,7 @@ void CCore::EnsureLoaded() {
         if (b == std::string::npos || line[b] == ';' || line[b] == '#' || line[b] == '[') continue;
         std::size_t eq = line.find('=');
         if (eq == std::string::npos) {
-            bad.push_back("第 " + std::to_string(number) + " 行");
+            bad.push_back(Fill(Tr("第 {0} 行"), {std::to_string(number)}));
             continue;
         }
         const std::string key = TrimBlanks(line.substr(b, eq - b));
@@ -197,7 +198,7 @@ void CCore::EnsureLoaded() {
         m_values[key] = value;
     }
     if (!bad.empty()) {
-        m_strProblem = "无法识别的内容：";
+        m_strProblem = Tr("无法识别的内容：");
         for (std::size_t i = 0; i < bad.size(); ++i) m_strProblem += (i ? "、" : "") + bad[i];
         m_bKeepBadCopy = true;
     }
@@ -219,6 +220,11 @@ int CCore::Get(const SettingKey<int>& key) {
 bool CCore::Get(const SettingKey<bool>& key) {
     bool v = false;
     return ParseBool(Raw(key.name), v) && v;
+}
+
+void CCore::UseChosenLanguage() {
+    EnsureLoaded();
+    UseLanguage(Get(keys::kLanguage), Paths().localeDir);
 }
 
 Settings CCore::Read() {

@@ -33,6 +33,9 @@ class CCore {
     void Set(const SettingKey<std::string>& key, const std::string& value);
     /// Every setting, as stored; the password only when known without the keyring.
     Settings Read();
+    /// Speaks the language the settings choose (`language`: "", "zh" or "en") from now on,
+    /// for the whole process; both programs call it once, before they say anything.
+    void UseChosenLanguage();
     /// Every setting, in one write; a password the keyring keeps unread is left as it is.
     void Store(const Settings& values);
 

@@ -3,11 +3,12 @@
 #include <wx/msgdlg.h>
 
 #include "Product.h"
+#include "WxText.h"
 
 namespace sentrel {
 
 int ShowNotice(wxWindow* owner, const wxString& text, long style) {
-    wxMessageDialog box(owner, text, wxString::FromUTF8("提示"), style);
+    wxMessageDialog box(owner, text, TrW("提示"), style);
     return box.ShowModal();
 }
 

@@ -3,6 +3,8 @@
 // signature both take them from here.
 #include <string>
 
+#include "Translate.h"
+
 #ifndef SENTREL_HOMEPAGE
 #define SENTREL_HOMEPAGE ""
 #endif
@@ -11,7 +13,7 @@ namespace sentrel {
 
 constexpr const char* kProductTitle = "HalvexSentrel";
 /// One line saying what the program does (the test mail's signature).
-constexpr const char* kProductLine = "HalvexSentrel：网页更新监控，变化即刻提醒";
+constexpr const char* kProductLine = N_("HalvexSentrel：网页更新监控，变化即刻提醒");
 
 /// The product's web address, for mail that leaves this machine (the test mail's
 /// signature): the homepage chosen at build time, else the maker's site.

@@ -47,6 +47,11 @@ ProgramPaths ProgramPaths::Decide(const std::string& exeDir) {
     // The program's own files follow the layout alone, whoever's folders hold the user's.
     std::string installedWav = installed ? share + "sentrel/alert.wav" : "";
     p.guidePath = installed ? share + "doc/sentrel/index.html" : exe + "doc/index.html";
+    // The catalogs: beside the program (Windows, a portable copy), else share/locale of the
+    // prefix (installed, or the build tree, which is laid out alike).
+    p.localeDir = IsDir(exe + "locale") ? exe + "locale"
+                  : !share.empty()      ? share + "locale"
+                                        : exe + "../share/locale";
     if (!home.empty()) {
         p.kind = kPortable;
         p.configDir = p.dataDir = WithSlash(home);

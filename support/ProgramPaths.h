@@ -19,6 +19,7 @@ struct ProgramPaths {
     std::string dataDir;    ///< holds user.mdb and its side files; ends in '/'
     std::string wavPath;    ///< the alert sound to play
     std::string guidePath;  ///< the user guide's start page
+    std::string localeDir;  ///< holds <lang>/LC_MESSAGES/sentrel.mo
     std::string problem;    ///< a folder that could not be created (empty when all is well)
 
     /// Decides from the executable's folder (ending in '/') and the environment, and

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "Translate.h"
+
 namespace sentrel {
 
 inline wxString U(const char* text) {
@@ -14,6 +16,10 @@ inline wxString U(const std::string& text) {
 }
 inline std::string S(const wxString& text) {
     return text.utf8_string();
+}
+/// A text the user reads, in the user's language (see Translate.h).
+inline wxString TrW(const char* text) {
+    return U(Tr(text));
 }
 
 }  // namespace sentrel

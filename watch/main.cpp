@@ -366,6 +366,7 @@ int main(int argc, char** argv) {
     CCore core;
     g_pCore = &core;
     core.autoFileConfig();
+    core.UseChosenLanguage();  // the mails and the failure reasons it prints
     if (!core.ConfigProblem().empty())
         std::fprintf(stderr, "sentrel-watch: %s\n", core.ConfigProblem().c_str());
     const int status = HeadlessWatch(args, core).Run();

@@ -127,7 +127,7 @@ TEST(AlertPolicy, TheProgramsDifferOnlyByTheirOptions) {
     EXPECT_EQ(AlertPolicy::kTooManyRows, window.CanStart());
     run.session.RemoveRow(run.session.Row(1).id);
     EXPECT_EQ(AlertPolicy::kBadInterval, window.CanStart());
-    EXPECT_STREQ("监控间隔不能小于1秒！", AlertPolicy::RefusalText(AlertPolicy::kBadInterval));
+    EXPECT_EQ("监控间隔不能小于1秒！", AlertPolicy::RefusalText(AlertPolicy::kBadInterval));
     run.session.Clear();
     EXPECT_EQ(AlertPolicy::kNoRows, window.CanStart());
 }
