@@ -29,6 +29,7 @@ for po in po/*.po; do
     msgfmt --check -o /dev/null "$po" || status=1
   else
     msgmerge --quiet --update --backup=none --no-fuzzy-matching "$po" "$pot"
+    msgattrib --no-obsolete --output-file="$po" "$po"  # texts gone from the sources go
   fi
 done
 [ $check = 1 ] && rm -f "$pot"

@@ -37,6 +37,7 @@ constexpr int IDC_SMTP_PORT = 1023;
 constexpr int IDC_SMTP_SECURITY = 1024;
 constexpr int IDC_MAIL_FROM = 1025;
 constexpr int IDC_PROVIDER_NOTE = 1026;
+constexpr int IDC_LANGUAGE = 1027;
 // The security choice's entries, in order, and their stored names.
 const char* const kSecurityNames[] = {"ssl", "starttls", "none"};
 
@@ -68,6 +69,15 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
                                     wxTextValidator(wxFILTER_DIGITS));  // digits only
     m_editInterval->SetSize(at(72, 13, 40, 14));
     label(TrW("（秒）"), at(118, 15, 25, 8));
+    // Named in both languages: whoever cannot read the one finds the other.
+    label(U("语言 / Language："), at(168, 16, 62, 8));
+    m_choiceLanguage = new wxChoice(this, IDC_LANGUAGE);
+    m_choiceLanguage->Append(TrW("跟随系统"), new wxStringClientData(""));
+    m_choiceLanguage->Append(U("中文"), new wxStringClientData("zh"));
+    m_choiceLanguage->Append(U("English"), new wxStringClientData("en"));
+    m_choiceLanguage->SetSize(at(232, 13, 84, 14));
+    m_choiceLanguage->SetName(U("语言 / Language"));
+    label(TrW("下次启动时生效"), at(232, 30, 84, 8));
     m_chkAlertWav = new wxCheckBox(this, IDC_ALERT_WAV, TrW("声音提醒"));
     m_chkAlertWav->SetSize(at(23, 38, 48, 10));
     m_chkNotify = new wxCheckBox(this, IDC_NOTIFY, TrW("桌面通知"));
@@ -145,6 +155,7 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     BindSetting(keys::kEmailRcv, m_editEmailRcv);
     BindSetting(keys::kSendUser, m_editSendUser);
     BindSetting(keys::kSendPwd, m_editSendPwd);
+    BindSetting(keys::kLanguage, m_choiceLanguage);
 }
 
 namespace {
@@ -159,6 +170,18 @@ void Put(wxTextCtrl* edit, const std::string& value) {
 }
 void Take(wxTextCtrl* edit, std::string& value) {
     value = S(edit->GetValue());
+}
+// A choice whose entries carry the values they stand for.
+void Put(wxChoice* choice, const std::string& value) {
+    for (unsigned i = 0; i < choice->GetCount(); ++i)
+        if (S(static_cast<wxStringClientData*>(choice->GetClientObject(i))->GetData()) == value)
+            choice->SetSelection(static_cast<int>(i));
+}
+void Take(wxChoice* choice, std::string& value) {
+    const int i = choice->GetSelection();
+    if (i != wxNOT_FOUND)
+        value = S(static_cast<wxStringClientData*>(choice->GetClientObject(static_cast<unsigned>(i)))
+                      ->GetData());
 }
 }  // namespace
 

@@ -59,6 +59,7 @@ class COptionsDlg : public wxDialog, public Settings {
     wxTextCtrl* SmtpHostEdit() const { return m_editSmtpHost; }
     wxTextCtrl* SmtpPortEdit() const { return m_editSmtpPort; }
     wxChoice* SecurityChoice() const { return m_choiceSecurity; }
+    wxChoice* LanguageChoice() const { return m_choiceLanguage; }
     wxTextCtrl* MailFromEdit() const { return m_editMailFrom; }
     wxWindow* ProviderNote() const { return m_noteProvider; }
     /// The note that the password stays in the file: only where no keyring answers.
@@ -94,6 +95,7 @@ class COptionsDlg : public wxDialog, public Settings {
     wxTextCtrl* m_editSmtpHost = nullptr;
     wxTextCtrl* m_editSmtpPort = nullptr;
     wxChoice* m_choiceSecurity = nullptr;
+    wxChoice* m_choiceLanguage = nullptr;
     wxTextCtrl* m_editMailFrom = nullptr;
     wxWindow* m_noteProvider = nullptr;
     wxWindow* m_noteKeyring = nullptr;

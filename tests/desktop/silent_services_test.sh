@@ -74,9 +74,9 @@ stop_window() {  # ends the program by SIGTERM; echoes how long that took (ms)
 notices() { grep -c '"event": "notify"' "$work/events" || true; }
 press_start() {  # clicks Start until the pages are being probed
   local before; before=$(wc -l < "$work/hits" 2>/dev/null || echo 0)
-  for _ in 1 2 3; do
+  for _ in 1 2 3 4 5; do
     xdotool mousemove --window "$win" 50 57 click 1
-    for _ in $(seq 30); do
+    for _ in $(seq 50); do
       [ "$(wc -l < "$work/hits" 2>/dev/null || echo 0)" -gt "$before" ] && return 0
       sleep 0.1
     done

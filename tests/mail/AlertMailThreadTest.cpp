@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "AlertMailThread.h"
+#include "English.h"
 #include "Files.h"
 #include "Keyring.h"
 #include "PostRecorder.h"
@@ -193,3 +194,23 @@ TEST_F(AlertMail, APasswordTheKeyringCannotGiveFailsTheMailWithThatReason) {
         SetEnv("DBUS_SESSION_BUS_ADDRESS", bus.c_str());
 }
 #endif
+
+TEST(AlertMailText, InEnglishTheMailSaysTheSameInEnglish) {
+    InEnglish english;
+    ASSERT_TRUE(english.Ok()) << "the build made no English catalog";
+    AlertMailRequest request;
+    request.nKind = AlertMailRequest::kChanged;
+    request.szUrl = "http://a/";
+    request.szChanges = "- 199\r\n+ 299\r\n";
+    std::string subject, body;
+    ComposeAlertMail(request, "2026-12-07 10:00:00", subject, body);
+    EXPECT_EQ("Changed! 2026-12-07 10:00:00", subject);
+    EXPECT_EQ("URL: http://a/\r\n- 199\r\n+ 299\r\nChanged at: 2026-12-07 10:00:00\r\n\r\nNo need "
+              "to reply to this mail!",
+              body);
+    request.nKind = AlertMailRequest::kFailing;
+    request.szReason = Tr("连接被拒绝");
+    ComposeAlertMail(request, "2026-12-07 10:00:00", subject, body);
+    EXPECT_EQ("Failing! 2026-12-07 10:00:00", subject);
+    EXPECT_NE(std::string::npos, body.find("Reason: connection refused\r\n")) << body;
+}

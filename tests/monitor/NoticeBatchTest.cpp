@@ -4,9 +4,11 @@
 #include <algorithm>
 
 #include "ChangeText.h"
+#include "English.h"
 #include "NoticeBatch.h"
 
 using namespace sentrel;
+using sentrel::test::InEnglish;
 
 TEST(NoticeBatch, EachKindIsOneNotificationNamingTheFirstThree) {
     WatchSession session;
@@ -54,4 +56,28 @@ TEST(ChangeText, NotificationsAndMailsShowTheChangedLinesWithinTheirBounds) {
     EXPECT_EQ(50, std::count(mail.begin(), mail.end(), '\n') - 1);
     EXPECT_NE(std::string::npos, mail.find("\r\n…另有 60 行\r\n")) << mail;
     EXPECT_EQ("", MailChangeLines(content::LineChanges()));
+}
+
+TEST(NoticeBatch, InEnglishCountsTakeTheirPluralForms) {
+    InEnglish english;
+    ASSERT_TRUE(english.Ok()) << "the build made no English catalog";
+    WatchSession session;
+    std::vector<RowId> ids;
+    for (int i = 0; i < 2; ++i) ids.push_back(session.AddRow("http://p" + std::to_string(i) + "/", "", 0));
+    NoticeBatch batch;
+    batch.Add(NoticeBatch::kChanged, ids[0]);
+    batch.Add(NoticeBatch::kChanged, ids[1]);
+    batch.Add(NoticeBatch::kFailing, ids[1]);
+    const std::vector<DesktopNotice> notices = batch.Flush(session);
+    ASSERT_EQ(2u, notices.size());
+    EXPECT_EQ("Changed!", notices[0].title);
+    EXPECT_EQ("2 pages changed:\nhttp://p0/\nhttp://p1/", notices[0].body);
+    EXPECT_EQ("Failing", notices[1].title);
+    EXPECT_EQ("http://p1/\nReason: ", notices[1].body);
+    content::LineChanges c;
+    c.added = {"x"};
+    c.nAdded = 52;
+    EXPECT_NE(std::string::npos, MailChangeLines(c).find("…and 51 more lines")) << MailChangeLines(c);
+    c.nAdded = 2;
+    EXPECT_NE(std::string::npos, MailChangeLines(c).find("…and 1 more line\r\n")) << MailChangeLines(c);
 }

@@ -335,3 +335,31 @@ TEST(WatchProgram, ATextRowIsQuietWhenOnlyMarkupChangesAndTellsTheLinesOfEveryEd
     ASSERT_TRUE(UrlStore(p.home.File("user.mdb")).LoadTexts(url, texts, error));
     EXPECT_EQ("", texts.last) << "the texts go with their row";
 }
+
+TEST(WatchProgram, InAnEnglishLocaleItTellsReasonsAndRefusalsInEnglish) {
+    Profile p;
+    p.List({{"http://127.0.0.1:" + std::to_string(RefusingPort().Port()) + "/", "", "5"}});
+    std::vector<std::string> env = p.Env();
+    env.push_back("LC_ALL=en_US.UTF-8");
+    int code = -1;
+    std::string out = RunAndCapture({kWatch, "--once"}, &code, env);
+    EXPECT_EQ(2, code);
+    EXPECT_NE(std::string::npos, out.find(" failing http://127.0.0.1:")) << out;
+    EXPECT_NE(std::string::npos, out.find(" connection refused\n")) << out;
+    // The language setting wins over the locale.
+    WriteFile(p.home.File("sentrel.ini"), "language=zh\n");
+    out = RunAndCapture({kWatch, "--once"}, &code, env);
+    EXPECT_NE(std::string::npos, out.find(" 连接被拒绝\n")) << out;
+    // With English chosen, --add refuses a region in English, as the dialog would.
+    WriteFile(p.home.File("sentrel.ini"), "language=en\n");
+    int fd = -1;
+    const std::string errors = p.home.File("stderr.txt");
+    const pid_t pid = SpawnReading({kWatch, "--add", "http://x/", "--compare", "text", "--select", "div >"},
+                                   &fd, p.Env(), errors);
+    std::string line;
+    while (ReadLineFrom(fd, line)) {
+    }
+    close(fd);
+    EXPECT_EQ(2, WaitExit(pid, 5s));
+    EXPECT_EQ("sentrel-watch: Selector error: selector missing (at character 6)\n", ReadFile(errors));
+}
