@@ -15,6 +15,7 @@ namespace sentrel {
 namespace {
 
 std::shared_ptr<const Catalog> g_catalog;  // set once, before threads read it
+std::string g_language = "zh";
 
 // A C expression of n, as the Plural-Forms header writes it: ?:, ||, &&, comparisons,
 // + - * / %, !, parentheses, numbers and n. Read anew for each count: catalogs' rules are
@@ -227,6 +228,10 @@ const Catalog* CurrentCatalog() {
     return g_catalog.get();
 }
 
+const std::string& CurrentLanguage() {
+    return g_language;
+}
+
 std::string Tr(const char* text) {
     const std::string* found = g_catalog ? g_catalog->Find(text) : nullptr;
     return found ? *found : std::string(text);
@@ -284,6 +289,7 @@ std::string SystemLocale() {
 
 bool UseLanguage(const std::string& setting, const std::string& localeDir) {
     const std::string lang = ChooseLanguage(setting, SystemLocale(), {"en"});
+    g_language = "zh";
     if (lang == "zh") {
         UseCatalog(nullptr);
         return false;
@@ -295,6 +301,7 @@ bool UseLanguage(const std::string& setting, const std::string& localeDir) {
         return false;
     }
     UseCatalog(std::move(catalog));
+    g_language = lang;
     return true;
 }
 

@@ -38,6 +38,8 @@ class Catalog {
 void UseCatalog(std::shared_ptr<const Catalog> catalog);
 /// The catalog in use, or null.
 const Catalog* CurrentCatalog();
+/// The language spoken: "zh" (the program's own) unless UseLanguage chose another.
+const std::string& CurrentLanguage();
 
 /// `text` (Chinese, UTF-8) in the user's language.
 std::string Tr(const char* text);

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "Resources.h"
+#include "Translate.h"
 
 namespace sentrel {
 
@@ -22,7 +23,7 @@ const wxBitmap& LoadBitmapResource(int id) {
     static std::map<int, wxBitmap> cache;  // UI thread only
     auto it = cache.find(id);
     if (it == cache.end()) {
-        wxImage img = Decode(FindBitmapResource(id));
+        wxImage img = Decode(FindBitmapResource(id, CurrentLanguage()));
         it = cache.emplace(id, img.IsOk() ? wxBitmap(img) : wxBitmap()).first;
     }
     return it->second;

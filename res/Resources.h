@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <string>
 
 namespace sentrel {
 
@@ -9,8 +10,9 @@ struct ResourceBytes {
     std::size_t size = 0;
 };
 
-/// A bitmap by its resource number (a PNG image).
-ResourceBytes FindBitmapResource(int id);
+/// A bitmap by its resource number (a PNG image), as drawn for the language ("en"), or
+/// the program's own (Chinese) where it has no drawing of its own for it.
+ResourceBytes FindBitmapResource(int id, const std::string& lang = std::string());
 /// One image of an icon by its resource number and pixel size (16, 32 or 48).
 ResourceBytes FindIconResource(int id, int size);
 

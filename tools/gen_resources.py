@@ -39,7 +39,14 @@ def header_colour(y):
     return lerp(HEADER_TOP, HEADER_BOTTOM, max(0, min(1, (y - 1) / (SEPARATOR - 1))))
 
 
-def background():
+# The banner's two lines and the big buttons' labels, per language ("" is Chinese, the
+# program's own; "en" is drawn beside it as bmpNNN_en.png).
+BANNER = {"": ("多个网页  后台实时监控", "页面更新  邮件即时通知"),
+          "en": ("Many pages, watched for you", "A change? Told at once")}
+LABELS = {"": ("开始", "停止"), "en": ("Start", "Stop")}
+
+
+def background(lang=""):
     img = Image.new("RGB", (W, H), (255, 255, 255))
     d = ImageDraw.Draw(img)
     for y in range(1, SEPARATOR):
@@ -51,8 +58,9 @@ def background():
     # Title and slogans.
     d.text((12, 4), "HalvexSentrel", font=ImageFont.truetype(
         "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf", 15), fill=FRAME)
-    d.text((300, 34), "多个网页  后台实时监控", font=font(15, True), fill=ACCENT)
-    d.text((300, 58), "页面更新  邮件即时通知", font=font(15, True), fill=(60, 120, 70))
+    first, second = BANNER[lang]
+    d.text((300, 34), first, font=font(15, True), fill=ACCENT)
+    d.text((300, 58), second, font=font(15, True), fill=(60, 120, 70))
     # A small radar mark between the slogans and the buttons.
     cx, cy = 250, 58
     for r, c in ((22, (190, 210, 240)), (15, (160, 190, 235)), (8, (120, 160, 225))):
@@ -164,12 +172,19 @@ def main():
     def save(img, name):
         img.save(os.path.join(RES, name), optimize=True)
 
-    save(BG, "bmp129.png")
-    for ident, label, kind, state in (
-        (144, "开始", "start", "normal"), (150, "开始", "start", "active"), (151, "开始", "start", "hover"),
-        (145, "停止", "stop", "normal"), (147, "停止", "stop", "active"), (146, "停止", "stop", "hover"),
-    ):
-        save(big_button(20 if kind == "start" else 90, 30, label, kind, state), "bmp%d.png" % ident)
+    global BG
+    for lang in ("", "en"):
+        suffix = "_" + lang if lang else ""
+        BG = background(lang)
+        save(BG, "bmp129%s.png" % suffix)
+        start, stop = LABELS[lang]
+        for ident, label, kind, state in (
+            (144, start, "start", "normal"), (150, start, "start", "active"), (151, start, "start", "hover"),
+            (145, stop, "stop", "normal"), (147, stop, "stop", "active"), (146, stop, "stop", "hover"),
+        ):
+            save(big_button(20 if kind == "start" else 90, 30, label, kind, state),
+                 "bmp%d%s.png" % (ident, suffix))
+    BG = background()
     for ident, x, w, glyph, lit in (
         (134, W - 100, 27, "arrow", False), (135, W - 100, 27, "arrow", True),
         (137, W - 73, 27, "bar", False), (136, W - 73, 27, "bar", True),
