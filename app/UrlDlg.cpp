@@ -3,6 +3,7 @@
 #include <wx/stattext.h>
 
 #include "DialogUnits.h"
+#include "FitText.h"
 #include "Notice.h"
 #include "UrlTextFile.h"
 #include "WatchList.h"
@@ -65,6 +66,7 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
     place(new wxStaticText(this, wxID_ANY, TrW("忽略：")), at(7, 86, 36, 8));
     // A multi-line field has no native hint: its help stands beside the preview button.
     place(new wxStaticText(this, wxID_ANY, TrW("每行一条：文字或 /正则/")), at(100, 127, 146, 8));
+    FitTexts(this);  // a longer language's words are not cut off
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, wxID_OK);
     Bind(

@@ -8,6 +8,7 @@
 
 #include "CCore.h"
 #include "DialogUnits.h"
+#include "FitText.h"
 #include "Keyring.h"
 #include "MailProvider.h"
 #include "Notice.h"
@@ -77,7 +78,7 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     m_choiceLanguage->Append(U("English"), new wxStringClientData("en"));
     m_choiceLanguage->SetSize(at(232, 13, 84, 14));
     m_choiceLanguage->SetName(U("语言 / Language"));
-    label(TrW("下次启动时生效"), at(232, 30, 84, 8));
+    label(TrW("下次启动时生效"), at(168, 30, 148, 8));
     m_chkAlertWav = new wxCheckBox(this, IDC_ALERT_WAV, TrW("声音提醒"));
     m_chkAlertWav->SetSize(at(23, 38, 48, 10));
     m_chkNotify = new wxCheckBox(this, IDC_NOTIFY, TrW("桌面通知"));
@@ -125,6 +126,8 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     ok->SetSize(at(210, 290, 50, 14));
     ok->SetDefault();
     (new wxButton(this, wxID_CANCEL, TrW("取消")))->SetSize(at(267, 290, 50, 14));
+
+    FitTexts(this);  // a longer language's words are not cut off
 
     Bind(
         wxEVT_CHECKBOX, [this](wxCommandEvent&) { OnCheckAlertEmail(); }, IDC_ALERT_EMAIL);
