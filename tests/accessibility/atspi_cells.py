@@ -32,5 +32,9 @@ if table is None:
     print("no list found on the accessibility bus")
     sys.exit(1)
 cells = table.queryTable()
+if len(sys.argv) > 1 and sys.argv[1] == "--headers":
+    print("|".join((cells.getColumnHeader(c).name or "") if cells.getColumnHeader(c) else ""
+                   for c in range(cells.nColumns)))
+    sys.exit(0)
 for r in range(cells.nRows):
     print("|".join(cells.getAccessibleAt(r, c).name or "" for c in range(cells.nColumns)))

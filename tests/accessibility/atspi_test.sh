@@ -49,4 +49,18 @@ if [ "$out" != "$expected" ]; then
   echo "a text row's changes and options are not what a screen reader should read"
   exit 1
 fi
-echo "accessibility: the list's cells, 查看变化 and the URL dialog read through AT-SPI"
+# The same window in English: its column headers read in English.
+kill "${pids[-1]}" 2>/dev/null || true
+wait "${pids[-1]}" 2>/dev/null || true
+unset 'pids[-1]'
+mkdir -p "$work/en"
+cp "$work/user.mdb" "$work/en/"
+LC_ALL=en_US.UTF-8 SENTREL_HOME=$work/en "$bin/sentrel" >/dev/null 2>&1 &
+pids+=($!)
+out=$(timeout 60 /usr/bin/python3 "$here/atspi_cells.py" --headers || true)
+echo "$out"
+if [ "$out" != "URL|Note|Status" ]; then
+  echo "the English window's column headers are not what a screen reader should read"
+  exit 1
+fi
+echo "accessibility: the list's cells, 查看变化 and the URL dialog read through AT-SPI, in Chinese and English"
