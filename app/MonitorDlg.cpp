@@ -17,6 +17,7 @@
 #include "ThreadMessages.h"
 #include "TrayIcon.h"
 #include "WxPost.h"
+#include "TextRules.h"
 #include "WxText.h"
 #include "resource.h"
 
@@ -169,9 +170,9 @@ void CMonitorDlg::OnInitDialog() {
 
     m_bmpBackground = LoadBitmapResource(IDB_BACKGROUND);
     wxSize bmpSize = m_bmpBackground.IsOk() ? m_bmpBackground.GetSize() : wxSize(530, 319);
+    // It opens at its drawing's size the first time; it may be made larger, never smaller.
     SetClientSize(bmpSize);
     SetMinClientSize(bmpSize);
-    SetMaxClientSize(bmpSize);
 
     PlaceControls();
     SetTitle("Sentrel");
@@ -181,6 +182,7 @@ void CMonitorDlg::OnInitDialog() {
 
     m_strWavPath = g_pCore ? g_pCore->Paths().wavPath : g_strAppPath + "alert.wav";
     ReadSettings();
+    RestoreLayout();
     MovePasswordToKeyring();
     m_nTrayPhase = 0;
 
@@ -214,31 +216,67 @@ void CMonitorDlg::PlaceControls() {
     m_btnStop->SetPosition(wxPoint(90, 30));
     m_btnStop->SetSkin(IDB_STOP_NORMAL, IDB_STOP_ACTIVE, IDB_STOP_HOVER);
 
-    m_btnPop->SetPosition(wxPoint(W - 100, 1));
     m_btnPop->SetSkin(IDB_POP_NORMAL, IDB_POP_ACTIVE, IDB_POP_ACTIVE);
-    m_btnMin->SetPosition(wxPoint(W - 73, 1));
     m_btnMin->SetSkin(IDB_MIN_NORMAL, IDB_MIN_ACTIVE, IDB_MIN_ACTIVE);
-    m_btnQuit->SetPosition(wxPoint(W - 46, 1));
     m_btnQuit->SetSkin(IDB_QUIT_NORMAL, IDB_QUIT_ACTIVE, IDB_QUIT_ACTIVE);
-
-    // The label is 200 high and so reaches past the window's edge; only its text matters.
-    wxRect link(W - 170, H - 20, 100, 200);
-    m_linkFooter->SetSize(link);
     const std::string homepage = Homepage(g_pCore ? g_pCore->Paths().guidePath : "");
     SetProgramPage(homepage);
     m_linkFooter->SetUrl(U(homepage));
-    if (m_bmpBackground.IsOk()) {
-        wxRect visible = link.Intersect(wxRect(0, 0, W, H));
-        m_linkFooter->SetBackdrop(m_bmpBackground.GetSubBitmap(visible));
-    }
+    LayoutToSize();
+    (void)W;
+    (void)H;
 
-    m_listUrls->SetSize(3, 94, 524, 194);
     m_listUrls->AppendTextColumn(TrW("监控网址"), CUrlListModel::kUrl, wxDATAVIEW_CELL_INERT, 280);
     m_listUrls->AppendTextColumn(TrW("备注"), CUrlListModel::kNote, wxDATAVIEW_CELL_INERT, 120);
     m_listUrls->AppendTextColumn(TrW("状态"), CUrlListModel::kStatus, wxDATAVIEW_CELL_INERT, 100);
     // The byte count travels with the row but is not shown.
     m_listUrls->AppendTextColumn(TrW("字节数"), CUrlListModel::kSize, wxDATAVIEW_CELL_INERT, 0)
         ->SetHidden(true);
+}
+
+void CMonitorDlg::LayoutToSize() {
+    const int W = GetClientSize().x, H = GetClientSize().y;
+    m_bmpFace = StretchFace(m_bmpBackground, W, H);
+    m_btnPop->SetPosition(wxPoint(W - 100, 1));
+    m_btnMin->SetPosition(wxPoint(W - 73, 1));
+    m_btnQuit->SetPosition(wxPoint(W - 46, 1));
+    // The label is 200 high and so reaches past the window's edge; only its text matters.
+    wxRect link(W - 170, H - 20, 100, 200);
+    m_linkFooter->SetSize(link);
+    if (m_bmpFace.IsOk()) {
+        wxRect visible = link.Intersect(wxRect(0, 0, W, H));
+        m_linkFooter->SetBackdrop(m_bmpFace.GetSubBitmap(visible));
+    }
+    // The list takes what the window gains; the status line stays in the footer.
+    m_listUrls->SetSize(3, 94, W - 6, H - 125);
+    m_stStatus->Move(7, H - 22);
+    Refresh();
+}
+
+void CMonitorDlg::RestoreLayout() {
+    const wxSize least = GetMinClientSize();
+    if (m_nWindowWidth > 0 || m_nWindowHeight > 0)
+        SetClientSize(std::max(least.x, m_nWindowWidth), std::max(least.y, m_nWindowHeight));
+    // "280,120,100": the shown columns' widths, as the user left them.
+    std::size_t at = 0;
+    for (unsigned c = 0; c < 3 && at < m_strColumns.size(); ++c) {
+        const std::size_t comma = m_strColumns.find(',', at);
+        const int width = AtoiClamped(m_strColumns.substr(at, comma - at).c_str());
+        if (width >= 20 && width <= 5000) m_listUrls->GetColumn(c)->SetWidth(width);
+        at = comma == std::string::npos ? m_strColumns.size() : comma + 1;
+    }
+    LayoutToSize();
+}
+
+void CMonitorDlg::KeepLayout() {
+    // The default size is kept as none, so a file of the first size stays as it was.
+    const wxSize size = GetClientSize(), least = GetMinClientSize();
+    m_nWindowWidth = size == least ? 0 : size.x;
+    m_nWindowHeight = size == least ? 0 : size.y;
+    std::string columns;
+    for (unsigned c = 0; c < 3; ++c)
+        columns += (c ? "," : "") + std::to_string(m_listUrls->GetColumn(c)->GetWidth());
+    m_strColumns = columns == "280,120,100" ? std::string() : columns;
 }
 
 void CMonitorDlg::ReadSettings() {
@@ -262,6 +300,7 @@ void CMonitorDlg::MovePasswordToKeyring() {
 }
 
 void CMonitorDlg::StoreSettings() {
+    KeepLayout();
     Settings values = Values();
     // A password the keyring keeps, never read this session, is read now (within the
     // keyring's bound) so that the file says whether there is one; unread, it stays as it is.

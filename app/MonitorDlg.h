@@ -50,6 +50,10 @@ extern std::string g_strConnStr;
 /// of the window), MonitorDlgTray.cpp (tray icon, menus, blink timer), MonitorDlgChrome.cpp
 /// (painting, dragging, caption buttons), MonitorDlgList.cpp (the list's commands),
 /// MonitorDlgStore.cpp (the list's files).
+/// The window's drawing made `width` x `height` (never smaller than drawn): its band,
+/// corners and frame as drawn, the rest stretched.
+wxBitmap StretchFace(const wxBitmap& face, int width, int height);
+
 class CMonitorDlg : public wxDialog,
                     private Settings,
                     private AlertSignal,
@@ -180,6 +184,13 @@ class CMonitorDlg : public wxDialog,
     void OnPaint(wxPaintEvent& event);
     void OnCharHook(wxKeyEvent& event);
     void OnBodyLeftDown(wxMouseEvent& event);
+    /// Places what follows the window's size: the caption buttons, the list, the footer.
+    void LayoutToSize();
+    /// The size and column widths as the user left them (sentrel.ini), and back.
+    void RestoreLayout();
+    void KeepLayout();
+    /// True over the resize grip.
+    bool OnGrip(const wxPoint& client) const;
     void OnBodyMotion(wxMouseEvent& event);
     void OnBodyLeftUp(wxMouseEvent& event);
 
@@ -225,6 +236,10 @@ class CMonitorDlg : public wxDialog,
     bool m_bInOptions = false;
     bool m_bDragging = false;
     wxPoint m_ptDragOffset;
+    bool m_bResizing = false;  // dragging the grip in the bottom-right corner
+    wxSize m_sizeAtGrip;
+    wxPoint m_ptGrip;
+    wxBitmap m_bmpFace;  // the background stretched to the window's size
     std::string m_strSaveTarget;
     std::string m_strRecoveryPath;  // where the list went when the store refused it
     bool m_bListSaveToldUser = false;

@@ -1,16 +1,56 @@
-// The window's chrome: the painted face, dragging by the body, and the keys it swallows.
+// The window's chrome: the painted face, dragging by the body, resizing by the grip in the
+// bottom-right corner, and the keys it swallows.
 #include <wx/dcbuffer.h>
+
+#include <algorithm>
 
 #include "MonitorDlg.h"
 
 namespace sentrel {
 
+namespace {
+constexpr int kGrip = 14;  // the resize grip's side, in the footer's corner
+}  // namespace
+
+wxBitmap StretchFace(const wxBitmap& face, int width, int height) {
+    if (!face.IsOk() || (face.GetWidth() >= width && face.GetHeight() >= height)) return face;
+    // Nine parts: the band, the corners and the frame keep their drawing; a column left of
+    // the right edge (past the banner) and a row above the footer are stretched.
+    const wxImage in = face.ConvertToImage();
+    const int w = in.GetWidth(), h = in.GetHeight();
+    const int cx = w - 12, cy = h - 32;  // where the stretched column and row are
+    const int dx = std::max(0, width - w), dy = std::max(0, height - h);
+    wxImage out(w + dx, h + dy);
+    const int xs[] = {0, cx, cx + 1, w}, ys[] = {0, cy, cy + 1, h};
+    const int outXs[] = {0, cx, cx + 1 + dx}, outYs[] = {0, cy, cy + 1 + dy};
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            const int pw = xs[i + 1] - xs[i], ph = ys[j + 1] - ys[j];
+            wxImage part = in.GetSubImage(wxRect(xs[i], ys[j], pw, ph));
+            const int tw = pw + (i == 1 ? dx : 0), th = ph + (j == 1 ? dy : 0);
+            if (tw != pw || th != ph) part.Rescale(tw, th, wxIMAGE_QUALITY_NEAREST);
+            out.Paste(part, outXs[i], outYs[j]);
+        }
+    }
+    return wxBitmap(out);
+}
+
 void CMonitorDlg::OnPaint(wxPaintEvent&) {
     wxAutoBufferedPaintDC dc(this);
-    if (m_bmpBackground.IsOk())
-        dc.DrawBitmap(m_bmpBackground, 0, 0, false);
-    else
+    if (!m_bmpFace.IsOk()) {
         dc.Clear();
+        return;
+    }
+    dc.DrawBitmap(m_bmpFace, 0, 0, false);
+    // The grip: three short diagonals in the corner.
+    const wxSize s = GetClientSize();
+    dc.SetPen(wxPen(wxColour(120, 140, 170)));
+    for (int i = 4; i <= 12; i += 4) dc.DrawLine(s.x - 3, s.y - 3 - i, s.x - 3 - i, s.y - 3);
+}
+
+bool CMonitorDlg::OnGrip(const wxPoint& p) const {
+    const wxSize s = GetClientSize();
+    return p.x >= s.x - kGrip && p.y >= s.y - kGrip;
 }
 
 void CMonitorDlg::OnCharHook(wxKeyEvent& event) {
@@ -20,6 +60,13 @@ void CMonitorDlg::OnCharHook(wxKeyEvent& event) {
 }
 
 void CMonitorDlg::OnBodyLeftDown(wxMouseEvent& event) {
+    if (OnGrip(event.GetPosition())) {
+        m_bResizing = true;
+        m_sizeAtGrip = GetClientSize();
+        m_ptGrip = ClientToScreen(event.GetPosition());
+        if (!HasCapture()) CaptureMouse();
+        return;
+    }
     // The body acts as a caption: pressing anywhere on it and dragging moves the window.
     m_bDragging = true;
     m_ptDragOffset = ClientToScreen(event.GetPosition()) - GetPosition();
@@ -27,12 +74,22 @@ void CMonitorDlg::OnBodyLeftDown(wxMouseEvent& event) {
 }
 
 void CMonitorDlg::OnBodyMotion(wxMouseEvent& event) {
+    SetCursor(OnGrip(event.GetPosition()) || m_bResizing ? wxCursor(wxCURSOR_SIZENWSE)
+                                                         : wxNullCursor);
+    if (m_bResizing && event.LeftIsDown()) {
+        const wxPoint moved = ClientToScreen(event.GetPosition()) - m_ptGrip;
+        const wxSize least = GetMinClientSize();
+        SetClientSize(std::max(least.x, m_sizeAtGrip.x + moved.x),
+                      std::max(least.y, m_sizeAtGrip.y + moved.y));
+        LayoutToSize();
+        return;
+    }
     if (m_bDragging && event.LeftIsDown())
         Move(ClientToScreen(event.GetPosition()) - m_ptDragOffset);
 }
 
 void CMonitorDlg::OnBodyLeftUp(wxMouseEvent&) {
-    m_bDragging = false;
+    m_bDragging = m_bResizing = false;
     if (HasCapture()) ReleaseMouse();
 }
 

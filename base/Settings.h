@@ -30,7 +30,10 @@ enum class SettingKind {
     X(Int, m_nSmtpPort, kSmtpPort, "smtpport", 0, 0, 65535)                \
     X(Text, m_strSmtpSecurity, kSmtpSecurity, "smtpsecurity", "ssl", 0, 0) \
     X(Text, m_strMailFrom, kMailFrom, "mailfrom", "", 0, 0)                \
-    X(Text, m_strLanguage, kLanguage, "language", "", 0, 0)
+    X(Text, m_strLanguage, kLanguage, "language", "", 0, 0)                \
+    X(Int, m_nWindowWidth, kWindowWidth, "windowwidth", 0, 0, 20000)       \
+    X(Int, m_nWindowHeight, kWindowHeight, "windowheight", 0, 0, 20000)    \
+    X(Text, m_strColumns, kColumns, "columns", "", 0, 0)
 
 template <SettingKind K>
 struct SettingType {

@@ -267,3 +267,38 @@ TEST_F(DialogFixture, TheKeyringTakesAnOldPasswordAtStartAndAnEmptiedOneLeavesIt
          {"SECRET_BACKEND", "SECRET_FILE_TEST_PATH", "SECRET_FILE_TEST_PASSWORD"})
         unsetenv(name);
 }
+
+TEST_F(DialogFixture, TheWindowGrowsByItsGripAndOpensAgainAsItWasLeft) {
+    CMonitorDlg* dlg = Open();
+    dlg->Raise();
+    wxTheApp->ProcessPendingEvents();
+    // Drag the grip in the bottom-right corner 170 right and 81 down.
+    wxUIActionSimulator sim;
+    const wxPoint grip = dlg->ClientToScreen(wxPoint(524, 313));
+    sim.MouseMove(grip);
+    sim.MouseDown();
+    for (int i = 1; i <= 10; ++i) {
+        sim.MouseMove(grip + wxPoint(17 * i, 8 * i + (i == 10)));
+        wxTheApp->Yield();
+    }
+    sim.MouseUp();
+    wxTheApp->Yield();
+    ASSERT_EQ(wxSize(700, 400), dlg->GetClientSize());
+    EXPECT_EQ(wxRect(3, 94, 694, 275), Rect(UrlList(dlg))) << "the list takes what the window gains";
+    EXPECT_EQ(wxRect(654, 1, 35, 17), Rect(QuitButton(dlg)));
+    EXPECT_EQ(wxRect(530, 380, 100, 200), Rect(FooterLink(dlg)));
+    UrlList(dlg)->GetColumn(1)->SetWidth(150);
+    for (int i = 0; i < 5; ++i) wxTheApp->Yield();
+    // Shrinking below the drawing's size is refused.
+    dlg->SetClientSize(100, 100);
+    EXPECT_EQ(wxSize(530, 319), dlg->GetClientSize());
+    dlg->SetClientSize(700, 400);
+    Close();
+    EXPECT_NE(std::string::npos, ReadFile(Home("sentrel.ini")).find("windowwidth=700\n"));
+    EXPECT_NE(std::string::npos, ReadFile(Home("sentrel.ini")).find("columns=280,150,")) << ReadFile(Home("sentrel.ini"));
+    dlg = Open();
+    for (int i = 0; i < 5; ++i) wxTheApp->Yield();
+    EXPECT_EQ(wxSize(700, 400), dlg->GetClientSize());
+    EXPECT_EQ(150, UrlList(dlg)->GetColumn(1)->GetWidth());
+    EXPECT_EQ(wxRect(3, 94, 694, 275), Rect(UrlList(dlg)));
+}

@@ -35,7 +35,9 @@ open(port_file, "w").write(str(server.server_address[1]))
 server.serve_forever()
 PY
 pids+=($!)
-for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
+# A loaded machine starts Python slowly: without its port every page would be no URL.
+for _ in $(seq 300); do [ -s "$work/port" ] && break; sleep 0.1; done
+[ -s "$work/port" ] || { echo "FAILED: the page server did not start"; exit 1; }
 base="http://127.0.0.1:$(cat "$work/port")"
 list() {  # home rows...
   /usr/bin/python3 - "$@" <<'PY'
@@ -89,7 +91,7 @@ private_bus
 /usr/bin/python3 "$here/standins.py" --silent > "$work/events" &
 silent=$!
 pids+=($silent)
-for _ in $(seq 50); do grep -q '"ready"' "$work/events" 2>/dev/null && break; sleep 0.1; done
+for _ in $(seq 300); do grep -q '"ready"' "$work/events" 2>/dev/null && break; sleep 0.1; done
 
 mkdir "$work/win"
 list "$work/win" "${pages[@]}"
@@ -134,7 +136,7 @@ kill "$silent" 2>/dev/null || true
 : > "$work/events"
 /usr/bin/python3 "$here/standins.py" > "$work/events" &
 pids+=($!)
-for _ in $(seq 50); do grep -q '"ready"' "$work/events" 2>/dev/null && break; sleep 0.1; done
+for _ in $(seq 300); do grep -q '"ready"' "$work/events" 2>/dev/null && break; sleep 0.1; done
 rm -f "$work/up"
 mkdir "$work/win2"
 list "$work/win2" "${pages[@]}"
