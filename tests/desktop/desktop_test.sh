@@ -23,7 +23,7 @@ open(sys.argv[1], "w").write(str(server.server_address[1]))
 server.serve_forever()
 PY
 pids+=($!)
-for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
+for _ in $(seq 300); do [ -s "$work/port" ] && break; sleep 0.1; done
 url="http://127.0.0.1:$(cat "$work/port")/page"
 /usr/bin/python3 - "$work/home/user.mdb" "$url" <<'PY'
 import sqlite3, sys
