@@ -52,8 +52,11 @@ std::string TrN(const char* one, const char* many, unsigned long n);
 /// another order than the Chinese text.
 std::string Fill(const std::string& pattern, const std::vector<std::string>& args);
 
-/// Marks a text for the catalog where it is translated later (a table of texts).
-#define N_(text) text
+/// Marks a text for the catalog where it is translated later (a table of texts); wx
+/// defines it alike.
+#ifndef N_
+#define N_(s) (s)
+#endif
 
 /// Which catalog a language setting asks for: "zh" (none), "en", or the system's choice
 /// for "" (跟随系统) from the locale name ("en_US.UTF-8", "zh_CN", "C", "POSIX", "de").
