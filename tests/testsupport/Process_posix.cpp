@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,23 @@
 extern char** environ;
 
 namespace sentrel::test {
+
+namespace {
+// Children start with SIGPIPE as a program expects it, whatever the test process ignores.
+struct SpawnAttributes {
+    posix_spawnattr_t attr;
+    SpawnAttributes() {
+        posix_spawnattr_init(&attr);
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        posix_spawnattr_setsigdefault(&attr, &pipe);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+    }
+    ~SpawnAttributes() { posix_spawnattr_destroy(&attr); }
+};
+}  // namespace
+
 
 namespace {
 std::vector<char*> Pointers(std::vector<std::string>& strings) {
@@ -63,7 +81,8 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, argPtrs[0], &actions, nullptr, argPtrs.data(), envPtrs.data());
+    SpawnAttributes attributes;
+    int rc = posix_spawn(&pid, argPtrs[0], &actions, &attributes.attr, argPtrs.data(), envPtrs.data());
     posix_spawn_file_actions_destroy(&actions);
     return rc == 0 ? pid : -1;
 }
@@ -84,7 +103,8 @@ pid_t SpawnReading(const std::vector<std::string>& argv, int* stdoutFd,
     std::vector<std::string> envs = MergedEnvironment(env);
     std::vector<char*> envPtrs = Pointers(envs);
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, ptrs[0], &actions, nullptr, ptrs.data(), envPtrs.data());
+    SpawnAttributes attributes;
+    int rc = posix_spawn(&pid, ptrs[0], &actions, &attributes.attr, ptrs.data(), envPtrs.data());
     posix_spawn_file_actions_destroy(&actions);
     close(pipefd[1]);
     if (rc != 0) {

@@ -69,4 +69,20 @@ run_once() {  # label
 
 run_once first
 run_once again   # with the files of the first run in place
+
+# In English: with its catalog beside it, an English UI language and a settings file it
+# cannot use, the program says so in a box whose caption is English.
+cp -r "$build/bin/locale" "$work/"
+printf 'not\001a settings file\n' > sentrel.ini
+LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 wine sentrel.exe >"$work/english.log" 2>&1 &
+box=""
+for _ in $(seq 600); do
+  box=$(xdotool search --onlyvisible --name '^Notice$' 2>/dev/null | head -n1 || true)
+  [ -n "$box" ] && break
+  sleep 0.1
+done
+import -window root "$build/wine-program-english.png"
+wine taskkill /F /IM sentrel.exe >/dev/null 2>&1 || true
+[ -n "$box" ] || fail "english: no box captioned Notice within 60 s"
+echo "english: the program speaks English under an English locale"
 echo "sentrel.exe under wine: passed"
