@@ -234,51 +234,6 @@ void CMonitorDlg::PlaceControls() {
         ->SetHidden(true);
 }
 
-void CMonitorDlg::LayoutToSize() {
-    const int W = GetClientSize().x, H = GetClientSize().y;
-    m_bmpFace = StretchFace(m_bmpBackground, W, H);
-    m_btnPop->SetPosition(wxPoint(W - 100, 1));
-    m_btnMin->SetPosition(wxPoint(W - 73, 1));
-    m_btnQuit->SetPosition(wxPoint(W - 46, 1));
-    // The label is 200 high and so reaches past the window's edge; only its text matters.
-    wxRect link(W - 170, H - 20, 100, 200);
-    m_linkFooter->SetSize(link);
-    if (m_bmpFace.IsOk()) {
-        wxRect visible = link.Intersect(wxRect(0, 0, W, H));
-        m_linkFooter->SetBackdrop(m_bmpFace.GetSubBitmap(visible));
-    }
-    // The list takes what the window gains; the status line stays in the footer.
-    m_listUrls->SetSize(3, 94, W - 6, H - 125);
-    m_stStatus->Move(7, H - 22);
-    Refresh();
-}
-
-void CMonitorDlg::RestoreLayout() {
-    const wxSize least = GetMinClientSize();
-    if (m_nWindowWidth > 0 || m_nWindowHeight > 0)
-        SetClientSize(std::max(least.x, m_nWindowWidth), std::max(least.y, m_nWindowHeight));
-    // "280,120,100": the shown columns' widths, as the user left them.
-    std::size_t at = 0;
-    for (unsigned c = 0; c < 3 && at < m_strColumns.size(); ++c) {
-        const std::size_t comma = m_strColumns.find(',', at);
-        const int width = AtoiClamped(m_strColumns.substr(at, comma - at).c_str());
-        if (width >= 20 && width <= 5000) m_listUrls->GetColumn(c)->SetWidth(width);
-        at = comma == std::string::npos ? m_strColumns.size() : comma + 1;
-    }
-    LayoutToSize();
-}
-
-void CMonitorDlg::KeepLayout() {
-    // The default size is kept as none, so a file of the first size stays as it was.
-    const wxSize size = GetClientSize(), least = GetMinClientSize();
-    m_nWindowWidth = size == least ? 0 : size.x;
-    m_nWindowHeight = size == least ? 0 : size.y;
-    std::string columns;
-    for (unsigned c = 0; c < 3; ++c)
-        columns += (c ? "," : "") + std::to_string(m_listUrls->GetColumn(c)->GetWidth());
-    m_strColumns = columns == "280,120,100" ? std::string() : columns;
-}
-
 void CMonitorDlg::ReadSettings() {
     if (!g_pCore) return;
     // The keyring is not asked at start-up (it may never answer): a mail or Options will.

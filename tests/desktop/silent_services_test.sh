@@ -10,7 +10,14 @@ set -euo pipefail
 bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../testsupport/session.sh"
-fail() { echo "FAILED: $*"; cat "$work/events" 2>/dev/null || true; exit 1; }
+fail() {
+  echo "FAILED: $*"
+  cat "$work/events" 2>/dev/null || true
+  # What the program said, and what the display showed, for whoever reads the failure.
+  for out in "$work"/*/out; do [ -s "$out" ] && { echo "--- $out"; cat "$out"; }; done
+  import -window root "$bin/../silent-services-fail.png" 2>/dev/null || true
+  exit 1
+}
 ms() { echo $(( $(date +%s%N) / 1000000 )); }
 
 # 50 pages that answer 404 until the file "up" exists, then 100 bytes; /changed is 1000.
