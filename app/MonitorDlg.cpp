@@ -210,7 +210,6 @@ void CMonitorDlg::OnInitDialog() {
 }
 
 void CMonitorDlg::PlaceControls() {
-    const int W = GetClientSize().x, H = GetClientSize().y;
     m_btnStart->SetPosition(wxPoint(20, 30));
     m_btnStart->SetSkin(IDB_START_NORMAL, IDB_START_ACTIVE, IDB_START_HOVER);
     m_btnStop->SetPosition(wxPoint(90, 30));
@@ -223,8 +222,6 @@ void CMonitorDlg::PlaceControls() {
     SetProgramPage(homepage);
     m_linkFooter->SetUrl(U(homepage));
     LayoutToSize();
-    (void)W;
-    (void)H;
 
     m_listUrls->AppendTextColumn(TrW("监控网址"), CUrlListModel::kUrl, wxDATAVIEW_CELL_INERT, 280);
     m_listUrls->AppendTextColumn(TrW("备注"), CUrlListModel::kNote, wxDATAVIEW_CELL_INERT, 120);

@@ -258,6 +258,15 @@ std::string Fill(const std::string& pattern, const std::vector<std::string>& arg
     return out;
 }
 
+namespace {
+// The language part of a locale name, lower case: "en_US.UTF-8@euro" is "en".
+std::string LanguageOf(const std::string& locale) {
+    std::string lang = locale.substr(0, locale.find_first_of("_.@"));
+    for (char& c : lang) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return lang;
+}
+}  // namespace
+
 std::string ChooseLanguage(const std::string& setting, const std::string& locale,
                            const std::vector<std::string>& available) {
     auto has = [&](const std::string& lang) {
@@ -267,9 +276,7 @@ std::string ChooseLanguage(const std::string& setting, const std::string& locale
     };
     if (setting == "zh") return "zh";
     if (setting == "en") return "en";
-    // The language part of "en_US.UTF-8@euro".
-    std::string lang = locale.substr(0, locale.find_first_of("_.@"));
-    for (char& c : lang) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    const std::string lang = LanguageOf(locale);
     if (lang.empty() || lang == "c" || lang == "posix" || lang == "zh") return "zh";
     return has(lang) ? lang : "en";
 }
@@ -288,7 +295,15 @@ std::string SystemLocale() {
 }
 
 bool UseLanguage(const std::string& setting, const std::string& localeDir) {
-    const std::string lang = ChooseLanguage(setting, SystemLocale(), {"en"});
+    auto catalogOf = [&](const std::string& lang) {
+        return localeDir + "/" + lang + "/LC_MESSAGES/sentrel.mo";
+    };
+    // The locale's own language where a catalog of it is installed, else English.
+    const std::string locale = SystemLocale();
+    const std::string asked = LanguageOf(locale);
+    std::vector<std::string> available = {"en"};
+    if (!asked.empty() && std::ifstream(catalogOf(asked)).good()) available.push_back(asked);
+    const std::string lang = ChooseLanguage(setting, locale, available);
     g_language = "zh";
     if (lang == "zh") {
         UseCatalog(nullptr);
@@ -296,7 +311,7 @@ bool UseLanguage(const std::string& setting, const std::string& localeDir) {
     }
     auto catalog = std::make_shared<Catalog>();
     std::string error;
-    if (!catalog->Load(localeDir + "/" + lang + "/LC_MESSAGES/sentrel.mo", error)) {
+    if (!catalog->Load(catalogOf(lang), error)) {
         UseCatalog(nullptr);
         return false;
     }

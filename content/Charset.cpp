@@ -300,8 +300,21 @@ std::string Decode(const std::string& charset, std::string_view bytes) {
     return ValidUtf8(std::string(bytes));
 }
 
+std::string_view Utf8Of(std::string_view contentType, std::string_view bytes,
+                        std::string& storage) {
+    const std::string charset = SniffCharset(contentType, bytes);
+    if (charset == "UTF-8") {
+        std::string_view text = bytes;
+        if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+        if (IsValidUtf8(text)) return text;
+    }
+    storage = Decode(charset, bytes);
+    return storage;
+}
+
 std::string DecodeBody(std::string_view contentType, std::string_view bytes) {
-    return Decode(SniffCharset(contentType, bytes), bytes);
+    std::string storage;
+    return std::string(Utf8Of(contentType, bytes, storage));
 }
 
 }  // namespace content

@@ -22,7 +22,12 @@ std::string PrescanMeta(std::string_view bytes);
 std::string SniffCharset(std::string_view contentType, std::string_view bytes);
 
 /// The body as UTF-8, in the charset SniffCharset finds. Never fails: an invalid byte, or a
-/// charset this system cannot convert, gives U+FFFD for what cannot be read.
+/// charset this system cannot convert, gives U+FFFD for what cannot be read. Most pages are
+/// valid UTF-8 already: they are read in place (without their BOM), else decoded into
+/// `storage`, which the view then points into.
+std::string_view Utf8Of(std::string_view contentType, std::string_view bytes,
+                        std::string& storage);
+/// The same, as a string of its own.
 std::string DecodeBody(std::string_view contentType, std::string_view bytes);
 
 /// The bytes as UTF-8 in the named canonical charset (see CharsetOfLabel).

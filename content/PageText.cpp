@@ -14,7 +14,6 @@
 #include "Libxml.h"
 #include "RawText.h"
 #include "Selector.h"
-#include "TextRules.h"
 
 namespace sentrel {
 namespace content {
@@ -306,12 +305,8 @@ PageReader::Outcome PageReader::Read(std::string_view contentType, std::string_v
     text.clear();
     if (m_bBroken) return Outcome::NoMatch;
     const IgnoreRules* ignore = m_ignore.Empty() ? nullptr : &m_ignore;
-    // Most pages are valid UTF-8 already: read as they are, without a copy.
     std::string decoded;
-    std::string_view utf8 = body;
-    const std::string charset = SniffCharset(contentType, body);
-    if (charset == "UTF-8" && utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);
-    if (charset != "UTF-8" || !IsValidUtf8(utf8)) utf8 = decoded = Decode(charset, body);
+    const std::string_view utf8 = Utf8Of(contentType, body, decoded);
     if (!IsHtml(contentType, body)) {
         if (!m_xpath.empty()) return Outcome::NoMatch;  // a region names elements of a page
         text = PlainText(std::string(utf8), ignore);

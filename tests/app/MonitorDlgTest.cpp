@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <wx/uiaction.h>
 
+#include <functional>
 #include <thread>
 
 #include "CCore.h"
@@ -287,8 +288,15 @@ TEST_F(DialogFixture, TheWindowGrowsByItsGripAndOpensAgainAsItWasLeft) {
     EXPECT_EQ(wxRect(3, 94, 694, 275), Rect(UrlList(dlg))) << "the list takes what the window gains";
     EXPECT_EQ(wxRect(654, 1, 35, 17), Rect(QuitButton(dlg)));
     EXPECT_EQ(wxRect(530, 380, 100, 200), Rect(FooterLink(dlg)));
+    // GTK takes a column's width when it next lays the list out.
+    auto settle = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 200 && !done(); ++i) {
+            wxTheApp->Yield();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    };
     UrlList(dlg)->GetColumn(1)->SetWidth(150);
-    for (int i = 0; i < 5; ++i) wxTheApp->Yield();
+    settle([&] { return UrlList(dlg)->GetColumn(1)->GetWidth() == 150; });
     // Shrinking below the drawing's size is refused.
     dlg->SetClientSize(100, 100);
     EXPECT_EQ(wxSize(530, 319), dlg->GetClientSize());
@@ -297,7 +305,7 @@ TEST_F(DialogFixture, TheWindowGrowsByItsGripAndOpensAgainAsItWasLeft) {
     EXPECT_NE(std::string::npos, ReadFile(Home("sentrel.ini")).find("windowwidth=700\n"));
     EXPECT_NE(std::string::npos, ReadFile(Home("sentrel.ini")).find("columns=280,150,")) << ReadFile(Home("sentrel.ini"));
     dlg = Open();
-    for (int i = 0; i < 5; ++i) wxTheApp->Yield();
+    settle([&] { return UrlList(dlg)->GetColumn(1)->GetWidth() == 150; });
     EXPECT_EQ(wxSize(700, 400), dlg->GetClientSize());
     EXPECT_EQ(150, UrlList(dlg)->GetColumn(1)->GetWidth());
     EXPECT_EQ(wxRect(3, 94, 694, 275), Rect(UrlList(dlg)));
