@@ -9,11 +9,12 @@ check=0
 [ "${1:-}" = "--check" ] && check=1
 pot="po/sentrel.pot"
 [ $check = 1 ] && pot="$(mktemp --suffix=.pot)"
-# The texts the user reads: Tr, TrW and TrN in the sources, N_ in their tables.
+# The texts the user reads: Tr, TrW and TrN in the sources, N_ in their tables, and
+# sentrel-watch's Complain.
 find app base content controls mail monitor platform settings store support watch \
      -name '*.cpp' -o -name '*.h' | LC_ALL=C sort |
   xgettext --files-from=- --from-code=UTF-8 --language=C++ --keyword= --keyword=Tr \
-    --keyword=TrW --keyword=TrN:1,2 --keyword=N_ --add-location=file --sort-by-file \
+    --keyword=TrW --keyword=TrN:1,2 --keyword=N_ --keyword=Complain --add-location=file --sort-by-file \
     --package-name=HalvexSentrel --msgid-bugs-address="the HalvexSentrel developers" --output="$pot"
 status=0
 for po in po/*.po; do

@@ -21,6 +21,7 @@
 #include "MultiWatcher.h"
 #include "ProfileLock.h"
 #include "TextRules.h"
+#include "Translate.h"
 #include "UrlStore.h"
 #include "WatchList.h"
 #include "WatchOutput.h"
@@ -44,6 +45,16 @@ const char kAbout[] =
 int g_wakePipe[2] = {-1, -1};
 std::atomic<bool> g_quit{false};
 bool g_outputClosed = false;  // whoever read our output went away
+
+// One line on stderr, already in the user's language.
+void Say(const std::string& text) {
+    std::fprintf(stderr, "sentrel-watch: %s\n", text.c_str());
+}
+
+// One line on stderr: `pattern` (Chinese) through the catalog, its {0}, {1}... filled.
+void Complain(const char* pattern, const std::vector<std::string>& args = {}) {
+    Say(Fill(Tr(pattern), args));
+}
 
 // True once standard output leads nowhere: its reader closed the pipe.
 bool OutputClosed() {
@@ -97,11 +108,7 @@ int Parse(int argc, char** argv, Args& a) {
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "sentrel-watch: %s\n", e.what());
-        return kExitErrors;
-    }
-    if ((!a.select.empty() || !a.ignore.empty()) && a.compare != "text") {
-        std::fprintf(stderr, "sentrel-watch: --select and --ignore are for --compare text\n");
+        Say(e.what());  // CLI11's own words
         return kExitErrors;
     }
     return -1;
@@ -125,7 +132,7 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
         const ProgramPaths& paths = m_core.Paths();
         m_store = std::make_unique<UrlStore>(paths.dataDir + "user.mdb");
         m_textKeeper = std::make_unique<StoreTextKeeper>(m_store->Path(), [](const std::string& e) {
-            std::fprintf(stderr, "sentrel-watch: cannot keep a page's text: %s\n", e.c_str());
+            Complain("无法保存网页文字：{0}", {e});
         });
         m_session.SetTextKeeper(m_textKeeper.get());
         if (m_args.bList) return Load() ? List() : kExitErrors;
@@ -133,14 +140,11 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
         ProfileLock lock;
         switch (lock.Acquire(paths.dataDir)) {
             case ProfileLock::kTaken:
-                std::fprintf(stderr,
-                             "sentrel-watch: the profile %s is in use by another Sentrel program\n",
-                             paths.dataDir.c_str());
+                Complain("配置目录 {0} 正被另一个 Sentrel 程序使用", {paths.dataDir});
                 return kExitProfileTaken;
             case ProfileLock::kFailed:
                 // Two programs must never write one list: without the lock, no run.
-                std::fprintf(stderr, "sentrel-watch: the profile %s cannot be locked: %s\n",
-                             paths.dataDir.c_str(), lock.Problem().c_str());
+                Complain("配置目录 {0} 无法加锁：{1}", {paths.dataDir, lock.Problem()});
                 return kExitProfileTaken;
             case ProfileLock::kAcquired:
             case ProfileLock::kUnavailable:
@@ -156,8 +160,7 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
         rules.saveDelay = std::chrono::seconds(5);
         AlertPolicy policy(m_session, m_settings, rules);
         if (policy.CanStart(m_args.nInterval) == AlertPolicy::kNoRows) {
-            std::fprintf(stderr, "sentrel-watch: the list is empty (%s)\n",
-                         m_store->Path().c_str());
+            Complain("列表为空（{0}）", {m_store->Path()});
             return kExitQuiet;
         }
         policy.SetReporter(this);
@@ -178,7 +181,7 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
         // The loop's pages tell the model directly, on this thread.
         CMultiWatcher engine(options, [this](const WatchMessage& m) { m_session.Deliver(m); });
         if (!engine.Open()) {
-            std::fprintf(stderr, "sentrel-watch: cannot open an HTTP session\n");
+            Complain("无法打开 HTTP 会话");
             return kExitErrors;
         }
         engine.SetWakeFd(g_wakePipe[0]);
@@ -218,8 +221,9 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
         TakeMailResults();
         if (m_nMailsOut > 0) {
             m_bErrors = true;
-            std::fprintf(stderr, "sentrel-watch: %d alert mail%s not confirmed before the exit\n",
-                         m_nMailsOut, m_nMailsOut == 1 ? " was" : "s were");
+            Say(Fill(TrN("{0} 封报警邮件在退出前未得到确认", "{0} 封报警邮件在退出前未得到确认",
+                         m_nMailsOut),
+                     {std::to_string(m_nMailsOut)}));
         }
         if (OutputClosed()) {
             // As a Unix tool ends when its reader goes: by SIGPIPE, once all is stored.
@@ -259,7 +263,7 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
             ++m_nMailsOut;
         } else {
             m_bErrors = true;
-            std::fprintf(stderr, "sentrel-watch: no thread for an alert mail\n");
+            Complain("没有可发送报警邮件的线程");
         }
     }
 
@@ -267,8 +271,7 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
         std::string error;
         m_bStoreFailed = !SaveList(m_session, *m_store, error);
         if (m_bStoreFailed)
-            std::fprintf(stderr, "sentrel-watch: the sizes could not be stored: %s\n",
-                         error.c_str());
+            Complain("网页大小无法保存：{0}", {error});
     }
 
   private:
@@ -277,7 +280,7 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
         bool ok = m_store->Load(
             [this](UrlRow&& row) { AddStoredRow(m_session, row); },
             error);
-        if (!ok) std::fprintf(stderr, "sentrel-watch: cannot read the list: %s\n", error.c_str());
+        if (!ok) Complain("无法读取列表：{0}", {error});
         return ok;
     }
 
@@ -299,8 +302,7 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
             for (const WatchRow& row : m_session.Rows())
                 if (row.url == m_args.remove) rows.push_back(row.id);
             if (rows.empty()) {
-                std::fprintf(stderr, "sentrel-watch: no row of the list has the URL %s\n",
-                             OneLine(m_args.remove).c_str());
+                Complain("列表中没有网址为 {0} 的行", {OneLine(m_args.remove)});
                 return kExitErrors;
             }
             for (RowId id : rows) m_session.RemoveRow(id);
@@ -315,14 +317,14 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
             }
             const std::string problem = RowProblem(url, note, compare);
             if (!problem.empty()) {
-                std::fprintf(stderr, "sentrel-watch: %s\n", problem.c_str());
+                Say(problem);
                 return kExitErrors;
             }
             m_session.AddRow(url, note, 0, {}, {}, compare);
         }
         std::string error;
         if (!SaveList(m_session, *m_store, error)) {
-            std::fprintf(stderr, "sentrel-watch: cannot store the list: %s\n", error.c_str());
+            Complain("无法保存列表：{0}", {error});
             return kExitErrors;
         }
         return kExitQuiet;
@@ -338,8 +340,7 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
             --m_nMailsOut;
             if (result.code == 0) continue;
             m_bErrors = true;
-            std::fprintf(stderr, "sentrel-watch: an alert mail was not sent: %s\n",
-                         result.reason.c_str());
+            Complain("报警邮件未发出：{0}", {result.reason});
         }
     }
 
@@ -366,9 +367,14 @@ int main(int argc, char** argv) {
     CCore core;
     g_pCore = &core;
     core.autoFileConfig();
-    core.UseChosenLanguage();  // the mails and the failure reasons it prints
+    core.UseChosenLanguage();  // its messages, the mails and the failure reasons it prints
     if (!core.ConfigProblem().empty())
-        std::fprintf(stderr, "sentrel-watch: %s\n", core.ConfigProblem().c_str());
+        Complain("设置文件 {0} 无法使用（{1}），本次使用默认设置。",
+                 {core.ConfigPath(), core.ConfigProblem()});
+    if ((!args.select.empty() || !args.ignore.empty()) && args.compare != "text") {
+        Complain("--select 和 --ignore 只用于 --compare text");
+        return kExitErrors;
+    }
     const int status = HeadlessWatch(args, core).Run();
     g_pCore = nullptr;
     return status;

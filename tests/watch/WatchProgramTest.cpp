@@ -239,6 +239,7 @@ TEST(WatchProgram, OnePassEndsWithErrorsWhileAnAlertMailIsUnconfirmed) {
     std::vector<std::string> env = p.Env();
     env.push_back("SENTREL_SMTP_HOST=127.0.0.1");
     env.push_back("SENTREL_SMTP_PORT=" + std::to_string(silent.Port()));
+    env.push_back("LC_ALL=en_US.UTF-8");  // its own messages are catalogued too
     TempDir logs;
     int fd = -1;
     const pid_t pid = SpawnReading({kWatch, "--once"}, &fd, env, logs.File("stderr"));
@@ -250,7 +251,8 @@ TEST(WatchProgram, OnePassEndsWithErrorsWhileAnAlertMailIsUnconfirmed) {
     kill(pid, SIGTERM);  // the pass is cut short while the mail waits on the server
     EXPECT_EQ(2, WaitExit(pid, 3s)) << "a change was told, but its mail never confirmed";
     close(fd);
-    EXPECT_NE(std::string::npos, ReadFile(logs.File("stderr")).find("not confirmed"))
+    EXPECT_NE(std::string::npos,
+              ReadFile(logs.File("stderr")).find("1 alert mail was not confirmed before the exit"))
         << ReadFile(logs.File("stderr"));
 }
 
@@ -362,4 +364,12 @@ TEST(WatchProgram, InAnEnglishLocaleItTellsReasonsAndRefusalsInEnglish) {
     close(fd);
     EXPECT_EQ(2, WaitExit(pid, 5s));
     EXPECT_EQ("sentrel-watch: Selector error: selector missing (at character 6)\n", ReadFile(errors));
+    fd = -1;  // and its own refusals
+    const pid_t refused = SpawnReading({kWatch, "--add", "http://x/", "--select", "p"}, &fd,
+                                       p.Env(), errors);
+    while (ReadLineFrom(fd, line)) {
+    }
+    close(fd);
+    EXPECT_EQ(2, WaitExit(refused, 5s));
+    EXPECT_EQ("sentrel-watch: --select and --ignore are for --compare text\n", ReadFile(errors));
 }
