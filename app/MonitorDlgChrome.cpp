@@ -53,7 +53,8 @@ void CMonitorDlg::LayoutToSize() {
     }
     // The list takes what the window gains; the status line stays in the footer.
     m_listUrls->SetSize(3, 94, W - 6, H - 125);
-    m_stStatus->Move(7, H - 22);
+    // The status line reaches to the link, so that longer messages (counts, English) show.
+    m_stStatus->SetSize(7, H - 22, link.x - 17, 17);
     Refresh();
 }
 

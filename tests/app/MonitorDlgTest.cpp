@@ -8,6 +8,7 @@
 
 #include "CCore.h"
 #include "DialogFixture.h"
+#include "English.h"
 #include "Keyring.h"
 #include "ModalHook.h"
 #include "MonitorApp.h"
@@ -15,6 +16,7 @@
 #include "OpenUrl.h"
 #include "Product.h"
 #include "TestServer.h"
+#include "Translate.h"
 #include "WatchThread.h"
 #include "resource.h"
 
@@ -61,6 +63,43 @@ TEST_F(DialogFixture, ListHasItsFourColumns) {
     EXPECT_TRUE(list->GetColumn(3)->IsHidden()) << "the byte count is not shown";
     EXPECT_TRUE(list->HasFlag(wxDV_MULTIPLE)) << "several rows can be selected";
     EXPECT_TRUE(list->HasFlag(wxDV_HORIZ_RULES) && list->HasFlag(wxDV_VERT_RULES));
+}
+
+// The window's own texts in its first size: the status line's messages (with counts of
+// five digits), the footer link, the column headers and the short status words.
+TEST_F(DialogFixture, TheWindowsOwnTextsShowWholeInEitherLanguage) {
+    for (const bool english : {false, true}) {
+        std::unique_ptr<InEnglish> language;
+        if (english) language = std::make_unique<InEnglish>();
+        CMonitorDlg* dlg = Open();
+        const char* in = english ? "English" : "Chinese";
+        const std::string many = "10000";
+        const std::string lines[] = {
+            Tr("就绪"), Tr("准备启动..."), Tr("用户停止！"), Tr("执行安全退出..."),
+            Tr("不是网页地址，未打开。"), Fill(Tr("正在启动监控线程 {0}"), {many}),
+            Fill(TrN("共 {0} 条网址记录！", "共 {0} 条网址记录！", 10000), {many}),
+            Fill(TrN("成功导入 {0} 条网址记录！", "成功导入 {0} 条网址记录！", 10000), {many}),
+            Fill(TrN("成功导出 {0} 条网址记录！", "成功导出 {0} 条网址记录！", 10000), {many})};
+        wxWindow* status = dlg->FindWindow(IDC_STATUS);
+        for (const std::string& line : lines)
+            EXPECT_LE(status->GetTextExtent(wxString::FromUTF8(line)).x, status->GetSize().x)
+                << in << ": " << line;
+        EXPECT_LT(status->GetRect().GetRight(), FooterLink(dlg)->GetPosition().x) << in;
+        EXPECT_LE(FooterLink(dlg)->TextExtent().x, FooterLink(dlg)->GetSize().x) << in;
+        EXPECT_LE(FooterLink(dlg)->GetRect().x + FooterLink(dlg)->TextExtent().x,
+                  dlg->GetClientSize().x) << in;
+        wxDataViewCtrl* list = UrlList(dlg);
+        constexpr int kPadding = 16;  // the cell's and the header's margins
+        for (unsigned c = 0; c < 3; ++c)
+            EXPECT_LE(list->GetTextExtent(list->GetColumn(c)->GetTitle()).x + kPadding,
+                      list->GetColumn(c)->GetWidth())
+                << in << ": " << list->GetColumn(c)->GetTitle();
+        for (const char* word : {"监控中", "有更新！", "已恢复", "等待停止...", "停止", "网络失败！"})
+            EXPECT_LE(list->GetTextExtent(wxString::FromUTF8(Tr(word))).x + kPadding,
+                      list->GetColumn(2)->GetWidth())
+                << in << ": " << Tr(word);
+        Close();
+    }
 }
 
 TEST_F(DialogFixture, MonitoringIsStoppedAfterStartUp) {
