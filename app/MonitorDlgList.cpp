@@ -47,7 +47,8 @@ void CMonitorDlg::OnNewUrl() {
     dlg.m_bEdit = false;
     if (dlg.ShowModal() != wxID_OK) return;
     // A new row is never marked: its marks start with its first change.
-    m_session.AddRow(S(dlg.m_strUrl), S(dlg.m_strNote), 0, {}, {}, dlg.m_compare);
+    const RowId id = m_session.AddRow(S(dlg.m_strUrl), S(dlg.m_strNote), 0, {}, {}, dlg.m_compare);
+    m_session.SetInterval(id, dlg.m_nInterval);
     m_policy.ListChanged();
 }
 
@@ -59,11 +60,13 @@ void CMonitorDlg::OnEditUrl() {
     dlg.m_strUrl = U(m_session.Row(r).url);
     dlg.m_strNote = U(m_session.Row(r).note);
     dlg.m_compare = m_session.Row(r).compare;
+    dlg.m_nInterval = m_session.Row(r).nInterval;
     const RowId id = m_session.Row(r).id;
     if (dlg.ShowModal() != wxID_OK) return;
     // Rows may have moved or gone while the dialog was open: the identity finds it.
     m_session.EditRow(id, S(dlg.m_strUrl), S(dlg.m_strNote));
     m_session.SetCompare(id, dlg.m_compare);
+    m_session.SetInterval(id, dlg.m_nInterval);
     m_policy.ListChanged();
 }
 

@@ -39,8 +39,12 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
     place(m_editNote, at(45, 33, 201, 14));
     const wxString modes[] = {TrW("网页大小"), TrW("网页文字")};
     m_choiceCompare = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 2, modes);
-    place(m_choiceCompare, at(45, 50, 90, 14));
+    place(m_choiceCompare, at(45, 50, 80, 14));
     m_choiceCompare->SetName(TrW("比较方式"));
+    m_editInterval = new wxTextCtrl(this, wxID_ANY);
+    place(m_editInterval, at(163, 50, 83, 14));
+    m_editInterval->SetHint(TrW("间隔（秒），留空为默认"));
+    m_editInterval->SetName(TrW("间隔（秒）"));
     m_editSelect = new wxTextCtrl(this, wxID_ANY);
     place(m_editSelect, at(45, 67, 201, 14));
     m_editSelect->SetHint(TrW("CSS 选择器或 XPath，留空为整页"));
@@ -62,6 +66,7 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
     place(new wxStaticText(this, wxID_ANY, TrW("网址：")), at(7, 17, 36, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("备注：")), at(7, 35, 36, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("比较方式：")), at(7, 52, 36, 8));
+    place(new wxStaticText(this, wxID_ANY, TrW("间隔：")), at(128, 52, 33, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("选取：")), at(7, 69, 36, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("忽略：")), at(7, 86, 36, 8));
     // A multi-line field has no native hint: its help stands beside the preview button.
@@ -94,6 +99,7 @@ void CUrlDlg::OnInitDialog() {
         m_editNote->Clear();
         SetTitle(TrW("新增网址"));
     }
+    m_editInterval->ChangeValue(m_nInterval > 0 ? wxString::Format("%d", m_nInterval) : wxString());
     m_choiceCompare->SetSelection(m_compare.Text() ? 1 : 0);
     m_editSelect->ChangeValue(U(m_compare.select));
     m_editIgnore->ChangeValue(U(m_compare.ignore));
@@ -135,6 +141,14 @@ void CUrlDlg::OnOK() {
         ShowNotice(this, problem, wxOK | wxICON_EXCLAMATION);
         return;
     }
+    int interval = 0;
+    const std::string badInterval = IntervalProblem(S(m_editInterval->GetValue()), interval);
+    if (!badInterval.empty()) {
+        m_editInterval->SetFocus();
+        ShowNotice(this, badInterval, wxOK | wxICON_EXCLAMATION);
+        return;
+    }
+    m_nInterval = interval;
     m_strUrl = U(url);
     m_strNote = U(note);
     m_compare = compare;

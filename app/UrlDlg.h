@@ -24,6 +24,7 @@ class CUrlDlg : public wxDialog {
     wxString m_strUrl;          ///< the URL, as typed (no trimming)
     wxString m_strNote;         ///< the note, may be empty
     CompareOptions m_compare;   ///< how the row compares its page
+    int m_nInterval = 0;        ///< the page's own seconds between probes; 0: the program's
 
     int ShowModal() override;
     /// OK: takes the texts; a row that cannot be kept is refused with the reason, and the
@@ -38,6 +39,7 @@ class CUrlDlg : public wxDialog {
     wxChoice* CompareChoice() const { return m_choiceCompare; }
     wxTextCtrl* SelectEdit() const { return m_editSelect; }
     wxTextCtrl* IgnoreEdit() const { return m_editIgnore; }
+    wxTextCtrl* IntervalEdit() const { return m_editInterval; }
     wxTextCtrl* PreviewText() const { return m_textPreview; }
     bool PreviewRunning() const { return m_preview.joinable() && !m_bPreviewDone; }
 
@@ -52,6 +54,7 @@ class CUrlDlg : public wxDialog {
     wxTextCtrl* m_editUrl = nullptr;
     wxTextCtrl* m_editNote = nullptr;
     wxChoice* m_choiceCompare = nullptr;
+    wxTextCtrl* m_editInterval = nullptr;
     wxTextCtrl* m_editSelect = nullptr;
     wxTextCtrl* m_editIgnore = nullptr;
     wxButton* m_buttonPreview = nullptr;

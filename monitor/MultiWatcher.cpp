@@ -17,6 +17,7 @@ struct CMultiWatcher::Page {
     CURL* easy = nullptr;
     PageValidators validators;
     ResultFilter filter;
+    ProbeSpacing spacing;
     bool bWaiting = false;  // in the connect retry's back-off
     bool bEnded = false;
 };
@@ -220,7 +221,7 @@ void CMultiWatcher::Finish(Page& page) {
         End(page);
         return;
     }
-    m_due.push({Clock::now() + entry.nInterval * m_options.second, &page});
+    m_due.push({Clock::now() + page.spacing.Next(entry.nInterval * m_options.second), &page});
 }
 
 void CMultiWatcher::End(Page& page) {

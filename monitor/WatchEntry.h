@@ -1,7 +1,9 @@
 #pragma once
 // What a watcher starts with, and what it tells: the values that cross from a watcher
 // (a thread of its own, or a page of the many-page loop) to the run's model.
+#include <chrono>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "PageText.h"
@@ -54,12 +56,31 @@ class ResultFilter {
     bool m_bFirst = true;
 };
 
+/// The waits between a page's probes: its interval, each time a little longer or shorter
+/// (within 5 % either way), so that the many pages of one interval, started together, do
+/// not all probe in the same second ever after. Both kinds of watcher space probes here.
+class ProbeSpacing {
+  public:
+    ProbeSpacing() : m_random(std::random_device{}()) {}
+    explicit ProbeSpacing(std::uint32_t seed) : m_random(seed) {}
+    /// The wait before the next probe of a page of this interval.
+    std::chrono::milliseconds Next(std::chrono::milliseconds interval) {
+        const long long spread = interval.count() / 10;  // a tenth of it, half each way
+        if (spread <= 0) return interval;
+        std::uniform_int_distribution<long long> offset(-spread / 2, spread - spread / 2 - 1);
+        return interval + std::chrono::milliseconds(offset(m_random));
+    }
+
+  private:
+    std::minstd_rand m_random;
+};
+
 /// What one watcher needs, filled by the start sequence.
 struct WatchEntry {
     WatchTarget hMainWnd;             ///< receives every message of the watcher
     CWatchThread* pThread = nullptr;  ///< the thread running it, when one does
     int nItem = 0;                    ///< watch number, in every message
-    int nInterval = 0;                ///< seconds between probes (the run checked it)
+    int nInterval = 0;                ///< seconds between probes: the row's own, else the run's
     std::string szUrl;                ///< the row's URL, any length
     RunFlagPtr pszRunFlag;            ///< the watcher's flag, below its run's
     PageValidators validators{};      ///< the stored size's validators (may be empty)

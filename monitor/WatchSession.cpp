@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "Settings.h"
 #include "ThreadMessages.h"
 #include "Translate.h"
 #include "WatchThread.h"
@@ -107,6 +108,13 @@ RowId WatchSession::AddRow(const std::string& url, const std::string& note, int 
     m_index[m_nNextId] = m_rows.size() - 1;
     Emit(WatchEvent::RowsChanged, m_nNextId);
     return m_nNextId;
+}
+
+void WatchSession::SetInterval(RowId id, int seconds) {
+    WatchRow* row = Find(id);
+    if (!row || row->nInterval == std::max(0, seconds)) return;
+    row->nInterval = std::max(0, seconds);
+    Emit(WatchEvent::RowChanged, id);
 }
 
 void WatchSession::EditRow(RowId id, const std::string& url, const std::string& note) {
@@ -231,9 +239,9 @@ bool WatchSession::Start(const RunOptions& options) {
         WatchEntry entry;
         entry.hMainWnd = options.target;
         entry.nItem = nWatch;
-        entry.nInterval = options.nInterval;
         entry.pszRunFlag = watcher.pStop;
         const WatchRow& row = m_rows[static_cast<std::size_t>(i)];
+        entry.nInterval = row.nInterval > 0 ? keys::kInterval.Clamp(row.nInterval) : options.nInterval;
         entry.szUrl = row.url;
         entry.validators =
             PageValidators{row.nStoredSize, row.etag, row.lastModified, row.nStoredHash};

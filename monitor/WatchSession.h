@@ -69,6 +69,7 @@ struct WatchRow {
     std::string etag;     ///< validators of the response nStoredSize was measured from
     std::string lastModified;
     CompareOptions compare;
+    int nInterval = 0;  ///< seconds between the page's probes; 0: the run's interval
     std::uint64_t nStoredHash = 0;  ///< a text row's text hash, kept with nStoredSize (0: none)
     std::uint64_t nLastHash = 0;    ///< a text row's reference in this run
     content::LineChanges change;    ///< a text row's lines that changed at its latest change
@@ -127,6 +128,8 @@ class WatchSession {
     /// How the row compares its page. Another way of comparing starts afresh: the next text
     /// read is the reference, never a change.
     void SetCompare(RowId id, const CompareOptions& compare);
+    /// The row's own interval in seconds (0: the run's), from its next start on.
+    void SetInterval(RowId id, int seconds);
     /// Deletes the row: its watcher stops, its mark goes with it.
     void RemoveRow(RowId id);
     void Clear();

@@ -63,11 +63,12 @@ bool CWatchThread::Watch(WatchEntry* pEntry) {
     m_pValidators = &validators;
     m_pReader = pEntry->pReader.get();
     ResultFilter filter;
+    ProbeSpacing spacing;
     for (;;) {
         if (!filter.First()) {
             if (m_pszRunFlag->IsStop()) break;
             // One wait for the whole interval; "STOP" ends it at once.
-            if (m_pszRunFlag->SleepUnlessStopped(nTicksPerProbe * m_tick)) break;
+            if (m_pszRunFlag->SleepUnlessStopped(spacing.Next(nTicksPerProbe * m_tick))) break;
         }
         const bool first = filter.First();
         ProbeResult result = Probe(url.c_str());

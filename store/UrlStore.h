@@ -18,6 +18,7 @@ struct UrlRow {
     std::string select{};        ///< a text row's region
     std::string ignore{};        ///< a text row's ignore rules
     std::string textHash{};      ///< a text row's text hash, 16 hex digits
+    std::string interval{};      ///< the page's own seconds between probes; empty: the program's
 };
 
 /// A text row's last two texts, with when each was read.

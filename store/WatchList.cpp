@@ -1,6 +1,7 @@
 #include "WatchList.h"
 
 #include "PageText.h"
+#include "Settings.h"
 #include "TextHash.h"
 #include "TextRules.h"
 #include "Translate.h"
@@ -20,6 +21,7 @@ std::vector<UrlRow> StoredRows(const WatchSession& session) {
             stored.ignore = row.compare.ignore;
             if (row.nStoredHash != 0) stored.textHash = content::HashToHex(row.nStoredHash);
         }
+        if (row.nInterval > 0) stored.interval = std::to_string(row.nInterval);
         rows.push_back(std::move(stored));
     }
     return rows;
@@ -39,7 +41,24 @@ std::string RowProblem(std::string& url, std::string& note, const CompareOptions
     return reader.Set(compare.select, compare.ignore, error) ? std::string() : error;
 }
 
-RowId AddStoredRow(WatchSession& session, const UrlRow& row) {
+std::string IntervalProblem(const std::string& text, int& seconds) {
+    seconds = 0;
+    std::size_t first = text.find_first_not_of(" \t"), last = text.find_last_not_of(" \t");
+    if (first == std::string::npos) return std::string();
+    const std::string digits = text.substr(first, last - first + 1);
+    const bool number = digits.size() <= 9 &&
+                        digits.find_first_not_of("0123456789") == std::string::npos;
+    const long long value = number ? std::stoll(digits) : 0;
+    if (!number || value < keys::kInterval.least || value > keys::kInterval.most)
+        return Fill(Tr("间隔须为 {0} 到 {1} 之间的秒数，或留空为默认。"),
+                    {std::to_string(keys::kInterval.least), std::to_string(keys::kInterval.most)});
+    seconds = static_cast<int>(value);
+    return std::string();
+}
+
+namespace {
+// A stored row added with its way of comparing, its size and validators.
+RowId AddStoredCompare(WatchSession& session, const UrlRow& row) {
     CompareOptions compare;
     std::uint64_t hash = 0;
     if (row.compare == "text") {
@@ -52,6 +71,14 @@ RowId AddStoredRow(WatchSession& session, const UrlRow& row) {
     }
     return session.AddRow(row.url, row.title, AtoiClamped(row.kbsize.c_str()), row.etag,
                           row.lastModified, compare, hash);
+}
+}  // namespace
+
+RowId AddStoredRow(WatchSession& session, const UrlRow& row) {
+    const RowId id = AddStoredCompare(session, row);
+    // An interval that does not read (a file edited by hand) leaves the program's.
+    session.SetInterval(id, row.interval.empty() ? 0 : AtoiClamped(row.interval.c_str()));
+    return id;
 }
 
 bool StoreTextKeeper::LastText(const std::string& url, std::string& text) {

@@ -19,6 +19,11 @@ bool SaveList(const WatchSession& session, const UrlStore& store, std::string& e
 /// note are cleaned as the list keeps them (one line each).
 std::string RowProblem(std::string& url, std::string& note, const CompareOptions& compare);
 
+/// Reads a page's own interval as the URL dialog and sentrel-watch take it: empty is 0
+/// (the program's interval); else whole seconds within the interval's bounds. The reason
+/// when it is neither, else empty.
+std::string IntervalProblem(const std::string& text, int& seconds);
+
 /// Adds a stored row to the list, with its size, validators and way of comparing.
 RowId AddStoredRow(WatchSession& session, const UrlRow& row);
 

@@ -65,7 +65,8 @@ std::string FormatRow(const WatchRow& row) {
            ",\"last_modified\":" + optional(row.lastModified) + ",\"compare\":\"" +
            (text ? "text" : "size") + "\",\"select\":" + (text ? optional(row.compare.select) : "null") +
            ",\"ignore\":" + (text ? optional(row.compare.ignore) : "null") + ",\"text_hash\":" +
-           (text && row.nStoredHash ? Quoted(content::HashToHex(row.nStoredHash)) : "null") + "}";
+           (text && row.nStoredHash ? Quoted(content::HashToHex(row.nStoredHash)) : "null") +
+           ",\"interval\":" + (row.nInterval > 0 ? std::to_string(row.nInterval) : "null") + "}";
 }
 
 std::string FormatIsoTime(std::time_t when) {

@@ -73,7 +73,7 @@ struct Args {
     bool bOnce = false, bJson = false, bList = false;
     int nInterval = 0;
     std::string add, remove;  // a row to add, the URL of rows to remove
-    std::string note, compare = "size", select;
+    std::string note, compare = "size", select, pageInterval;
     std::vector<std::string> ignore;
 };
 
@@ -95,6 +95,9 @@ int Parse(int argc, char** argv, Args& a) {
     app.add_option("--note", a.note, "the added page's note")->needs(add);
     app.add_option("--compare", a.compare, "compare the added page by its size or its text")
         ->check(CLI::IsMember({"size", "text"}))
+        ->needs(add);
+    app.add_option("--page-interval", a.pageInterval,
+                   "the added page's own seconds between probes (default: the program's)")
         ->needs(add);
     app.add_option("--select", a.select,
                    "a text row's region: CSS selector, or XPath starting with / or (")
@@ -315,12 +318,14 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
                 for (const std::string& rule : m_args.ignore)
                     compare.ignore += (compare.ignore.empty() ? "" : "\n") + rule;
             }
-            const std::string problem = RowProblem(url, note, compare);
+            std::string problem = RowProblem(url, note, compare);
+            int interval = 0;
+            if (problem.empty()) problem = IntervalProblem(m_args.pageInterval, interval);
             if (!problem.empty()) {
                 Say(problem);
                 return kExitErrors;
             }
-            m_session.AddRow(url, note, 0, {}, {}, compare);
+            m_session.SetInterval(m_session.AddRow(url, note, 0, {}, {}, compare), interval);
         }
         std::string error;
         if (!SaveList(m_session, *m_store, error)) {

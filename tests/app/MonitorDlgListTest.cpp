@@ -154,6 +154,14 @@ TEST_F(MonitorFixture, NewRefusesAnEmptyOrOverlongUrlAndKeepsEachRowOnOneLine) {
             // A paste with line breaks: one row, one line in an exported file.
             url->UrlEdit()->ChangeValue("  http://pasted/\r\nmore\t ");
             url->NoteEdit()->ChangeValue(wxString::FromUTF8("引号\"与\t制表符\r\n第二行"));
+            // The page's own interval: whole seconds within the bounds, or none.
+            for (const char* bad : {"0", "-5", "1.5", "一分钟", "31536001"}) {
+                url->IntervalEdit()->ChangeValue(wxString::FromUTF8(bad));
+                wxTEST_DIALOG(url->OnOK(),
+                              ExpectMessage("间隔须为 1 到 31536000 之间的秒数，或留空为默认。"));
+                EXPECT_EQ(url->IntervalEdit(), wxWindow::FindFocus()) << bad;
+            }
+            url->IntervalEdit()->ChangeValue(" 3600 ");
             url->OnOK();
             return url->GetReturnCode();
         }
@@ -175,6 +183,8 @@ TEST_F(MonitorFixture, NewRefusesAnEmptyOrOverlongUrlAndKeepsEachRowOnOneLine) {
     dlg = Open();
     ASSERT_EQ(3, dlg->Session().RowCount());
     EXPECT_EQ(longUrl, Cell(2, 0));
+    EXPECT_EQ(3600, dlg->Session().Row(1).nInterval) << "kept in the store";
+    EXPECT_EQ(0, dlg->Session().Row(2).nInterval);
     EXPECT_EQ("引号\"与\t制表符 第二行", Cell(1, 1));
 }
 

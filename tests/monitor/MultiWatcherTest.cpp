@@ -163,12 +163,13 @@ TEST(MultiWatcher, PagesComeDueByTheirIntervalsWhileARefusedOneBacksOff) {
                                      [](const WatchMessage& m) { return m.nItem == 9; });
     ASSERT_NE(loop.told.end(), failed);
     EXPECT_EQ(ProbeResult::Failed(ProbeFailure::Refused), failed->result);
-    // Meanwhile the others were probed at once, then every 100 and every 300 ms.
+    // Meanwhile the others were probed at once, then every 100 and every 300 ms, give or
+    // take the twentieth that spreads pages of one interval.
     for (const auto& [path, gap] : {std::pair{"/every1", 100ms}, std::pair{"/every3", 300ms}}) {
         const auto times = site.Times(path);
-        ASSERT_GE(times.size(), 1500ms / gap - 1) << path;
+        ASSERT_GE(times.size(), 1500ms / gap - 2) << path;
         EXPECT_LT(times.front() - start, 100ms) << path;
         for (std::size_t i = 1; i < times.size(); ++i)
-            EXPECT_GE(times[i] - times[i - 1], gap - 5ms) << path << " probe " << i;
+            EXPECT_GE(times[i] - times[i - 1], gap * 95 / 100 - 5ms) << path << " probe " << i;
     }
 }

@@ -29,12 +29,14 @@ struct Session {
 
     std::vector<ValidatorBoxPtr> boxes;
     std::vector<PageValidators> sent;
+    std::vector<int> intervals;
 
     Session() {
         session.SetWatcherStarter([this](WatchEntry entry) {
             watches.push_back(entry.nItem);
             boxes.push_back(entry.pValidators);
             sent.push_back(entry.validators);
+            intervals.push_back(entry.nInterval);
             return true;
         });
         session.SetClock(clock);
@@ -51,6 +53,7 @@ struct Session {
         watches.clear();
         boxes.clear();
         sent.clear();
+        intervals.clear();
         ASSERT_TRUE(session.Start(options));
     }
     void Post(int row, unsigned msg, const ProbeResult& r) {
@@ -370,4 +373,32 @@ TEST(WatchSession, ATextRowMarksOnAnyOtherTextAndKnowsItsChangedLines) {
     EXPECT_EQ(0u, s.session.Row(0).nStoredHash);
     EXPECT_EQ(0, s.session.Row(0).nStoredSize);
     EXPECT_EQ("", s.session.Row(0).etag);
+}
+
+TEST(WatchSession, EachPageIsWatchedAtItsOwnIntervalOrTheRunsWithinTheBounds) {
+    Session run;
+    const int own[] = {0, 5, 86400, 400 * 86400};  // the last above the most there is
+    for (int seconds : own) run.session.SetInterval(run.session.AddRow("http://a/", "", 1), seconds);
+    run.Start();  // the run's interval is 60
+    EXPECT_EQ((std::vector<int>{60, 5, 86400, 365 * 86400}), run.intervals);
+}
+
+TEST(ProbeSpacing, WaitsSpreadOverATenthOfTheIntervalAroundIt) {
+    for (const auto interval : {std::chrono::milliseconds(1000), std::chrono::milliseconds(60000),
+                                std::chrono::milliseconds(86400000)}) {
+        ProbeSpacing spacing(7);
+        std::chrono::milliseconds least = interval * 2, most{0}, sum{0};
+        for (int i = 0; i < 2000; ++i) {
+            const auto wait = spacing.Next(interval);
+            least = std::min(least, wait);
+            most = std::max(most, wait);
+            sum += wait;
+        }
+        EXPECT_GE(least, interval * 95 / 100) << interval.count();
+        EXPECT_LT(most, interval * 105 / 100) << interval.count();
+        EXPECT_GT(most - least, interval * 9 / 100) << interval.count() << ": spread";
+        EXPECT_NEAR(1.0, static_cast<double>(sum.count()) / 2000 / interval.count(), 0.01)
+            << interval.count() << ": the interval on average";
+    }
+    EXPECT_EQ(std::chrono::milliseconds(5), ProbeSpacing(1).Next(std::chrono::milliseconds(5)));
 }

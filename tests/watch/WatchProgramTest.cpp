@@ -296,6 +296,8 @@ TEST(WatchProgram, ATextRowIsQuietWhenOnlyMarkupChangesAndTellsTheLinesOfEveryEd
           {"--add", url, "--compare", "text", "--ignore", "/(/"},
           {"--add", "  ", "--compare", "size"},
           {"--add", url, "--select", "p"},
+          {"--add", url, "--page-interval", "0"},
+          {"--add", url, "--page-interval", "x"},
           {"--remove", "http://127.0.0.1:9/none"}}) {
         EXPECT_EQ("", p.Run(bad, &code));
         EXPECT_EQ(2, code) << bad[1];
@@ -315,12 +317,16 @@ TEST(WatchProgram, ATextRowIsQuietWhenOnlyMarkupChangesAndTellsTheLinesOfEveryEd
     out = p.Run({"--once"}, &code);
     EXPECT_NE(std::string::npos, out.find("\n    - 299\n    + 300\n")) << out;
 
+    EXPECT_EQ("", p.Run({"--add", "http://daily/", "--page-interval", "86400"}, &code));
     out = p.Run({"--list", "--json"}, &code);
     EXPECT_NE(std::string::npos,
               out.find("{\"url\":\"" + url + "\",\"note\":\"价格\",\"size\":11,\"etag\":null,"
                        "\"last_modified\":null,\"compare\":\"text\",\"select\":\"#main\","
                        "\"ignore\":\"VISITORS\",\"text_hash\":\""))
         << out;
+    EXPECT_NE(std::string::npos, out.find("\"interval\":null}\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("\"text_hash\":null,\"interval\":86400}\n")) << out;
+    EXPECT_EQ("", p.Run({"--remove", "http://daily/"}, &code));
     const std::vector<UrlRow> rows = p.Stored();
     EXPECT_EQ("text", rows[0].compare);
     EXPECT_EQ(16u, rows[0].textHash.size());
