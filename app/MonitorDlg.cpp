@@ -74,6 +74,10 @@ CMonitorDlg::CMonitorDlg(std::unique_ptr<CAlertSound> sound)
     m_policy.SetSignal(this);
     m_policy.SetMailer(this);
     m_policy.SetListKeeper(this);
+    // A hook's outage, and its end, in the status line (told from the hook's thread).
+    m_pHooks = std::make_unique<HookSender>(
+        [this](const std::string& text) { CallAfter([this, text] { SetStatusText(U(text)); }); });
+    m_policy.SetHooks(m_pHooks.get());
     m_policy.SetWakeUp([this](std::chrono::steady_clock::time_point when) { WakePolicyAt(when); });
     m_stStatus = new wxStaticText(this, IDC_STATUS, TrW("就绪"), wxPoint(7, 297), wxSize(150, 17),
                                   wxST_NO_AUTORESIZE);
@@ -86,6 +90,8 @@ CMonitorDlg::~CMonitorDlg() {
     m_timerBlink.Stop();
     m_timerPolicy.Stop();
     m_policy.SetNotifier(nullptr);
+    m_policy.SetHooks(nullptr);
+    m_pHooks.reset();  // no hook's thread tells this window anything after this
     m_pNotifier.reset();
     m_pStatusTray.reset();
     m_pWatchTarget->Close();

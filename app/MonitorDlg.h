@@ -14,6 +14,7 @@
 #include "AlertPolicy.h"
 #include "AlertSound.h"
 #include "DesktopServices.h"
+#include "HookSender.h"
 #include "ModalDialogs.h"
 #include "RunFlag.h"
 #include "Settings.h"
@@ -226,6 +227,7 @@ class CMonitorDlg : public wxDialog,
     std::unique_ptr<CStatusTray> m_pStatusTray;
     std::unique_ptr<CNotifier> m_pNotifier;
     std::unique_ptr<CAlertSound> m_pSound;
+    std::unique_ptr<HookSender> m_pHooks;  // webhooks and ntfy, each on a thread of its own
     std::unique_ptr<StoreTextKeeper> m_pTextKeeper;  // text rows' texts, where the list is saved
     MenuPresenter m_fnShowMenu;
     std::function<void()> m_fnQuit;

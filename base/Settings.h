@@ -33,7 +33,10 @@ enum class SettingKind {
     X(Text, m_strLanguage, kLanguage, "language", "", 0, 0)                \
     X(Int, m_nWindowWidth, kWindowWidth, "windowwidth", 0, 0, 20000)       \
     X(Int, m_nWindowHeight, kWindowHeight, "windowheight", 0, 0, 20000)    \
-    X(Text, m_strColumns, kColumns, "columns", "", 0, 0)
+    X(Text, m_strColumns, kColumns, "columns", "", 0, 0)                   \
+    X(Text, m_strWebhook, kWebhook, "webhook", "", 0, 0)                   \
+    X(Text, m_strNtfy, kNtfy, "ntfy", "", 0, 0)                            \
+    X(Bool, m_bWebhook, kBWebhook, "bwebhook", true, 0, 0)
 
 template <SettingKind K>
 struct SettingType {

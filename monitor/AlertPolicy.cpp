@@ -4,6 +4,7 @@
 
 #include "ChangeText.h"
 #include "Files.h"
+#include "HookSender.h"
 #include "Translate.h"
 
 namespace sentrel {
@@ -122,7 +123,8 @@ void AlertPolicy::Notice(NoticeBatch::Kind kind, RowId id) {
 
 bool AlertPolicy::Tell(AlertReport::Kind kind, const WatchRow& row, long long oldSize,
                        long long newSize) {
-    if (!m_pReporter) return true;
+    const HookTargets hooks = m_pHooks ? HookTargets::Of(m_settings) : HookTargets();
+    if (!m_pReporter && !hooks.Any()) return true;
     AlertReport report;
     report.kind = kind;
     report.when = m_clock.Time();
@@ -136,7 +138,8 @@ bool AlertPolicy::Tell(AlertReport::Kind kind, const WatchRow& row, long long ol
         report.added = row.change.added;
         report.removed = row.change.removed;
     }
-    return m_pReporter->Report(report);
+    if (hooks.Any()) m_pHooks->Send(hooks, report);
+    return !m_pReporter || m_pReporter->Report(report);
 }
 
 void AlertPolicy::Mail(AlertMail::Kind kind, const WatchRow& row) {

@@ -16,6 +16,8 @@
 
 namespace sentrel {
 
+class HookSender;
+
 /// How a program signals unseen changes (the window blinks its tray icon and sounds).
 class AlertSignal {
   public:
@@ -113,6 +115,8 @@ class AlertPolicy {
     void SetMailer(Mailer* mailer) { m_pMailer = mailer; }
     void SetReporter(Reporter* reporter) { m_pReporter = reporter; }
     void SetListKeeper(ListKeeper* keeper) { m_pKeeper = keeper; }
+    /// Where events go to the settings' webhooks and ntfy topic.
+    void SetHooks(HookSender* hooks) { m_pHooks = hooks; }
     /// Called whenever Poll has something to do sooner than before (the window's timer).
     void SetWakeUp(std::function<void(std::chrono::steady_clock::time_point)> wakeUp) {
         m_fnWakeUp = std::move(wakeUp);
@@ -158,6 +162,7 @@ class AlertPolicy {
     Mailer* m_pMailer = nullptr;
     Reporter* m_pReporter = nullptr;
     ListKeeper* m_pKeeper = nullptr;
+    HookSender* m_pHooks = nullptr;
     std::function<void(std::chrono::steady_clock::time_point)> m_fnWakeUp;
 
     NoticeBatch m_notices;

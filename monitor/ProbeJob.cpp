@@ -22,6 +22,8 @@ bool SchemeAllowed(CURLU* u) {
     return ok;
 }
 
+}  // namespace
+
 ProbeFailure FailureOfCode(CURLcode rc) {
     switch (rc) {
         case CURLE_COULDNT_CONNECT:
@@ -45,8 +47,6 @@ ProbeFailure FailureOfCode(CURLcode rc) {
             return ProbeFailure::Network;
     }
 }
-
-}  // namespace
 
 curl_slist* MakeProbeHeaders() {
     return Curl()->slist_append(nullptr, "Accept: */*");

@@ -21,6 +21,8 @@ struct ProbeHandleOptions {
 void ConfigureProbeHandle(CURL* easy, curl_slist* headers, const ProbeHandleOptions& options);
 /// The request's fixed headers ("Accept: */*"); the User-Agent is an option of the handle.
 curl_slist* MakeProbeHeaders();
+/// Why a transfer that ended with `rc` failed, as a probe's failure (the reason's words).
+ProbeFailure FailureOfCode(CURLcode rc);
 
 /// What a probe's driver does next.
 enum class ProbeStep {

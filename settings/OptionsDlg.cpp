@@ -9,6 +9,7 @@
 #include "CCore.h"
 #include "DialogUnits.h"
 #include "FitText.h"
+#include "HookSender.h"
 #include "Keyring.h"
 #include "MailProvider.h"
 #include "Notice.h"
@@ -39,6 +40,9 @@ constexpr int IDC_SMTP_SECURITY = 1024;
 constexpr int IDC_MAIL_FROM = 1025;
 constexpr int IDC_PROVIDER_NOTE = 1026;
 constexpr int IDC_LANGUAGE = 1027;
+constexpr int IDC_WEBHOOK_ON = 1028;
+constexpr int IDC_WEBHOOK = 1029;
+constexpr int IDC_NTFY = 1030;
 // The security choice's entries, in order, and their stored names.
 const char* const kSecurityNames[] = {"ssl", "starttls", "none"};
 
@@ -62,7 +66,7 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     auto label = [&](const wxString& text, const wxRect& r, int id = wxID_ANY) {
         (new wxStaticText(this, id, text))->SetSize(r);
     };
-    SetClientSize(ConvertDialogToPixels(wxSize(324, 311)));
+    SetClientSize(ConvertDialogToPixels(wxSize(324, 383)));
 
     label(TrW("监控间隔："), at(23, 16, 41, 8));
     m_editInterval = new wxTextCtrl(this, IDC_INTERVAL, wxEmptyString, wxDefaultPosition,
@@ -122,10 +126,24 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     m_editMailFrom->SetSize(at(79, 246, 214, 14));
     m_chkMailOnFailure = new wxCheckBox(this, IDC_MAIL_ON_FAILURE, TrW("访问失败或恢复时也发送邮件"));
     m_chkMailOnFailure->SetSize(at(34, 274, 160, 10));
+    // Events to where teams look: webhooks (one URL a line) and an ntfy topic.
+    m_chkWebhook = new wxCheckBox(this, IDC_WEBHOOK_ON, TrW("推送到 Webhook 和 ntfy"));
+    m_chkWebhook->SetSize(at(23, 292, 140, 10));
+    label(U("Webhook："), at(34, 308, 41, 8));
+    m_editWebhook = new wxTextCtrl(this, IDC_WEBHOOK, wxEmptyString, wxDefaultPosition,
+                                   wxDefaultSize, wxTE_MULTILINE | wxTE_DONTWRAP);
+    m_editWebhook->SetSize(at(79, 306, 214, 26));
+    m_editWebhook->SetName(U("Webhook"));
+    label(TrW("每行一个网址，收到事件的 JSON"), at(79, 334, 214, 8));
+    label(U("ntfy："), at(34, 348, 41, 8));
+    m_editNtfy = new wxTextCtrl(this, IDC_NTFY);
+    m_editNtfy->SetSize(at(79, 346, 214, 14));
+    m_editNtfy->SetHint(U("https://ntfy.sh/…"));
+    m_editNtfy->SetName(U("ntfy"));
     auto* ok = new wxButton(this, wxID_OK, TrW("确定"));
-    ok->SetSize(at(210, 290, 50, 14));
+    ok->SetSize(at(210, 364, 50, 14));
     ok->SetDefault();
-    (new wxButton(this, wxID_CANCEL, TrW("取消")))->SetSize(at(267, 290, 50, 14));
+    (new wxButton(this, wxID_CANCEL, TrW("取消")))->SetSize(at(267, 364, 50, 14));
 
     FitTexts(this);  // a longer language's words are not cut off
 
@@ -159,6 +177,9 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     BindSetting(keys::kSendUser, m_editSendUser);
     BindSetting(keys::kSendPwd, m_editSendPwd);
     BindSetting(keys::kLanguage, m_choiceLanguage);
+    BindSetting(keys::kBWebhook, m_chkWebhook);
+    BindSetting(keys::kWebhook, m_editWebhook);
+    BindSetting(keys::kNtfy, m_editNtfy);
 }
 
 namespace {
@@ -342,6 +363,30 @@ bool COptionsDlg::CheckMailFields() {
     return true;
 }
 
+bool COptionsDlg::CheckHookFields() {
+    // One URL a line, as the file keeps them; blank lines go.
+    std::string webhooks;
+    Settings typed;
+    typed.m_strWebhook = m_strWebhook;
+    typed.m_strNtfy = m_strNtfy;
+    const HookTargets targets = HookTargets::Of(typed);
+    for (const std::string& url : targets.webhooks) {
+        if (const std::string problem = HookUrlProblem(url); !problem.empty()) {
+            Warn(problem, m_editWebhook);
+            return false;
+        }
+        webhooks += (webhooks.empty() ? "" : "\n") + url;
+    }
+    if (const std::string problem = targets.ntfy.empty() ? "" : HookUrlProblem(targets.ntfy);
+        !problem.empty()) {
+        Warn(problem, m_editNtfy);
+        return false;
+    }
+    m_strWebhook = webhooks;
+    m_strNtfy = targets.ntfy;
+    return true;
+}
+
 void COptionsDlg::OnOK() {
     if (m_bTesting) return;  // the test mail's result is still to come
     const wxString interval = m_editInterval->GetValue();
@@ -356,6 +401,7 @@ void COptionsDlg::OnOK() {
         return;
     }
     for (const auto& take : m_takes) take();
+    if (!CheckHookFields()) return;
     if (m_bAlertEmail && (!CheckMailFields() || !ReadServerFields())) return;
     SetReturnCode(wxID_OK);  // also when shown without a modal loop
     EndDialog(wxID_OK);

@@ -61,6 +61,9 @@ class COptionsDlg : public wxDialog, public Settings {
     wxChoice* SecurityChoice() const { return m_choiceSecurity; }
     wxChoice* LanguageChoice() const { return m_choiceLanguage; }
     wxTextCtrl* MailFromEdit() const { return m_editMailFrom; }
+    wxCheckBox* WebhookCheck() const { return m_chkWebhook; }
+    wxTextCtrl* WebhookEdit() const { return m_editWebhook; }
+    wxTextCtrl* NtfyEdit() const { return m_editNtfy; }
     wxWindow* ProviderNote() const { return m_noteProvider; }
     /// The note that the password stays in the file: only where no keyring answers.
     wxWindow* KeyringNote() const { return m_noteKeyring; }
@@ -75,6 +78,8 @@ class COptionsDlg : public wxDialog, public Settings {
     /// Reads the server fields; false after a warning, or when the user would rather not
     /// send the password in the clear.
     bool ReadServerFields();
+    /// Reads the webhook and ntfy URLs, one a line; false after a warning.
+    bool CheckHookFields();
     /// The server the fields describe, with the defaults filled in.
     std::string ChosenSecurity() const;
     void Warn(const std::string& text, wxWindow* focus);
@@ -97,6 +102,9 @@ class COptionsDlg : public wxDialog, public Settings {
     wxChoice* m_choiceSecurity = nullptr;
     wxChoice* m_choiceLanguage = nullptr;
     wxTextCtrl* m_editMailFrom = nullptr;
+    wxCheckBox* m_chkWebhook = nullptr;
+    wxTextCtrl* m_editWebhook = nullptr;
+    wxTextCtrl* m_editNtfy = nullptr;
     wxWindow* m_noteProvider = nullptr;
     wxWindow* m_noteKeyring = nullptr;
     std::vector<std::function<void()>> m_puts;   // setting to control, one per bound setting

@@ -2,7 +2,7 @@
 #include <ctime>
 #include <string>
 
-#include "AlertPolicy.h"
+#include "AlertJson.h"
 
 namespace sentrel {
 
@@ -15,8 +15,5 @@ std::string FormatReport(const WatchReport& report, bool json);
 
 /// A row of the list as one JSON object with all its fields (--list --json).
 std::string FormatRow(const WatchRow& row);
-
-/// "2026-12-07T18:30:00+08:00": local time with its offset.
-std::string FormatIsoTime(std::time_t when);
 
 }  // namespace sentrel

@@ -18,6 +18,7 @@
 #include "AlertMailThread.h"
 #include "AlertPolicy.h"
 #include "CCore.h"
+#include "HookSender.h"
 #include "MultiWatcher.h"
 #include "ProfileLock.h"
 #include "TextRules.h"
@@ -169,6 +170,7 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
         policy.SetReporter(this);
         policy.SetMailer(this);
         policy.SetListKeeper(this);
+        policy.SetHooks(&m_hooks);
         if (pipe(g_wakePipe) != 0) return kExitErrors;
         fcntl(g_wakePipe[0], F_SETFL, O_NONBLOCK);
         fcntl(g_wakePipe[1], F_SETFL, O_NONBLOCK);
@@ -222,6 +224,14 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
         m_mailWorkers.JoinAll(std::chrono::milliseconds(300));
         m_pMailTarget->Close();
         TakeMailResults();
+        // Hooks likewise: a pass waits for them within their bound; a signal does not.
+        if (!g_quit && !OutputClosed())
+            m_hooks.WaitIdle(std::chrono::steady_clock::now() + m_hooks.DeliveryBound());
+        if (const int hooksOut = m_hooks.Unconfirmed(); hooksOut > 0 && m_args.bOnce) {
+            m_bErrors = true;
+            Say(Fill(TrN("{0} 个推送未得到确认", "{0} 个推送未得到确认", hooksOut),
+                     {std::to_string(hooksOut)}));
+        }
         if (m_nMailsOut > 0) {
             m_bErrors = true;
             Say(Fill(TrN("{0} 封报警邮件在退出前未得到确认", "{0} 封报警邮件在退出前未得到确认",
@@ -355,6 +365,7 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
     std::unique_ptr<UrlStore> m_store;
     std::unique_ptr<StoreTextKeeper> m_textKeeper;
     WatchSession m_session;
+    HookSender m_hooks{[](const std::string& text) { Say(text); }};
     MailTarget m_pMailTarget;
     WorkerGroup m_mailWorkers;
     std::mutex m_mutex;

@@ -5,6 +5,7 @@
 #include <wx/msgdlg.h>
 #include <wx/timer.h>
 
+#include "HookReceiver.h"
 #include "ModalHook.h"
 #include "MonitorFixture.h"
 #include "Notice.h"
@@ -136,6 +137,33 @@ TEST_F(MonitorFixture, AChangeDuringTheRunMarksButKeepsTheStartSize) {
     EXPECT_EQ(",0,", UpdatedRows(dlg));
     EXPECT_TRUE(IsRed(0));
     EXPECT_EQ("监控中", Cell(0, 2)) << "already marked: the mark leaves the fresh status alone";
+}
+
+TEST_F(MonitorFixture, AChangeAndAFailureReachTheWebhookWithinTwoSecondsAndAnOutageShows) {
+    HookReceiver hook, broken([](int) { return 500; });
+    m_pages.Set("/p", 1000);
+    m_pages.Set("/gone", -1);
+    CMonitorDlg* dlg = OpenWith(std::string(kIni) + "failafter=1\nwebhook=" + hook.Url() +
+                                    "\\n" + broken.Url() + "\n",
+                                {{"/p", "1000"}, {"/gone", "5"}});
+    Press(dlg, IDC_START);
+    ASSERT_TRUE(WaitFor([&] { return Cell(0, 3) == "1000"; }));
+    m_pages.Set("/p", 2000);
+    ASSERT_TRUE(WaitFor([&] { return IsRed(0); }, 5s));
+    const auto marked = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitFor([&] { return hook.Posts().size() >= 2; }, 2s)) << "within two seconds";
+    std::string kinds;
+    for (const HookReceiver::Post& post : hook.Posts())
+        kinds += post.body.find("\"kind\":\"changed\",\"old_size\":1000,\"new_size\":2000") !=
+                         std::string::npos
+                     ? "C"
+                     : post.body.find("\"kind\":\"failing\"") != std::string::npos ? "F" : "?";
+    std::sort(kinds.begin(), kinds.end());
+    EXPECT_EQ("CF", kinds);
+    EXPECT_LT(hook.Posts().back().when - marked, 2s);
+    // The broken hook's outage is said once in the status line, not once per event.
+    ASSERT_TRUE(WaitFor([&] { return StatusText(dlg).Contains("HTTP 500"); }, 15s));
+    EXPECT_EQ(wxString::FromUTF8("推送到 " + broken.Url() + " 失败：HTTP 500"), StatusText(dlg));
 }
 
 TEST_F(MonitorFixture, TheSetKeepsEachRowOnceAndRowOneIsNotRowEleven) {

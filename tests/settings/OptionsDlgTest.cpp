@@ -109,6 +109,36 @@ TEST_F(OptionsFixture, OkChecksInOrderAndFocusesTheFieldAtFault) {
     EXPECT_EQ(2147483647, m_opt->m_nInterval);
 }
 
+TEST_F(OptionsFixture, HookUrlsAreCheckedOneALineAndKeptWithoutBlankLines) {
+    Fill({"5", false, "", "", ""});
+    EXPECT_TRUE(m_opt->WebhookCheck()->GetValue()) << "on unless switched off";
+    struct Case {
+        const char* webhook;
+        const char* ntfy;
+        const char* warning;
+        wxWindow* focus;
+    } cases[] = {
+        {"https://a/1\nftp://b/", "", "推送网址须以 http:// 或 https:// 开头：ftp://b/",
+         m_opt->WebhookEdit()},
+        {"", "ntfy.sh/topic", "推送网址须以 http:// 或 https:// 开头：ntfy.sh/topic",
+         m_opt->NtfyEdit()},
+    };
+    for (const Case& c : cases) {
+        m_opt->WebhookEdit()->ChangeValue(c.webhook);
+        m_opt->NtfyEdit()->ChangeValue(c.ntfy);
+        wxTEST_DIALOG(m_opt->OnOK(), ExpectMessage(c.warning));
+        EXPECT_FALSE(Closed());
+        Pump();
+        EXPECT_EQ(c.focus, wxWindow::FindFocus()) << c.warning;
+    }
+    m_opt->WebhookEdit()->ChangeValue(" https://a/1 \n\n http://b/2\n");
+    m_opt->NtfyEdit()->ChangeValue(" https://ntfy.sh/t ");
+    m_opt->OnOK();
+    EXPECT_TRUE(Closed());
+    EXPECT_EQ("https://a/1\nhttp://b/2", m_opt->m_strWebhook);
+    EXPECT_EQ("https://ntfy.sh/t", m_opt->m_strNtfy);
+}
+
 TEST_F(OptionsFixture, TheUserNameIsNormalisedOnlyWhileMailAlertsAreOn) {
     const std::pair<const char*, const char*> cases[] = {
         {"ALICE", "alice"},           {"Alice@163.Com", "alice"},

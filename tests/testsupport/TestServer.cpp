@@ -112,6 +112,19 @@ bool TestServer::Conn::ReadUntil(const std::string& delim, std::string& out) {
     }
 }
 
+bool TestServer::Conn::ReadBytes(std::size_t n, std::string& out) {
+    while (m_pending.size() < n) {
+        char buf[4096];
+        const int r = ReadSome(buf, sizeof buf);
+        if (r <= 0) return false;
+        m_pending.append(buf, static_cast<std::size_t>(r));
+        m_received.append(buf, static_cast<std::size_t>(r));
+    }
+    out = m_pending.substr(0, n);
+    m_pending.erase(0, n);
+    return true;
+}
+
 std::string TestServer::Conn::ReadToEnd() {
     char buf[4096];
     for (int r; (r = ReadSome(buf, sizeof buf)) > 0;) {

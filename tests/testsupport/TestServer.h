@@ -29,6 +29,8 @@ class TestServer {
         /// Reads up to and including `delim`; false when the peer closed first.
         bool ReadUntil(const std::string& delim, std::string& out);
         bool ReadLine(std::string& line) { return ReadUntil("\n", line); }
+        /// Reads exactly `n` bytes (a request's body); false when the peer closed first.
+        bool ReadBytes(std::size_t n, std::string& out);
         /// Reads whatever arrives until the peer closes.
         std::string ReadToEnd();
         void Close();

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "HookReceiver.h"
 #include "Process.h"
 #include "ProfileLock.h"
 #include "SmtpSink.h"
@@ -97,6 +98,39 @@ TEST(WatchProgram, OnePassTellsChangesFailuresAndNothingTwice) {
                        "\"reason\":\"HTTP 404\"}\n"))
         << out;
     EXPECT_EQ("5", p.Stored()[1].kbsize) << "a failure never touches the stored size";
+}
+
+TEST(WatchProgram, HooksGetEveryEventItPrintsAndAPassWaitsForThem) {
+    Site site;
+    HookReceiver webhook, ntfy, refusing([](int) { return 403; });
+    Profile p;
+    p.List({{site.server.Url("/news"), "新闻", "40"}, {site.server.Url("/gone"), "", "5"}});
+    WriteFile(p.home.File("sentrel.ini"), "webhook=" + webhook.Url() + "\\n" + refusing.Url() +
+                                              "\nntfy=" + ntfy.Url("/sentrel") + "\n");
+    int code = -1;
+    const std::string out = p.Run({"--once", "--json"}, &code);
+    EXPECT_EQ(2, code) << "a failing page, and a hook that refused";
+    // Every printed event reached the webhook as it was printed, and ntfy as a message.
+    std::vector<std::string> bodies;
+    for (const HookReceiver::Post& post : webhook.Posts()) bodies.push_back(post.body + "\n");
+    std::sort(bodies.begin(), bodies.end());
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(out.substr(at, end - at + 1));
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, bodies);
+    EXPECT_EQ(2u, ntfy.Posts().size());
+    EXPECT_EQ(2u, refusing.Posts().size());
+    // A change whose hook refused it is an error of the pass; switched off, none is sent.
+    p.List({{site.server.Url("/news"), "", "40"}});
+    WriteFile(p.home.File("sentrel.ini"), "webhook=" + refusing.Url() + "\n");
+    p.Run({"--once"}, &code);
+    EXPECT_EQ(2, code) << "the change was told, its hook refused it";
+    p.List({{site.server.Url("/news"), "", "40"}});
+    WriteFile(p.home.File("sentrel.ini"), "webhook=" + refusing.Url() + "\nbwebhook=0\n");
+    p.Run({"--once"}, &code);
+    EXPECT_EQ(1, code);
+    EXPECT_EQ(3u, refusing.Posts().size());
 }
 
 TEST(WatchProgram, AnUnchangedPageWithAnETagCostsA304ThatIsNeitherChangeNorFailure) {

@@ -1,0 +1,26 @@
+#pragma once
+// An event as machines read it: the JSON object sentrel-watch --json prints, and the
+// webhooks and the feed receive, one writer for all of them.
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "AlertPolicy.h"
+
+namespace sentrel {
+
+/// A JSON string: quotes, backslashes and control characters escaped; UTF-8 as it is, with
+/// bytes that are no UTF-8 (a note of an older Windows version, in GBK) as U+FFFD.
+std::string JsonQuoted(const std::string& text);
+
+/// "2026-12-07T18:30:00+08:00": local time with its offset.
+std::string FormatIsoTime(std::time_t when);
+
+/// The event as one JSON object: time, url, note, kind, old_size, new_size, reason, and a
+/// text row's added and removed lines.
+std::string ReportJson(const AlertReport& report);
+
+/// "changed", "failing", "recovered".
+const char* ReportKindName(AlertReport::Kind kind);
+
+}  // namespace sentrel

@@ -1,0 +1,222 @@
+#include "HookSender.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "AlertJson.h"
+#include "CurlApi.h"
+#include "Files.h"
+#include "ProbeJob.h"
+#include "SmtpClient.h"
+#include "Translate.h"
+
+namespace sentrel {
+
+namespace {
+
+std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    std::size_t at = 0;
+    while ((at = text.find_first_not_of(" \t\r\n", at)) != std::string::npos) {
+        const std::size_t end = text.find_first_of(" \t\r\n", at);
+        words.push_back(text.substr(at, end == std::string::npos ? end : end - at));
+        at = end;
+    }
+    return words;
+}
+
+// A header's value must stay on its line: anything but printable ASCII makes it unusable.
+bool PlainHeaderValue(const std::string& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7f;
+    });
+}
+
+std::size_t Discard(char*, std::size_t size, std::size_t n, void*) {
+    return size * n;
+}
+
+int Abort(void* stop, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<std::atomic<bool>*>(stop)->load() ? 1 : 0;
+}
+
+}  // namespace
+
+HookTargets HookTargets::Of(const Settings& settings) {
+    HookTargets targets;
+    if (!settings.m_bWebhook) return targets;
+    targets.webhooks = Words(settings.m_strWebhook);
+    const std::vector<std::string> ntfy = Words(settings.m_strNtfy);
+    if (!ntfy.empty()) targets.ntfy = ntfy.front();
+    return targets;
+}
+
+std::string HookUrlProblem(const std::string& url) {
+    const bool web = url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0;
+    if (web && PlainHeaderValue(url) && url.find(' ') == std::string::npos) return std::string();
+    return Fill(Tr("推送网址须以 http:// 或 https:// 开头：{0}"), {url});
+}
+
+HookRequest WebhookRequest(const std::string& url, const AlertReport& report) {
+    return {url, {"Content-Type: application/json"}, ReportJson(report)};
+}
+
+HookRequest NtfyRequest(const std::string& topic, const AlertReport& report) {
+    static const char* const kTitle[] = {N_("有更新！"), N_("访问失败"), N_("已恢复")};
+    static const char* const kTags[] = {"bell", "warning", "white_check_mark"};
+    std::string message = report.note.empty() ? report.url : report.note + "\n" + report.url;
+    if (!report.reason.empty()) message += "\n" + Tr("原因：") + report.reason;
+    for (const std::string& line : report.removed) message += "\n- " + line;
+    for (const std::string& line : report.added) message += "\n+ " + line;
+    // A title beyond ASCII travels as RFC 2047 words, as ntfy reads them, on one line.
+    std::string title = EncodeHeaderText(Tr(kTitle[report.kind]));
+    for (std::size_t fold; (fold = title.find("\r\n")) != std::string::npos;) title.erase(fold, 2);
+    HookRequest request{topic,
+                        {"Content-Type: text/plain; charset=utf-8", "Title: " + title,
+                         std::string("Tags: ") + kTags[report.kind] + "," +
+                             ReportKindName(report.kind)},
+                        ValidUtf8(message)};
+    if (PlainHeaderValue(report.url)) request.headers.push_back("Click: " + report.url);
+    return request;
+}
+
+struct HookSender::Target {
+    std::string url;
+    std::deque<HookRequest> queue;
+    std::thread thread;
+    bool bFailing = false;  // the outage was told; told again only once it ended
+};
+
+HookSender::HookSender(Log log, Options options)
+    : m_fnLog(std::move(log)), m_options(options) {}
+
+HookSender::~HookSender() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bStop = true;
+    }
+    m_cv.notify_all();
+    for (auto& [url, target] : m_targets)
+        if (target->thread.joinable()) target->thread.join();
+}
+
+void HookSender::Send(const HookTargets& targets, const AlertReport& report) {
+    std::vector<HookRequest> requests;
+    for (const std::string& url : targets.webhooks) requests.push_back(WebhookRequest(url, report));
+    if (!targets.ntfy.empty()) requests.push_back(NtfyRequest(targets.ntfy, report));
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (HookRequest& request : requests) {
+        std::unique_ptr<Target>& target = m_targets[request.url];
+        if (!target) {
+            target = std::make_unique<Target>();
+            target->url = request.url;
+            try {
+                Target* t = target.get();
+                target->thread = std::thread([this, t] { Run(*t); });
+            } catch (const std::system_error&) {
+                ++m_nFailed;  // no thread: nothing can go to this hook
+                m_targets.erase(request.url);
+                continue;
+            }
+        }
+        target->queue.push_back(std::move(request));
+        ++m_nPending;
+    }
+    m_cv.notify_all();
+}
+
+std::chrono::milliseconds HookSender::DeliveryBound() const {
+    std::chrono::milliseconds all = m_options.bound * m_options.tries, wait = m_options.backoff;
+    for (int i = 1; i < m_options.tries; ++i, wait *= 2) all += wait;
+    return all;
+}
+
+bool HookSender::WaitIdle(std::chrono::steady_clock::time_point until) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_cv.wait_until(lock, until, [this] { return m_nPending == 0; });
+}
+
+int HookSender::Unconfirmed() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nPending + m_nFailed;
+}
+
+void HookSender::Run(Target& target) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_cv.wait(lock, [&] { return m_bStop || !target.queue.empty(); });
+        if (m_bStop) return;
+        const HookRequest request = target.queue.front();
+        lock.unlock();
+        std::string problem;
+        auto wait = m_options.backoff;
+        for (int attempt = 1; attempt <= m_options.tries; ++attempt, wait *= 2) {
+            bool retry = true;
+            problem = Post(request, retry);
+            if (problem.empty() || !retry || attempt == m_options.tries) break;
+            std::unique_lock<std::mutex> sleeping(m_mutex);
+            if (m_cv.wait_for(sleeping, wait, [this] { return m_bStop.load(); })) break;
+        }
+        lock.lock();
+        target.queue.pop_front();
+        --m_nPending;
+        if (!problem.empty()) ++m_nFailed;
+        // An outage is told when it begins and when it ends, never once per event.
+        std::string told;
+        if (!problem.empty() && !target.bFailing)
+            told = Fill(Tr("推送到 {0} 失败：{1}"), {target.url, problem});
+        else if (problem.empty() && target.bFailing)
+            told = Fill(Tr("推送到 {0} 已恢复"), {target.url});
+        target.bFailing = !problem.empty();
+        m_cv.notify_all();
+        if (!told.empty() && m_fnLog && !m_bStop) {
+            lock.unlock();
+            m_fnLog(told);
+            lock.lock();
+        }
+    }
+}
+
+std::string HookSender::Post(const HookRequest& request, bool& retry) {
+    if (!Curl()) return Tr("无法建立网络会话");
+    CURL* h = Curl()->easy_init();
+    if (!h) return Tr("无法建立网络会话");
+    curl_slist* headers = nullptr;
+    for (const std::string& header : request.headers)
+        headers = Curl()->slist_append(headers, header.c_str());
+    headers = Curl()->slist_append(headers, "Expect:");  // no wait for a 100 Continue
+    Curl()->easy_setopt(h, CURLOPT_URL, request.url.c_str());
+    Curl()->easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    Curl()->easy_setopt(h, CURLOPT_POST, 1L);
+    Curl()->easy_setopt(h, CURLOPT_POSTFIELDS, request.body.data());
+    Curl()->easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+    Curl()->easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+    Curl()->easy_setopt(h, CURLOPT_USERAGENT, "HalvexSentrel");
+    // Verified as mail is: the chain and the host name, against the system's store or
+    // the bundle the environment names.
+    Curl()->easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    Curl()->easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    std::string bundle = GetEnv("CURL_CA_BUNDLE");
+    if (bundle.empty()) bundle = GetEnv("SSL_CERT_FILE");
+    if (!bundle.empty()) Curl()->easy_setopt(h, CURLOPT_CAINFO, bundle.c_str());
+    Curl()->easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    Curl()->easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(m_options.bound.count()));
+    Curl()->easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
+                        static_cast<long>(std::min<long long>(m_options.bound.count(), 5000)));
+    Curl()->easy_setopt(h, CURLOPT_WRITEFUNCTION, &Discard);
+    Curl()->easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    Curl()->easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Abort);
+    Curl()->easy_setopt(h, CURLOPT_XFERINFODATA, static_cast<void*>(&m_bStop));
+    const CURLcode rc = Curl()->easy_perform(h);
+    long status = 0;
+    Curl()->easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    Curl()->easy_cleanup(h);
+    Curl()->slist_free_all(headers);
+    if (rc != CURLE_OK) return ProbeResult::Failed(FailureOfCode(rc)).Reason();
+    if (status >= 200 && status < 300) return std::string();
+    // A hook that refuses the request refuses it again; one that is busy may not.
+    retry = status >= 500 || status == 408 || status == 429;
+    return ProbeResult::Failed(ProbeFailure::HttpStatus, static_cast<int>(status)).Reason();
+}
+
+}  // namespace sentrel
