@@ -17,6 +17,7 @@
 
 #include "AlertMailThread.h"
 #include "AlertPolicy.h"
+#include "AtomFeed.h"
 #include "CCore.h"
 #include "HookSender.h"
 #include "MultiWatcher.h"
@@ -74,7 +75,7 @@ struct Args {
     bool bOnce = false, bJson = false, bList = false;
     int nInterval = 0;
     std::string add, remove;  // a row to add, the URL of rows to remove
-    std::string note, compare = "size", select, pageInterval;
+    std::string note, compare = "size", select, pageInterval, feed;
     std::vector<std::string> ignore;
 };
 
@@ -89,6 +90,8 @@ int Parse(int argc, char** argv, Args& a) {
     app.add_flag("--json", a.bJson,
                  "one JSON object per line: events (time, url, note, kind, old_size, new_size, "
                  "reason; a text row's added and removed lines), or with --list the rows");
+    app.add_option("--feed", a.feed,
+                   "keep an Atom feed of the last 100 events in this file (replaced whole)");
     CLI::Option* list = app.add_flag("--list", a.bList, "print the list and exit");
     CLI::Option* add = app.add_option("--add", a.add, "add a page to the list and exit");
     CLI::Option* remove =
@@ -156,6 +159,14 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
         }
         if (!Load()) return kExitErrors;
         if (!m_args.add.empty() || !m_args.remove.empty()) return Edit();
+        if (!m_args.feed.empty()) {
+            m_feed = std::make_unique<AtomFeed>(m_args.feed);
+            std::string error;
+            if (!m_feed->Load(error)) {
+                Say(error);
+                return kExitErrors;
+            }
+        }
         m_settings = m_core.Read();
         AlertPolicy::Options rules;
         rules.bOnePass = m_args.bOnce;
@@ -211,10 +222,12 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
             }
             TakeMailResults();
             policy.Poll();
+            WriteFeed(false);
         }
         m_session.Stop();
         engine.EndAll();
         policy.SaveNow();
+        WriteFeed(true);
         // Mails under way: a pass for cron waits for them; a signal (also one that comes
         // while it waits) leaves them little time.
         const auto mailBound = std::chrono::steady_clock::now() + std::chrono::seconds(90);
@@ -257,6 +270,7 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
     bool Report(const AlertReport& report) override {
         if (report.kind == AlertReport::kChanged) m_bChanged = true;
         if (report.kind == AlertReport::kFailing) m_bErrors = true;
+        if (m_feed) m_feed->Add(report);
         WatchReport r = report;
         r.url = OneLine(report.url);
         r.note = OneLine(report.note);
@@ -288,6 +302,21 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
     }
 
   private:
+    // The feed at most once a second: a burst of events is one write, the exit another.
+    void WriteFeed(bool now) {
+        const auto time = std::chrono::steady_clock::now();
+        if (!m_feed || !m_feed->Dirty() || (!now && time - m_feedWritten < std::chrono::seconds(1)))
+            return;
+        m_feedWritten = time;
+        std::string error;
+        if (!m_feed->Write(error)) {
+            if (!m_bFeedFailing) Complain("订阅源无法写入：{0}", {error});  // once per outage
+            m_bFeedFailing = m_bErrors = true;
+        } else {
+            m_bFeedFailing = false;
+        }
+    }
+
     bool Load() {
         std::string error;
         bool ok = m_store->Load(
@@ -364,6 +393,9 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
     Settings m_settings;
     std::unique_ptr<UrlStore> m_store;
     std::unique_ptr<StoreTextKeeper> m_textKeeper;
+    std::unique_ptr<AtomFeed> m_feed;
+    std::chrono::steady_clock::time_point m_feedWritten{};
+    bool m_bFeedFailing = false;
     WatchSession m_session;
     HookSender m_hooks{[](const std::string& text) { Say(text); }};
     MailTarget m_pMailTarget;

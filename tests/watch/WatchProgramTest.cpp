@@ -3,7 +3,13 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
 #include <atomic>
+#include <filesystem>
+#include <regex>
+#include <set>
 #include <mutex>
 #include <chrono>
 #include <thread>
@@ -131,6 +137,114 @@ TEST(WatchProgram, HooksGetEveryEventItPrintsAndAPassWaitsForThem) {
     p.Run({"--once"}, &code);
     EXPECT_EQ(1, code);
     EXPECT_EQ(3u, refusing.Posts().size());
+}
+
+namespace {
+// What RFC 4287 requires of a feed and its entries, as problems found ("" when none),
+// with the entries' titles newest first.
+std::string AtomProblems(const std::string& path, std::vector<std::string>& titles) {
+    xmlDoc* doc = xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET);
+    if (!doc) return "not XML";
+    std::string problems;
+    const std::regex date(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d+)?(Z|[+-]\d\d:\d\d))");
+    auto atom = [](xmlNode* n, const char* name) {
+        return n->type == XML_ELEMENT_NODE && n->ns &&
+               std::string(reinterpret_cast<const char*>(n->ns->href)) ==
+                   "http://www.w3.org/2005/Atom" &&
+               std::string(reinterpret_cast<const char*>(n->name)) == name;
+    };
+    auto text = [](xmlNode* n) {
+        xmlChar* t = xmlNodeGetContent(n);
+        std::string s = reinterpret_cast<const char*>(t);
+        xmlFree(t);
+        return s;
+    };
+    // Exactly one of each named child, ids absolute IRIs, times RFC 3339.
+    auto check = [&](xmlNode* parent, const char* what) {
+        for (const char* name : {"id", "title", "updated"}) {
+            int n = 0;
+            for (xmlNode* c = parent->children; c; c = c->next)
+                if (atom(c, name)) {
+                    ++n;
+                    if (std::string(name) == "updated" && !std::regex_match(text(c), date))
+                        problems += std::string(what) + " updated " + text(c) + "; ";
+                    if (std::string(name) == "id" && text(c).find(':') == std::string::npos)
+                        problems += std::string(what) + " id " + text(c) + "; ";
+                }
+            if (n != 1) problems += std::string(what) + " has " + std::to_string(n) + " " + name + "; ";
+        }
+    };
+    xmlNode* feed = xmlDocGetRootElement(doc);
+    if (!atom(feed, "feed")) problems += "no atom:feed; ";
+    check(feed, "feed");
+    bool author = false;
+    std::set<std::string> ids;
+    for (xmlNode* c = feed->children; c; c = c->next) {
+        author = author || atom(c, "author");
+        if (!atom(c, "entry")) continue;
+        check(c, "entry");
+        bool alternate = false;
+        for (xmlNode* e = c->children; e; e = e->next) {
+            if (atom(e, "title")) titles.push_back(text(e));
+            if (atom(e, "id") && !ids.insert(text(e)).second) problems += "id twice; ";
+            if (atom(e, "link")) {
+                xmlChar* rel = xmlGetProp(e, BAD_CAST "rel");
+                xmlChar* href = xmlGetProp(e, BAD_CAST "href");
+                alternate = alternate || ((!rel || xmlStrcmp(rel, BAD_CAST "alternate") == 0) && href);
+                xmlFree(rel);
+                xmlFree(href);
+            }
+        }
+        if (!alternate) problems += "entry without content or alternate link; ";
+    }
+    if (!author) problems += "no author; ";
+    xmlFreeDoc(doc);
+    return problems;
+}
+}  // namespace
+
+TEST(WatchProgram, AFeedKeepsTheLastHundredEventsAsValidAtomAcrossRuns) {
+    Site site;
+    Profile p;
+    p.List({{site.server.Url("/news"), "新闻 <&>", "40"}, {site.server.Url("/gone"), "", "5"}});
+    const std::string feed = p.home.File("public/changes.xml");
+    ASSERT_EQ(0, mkdir(p.home.File("public").c_str(), 0755));
+    int code = -1;
+    p.Run({"--once", "--feed", feed}, &code);
+    EXPECT_EQ(2, code);
+    std::vector<std::string> titles;
+    EXPECT_EQ("", AtomProblems(feed, titles));
+    std::sort(titles.begin(), titles.end());
+    EXPECT_EQ((std::vector<std::string>{"有更新！ 新闻 <&>", "访问失败 " + site.server.Url("/gone")}),
+              titles);
+    struct stat st {};
+    ASSERT_EQ(0, stat(feed.c_str(), &st));
+    EXPECT_EQ(0644u, st.st_mode & 0777) << "for a web server to read";
+    // Another run adds to it, newest first, and no temporary file stays behind.
+    site.size = 300;
+    p.List({{site.server.Url("/news"), "", "40"}});
+    p.Run({"--once", "--feed", feed}, &code);
+    titles.clear();
+    EXPECT_EQ("", AtomProblems(feed, titles));
+    ASSERT_EQ(3u, titles.size());
+    EXPECT_EQ("有更新！ " + site.server.Url("/news"), titles[0]);
+    const std::string text = ReadFile(feed);
+    EXPECT_NE(std::string::npos, text.find("<link rel=\"alternate\" href=\"" + site.server.Url("/news") + "\"/>"));
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(p.home.File("public")))
+        files.push_back(entry.path().filename().string());
+    EXPECT_EQ(std::vector<std::string>{"changes.xml"}, files);
+    // At most a hundred entries, the newest.
+    p.List(std::vector<UrlRow>(60, UrlRow{site.server.Url("/gone"), "", "5"}));
+    for (int run = 0; run < 2; ++run) p.Run({"--once", "--feed", feed}, &code);
+    titles.clear();
+    EXPECT_EQ("", AtomProblems(feed, titles));
+    EXPECT_EQ(100u, titles.size());
+    // A file that is no feed is never overwritten.
+    WriteFile(p.home.File("notes.txt"), "my notes");
+    p.Run({"--once", "--feed", p.home.File("notes.txt")}, &code);
+    EXPECT_EQ(2, code);
+    EXPECT_EQ("my notes", ReadFile(p.home.File("notes.txt")));
 }
 
 TEST(WatchProgram, AnUnchangedPageWithAnETagCostsA304ThatIsNeitherChangeNorFailure) {
