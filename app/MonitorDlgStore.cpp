@@ -10,6 +10,7 @@
 #include "Files.h"
 #include "MonitorDlg.h"
 #include "Notice.h"
+#include "ShardState.h"
 #include "TextRules.h"
 #include "UrlTextFile.h"
 #include "WatchList.h"
@@ -57,6 +58,11 @@ void CMonitorDlg::LoadUrlList() {
     m_strSaveTarget = g_strConnStr;
     UrlStore store(g_strConnStr);
     std::string error;
+    // sentrel-watch shards that ran left their sizes beside the list: it takes them back.
+    if (!FoldShardStates(g_strAppPath, store, error))
+        m_strStartupProblems +=
+            Fill(Tr("分片的网页大小未能并入列表：{0}"), {error}) + "\n";
+    error.clear();
     m_bBulk = true;
     bool ok = store.Load(
         [this](UrlRow&& row) {

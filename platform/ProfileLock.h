@@ -22,8 +22,13 @@ class ProfileLock {
         kUnavailable,  ///< the folder takes no file at all (told as a folder problem)
         kFailed,       ///< the lock file is there but cannot be locked: Problem() says why
     };
-    /// Takes the lock of `dir`.
-    Result Acquire(const std::string& dir);
+    /// How the lock is held: by one program alone (the window, sentrel-watch), or shared
+    /// by the shards of one list, which together keep every program that would hold it
+    /// alone away, as it keeps them away.
+    enum class Hold { kAlone, kShared };
+    /// Takes the lock of `dir` (its file `name`: a shard's own lock has another).
+    Result Acquire(const std::string& dir, Hold hold = Hold::kAlone,
+                   const std::string& name = "sentrel.lock");
     bool Held() const;
     /// Why the last Acquire or Listen failed.
     const std::string& Problem() const;

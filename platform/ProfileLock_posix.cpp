@@ -85,10 +85,11 @@ const std::string& ProfileLock::Problem() const {
     return m_impl->problem;
 }
 
-ProfileLock::Result ProfileLock::Acquire(const std::string& dir) {
+ProfileLock::Result ProfileLock::Acquire(const std::string& dir, Hold hold,
+                                         const std::string& name) {
     if (Held()) return kAcquired;
     m_impl->problem.clear();
-    const std::string path = dir + (dir.empty() || dir.back() == '/' ? "" : "/") + "sentrel.lock";
+    const std::string path = dir + (dir.empty() || dir.back() == '/' ? "" : "/") + name;
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
         // A lock file of another owner (left by sudo, say) still locks when it can be read.
@@ -103,7 +104,7 @@ ProfileLock::Result ProfileLock::Acquire(const std::string& dir) {
         m_impl->problem = path + ": " + std::strerror(err);
         return kFailed;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd, (hold == Hold::kShared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
         const int err = errno;
         ::close(fd);
         if (err == EWOULDBLOCK) return kTaken;

@@ -53,13 +53,18 @@ const std::string& ProfileLock::Problem() const {
     return m_impl->problem;
 }
 
-ProfileLock::Result ProfileLock::Acquire(const std::string& dir) {
+ProfileLock::Result ProfileLock::Acquire(const std::string& dir, Hold hold,
+                                         const std::string& name) {
     if (Held()) return kAcquired;
     m_impl->problem.clear();
     const std::string sep = dir.empty() || dir.back() == '\\' || dir.back() == '/' ? "" : "\\";
-    const std::string path = dir + sep + "sentrel.lock";
-    HANDLE h = CreateFileW(fs::Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::string path = dir + sep + name;
+    // Held alone: no sharing at all. Shared: readers that let other readers in, so shards
+    // open it together and anyone who would hold it alone is refused.
+    const bool shared = hold == Hold::kShared;
+    HANDLE h = CreateFileW(fs::Wide(path).c_str(), shared ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
+                           shared ? FILE_SHARE_READ : 0, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD err = GetLastError();
         if (err == ERROR_SHARING_VIOLATION) return kTaken;

@@ -210,6 +210,35 @@ bool UrlStore::Save(const std::vector<UrlRow>& rows, std::string& error) const {
     return true;
 }
 
+bool UrlStore::TakeTexts(const std::string& otherPath, std::string& error) const {
+    Db db = Open(m_strPath, error);
+    if (!db) return false;
+    sqlite3* h = db.get();
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_exec(h, kCreateTexts, nullptr, nullptr, nullptr) != SQLITE_OK ||
+        sqlite3_prepare_v2(h, "ATTACH DATABASE ? AS other", -1, &raw, nullptr) != SQLITE_OK) {
+        error = Describe(h, m_strPath);
+        return false;
+    }
+    Stmt attach(raw);
+    sqlite3_bind_text(raw, 1, otherPath.data(), static_cast<int>(otherPath.size()), SQLITE_STATIC);
+    if (sqlite3_step(raw) != SQLITE_DONE) {
+        error = Describe(h, otherPath);
+        return false;
+    }
+    // A store that never kept a text has no table of them: nothing to take.
+    const bool ok =
+        sqlite3_exec(h,
+                     "INSERT OR REPLACE INTO main.T_TEXT (url, last, lasttime, prev, prevtime) "
+                     "SELECT url, last, lasttime, prev, prevtime FROM other.T_TEXT "
+                     "WHERE url IN (SELECT url FROM main.T_URL)",
+                     nullptr, nullptr, nullptr) == SQLITE_OK ||
+        std::string(sqlite3_errmsg(h)).find("no such table") != std::string::npos;
+    if (!ok) error = Describe(h, m_strPath);
+    sqlite3_exec(h, "DETACH DATABASE other", nullptr, nullptr, nullptr);
+    return ok;
+}
+
 bool UrlStore::LoadTexts(const std::string& url, PageTexts& texts, std::string& error) const {
     texts = PageTexts();
     Db db = Open(m_strPath, error);

@@ -60,6 +60,9 @@ class UrlStore {
     bool KeepText(const std::string& url, const std::string& text, std::time_t when,
                   std::string& error) const;
 
+    /// Takes the kept texts of another store (a shard's) for the pages of this list.
+    bool TakeTexts(const std::string& otherPath, std::string& error) const;
+
   private:
     std::string m_strPath;
 };

@@ -22,6 +22,7 @@
 #include "HookSender.h"
 #include "MultiWatcher.h"
 #include "ProfileLock.h"
+#include "ShardState.h"
 #include "TextRules.h"
 #include "Translate.h"
 #include "UrlStore.h"
@@ -75,7 +76,8 @@ struct Args {
     bool bOnce = false, bJson = false, bList = false;
     int nInterval = 0;
     std::string add, remove;  // a row to add, the URL of rows to remove
-    std::string note, compare = "size", select, pageInterval, feed;
+    std::string note, compare = "size", select, pageInterval, feed, shard;
+    int nShard = 0, nShards = 0;  // this process's shard of how many (0: the whole list)
     std::vector<std::string> ignore;
 };
 
@@ -92,6 +94,10 @@ int Parse(int argc, char** argv, Args& a) {
                  "reason; a text row's added and removed lines), or with --list the rows");
     app.add_option("--feed", a.feed,
                    "keep an Atom feed of the last 100 events in this file (replaced whole)");
+    CLI::Option* shard = app.add_option(
+        "--shard", a.shard,
+        "watch only the rows whose URL hashes to shard I of N (I/N or I-N, from 0); N such "
+        "processes share one list, each with its own lock and state");
     CLI::Option* list = app.add_flag("--list", a.bList, "print the list and exit");
     CLI::Option* add = app.add_option("--add", a.add, "add a page to the list and exit");
     CLI::Option* remove =
@@ -109,6 +115,7 @@ int Parse(int argc, char** argv, Args& a) {
     app.add_option("--ignore", a.ignore, "a text row's ignore rule: a text, or /regex/")
         ->needs(add);
     list->excludes(add)->excludes(remove);
+    shard->excludes(add)->excludes(remove);
     add->excludes(remove);
     try {
         app.parse(argc, argv);
@@ -116,6 +123,10 @@ int Parse(int argc, char** argv, Args& a) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         Say(e.what());  // CLI11's own words
+        return kExitErrors;
+    }
+    if (!a.shard.empty() && !ParseShard(a.shard, a.nShard, a.nShards)) {
+        Say("--shard: " + a.shard + " is not I/N with 0 <= I < N <= 1000");
         return kExitErrors;
     }
     return -1;
@@ -128,6 +139,23 @@ std::string OneLine(std::string text) {
     return text;
 }
 
+// A shard keeps its texts in its own file; a page it has kept none of yet has the list's.
+class ShardTextKeeper : public TextKeeper {
+  public:
+    ShardTextKeeper(const std::string& own, const std::string& list,
+                    const std::function<void(const std::string&)>& onError)
+        : m_own(own, onError), m_list(list, onError) {}
+    bool LastText(const std::string& url, std::string& text) override {
+        return m_own.LastText(url, text) || m_list.LastText(url, text);
+    }
+    void KeepText(const std::string& url, const std::string& text, std::time_t when) override {
+        m_own.KeepText(url, text, when);
+    }
+
+  private:
+    StoreTextKeeper m_own, m_list;
+};
+
 // The program without a window: the list on one event loop, its events told as lines, its
 // alerts sent as the window sends them. What differs from the window is the alert policy's
 // options (a one-pass run, reported sizes kept, no row limit, a clamped interval).
@@ -138,24 +166,32 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
     int Run() {
         const ProgramPaths& paths = m_core.Paths();
         m_store = std::make_unique<UrlStore>(paths.dataDir + "user.mdb");
-        m_textKeeper = std::make_unique<StoreTextKeeper>(m_store->Path(), [](const std::string& e) {
-            Complain("无法保存网页文字：{0}", {e});
-        });
+        // A shard writes its own file only; the list is read, never written, while shards run.
+        m_stateStore = m_args.nShards
+                           ? std::make_unique<UrlStore>(
+                                 ShardStatePath(paths.dataDir, m_args.nShard, m_args.nShards))
+                           : nullptr;
+        auto textError = [](const std::string& e) { Complain("无法保存网页文字：{0}", {e}); };
+        if (m_stateStore)
+            m_textKeeper = std::make_unique<ShardTextKeeper>(m_stateStore->Path(), m_store->Path(),
+                                                             textError);
+        else
+            m_textKeeper = std::make_unique<StoreTextKeeper>(m_store->Path(), textError);
         m_session.SetTextKeeper(m_textKeeper.get());
         if (m_args.bList) return Load() ? List() : kExitErrors;
 
-        ProfileLock lock;
-        switch (lock.Acquire(paths.dataDir)) {
-            case ProfileLock::kTaken:
-                Complain("配置目录 {0} 正被另一个 Sentrel 程序使用", {paths.dataDir});
-                return kExitProfileTaken;
-            case ProfileLock::kFailed:
-                // Two programs must never write one list: without the lock, no run.
-                Complain("配置目录 {0} 无法加锁：{1}", {paths.dataDir, lock.Problem()});
-                return kExitProfileTaken;
-            case ProfileLock::kAcquired:
-            case ProfileLock::kUnavailable:
-                break;
+        ProfileLock lock, shardLock;
+        const std::string shardLockName =
+            "sentrel-shard-" + std::to_string(m_args.nShard) + "-of-" + std::to_string(m_args.nShards) + ".lock";
+        if (!Take(lock, m_args.nShards ? ProfileLock::Hold::kShared : ProfileLock::Hold::kAlone,
+                  "sentrel.lock") ||
+            (m_args.nShards && !Take(shardLock, ProfileLock::Hold::kAlone, shardLockName)))
+            return kExitProfileTaken;
+        if (!m_args.nShards) {
+            // Shards that ran before left their sizes beside the list: it takes them back.
+            std::string error;
+            if (!FoldShardStates(paths.dataDir, *m_store, error))
+                Complain("分片的网页大小未能并入列表：{0}", {error});
         }
         if (!Load()) return kExitErrors;
         if (!m_args.add.empty() || !m_args.remove.empty()) return Edit();
@@ -296,7 +332,7 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
 
     void Save() override {
         std::string error;
-        m_bStoreFailed = !SaveList(m_session, *m_store, error);
+        m_bStoreFailed = !SaveList(m_session, m_stateStore ? *m_stateStore : *m_store, error);
         if (m_bStoreFailed)
             Complain("网页大小无法保存：{0}", {error});
     }
@@ -317,13 +353,41 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
         }
     }
 
+    // Takes `lock` as asked; false, with the reason told, when another program has it.
+    bool Take(ProfileLock& lock, ProfileLock::Hold hold, const std::string& name) {
+        const std::string& dir = m_core.Paths().dataDir;
+        switch (lock.Acquire(dir, hold, name)) {
+            case ProfileLock::kTaken:
+                if (name != "sentrel.lock")
+                    Complain("分片 {0} 已在运行（{1}）", {m_args.shard, dir});
+                else
+                    Complain("配置目录 {0} 正被另一个 Sentrel 程序使用", {dir});
+                return false;
+            case ProfileLock::kFailed:
+                // Two programs must never write one list: without the lock, no run.
+                Complain("配置目录 {0} 无法加锁：{1}", {dir, lock.Problem()});
+                return false;
+            case ProfileLock::kAcquired:
+            case ProfileLock::kUnavailable:
+                break;
+        }
+        return true;
+    }
+
+    // The list's rows (a shard's own only), with the sizes shards keep beside it.
     bool Load() {
+        std::vector<UrlRow> rows;
         std::string error;
-        bool ok = m_store->Load(
-            [this](UrlRow&& row) { AddStoredRow(m_session, row); },
-            error);
-        if (!ok) Complain("无法读取列表：{0}", {error});
-        return ok;
+        if (!m_store->Load([&rows](UrlRow&& row) { rows.push_back(std::move(row)); }, error)) {
+            Complain("无法读取列表：{0}", {error});
+            return false;
+        }
+        if ((m_args.nShards || m_args.bList) && !ReadShardStates(m_core.Paths().dataDir, rows, error))
+            Complain("分片的网页大小未能读取：{0}", {error});
+        for (const UrlRow& row : rows)
+            if (!m_args.nShards || ShardOf(row.url, m_args.nShards) == m_args.nShard)
+                AddStoredRow(m_session, row);
+        return true;
     }
 
     int List() {
@@ -392,7 +456,8 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
     CCore& m_core;
     Settings m_settings;
     std::unique_ptr<UrlStore> m_store;
-    std::unique_ptr<StoreTextKeeper> m_textKeeper;
+    std::unique_ptr<UrlStore> m_stateStore;  // a shard's own sizes and texts
+    std::unique_ptr<TextKeeper> m_textKeeper;
     std::unique_ptr<AtomFeed> m_feed;
     std::chrono::steady_clock::time_point m_feedWritten{};
     bool m_bFeedFailing = false;

@@ -209,12 +209,15 @@ void ExpectRefusal(const TempDir& home, int status, const std::string& said) {
 }  // namespace
 
 TEST(ProgramBusy, AProfileHeldByAProgramWithoutAWindowIsNamedInABox) {
-    // sentrel-watch holds the profile and has no window to show: the start says so.
-    TempDir home;
-    ProfileLock lock;
-    ASSERT_EQ(ProfileLock::kAcquired, lock.Acquire(home.Path() + "/"));
-    ExpectRefusal(home, 0, "in use by another program");
-    EXPECT_FALSE(std::ifstream(home.File("user.mdb")).good()) << "nothing was written";
+    // sentrel-watch holds the profile, alone or as one of its shards, and has no window
+    // to show: the start says so.
+    for (const auto hold : {ProfileLock::Hold::kAlone, ProfileLock::Hold::kShared}) {
+        TempDir home;
+        ProfileLock lock;
+        ASSERT_EQ(ProfileLock::kAcquired, lock.Acquire(home.Path() + "/", hold));
+        ExpectRefusal(home, 0, "in use by another program");
+        EXPECT_FALSE(std::ifstream(home.File("user.mdb")).good()) << "nothing was written";
+    }
 }
 
 TEST(ProgramBusy, ALockThatCannotBeTakenStopsTheStart) {

@@ -7,6 +7,7 @@
 #include <libxml/tree.h>
 
 #include <atomic>
+#include <map>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -245,6 +246,67 @@ TEST(WatchProgram, AFeedKeepsTheLastHundredEventsAsValidAtomAcrossRuns) {
     p.Run({"--once", "--feed", p.home.File("notes.txt")}, &code);
     EXPECT_EQ(2, code);
     EXPECT_EQ("my notes", ReadFile(p.home.File("notes.txt")));
+}
+
+TEST(WatchProgram, ThreeShardsProbeEveryPageOfOneListExactlyOnceAndKeepTheirSizesApart) {
+    std::mutex mutex;
+    std::map<std::string, int> hits;
+    TestHttpServer server([&](TestServer::Conn& c, const std::string& head, int) {
+        const std::string path = head.substr(4, head.find(' ', 4) - 4);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++hits[path];
+        }
+        c.Write(TestHttpServer::Response("200 OK", "Content-Length: 50\r\n", std::string(50, 'x')));
+    });
+    Profile p;
+    std::vector<UrlRow> rows;
+    for (int i = 0; i < 300; ++i) rows.push_back({server.Url("/p" + std::to_string(i)), "", "40"});
+    p.List(rows);
+    // Three at once on one profile: none is refused for another, and none waits on another.
+    std::vector<pid_t> shards;
+    std::vector<int> outputs;
+    for (const char* shard : {"0/3", "1/3", "2-3"}) {
+        int fd = -1;
+        shards.push_back(SpawnReading({kWatch, "--once", "--shard", shard}, &fd, p.Env()));
+        outputs.push_back(fd);
+    }
+    std::size_t told = 0;
+    for (std::size_t i = 0; i < shards.size(); ++i) {
+        std::string line;
+        while (ReadLineFrom(outputs[i], line)) told += line.find(" changed ") != std::string::npos;
+        close(outputs[i]);
+        EXPECT_EQ(1, WaitExit(shards[i], 30s)) << "shard " << i;
+    }
+    EXPECT_EQ(300u, told);
+    ASSERT_EQ(300u, hits.size());
+    for (const auto& [path, n] : hits) EXPECT_EQ(1, n) << path << " probed by exactly one shard";
+    // Each kept its own; the list itself was only read.
+    for (const UrlRow& row : p.Stored()) ASSERT_EQ("40", row.kbsize);
+    int code = -1;
+    const std::string list = p.Run({"--list"}, &code);
+    EXPECT_EQ(300, std::count(list.begin(), list.end(), '\n'));
+    EXPECT_EQ(std::string::npos, list.find("\t40\t")) << "--list reads what the shards measured";
+    // The same shard twice, or the whole list while shards run, is refused.
+    {
+        ProfileLock shardHeld;
+        ASSERT_EQ(ProfileLock::kAcquired, shardHeld.Acquire(p.home.Path() + "/", ProfileLock::Hold::kAlone,
+                                                            "sentrel-shard-1-of-3.lock"));
+        p.Run({"--once", "--shard", "1/3"}, &code);
+        EXPECT_EQ(3, code);
+        EXPECT_EQ("", p.Run({"--once", "--shard", "0/3"}, &code)) << "told already";
+        EXPECT_EQ(0, code) << "another shard runs beside it";
+        ProfileLock aShard;
+        ASSERT_EQ(ProfileLock::kAcquired,
+                  aShard.Acquire(p.home.Path() + "/", ProfileLock::Hold::kShared));
+        p.Run({"--once"}, &code);
+        EXPECT_EQ(3, code);
+    }
+    // The whole list again: the shards' sizes are folded into it, and nothing is told twice.
+    EXPECT_EQ("", p.Run({"--once"}, &code));
+    EXPECT_EQ(0, code);
+    for (const UrlRow& row : p.Stored()) ASSERT_EQ("50", row.kbsize);
+    EXPECT_FALSE(std::filesystem::exists(p.home.File("shard-0-of-3.mdb")));
 }
 
 TEST(WatchProgram, AnUnchangedPageWithAnETagCostsA304ThatIsNeitherChangeNorFailure) {

@@ -1,0 +1,104 @@
+#include "ShardState.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <regex>
+
+#include "Files.h"
+#include "TextHash.h"
+
+namespace sentrel {
+
+namespace {
+
+bool SameComparing(const UrlRow& a, const UrlRow& b) {
+    return a.url == b.url && a.compare == b.compare && a.select == b.select && a.ignore == b.ignore;
+}
+
+bool LoadRows(const UrlStore& store, std::vector<UrlRow>& rows, std::string& error) {
+    return store.Load([&rows](UrlRow&& row) { rows.push_back(std::move(row)); }, error);
+}
+
+std::string Joined(const std::string& dir, const std::string& name) {
+    const char last = dir.empty() ? '/' : dir.back();
+    return dir + (last == '/' || last == '\\' ? "" : "/") + name;
+}
+
+}  // namespace
+
+int ShardOf(const std::string& url, int count) {
+    return count <= 1 ? 0 : static_cast<int>(content::TextHash(url) % static_cast<unsigned>(count));
+}
+
+bool ParseShard(const std::string& text, int& index, int& count) {
+    static const std::regex form(R"(([0-9]{1,4})[/-]([0-9]{1,4}))");
+    std::smatch m;
+    if (!std::regex_match(text, m, form)) return false;
+    index = std::stoi(m[1]);
+    count = std::stoi(m[2]);
+    return count >= 1 && count <= 1000 && index < count;
+}
+
+std::string ShardStatePath(const std::string& dataDir, int index, int count) {
+    return Joined(dataDir, "shard-" + std::to_string(index) + "-of-" + std::to_string(count) + ".mdb");
+}
+
+void TakeState(std::vector<UrlRow>& list, const std::vector<UrlRow>& state) {
+    std::multimap<std::string, const UrlRow*> byUrl;
+    for (const UrlRow& row : state) byUrl.emplace(row.url, &row);
+    for (UrlRow& row : list) {
+        auto [from, to] = byUrl.equal_range(row.url);
+        for (auto it = from; it != to; ++it) {
+            if (!SameComparing(row, *it->second)) continue;
+            row.kbsize = it->second->kbsize;
+            row.etag = it->second->etag;
+            row.lastModified = it->second->lastModified;
+            row.textHash = it->second->textHash;
+            byUrl.erase(it);  // the next row of this URL takes the next state
+            break;
+        }
+    }
+}
+
+namespace {
+// The shard state files of `dataDir`, oldest first, so that the newest state wins.
+std::vector<std::string> StateFiles(const std::string& dataDir) {
+    namespace stdfs = std::filesystem;
+    static const std::regex name(R"(shard-[0-9]+-of-[0-9]+\.mdb)");
+    std::vector<std::pair<stdfs::file_time_type, std::string>> found;
+    std::error_code ec;
+    for (const auto& entry : stdfs::directory_iterator(stdfs::u8path(dataDir), ec)) {
+        const std::string file = entry.path().filename().u8string();
+        if (std::regex_match(file, name)) found.push_back({entry.last_write_time(ec), Joined(dataDir, file)});
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> files;
+    for (auto& [time, path] : found) files.push_back(std::move(path));
+    return files;
+}
+}  // namespace
+
+bool ReadShardStates(const std::string& dataDir, std::vector<UrlRow>& list, std::string& error) {
+    for (const std::string& path : StateFiles(dataDir)) {
+        std::vector<UrlRow> state;
+        if (!LoadRows(UrlStore(path), state, error)) return false;
+        TakeState(list, state);
+    }
+    return true;
+}
+
+bool FoldShardStates(const std::string& dataDir, const UrlStore& store, std::string& error) {
+    const std::vector<std::string> files = StateFiles(dataDir);
+    if (files.empty()) return true;
+    std::vector<UrlRow> list;
+    if (!LoadRows(store, list, error) || !ReadShardStates(dataDir, list, error)) return false;
+    for (const std::string& path : files)
+        if (!store.TakeTexts(path, error)) return false;
+    if (!store.Save(list, error)) return false;
+    for (const std::string& path : files) fs::Remove(path);
+    return true;
+}
+
+}  // namespace sentrel

@@ -1,0 +1,39 @@
+#pragma once
+// Shards: N sentrel-watch processes share one list, each watching the rows whose URL
+// hashes to it. The list (user.mdb) is only read while they run: each shard keeps its
+// rows' sizes, validators, hashes and texts in a file of its own beside it
+// (shard-I-of-N.mdb), written by that shard alone, so no shard can lose another's
+// state and none waits on another's writes, also on a network volume. Whoever next holds
+// the profile alone (the window, sentrel-watch without --shard) folds those files back
+// into the list first and removes them.
+#include <string>
+#include <vector>
+
+#include "UrlStore.h"
+
+namespace sentrel {
+
+/// Which of `count` shards watches `url`: XXH64 of its bytes, modulo `count`, the same on
+/// every host, system and version.
+int ShardOf(const std::string& url, int count);
+
+/// Reads "I/N" (or "I-N", as a systemd instance names it) with 0 <= I < N <= 1000.
+bool ParseShard(const std::string& text, int& index, int& count);
+
+/// The state file of shard `index` of `count` in the profile `dataDir`.
+std::string ShardStatePath(const std::string& dataDir, int index, int count);
+
+/// Rows of `list` take the size, validators and text hash that `state` holds for them:
+/// rows of the same URL, compared the same way, matched in order.
+void TakeState(std::vector<UrlRow>& list, const std::vector<UrlRow>& state);
+
+/// Rows of `list` take what every shard state file of `dataDir` holds for them, oldest
+/// file first: what shards measured, as a shard or --list reads the list while they run.
+bool ReadShardStates(const std::string& dataDir, std::vector<UrlRow>& list, std::string& error);
+
+/// Folds every shard state file of `dataDir` into `store`, oldest first, with the texts
+/// they keep, then removes them. Only for the holder of the profile alone. False with the
+/// reason; the files are left for the next time then.
+bool FoldShardStates(const std::string& dataDir, const UrlStore& store, std::string& error);
+
+}  // namespace sentrel
