@@ -17,6 +17,8 @@ for flag in "$@"; do
       packages+=(xvfb trayer xdotool x11-utils imagemagick python3-aiosmtpd openssl curl)
       # Validators of the desktop entry and metadata, and the Debian package tools.
       packages+=(desktop-file-utils appstream dpkg-dev)
+      # The server units' checker, and the YAML reader the manifests are checked with.
+      packages+=(systemd python3-yaml)
       # A private session bus with an accessibility bus, and a screen reader's client.
       packages+=(dbus-daemon dbus-bin at-spi2-core libatk-adaptor python3-pyatspi python3-gi) ;;
     --windows)

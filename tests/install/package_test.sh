@@ -50,6 +50,10 @@ grep -q "$work/home/.local/share/sentrel/user.mdb" <<<"$said" ||
   { echo "sentrel-watch did not read the window's profile: $said"; exit 1; }
 grep -q "^ExecStart=sentrel-watch$" "$work/root/usr/lib/systemd/user/sentrel-watch.service" ||
   { echo "no user unit for sentrel-watch in the package"; exit 1; }
+grep -q "^ExecStart=sentrel-watch --json --shard %i$" "$work/root/usr/lib/systemd/user/sentrel-watch@.service" ||
+  { echo "no template unit for shards in the package"; exit 1; }
+[ -f "$work/root/usr/share/sentrel/kubernetes/statefulset.yaml" ] ||
+  { echo "no Kubernetes manifests in the package"; exit 1; }
 if ls "$work/root/usr/bin" | grep -qv -e '^sentrel$' -e '^sentrel-probe$' -e '^sentrel-watch$'; then
   echo "files appeared beside the executable: $(ls "$work/root/usr/bin")"; exit 1
 fi
