@@ -13,10 +13,10 @@ db.execute("CREATE TABLE T_URL (url TEXT, title TEXT, kbsize TEXT)")
 db.executemany("INSERT INTO T_URL VALUES (?, ?, ?)",
                [("http://127.0.0.1:9/a", "新闻首页", "1000"), ("http://127.0.0.1:9/b", "价格页", "0")])
 # The second row compares its text; its last two texts are kept.
-for column in ("etag", "lastmod", "compare", "selector", "ignore", "texthash"):
+for column in ("etag", "lastmod", "compare", "selector", "ignore", "texthash", "interval"):
     db.execute("ALTER TABLE T_URL ADD COLUMN %s TEXT" % column)
 db.execute("UPDATE T_URL SET compare = 'text', selector = '#main', ignore = 'visitors', "
-           "texthash = '0123456789abcdef' WHERE title = '价格页'")
+           "texthash = '0123456789abcdef', interval = '3600' WHERE title = '价格页'")
 db.execute("CREATE TABLE T_TEXT (url TEXT PRIMARY KEY, last TEXT, lasttime INTEGER, prev TEXT, prevtime INTEGER)")
 db.execute("INSERT INTO T_TEXT VALUES ('http://127.0.0.1:9/b', '价格\n299\n', 1765000000, '价格\n199\n', 1764000000)")
 db.commit()
@@ -44,7 +44,7 @@ if [ "$out" != "$expected" ]; then
 fi
 out=$(timeout 90 /usr/bin/python3 "$here/atspi_text_row.py" || true)
 echo "$out"
-expected=$'查看变化:   价格 / − 199 / + 299\nbuttons: 关闭, 打开网页\n比较方式: 网页文字\nfields: http://127.0.0.1:9/b | 价格页 | #main | visitors | '
+expected=$'查看变化:   价格 / − 199 / + 299\nbuttons: 关闭, 打开网页\n比较方式: 网页文字\nfields: http://127.0.0.1:9/b | 价格页 | 3600 | #main | visitors | '
 if [ "$out" != "$expected" ]; then
   echo "a text row's changes and options are not what a screen reader should read"
   exit 1
