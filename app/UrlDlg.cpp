@@ -39,12 +39,12 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
     place(m_editNote, at(45, 33, 201, 14));
     const wxString modes[] = {TrW("网页大小"), TrW("网页文字")};
     m_choiceCompare = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 2, modes);
-    place(m_choiceCompare, at(45, 50, 80, 14));
+    place(m_choiceCompare, at(45, 50, 70, 14));
     m_choiceCompare->SetName(TrW("比较方式"));
     m_editInterval = new wxTextCtrl(this, wxID_ANY);
-    place(m_editInterval, at(163, 50, 83, 14));
-    m_editInterval->SetHint(TrW("间隔（秒），留空为默认"));
-    m_editInterval->SetName(TrW("间隔（秒）"));
+    place(m_editInterval, at(166, 50, 80, 14));
+    m_editInterval->SetHint(TrW("留空为默认"));
+    m_editInterval->SetName(TrW("间隔（秒），留空为默认"));
     m_editSelect = new wxTextCtrl(this, wxID_ANY);
     place(m_editSelect, at(45, 67, 201, 14));
     m_editSelect->SetHint(TrW("CSS 选择器或 XPath，留空为整页"));
@@ -66,7 +66,7 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
     place(new wxStaticText(this, wxID_ANY, TrW("网址：")), at(7, 17, 36, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("备注：")), at(7, 35, 36, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("比较方式：")), at(7, 52, 36, 8));
-    place(new wxStaticText(this, wxID_ANY, TrW("间隔：")), at(128, 52, 33, 8));
+    place(new wxStaticText(this, wxID_ANY, TrW("间隔（秒）：")), at(118, 52, 46, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("选取：")), at(7, 69, 36, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("忽略：")), at(7, 86, 36, 8));
     // A multi-line field has no native hint: its help stands beside the preview button.

@@ -12,7 +12,7 @@ cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -r
 trap cleanup EXIT
 
 source scripts/display.sh
-start_display 140 180 800x600x24
+start_display 140 180 1024x768x24
 pids+=("${display_pids[@]}")
 
 # Three local pages; the stored size of the first differs from what it is now.

@@ -66,7 +66,7 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     auto label = [&](const wxString& text, const wxRect& r, int id = wxID_ANY) {
         (new wxStaticText(this, id, text))->SetSize(r);
     };
-    SetClientSize(ConvertDialogToPixels(wxSize(324, 383)));
+    SetClientSize(ConvertDialogToPixels(wxSize(324, 369)));
 
     label(TrW("监控间隔："), at(23, 16, 41, 8));
     m_editInterval = new wxTextCtrl(this, IDC_INTERVAL, wxEmptyString, wxDefaultPosition,
@@ -128,22 +128,22 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     m_chkMailOnFailure->SetSize(at(34, 274, 160, 10));
     // Events to where teams look: webhooks (one URL a line) and an ntfy topic.
     m_chkWebhook = new wxCheckBox(this, IDC_WEBHOOK_ON, TrW("推送到 Webhook 和 ntfy"));
-    m_chkWebhook->SetSize(at(23, 292, 140, 10));
-    label(U("Webhook："), at(34, 308, 41, 8));
+    m_chkWebhook->SetSize(at(23, 290, 140, 10));
+    label(TrW("Webhook："), at(34, 306, 41, 8));
     m_editWebhook = new wxTextCtrl(this, IDC_WEBHOOK, wxEmptyString, wxDefaultPosition,
                                    wxDefaultSize, wxTE_MULTILINE | wxTE_DONTWRAP);
-    m_editWebhook->SetSize(at(79, 306, 214, 26));
+    m_editWebhook->SetSize(at(79, 304, 214, 24));
     m_editWebhook->SetName(U("Webhook"));
-    label(TrW("每行一个网址，收到事件的 JSON"), at(79, 334, 214, 8));
-    label(U("ntfy："), at(34, 348, 41, 8));
+    label(TrW("每行一个网址，收到事件的 JSON"), at(168, 291, 148, 8));
+    label(TrW("ntfy："), at(34, 334, 41, 8));
     m_editNtfy = new wxTextCtrl(this, IDC_NTFY);
-    m_editNtfy->SetSize(at(79, 346, 214, 14));
+    m_editNtfy->SetSize(at(79, 332, 214, 14));
     m_editNtfy->SetHint(U("https://ntfy.sh/…"));
     m_editNtfy->SetName(U("ntfy"));
     auto* ok = new wxButton(this, wxID_OK, TrW("确定"));
-    ok->SetSize(at(210, 364, 50, 14));
+    ok->SetSize(at(210, 350, 50, 14));
     ok->SetDefault();
-    (new wxButton(this, wxID_CANCEL, TrW("取消")))->SetSize(at(267, 364, 50, 14));
+    (new wxButton(this, wxID_CANCEL, TrW("取消")))->SetSize(at(267, 350, 50, 14));
 
     FitTexts(this);  // a longer language's words are not cut off
 
