@@ -19,5 +19,6 @@ fi
 "$bin/bench_monitor" "$bin" "${MONITOR_SECONDS:-10}"
 "$bin/bench_watch" "$bin" ${WATCH_LARGE:+--large}
 "$bin/bench_text" "$bin"
+"$bin/bench_servers" "$bin"
 [ -n "$xvfb_pid" ] && kill "$xvfb_pid"
 exit 0

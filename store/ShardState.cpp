@@ -80,8 +80,14 @@ std::vector<std::string> StateFiles(const std::string& dataDir) {
 }
 }  // namespace
 
-bool ReadShardStates(const std::string& dataDir, std::vector<UrlRow>& list, std::string& error) {
+bool ReadShardStates(const std::string& dataDir, std::vector<UrlRow>& list, std::string& error,
+                     int index, int count) {
+    const std::string own = count > 0 ? ShardStatePath(dataDir, index, count) : std::string();
+    const std::string sameCount = "-of-" + std::to_string(count) + ".mdb";
     for (const std::string& path : StateFiles(dataDir)) {
+        const bool sibling = count > 0 && path != own && path.size() > sameCount.size() &&
+                             path.compare(path.size() - sameCount.size(), sameCount.size(), sameCount) == 0;
+        if (sibling) continue;
         std::vector<UrlRow> state;
         if (!LoadRows(UrlStore(path), state, error)) return false;
         TakeState(list, state);

@@ -28,8 +28,11 @@ std::string ShardStatePath(const std::string& dataDir, int index, int count);
 void TakeState(std::vector<UrlRow>& list, const std::vector<UrlRow>& state);
 
 /// Rows of `list` take what every shard state file of `dataDir` holds for them, oldest
-/// file first: what shards measured, as a shard or --list reads the list while they run.
-bool ReadShardStates(const std::string& dataDir, std::vector<UrlRow>& list, std::string& error);
+/// file first: what shards measured, as --list reads the list while they run, and as a
+/// shard starts. A shard (`index` of `count`) passes over the other files of its own
+/// count: they hold none of its rows, and their shards may be writing them.
+bool ReadShardStates(const std::string& dataDir, std::vector<UrlRow>& list, std::string& error,
+                     int index = -1, int count = 0);
 
 /// Folds every shard state file of `dataDir` into `store`, oldest first, with the texts
 /// they keep, then removes them. Only for the holder of the profile alone. False with the

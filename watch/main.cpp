@@ -382,7 +382,8 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
             Complain("无法读取列表：{0}", {error});
             return false;
         }
-        if ((m_args.nShards || m_args.bList) && !ReadShardStates(m_core.Paths().dataDir, rows, error))
+        if ((m_args.nShards || m_args.bList) &&
+            !ReadShardStates(m_core.Paths().dataDir, rows, error, m_args.nShard, m_args.nShards))
             Complain("分片的网页大小未能读取：{0}", {error});
         for (const UrlRow& row : rows)
             if (!m_args.nShards || ShardOf(row.url, m_args.nShards) == m_args.nShard)
