@@ -142,6 +142,14 @@ int HookSender::Unconfirmed() const {
 }
 
 void HookSender::Run(Target& target) {
+    // One handle for the hook's life: its connection is kept from one event to the next.
+    CURL* handle = Curl() ? Curl()->easy_init() : nullptr;
+    struct Cleanup {
+        CURL* h;
+        ~Cleanup() {
+            if (h) Curl()->easy_cleanup(h);
+        }
+    } cleanup{handle};
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         m_cv.wait(lock, [&] { return m_bStop || !target.queue.empty(); });
@@ -152,7 +160,7 @@ void HookSender::Run(Target& target) {
         auto wait = m_options.backoff;
         for (int attempt = 1; attempt <= m_options.tries; ++attempt, wait *= 2) {
             bool retry = true;
-            problem = Post(request, retry);
+            problem = Post(handle, request, retry);
             if (problem.empty() || !retry || attempt == m_options.tries) break;
             std::unique_lock<std::mutex> sleeping(m_mutex);
             if (m_cv.wait_for(sleeping, wait, [this] { return m_bStop.load(); })) break;
@@ -177,9 +185,8 @@ void HookSender::Run(Target& target) {
     }
 }
 
-std::string HookSender::Post(const HookRequest& request, bool& retry) {
-    if (!Curl()) return Tr("无法建立网络会话");
-    CURL* h = Curl()->easy_init();
+std::string HookSender::Post(void* handle, const HookRequest& request, bool& retry) {
+    CURL* h = static_cast<CURL*>(handle);
     if (!h) return Tr("无法建立网络会话");
     curl_slist* headers = nullptr;
     for (const std::string& header : request.headers)
@@ -210,7 +217,7 @@ std::string HookSender::Post(const HookRequest& request, bool& retry) {
     const CURLcode rc = Curl()->easy_perform(h);
     long status = 0;
     Curl()->easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-    Curl()->easy_cleanup(h);
+    Curl()->easy_setopt(h, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
     Curl()->slist_free_all(headers);
     if (rc != CURLE_OK) return ProbeResult::Failed(FailureOfCode(rc)).Reason();
     if (status >= 200 && status < 300) return std::string();

@@ -76,7 +76,7 @@ class HookSender {
     void Run(Target& target);
     /// One try: empty when the hook confirmed it (2xx), else why not; `retry` false when
     /// trying again cannot help (a 4xx answer).
-    std::string Post(const HookRequest& request, bool& retry);
+    std::string Post(void* handle, const HookRequest& request, bool& retry);
 
     Log m_fnLog;
     Options m_options;
