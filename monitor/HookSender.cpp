@@ -165,23 +165,20 @@ void HookSender::Run(Target& target) {
             std::unique_lock<std::mutex> sleeping(m_mutex);
             if (m_cv.wait_for(sleeping, wait, [this] { return m_bStop.load(); })) break;
         }
-        lock.lock();
-        target.queue.pop_front();
-        --m_nPending;
-        if (!problem.empty()) ++m_nFailed;
-        // An outage is told when it begins and when it ends, never once per event.
+        // An outage is told when it begins and when it ends, never once per event; the
+        // delivery has ended once that is told.
         std::string told;
         if (!problem.empty() && !target.bFailing)
             told = Fill(Tr("推送到 {0} 失败：{1}"), {target.url, problem});
         else if (problem.empty() && target.bFailing)
             told = Fill(Tr("推送到 {0} 已恢复"), {target.url});
-        target.bFailing = !problem.empty();
+        target.bFailing = !problem.empty();  // this thread's alone
+        if (!told.empty() && m_fnLog && !m_bStop) m_fnLog(told);
+        lock.lock();
+        target.queue.pop_front();
+        --m_nPending;
+        if (!problem.empty()) ++m_nFailed;
         m_cv.notify_all();
-        if (!told.empty() && m_fnLog && !m_bStop) {
-            lock.unlock();
-            m_fnLog(told);
-            lock.lock();
-        }
     }
 }
 
