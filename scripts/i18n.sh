@@ -14,7 +14,7 @@ pot="po/sentrel.pot"
 find app base content controls mail monitor platform settings store support watch \
      -name '*.cpp' -o -name '*.h' | LC_ALL=C sort |
   xgettext --files-from=- --from-code=UTF-8 --language=C++ --keyword= --keyword=Tr \
-    --keyword=TrW --keyword=TrN:1,2 --keyword=N_ --keyword=Complain --add-location=file --sort-by-file \
+    --keyword=TrW --keyword=TrN:1,2 --keyword=N_ --keyword=Complain:1 --add-location=file --sort-by-file \
     --package-name=HalvexSentrel --msgid-bugs-address="the HalvexSentrel developers" --output="$pot"
 status=0
 for po in po/*.po; do

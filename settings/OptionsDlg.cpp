@@ -9,7 +9,6 @@
 #include "CCore.h"
 #include "DialogUnits.h"
 #include "FitText.h"
-#include "HookSender.h"
 #include "Keyring.h"
 #include "MailProvider.h"
 #include "Notice.h"
@@ -292,36 +291,6 @@ std::string COptionsDlg::ChosenSecurity() const {
     return kSecurityNames[index < 0 ? 0 : index];
 }
 
-bool COptionsDlg::ReadServerFields() {
-    std::string host = TrimBlanks(S(m_editSmtpHost->GetValue()));
-    const std::string security = ChosenSecurity();
-    const wxString portText = m_editSmtpPort->GetValue();
-    const int port = portText.empty() ? 0 : AtoiClamped(portText.utf8_str());
-    if (!portText.empty() && (port < 1 || port > 65535)) {
-        Warn(Tr("端口必须在 1 到 65535 之间！"), m_editSmtpPort);
-        return false;
-    }
-    if (IsBuiltInMailHost(host)) host.clear();
-    // The password in the clear over a network: asked once, for this server.
-    const std::string shownHost = host.empty() ? g_szSmtpHost : host;
-    if (security == "none" && !IsLoopbackHost(shownHost) && m_strPlainConfirmed != host) {
-        if (ShowNotice(this,
-                       Tr("选择“无加密”后，邮件账户的密码将以明文经网络发送，途中的任何人都可能读到。"
-                          "\n确定不加密吗？"),
-                       wxYES_NO | wxNO_DEFAULT | wxICON_WARNING) != wxID_YES) {
-            m_choiceSecurity->SetFocus();
-            return false;
-        }
-        m_strPlainConfirmed = host;
-    }
-    m_strSmtpHost = host;
-    m_strSmtpSecurity = security;
-    // A port left at its security's default follows the security later.
-    m_nSmtpPort = port == DefaultMailPort(ParseMailSecurity(security)) ? 0 : port;
-    m_strMailFrom = TrimBlanks(S(m_editMailFrom->GetValue()));
-    return true;
-}
-
 void COptionsDlg::EnableMailControls(bool bEnable) {
     m_editEmailRcv->Enable(bEnable);
     m_editSendUser->Enable(bEnable);
@@ -343,48 +312,6 @@ void COptionsDlg::Warn(const std::string& text, wxWindow* focus) {
     if (focus) focus->SetFocus();
     ShowNotice(this, text);
     if (focus) focus->SetFocus();
-}
-
-bool COptionsDlg::CheckMailFields() {
-    if (m_strEmailRcv.empty()) {
-        Warn(Tr("接收邮箱不能为空！"), m_editEmailRcv);
-        return false;
-    }
-    if (m_strSendUser.empty()) {
-        Warn(Tr("发送账户用户名不能为空！"), m_editSendUser);
-        return false;
-    }
-    m_strSendUser = NormaliseSendUser(m_strSendUser);
-    // A password the keyring keeps but did not show is there all the same.
-    if (m_strSendPwd.empty() && !m_bSendPwdInKeyring) {
-        Warn(Tr("发送账号密码不能为空！"), m_editSendPwd);
-        return false;
-    }
-    return true;
-}
-
-bool COptionsDlg::CheckHookFields() {
-    // One URL a line, as the file keeps them; blank lines go.
-    std::string webhooks;
-    Settings typed;
-    typed.m_strWebhook = m_strWebhook;
-    typed.m_strNtfy = m_strNtfy;
-    const HookTargets targets = HookTargets::Of(typed);
-    for (const std::string& url : targets.webhooks) {
-        if (const std::string problem = HookUrlProblem(url); !problem.empty()) {
-            Warn(problem, m_editWebhook);
-            return false;
-        }
-        webhooks += (webhooks.empty() ? "" : "\n") + url;
-    }
-    if (const std::string problem = targets.ntfy.empty() ? "" : HookUrlProblem(targets.ntfy);
-        !problem.empty()) {
-        Warn(problem, m_editNtfy);
-        return false;
-    }
-    m_strWebhook = webhooks;
-    m_strNtfy = targets.ntfy;
-    return true;
 }
 
 void COptionsDlg::OnOK() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "UrlStore.h"
+#include "WatchList.h"
 
 namespace sentrel {
 
@@ -38,5 +39,22 @@ bool ReadShardStates(const std::string& dataDir, std::vector<UrlRow>& list, std:
 /// they keep, then removes them. Only for the holder of the profile alone. False with the
 /// reason; the files are left for the next time then.
 bool FoldShardStates(const std::string& dataDir, const UrlStore& store, std::string& error);
+
+/// A shard keeps its texts in its own file; a page it has kept none of yet has the list's.
+class ShardTextKeeper : public TextKeeper {
+  public:
+    ShardTextKeeper(const std::string& own, const std::string& list,
+                    const std::function<void(const std::string&)>& onError)
+        : m_own(own, onError), m_list(list, onError) {}
+    bool LastText(const std::string& url, std::string& text) override {
+        return m_own.LastText(url, text) || m_list.LastText(url, text);
+    }
+    void KeepText(const std::string& url, const std::string& text, std::time_t when) override {
+        m_own.KeepText(url, text, when);
+    }
+
+  private:
+    StoreTextKeeper m_own, m_list;
+};
 
 }  // namespace sentrel

@@ -8,6 +8,12 @@
 
 namespace sentrel {
 
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    return text;
+}
+
 std::string FormatRow(const WatchRow& row) {
     auto optional = [](const std::string& text) {
         return text.empty() ? std::string("null") : JsonQuoted(text);

@@ -13,6 +13,9 @@ using WatchReport = AlertReport;
 /// a text row's changed lines under it, indented).
 std::string FormatReport(const WatchReport& report, bool json);
 
+/// Text that goes to one output line: line breaks and other control bytes become blanks.
+std::string OneLine(std::string text);
+
 /// A row of the list as one JSON object with all its fields (--list --json).
 std::string FormatRow(const WatchRow& row);
 

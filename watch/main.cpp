@@ -1,6 +1,5 @@
 // sentrel-watch: the window's list watched without a window, for servers, cron and
 // lists of thousands of pages. Same profile, same rules, same mails; events on stdout.
-#include <CLI/CLI.hpp>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -27,6 +26,7 @@
 #include "Translate.h"
 #include "UrlStore.h"
 #include "WatchList.h"
+#include "WatchArgs.h"
 #include "WatchOutput.h"
 #include "WatchSession.h"
 #include "WorkerGroup.h"
@@ -35,29 +35,9 @@ using namespace sentrel;
 
 namespace {
 
-constexpr int kExitQuiet = 0, kExitChanged = 1, kExitErrors = 2, kExitProfileTaken = 3;
-
-const char kAbout[] =
-    "Watches every page of the Sentrel list (the same profile as the window) and prints\n"
-    "one line per event: a page changed, began to fail, or recovered. SIGTERM, SIGINT or\n"
-    "SIGHUP ends it within a second, with the sizes stored; so does the end of its output\n"
-    "(sentrel-watch | head -1). Exit status: 0 nothing changed, 1 something changed (with\n"
-    "--once), 2 errors (a page failed, the list could not be read or stored, a mail was not\n"
-    "sent, bad input), 3 the profile is in use.";
-
 int g_wakePipe[2] = {-1, -1};
 std::atomic<bool> g_quit{false};
 bool g_outputClosed = false;  // whoever read our output went away
-
-// One line on stderr, already in the user's language.
-void Say(const std::string& text) {
-    std::fprintf(stderr, "sentrel-watch: %s\n", text.c_str());
-}
-
-// One line on stderr: `pattern` (Chinese) through the catalog, its {0}, {1}... filled.
-void Complain(const char* pattern, const std::vector<std::string>& args = {}) {
-    Say(Fill(Tr(pattern), args));
-}
 
 // True once standard output leads nowhere: its reader closed the pipe.
 bool OutputClosed() {
@@ -72,89 +52,6 @@ void OnSignal(int) {
     }
 }
 
-struct Args {
-    bool bOnce = false, bJson = false, bList = false;
-    int nInterval = 0;
-    std::string add, remove;  // a row to add, the URL of rows to remove
-    std::string note, compare = "size", select, pageInterval, feed, shard;
-    int nShard = 0, nShards = 0;  // this process's shard of how many (0: the whole list)
-    std::vector<std::string> ignore;
-};
-
-// Fills `a` from the command line; an exit status when the program is to end at once
-// (the help, or bad input, told on stderr in one line), else -1.
-int Parse(int argc, char** argv, Args& a) {
-    CLI::App app(kAbout, "sentrel-watch");
-    app.add_flag("--once", a.bOnce, "one pass over the list, then exit");
-    app.add_option("--interval", a.nInterval,
-                   "seconds between probes of a page, instead of the stored interval")
-        ->check(CLI::Range(keys::kInterval.least, keys::kInterval.most));
-    app.add_flag("--json", a.bJson,
-                 "one JSON object per line: events (time, url, note, kind, old_size, new_size, "
-                 "reason; a text row's added and removed lines), or with --list the rows");
-    app.add_option("--feed", a.feed,
-                   "keep an Atom feed of the last 100 events in this file (replaced whole)");
-    CLI::Option* shard = app.add_option(
-        "--shard", a.shard,
-        "watch only the rows whose URL hashes to shard I of N (I/N or I-N, from 0); N such "
-        "processes share one list, each with its own lock and state");
-    CLI::Option* list = app.add_flag("--list", a.bList, "print the list and exit");
-    CLI::Option* add = app.add_option("--add", a.add, "add a page to the list and exit");
-    CLI::Option* remove =
-        app.add_option("--remove", a.remove, "remove the rows of this URL from the list and exit");
-    app.add_option("--note", a.note, "the added page's note")->needs(add);
-    app.add_option("--compare", a.compare, "compare the added page by its size or its text")
-        ->check(CLI::IsMember({"size", "text"}))
-        ->needs(add);
-    app.add_option("--page-interval", a.pageInterval,
-                   "the added page's own seconds between probes (default: the program's)")
-        ->needs(add);
-    app.add_option("--select", a.select,
-                   "a text row's region: CSS selector, or XPath starting with / or (")
-        ->needs(add);
-    app.add_option("--ignore", a.ignore, "a text row's ignore rule: a text, or /regex/")
-        ->needs(add);
-    list->excludes(add)->excludes(remove);
-    shard->excludes(add)->excludes(remove);
-    add->excludes(remove);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::ParseError& e) {
-        Say(e.what());  // CLI11's own words
-        return kExitErrors;
-    }
-    if (!a.shard.empty() && !ParseShard(a.shard, a.nShard, a.nShards)) {
-        Say("--shard: " + a.shard + " is not I/N with 0 <= I < N <= 1000");
-        return kExitErrors;
-    }
-    return -1;
-}
-
-// Text that goes to one output line: line breaks and other control bytes become blanks.
-std::string OneLine(std::string text) {
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20) c = ' ';
-    return text;
-}
-
-// A shard keeps its texts in its own file; a page it has kept none of yet has the list's.
-class ShardTextKeeper : public TextKeeper {
-  public:
-    ShardTextKeeper(const std::string& own, const std::string& list,
-                    const std::function<void(const std::string&)>& onError)
-        : m_own(own, onError), m_list(list, onError) {}
-    bool LastText(const std::string& url, std::string& text) override {
-        return m_own.LastText(url, text) || m_list.LastText(url, text);
-    }
-    void KeepText(const std::string& url, const std::string& text, std::time_t when) override {
-        m_own.KeepText(url, text, when);
-    }
-
-  private:
-    StoreTextKeeper m_own, m_list;
-};
 
 // The program without a window: the list on one event loop, its events told as lines, its
 // alerts sent as the window sends them. What differs from the window is the alert policy's
