@@ -14,8 +14,10 @@ namespace sentrel {
 
 namespace {
 
-std::shared_ptr<const Catalog> g_catalog;  // set once, before threads read it
-std::string g_language = "zh";
+// Set once, before threads read them, and never destroyed: a worker given up at the exit
+// (a mail that did not end in time) may still look a text up while the program ends.
+std::shared_ptr<const Catalog>& g_catalog = *new std::shared_ptr<const Catalog>();
+std::string& g_language = *new std::string("zh");
 
 // A C expression of n, as the Plural-Forms header writes it: ?:, ||, &&, comparisons,
 // + - * / %, !, parentheses, numbers and n. Read anew for each count: catalogs' rules are

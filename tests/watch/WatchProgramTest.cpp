@@ -279,8 +279,11 @@ TEST(WatchProgram, ThreeShardsProbeEveryPageOfOneListExactlyOnceAndKeepTheirSize
         EXPECT_EQ(1, WaitExit(shards[i], 30s)) << "shard " << i;
     }
     EXPECT_EQ(300u, told);
-    ASSERT_EQ(300u, hits.size());
-    for (const auto& [path, n] : hits) EXPECT_EQ(1, n) << path << " probed by exactly one shard";
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ASSERT_EQ(300u, hits.size());
+        for (const auto& [path, n] : hits) EXPECT_EQ(1, n) << path << " probed by exactly one shard";
+    }
     // Each kept its own; the list itself was only read.
     for (const UrlRow& row : p.Stored()) ASSERT_EQ("40", row.kbsize);
     int code = -1;
@@ -459,8 +462,10 @@ TEST(WatchProgram, OnePassEndsWithErrorsWhileAnAlertMailIsUnconfirmed) {
     EXPECT_NE(std::string::npos, line.find(" changed ")) << line;
     for (int i = 0; i < 100 && silent.Connections() == 0; ++i) std::this_thread::sleep_for(20ms);
     kill(pid, SIGTERM);  // the pass is cut short while the mail waits on the server
-    EXPECT_EQ(2, WaitExit(pid, 3s)) << "a change was told, but its mail never confirmed";
+    const int code = WaitExit(pid, 3s);
     close(fd);
+    EXPECT_EQ(2, code) << "a change was told, but its mail never confirmed\n"
+                       << ReadFile(logs.File("stderr"));
     EXPECT_NE(std::string::npos,
               ReadFile(logs.File("stderr")).find("1 alert mail was not confirmed before the exit"))
         << ReadFile(logs.File("stderr"));
