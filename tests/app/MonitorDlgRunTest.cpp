@@ -166,6 +166,14 @@ TEST_F(MonitorFixture, AChangeAndAFailureReachTheWebhookWithinTwoSecondsAndAnOut
     EXPECT_EQ(wxString::FromUTF8("推送到 " + broken.Url() + " 失败：HTTP 500"), StatusText(dlg));
 }
 
+TEST_F(MonitorFixture, EachRowsWatcherProbesAtTheRowsOwnInterval) {
+    CMonitorDlg* dlg = OpenWith(kIni, {{"/every", "100"}, {"/daily", "100"}});  // interval=1
+    dlg->Session().SetInterval(dlg->Session().Row(1).id, 86400);
+    Press(dlg, IDC_START);
+    ASSERT_TRUE(WaitFor([&] { return m_pages.Hits("/every") >= 3; }, 5s));
+    EXPECT_EQ(1, m_pages.Hits("/daily")) << "its own day, not the program's second";
+}
+
 TEST_F(MonitorFixture, TheSetKeepsEachRowOnceAndRowOneIsNotRowEleven) {
     CMonitorDlg* dlg = OpenWith(kIni, Rows(12));
     Mark(dlg, 3);

@@ -357,6 +357,31 @@ TEST(WatchProgram, OptionsListHelpAndTheProfileLock) {
     EXPECT_EQ(3, code);
 }
 
+TEST(WatchProgram, EachPageIsProbedAtItsOwnInterval) {
+    std::mutex mutex;
+    std::map<std::string, int> hits;
+    TestHttpServer server([&](TestServer::Conn& c, const std::string& head, int) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++hits[head.substr(4, head.find(' ', 4) - 4)];
+        }
+        c.Write(TestHttpServer::Response("200 OK", "Content-Length: 3\r\n", "abc"));
+    });
+    Profile p;
+    p.List({{server.Url("/program"), "", "3"}});
+    int code = -1;
+    EXPECT_EQ("", p.Run({"--add", server.Url("/own"), "--page-interval", "1"}, &code));
+    WriteFile(p.home.File("sentrel.ini"), "interval=60\n");
+    const pid_t pid = Spawn({kWatch}, p.Env());
+    std::this_thread::sleep_for(3500ms);
+    kill(pid, SIGTERM);
+    EXPECT_EQ(0, WaitExit(pid, 2s));
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_GE(hits["/own"], 3) << "every second, give or take a twentieth";
+    EXPECT_LE(hits["/own"], 5);
+    EXPECT_EQ(1, hits["/program"]) << "the program's 60 s";
+}
+
 TEST(WatchProgram, SigtermEndsItWithinASecondWithTheSizesStoredAndMailsGoOut) {
     Site site;
     Profile p;
