@@ -1,5 +1,6 @@
 // The main job through the real program: a page that changed while the program was
-// closed turns its row red after Start, and one alert mail names it (real SMTP server).
+// closed turns its row red after Start, and one alert mail names it (real SMTP server),
+// as does one POST to a webhook.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "HookReceiver.h"
 #include "Process.h"
 #include "ProgramWindow.h"
 #include "SmtpSink.h"
@@ -53,6 +55,7 @@ TEST(ProgramMonitor, StartMarksAPageThatChangedWhileClosedAndMailsItOnce) {
     const std::string mail = home.File("mail.txt");
     SmtpSink smtp(mail);
     ASSERT_TRUE(smtp.Ready()) << "the SMTP server did not start (python3-aiosmtpd?)";
+    HookReceiver hook;
 
     std::atomic<int> probes{0};
     TestHttpServer pages([&](TestServer::Conn& c, const std::string&, int) {
@@ -63,7 +66,7 @@ TEST(ProgramMonitor, StartMarksAPageThatChangedWhileClosedAndMailsItOnce) {
     const std::string url = pages.Url("/news");
     WriteFile(home.File("sentrel.ini"),
               "interval=1\nbalertwav=1\nbalertemail=1\nemailrcv=bob@example.com\n"
-              "senduser=alice\nsendpwd=s3cret\n");
+              "senduser=alice\nsendpwd=s3cret\nwebhook=" + hook.Url() + "\n");
     std::string error;
     ASSERT_TRUE(UrlStore(home.File("user.mdb"))
                     .Save({{url, "新闻", "1000"}, {pages.Url("/same"), "", "2345"}}, error));
@@ -91,6 +94,10 @@ TEST(ProgramMonitor, StartMarksAPageThatChangedWhileClosedAndMailsItOnce) {
     const int before = probes;
     ASSERT_TRUE(WaitUntil([&] { return probes >= before + 4; }, 10s));
     EXPECT_EQ(1, smtp.Delivered());
+    ASSERT_EQ(1u, hook.Posts().size()) << "one POST for the one change";
+    EXPECT_NE(std::string::npos, hook.Posts()[0].body.find("\"url\":\"" + url +
+                                                          "\",\"note\":\"新闻\",\"kind\":\"changed\""))
+        << hook.Posts()[0].body;
 
     const std::string received = ReadFile(mail);
     EXPECT_EQ(0u, received.find("alice@163.com\nbob@example.com\n"));
