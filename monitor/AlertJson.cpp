@@ -4,6 +4,7 @@
 
 #include "Files.h"
 #include "TextRules.h"
+#include "Translate.h"
 
 namespace sentrel {
 
@@ -31,6 +32,19 @@ const char* ReportKindName(AlertReport::Kind kind) {
             return "recovered";
     }
     return "";
+}
+
+std::string ReportTitle(AlertReport::Kind kind) {
+    static const char* const kTitle[] = {N_("有更新！"), N_("访问失败"), N_("已恢复")};
+    return Tr(kTitle[kind]);
+}
+
+std::string ReportDetails(const AlertReport& report) {
+    std::string details;
+    if (!report.reason.empty()) details += "\n" + Tr("原因：") + report.reason;
+    for (const std::string& line : report.removed) details += "\n- " + line;
+    for (const std::string& line : report.added) details += "\n+ " + line;
+    return details;
 }
 
 std::string JsonQuoted(const std::string& text) {

@@ -1,6 +1,7 @@
 #pragma once
-// An event as machines read it: the JSON object sentrel-watch --json prints, and the
-// webhooks and the feed receive, one writer for all of them.
+// An event as it is told outside the program: the JSON object sentrel-watch --json prints
+// and the webhooks receive, and the words of a notification, an ntfy message and a feed
+// entry; one writer for each.
 #include <ctime>
 #include <string>
 #include <vector>
@@ -22,5 +23,12 @@ std::string ReportJson(const AlertReport& report);
 
 /// "changed", "failing", "recovered".
 const char* ReportKindName(AlertReport::Kind kind);
+
+/// "有更新！", "访问失败", "已恢复", in the user's language.
+std::string ReportTitle(AlertReport::Kind kind);
+
+/// What follows the page in a message: "\n原因：…" for a failure, then a text row's removed
+/// ("\n- …") and added ("\n+ …") lines; empty when there is none.
+std::string ReportDetails(const AlertReport& report);
 
 }  // namespace sentrel

@@ -62,14 +62,11 @@ HookRequest WebhookRequest(const std::string& url, const AlertReport& report) {
 }
 
 HookRequest NtfyRequest(const std::string& topic, const AlertReport& report) {
-    static const char* const kTitle[] = {N_("有更新！"), N_("访问失败"), N_("已恢复")};
     static const char* const kTags[] = {"bell", "warning", "white_check_mark"};
-    std::string message = report.note.empty() ? report.url : report.note + "\n" + report.url;
-    if (!report.reason.empty()) message += "\n" + Tr("原因：") + report.reason;
-    for (const std::string& line : report.removed) message += "\n- " + line;
-    for (const std::string& line : report.added) message += "\n+ " + line;
+    const std::string message =
+        (report.note.empty() ? report.url : report.note + "\n" + report.url) + ReportDetails(report);
     // A title beyond ASCII travels as RFC 2047 words, as ntfy reads them, on one line.
-    std::string title = EncodeHeaderText(Tr(kTitle[report.kind]));
+    std::string title = EncodeHeaderText(ReportTitle(report.kind));
     for (std::size_t fold; (fold = title.find("\r\n")) != std::string::npos;) title.erase(fold, 2);
     HookRequest request{topic,
                         {"Content-Type: text/plain; charset=utf-8", "Title: " + title,

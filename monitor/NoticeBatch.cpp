@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "AlertJson.h"
 #include "ChangeText.h"
 #include "Translate.h"
 
@@ -9,12 +10,15 @@ namespace sentrel {
 
 namespace {
 
+static_assert(int(NoticeBatch::kChanged) == int(AlertReport::kChanged) &&
+                  int(NoticeBatch::kFailing) == int(AlertReport::kFailing) &&
+                  int(NoticeBatch::kRecovered) == int(AlertReport::kRecovered),
+              "a notice's kind names the report's");
+
 // "note\nurl", or the URL alone.
 std::string NoticeLine(const WatchRow& row) {
     return row.note.empty() ? row.url : row.note + "\n" + row.url;
 }
-
-const char* const kTitle[] = {N_("有更新！"), N_("访问失败"), N_("已恢复")};
 
 // "N 个网页有更新：", and the others, for N pages.
 std::string Many(NoticeBatch::Kind kind, std::size_t n) {
@@ -48,7 +52,7 @@ std::vector<DesktopNotice> NoticeBatch::Flush(const WatchSession& session) {
         m_rows[kind].clear();
         if (rows.empty()) continue;  // deleted meanwhile: gone
         DesktopNotice notice;
-        notice.title = Tr(kTitle[kind]);
+        notice.title = ReportTitle(static_cast<AlertReport::Kind>(kind));
         if (rows.size() == 1) {
             notice.body = NoticeLine(*rows[0]);
             if (kind == kFailing) notice.body += "\n" + Tr("原因：") + rows[0]->lastFailure.Reason();

@@ -88,12 +88,8 @@ bool AtomFeed::Load(std::string& error) {
 }
 
 void AtomFeed::Add(const AlertReport& r) {
-    static const char* const kTitle[] = {N_("有更新！"), N_("访问失败"), N_("已恢复")};
-    std::string summary = r.url;
-    if (!r.reason.empty()) summary += "\n" + Tr("原因：") + r.reason;
-    for (const std::string& line : r.removed) summary += "\n- " + line;
-    for (const std::string& line : r.added) summary += "\n+ " + line;
-    const std::string title = Tr(kTitle[r.kind]) + " " + (r.note.empty() ? r.url : r.note);
+    const std::string summary = r.url + ReportDetails(r);
+    const std::string title = ReportTitle(r.kind) + " " + (r.note.empty() ? r.url : r.note);
     std::string entry = "<entry>\n    <id>" + NewUuidUrn() + "</id>\n    <title>" + Xml(title) +
                         "</title>\n    <updated>" + FormatIsoTime(r.when) +
                         "</updated>\n    <link rel=\"alternate\" href=\"" + Xml(r.url) +
