@@ -2,6 +2,7 @@
 # Builds the Windows program's third-party libraries once, from source archives, into a
 # prefix that later builds reuse:
 #   bash scripts/windeps.sh VENDOR_DIR PREFIX
+#   bash scripts/windeps.sh --stamps      (each library's stamp, nothing built)
 # VENDOR_DIR holds the archives named in cmake/windows/vendor.sha256; each is checked
 # against its pinned sha256 before use. Nothing is downloaded. The prefix gets static
 # wxWidgets (base, core, png), static libcurl (Schannel; HTTP, HTTPS and SMTP), the SQLite
@@ -15,15 +16,8 @@ logged() {  # log command...
   "$@" >"$log" 2>&1 || { tail -n 40 "$log"; echo "windeps: failed, see $log" >&2; return 1; }
 }
 root="$(cd "$(dirname "$0")/.." && pwd)"
-vendor="$(cd "${1:?vendor folder}" && pwd)"
-prefix="${2:?prefix}"
-mkdir -p "$prefix"
-prefix="$(cd "$prefix" && pwd)"
-jobs="$(nproc)"
 toolchain="$root/cmake/windows/mingw-w64-x86_64.cmake"
 pins="$root/cmake/windows/vendor.sha256"
-
-stamp="$prefix/.sentrel-deps"
 # Bump when the libraries are built differently; the stamps then ask for a new build.
 recipe=1
 want="$(cat "$pins" | sha256sum | cut -d' ' -f1)-$recipe"
@@ -32,13 +26,36 @@ want="$(cat "$pins" | sha256sum | cut -d' ' -f1)-$recipe"
 declare -A archive_of=([sqlite]=sqlite-amalgamation-3530200.tar.xz [curl-smtp]=curl-8.21.0.tar.xz
   [wx]=wxWidgets-3.2.7-src.tar.xz [gtest]=googletest [libxml2]=libxml2-2.9.14.tar.xz
   [pcre2]=pcre2-10.42.tar.xz [headers]="dtl-1.20.tar.xz CLI11-2.1.2.tar.xz")
+# A step's stamp: the pins of its archives; GoogleTest, built from Debian's sources, is
+# pinned by its package's version. A step without a pin fails here, by name, before it builds.
 step_want() {
-  local a pins_of=""
-  for a in ${archive_of[$1]}; do pins_of+="$(grep " $a\$" "$pins" | cut -d' ' -f1)"; done
+  local a pin pins_of=""
+  for a in ${archive_of[$1]}; do
+    if [ "$a" = googletest ]; then
+      pin="debian-$(dpkg-query -W -f='${Version}' googletest 2>/dev/null || true)"
+      [ "$pin" != debian- ] || { echo "windeps: Debian's googletest package is not installed" >&2; return 1; }
+    else
+      pin="$(grep " $a\$" "$pins" | cut -d' ' -f1 || true)"
+      [ -n "$pin" ] || { echo "windeps: $a has no pin in $pins" >&2; return 1; }
+    fi
+    pins_of+="$pin"
+  done
   echo "$pins_of-$recipe"
 }
-step_done() { [ -f "$prefix/.stamp-$1" ] && [ "$(cat "$prefix/.stamp-$1")" = "$(step_want "$1")" ]; }
-mark_done() { step_want "$1" >"$prefix/.stamp-$1"; }
+step_done() { local w; w="$(step_want "$1")" || exit 1; [ -f "$prefix/.stamp-$1" ] && [ "$(cat "$prefix/.stamp-$1")" = "$w" ]; }
+mark_done() { local w; w="$(step_want "$1")" || exit 1; echo "$w" >"$prefix/.stamp-$1"; }
+# --stamps: each step's stamp, without building anything (the test of this logic).
+if [ "${1:-}" = --stamps ]; then
+  for s in "${!archive_of[@]}"; do w="$(step_want "$s")" || exit 1; echo "$s $w"; done
+  exit 0
+fi
+
+vendor="$(cd "${1:?vendor folder}" && pwd)"
+prefix="${2:?prefix}"
+mkdir -p "$prefix"
+prefix="$(cd "$prefix" && pwd)"
+jobs="$(nproc)"
+stamp="$prefix/.sentrel-deps"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then
   echo "Windows dependencies: $prefix is up to date"
   exit 0
