@@ -8,10 +8,21 @@
 namespace sentrel {
 namespace content {
 
+namespace {
+// What one rule may spend on one line: far beyond what a sensible expression needs on any
+// line of a page, far below the minutes a nested repetition (/(a+)+$/) can take.
+constexpr uint32_t kMatchLimit = 1000000;
+constexpr uint32_t kDepthLimit = 10000;
+constexpr PCRE2_SIZE kHeapLimitKiB = 16 * 1024;
+}  // namespace
+
 struct IgnoreRules::Rule {
+    std::string text;  // as the user wrote it
     pcre2_code* code = nullptr;
     pcre2_match_data* match = nullptr;
+    pcre2_match_context* limits = nullptr;
     ~Rule() {
+        pcre2_match_context_free(limits);
         pcre2_match_data_free(match);
         pcre2_code_free(code);
     }
@@ -64,19 +75,30 @@ bool IgnoreRules::Parse(const std::string& text, std::string& error) {
         }
         pcre2_jit_compile(rule->code, PCRE2_JIT_COMPLETE);  // plain matching where JIT is missing
         rule->match = pcre2_match_data_create_from_pattern(rule->code, nullptr);
+        rule->limits = pcre2_match_context_create(nullptr);
+        pcre2_set_match_limit(rule->limits, kMatchLimit);
+        pcre2_set_depth_limit(rule->limits, kDepthLimit);
+        pcre2_set_heap_limit(rule->limits, kHeapLimitKiB);
+        rule->text = line;
         rules.push_back(std::move(rule));
     }
     m_rules = std::move(rules);
     return true;
 }
 
-bool IgnoreRules::Drops(const char* line, std::size_t length) const {
-    for (const auto& rule : m_rules) {
-        const int rc = pcre2_match(rule->code, reinterpret_cast<PCRE2_SPTR>(line), length, 0, 0,
-                                   rule->match, nullptr);
-        if (rc >= 0) return true;
+IgnoreRules::Verdict IgnoreRules::Judge(const char* line, std::size_t length,
+                                        std::string* rule) const {
+    for (const auto& r : m_rules) {
+        const int rc = pcre2_match(r->code, reinterpret_cast<PCRE2_SPTR>(line), length, 0, 0,
+                                   r->match, r->limits);
+        if (rc >= 0) return Verdict::Drop;
+        if (rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT ||
+            rc == PCRE2_ERROR_HEAPLIMIT || rc == PCRE2_ERROR_JIT_STACKLIMIT) {
+            if (rule) *rule = r->text;
+            return Verdict::TooCostly;
+        }
     }
-    return false;
+    return Verdict::Keep;
 }
 
 }  // namespace content

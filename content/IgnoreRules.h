@@ -20,8 +20,19 @@ class IgnoreRules {
     bool Parse(const std::string& rules, std::string& error);
 
     bool Empty() const { return m_rules.empty(); }
-    /// True when some rule matches the line (valid UTF-8, without its newline).
-    bool Drops(const char* line, std::size_t length) const;
+
+    enum class Verdict {
+        Keep,
+        Drop,       ///< some rule matches the line
+        TooCostly,  ///< a rule gave up on the line: matching it would take too long
+    };
+    /// Whether the rules drop the line (valid UTF-8, without its newline). A rule may
+    /// spend a bounded effort on one line; one that needs more is named in `rule`.
+    Verdict Judge(const char* line, std::size_t length, std::string* rule = nullptr) const;
+    /// True when some rule matches the line.
+    bool Drops(const char* line, std::size_t length) const {
+        return Judge(line, length) == Verdict::Drop;
+    }
 
   private:
     struct Rule;

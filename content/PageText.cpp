@@ -1,8 +1,9 @@
 #include "PageText.h"
 
 #include <libxml/HTMLparser.h>
-#include <libxml/xpath.h>
+#include <libxml/SAX2.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "Budget.h"
 #include "Charset.h"
 #include "Libxml.h"
 #include "RawText.h"
@@ -33,7 +35,8 @@ void PrepareLibxml() {
 namespace {
 
 constexpr int kParseOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                              HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC;
+                              HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC |
+                              XML_PARSE_HUGE;  // deep nesting is bounded by the budget instead
 
 enum Role : unsigned char { kInline = 0, kBlock = 1, kSkip = 2, kPre = 4, kHead = 8, kTitle = 16 };
 
@@ -91,7 +94,8 @@ bool Hidden(const xmlChar** attrs) {
 // streaming parser and the walk of a region's elements both feed it.
 class TextBuilder {
   public:
-    TextBuilder(std::string& out, const IgnoreRules* ignore) : m_out(out), m_ignore(ignore) {}
+    TextBuilder(std::string& out, const IgnoreRules* ignore, Budget& budget)
+        : m_out(out), m_ignore(ignore), m_budget(budget) {}
 
     // Names come interned from the parser's dictionary (and from a tree that lives as
     // long as this): a name's role is looked up once per pointer.
@@ -113,6 +117,7 @@ class TextBuilder {
         std::size_t i = m_stack.size();
         while (i > 0 && m_stack[i - 1].name != name && std::strcmp(m_stack[i - 1].name, name) != 0)
             --i;
+        m_budget.Spend(m_stack.size() - i);
         if (i == 0) return;
         while (m_stack.size() >= i) {
             const unsigned char role = m_stack.back().role;
@@ -148,13 +153,28 @@ class TextBuilder {
         }
     }
     void Break() {
-        if (!m_line.empty() && !(m_ignore && m_ignore->Drops(m_line.data(), m_line.size()))) {
-            m_out += m_line;
-            m_out += '\n';
+        if (!m_line.empty() && m_slowRule.empty()) {
+            m_budget.Spend(1 + m_line.size() / 256);
+            const IgnoreRules::Verdict verdict =
+                m_ignore ? m_ignore->Judge(m_line.data(), m_line.size(), &m_slowRule)
+                         : IgnoreRules::Verdict::Keep;
+            if (verdict == IgnoreRules::Verdict::Keep) {
+                m_out += m_line;
+                m_out += '\n';
+            } else if (verdict == IgnoreRules::Verdict::TooCostly) {
+                m_budget.Fail(PageReader::Outcome::SlowRule);
+            }
         }
         m_line.clear();
         m_space = false;
     }
+    /// A whole line as it is (plain text keeps its blanks).
+    void Line(const char* s, std::size_t n) {
+        m_line.assign(s, n);
+        Break();
+    }
+    /// The rule that gave up on a line, once one did.
+    const std::string& SlowRule() const { return m_slowRule; }
 
   private:
     struct Open {
@@ -176,84 +196,129 @@ class TextBuilder {
 
     std::string& m_out;
     const IgnoreRules* m_ignore;
+    Budget& m_budget;
     std::vector<Open> m_stack;
     std::string m_line;
+    std::string m_slowRule;
     bool m_space = false;
     int m_skip = 0, m_pre = 0, m_head = 0, m_title = 0;
 };
 
+// What the streaming parser's callbacks reach through the parser's _private.
+struct Streaming {
+    TextBuilder* builder;
+    Budget* budget;
+};
+
+Streaming& StreamingOf(void* ctx) {
+    return *static_cast<Streaming*>(static_cast<htmlParserCtxtPtr>(ctx)->_private);
+}
+// A callback that spent the budget (or met a slow rule) ends the parse at once.
+void Spent(void* ctx) {
+    if (StreamingOf(ctx).budget->Outcome() != PageReader::Outcome::Ok)
+        xmlStopParser(static_cast<htmlParserCtxtPtr>(ctx));
+}
 void OnStart(void* ctx, const xmlChar* name, const xmlChar** attrs) {
-    static_cast<TextBuilder*>(static_cast<htmlParserCtxtPtr>(ctx)->_private)
-        ->Start(reinterpret_cast<const char*>(name), attrs);
+    Streaming& s = StreamingOf(ctx);
+    s.builder->Start(reinterpret_cast<const char*>(name), attrs);
+    if (!s.budget->Spend()) Spent(ctx);
 }
 void OnEnd(void* ctx, const xmlChar* name) {
-    static_cast<TextBuilder*>(static_cast<htmlParserCtxtPtr>(ctx)->_private)
-        ->End(reinterpret_cast<const char*>(name));
+    StreamingOf(ctx).builder->End(reinterpret_cast<const char*>(name));
+    Spent(ctx);
 }
 void OnCharacters(void* ctx, const xmlChar* s, int n) {
-    static_cast<TextBuilder*>(static_cast<htmlParserCtxtPtr>(ctx)->_private)
-        ->Characters(reinterpret_cast<const char*>(s), static_cast<std::size_t>(n));
+    Streaming& st = StreamingOf(ctx);
+    st.builder->Characters(reinterpret_cast<const char*>(s), static_cast<std::size_t>(n));
+    if (!st.budget->Spend(1 + static_cast<std::size_t>(n) / 256)) Spent(ctx);
 }
 
-// The text of one node of a parsed document, with the rules of the streaming path.
-void Walk(xmlNodePtr node, TextBuilder& b, int depth) {
-    if (depth > 1000) return;
-    switch (node->type) {
-        case XML_TEXT_NODE:
-        case XML_CDATA_SECTION_NODE:
-            if (node->content)
-                b.Characters(reinterpret_cast<const char*>(node->content),
-                             std::strlen(reinterpret_cast<const char*>(node->content)));
-            return;
-        case XML_ELEMENT_NODE: {
-            std::vector<const xmlChar*> attrs;
-            for (xmlAttrPtr a = node->properties; a; a = a->next) {
-                attrs.push_back(a->name);
-                attrs.push_back(a->children ? a->children->content : nullptr);
-            }
-            attrs.push_back(nullptr);
-            const char* name = reinterpret_cast<const char*>(node->name);
-            b.Start(name, attrs.data());
-            for (xmlNodePtr c = node->children; c; c = c->next) Walk(c, b, depth + 1);
-            b.End(name);
-            return;
-        }
-        case XML_ATTRIBUTE_NODE:
-        case XML_DOCUMENT_NODE:
-        case XML_HTML_DOCUMENT_NODE:
-            for (xmlNodePtr c = node->children; c; c = c->next) Walk(c, b, depth + 1);
-            b.Break();
-            return;
-        default:
-            return;  // comments, processing instructions
+// The tree's own handler, with a count of its elements against the budget.
+void OnTreeStart(void* ctx, const xmlChar* name, const xmlChar** attrs) {
+    xmlSAX2StartElement(ctx, name, attrs);
+    auto* c = static_cast<htmlParserCtxtPtr>(ctx);
+    if (!static_cast<Budget*>(c->_private)->Node()) xmlStopParser(c);
+}
+
+// The attributes of an element as the parser hands them to a start callback.
+const xmlChar** AttributesOf(const xmlNode* node, std::vector<const xmlChar*>& attrs) {
+    attrs.clear();
+    for (xmlAttrPtr a = node->properties; a; a = a->next) {
+        attrs.push_back(a->name);
+        attrs.push_back(a->children ? a->children->content : nullptr);
     }
+    attrs.push_back(nullptr);
+    return attrs.data();
+}
+
+// The text of the region's nodes, with the rules of the streaming path, in one walk of the
+// document: a node inside another of the region is in that one's text already.
+bool RegionText(xmlDoc* doc, const std::unordered_set<const xmlNode*>& region, bool attributes,
+                TextBuilder& b, Budget& budget) {
+    std::vector<const xmlChar*> attrs;
+    const xmlNode* top = region.count(reinterpret_cast<xmlNode*>(doc)) ? reinterpret_cast<xmlNode*>(doc) : nullptr;
+    const xmlNode* n = doc->children;
+    while (n) {
+        if (!budget.Spend()) return false;
+        if (!top && region.count(n)) top = n;
+        const bool element = n->type == XML_ELEMENT_NODE;
+        if (top) {
+            if (element)
+                b.Start(reinterpret_cast<const char*>(n->name), AttributesOf(n, attrs));
+            else if ((n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) && n->content)
+                b.Characters(reinterpret_cast<const char*>(n->content),
+                             std::strlen(reinterpret_cast<const char*>(n->content)));
+        } else if (element && attributes) {
+            for (xmlAttrPtr a = n->properties; a; a = a->next) {
+                if (!region.count(reinterpret_cast<xmlNode*>(a))) continue;
+                for (const xmlNode* t = a->children; t; t = t->next)
+                    if (t->content)
+                        b.Characters(reinterpret_cast<const char*>(t->content),
+                                     std::strlen(reinterpret_cast<const char*>(t->content)));
+                b.Break();
+            }
+        }
+        if (element && n->children) {
+            n = n->children;
+            continue;
+        }
+        // Leave the node, and each parent whose last child it was.
+        for (;;) {
+            if (top && n->type == XML_ELEMENT_NODE) b.End(reinterpret_cast<const char*>(n->name));
+            if (n == top) {
+                b.Break();
+                top = nullptr;
+            }
+            if (n->next) {
+                n = n->next;
+                break;
+            }
+            n = n->parent;
+            if (!n || n->type == XML_DOCUMENT_NODE || n->type == XML_HTML_DOCUMENT_NODE) {
+                n = nullptr;
+                break;
+            }
+        }
+    }
+    b.Break();
+    return budget.Outcome() == PageReader::Outcome::Ok;
 }
 
 // Plain text or JSON: its lines as they are, without carriage returns or empty lines.
-std::string PlainText(const std::string& text, const IgnoreRules* ignore) {
-    std::string out;
-    out.reserve(text.size());
+void PlainText(std::string_view text, TextBuilder& b, Budget& budget) {
     std::size_t start = 0;
-    while (start < text.size()) {
+    while (start < text.size() && budget.Outcome() == PageReader::Outcome::Ok) {
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
         std::size_t e = end;
         while (e > start && (text[e - 1] == '\r' || text[e - 1] == ' ' || text[e - 1] == '\t')) --e;
-        if (e > start && !(ignore && ignore->Drops(text.data() + start, e - start))) {
-            out.append(text, start, e - start);
-            out += '\n';
-        }
+        if (e > start) b.Line(text.data() + start, e - start);
         start = end + 1;
     }
-    return out;
 }
 
-}  // namespace
-
-std::string VisibleText(std::string_view html, const IgnoreRules* ignore) {
-    PrepareLibxml();
-    std::string out;
-    TextBuilder builder(out, ignore);
+// The visible text of a whole page, streamed: no tree is built.
+PageReader::Outcome StreamText(std::string_view html, TextBuilder& builder, Budget& budget) {
     xmlSAXHandler sax;
     std::memset(&sax, 0, sizeof sax);
     sax.startElement = OnStart;
@@ -263,13 +328,86 @@ std::string VisibleText(std::string_view html, const IgnoreRules* ignore) {
     sax.cdataBlock = OnCharacters;
     htmlParserCtxtPtr ctxt =
         htmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
-    if (!ctxt) return out;
-    ctxt->_private = &builder;
+    if (!ctxt) return PageReader::Outcome::TooComplex;
+    Streaming streaming{&builder, &budget};
+    ctxt->_private = &streaming;
     htmlCtxtUseOptions(ctxt, kParseOptions);
-    FeedWithoutRawText(ctxt, html);  // bodies are bounded well below the parser's int
-    builder.Break();
+    const bool whole = FeedWithoutRawText(ctxt, html, budget);
+    if (whole) builder.Break();
     if (ctxt->myDoc) xmlFreeDoc(ctxt->myDoc);
     htmlFreeParserCtxt(ctxt);
+    if (budget.Outcome() != PageReader::Outcome::Ok) return budget.Outcome();
+    return whole ? PageReader::Outcome::Ok : PageReader::Outcome::TooComplex;
+}
+
+// The page's tree, as the streaming path sees it (without script and style text); null,
+// with the budget saying why, when it could not be built whole.
+xmlDocPtr BuildTree(std::string_view html, Budget& budget) {
+    xmlSAXHandler sax;
+    std::memset(&sax, 0, sizeof sax);  // an initialised handler would be left as it is
+    xmlSAX2InitHtmlDefaultSAXHandler(&sax);
+    sax.startElement = OnTreeStart;
+    htmlParserCtxtPtr ctxt =
+        htmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
+    if (!ctxt) return nullptr;
+    ctxt->_private = &budget;
+    htmlCtxtUseOptions(ctxt, kParseOptions);
+    const bool whole = FeedWithoutRawText(ctxt, html, budget);
+    xmlDocPtr doc = ctxt->myDoc;
+    ctxt->myDoc = nullptr;
+    htmlFreeParserCtxt(ctxt);
+    if (!whole || !doc) {
+        // A tree cut short would be a region that looks fine and says nothing.
+        if (doc) xmlFreeDoc(doc);
+        if (budget.Outcome() == PageReader::Outcome::Ok) budget.Fail(PageReader::Outcome::TooComplex);
+        return nullptr;
+    }
+    return doc;
+}
+
+// The text of a body into `builder`: plain text by its lines, a whole page streamed, or a
+// region found in the page's tree.
+PageReader::Outcome ReadBody(std::string_view contentType, std::string_view body,
+                             const Region* region, TextBuilder& builder, Budget& budget) {
+    using Outcome = PageReader::Outcome;
+    std::string decoded;
+    const std::string_view utf8 = Utf8Of(contentType, body, decoded);
+    if (!IsHtml(contentType, body)) {
+        if (region) return Outcome::NoMatch;  // a region names elements of a page
+        PlainText(utf8, builder, budget);
+        return budget.Outcome();
+    }
+    PrepareLibxml();
+    if (!region) return StreamText(utf8, builder, budget);
+    std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(BuildTree(utf8, budget), xmlFreeDoc);
+    if (!doc) return budget.Outcome();
+    Region::Found found;
+    if (!region->Select(doc.get(), budget, found))
+        return budget.Outcome() == Outcome::Ok ? Outcome::NoMatch : budget.Outcome();
+    if (found.bValue) {
+        // A string, number or boolean expression: its value is the text.
+        builder.Characters(found.value.data(), found.value.size());
+        builder.Break();
+        return budget.Outcome();
+    }
+    if (found.nodes.empty()) return Outcome::NoMatch;
+    const std::unordered_set<const xmlNode*> nodes(found.nodes.begin(), found.nodes.end());
+    const bool attributes = std::any_of(found.nodes.begin(), found.nodes.end(), [](const xmlNode* n) {
+        return n->type == XML_ATTRIBUTE_NODE;
+    });
+    RegionText(doc.get(), nodes, attributes, builder, budget);
+    return budget.Outcome();
+}
+
+}  // namespace
+
+std::string VisibleText(std::string_view html, const IgnoreRules* ignore) {
+    PrepareLibxml();
+    std::string out;
+    const ReadBounds bounds;
+    Budget budget(bounds);
+    TextBuilder builder(out, ignore, budget);
+    if (StreamText(html, builder, budget) != PageReader::Outcome::Ok) out.clear();
     return out;
 }
 
@@ -289,77 +427,29 @@ bool IsHtml(std::string_view contentType, std::string_view body) {
 }
 
 bool PageReader::Set(const std::string& select, const std::string& ignore, std::string& error) {
-    std::string xpath;
-    if (select.find_first_not_of(" \t\r\n") != std::string::npos &&
-        !SelectorToXPath(select, xpath, error))
-        return false;
+    Region region;
+    const bool any = select.find_first_not_of(" \t\r\n") != std::string::npos;
+    if (any && !region.Set(select, error)) return false;
     IgnoreRules rules;
     if (!rules.Parse(ignore, error)) return false;
-    m_xpath = xpath;
+    m_region = std::move(region);
+    m_bRegion = any;
     m_ignore = std::move(rules);
     return true;
 }
 
 PageReader::Outcome PageReader::Read(std::string_view contentType, std::string_view body,
-                                     std::string& text) const {
+                                     std::string& text, const ReadBounds& bounds,
+                                     std::string* rule) const {
     text.clear();
     if (m_bBroken) return Outcome::NoMatch;
-    const IgnoreRules* ignore = m_ignore.Empty() ? nullptr : &m_ignore;
-    std::string decoded;
-    const std::string_view utf8 = Utf8Of(contentType, body, decoded);
-    if (!IsHtml(contentType, body)) {
-        if (!m_xpath.empty()) return Outcome::NoMatch;  // a region names elements of a page
-        text = PlainText(std::string(utf8), ignore);
-        return Outcome::Ok;
-    }
-    if (m_xpath.empty()) {
-        text = VisibleText(utf8, ignore);
-        return Outcome::Ok;
-    }
-    PrepareLibxml();
-    // The tree of the page, as the streaming path sees it (without script and style text).
-    htmlParserCtxtPtr ctxt =
-        htmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
-    if (!ctxt) return Outcome::NoMatch;
-    htmlCtxtUseOptions(ctxt, kParseOptions);
-    FeedWithoutRawText(ctxt, utf8);
-    std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(ctxt->myDoc, xmlFreeDoc);
-    ctxt->myDoc = nullptr;
-    htmlFreeParserCtxt(ctxt);
-    if (!doc) return Outcome::NoMatch;
-    std::unique_ptr<xmlXPathContext, void (*)(xmlXPathContextPtr)> context(
-        xmlXPathNewContext(doc.get()), xmlXPathFreeContext);
-    if (!context) return Outcome::NoMatch;
-    context->node = reinterpret_cast<xmlNodePtr>(doc.get());  // CSS reads from the document down
-    std::unique_ptr<xmlXPathObject, void (*)(xmlXPathObjectPtr)> found(
-        xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(m_xpath.c_str()), context.get()),
-        xmlXPathFreeObject);
-    if (!found) return Outcome::NoMatch;
-    TextBuilder builder(text, ignore);
-    if (found->type == XPATH_NODESET) {
-        xmlNodeSetPtr set = found->nodesetval;
-        if (!set || set->nodeNr == 0) return Outcome::NoMatch;
-        // An element inside another that matched is already in that one's text.
-        std::unordered_set<xmlNodePtr> matched(set->nodeTab, set->nodeTab + set->nodeNr);
-        for (int i = 0; i < set->nodeNr; ++i) {
-            xmlNodePtr node = set->nodeTab[i];
-            bool inner = false;
-            for (xmlNodePtr p = node->parent; p && !inner; p = p->parent) inner = matched.count(p) > 0;
-            if (inner) continue;
-            Walk(node, builder, 0);
-            builder.Break();
-        }
-    } else {
-        // A string, number or boolean expression: its value is the text.
-        xmlChar* value = xmlXPathCastToString(found.get());
-        if (value) {
-            builder.Characters(reinterpret_cast<const char*>(value),
-                               std::strlen(reinterpret_cast<const char*>(value)));
-            xmlFree(value);
-        }
-        builder.Break();
-    }
-    return Outcome::Ok;
+    Budget budget(bounds);
+    TextBuilder builder(text, m_ignore.Empty() ? nullptr : &m_ignore, budget);
+    const Outcome outcome = ReadBody(contentType, body, m_bRegion ? &m_region : nullptr, builder, budget);
+    if (outcome == Outcome::Ok) return outcome;
+    if (outcome == Outcome::SlowRule && rule) *rule = builder.SlowRule();
+    text.clear();
+    return outcome;
 }
 
 }  // namespace content

@@ -1,18 +1,31 @@
 #pragma once
 // The text of a page that a text row compares: what a reader sees of it, one line per
 // block, in UTF-8, with the region and ignore rules the user chose.
+#include <chrono>
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "IgnoreRules.h"
+#include "Selector.h"
 
 namespace sentrel {
 namespace content {
 
+/// What reading one page's text may cost at most. Pages can be made to be slow to read
+/// (deep or broken markup, selectors and rules that backtrack); such a page fails as too
+/// complex rather than holding its watcher, its loop or the program's end.
+struct ReadBounds {
+    std::chrono::milliseconds time{3000};  ///< from the start of the reading
+    std::size_t maxNodes = 1000000;        ///< elements of a page's tree (a region's)
+    std::function<bool()> stop;            ///< asked now and then: true ends it at once
+};
+
 /// The visible text of an HTML document in UTF-8: no script, style, noscript, template,
 /// comments, hidden elements, or head other than its title; one line per block, blanks
 /// collapsed, empty lines left out; each line ends with "\n". Lines the rules drop are
-/// left out too.
+/// left out too. Empty when the page cannot be read within the default bounds.
 std::string VisibleText(std::string_view html, const IgnoreRules* ignore = nullptr);
 
 /// True when an answer with this Content-Type (and these first bytes, when it names none)
@@ -30,13 +43,21 @@ class PageReader {
     /// Options that could not be read: every page then has no region.
     void SetBroken() { m_bBroken = true; }
 
-    enum class Outcome { Ok, NoMatch };
-    /// The text to compare of a body (its bytes as they came, and its Content-Type).
-    /// NoMatch when a region is set and nothing of the page matches it.
-    Outcome Read(std::string_view contentType, std::string_view body, std::string& text) const;
+    enum class Outcome {
+        Ok,
+        NoMatch,     ///< a region is set and nothing of the page matches it
+        TooComplex,  ///< the page needs more than its bounds to be read
+        SlowRule,    ///< an ignore rule needs too long on one of its lines
+        Stopped,     ///< the bounds' stop asked to end
+    };
+    /// The text to compare of a body (its bytes as they came, and its Content-Type);
+    /// anything but Ok leaves no text. After SlowRule, `rule` (when given) names the rule.
+    Outcome Read(std::string_view contentType, std::string_view body, std::string& text,
+                 const ReadBounds& bounds = ReadBounds(), std::string* rule = nullptr) const;
 
   private:
-    std::string m_xpath;
+    Region m_region;
+    bool m_bRegion = false;
     IgnoreRules m_ignore;
     bool m_bBroken = false;
 };

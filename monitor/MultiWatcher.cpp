@@ -1,5 +1,12 @@
 #include "MultiWatcher.h"
 
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
+
 #include "CurlApi.h"
 #include "ProbeJob.h"
 #include "ThreadMessages.h"
@@ -19,7 +26,64 @@ struct CMultiWatcher::Page {
     ResultFilter filter;
     ProbeSpacing spacing;
     bool bWaiting = false;  // in the connect retry's back-off
+    bool bReading = false;  // its text is read on a reader's thread, which owns its job
     bool bEnded = false;
+};
+
+// Pages whose text is read off the loop: a few threads take them in turn and hand them
+// back, waking the loop's wait.
+class CMultiWatcher::Readers {
+  public:
+    explicit Readers(CURLM* multi) : m_pMulti(multi) {
+        for (int i = 0; i < kThreads; ++i) m_threads.emplace_back([this] { Run(); });
+    }
+    ~Readers() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_bEnding = true;
+        }
+        m_cv.notify_all();
+        for (std::thread& t : m_threads) t.join();
+    }
+    void Add(Page* page) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_todo.push_back(page);
+        }
+        m_cv.notify_one();
+    }
+    /// Pages read since the last call, back to the loop.
+    std::vector<Page*> TakeDone() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return std::exchange(m_done, {});
+    }
+
+  private:
+    // Texts are read with the processor alone: more threads than this would only queue.
+    static constexpr int kThreads = 2;
+    void Run() {
+        const std::function<bool()> stop = [this] { return m_bEnding.load(); };
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_cv.wait(lock, [this] { return m_bEnding || !m_todo.empty(); });
+            if (m_bEnding) return;
+            Page* page = m_todo.front();
+            m_todo.pop_front();
+            lock.unlock();
+            page->job->Read(stop);
+            lock.lock();
+            m_done.push_back(page);
+            Curl()->multi_wakeup(m_pMulti);
+        }
+    }
+
+    CURLM* m_pMulti;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::deque<Page*> m_todo;
+    std::vector<Page*> m_done;
+    std::atomic<bool> m_bEnding{false};
+    std::vector<std::thread> m_threads;
 };
 
 CMultiWatcher::CMultiWatcher(const Options& options, Deliver deliver)
@@ -27,6 +91,7 @@ CMultiWatcher::CMultiWatcher(const Options& options, Deliver deliver)
 
 CMultiWatcher::~CMultiWatcher() {
     EndAll();
+    m_readers.reset();
     for (CURL* h : m_handles) Curl()->easy_cleanup(h);
     if (m_pMulti) Curl()->multi_cleanup(m_pMulti);
     if (m_pHeaders) Curl()->slist_free_all(m_pHeaders);
@@ -137,6 +202,11 @@ void CMultiWatcher::Advance(Page& page, ProbeStep step) {
             page.bWaiting = true;
             m_due.push({Clock::now() + ProbeJob::WaitTime(), &page});
             return;
+        case ProbeStep::Read:
+            if (!m_readers) m_readers = std::make_unique<Readers>(m_pMulti);
+            page.bReading = true;
+            m_readers->Add(&page);
+            return;
         case ProbeStep::Done:
             Finish(page);
             return;
@@ -204,7 +274,16 @@ void CMultiWatcher::Turn(std::chrono::milliseconds maxWait) {
     }
     Curl()->multi_poll(m_pMulti, extra ? &wake : nullptr, extra, WaitMs(maxWait), nullptr);
     Drive();
+    TakeRead();
     StartDue();
+}
+
+void CMultiWatcher::TakeRead() {
+    if (!m_readers) return;
+    for (Page* page : m_readers->TakeDone()) {
+        page->bReading = false;
+        Advance(*page, ProbeStep::Done);
+    }
 }
 
 void CMultiWatcher::Finish(Page& page) {
@@ -225,7 +304,7 @@ void CMultiWatcher::Finish(Page& page) {
 }
 
 void CMultiWatcher::End(Page& page) {
-    if (page.bEnded) return;
+    if (page.bEnded || page.bReading) return;  // a page being read ends once it is back
     if (m_running.count(&page)) Remove(page);
     GiveBack(page);
     page.bEnded = true;
@@ -234,6 +313,9 @@ void CMultiWatcher::End(Page& page) {
 }
 
 void CMultiWatcher::EndAll() {
+    // Readings under way stop at once; their pages are then the loop's again.
+    m_readers.reset();
+    for (auto& page : m_pages) page->bReading = false;
     for (auto& page : m_pages) End(*page);
     m_pages.clear();
     m_due = {};

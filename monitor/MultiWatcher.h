@@ -17,7 +17,9 @@ namespace sentrel {
 /// libcurl multi handle, which keeps connections (HTTP/2 where the server offers it) and
 /// runs a bounded number of requests at once. Each page tells exactly the messages a
 /// CWatchThread posts, so the run's model cannot tell them apart; they go straight to the
-/// `deliver` function, on the loop's own thread.
+/// `deliver` function, on the loop's own thread. A text row's page is read on one of a few
+/// threads of its own, so that no page's reading holds the loop, another page's probes or
+/// the program's end.
 class CMultiWatcher {
   public:
     struct Options {
@@ -52,6 +54,7 @@ class CMultiWatcher {
 
   private:
     struct Page;
+    class Readers;
     using Clock = std::chrono::steady_clock;
     struct Due {
         Clock::time_point when;
@@ -66,6 +69,7 @@ class CMultiWatcher {
     /// Takes a page's request out of the multi handle.
     void Remove(Page& page);
     void Finish(Page& page);
+    void TakeRead();
     void End(Page& page);
     CURL* TakeHandle();
     void GiveBack(Page& page);
@@ -84,6 +88,7 @@ class CMultiWatcher {
     std::priority_queue<Due, std::vector<Due>, std::greater<Due>> m_due;
     std::queue<Page*> m_ready;  // due, waiting for a free slot
     std::set<Page*> m_running;  // a request in the multi handle
+    std::unique_ptr<Readers> m_readers;  // made when a first text is read
     int m_nLive = 0;
     int m_nWakeFd = -1;
 };

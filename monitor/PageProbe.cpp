@@ -86,6 +86,10 @@ ProbeResult CWatchThread::Run(ProbeJob& job, ProbeStep step) {
             step = job.Performed(static_cast<CURLcode>(Perform(job)));
             continue;
         }
+        if (step == ProbeJob::Step::Read) {  // this watcher's own thread reads its page
+            step = job.Read({});
+            continue;
+        }
         // The connect retry's back-off; the exit cuts it short.
         bool abandon = false;
         if (m_pAbortFlag) {

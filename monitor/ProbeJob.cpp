@@ -287,7 +287,7 @@ ProbeJob::Step ProbeJob::FetchDone(bool ok) {
         if (m_kind == Kind::Text) {
             if (t.bTooLarge) return Finish(ProbeResult::Failed(ProbeFailure::TooLarge));
             if (ok && t.status == 304 && m_bConditional) return NotModified();
-            if (ok && t.status == 200) return ReadText();
+            if (ok && t.status == 200) return Step::Read;
             return Finish(failure());
         }
         if (ok && t.status == 200) return measured(m_counter.Size());
@@ -321,14 +321,31 @@ ProbeJob::Step ProbeJob::NotModified() {
                                        : ProbeResult::Size(m_sent.nSize));
 }
 
-ProbeJob::Step ProbeJob::ReadText() {
+ProbeJob::Step ProbeJob::Read(const std::function<bool()>& stop) {
     static const content::PageReader kWholePage;
+    content::ReadBounds bounds;
+    const CRunFlag* abort = m_pAbort;
+    bounds.stop = [&stop, abort] { return (abort && abort->IsAborted()) || (stop && stop()); };
     auto text = std::make_shared<std::string>();
+    std::string rule;
     const auto outcome =
-        (m_pReader ? *m_pReader : kWholePage).Read(m_t.contentType, m_raw, *text);
+        (m_pReader ? *m_pReader : kWholePage).Read(m_t.contentType, m_raw, *text, bounds, &rule);
     std::string().swap(m_raw);  // a text row keeps no body after its probe
-    if (outcome == content::PageReader::Outcome::NoMatch)
-        return Finish(ProbeResult::Failed(ProbeFailure::NoMatch));
+    switch (outcome) {
+        case content::PageReader::Outcome::Ok:
+            break;
+        case content::PageReader::Outcome::NoMatch:
+            return Finish(ProbeResult::Failed(ProbeFailure::NoMatch));
+        case content::PageReader::Outcome::TooComplex:
+            return Finish(ProbeResult::Failed(ProbeFailure::TooComplex));
+        case content::PageReader::Outcome::SlowRule: {
+            ProbeResult slow = ProbeResult::Failed(ProbeFailure::SlowRule);
+            slow.detail = rule;
+            return Finish(slow);
+        }
+        case content::PageReader::Outcome::Stopped:
+            return Finish(ProbeResult::Failed(ProbeFailure::Network));
+    }
     // A text of 2 GB cannot come from a body of 16 MB: the size is its length.
     ProbeResult result = ProbeResult::Text(static_cast<int>(text->size()), content::TextHash(*text));
     m_validators = m_nHop == 0

@@ -3,6 +3,7 @@
 // at a time, the headless watcher's event loop many at once. Both measure alike because
 // this is the only place that decides which request comes next and what the answers mean.
 #include <chrono>
+#include <functional>
 #include <string>
 
 #include "PageText.h"
@@ -28,6 +29,7 @@ ProbeFailure FailureOfCode(CURLcode rc);
 enum class ProbeStep {
     Perform,  ///< run the handle's request, then call Performed
     Wait,     ///< wait WaitTime, then call Waited
+    Read,     ///< call Read, which may take long: on any thread but the one of many pages
     Done,     ///< Result holds the answer
 };
 
@@ -61,6 +63,9 @@ class ProbeJob {
     Step Performed(CURLcode rc);
     /// The wait asked for has passed; `abandon` when the program is leaving.
     Step Waited(bool abandon = false);
+    /// Reads the page's text that came, within the reading's bounds; `stop` (may be empty)
+    /// ends it early. Touches nothing but this job.
+    Step Read(const std::function<bool()>& stop);
     static constexpr std::chrono::seconds WaitTime() { return std::chrono::seconds(1); }
 
     /// The request being performed.
@@ -86,7 +91,6 @@ class ProbeJob {
     Step FetchDone(bool ok);
     Step Finish(const ProbeResult& result);
     Step NotModified();
-    Step ReadText();
     void UseHeaders(curl_slist* headers);
 
     CURL* m_easy;

@@ -24,6 +24,10 @@ std::string ProbeResult::Reason() const {
             return Tr("页面过大");
         case ProbeFailure::NoMatch:
             return Tr("选取内容未找到");
+        case ProbeFailure::TooComplex:
+            return Tr("网页过于复杂");
+        case ProbeFailure::SlowRule:
+            return Fill(Tr("忽略规则太慢：{0}"), {detail});
         case ProbeFailure::Network:
             break;
     }

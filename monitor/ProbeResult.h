@@ -17,6 +17,8 @@ enum class ProbeFailure : int {
     Network,           ///< any other failure, a URL that cannot be requested included
     TooLarge,          ///< a text row's page is larger than a text is read from
     NoMatch,           ///< a text row's region matched nothing of the page
+    TooComplex,        ///< a text row's page needs more than its bounds to be read
+    SlowRule,          ///< an ignore rule needs too long on a line (named in detail)
 };
 
 /// What one probe found: a size (0 for a page that answered with an empty body), or why
@@ -29,6 +31,8 @@ struct ProbeResult {
     /// A text row's text, when the probe read one (none after a 304); carried to the run's
     /// model only with a result that may be a change.
     std::shared_ptr<const std::string> text{};
+    std::string detail{};  ///< SlowRule's rule
+
 
     bool Ok() const { return failure == ProbeFailure::None; }
     static ProbeResult Size(int size) { return {size, ProbeFailure::None, 0}; }
@@ -42,7 +46,7 @@ struct ProbeResult {
 
     bool operator==(const ProbeResult& o) const {
         return nSize == o.nSize && failure == o.failure && nHttpStatus == o.nHttpStatus &&
-               nHash == o.nHash;
+               nHash == o.nHash && detail == o.detail;
     }
 };
 

@@ -40,6 +40,7 @@ bool Load(CurlApi& api) {
     SENTREL_BIND(multi_perform);
     SENTREL_BIND(multi_info_read);
     SENTREL_BIND(multi_poll);
+    SENTREL_BIND(multi_wakeup);
     SENTREL_BIND(slist_append);
     SENTREL_BIND(slist_free_all);
     SENTREL_BIND(url);

@@ -22,6 +22,7 @@ struct CurlApi {
     CURLMcode (*multi_perform)(CURLM*, int*);
     CURLMsg* (*multi_info_read)(CURLM*, int*);
     CURLMcode (*multi_poll)(CURLM*, struct curl_waitfd*, unsigned, int, int*);
+    CURLMcode (*multi_wakeup)(CURLM*);
     curl_slist* (*slist_append)(curl_slist*, const char*);
     void (*slist_free_all)(curl_slist*);
     CURLU* (*url)();

@@ -182,6 +182,9 @@ void CCore::EnsureLoaded() {
             continue;
         }
         std::string value = UnescapeValue(line.substr(eq + 1));
+        // An empty password line says only that the file keeps none (the keyring may):
+        // it is not a password cleared by the user, which would clear the keyring too.
+        if (key == kSecretKey && value.empty()) continue;
         if (key == kSecretKey && !UnprotectSecret(std::string(value), value)) {
             bad.push_back(key);  // sealed for another user or machine
             continue;
@@ -273,11 +276,15 @@ void CCore::Write() {
     const bool inKeyring = MoveSecretToKeyring();
     for (const Setting& s : Table()) {
         auto it = m_values.find(s.key);
+        if (s.key == kSecretKey) {
+            // The key is always there, empty when there is no password or the keyring
+            // holds it: the file shows every setting the program keeps.
+            const bool inFile = it != m_values.end() && !it->second.empty() && !inKeyring;
+            out += std::string(s.key) + "=" + (inFile ? EscapeValue(ProtectSecret(it->second)) : "") + "\n";
+            continue;
+        }
         if (it == m_values.end()) continue;
-        const std::string& v = it->second;
-        if (s.key == kSecretKey && inKeyring) continue;
-        out += std::string(s.key) + "=" + EscapeValue(s.key == kSecretKey ? ProtectSecret(v) : v) +
-               "\n";
+        out += std::string(s.key) + "=" + EscapeValue(it->second) + "\n";
     }
     for (const auto& kv : m_values)
         if (!Find(kv.first)) out += kv.first + "=" + EscapeValue(kv.second) + "\n";

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Charset.h"
+#include "HostilePages.h"
 #include "PageText.h"
 #include "TextHash.h"
 
@@ -61,4 +62,46 @@ TEST(PageText, CharsetsByHeaderBomAndMeta) {
     // A byte the charset has no character for is U+FFFD, and the rest still reads.
     EXPECT_EQ("a\xEF\xBF\xBD" "b\n", VisibleText(DecodeBody("text/html; charset=utf-8", "<p>a\xFF" "b</p>")));
     EXPECT_EQ("中\xEF\xBF\xBD\n", VisibleText(DecodeBody("text/html; charset=gb18030", "<p>\xD6\xD0\xFF</p>")));
+}
+
+TEST(PageText, HostileMarkupIsReadQuicklyOrRefusedWithinItsBound) {
+    std::string attributes = "<html><body><p";
+    for (int i = 0; i < 150000; ++i) attributes += " a" + std::to_string(i) + "=1";
+    attributes += ">x</p><p hidden>y</p></body></html>";
+    std::string unclosed = "<html><body>";
+    for (int i = 0; i < 40000; ++i) unclosed += "<div>";
+    std::string strays = unclosed + "z";
+    for (int i = 0; i < 100000; ++i) strays += "</span>";
+    // A span that is open makes every stray end tag a search through 40,000 elements.
+    const std::string searched = sentrel::test::SlowPage();
+    struct Case {
+        const char* what;
+        const std::string& page;
+        PageReader::Outcome outcome;
+        const char* text;
+    } cases[] = {
+        {"150,000 attributes on one element", attributes, PageReader::Outcome::Ok, "x\n"},
+        {"end tags of elements never opened", strays, PageReader::Outcome::Ok, "z\n"},
+        {"end tags searched for through deep nesting", searched, PageReader::Outcome::TooComplex, ""},
+    };
+    for (const Case& c : cases) {
+        for (const char* select : {"", "body"}) {
+            PageReader reader;
+            std::string error, text;
+            ASSERT_TRUE(reader.Set(select, "", error));
+            ReadBounds bounds;
+            bounds.time = std::chrono::milliseconds(500);
+            const auto start = std::chrono::steady_clock::now();
+            EXPECT_EQ(c.outcome, reader.Read("text/html", c.page, text, bounds)) << c.what << " " << select;
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500)) << c.what;
+            EXPECT_EQ(c.text, text) << c.what << " " << select;
+        }
+    }
+    // The program's end stops a reading at once.
+    PageReader reader;
+    std::string error, text;
+    ASSERT_TRUE(reader.Set("", "", error));
+    ReadBounds bounds;
+    bounds.stop = [] { return true; };
+    EXPECT_EQ(PageReader::Outcome::Stopped, reader.Read("text/html", searched, text, bounds));
 }

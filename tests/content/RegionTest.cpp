@@ -17,7 +17,7 @@ const char* kPage =
     "<div class='newsy'>other</div><p><a href='https://e.org/a.pdf'>link</a></p>"
     "</body></html>";
 
-std::string Region(const std::string& select) {
+std::string RegionOf(const std::string& select) {
     PageReader reader;
     std::string error, text;
     EXPECT_TRUE(reader.Set(select, "", error)) << select << ": " << error;
@@ -60,15 +60,16 @@ TEST(Region, EachSelectorFormKeepsTheTextOfItsElementsInOrder) {
         {"table", "(none)"},
         {"//nothing", "(none)"},
     };
-    for (const Case& c : cases) EXPECT_EQ(c.text, Region(c.select)) << c.select;
+    for (const Case& c : cases) EXPECT_EQ(c.text, RegionOf(c.select)) << c.select;
 }
 
 TEST(Region, AMalformedSelectorOrRuleIsRefusedWithItsReason) {
     const char* bad[] = {"div >", "[a", "a[b=]", "li:nth-child(x)", ":hover", "*:nth-of-type(2)",
                          "p:not(a b)", "a,", "//p[", "'", "(//p"};
     for (const char* s : bad) {
-        std::string xpath, error;
-        EXPECT_FALSE(SelectorToXPath(s, xpath, error)) << s << " gave " << xpath;
+        Region region;
+        std::string error;
+        EXPECT_FALSE(region.Set(s, error)) << s;
         EXPECT_FALSE(error.empty()) << s;
     }
     PageReader reader;

@@ -82,7 +82,7 @@ TEST(ProbeJob, ValidatorsGoBackOnlyAsTheyCameAndOnlyToTheUrlThatGaveThem) {
 
 namespace {
 // Drives one ProbeJob as a watcher does, without its waits: the steps it asked for, as
-// letters (P perform, W wait, D done), and its result.
+// letters (P perform, W wait, R read, D done), and its result.
 struct Drive {
     std::string steps;
     ProbeResult result;
@@ -101,6 +101,9 @@ Drive DriveJob(const std::string& url, ProbeJob::Kind kind, std::chrono::millise
             if (step == ProbeStep::Perform) {
                 d.steps += 'P';
                 step = job.Performed(Curl()->easy_perform(easy));
+            } else if (step == ProbeStep::Read) {
+                d.steps += 'R';
+                step = job.Read({});
             } else {
                 d.steps += 'W';
                 step = job.Waited();

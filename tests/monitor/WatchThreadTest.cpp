@@ -6,6 +6,7 @@
 #include <climits>
 #include <thread>
 
+#include "HostilePages.h"
 #include "ProbeServers.h"
 #include "TextHash.h"
 
@@ -235,12 +236,25 @@ TEST(PageSizeProbe, DownloadPageTextConvertsLineEnds) {
     EXPECT_EQ(15, probe.GetPageTextLength(server.Url("/").c_str()));
 }
 
+namespace {
+ProbeResult SlowRule(const char* rule) {
+    ProbeResult r = ProbeResult::Failed(ProbeFailure::SlowRule);
+    r.detail = rule;
+    return r;
+}
+}  // namespace
+
 TEST(PageTextProbe, ATextProbeReadsTheWholeBodyOrSaysWhyNot) {
     const std::string big(17 * 1024 * 1024, 'x');
-    TestHttpServer server([&big](TestServer::Conn& c, const std::string& head, int) {
+    const std::string slow = SlowPage();
+    TestHttpServer server([&big, &slow](TestServer::Conn& c, const std::string& head, int) {
         auto is = [&head](const char* path) { return head.rfind(path, 0) == 0; };
         if (is("GET /big "))
             c.Write(Resp("Content-Length: " + std::to_string(big.size()) + "\r\n", big));
+        else if (is("GET /slow "))
+            c.Write(Resp("Content-Length: " + std::to_string(slow.size()) + "\r\n", slow));
+        else if (is("GET /long "))
+            c.Write(Resp("Content-Type: text/plain\r\nContent-Length: 41\r\n", std::string(40, 'o') + "!"));
         else if (is("GET /gone "))
             c.Write(TestHttpServer::Response("404 Not Found", "Content-Length: 0\r\n", ""));
         else if (head.find("If-None-Match: \"v1\"\r\n") != std::string::npos)
@@ -249,9 +263,10 @@ TEST(PageTextProbe, ATextProbeReadsTheWholeBodyOrSaysWhyNot) {
             c.Write(Resp("ETag: \"v1\"\r\nContent-Type: text/plain\r\nContent-Length: 9\r\n",
                          "one\r\ntwo\n"));
     });
-    content::PageReader whole, region;
+    content::PageReader whole, region, slowRule;
     std::string error;
     ASSERT_TRUE(region.Set("#main", "", error));
+    ASSERT_TRUE(slowRule.Set("", "/(o+)+$/", error));
     struct Case {
         const char* name;
         std::string path;
@@ -269,6 +284,10 @@ TEST(PageTextProbe, ATextProbeReadsTheWholeBodyOrSaysWhyNot) {
          ProbeResult::Failed(ProbeFailure::NoMatch), nullptr},
         {"an HTTP failure", "/gone", &whole, {}, ProbeResult::Failed(ProbeFailure::HttpStatus, 404),
          nullptr},
+        {"a page that needs more than its bounds to be read", "/slow", &whole, {},
+         ProbeResult::Failed(ProbeFailure::TooComplex), nullptr},
+        {"an ignore rule that needs too long on a line", "/long", &slowRule, {}, SlowRule("/(o+)+$/"),
+         nullptr},
     };
     for (Case& c : cases) {
         CWatchThread probe;
@@ -283,4 +302,20 @@ TEST(PageTextProbe, ATextProbeReadsTheWholeBodyOrSaysWhyNot) {
     }
     EXPECT_EQ("页面过大", ProbeResult::Failed(ProbeFailure::TooLarge).Reason());
     EXPECT_EQ("选取内容未找到", ProbeResult::Failed(ProbeFailure::NoMatch).Reason());
+    EXPECT_EQ("忽略规则太慢：/(o+)+$/", SlowRule("/(o+)+$/").Reason());
+
+    // The program's end gives up a reading under way at once.
+    CWatchThread probe;
+    ASSERT_TRUE(probe.OpenSession());
+    auto abort = std::make_shared<CRunFlag>("RUN");
+    probe.SetAbortFlag(abort);
+    probe.SetReader(&whole);
+    std::thread exit([abort] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        abort->Abort();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(probe.Probe(server.Url("/slow").c_str(), nullptr).Ok());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1800));
+    exit.join();
 }

@@ -264,7 +264,9 @@ TEST_F(CoreTest, ThePasswordMovesToTheKeyringAndIsFoundThereAfterARestart) {
         core.Set(keys::kInterval, 30);  // the next store moves it
         EXPECT_EQ("", core.KeyringProblem());
     }
-    EXPECT_EQ(std::string::npos, ReadFile(m_home.File("sentrel.ini")).find("sendpwd"));
+    const std::string moved = ReadFile(m_home.File("sentrel.ini"));
+    EXPECT_EQ(std::string::npos, moved.find("s3cret")) << moved;
+    EXPECT_NE(std::string::npos, moved.find("\nsendpwd=\n")) << "the key stays, empty: " << moved;
     CCore core;
     core.autoFileConfig();
     EXPECT_EQ("s3cret", core.Get(keys::kSendPwd));
@@ -289,3 +291,21 @@ TEST_F(CoreTest, WithoutAKeyringTheOwnerOnlyFileKeepsThePassword) {
     EXPECT_NE(std::string::npos, ReadFile(m_home.File("sentrel.ini")).find("sendpwd=s3cret\n"));
 }
 #endif
+
+TEST_F(CoreTest, AFirstStoreWritesTheSixSettingsThePasswordEmpty) {
+    UnsetEnv("DISPLAY");
+    SetEnv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + m_home.File("no-bus"));
+    {
+        CCore core;
+        core.autoFileConfig();
+        core.Store(core.Read());
+    }
+    const std::string ini = ReadFile(m_home.File("sentrel.ini"));
+    for (const char* line : {"\ninterval=60\n", "\nemailrcv=\n", "\nsenduser=\n", "\nsendpwd=\n",
+                             "\nbalertwav=1\n", "\nbalertemail=0\n"})
+        EXPECT_NE(std::string::npos, ini.find(line)) << line << " in " << ini;
+    CCore again;
+    again.autoFileConfig();
+    EXPECT_EQ("", again.ConfigProblem());
+    EXPECT_EQ("", again.Get(keys::kSendPwd));
+}
