@@ -1,12 +1,21 @@
 #include "AtomFeed.h"
 
+#include <fcntl.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <libxml/xmlwriter.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <random>
+#include <thread>
 
 #include "AlertJson.h"
 #include "Files.h"
@@ -18,24 +27,8 @@ namespace sentrel {
 namespace {
 
 constexpr const char* kAtomNs = "http://www.w3.org/2005/Atom";
-
-// Text as XML character data: markup escaped, and the characters XML 1.0 cannot hold
-// (control characters other than tab and line ends) left out.
-std::string Xml(const std::string& text) {
-    std::string out;
-    for (char c : ValidUtf8(text)) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 && c != '\t' && c != '\n' && c != '\r') continue;
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
+constexpr long long kMaxFeedBytes = 32ll * 1024 * 1024;
+constexpr auto kLockWait = std::chrono::seconds(3);
 
 // A random (version 4) UUID as a URN: every entry's, and a new feed's, permanent id.
 std::string NewUuidUrn() {
@@ -52,68 +45,257 @@ std::string NewUuidUrn() {
     return text;
 }
 
-bool IsAtom(xmlNode* node, const char* name) {
+// "2026-12-07T18:30:00+08:00" as a time; 0 when it does not read so.
+std::time_t ParseIsoTime(const std::string& text) {
+    int y, mo, d, h, mi, s, oh = 0, om = 0;
+    char sign = 'Z';
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c%2d:%2d", &y, &mo, &d, &h, &mi, &s,
+                    &sign, &oh, &om) < 6)
+        return 0;
+    // Days since 1970-01-01 of a civil date (proleptic Gregorian).
+    y -= mo <= 2;
+    const long era = (y >= 0 ? y : y - 399) / 400;
+    const long yoe = y - era * 400;
+    const long doy = (153 * (mo + (mo > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const long days = era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+    long long t = days * 86400LL + h * 3600 + mi * 60 + s;
+    const long long offset = oh * 3600LL + om * 60;
+    t += sign == '-' ? offset : sign == '+' ? -offset : 0;
+    return static_cast<std::time_t>(t);
+}
+
+bool IsAtom(const xmlNode* node, const char* name) {
     return node->type == XML_ELEMENT_NODE && node->ns && node->ns->href &&
            std::strcmp(reinterpret_cast<const char*>(node->ns->href), kAtomNs) == 0 &&
            std::strcmp(reinterpret_cast<const char*>(node->name), name) == 0;
 }
 
+std::string Content(const xmlNode* node) {
+    xmlChar* text = xmlNodeGetContent(node);
+    std::string out = text ? reinterpret_cast<const char*>(text) : "";
+    xmlFree(text);
+    return out;
+}
+
+std::string Property(const xmlNode* node, const char* name) {
+    xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
+    std::string out = value ? reinterpret_cast<const char*>(value) : "";
+    xmlFree(value);
+    return out;
+}
+
+// The feed as libxml2's writer writes it: escaped as XML requires, indented.
+class FeedWriter {
+  public:
+    FeedWriter() : m_buffer(xmlBufferCreate()), m_writer(xmlNewTextWriterMemory(m_buffer, 0)) {}
+    ~FeedWriter() {
+        if (m_writer) xmlFreeTextWriter(m_writer);
+        if (m_buffer) xmlBufferFree(m_buffer);
+    }
+    bool Write(const std::string& id, std::time_t updated, const std::deque<AtomFeed::Entry>& entries,
+               std::string& out) {
+        if (!m_writer) return false;
+        xmlTextWriterSetIndent(m_writer, 1);
+        xmlTextWriterSetIndentString(m_writer, BAD_CAST "  ");
+        bool ok = xmlTextWriterStartDocument(m_writer, "1.0", "utf-8", nullptr) >= 0 &&
+                  Start("feed") && Attribute("xmlns", kAtomNs) && Element("id", id) &&
+                  Element("title", "HalvexSentrel") &&
+                  Element("subtitle", Tr("网页变化、访问失败与恢复")) &&
+                  Element("updated", FormatIsoTime(updated)) && Start("author") &&
+                  Element("name", "HalvexSentrel") && End() &&
+                  Element("generator", "HalvexSentrel sentrel-watch");
+        for (const AtomFeed::Entry& e : entries) {
+            ok = ok && Start("entry") && Element("id", e.id) && Element("title", e.title) &&
+                 Element("updated", e.updated) && Start("link") && Attribute("rel", "alternate") &&
+                 Attribute("href", e.link) && End() && Start("category") &&
+                 Attribute("term", e.category) && End() && Element("summary", e.summary) && End();
+        }
+        ok = ok && End() && xmlTextWriterEndDocument(m_writer) >= 0;
+        xmlFreeTextWriter(m_writer);  // flushes into the buffer
+        m_writer = nullptr;
+        if (!ok) return false;
+        out.assign(reinterpret_cast<const char*>(xmlBufferContent(m_buffer)),
+                   static_cast<std::size_t>(xmlBufferLength(m_buffer)));
+        return true;
+    }
+
+  private:
+    bool Start(const char* name) {
+        return xmlTextWriterStartElement(m_writer, BAD_CAST name) >= 0;
+    }
+    bool End() { return xmlTextWriterEndElement(m_writer) >= 0; }
+    bool Attribute(const char* name, const std::string& value) {
+        return xmlTextWriterWriteAttribute(m_writer, BAD_CAST name,
+                                           BAD_CAST XmlSafe(value).c_str()) >= 0;
+    }
+    bool Element(const char* name, const std::string& text) {
+        return xmlTextWriterWriteElement(m_writer, BAD_CAST name, BAD_CAST XmlSafe(text).c_str()) >= 0;
+    }
+
+    xmlBufferPtr m_buffer;
+    xmlTextWriterPtr m_writer;
+};
+
+// The feed file itself, locked while it is read and replaced. A writer that waited for a
+// file that was replaced meanwhile locks the new one; a feed not made yet is made empty.
+class FeedLock {
+  public:
+    ~FeedLock() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    bool Take(const std::string& path, std::string& error) {
+        const auto until = std::chrono::steady_clock::now() + kLockWait;
+        for (;;) {
+            m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            if (m_fd < 0 && errno == ENOENT)
+                m_fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            struct stat held {}, named {};
+            if (m_fd < 0 || ::fstat(m_fd, &held) != 0) {
+                if (errno == EEXIST) continue;  // another writer made it first
+                error = path + ": " + std::strerror(errno);
+                return false;
+            }
+            if (!S_ISREG(held.st_mode)) {
+                error = path + ": " + Tr("不是普通文件");
+                return false;
+            }
+            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+                if (::stat(path.c_str(), &named) == 0 && named.st_ino == held.st_ino &&
+                    named.st_dev == held.st_dev)
+                    return true;
+            } else if (errno != EWOULDBLOCK) {
+                return true;  // a folder without locks (some network ones): written as before
+            }
+            ::close(m_fd);
+            m_fd = -1;
+            if (std::chrono::steady_clock::now() >= until) {
+                error = Fill(Tr("{0} 正被另一个程序写入"), {path});
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+  private:
+    int m_fd = -1;
+};
+
 }  // namespace
 
-bool AtomFeed::Load(std::string& error) {
-    if (fs::KindOf(m_strPath) == fs::Kind::kMissing) return true;
-    xmlDoc* doc = xmlReadFile(m_strPath.c_str(), nullptr,
-                              XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-    xmlNode* root = doc ? xmlDocGetRootElement(doc) : nullptr;
+std::string XmlSafe(const std::string& text) {
+    const std::string valid = ValidUtf8(text);
+    std::string out;
+    out.reserve(valid.size());
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        const auto c = static_cast<unsigned char>(valid[i]);
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+            out += "\xEF\xBF\xBD";
+        } else if (c == 0xEF && i + 2 < valid.size() && valid[i + 1] == '\xBF' &&
+                   (valid[i + 2] == '\xBE' || valid[i + 2] == '\xBF')) {
+            out += "\xEF\xBF\xBD";  // U+FFFE, U+FFFF
+            i += 2;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+bool AtomFeed::Read(std::string& id, std::deque<Entry>& entries, std::string& error) const {
+    id.clear();
+    entries.clear();
+    const fs::Kind kind = fs::KindOf(m_strPath);
+    if (kind == fs::Kind::kMissing) return true;
+    // Only a regular file is a feed: a pipe of that name would hold the program for ever.
+    std::FILE* in = kind == fs::Kind::kFile ? fs::OpenRegular(m_strPath) : nullptr;
+    if (!in) {
+        error = m_strPath + ": " + (kind == fs::Kind::kFile ? std::string(std::strerror(errno)) : Tr("不是普通文件"));
+        return false;
+    }
+    std::string bytes;
+    char chunk[65536];
+    std::size_t got;
+    while (static_cast<long long>(bytes.size()) <= kMaxFeedBytes &&
+           (got = std::fread(chunk, 1, sizeof chunk, in)) > 0)
+        bytes.append(chunk, got);
+    std::fclose(in);
+    if (bytes.empty()) return true;  // made by a writer that could not write it: a new feed
+    const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+    auto parse = [&](const std::string& b) {
+        return b.size() > static_cast<std::size_t>(kMaxFeedBytes)
+                   ? nullptr
+                   : xmlReadMemory(b.data(), static_cast<int>(b.size()), nullptr, "utf-8", options);
+    };
+    xmlDoc* doc = parse(bytes);
+    // An older writer left characters XML forbids in it: read it as it was meant.
+    if (!doc) doc = parse(XmlSafe(bytes));
+    std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> owner(doc, xmlFreeDoc);
+    const xmlNode* root = doc ? xmlDocGetRootElement(doc) : nullptr;
     if (!root || !IsAtom(root, "feed")) {
-        if (doc) xmlFreeDoc(doc);
         error = Fill(Tr("{0} 不是 Atom 订阅源，未改动"), {m_strPath});
         return false;
     }
-    for (xmlNode* n = root->children; n; n = n->next) {
+    for (const xmlNode* n = root->children; n; n = n->next) {
         if (IsAtom(n, "id")) {
-            xmlChar* id = xmlNodeGetContent(n);
-            m_strId = TrimBlanks(reinterpret_cast<const char*>(id));
-            xmlFree(id);
-        } else if (IsAtom(n, "entry") && m_entries.size() < kMaxEntries) {
-            // The entry as it stands, namespace declarations left to the feed.
-            xmlBuffer* buffer = xmlBufferCreate();
-            xmlNodeDump(buffer, doc, n, 1, 0);
-            m_entries.emplace_back(reinterpret_cast<const char*>(xmlBufferContent(buffer)));
-            xmlBufferFree(buffer);
+            id = TrimBlanks(Content(n));
+            continue;
         }
+        if (!IsAtom(n, "entry")) continue;
+        Entry e;
+        for (const xmlNode* f = n->children; f; f = f->next) {
+            if (IsAtom(f, "id")) e.id = TrimBlanks(Content(f));
+            else if (IsAtom(f, "title")) e.title = Content(f);
+            else if (IsAtom(f, "updated")) e.updated = TrimBlanks(Content(f));
+            else if (IsAtom(f, "link")) e.link = Property(f, "href");
+            else if (IsAtom(f, "category")) e.category = Property(f, "term");
+            else if (IsAtom(f, "summary")) e.summary = Content(f);
+        }
+        e.when = ParseIsoTime(e.updated);
+        if (!e.id.empty()) entries.push_back(std::move(e));
     }
-    xmlFreeDoc(doc);
     return true;
 }
 
+bool AtomFeed::Load(std::string& error) {
+    std::string id;
+    std::deque<Entry> entries;
+    return Read(id, entries, error);
+}
+
 void AtomFeed::Add(const AlertReport& r) {
-    const std::string summary = r.url + ReportDetails(r);
-    const std::string title = ReportTitle(r.kind) + " " + (r.note.empty() ? r.url : r.note);
-    std::string entry = "<entry>\n    <id>" + NewUuidUrn() + "</id>\n    <title>" + Xml(title) +
-                        "</title>\n    <updated>" + FormatIsoTime(r.when) +
-                        "</updated>\n    <link rel=\"alternate\" href=\"" + Xml(r.url) +
-                        "\"/>\n    <category term=\"" + ReportKindName(r.kind) +
-                        "\"/>\n    <summary>" + Xml(summary) + "</summary>\n  </entry>";
-    m_entries.push_front(std::move(entry));
-    while (m_entries.size() > kMaxEntries) m_entries.pop_back();
-    if (r.when > m_updated) m_updated = r.when;
-    m_bDirty = true;
+    Entry e;
+    e.id = NewUuidUrn();
+    e.title = ReportTitle(r.kind) + " " + (r.note.empty() ? r.url : r.note);
+    e.updated = FormatIsoTime(r.when);
+    e.when = r.when;
+    e.link = r.url;
+    e.category = ReportKindName(r.kind);
+    e.summary = r.url + ReportDetails(r);
+    m_pending.push_front(std::move(e));
+    while (m_pending.size() > kMaxEntries) m_pending.pop_back();
 }
 
 bool AtomFeed::Write(std::string& error) {
-    if (!m_bDirty) return true;
-    if (m_strId.empty()) m_strId = NewUuidUrn();
-    const std::time_t updated = m_updated ? m_updated : std::time(nullptr);
-    std::string out =
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<feed xmlns=\"http://www.w3.org/2005/Atom\">\n"
-        "  <id>" + Xml(m_strId) + "</id>\n  <title>HalvexSentrel</title>\n"
-        "  <subtitle>" + Xml(Tr("网页变化、访问失败与恢复")) + "</subtitle>\n"
-        "  <updated>" + FormatIsoTime(updated) + "</updated>\n"
-        "  <author><name>HalvexSentrel</name></author>\n"
-        "  <generator>HalvexSentrel sentrel-watch</generator>\n";
-    for (const std::string& entry : m_entries) out += "  " + entry + "\n";
-    out += "</feed>\n";
+    if (m_pending.empty()) return true;
+    FeedLock lock;
+    if (!lock.Take(m_strPath, error)) return false;
+    std::string id;
+    std::deque<Entry> entries;
+    if (!Read(id, entries, error)) return false;
+    if (id.empty()) id = NewUuidUrn();
+    // Ours, then the file's, newest first; an entry the file holds already is not added twice.
+    for (auto mine = m_pending.rbegin(); mine != m_pending.rend(); ++mine)
+        if (std::none_of(entries.begin(), entries.end(), [&](const Entry& e) { return e.id == mine->id; }))
+            entries.push_front(*mine);
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry& a, const Entry& b) { return a.when > b.when; });
+    while (entries.size() > kMaxEntries) entries.pop_back();
+    const std::time_t updated = entries.empty() ? std::time(nullptr) : entries.front().when;
+    std::string out;
+    if (!FeedWriter().Write(id, updated, entries, out)) {
+        error = m_strPath + ": " + Tr("订阅源无法生成");
+        return false;
+    }
     // Written beside it and renamed over it: a reader never sees half a feed.
     std::string tmp;
     std::FILE* f = fs::CreateBeside(m_strPath, tmp);
@@ -130,7 +312,7 @@ bool AtomFeed::Write(std::string& error) {
         fs::Remove(tmp);
         return false;
     }
-    m_bDirty = false;
+    m_pending.clear();
     return true;
 }
 

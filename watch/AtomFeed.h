@@ -1,8 +1,9 @@
 #pragma once
 // sentrel-watch --feed FILE: the last events as an Atom 1.0 feed (RFC 4287) that a web
 // server can serve as it is. The file is replaced whole, never written in place, so a
-// reader sees the old feed or the new one; the entries of earlier runs are read back
-// from it, so the feed goes on across restarts.
+// reader sees the old feed or the new one. Each write takes a lock beside the file, reads
+// the entries it holds and adds its own: the feed goes on across restarts, and shards that
+// share one feed keep each other's entries.
 #include <ctime>
 #include <deque>
 #include <string>
@@ -17,23 +18,32 @@ class AtomFeed {
 
     explicit AtomFeed(std::string path) : m_strPath(std::move(path)) {}
 
-    /// Takes the feed's id and entries from the file when it holds a feed; a missing file
-    /// is a new feed. False with the reason when the file is there but no feed: it is
-    /// then left alone, never overwritten.
+    /// Checks that the file is a feed, or missing (a new feed). False with the reason when
+    /// it is there but no feed (or no regular file): it is then left alone, never written.
     bool Load(std::string& error);
-    /// The event as the newest entry; the oldest beyond kMaxEntries go.
+    /// The event as the newest entry.
     void Add(const AlertReport& report);
-    /// Writes the feed when entries came since the last write; false with the reason.
+    /// Writes the entries added since the last write into the feed, with those the file
+    /// holds now, newest first and at most kMaxEntries; false with the reason.
     bool Write(std::string& error);
-    bool Dirty() const { return m_bDirty; }
-    std::size_t Size() const { return m_entries.size(); }
+    bool Dirty() const { return !m_pending.empty(); }
+
+    /// One entry, as the feed holds it.
+    struct Entry {
+        std::string id, title, updated, link, category, summary;
+        std::time_t when = 0;  ///< `updated` read back, to order entries of several writers
+    };
 
   private:
+    /// The file's id and entries; false with the reason when the file is no feed.
+    bool Read(std::string& id, std::deque<Entry>& entries, std::string& error) const;
+
     std::string m_strPath;
-    std::string m_strId;                // the feed's own, kept across runs
-    std::deque<std::string> m_entries;  // <entry> elements as written, newest first
-    std::time_t m_updated = 0;          // the newest entry's time
-    bool m_bDirty = false;
+    std::deque<Entry> m_pending;  // added since the last write, newest first
 };
+
+/// Text as XML 1.0 may hold it: valid UTF-8, with each character XML forbids (control
+/// characters other than tab and line ends, U+FFFE, U+FFFF) as U+FFFD.
+std::string XmlSafe(const std::string& text);
 
 }  // namespace sentrel

@@ -3,6 +3,7 @@
 // breaks.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -55,4 +56,36 @@ TEST(WatchBounds, AHostilePageNeverHoldsAnotherPagesProbesOrTheAnswerToSigterm) 
     std::lock_guard<std::mutex> lock(mutex);
     EXPECT_GE(hits["/tick"], 4) << "about every second while the hostile page was read";
     EXPECT_GE(hits["/slow"], 2);
+}
+
+TEST(WatchBounds, TwoRunsWritingOneFeedKeepEveryEventAndAPipeIsNoFeed) {
+    RefusingPort refused;
+    TempDir pub;
+    const std::string feed = pub.File("feed.xml");
+    Profile a, b;
+    for (Profile* p : {&a, &b}) {
+        std::vector<UrlRow> rows;
+        for (int i = 0; i < 15; ++i)
+            rows.push_back({"http://127.0.0.1:" + std::to_string(refused.Port()) + "/" +
+                                std::to_string(p == &a ? i : 100 + i),
+                            "", "5"});
+        p->List(rows);
+    }
+    std::thread other([&] {
+        int code = -1;
+        b.Run({"--once", "--feed", feed}, &code);
+    });
+    int code = -1;
+    a.Run({"--once", "--feed", feed}, &code);
+    other.join();
+    std::vector<std::string> titles;
+    EXPECT_EQ("", AtomProblems(feed, titles));
+    EXPECT_EQ(30u, titles.size()) << "each run's fifteen failures";
+
+    const std::string fifo = pub.File("pipe.xml");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ("", a.Run({"--once", "--feed", fifo}, &code));
+    EXPECT_EQ(2, code);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << "never waits on the pipe";
 }

@@ -97,69 +97,6 @@ TEST(WatchProgram, HooksGetEveryEventItPrintsAndAPassWaitsForThem) {
     EXPECT_EQ(3u, refusing.Posts().size());
 }
 
-namespace {
-// What RFC 4287 requires of a feed and its entries, as problems found ("" when none),
-// with the entries' titles newest first.
-std::string AtomProblems(const std::string& path, std::vector<std::string>& titles) {
-    xmlDoc* doc = xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET);
-    if (!doc) return "not XML";
-    std::string problems;
-    const std::regex date(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d+)?(Z|[+-]\d\d:\d\d))");
-    auto atom = [](xmlNode* n, const char* name) {
-        return n->type == XML_ELEMENT_NODE && n->ns &&
-               std::string(reinterpret_cast<const char*>(n->ns->href)) ==
-                   "http://www.w3.org/2005/Atom" &&
-               std::string(reinterpret_cast<const char*>(n->name)) == name;
-    };
-    auto text = [](xmlNode* n) {
-        xmlChar* t = xmlNodeGetContent(n);
-        std::string s = reinterpret_cast<const char*>(t);
-        xmlFree(t);
-        return s;
-    };
-    // Exactly one of each named child, ids absolute IRIs, times RFC 3339.
-    auto check = [&](xmlNode* parent, const char* what) {
-        for (const char* name : {"id", "title", "updated"}) {
-            int n = 0;
-            for (xmlNode* c = parent->children; c; c = c->next)
-                if (atom(c, name)) {
-                    ++n;
-                    if (std::string(name) == "updated" && !std::regex_match(text(c), date))
-                        problems += std::string(what) + " updated " + text(c) + "; ";
-                    if (std::string(name) == "id" && text(c).find(':') == std::string::npos)
-                        problems += std::string(what) + " id " + text(c) + "; ";
-                }
-            if (n != 1) problems += std::string(what) + " has " + std::to_string(n) + " " + name + "; ";
-        }
-    };
-    xmlNode* feed = xmlDocGetRootElement(doc);
-    if (!atom(feed, "feed")) problems += "no atom:feed; ";
-    check(feed, "feed");
-    bool author = false;
-    std::set<std::string> ids;
-    for (xmlNode* c = feed->children; c; c = c->next) {
-        author = author || atom(c, "author");
-        if (!atom(c, "entry")) continue;
-        check(c, "entry");
-        bool alternate = false;
-        for (xmlNode* e = c->children; e; e = e->next) {
-            if (atom(e, "title")) titles.push_back(text(e));
-            if (atom(e, "id") && !ids.insert(text(e)).second) problems += "id twice; ";
-            if (atom(e, "link")) {
-                xmlChar* rel = xmlGetProp(e, BAD_CAST "rel");
-                xmlChar* href = xmlGetProp(e, BAD_CAST "href");
-                alternate = alternate || ((!rel || xmlStrcmp(rel, BAD_CAST "alternate") == 0) && href);
-                xmlFree(rel);
-                xmlFree(href);
-            }
-        }
-        if (!alternate) problems += "entry without content or alternate link; ";
-    }
-    if (!author) problems += "no author; ";
-    xmlFreeDoc(doc);
-    return problems;
-}
-}  // namespace
 
 TEST(WatchProgram, AFeedKeepsTheLastHundredEventsAsValidAtomAcrossRuns) {
     Site site;
