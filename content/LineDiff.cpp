@@ -6,6 +6,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "TextRules.h"
+
 namespace sentrel {
 namespace content {
 
@@ -84,9 +86,9 @@ LineChanges ChangedLines(const std::string& before, const std::string& after, in
     LineChanges changes;
     for (DiffLine& line : DiffLines(before, after)) {
         if (line.kind == DiffLine::kRemoved) {
-            if (changes.nRemoved++ < limit) changes.removed.push_back(std::move(line.text));
+            if (changes.nRemoved++ < limit) changes.removed.push_back(CutText(line.text, kMaxLineChars));
         } else if (line.kind == DiffLine::kAdded) {
-            if (changes.nAdded++ < limit) changes.added.push_back(std::move(line.text));
+            if (changes.nAdded++ < limit) changes.added.push_back(CutText(line.text, kMaxLineChars));
         }
     }
     return changes;

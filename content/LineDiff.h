@@ -16,7 +16,9 @@ struct DiffLine {
 /// Every line of both texts ("\n"-ended lines), each kept, removed or added.
 std::vector<DiffLine> DiffLines(const std::string& before, const std::string& after);
 
-/// The removed and added lines only, at most `limit` of each, with how many there were.
+/// The removed and added lines only, at most `limit` of each, with how many there were;
+/// each line kept is cut to kMaxLineChars characters, so that what is told of a change
+/// (a mail, an event, a hook) stays small whatever one line holds.
 struct LineChanges {
     std::vector<std::string> removed;
     std::vector<std::string> added;
@@ -24,6 +26,7 @@ struct LineChanges {
     int nAdded = 0;
     bool Empty() const { return nRemoved == 0 && nAdded == 0; }
 };
+constexpr std::size_t kMaxLineChars = 1000;
 LineChanges ChangedLines(const std::string& before, const std::string& after, int limit = 50);
 
 }  // namespace content

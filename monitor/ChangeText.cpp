@@ -1,22 +1,11 @@
 #include "ChangeText.h"
 
+#include "TextRules.h"
 #include "Translate.h"
 
 namespace sentrel {
 
 namespace {
-
-// The first `chars` characters of UTF-8 text (never a character cut in two).
-std::string Prefix(const std::string& text, std::size_t chars, bool& cut) {
-    std::size_t i = 0, n = 0;
-    while (i < text.size() && n < chars) {
-        ++i;
-        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
-        ++n;
-    }
-    cut = i < text.size();
-    return text.substr(0, i);
-}
 
 constexpr std::size_t kNoticeLines = 3;
 constexpr std::size_t kNoticeChars = 200;
@@ -32,10 +21,7 @@ std::string NoticeChangeLines(const content::LineChanges& change) {
         if (!text.empty()) text += '\n';
         text += (added ? "+ " : "− ") + lines[i];
     }
-    bool cut = false;
-    std::string shown = Prefix(text, kNoticeChars, cut);
-    if (cut) shown += "…";
-    return shown;
+    return CutText(text, kNoticeChars);
 }
 
 std::string MailChangeLines(const content::LineChanges& change) {

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "AlertJson.h"
 #include "CurlApi.h"
 #include "Files.h"
 #include "ProbeJob.h"
 #include "SmtpClient.h"
+#include "TextRules.h"
 #include "Translate.h"
 
 namespace sentrel {
@@ -54,7 +56,7 @@ HookTargets HookTargets::Of(const Settings& settings) {
 std::string HookUrlProblem(const std::string& url) {
     const bool web = url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0;
     if (web && PlainHeaderValue(url) && url.find(' ') == std::string::npos) return std::string();
-    return Fill(Tr("推送网址须以 http:// 或 https:// 开头：{0}"), {url});
+    return Fill(Tr("推送网址须以 http:// 或 https:// 开头：{0}"), {WithoutPassword(url)});
 }
 
 HookRequest WebhookRequest(const std::string& url, const AlertReport& report) {
@@ -79,19 +81,57 @@ HookRequest NtfyRequest(const std::string& topic, const AlertReport& report) {
 
 struct HookSender::Target {
     std::string url;
-    std::deque<HookRequest> queue;
+    std::deque<HookRequest> queue;  // the front is under way while bBusy
+    std::size_t nBytes = 0;         // of the requests queued
+    bool bBusy = false;
+    int nDropped = 0;               // dropped since last told
     std::thread thread;
     bool bFailing = false;  // the outage was told; told again only once it ended
 };
+
+namespace {
+std::size_t BytesOf(const HookRequest& r) {
+    std::size_t n = r.url.size() + r.body.size();
+    for (const std::string& h : r.headers) n += h.size();
+    return n;
+}
+}  // namespace
+
+void HookSender::Trim(Target& target) {
+    // The one under way stays; the oldest of those waiting go first.
+    const std::size_t keep = target.bBusy ? 1 : 0;
+    while (target.queue.size() > keep &&
+           (target.queue.size() > m_options.maxQueued || target.nBytes > m_options.maxQueuedBytes)) {
+        auto oldest = target.queue.begin() + static_cast<std::ptrdiff_t>(keep);
+        target.nBytes -= BytesOf(*oldest);
+        target.queue.erase(oldest);
+        ++target.nDropped;
+        --m_nPending;
+        ++m_nFailed;
+    }
+}
+
+std::string HookSender::DroppedText(Target& target) {
+    if (target.nDropped == 0) return std::string();
+    const int n = std::exchange(target.nDropped, 0);
+    return Fill(TrN("推送到 {0} 积压过多，丢弃了 {1} 个最早的事件",
+                    "推送到 {0} 积压过多，丢弃了 {1} 个最早的事件", static_cast<unsigned long>(n)),
+                {WithoutPassword(target.url), std::to_string(n)});
+}
 
 HookSender::HookSender(Log log, Options options)
     : m_fnLog(std::move(log)), m_options(options) {}
 
 HookSender::~HookSender() {
+    std::vector<std::string> told;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_bStop = true;
+        for (auto& [url, target] : m_targets)
+            if (std::string text = DroppedText(*target); !text.empty()) told.push_back(std::move(text));
     }
+    for (const std::string& text : told)
+        if (m_fnLog) m_fnLog(text);
     m_cv.notify_all();
     for (auto& [url, target] : m_targets)
         if (target->thread.joinable()) target->thread.join();
@@ -116,8 +156,10 @@ void HookSender::Send(const HookTargets& targets, const AlertReport& report) {
                 continue;
             }
         }
+        target->nBytes += BytesOf(request);
         target->queue.push_back(std::move(request));
         ++m_nPending;
+        Trim(*target);
     }
     m_cv.notify_all();
 }
@@ -152,6 +194,7 @@ void HookSender::Run(Target& target) {
         m_cv.wait(lock, [&] { return m_bStop || !target.queue.empty(); });
         if (m_bStop) return;
         const HookRequest request = target.queue.front();
+        target.bBusy = true;
         lock.unlock();
         std::string problem;
         auto wait = m_options.backoff;
@@ -166,12 +209,22 @@ void HookSender::Run(Target& target) {
         // delivery has ended once that is told.
         std::string told;
         if (!problem.empty() && !target.bFailing)
-            told = Fill(Tr("推送到 {0} 失败：{1}"), {target.url, problem});
+            told = Fill(Tr("推送到 {0} 失败：{1}"), {WithoutPassword(target.url), problem});
         else if (problem.empty() && target.bFailing)
-            told = Fill(Tr("推送到 {0} 已恢复"), {target.url});
+            told = Fill(Tr("推送到 {0} 已恢复"), {WithoutPassword(target.url)});
+        const bool recovered = problem.empty() && target.bFailing;
         target.bFailing = !problem.empty();  // this thread's alone
         if (!told.empty() && m_fnLog && !m_bStop) m_fnLog(told);
         lock.lock();
+        // Events dropped while it was down are told once it is back.
+        if (recovered && m_fnLog && !m_bStop)
+            if (std::string dropped = DroppedText(target); !dropped.empty()) {
+                lock.unlock();
+                m_fnLog(dropped);
+                lock.lock();
+            }
+        target.bBusy = false;
+        target.nBytes -= BytesOf(target.queue.front());
         target.queue.pop_front();
         --m_nPending;
         if (!problem.empty()) ++m_nFailed;

@@ -49,6 +49,10 @@ class HookSender {
         std::chrono::milliseconds bound{10000};   ///< one try, connecting included
         int tries = 3;
         std::chrono::milliseconds backoff{1000};  ///< before the second try; doubled after
+        /// Events one hook keeps waiting, at most (count, bytes): a hook that is down for
+        /// long loses its oldest events rather than the program its memory.
+        std::size_t maxQueued = 100;
+        std::size_t maxQueuedBytes = 8u * 1024 * 1024;
     };
     /// Told, on a sender's thread, when a hook begins to fail (once per outage) and when
     /// it works again.
@@ -56,7 +60,8 @@ class HookSender {
 
     explicit HookSender(Log log, Options options);
     explicit HookSender(Log log) : HookSender(std::move(log), Options()) {}
-    /// Gives up what is queued; a request under way is aborted.
+    /// Gives up what is queued; a request under way is aborted. Events a hook dropped and
+    /// did not tell yet are told.
     ~HookSender();
     HookSender(const HookSender&) = delete;
     HookSender& operator=(const HookSender&) = delete;
@@ -68,12 +73,16 @@ class HookSender {
     bool WaitIdle(std::chrono::steady_clock::time_point until);
     /// The longest one delivery may take, all its tries and waits included.
     std::chrono::milliseconds DeliveryBound() const;
-    /// Deliveries given up, and those not ended yet.
+    /// Deliveries given up (dropped ones too), and those not ended yet.
     int Unconfirmed() const;
 
   private:
     struct Target;
     void Run(Target& target);
+    /// Drops the oldest waiting events of `target` beyond its bounds (under the lock).
+    void Trim(Target& target);
+    /// What a hook tells of its events dropped since it last told, or empty.
+    static std::string DroppedText(Target& target);
     /// One try: empty when the hook confirmed it (2xx), else why not; `retry` false when
     /// trying again cannot help (a 4xx answer).
     std::string Post(void* handle, const HookRequest& request, bool& retry);

@@ -96,4 +96,26 @@ std::string ValidUtf8(const std::string& text) {
     return out;
 }
 
+std::string WithoutPassword(const std::string& url) {
+    const std::size_t scheme = url.find("://");
+    if (scheme == std::string::npos) return url;
+    const std::size_t start = scheme + 3;
+    const std::size_t end = url.find_first_of("/?#", start);
+    const std::size_t at = url.rfind('@', end == std::string::npos ? url.size() : end);
+    if (at == std::string::npos || at < start) return url;
+    const std::size_t colon = url.find(':', start);
+    if (colon == std::string::npos || colon > at) return url;  // a user name alone is no secret
+    return url.substr(0, colon + 1) + "***" + url.substr(at);
+}
+
+std::string CutText(const std::string& text, std::size_t chars) {
+    std::size_t i = 0, n = 0;
+    while (i < text.size() && n < chars) {
+        ++i;
+        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
+        ++n;
+    }
+    return i < text.size() ? text.substr(0, i) + "…" : text;
+}
+
 }  // namespace sentrel

@@ -118,6 +118,10 @@ TEST(LineDiff, AddedAndRemovedLinesInTheNewTextsOrder) {
     EXPECT_EQ(120, all.nAdded);
     EXPECT_EQ(50u, all.added.size());
     EXPECT_TRUE(ChangedLines(many, many).Empty());
+    // A line of megabytes is told by its first thousand characters.
+    const LineChanges huge = ChangedLines("", std::string(3000000, 'x') + "\n");
+    ASSERT_EQ(1u, huge.added.size());
+    EXPECT_EQ(std::string(kMaxLineChars, 'x') + "…", huge.added[0]);
     // Two large texts that share nothing are told apart as sets of lines, at once.
     std::string a, b;
     for (int i = 0; i < 9000; ++i) a += "a" + std::to_string(i) + "\n", b += "b" + std::to_string(i) + "\n";

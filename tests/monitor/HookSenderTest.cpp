@@ -189,3 +189,36 @@ TEST(HookTargets, TheSwitchAndTheUrlsAsTheSettingsHoldThem) {
         EXPECT_NE("", HookUrlProblem(bad)) << bad;
     EXPECT_EQ("", HookUrlProblem("https://a/"));
 }
+
+TEST(HookSender, AHookThatKeepsFailingKeepsABoundedQueueAndTellsWhatItDropped) {
+    std::atomic<bool> down{true};
+    HookReceiver hook([&](int) {
+        std::this_thread::sleep_for(100ms);
+        return down ? 500 : 200;
+    });
+    HookSender::Options o = Sender::Quick();
+    o.tries = 1;
+    o.maxQueued = 5;
+    o.maxQueuedBytes = 64 * 1024;
+    Sender s(o);
+    // A user and password in the hook's URL are never shown.
+    const std::string url = "http://alice:s3cret@" + hook.Url().substr(7);
+    AlertReport big = TextChange();
+    big.added.assign(20, std::string(10000, 'x'));
+    for (int i = 0; i < 30; ++i) s.hooks.Send(Webhooks({url}), i % 2 ? big : TextChange());
+    EXPECT_TRUE(s.hooks.WaitIdle(std::chrono::steady_clock::now() + 5s));
+    const int posted = static_cast<int>(hook.Posts().size());
+    EXPECT_LE(posted, 7) << "the first, and the five newest that waited";
+    EXPECT_EQ(30, s.hooks.Unconfirmed());
+    down = false;
+    s.hooks.Send(Webhooks({url}), TextChange());
+    EXPECT_TRUE(s.hooks.WaitIdle(std::chrono::steady_clock::now() + 5s));
+    const std::vector<std::string> logged = s.Logged();
+    ASSERT_EQ(3u, logged.size());
+    const std::string shown = "http://alice:***@" + hook.Url().substr(7);
+    EXPECT_EQ("推送到 " + shown + " 失败：HTTP 500", logged[0]);
+    EXPECT_EQ("推送到 " + shown + " 已恢复", logged[1]);
+    EXPECT_EQ("推送到 " + shown + " 积压过多，丢弃了 " + std::to_string(30 - posted) + " 个最早的事件",
+              logged[2]);
+    for (const std::string& line : logged) EXPECT_EQ(std::string::npos, line.find("s3cret"));
+}
