@@ -82,6 +82,15 @@ std::vector<DiffLine> DiffLines(const std::string& before, const std::string& af
     return out;
 }
 
+std::string KeptText(const std::string& text) {
+    if (text.size() <= kMaxKeptText) return text;
+    const std::size_t end = text.rfind('\n', kMaxKeptText - 1);
+    if (end != std::string::npos) return text.substr(0, end + 1);
+    std::size_t cut = kMaxKeptText - 1;  // room for the line's end
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return text.substr(0, cut) + "\n";
+}
+
 LineChanges ChangedLines(const std::string& before, const std::string& after, int limit) {
     LineChanges changes;
     for (DiffLine& line : DiffLines(before, after)) {

@@ -27,6 +27,14 @@ struct LineChanges {
     bool Empty() const { return nRemoved == 0 && nAdded == 0; }
 };
 constexpr std::size_t kMaxLineChars = 1000;
+
+/// Longest text kept of a page to show what changed (its hash covers the whole text).
+constexpr std::size_t kMaxKeptText = 1024 * 1024;
+/// The part of a text that is kept: all of it up to kMaxKeptText bytes, else its lines up
+/// to the last that ends within them; a first line longer than that is cut (never
+/// dropped) and ended. Texts are compared as kept, so a text beyond the bound shows the
+/// lines that changed within it, as its earlier version was kept.
+std::string KeptText(const std::string& text);
 LineChanges ChangedLines(const std::string& before, const std::string& after, int limit = 50);
 
 }  // namespace content

@@ -32,12 +32,14 @@ void WatchSession::OnGoodText(WatchRow& row, const ProbeResult& result) {
     }
     if (result.nHash == reference) return;
     if (result.text && m_pTextKeeper) {
+        // Compared as kept: the earlier text was kept cut the same way.
+        const std::string kept = content::KeptText(*result.text);
         std::string before;
         if (reference != 0 && m_pTextKeeper->LastText(row.url, before))
-            row.change = content::ChangedLines(before, *result.text);
+            row.change = content::ChangedLines(before, kept);
         else
             row.change = content::LineChanges();
-        m_pTextKeeper->KeepText(row.url, *result.text, m_pClock->Time());
+        m_pTextKeeper->KeepText(row.url, kept, m_pClock->Time());
     }
     // The first text of a row is its reference, not a change.
     if (reference != 0) SetMarked(id, true);

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <memory>
 
+#include "LineDiff.h"
 #include "TextRules.h"
 #include "Translate.h"
 
@@ -271,13 +272,7 @@ bool UrlStore::KeepText(const std::string& url, const std::string& text, std::ti
     Db db = Open(m_strPath, error);
     if (!db) return false;
     sqlite3* h = db.get();
-    // Bounded, cut after a whole line: a huge page's text is compared whole (by its hash)
-    // but kept only so far for showing what changed.
-    std::size_t keep = text.size();
-    if (keep > kMaxKeptText) {
-        keep = text.rfind('\n', kMaxKeptText - 1);
-        keep = keep == std::string::npos ? 0 : keep + 1;
-    }
+    const std::string kept = content::KeptText(text);
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_exec(h, kCreateTexts, nullptr, nullptr, nullptr) != SQLITE_OK ||
         sqlite3_prepare_v2(h,
@@ -290,7 +285,7 @@ bool UrlStore::KeepText(const std::string& url, const std::string& text, std::ti
     }
     Stmt stmt(raw);
     sqlite3_bind_text(raw, 1, url.data(), static_cast<int>(url.size()), SQLITE_STATIC);
-    sqlite3_bind_text(raw, 2, text.data(), static_cast<int>(keep), SQLITE_STATIC);
+    sqlite3_bind_text(raw, 2, kept.data(), static_cast<int>(kept.size()), SQLITE_STATIC);
     sqlite3_bind_int64(raw, 3, static_cast<sqlite3_int64>(when));
     if (sqlite3_step(raw) != SQLITE_DONE) {
         error = Describe(h, m_strPath);

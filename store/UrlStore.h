@@ -52,11 +52,10 @@ class UrlStore {
     /// "0" when the text's leading integer (atoi rule) is below 1, else the text unchanged.
     static std::string NormaliseByteCount(const std::string& text);
 
-    /// Longest text kept of a page; a longer one is kept cut at a line's end.
-    static constexpr std::size_t kMaxKeptText = 1024 * 1024;
     /// The page's kept texts (empty ones when none are kept).
     bool LoadTexts(const std::string& url, PageTexts& texts, std::string& error) const;
-    /// Keeps `text` as the page's last text; the last one becomes the previous.
+    /// Keeps `text` as the page's last text (as much as content::KeptText keeps); the last
+    /// one becomes the previous.
     bool KeepText(const std::string& url, const std::string& text, std::time_t when,
                   std::string& error) const;
 

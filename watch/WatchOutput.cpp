@@ -34,16 +34,44 @@ std::string SizeText(long long size) {
 }
 }  // namespace
 
-std::string FormatReport(const WatchReport& r, bool json) {
-    if (json) return ReportJson(r);
-    std::string line = FormatIsoTime(r.when) + " " + ReportKindName(r.kind) + " " + r.url;
+std::string Visible(const std::string& text) {
+    const std::string valid = ValidUtf8(text);
+    std::string out;
+    out.reserve(valid.size());
+    char code[8];
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        const auto c = static_cast<unsigned char>(valid[i]);
+        const auto next = i + 1 < valid.size() ? static_cast<unsigned char>(valid[i + 1]) : 0;
+        if ((c < 0x20 && c != '\t') || c == 0x7f) {
+            std::snprintf(code, sizeof code, "\\x%02x", c);
+            out += code;
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {  // U+0080..U+009F
+            std::snprintf(code, sizeof code, "\\u%04x", next);
+            out += code;
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string FormatReport(const WatchReport& report, bool json) {
+    if (json) {
+        WatchReport r = report;
+        r.url = OneLine(report.url);
+        r.note = OneLine(report.note);
+        return ReportJson(r);
+    }
+    const WatchReport& r = report;
+    std::string line = FormatIsoTime(r.when) + " " + ReportKindName(r.kind) + " " + Visible(r.url);
     if (r.kind == WatchReport::kChanged)
         line += " " + SizeText(r.nOldSize) + " -> " + SizeText(r.nNewSize);
-    if (!r.reason.empty()) line += " " + r.reason;
-    if (!r.note.empty()) line += " (" + r.note + ")";
-    for (const std::string& removed : r.removed) line += "\n    - " + removed;
-    for (const std::string& added : r.added) line += "\n    + " + added;
-    return ValidUtf8(line);
+    if (!r.reason.empty()) line += " " + Visible(r.reason);
+    if (!r.note.empty()) line += " (" + Visible(r.note) + ")";
+    for (const std::string& removed : r.removed) line += "\n    - " + Visible(removed);
+    for (const std::string& added : r.added) line += "\n    + " + Visible(added);
+    return line;
 }
 
 }  // namespace sentrel

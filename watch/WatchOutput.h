@@ -10,11 +10,16 @@ namespace sentrel {
 using WatchReport = AlertReport;
 
 /// The event without its last line end: one JSON object, or readable text (one line, and
-/// a text row's changed lines under it, indented).
+/// a text row's changed lines under it, indented, every part Visible).
 std::string FormatReport(const WatchReport& report, bool json);
 
 /// Text that goes to one output line: line breaks and other control bytes become blanks.
 std::string OneLine(std::string text);
+
+/// Text as a terminal may show it: valid UTF-8, each control character written out
+/// ("\x1b", "\u009b") so that a page cannot set the terminal's title, clear it or move
+/// its cursor; tabs stay.
+std::string Visible(const std::string& text);
 
 /// A row of the list as one JSON object with all its fields (--list --json).
 std::string FormatRow(const WatchRow& row);

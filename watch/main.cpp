@@ -204,10 +204,7 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
         if (report.kind == AlertReport::kChanged) m_bChanged = true;
         if (report.kind == AlertReport::kFailing) m_bErrors = true;
         if (m_feed) m_feed->Add(report);
-        WatchReport r = report;
-        r.url = OneLine(report.url);
-        r.note = OneLine(report.note);
-        std::printf("%s\n", FormatReport(r, m_args.bJson).c_str());
+        std::printf("%s\n", FormatReport(report, m_args.bJson).c_str());
         if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
         if (errno == EPIPE) g_outputClosed = true;
         std::clearerr(stdout);
@@ -293,8 +290,8 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
             if (m_args.bJson)
                 std::printf("%s\n", FormatRow(row).c_str());
             else
-                std::printf("%s\t%d\t%s\n", OneLine(row.url).c_str(), row.nStoredSize,
-                            OneLine(row.note).c_str());
+                std::printf("%s\t%d\t%s\n", Visible(row.url).c_str(), row.nStoredSize,
+                            Visible(row.note).c_str());
         }
         return kExitQuiet;
     }
@@ -306,7 +303,7 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
             for (const WatchRow& row : m_session.Rows())
                 if (row.url == m_args.remove) rows.push_back(row.id);
             if (rows.empty()) {
-                Complain("列表中没有网址为 {0} 的行", {OneLine(m_args.remove)});
+                Complain("列表中没有网址为 {0} 的行", {Visible(m_args.remove)});
                 return kExitErrors;
             }
             for (RowId id : rows) m_session.RemoveRow(id);

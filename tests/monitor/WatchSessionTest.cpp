@@ -375,6 +375,27 @@ TEST(WatchSession, ATextRowMarksOnAnyOtherTextAndKnowsItsChangedLines) {
     EXPECT_EQ("", s.session.Row(0).etag);
 }
 
+TEST(WatchSession, ATextBeyondWhatIsKeptTellsTheOneLineThatChanged) {
+    std::string before;
+    for (int i = 0; before.size() < 2 * content::kMaxKeptText; ++i)
+        before += "line " + std::to_string(i) + " of a long page\n";
+    std::string after = before;
+    after.replace(0, 6, "LINE 0");
+    CompareOptions text;
+    text.mode = CompareOptions::kText;
+    Session s;
+    MemoryTexts texts;
+    s.session.SetTextKeeper(&texts);
+    s.session.AddRow("u", "", 0, {}, {}, text);
+    s.Start();
+    s.Results(0, {Text(before), Text(after)});
+    const WatchRow& row = s.session.Row(0);
+    EXPECT_EQ(1, row.change.nAdded);
+    EXPECT_EQ(1, row.change.nRemoved);
+    EXPECT_EQ(std::vector<std::string>{"LINE 0 of a long page"}, row.change.added);
+    EXPECT_LE(texts.last["u"].size(), content::kMaxKeptText);
+}
+
 TEST(WatchSession, EachPageIsWatchedAtItsOwnIntervalOrTheRunsWithinTheBounds) {
     Session run;
     const int own[] = {0, 5, 86400, 400 * 86400};  // the last above the most there is

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include "LineDiff.h"
 #include "TempDir.h"
 #include "UrlStore.h"
 
@@ -255,7 +256,7 @@ TEST(UrlStore, APagesLastTwoTextsAreKeptBoundedAndGoWithItsRow) {
     ASSERT_TRUE(store.KeepText("http://a/", "one\n", 100, error)) << error;
     ASSERT_TRUE(store.KeepText("http://a/", "two\n", 200, error)) << error;
     std::string huge;
-    while (huge.size() <= UrlStore::kMaxKeptText) huge += "a line of the page\n";
+    while (huge.size() <= content::kMaxKeptText) huge += "a line of the page\n";
     ASSERT_TRUE(store.KeepText("http://b/", huge, 300, error)) << error;
     ASSERT_TRUE(store.LoadTexts("http://a/", texts, error));
     EXPECT_EQ("two\n", texts.last);
@@ -263,8 +264,13 @@ TEST(UrlStore, APagesLastTwoTextsAreKeptBoundedAndGoWithItsRow) {
     EXPECT_EQ("one\n", texts.previous);
     EXPECT_EQ(100, texts.previousTime);
     ASSERT_TRUE(store.LoadTexts("http://b/", texts, error));
-    EXPECT_LE(texts.last.size(), UrlStore::kMaxKeptText);
+    EXPECT_LE(texts.last.size(), content::kMaxKeptText);
     EXPECT_EQ('\n', texts.last.back()) << "cut after a whole line";
+    // One line longer than the bound is kept cut, not dropped.
+    ASSERT_TRUE(store.KeepText("http://c/", std::string(1500000, 'x') + "\n", 300, error)) << error;
+    ASSERT_TRUE(store.LoadTexts("http://c/", texts, error));
+    EXPECT_EQ(content::kMaxKeptText, texts.last.size());
+    EXPECT_EQ('\n', texts.last.back());
     ASSERT_TRUE(store.Save({{"http://a/", "", "4"}}, error)) << error;
     ASSERT_TRUE(store.LoadTexts("http://b/", texts, error));
     EXPECT_EQ("", texts.last) << "the texts of a deleted row go with it";

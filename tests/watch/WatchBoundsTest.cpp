@@ -89,3 +89,27 @@ TEST(WatchBounds, TwoRunsWritingOneFeedKeepEveryEventAndAPipeIsNoFeed) {
     EXPECT_EQ(2, code);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << "never waits on the pipe";
 }
+
+TEST(WatchBounds, APlainTextPageCannotDriveTheTerminalThroughTheOutput) {
+    std::mutex mutex;
+    std::string body = "price 1\n";
+    TestHttpServer server([&](TestServer::Conn& c, const std::string&, int) {
+        std::lock_guard<std::mutex> lock(mutex);
+        c.Write(TestHttpServer::Response(
+            "200 OK", "Content-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) + "\r\n", body));
+    });
+    Profile p;
+    p.List({});
+    int code = -1;
+    p.Run({"--add", server.Url("/t"), "--compare", "text"}, &code);
+    p.Run({"--once"}, &code);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        body = "\x1b]0;owned\x07price 2\x1b[2J\n";
+    }
+    const std::string out = p.Run({"--once"}, &code);
+    EXPECT_EQ(1, code);
+    EXPECT_NE(std::string::npos, out.find("\n    + \\x1b]0;owned\\x07price 2\\x1b[2J\n")) << out;
+    EXPECT_EQ(std::string::npos, out.find('\x1b'));
+    EXPECT_EQ(std::string::npos, out.find('\x07'));
+}
