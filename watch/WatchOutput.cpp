@@ -64,11 +64,11 @@ std::string FormatReport(const WatchReport& report, bool json) {
         return ReportJson(r);
     }
     const WatchReport& r = report;
-    std::string line = FormatIsoTime(r.when) + " " + ReportKindName(r.kind) + " " + Visible(r.url);
+    std::string line = FormatIsoTime(r.when) + " " + ReportKindName(r.kind) + " " + Visible(OneLine(r.url));
     if (r.kind == WatchReport::kChanged)
         line += " " + SizeText(r.nOldSize) + " -> " + SizeText(r.nNewSize);
     if (!r.reason.empty()) line += " " + Visible(r.reason);
-    if (!r.note.empty()) line += " (" + Visible(r.note) + ")";
+    if (!r.note.empty()) line += " (" + Visible(OneLine(r.note)) + ")";
     for (const std::string& removed : r.removed) line += "\n    - " + Visible(removed);
     for (const std::string& added : r.added) line += "\n    + " + Visible(added);
     return line;

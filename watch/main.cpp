@@ -290,8 +290,8 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
             if (m_args.bJson)
                 std::printf("%s\n", FormatRow(row).c_str());
             else
-                std::printf("%s\t%d\t%s\n", Visible(row.url).c_str(), row.nStoredSize,
-                            Visible(row.note).c_str());
+                std::printf("%s\t%d\t%s\n", Visible(OneLine(row.url)).c_str(), row.nStoredSize,
+                            Visible(OneLine(row.note)).c_str());
         }
         return kExitQuiet;
     }

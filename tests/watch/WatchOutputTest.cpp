@@ -11,7 +11,7 @@ WatchReport Change() {
     WatchReport r;
     r.kind = WatchReport::kChanged;
     r.when = 0;
-    r.url = "http://a/\x1b[2J";
+    r.url = "http://a/\x1b[2J";  // a URL and a note stay on their line: controls are blanks
     r.note = "note\n2";
     r.nOldSize = 1;
     r.nNewSize = 2;
@@ -25,7 +25,7 @@ WatchReport Change() {
 TEST(WatchOutput, ControlCharactersAreShownNotSentToTheTerminal) {
     const std::string plain = FormatReport(Change(), false);
     const std::string shown = plain.substr(plain.find(' ') + 1);
-    EXPECT_EQ("changed http://a/\\x1b[2J 1 -> 2 (note\\x0a2)\n"
+    EXPECT_EQ("changed http://a/ [2J 1 -> 2 (note 2)\n"
               "    - \xEF\xBF\xBD old\n"
               "    + \\x1b]0;owned\\x07title\n"
               "    + tab\there \\x7f \\u009b31m",
