@@ -59,9 +59,10 @@ void CMonitorDlg::LoadUrlList() {
     UrlStore store(g_strConnStr);
     std::string error;
     // sentrel-watch shards that ran left their sizes beside the list: it takes them back.
-    if (!FoldShardStates(g_strAppPath, store, error))
-        m_strStartupProblems +=
-            Fill(Tr("分片的网页大小未能并入列表：{0}"), {error}) + "\n";
+    std::vector<std::string> problems;
+    if (!FoldShardStates(g_strAppPath, store, error, problems)) problems.push_back(error);
+    for (const std::string& problem : problems)
+        m_strStartupProblems += Fill(Tr("分片的网页大小未能并入列表：{0}"), {problem}) + "\n";
     error.clear();
     m_bBulk = true;
     bool ok = store.Load(

@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "Files.h"
+#include "ProfileLock.h"
 #include "TextHash.h"
 
 namespace sentrel {
@@ -80,30 +81,72 @@ std::vector<std::string> StateFiles(const std::string& dataDir) {
 }
 }  // namespace
 
-bool ReadShardStates(const std::string& dataDir, std::vector<UrlRow>& list, std::string& error,
-                     int index, int count) {
+std::vector<std::string> ReadShardStates(const std::string& dataDir, std::vector<UrlRow>& list,
+                                         int index, int count) {
     const std::string own = count > 0 ? ShardStatePath(dataDir, index, count) : std::string();
     const std::string sameCount = "-of-" + std::to_string(count) + ".mdb";
+    std::vector<std::string> problems;
     for (const std::string& path : StateFiles(dataDir)) {
         const bool sibling = count > 0 && path != own && path.size() > sameCount.size() &&
                              path.compare(path.size() - sameCount.size(), sameCount.size(), sameCount) == 0;
         if (sibling) continue;
         std::vector<UrlRow> state;
-        if (!LoadRows(UrlStore(path), state, error)) return false;
+        std::string error;
+        if (!LoadRows(UrlStore(path), state, error)) {
+            problems.push_back(error);
+            continue;
+        }
         TakeState(list, state);
     }
-    return true;
+    return problems;
 }
 
-bool FoldShardStates(const std::string& dataDir, const UrlStore& store, std::string& error) {
+std::string ShardLockName(int index, int count) {
+    return "sentrel-shard-" + std::to_string(index) + "-of-" + std::to_string(count) + ".lock";
+}
+
+std::vector<std::string> ShardsOfOtherCounts(const std::string& dataDir, int count) {
+    namespace stdfs = std::filesystem;
+    static const std::regex name(R"(sentrel-shard-([0-9]+)-of-([0-9]+)\.lock)");
+    std::vector<std::string> running;
+    std::error_code ec;
+    for (const auto& entry : stdfs::directory_iterator(stdfs::u8path(dataDir), ec)) {
+        const std::string file = entry.path().filename().u8string();
+        std::smatch m;
+        if (!std::regex_match(file, m, name) || std::stoi(m[2]) == count) continue;
+        // A lock nobody holds is what a shard that ended left behind.
+        ProfileLock probe;
+        if (probe.Acquire(dataDir, ProfileLock::Hold::kAlone, file) == ProfileLock::kTaken)
+            running.push_back(m[1].str() + "/" + m[2].str());
+    }
+    std::sort(running.begin(), running.end());
+    return running;
+}
+
+bool FoldShardStates(const std::string& dataDir, const UrlStore& store, std::string& error,
+                     std::vector<std::string>& problems) {
     const std::vector<std::string> files = StateFiles(dataDir);
     if (files.empty()) return true;
     std::vector<UrlRow> list;
-    if (!LoadRows(store, list, error) || !ReadShardStates(dataDir, list, error)) return false;
-    for (const std::string& path : files)
-        if (!store.TakeTexts(path, error)) return false;
+    if (!LoadRows(store, list, error)) return false;
+    std::vector<std::string> folded;
+    for (const std::string& path : files) {
+        std::vector<UrlRow> state;
+        std::string problem;
+        if (LoadRows(UrlStore(path), state, problem) && store.TakeTexts(path, problem)) {
+            TakeState(list, state);
+            folded.push_back(path);
+            continue;
+        }
+        // Kept for whoever wants to look at it, out of the way of every later fold.
+        std::string aside = path + ".bad";
+        for (int i = 2; fs::KindOf(aside) != fs::Kind::kMissing; ++i)
+            aside = path + ".bad-" + std::to_string(i);
+        fs::Rename(path, aside);
+        problems.push_back(problem + " → " + aside);
+    }
     if (!store.Save(list, error)) return false;
-    for (const std::string& path : files) fs::Remove(path);
+    for (const std::string& path : folded) fs::Remove(path);
     return true;
 }
 

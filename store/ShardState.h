@@ -31,14 +31,25 @@ void TakeState(std::vector<UrlRow>& list, const std::vector<UrlRow>& state);
 /// Rows of `list` take what every shard state file of `dataDir` holds for them, oldest
 /// file first: what shards measured, as --list reads the list while they run, and as a
 /// shard starts. A shard (`index` of `count`) passes over the other files of its own
-/// count: they hold none of its rows, and their shards may be writing them.
-bool ReadShardStates(const std::string& dataDir, std::vector<UrlRow>& list, std::string& error,
-                     int index = -1, int count = 0);
+/// count: they hold none of its rows, and their shards may be writing them. A file that
+/// cannot be read is passed over too, named in the problems returned ("path: reason").
+std::vector<std::string> ReadShardStates(const std::string& dataDir, std::vector<UrlRow>& list,
+                                         int index = -1, int count = 0);
 
 /// Folds every shard state file of `dataDir` into `store`, oldest first, with the texts
-/// they keep, then removes them. Only for the holder of the profile alone. False with the
-/// reason; the files are left for the next time then.
-bool FoldShardStates(const std::string& dataDir, const UrlStore& store, std::string& error);
+/// they keep, then removes them. Only for the holder of the profile alone. A file that
+/// cannot be read is set aside as "<name>.bad", named in `problems`, so that it never
+/// blocks a fold. False with the reason when the list itself cannot be read or saved; the
+/// files are left for the next time then.
+bool FoldShardStates(const std::string& dataDir, const UrlStore& store, std::string& error,
+                     std::vector<std::string>& problems);
+
+/// The shards of another count than `count` that hold their locks in `dataDir` now
+/// ("I/N" each): shards of two counts side by side would watch pages twice.
+std::vector<std::string> ShardsOfOtherCounts(const std::string& dataDir, int count);
+
+/// The name of the lock shard `index` of `count` holds alone in its profile.
+std::string ShardLockName(int index, int count);
 
 /// A shard keeps its texts in its own file; a page it has kept none of yet has the list's.
 class ShardTextKeeper : public TextKeeper {

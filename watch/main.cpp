@@ -78,17 +78,30 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
         if (m_args.bList) return Load() ? List() : kExitErrors;
 
         ProfileLock lock, shardLock;
-        const std::string shardLockName =
-            "sentrel-shard-" + std::to_string(m_args.nShard) + "-of-" + std::to_string(m_args.nShards) + ".lock";
         if (!Take(lock, m_args.nShards ? ProfileLock::Hold::kShared : ProfileLock::Hold::kAlone,
                   "sentrel.lock") ||
-            (m_args.nShards && !Take(shardLock, ProfileLock::Hold::kAlone, shardLockName)))
+            (m_args.nShards &&
+             !Take(shardLock, ProfileLock::Hold::kAlone, ShardLockName(m_args.nShard, m_args.nShards))))
             return kExitProfileTaken;
+        if (m_args.nShards) {
+            // Its own lock is taken first: of two counts that start at once, neither runs.
+            const std::vector<std::string> others = ShardsOfOtherCounts(paths.dataDir, m_args.nShards);
+            if (!others.empty()) {
+                std::string names;
+                for (const std::string& other : others) names += (names.empty() ? "" : ", ") + other;
+                Complain("另一组分片（{0}）正在使用配置目录 {1}：分片数不同的两组会把每个变化报告两次，请等它们结束",
+                         {names, paths.dataDir});
+                return kExitProfileTaken;
+            }
+        }
         if (!m_args.nShards) {
             // Shards that ran before left their sizes beside the list: it takes them back.
             std::string error;
-            if (!FoldShardStates(paths.dataDir, *m_store, error))
-                Complain("分片的网页大小未能并入列表：{0}", {error});
+            std::vector<std::string> problems;
+            if (!FoldShardStates(paths.dataDir, *m_store, error, problems))
+                problems.push_back(error);
+            for (const std::string& problem : problems)
+                Complain("分片的网页大小未能并入列表：{0}", {problem});
         }
         if (!Load()) return kExitErrors;
         if (!m_args.add.empty() || !m_args.remove.empty()) return Edit();
@@ -276,9 +289,10 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
             Complain("无法读取列表：{0}", {error});
             return false;
         }
-        if ((m_args.nShards || m_args.bList) &&
-            !ReadShardStates(m_core.Paths().dataDir, rows, error, m_args.nShard, m_args.nShards))
-            Complain("分片的网页大小未能读取：{0}", {error});
+        if (m_args.nShards || m_args.bList)
+            for (const std::string& problem :
+                 ReadShardStates(m_core.Paths().dataDir, rows, m_args.nShard, m_args.nShards))
+                Complain("分片的网页大小未能读取：{0}", {problem});
         for (const UrlRow& row : rows)
             if (!m_args.nShards || ShardOf(row.url, m_args.nShards) == m_args.nShard)
                 AddStoredRow(m_session, row);

@@ -113,3 +113,34 @@ TEST(WatchBounds, APlainTextPageCannotDriveTheTerminalThroughTheOutput) {
     EXPECT_EQ(std::string::npos, out.find('\x1b'));
     EXPECT_EQ(std::string::npos, out.find('\x07'));
 }
+
+TEST(WatchBounds, AShardOfAnotherCountIsRefusedWhileTheOldShardsRun) {
+    Site site;
+    Profile p;
+    std::vector<UrlRow> rows;
+    for (int i = 0; i < 16; ++i) rows.push_back({site.server.Url("/" + std::to_string(i)), "", "100"});
+    p.List(rows);  // rows for every shard of two and of three
+    WriteFile(p.home.File("sentrel.ini"), "interval=60\n");
+    const pid_t old = Spawn({kWatch, "--shard", "0/2"}, p.Env());
+    ASSERT_GT(old, 0);
+    for (int i = 0; i < 200 && site.server.RequestCount() < 1; ++i) std::this_thread::sleep_for(20ms);
+    auto run = [&](const char* shard, std::string& said) {
+        int fd = -1;
+        const std::string err = p.home.File("stderr.txt");
+        const pid_t pid = SpawnReading({kWatch, "--once", "--shard", shard}, &fd, p.Env(), err);
+        std::string line;
+        while (ReadLineFrom(fd, line)) {
+        }
+        close(fd);
+        const int status = WaitExit(pid, 10s);
+        said = ReadFile(err);
+        return status;
+    };
+    std::string said;
+    EXPECT_EQ(3, run("1/3", said));
+    EXPECT_NE(std::string::npos, said.find("另一组分片（0/2）")) << said;
+    EXPECT_EQ(0, run("1/2", said)) << "the same count runs beside it: " << said;
+    kill(old, SIGTERM);
+    EXPECT_EQ(0, WaitExit(old, 3s));
+    EXPECT_EQ(0, run("1/3", said)) << said;
+}
