@@ -208,6 +208,8 @@ void CMonitorDlg::OnInitDialog() {
         m_strStartupProblems +=
             Fill(Tr("无法创建文件夹 {0}\n本次的设置和网址列表将无法保存。"), {g_pCore->Paths().problem}) +
             "\n";
+    if (!LanguageProblem().empty())
+        m_strStartupProblems += Fill(Tr("语言文件无法使用：{0}"), {LanguageProblem()}) + "\n";
     if (g_pCore && !g_pCore->ConfigProblem().empty())
         m_strStartupProblems =
             Fill(Tr("设置文件 {0} 无法使用（{1}），本次使用默认设置。\n原文件将另存为 sentrel.ini.bad。"),

@@ -1,10 +1,11 @@
 #include "Translate.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -18,6 +19,12 @@ namespace {
 // (a mail that did not end in time) may still look a text up while the program ends.
 std::shared_ptr<const Catalog>& g_catalog = *new std::shared_ptr<const Catalog>();
 std::string& g_language = *new std::string("zh");
+std::string& g_languageProblem = *new std::string();
+
+// A plural rule is a few characters: anything far longer or deeper is no rule.
+constexpr std::size_t kMaxRuleLength = 256;
+constexpr int kMaxRuleDepth = 32;
+constexpr std::size_t kMaxCatalogBytes = 16 * 1024 * 1024;
 
 // A C expression of n, as the Plural-Forms header writes it: ?:, ||, &&, comparisons,
 // + - * / %, !, parentheses, numbers and n. Read anew for each count: catalogs' rules are
@@ -26,8 +33,15 @@ class PluralExpression {
   public:
     PluralExpression(std::string_view text, unsigned long n) : m_s(text), m_n(n) {}
     unsigned long Value() {
-        const unsigned long v = Ternary();
+        const unsigned long v = m_s.size() > kMaxRuleLength ? 0 : Ternary();
+        Space();
+        if (m_i != m_s.size()) m_bad = true;
         return m_bad ? 0 : v;
+    }
+    /// True when the rule read whole.
+    bool Read() {
+        Value();
+        return !m_bad && m_s.size() <= kMaxRuleLength;
     }
 
   private:
@@ -44,7 +58,17 @@ class PluralExpression {
         m_i += n;
         return true;
     }
+    // Each nesting goes deeper by one; too deep is a rule that does not read.
+    struct Deeper {
+        explicit Deeper(PluralExpression& e) : e(e) {
+            if (++e.m_depth > kMaxRuleDepth) e.m_bad = true;
+        }
+        ~Deeper() { --e.m_depth; }
+        PluralExpression& e;
+    };
     unsigned long Ternary() {
+        Deeper deeper(*this);
+        if (m_bad) return 0;
         const unsigned long c = Or();
         if (!Eat("?")) return c;
         const unsigned long a = Ternary();
@@ -107,6 +131,8 @@ class PluralExpression {
         }
     }
     unsigned long Unary() {
+        Deeper deeper(*this);
+        if (m_bad) return 0;
         if (Eat("!")) return Unary() ? 0 : 1;
         Space();
         if (Eat("(")) {
@@ -129,6 +155,7 @@ class PluralExpression {
     std::size_t m_i = 0;
     unsigned long m_n;
     bool m_bad = false;
+    int m_depth = 0;
 };
 
 std::uint32_t Word(std::string_view b, std::size_t at, bool swap) {
@@ -141,14 +168,23 @@ std::uint32_t Word(std::string_view b, std::size_t at, bool swap) {
 }  // namespace
 
 bool Catalog::Load(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
+    std::error_code ec;
+    const auto status = std::filesystem::status(std::filesystem::u8path(path), ec);
+    std::ifstream in;
+    if (!ec && std::filesystem::is_regular_file(status)) in.open(std::filesystem::u8path(path), std::ios::binary);
     if (!in) {
         error = path + ": cannot be read";
         return false;
     }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return Parse(bytes.str(), error) || (error = path + ": " + error, false);
+    std::string bytes;
+    char chunk[65536];
+    while (bytes.size() <= kMaxCatalogBytes && in.read(chunk, sizeof chunk).gcount() > 0)
+        bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
+    if (bytes.size() > kMaxCatalogBytes) {
+        error = path + ": too large for a message catalog";
+        return false;
+    }
+    return Parse(bytes, error) || (error = path + ": " + error, false);
 }
 
 bool Catalog::Parse(std::string_view b, std::string& error) {
@@ -173,14 +209,30 @@ bool Catalog::Parse(std::string_view b, std::string& error) {
         out = b.substr(offset, length);
         return true;
     };
-    std::unordered_map<std::string, std::vector<std::string>> texts;
-    std::string plural;
+    // Every text once, none beyond the file: what the catalog holds is bounded by its size.
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> spans;
+    std::vector<std::pair<std::string_view, std::string_view>> pairs;
     for (std::uint32_t i = 0; i < count; ++i) {
         std::string_view original, translation;
         if (!entry(originals, i, original) || !entry(translations, i, translation)) {
             error = "a damaged message catalog";
             return false;
         }
+        for (std::string_view text : {original, translation})
+            if (!text.empty())
+                spans.push_back({static_cast<std::uint64_t>(text.data() - b.data()),
+                                 static_cast<std::uint32_t>(text.size())});
+        pairs.push_back({original, translation});
+    }
+    std::sort(spans.begin(), spans.end());
+    for (std::size_t i = 1; i < spans.size(); ++i)
+        if (spans[i - 1].first + spans[i - 1].second > spans[i].first) {
+            error = "a damaged message catalog (its texts overlap)";
+            return false;
+        }
+    std::unordered_map<std::string, std::vector<std::string>> texts;
+    std::string plural;
+    for (const auto& [original, translation] : pairs) {
         if (original.empty()) {  // the header: only the plural rule matters here
             const std::size_t at = translation.find("plural=");
             if (at != std::string_view::npos) {
@@ -200,6 +252,11 @@ bool Catalog::Parse(std::string_view b, std::string& error) {
             start = end + 1;
         }
         if (!forms.empty() && !forms[0].empty()) texts[key] = std::move(forms);
+    }
+    m_problem.clear();
+    if (!plural.empty() && !PluralExpression(plural, 1).Read()) {
+        m_problem = "its plural rule does not read; the English rule is used";
+        plural = "n != 1";
     }
     m_texts = std::move(texts);
     m_plural = std::move(plural);
@@ -232,6 +289,10 @@ const Catalog* CurrentCatalog() {
 
 const std::string& CurrentLanguage() {
     return g_language;
+}
+
+const std::string& LanguageProblem() {
+    return g_languageProblem;
 }
 
 std::string Tr(const char* text) {
@@ -307,6 +368,7 @@ bool UseLanguage(const std::string& setting, const std::string& localeDir) {
     if (!asked.empty() && std::ifstream(catalogOf(asked)).good()) available.push_back(asked);
     const std::string lang = ChooseLanguage(setting, locale, available);
     g_language = "zh";
+    g_languageProblem.clear();
     if (lang == "zh") {
         UseCatalog(nullptr);
         return false;
@@ -314,9 +376,12 @@ bool UseLanguage(const std::string& setting, const std::string& localeDir) {
     auto catalog = std::make_shared<Catalog>();
     std::string error;
     if (!catalog->Load(catalogOf(lang), error)) {
+        // A catalog that is there but unusable is told; a language without one is not.
+        if (std::ifstream(catalogOf(lang)).good()) g_languageProblem = error;
         UseCatalog(nullptr);
         return false;
     }
+    if (!catalog->Problem().empty()) g_languageProblem = catalogOf(lang) + ": " + catalog->Problem();
     UseCatalog(std::move(catalog));
     g_language = lang;
     return true;

@@ -17,8 +17,12 @@ class Catalog {
   public:
     /// Reads the file; false with the reason when it is no catalog.
     bool Load(const std::string& path, std::string& error);
-    /// Reads a catalog held in memory (the bytes of a .mo file).
+    /// Reads a catalog held in memory (the bytes of a .mo file). A catalog whose texts
+    /// overlap or reach beyond its bytes is refused: what it holds is bounded by its size.
     bool Parse(std::string_view bytes, std::string& error);
+    /// What was wrong with a catalog that was read all the same (a plural rule that does
+    /// not read, replaced by English's), or empty.
+    const std::string& Problem() const { return m_problem; }
 
     /// The translation of `text`, or null when the catalog has none.
     const std::string* Find(std::string_view text) const;
@@ -31,6 +35,7 @@ class Catalog {
   private:
     std::unordered_map<std::string, std::vector<std::string>> m_texts;
     std::string m_plural;  // the Plural-Forms expression ("n != 1")
+    std::string m_problem;
 };
 
 /// The language the program speaks from now on (null: Chinese). Set once at start-up,
@@ -72,5 +77,8 @@ std::string SystemLocale();
 /// Loads the catalog `language` asks for from `localeDir/<lang>/LC_MESSAGES/sentrel.mo`
 /// and uses it; false (Chinese stays) when there is none to be had.
 bool UseLanguage(const std::string& setting, const std::string& localeDir);
+/// What went wrong when the language was chosen (a catalog refused, or read with a
+/// problem), for the program to tell once; empty when nothing did.
+const std::string& LanguageProblem();
 
 }  // namespace sentrel

@@ -74,10 +74,22 @@ RowId AddStoredCompare(WatchSession& session, const UrlRow& row) {
 }
 }  // namespace
 
+namespace {
+// A stored interval as the program will use it: whole seconds brought within the bounds;
+// one that is no whole number (a file edited by hand: "1e9", "60s") is refused, and the
+// program's interval stands.
+int StoredInterval(const std::string& text) {
+    const std::string digits = TrimBlanks(text);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return 0;
+    const std::size_t first = digits.find_first_not_of('0');
+    if (first == std::string::npos) return 0;  // 0: the program's
+    return digits.size() - first > 9 ? keys::kInterval.most : keys::kInterval.Clamp(std::stoi(digits));
+}
+}  // namespace
+
 RowId AddStoredRow(WatchSession& session, const UrlRow& row) {
     const RowId id = AddStoredCompare(session, row);
-    // An interval that does not read (a file edited by hand) leaves the program's.
-    session.SetInterval(id, row.interval.empty() ? 0 : AtoiClamped(row.interval.c_str()));
+    session.SetInterval(id, StoredInterval(row.interval));
     return id;
 }
 

@@ -390,6 +390,7 @@ int main(int argc, char** argv) {
     g_pCore = &core;
     core.autoFileConfig();
     core.UseChosenLanguage();  // its messages, the mails and the failure reasons it prints
+    if (!LanguageProblem().empty()) Complain("语言文件无法使用：{0}", {LanguageProblem()});
     if (!core.ConfigProblem().empty())
         Complain("设置文件 {0} 无法使用（{1}），本次使用默认设置。",
                  {core.ConfigPath(), core.ConfigProblem()});

@@ -91,3 +91,53 @@ TEST(Translate, TheLanguageFollowsTheSettingElseTheLocale) {
         EXPECT_EQ(c.language, ChooseLanguage(c.setting, c.locale, {"en"}))
             << "'" << c.setting << "' in " << c.locale;
 }
+
+namespace {
+// The bytes of a .mo file holding these (original, translation) pairs, the header first;
+// `overlap` makes every translation after the header's point at the next one's bytes.
+std::string MoBytes(const std::vector<std::pair<std::string, std::string>>& pairs, bool overlap = false) {
+    auto word = [](std::string& out, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xff);
+    };
+    const std::uint32_t n = static_cast<std::uint32_t>(pairs.size());
+    const std::uint32_t originals = 28, translations = originals + 8 * n, data = translations + 8 * n;
+    std::string head, tables[2], strings;
+    word(head, 0x950412de), word(head, 0), word(head, n), word(head, originals), word(head, translations);
+    word(head, 0), word(head, 0);
+    std::uint32_t shared = 0;
+    for (int side = 0; side < 2; ++side)
+        for (std::size_t i = 0; i < pairs.size(); ++i) {
+            const std::string& text = side == 0 ? pairs[i].first : pairs[i].second;
+            std::uint32_t at = data + static_cast<std::uint32_t>(strings.size());
+            if (side == 1 && overlap && i > 1) {
+                at = shared;
+            } else {
+                if (side == 1 && i == 1) shared = at;
+                strings += text + '\0';
+            }
+            word(tables[side], static_cast<std::uint32_t>(text.size())), word(tables[side], at);
+        }
+    return head + tables[0] + tables[1] + strings;
+}
+}  // namespace
+
+TEST(Translate, AHostileCatalogIsRefusedOrReadWithinBounds) {
+    const std::string header = "Content-Type: text/plain; charset=UTF-8\nPlural-Forms: nplurals=2; plural=";
+    std::string deep(50000, '(');
+    deep += "n != 1" + std::string(50000, ')');
+    Catalog catalog;
+    std::string error;
+    ASSERT_TRUE(catalog.Parse(MoBytes({{"", header + deep + ";\n"}, {"一", "one"}}), error)) << error;
+    EXPECT_FALSE(catalog.Problem().empty()) << "a rule that does not read is told";
+    EXPECT_EQ(0u, catalog.PluralIndex(1)) << "and English's is used";
+    EXPECT_EQ(1u, catalog.PluralIndex(5));
+    ASSERT_TRUE(catalog.Parse(MoBytes({{"", header + "n != 1;\n"}, {"一", "one"}}), error));
+    EXPECT_EQ("", catalog.Problem());
+    // A thousand texts that all point at one megabyte: refused at once, not a gigabyte.
+    std::vector<std::pair<std::string, std::string>> many = {{"", header + "n != 1;\n"}};
+    for (int i = 0; i < 1000; ++i) many.push_back({"t" + std::to_string(i), std::string(1 << 20, 'x')});
+    const std::string overlapping = MoBytes(many, true);
+    EXPECT_LT(overlapping.size(), 3u << 20);
+    EXPECT_FALSE(catalog.Parse(overlapping, error));
+    EXPECT_NE(std::string::npos, error.find("overlap")) << error;
+}

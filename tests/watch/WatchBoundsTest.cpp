@@ -144,3 +144,18 @@ TEST(WatchBounds, AShardOfAnotherCountIsRefusedWhileTheOldShardsRun) {
     EXPECT_EQ(0, WaitExit(old, 3s));
     EXPECT_EQ(0, run("1/3", said)) << said;
 }
+
+TEST(WatchBounds, AListShowsTheIntervalsTheProgramWillUse) {
+    Profile p;
+    UrlRow hand{"http://127.0.0.1:9/a", "", "0"}, huge{"http://127.0.0.1:9/b", "", "0"};
+    hand.interval = "1e9";
+    huge.interval = "99999999";
+    p.List({hand, huge});
+    int code = -1;
+    const std::string out = p.Run({"--list", "--json"}, &code);
+    EXPECT_EQ(0, code);
+    const std::string first = out.substr(0, out.find('\n') + 1);
+    EXPECT_NE(std::string::npos, first.find("/a\",")) << out;
+    EXPECT_NE(std::string::npos, first.find("\"interval\":null}\n")) << "1e9 is no number of seconds";
+    EXPECT_NE(std::string::npos, out.find("\"interval\":31536000}\n")) << out;
+}
