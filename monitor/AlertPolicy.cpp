@@ -5,6 +5,7 @@
 #include "ChangeText.h"
 #include "Files.h"
 #include "HookSender.h"
+#include "TextRules.h"
 #include "Translate.h"
 
 namespace sentrel {
@@ -128,7 +129,7 @@ bool AlertPolicy::Tell(AlertReport::Kind kind, const WatchRow& row, long long ol
     AlertReport report;
     report.kind = kind;
     report.when = m_clock.Time();
-    report.url = row.url;
+    report.url = WithoutPassword(row.url);  // told to others: never its password
     report.note = row.note;
     report.nOldSize = oldSize;
     report.nNewSize = newSize;
@@ -145,7 +146,7 @@ bool AlertPolicy::Tell(AlertReport::Kind kind, const WatchRow& row, long long ol
 void AlertPolicy::Mail(AlertMail::Kind kind, const WatchRow& row) {
     if (!m_settings.m_bAlertEmail || !m_pMailer) return;
     if (kind != AlertMail::kChanged && !m_settings.m_bMailOnFailure) return;
-    AlertMail mail{kind, row.id, row.url, row.lastFailure.Reason(), {}};
+    AlertMail mail{kind, row.id, WithoutPassword(row.url), row.lastFailure.Reason(), {}};
     if (kind == AlertMail::kChanged && row.compare.Text()) mail.changes = MailChangeLines(row.change);
     m_pMailer->Send(mail);
 }

@@ -4,6 +4,7 @@
 
 #include "AlertJson.h"
 #include "ChangeText.h"
+#include "TextRules.h"
 #include "Translate.h"
 
 namespace sentrel {
@@ -17,7 +18,8 @@ static_assert(int(NoticeBatch::kChanged) == int(AlertReport::kChanged) &&
 
 // "note\nurl", or the URL alone.
 std::string NoticeLine(const WatchRow& row) {
-    return row.note.empty() ? row.url : row.note + "\n" + row.url;
+    const std::string url = WithoutPassword(row.url);
+    return row.note.empty() ? url : row.note + "\n" + url;
 }
 
 // "N 个网页有更新：", and the others, for N pages.
@@ -65,7 +67,7 @@ std::vector<DesktopNotice> NoticeBatch::Flush(const WatchSession& session) {
             constexpr std::size_t kNamed = 3;
             notice.body = Many(static_cast<Kind>(kind), rows.size());
             for (std::size_t i = 0; i < rows.size() && i < kNamed; ++i)
-                notice.body += "\n" + (rows[i]->note.empty() ? rows[i]->url : rows[i]->note);
+                notice.body += "\n" + (rows[i]->note.empty() ? WithoutPassword(rows[i]->url) : rows[i]->note);
             if (rows.size() > kNamed) notice.body += "\n……";
         }
         notices.push_back(std::move(notice));
