@@ -92,7 +92,7 @@ void CMonitorDlg::OnWatchEvent(const WatchEvent& e) {
 }
 
 void CMonitorDlg::Send(const AlertMail& mail) {
-    AlertMailRequest request = AlertMailOf(Values(), static_cast<AlertMailRequest::Kind>(mail.kind),
+    AlertMailRequest request = AlertMailOf(Values(), mail.kind,
                                            mail.url, mail.reason, mail.changes);
     request.hMainWnd = m_pMailTarget;
     if (!StartAlertMailThread(request, m_workers)) ShowCannotStartThread(this);

@@ -33,9 +33,9 @@ if [ "${1:-}" = "--coverage" ]; then
   # The file under test and its functions that the target drives.
   case "$t" in
     import_fuzz) src=store/UrlTextFile.cpp; fns='ImportUrlFile|Utf16Decoder|IsBlank' ;;
-    body_counter_fuzz) src=monitor/PageTextCounter.cpp; fns='PageTextCounter' ;;
-    response_fuzz) src=monitor/ProbeTransfer.h; fns='Transfer|HeaderIs|Trim|IsRedirect' ;;
-    smtp_reply_fuzz) src=mail/SmtpConnection.cpp; fns='ReadLine|SmtpReplyCode' ;;
+    body_counter_fuzz) src=probe/PageTextCounter.cpp; fns='PageTextCounter' ;;
+    response_fuzz) src=probe/ProbeTransfer.h; fns='Transfer|HeaderIs|Trim|IsRedirect' ;;
+    smtp_reply_fuzz) src=delivery/SmtpConnection.cpp; fns='ReadLine|SmtpReplyCode' ;;
     settings_fuzz) src=support/CCore.cpp; fns='CCore|ParseInt|ParseBool|ValidUtf8|Find' ;;
     *) echo "unknown target $t"; exit 2 ;;
   esac

@@ -11,7 +11,7 @@ pot="po/sentrel.pot"
 [ $check = 1 ] && pot="$(mktemp --suffix=.pot)"
 # The texts the user reads: Tr, TrW and TrN in the sources, N_ in their tables, and
 # sentrel-watch's Complain.
-find app base content controls mail monitor platform settings store support watch \
+find app base content controls alerts delivery model probe platform settings store support watch \
      -name '*.cpp' -o -name '*.h' | LC_ALL=C sort |
   xgettext --files-from=- --from-code=UTF-8 --language=C++ --keyword= --keyword=Tr \
     --keyword=TrW --keyword=TrN:1,2 --keyword=N_ --keyword=Complain:1 --add-location=file --sort-by-file \

@@ -23,7 +23,7 @@ printf 'about us\n' > "$work/www/about.html"
 port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 (cd "$work/www" && exec /usr/bin/python3 -m http.server "$port" --bind 127.0.0.1) >/dev/null 2>&1 & pids+=($!)
 # The alert mail goes to the test suite's local SMTP server.
-coproc SMTP { exec /usr/bin/python3 tests/mail/smtp_sink.py "$work/mail.txt" 2>/dev/null; }
+coproc SMTP { exec /usr/bin/python3 tests/delivery/smtp_sink.py "$work/mail.txt" 2>/dev/null; }
 pids+=($SMTP_PID)
 read -r _ smtp_port <&"${SMTP[0]}"
 

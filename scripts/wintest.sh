@@ -38,7 +38,7 @@ wineboot -i >/dev/null 2>&1 || true
 wineserver -w
 echo "wine prefix: $(( $(date +%s) - start )) s"
 
-# The GUI-free suites (store, monitor, mail, settings, platform) under wine.
+# The GUI-free suites under wine.
 (cd build-win && ctest --output-on-failure --timeout 600)
 
 # The probe against pages served by Linux on this machine, HTTP and HTTPS.
@@ -129,7 +129,7 @@ echo "sentrel-probe.exe, a TLS close without close_notify ending the body: $got 
 mail_over_tls() {  # mode security expected-reason trust
   local dir="$work/mail-$1-$4"
   mkdir -p "$dir"
-  /usr/bin/python3 tests/mail/smtp_sink.py "$dir/m.txt" "$1" >"$dir/sink.log" 2>&1 &
+  /usr/bin/python3 tests/delivery/smtp_sink.py "$dir/m.txt" "$1" >"$dir/sink.log" 2>&1 &
   local sink=$!
   server_pids+=($sink)
   local port=""
@@ -138,13 +138,13 @@ mail_over_tls() {  # mode security expected-reason trust
   local ca=""
   [ "$4" = trusted ] && ca=$(winepath -w "$dir/ca.pem")
   CURL_CA_BUNDLE="$ca" SENTREL_TEST_SMTP_PORT="$port" SENTREL_TEST_SMTP_SECURITY="$2" \
-    SENTREL_TEST_SMTP_EXPECT="$3" wine build-win/bin/mail_tests.exe --gtest_filter='MailOverTls.*' \
+    SENTREL_TEST_SMTP_EXPECT="$3" wine build-win/bin/delivery_tests.exe --gtest_filter='MailOverTls.*' \
     >"$dir/test.log" 2>&1 || { cat "$dir/test.log"; echo "FAILED: mail over $1 ($4)"; exit 1; }
   local delivered; delivered=$(cat "$dir/m.txt.count" 2>/dev/null || echo 0)
   local want=1; [ -n "$3" ] && want=0
   [ "$delivered" = "$want" ] || { echo "FAILED: mail over $1 ($4): $delivered delivered"; exit 1; }
   kill "$sink" 2>/dev/null || true
-  echo "mail_tests.exe, mail over $1 ($4 CA): ${3:-delivered}"
+  echo "delivery_tests.exe, mail over $1 ($4 CA): ${3:-delivered}"
 }
 mail_over_tls starttls starttls "" trusted
 mail_over_tls implicit ssl "" trusted

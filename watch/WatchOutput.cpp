@@ -65,7 +65,7 @@ std::string FormatReport(const WatchReport& report, bool json) {
     }
     const WatchReport& r = report;
     std::string line = FormatIsoTime(r.when) + " " + ReportKindName(r.kind) + " " + Visible(OneLine(r.url));
-    if (r.kind == WatchReport::kChanged)
+    if (r.kind == EventKind::Changed)
         line += " " + SizeText(r.nOldSize) + " -> " + SizeText(r.nNewSize);
     if (!r.reason.empty()) line += " " + Visible(r.reason);
     if (!r.note.empty()) line += " (" + Visible(OneLine(r.note)) + ")";

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "AlertJson.h"
+#include "WatchSession.h"
 
 namespace sentrel {
 

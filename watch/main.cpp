@@ -214,8 +214,8 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
 
     // ---- What the alert policy asks of this program ----
     bool Report(const AlertReport& report) override {
-        if (report.kind == AlertReport::kChanged) m_bChanged = true;
-        if (report.kind == AlertReport::kFailing) m_bErrors = true;
+        if (report.kind == EventKind::Changed) m_bChanged = true;
+        if (report.kind == EventKind::Failing) m_bErrors = true;
         if (m_feed) m_feed->Add(report);
         std::printf("%s\n", FormatReport(report, m_args.bJson).c_str());
         if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
@@ -226,7 +226,7 @@ class HeadlessWatch : public Reporter, public Mailer, public ListKeeper {
 
     void Send(const AlertMail& mail) override {
         AlertMailRequest request = AlertMailOf(
-            m_settings, static_cast<AlertMailRequest::Kind>(mail.kind), mail.url, mail.reason,
+            m_settings, mail.kind, mail.url, mail.reason,
             mail.changes);
         request.hMainWnd = m_pMailTarget;
         if (StartAlertMailThread(request, m_mailWorkers)) {

@@ -13,7 +13,7 @@ namespace sentrel::test {
 SmtpSink::SmtpSink(const std::string& outFile, const std::string& tls) : m_strOut(outFile) {
     if (access("/usr/bin/python3", X_OK) != 0) return;
     std::vector<std::string> argv = {"/usr/bin/python3",
-                                     SENTREL_SOURCE_DIR "/tests/mail/smtp_sink.py", outFile};
+                                     SENTREL_SOURCE_DIR "/tests/delivery/smtp_sink.py", outFile};
     if (!tls.empty()) argv.push_back(tls);
     m_pid = SpawnReading(argv, &m_fd);
     std::string ready;

@@ -5,7 +5,7 @@
 
 namespace sentrel::test {
 
-/// A real SMTP server (aiosmtpd, tests/mail/smtp_sink.py) on 127.0.0.1 that writes the
+/// A real SMTP server (aiosmtpd, tests/delivery/smtp_sink.py) on 127.0.0.1 that writes the
 /// last delivered message to `outFile` and the number delivered to `outFile`.count.
 class SmtpSink {
   public:

@@ -15,7 +15,7 @@ using namespace sentrel::test;
 namespace {
 AlertReport Event(const std::string& url, const std::string& note, std::time_t when) {
     AlertReport r;
-    r.kind = AlertReport::kChanged;
+    r.kind = EventKind::Changed;
     r.when = when;
     r.url = url;
     r.note = note;

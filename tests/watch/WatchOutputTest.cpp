@@ -9,7 +9,7 @@ using namespace sentrel;
 namespace {
 WatchReport Change() {
     WatchReport r;
-    r.kind = WatchReport::kChanged;
+    r.kind = EventKind::Changed;
     r.when = 0;
     r.url = "http://a/\x1b[2J";  // a URL and a note stay on their line: controls are blanks
     r.note = "note\n2";

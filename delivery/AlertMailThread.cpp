@@ -15,7 +15,7 @@ std::string FormatAlertTime(std::time_t when) {
     return buf;
 }
 
-AlertMailRequest AlertMailOf(const Settings& s, AlertMailRequest::Kind kind, const std::string& url,
+AlertMailRequest AlertMailOf(const Settings& s, EventKind kind, const std::string& url,
                              const std::string& reason, const std::string& changes) {
     AlertMailRequest request;
     request.nKind = kind;
@@ -34,16 +34,16 @@ AlertMailRequest AlertMailOf(const Settings& s, AlertMailRequest::Kind kind, con
 void ComposeAlertMail(const AlertMailRequest& r, const std::string& when, std::string& subject,
                       std::string& body) {
     switch (r.nKind) {
-        case AlertMailRequest::kChanged:
+        case EventKind::Changed:
             subject = Fill(Tr("有更新！{0}"), {when});
             body = Tr("相关网址：") + r.szUrl + "\r\n" + r.szChanges + Tr("更新时间：") + when;
             break;
-        case AlertMailRequest::kFailing:
+        case EventKind::Failing:
             subject = Fill(Tr("访问失败！{0}"), {when});
             body = Tr("相关网址：") + r.szUrl + "\r\n" + Tr("原因：") + r.szReason + "\r\n" +
                    Tr("时间：") + when;
             break;
-        case AlertMailRequest::kRecovered:
+        case EventKind::Recovered:
             subject = Fill(Tr("已恢复！{0}"), {when});
             body = Tr("相关网址：") + r.szUrl + "\r\n" + Tr("恢复时间：") + when;
             break;

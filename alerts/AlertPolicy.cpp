@@ -4,7 +4,6 @@
 
 #include "ChangeText.h"
 #include "Files.h"
-#include "HookSender.h"
 #include "TextRules.h"
 #include "Translate.h"
 
@@ -85,14 +84,14 @@ void AlertPolicy::OnEvent(const WatchEvent& e) {
             break;
         case WatchEvent::Failing:
             if (index < 0) break;
-            Notice(NoticeBatch::kFailing, e.id);
-            if (!Tell(AlertReport::kFailing, row, -1, -1)) break;
-            if (!m_options.bOnePass) Mail(AlertMail::kFailing, row);
+            Notice(EventKind::Failing, e.id);
+            if (!Tell(EventKind::Failing, row, -1, -1)) break;
+            if (!m_options.bOnePass) Mail(EventKind::Failing, row);
             break;
         case WatchEvent::Recovered:
             if (index < 0) break;
-            Notice(NoticeBatch::kRecovered, e.id);
-            if (Tell(AlertReport::kRecovered, row, -1, -1)) Mail(AlertMail::kRecovered, row);
+            Notice(EventKind::Recovered, e.id);
+            if (Tell(EventKind::Recovered, row, -1, -1)) Mail(EventKind::Recovered, row);
             break;
         case WatchEvent::RowChanged:
         case WatchEvent::Ended:
@@ -102,11 +101,11 @@ void AlertPolicy::OnEvent(const WatchEvent& e) {
 
 void AlertPolicy::Marked(const WatchRow& row, bool bNewMark) {
     Signal();
-    if (bNewMark) Notice(NoticeBatch::kChanged, row.id);
+    if (bNewMark) Notice(EventKind::Changed, row.id);
     // A change that could not be told is not kept as told: the next run tells it.
-    if (!Tell(AlertReport::kChanged, row, m_reported[row.id], row.nLastSize)) return;
+    if (!Tell(EventKind::Changed, row, m_reported[row.id], row.nLastSize)) return;
     m_reported[row.id] = row.nLastSize;
-    Mail(AlertMail::kChanged, row);  // one mail per reported change, marked before or not
+    Mail(EventKind::Changed, row);  // one mail per reported change, marked before or not
     // Told once: a restart compares with the size reported here.
     if (m_options.bKeepReportedSize) m_session.KeepReportedSize(row.id);
 }
@@ -115,17 +114,16 @@ void AlertPolicy::Signal() {
     if (m_settings.m_bAlertWav && m_pSignal) m_pSignal->MarksPending(!m_session.Marks().empty());
 }
 
-void AlertPolicy::Notice(NoticeBatch::Kind kind, RowId id) {
+void AlertPolicy::Notice(EventKind kind, RowId id) {
     if (!m_settings.m_bNotify || !m_pNotifier) return;
     // A start after a night away, or a site's outage, may mark or fail many pages at once:
     // one notification for each kind of them.
     if (m_notices.Add(kind, id)) Due(m_noticesDue, NoticeBatch::kWindow);
 }
 
-bool AlertPolicy::Tell(AlertReport::Kind kind, const WatchRow& row, long long oldSize,
+bool AlertPolicy::Tell(EventKind kind, const WatchRow& row, long long oldSize,
                        long long newSize) {
-    const HookTargets hooks = m_pHooks ? HookTargets::Of(m_settings) : HookTargets();
-    if (!m_pReporter && !hooks.Any()) return true;
+    if (!m_pReporter && !m_pHooks) return true;
     AlertReport report;
     report.kind = kind;
     report.when = m_clock.Time();
@@ -133,21 +131,21 @@ bool AlertPolicy::Tell(AlertReport::Kind kind, const WatchRow& row, long long ol
     report.note = row.note;
     report.nOldSize = oldSize;
     report.nNewSize = newSize;
-    if (kind == AlertReport::kFailing) report.reason = row.lastFailure.Reason();
-    if (kind == AlertReport::kChanged && row.compare.Text()) {
+    if (kind == EventKind::Failing) report.reason = row.lastFailure.Reason();
+    if (kind == EventKind::Changed && row.compare.Text()) {
         report.bText = true;
         report.added = row.change.added;
         report.removed = row.change.removed;
     }
-    if (hooks.Any()) m_pHooks->Send(hooks, report);
+    if (m_pHooks) m_pHooks->Deliver(m_settings, report);
     return !m_pReporter || m_pReporter->Report(report);
 }
 
-void AlertPolicy::Mail(AlertMail::Kind kind, const WatchRow& row) {
+void AlertPolicy::Mail(EventKind kind, const WatchRow& row) {
     if (!m_settings.m_bAlertEmail || !m_pMailer) return;
-    if (kind != AlertMail::kChanged && !m_settings.m_bMailOnFailure) return;
+    if (kind != EventKind::Changed && !m_settings.m_bMailOnFailure) return;
     AlertMail mail{kind, row.id, WithoutPassword(row.url), row.lastFailure.Reason(), {}};
-    if (kind == AlertMail::kChanged && row.compare.Text()) mail.changes = MailChangeLines(row.change);
+    if (kind == EventKind::Changed && row.compare.Text()) mail.changes = MailChangeLines(row.change);
     m_pMailer->Send(mail);
 }
 

@@ -9,14 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "AlertEvent.h"
 #include "Clock.h"
 #include "NoticeBatch.h"
 #include "Settings.h"
 #include "WatchSession.h"
 
 namespace sentrel {
-
-class HookSender;
 
 /// How a program signals unseen changes (the window blinks its tray icon and sounds).
 class AlertSignal {
@@ -36,8 +35,7 @@ class Notifier {
 
 /// One alert mail to send: what happened to which page.
 struct AlertMail {
-    enum Kind { kChanged, kFailing, kRecovered };
-    Kind kind = kChanged;
+    EventKind kind = EventKind::Changed;
     RowId id = 0;
     std::string url;
     std::string reason;  ///< why the page fails (kFailing)
@@ -51,27 +49,20 @@ class Mailer {
     virtual void Send(const AlertMail& mail) = 0;
 };
 
-/// One event as a program that prints them tells it.
-struct AlertReport {
-    enum Kind { kChanged, kFailing, kRecovered };
-    Kind kind = kChanged;
-    std::time_t when = 0;
-    std::string url;
-    std::string note;
-    long long nOldSize = -1;  ///< -1: none
-    long long nNewSize = -1;
-    std::string reason;
-    bool bText = false;                ///< kChanged of a text row
-    std::vector<std::string> added;    ///< its added lines (at most 50)
-    std::vector<std::string> removed;  ///< and removed ones
-};
-
 /// Tells events as they come (sentrel-watch's output).
 class Reporter {
   public:
     virtual ~Reporter() = default;
     /// False when the event could not be told (nobody reads the output any more).
     virtual bool Report(const AlertReport& report) = 0;
+};
+
+/// Sends events to the webhooks and the ntfy topic the settings name (off the caller's
+/// thread).
+class Hooks {
+  public:
+    virtual ~Hooks() = default;
+    virtual void Deliver(const Settings& settings, const AlertReport& report) = 0;
 };
 
 /// Keeps the list: saves the rows and their sizes.
@@ -116,7 +107,7 @@ class AlertPolicy {
     void SetReporter(Reporter* reporter) { m_pReporter = reporter; }
     void SetListKeeper(ListKeeper* keeper) { m_pKeeper = keeper; }
     /// Where events go to the settings' webhooks and ntfy topic.
-    void SetHooks(HookSender* hooks) { m_pHooks = hooks; }
+    void SetHooks(Hooks* hooks) { m_pHooks = hooks; }
     /// Called whenever Poll has something to do sooner than before (the window's timer).
     void SetWakeUp(std::function<void(std::chrono::steady_clock::time_point)> wakeUp) {
         m_fnWakeUp = std::move(wakeUp);
@@ -148,9 +139,9 @@ class AlertPolicy {
     void OnEvent(const WatchEvent& event);
     void Marked(const WatchRow& row, bool bNewMark);
     void Signal();
-    void Notice(NoticeBatch::Kind kind, RowId id);
-    bool Tell(AlertReport::Kind kind, const WatchRow& row, long long oldSize, long long newSize);
-    void Mail(AlertMail::Kind kind, const WatchRow& row);
+    void Notice(EventKind kind, RowId id);
+    bool Tell(EventKind kind, const WatchRow& row, long long oldSize, long long newSize);
+    void Mail(EventKind kind, const WatchRow& row);
     void Due(std::chrono::steady_clock::time_point& slot, std::chrono::milliseconds after);
 
     WatchSession& m_session;
@@ -162,7 +153,7 @@ class AlertPolicy {
     Mailer* m_pMailer = nullptr;
     Reporter* m_pReporter = nullptr;
     ListKeeper* m_pKeeper = nullptr;
-    HookSender* m_pHooks = nullptr;
+    Hooks* m_pHooks = nullptr;
     std::function<void(std::chrono::steady_clock::time_point)> m_fnWakeUp;
 
     NoticeBatch m_notices;

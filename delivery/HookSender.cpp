@@ -72,7 +72,7 @@ HookRequest NtfyRequest(const std::string& topic, const AlertReport& report) {
     for (std::size_t fold; (fold = title.find("\r\n")) != std::string::npos;) title.erase(fold, 2);
     HookRequest request{topic,
                         {"Content-Type: text/plain; charset=utf-8", "Title: " + title,
-                         std::string("Tags: ") + kTags[report.kind] + "," +
+                         std::string("Tags: ") + kTags[KindIndex(report.kind)] + "," +
                              ReportKindName(report.kind)},
                         ValidUtf8(message)};
     if (PlainHeaderValue(report.url)) request.headers.push_back("Click: " + report.url);

@@ -19,7 +19,7 @@ namespace {
 
 AlertReport TextChange() {
     AlertReport r;
-    r.kind = AlertReport::kChanged;
+    r.kind = EventKind::Changed;
     r.when = 1796000000;
     r.url = "http://shop.example/价格?a=1";
     r.note = "价格";
@@ -79,7 +79,7 @@ TEST(HookSender, AWebhookGetsTheEventsJsonAndNtfyAMessageWithItsHeaders) {
     EXPECT_EQ(0, s.hooks.Unconfirmed());
 
     AlertReport failing;
-    failing.kind = AlertReport::kFailing;
+    failing.kind = EventKind::Failing;
     failing.url = "http://a.example/";
     failing.reason = "HTTP 503";
     s.hooks.Send(Webhooks({}, ntfy.Url("/topic")), failing);

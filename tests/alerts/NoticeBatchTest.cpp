@@ -17,10 +17,10 @@ TEST(NoticeBatch, EachKindIsOneNotificationNamingTheFirstThree) {
         ids.push_back(
             session.AddRow("http://p" + std::to_string(i) + "/", i == 1 ? "价格" : "", 0));
     NoticeBatch batch;
-    EXPECT_TRUE(batch.Add(NoticeBatch::kFailing, ids[0])) << "the first notice starts a batch";
-    for (RowId id : ids) EXPECT_FALSE(batch.Add(NoticeBatch::kFailing, id));
-    EXPECT_FALSE(batch.Add(NoticeBatch::kRecovered, ids[4]));
-    EXPECT_FALSE(batch.Add(NoticeBatch::kChanged, ids[2]));
+    EXPECT_TRUE(batch.Add(EventKind::Failing, ids[0])) << "the first notice starts a batch";
+    for (RowId id : ids) EXPECT_FALSE(batch.Add(EventKind::Failing, id));
+    EXPECT_FALSE(batch.Add(EventKind::Recovered, ids[4]));
+    EXPECT_FALSE(batch.Add(EventKind::Changed, ids[2]));
     session.RemoveRow(ids[3]);  // deleted meanwhile: not named
 
     const std::vector<DesktopNotice> notices = batch.Flush(session);
@@ -34,7 +34,7 @@ TEST(NoticeBatch, EachKindIsOneNotificationNamingTheFirstThree) {
     EXPECT_EQ("已恢复", notices[2].title);
     EXPECT_EQ("http://p4/", notices[2].body);
     EXPECT_TRUE(batch.Empty());
-    EXPECT_TRUE(batch.Add(NoticeBatch::kChanged, ids[0])) << "a new batch after the flush";
+    EXPECT_TRUE(batch.Add(EventKind::Changed, ids[0])) << "a new batch after the flush";
 }
 
 TEST(ChangeText, NotificationsAndMailsShowTheChangedLinesWithinTheirBounds) {
@@ -65,9 +65,9 @@ TEST(NoticeBatch, InEnglishCountsTakeTheirPluralForms) {
     std::vector<RowId> ids;
     for (int i = 0; i < 2; ++i) ids.push_back(session.AddRow("http://p" + std::to_string(i) + "/", "", 0));
     NoticeBatch batch;
-    batch.Add(NoticeBatch::kChanged, ids[0]);
-    batch.Add(NoticeBatch::kChanged, ids[1]);
-    batch.Add(NoticeBatch::kFailing, ids[1]);
+    batch.Add(EventKind::Changed, ids[0]);
+    batch.Add(EventKind::Changed, ids[1]);
+    batch.Add(EventKind::Failing, ids[1]);
     const std::vector<DesktopNotice> notices = batch.Flush(session);
     ASSERT_EQ(2u, notices.size());
     EXPECT_EQ("Changed!", notices[0].title);

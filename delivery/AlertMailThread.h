@@ -2,6 +2,7 @@
 #include <ctime>
 #include <string>
 
+#include "AlertEvent.h"
 #include "MailProvider.h"
 #include "PostTarget.h"
 #include "Settings.h"
@@ -21,10 +22,8 @@ using MailTarget = PostTargetPtr<MailResult>;
 
 /// What one alert mail needs, filled by the program. Texts of any length are carried.
 struct AlertMailRequest {
-    /// What happened to the page.
-    enum Kind { kChanged, kFailing, kRecovered };
     MailTarget hMainWnd;  ///< receives the mail's result
-    Kind nKind = kChanged;
+    EventKind nKind = EventKind::Changed;  ///< what happened to the page
     CAlertMailThread* pThread = nullptr;  ///< set by the CAlertMailThread constructor
     MailServer server;                    ///< where the mail goes, and from whom
     std::string szEmailRcv;               ///< recipient address
@@ -39,7 +38,7 @@ struct AlertMailRequest {
 
 /// The alert mail the settings' account sends: its server, sender and recipient, and the
 /// password as the settings hold it, or, not read yet, where the keyring keeps it.
-AlertMailRequest AlertMailOf(const Settings& settings, AlertMailRequest::Kind kind,
+AlertMailRequest AlertMailOf(const Settings& settings, EventKind kind,
                              const std::string& url, const std::string& reason,
                              const std::string& changes = std::string());
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "AlertPolicy.h"
+#include "AlertEvent.h"
 
 namespace sentrel {
 
@@ -22,10 +22,10 @@ std::string FormatIsoTime(std::time_t when);
 std::string ReportJson(const AlertReport& report);
 
 /// "changed", "failing", "recovered".
-const char* ReportKindName(AlertReport::Kind kind);
+const char* ReportKindName(EventKind kind);
 
 /// "有更新！", "访问失败", "已恢复", in the user's language.
-std::string ReportTitle(AlertReport::Kind kind);
+std::string ReportTitle(EventKind kind);
 
 /// What follows the page in a message: "\n原因：…" for a failure, then a text row's removed
 /// ("\n- …") and added ("\n+ …") lines; empty when there is none.

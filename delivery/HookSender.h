@@ -43,7 +43,7 @@ HookRequest NtfyRequest(const std::string& topic, const AlertReport& report);
 /// Why a hook URL cannot be used (not http or https, blanks inside), or empty.
 std::string HookUrlProblem(const std::string& url);
 
-class HookSender {
+class HookSender : public Hooks {
   public:
     struct Options {
         std::chrono::milliseconds bound{10000};   ///< one try, connecting included
@@ -62,12 +62,16 @@ class HookSender {
     explicit HookSender(Log log) : HookSender(std::move(log), Options()) {}
     /// Gives up what is queued; a request under way is aborted. Events a hook dropped and
     /// did not tell yet are told.
-    ~HookSender();
+    ~HookSender() override;
     HookSender(const HookSender&) = delete;
     HookSender& operator=(const HookSender&) = delete;
 
     /// Queues the event for every target; returns at once.
     void Send(const HookTargets& targets, const AlertReport& report);
+    /// Queues the event for the targets the settings name.
+    void Deliver(const Settings& settings, const AlertReport& report) override {
+        Send(HookTargets::Of(settings), report);
+    }
     /// Waits until every queued event was delivered or given up, at most until `until`;
     /// true when none is left.
     bool WaitIdle(std::chrono::steady_clock::time_point until);

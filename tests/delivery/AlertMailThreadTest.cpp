@@ -147,20 +147,20 @@ TEST(AlertTime, IsLocalTimeInIsoOrder) {
 
 TEST(AlertMailText, FailureAndRecoveryMailsSayWhatHappened) {
     struct Case {
-        AlertMailRequest::Kind kind;
+        EventKind kind;
         const char* subject;
         const char* body;
         const char* changes = "";
     } cases[] = {
-        {AlertMailRequest::kChanged, "有更新！2026-12-07 10:00:00",
+        {EventKind::Changed, "有更新！2026-12-07 10:00:00",
          "相关网址：http://a/\r\n更新时间：2026-12-07 10:00:00\r\n\r\n无需回复本邮件！"},
-        {AlertMailRequest::kChanged, "有更新！2026-12-07 10:00:00",
+        {EventKind::Changed, "有更新！2026-12-07 10:00:00",
          "相关网址：http://a/\r\n- 199\r\n+ 299\r\n更新时间：2026-12-07 10:00:00\r\n\r\n无需回复本邮件！",
          "- 199\r\n+ 299\r\n"},
-        {AlertMailRequest::kFailing, "访问失败！2026-12-07 10:00:00",
+        {EventKind::Failing, "访问失败！2026-12-07 10:00:00",
          "相关网址：http://a/\r\n原因：HTTP 404\r\n时间：2026-12-07 "
          "10:00:00\r\n\r\n无需回复本邮件！"},
-        {AlertMailRequest::kRecovered, "已恢复！2026-12-07 10:00:00",
+        {EventKind::Recovered, "已恢复！2026-12-07 10:00:00",
          "相关网址：http://a/\r\n恢复时间：2026-12-07 10:00:00\r\n\r\n无需回复本邮件！"},
     };
     for (const Case& c : cases) {
@@ -199,7 +199,7 @@ TEST(AlertMailText, InEnglishTheMailSaysTheSameInEnglish) {
     InEnglish english;
     ASSERT_TRUE(english.Ok()) << "the build made no English catalog";
     AlertMailRequest request;
-    request.nKind = AlertMailRequest::kChanged;
+    request.nKind = EventKind::Changed;
     request.szUrl = "http://a/";
     request.szChanges = "- 199\r\n+ 299\r\n";
     std::string subject, body;
@@ -208,7 +208,7 @@ TEST(AlertMailText, InEnglishTheMailSaysTheSameInEnglish) {
     EXPECT_EQ("URL: http://a/\r\n- 199\r\n+ 299\r\nChanged at: 2026-12-07 10:00:00\r\n\r\nNo need "
               "to reply to this mail!",
               body);
-    request.nKind = AlertMailRequest::kFailing;
+    request.nKind = EventKind::Failing;
     request.szReason = Tr("连接被拒绝");
     ComposeAlertMail(request, "2026-12-07 10:00:00", subject, body);
     EXPECT_EQ("Failing! 2026-12-07 10:00:00", subject);

@@ -22,12 +22,12 @@ struct Program : AlertSignal, Notifier, Mailer, Reporter, ListKeeper {
         told += n.title + n.body;
     }
     void Send(const AlertMail& m) override {
-        log += "M" + std::to_string(m.kind) + " ";
+        log += "M" + std::to_string(KindIndex(m.kind)) + " ";
         told += m.url;
     }
     bool Report(const AlertReport& r) override {
         told += r.url;
-        log += "R" + std::to_string(r.kind) + "(" + std::to_string(r.nOldSize) + ">" +
+        log += "R" + std::to_string(KindIndex(r.kind)) + "(" + std::to_string(r.nOldSize) + ">" +
                std::to_string(r.nNewSize) + ") ";
         return !bReportFails;
     }

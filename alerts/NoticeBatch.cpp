@@ -11,11 +11,6 @@ namespace sentrel {
 
 namespace {
 
-static_assert(int(NoticeBatch::kChanged) == int(AlertReport::kChanged) &&
-                  int(NoticeBatch::kFailing) == int(AlertReport::kFailing) &&
-                  int(NoticeBatch::kRecovered) == int(AlertReport::kRecovered),
-              "a notice's kind names the report's");
-
 // "note\nurl", or the URL alone.
 std::string NoticeLine(const WatchRow& row) {
     const std::string url = WithoutPassword(row.url);
@@ -23,14 +18,14 @@ std::string NoticeLine(const WatchRow& row) {
 }
 
 // "N 个网页有更新：", and the others, for N pages.
-std::string Many(NoticeBatch::Kind kind, std::size_t n) {
+std::string Many(EventKind kind, std::size_t n) {
     const std::string count = std::to_string(n);
     switch (kind) {
-        case NoticeBatch::kChanged:
+        case EventKind::Changed:
             return Fill(TrN("{0} 个网页有更新：", "{0} 个网页有更新：", n), {count});
-        case NoticeBatch::kFailing:
+        case EventKind::Failing:
             return Fill(TrN("{0} 个网页访问失败：", "{0} 个网页访问失败：", n), {count});
-        case NoticeBatch::kRecovered:
+        case EventKind::Recovered:
             break;
     }
     return Fill(TrN("{0} 个网页已恢复：", "{0} 个网页已恢复：", n), {count});
@@ -38,34 +33,35 @@ std::string Many(NoticeBatch::Kind kind, std::size_t n) {
 
 }  // namespace
 
-bool NoticeBatch::Add(Kind kind, RowId id) {
+bool NoticeBatch::Add(EventKind kind, RowId id) {
     const bool first = Empty();
-    std::vector<RowId>& rows = m_rows[kind];
+    std::vector<RowId>& rows = m_rows[KindIndex(kind)];
     if (std::find(rows.begin(), rows.end(), id) == rows.end()) rows.push_back(id);
     return first;
 }
 
 std::vector<DesktopNotice> NoticeBatch::Flush(const WatchSession& session) {
     std::vector<DesktopNotice> notices;
-    for (int kind = kChanged; kind <= kRecovered; ++kind) {
+    for (const EventKind kind : {EventKind::Changed, EventKind::Failing, EventKind::Recovered}) {
+        std::vector<RowId>& ids = m_rows[KindIndex(kind)];
         std::vector<const WatchRow*> rows;
-        for (RowId id : m_rows[kind])
+        for (RowId id : ids)
             if (session.IndexOf(id) >= 0) rows.push_back(&session.Row(session.IndexOf(id)));
-        m_rows[kind].clear();
+        ids.clear();
         if (rows.empty()) continue;  // deleted meanwhile: gone
         DesktopNotice notice;
-        notice.title = ReportTitle(static_cast<AlertReport::Kind>(kind));
+        notice.title = ReportTitle(kind);
         if (rows.size() == 1) {
             notice.body = NoticeLine(*rows[0]);
-            if (kind == kFailing) notice.body += "\n" + Tr("原因：") + rows[0]->lastFailure.Reason();
-            if (kind == kChanged) {
+            if (kind == EventKind::Failing) notice.body += "\n" + Tr("原因：") + rows[0]->lastFailure.Reason();
+            if (kind == EventKind::Changed) {
                 notice.openRow = rows[0]->id;
                 const std::string lines = NoticeChangeLines(rows[0]->change);
                 if (!lines.empty()) notice.body += "\n" + lines;
             }
         } else {
             constexpr std::size_t kNamed = 3;
-            notice.body = Many(static_cast<Kind>(kind), rows.size());
+            notice.body = Many(kind, rows.size());
             for (std::size_t i = 0; i < rows.size() && i < kNamed; ++i)
                 notice.body += "\n" + (rows[i]->note.empty() ? WithoutPassword(rows[i]->url) : rows[i]->note);
             if (rows.size() > kNamed) notice.body += "\n……";

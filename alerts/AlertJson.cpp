@@ -22,21 +22,14 @@ std::string Array(const std::vector<std::string>& lines) {
 
 }  // namespace
 
-const char* ReportKindName(AlertReport::Kind kind) {
-    switch (kind) {
-        case AlertReport::kChanged:
-            return "changed";
-        case AlertReport::kFailing:
-            return "failing";
-        case AlertReport::kRecovered:
-            return "recovered";
-    }
-    return "";
+const char* ReportKindName(EventKind kind) {
+    static const char* const kName[kEventKinds] = {"changed", "failing", "recovered"};
+    return kName[KindIndex(kind)];
 }
 
-std::string ReportTitle(AlertReport::Kind kind) {
-    static const char* const kTitle[] = {N_("有更新！"), N_("访问失败"), N_("已恢复")};
-    return Tr(kTitle[kind]);
+std::string ReportTitle(EventKind kind) {
+    static const char* const kTitle[kEventKinds] = {N_("有更新！"), N_("访问失败"), N_("已恢复")};
+    return Tr(kTitle[KindIndex(kind)]);
 }
 
 std::string ReportDetails(const AlertReport& report) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "AlertEvent.h"
 #include "WatchSession.h"
 
 namespace sentrel {
@@ -19,20 +20,21 @@ struct DesktopNotice {
 
 class NoticeBatch {
   public:
-    enum Kind { kChanged, kFailing, kRecovered };
     /// Notices that come within this while of the first share a notification.
     static constexpr std::chrono::milliseconds kWindow{2000};
 
     /// Adds a row's notice; true when it starts a batch, which is to be flushed kWindow later.
-    bool Add(Kind kind, RowId id);
+    bool Add(EventKind kind, RowId id);
     /// The batch's notifications, one per kind, naming the rows still in `session`.
     std::vector<DesktopNotice> Flush(const WatchSession& session);
     bool Empty() const {
-        return m_rows[kChanged].empty() && m_rows[kFailing].empty() && m_rows[kRecovered].empty();
+        for (const std::vector<RowId>& rows : m_rows)
+            if (!rows.empty()) return false;
+        return true;
     }
 
   private:
-    std::vector<RowId> m_rows[3];
+    std::vector<RowId> m_rows[kEventKinds];
 };
 
 }  // namespace sentrel

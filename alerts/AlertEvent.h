@@ -1,0 +1,32 @@
+#pragma once
+// An event that is told: what happened to which page. The one declaration of its kind, for
+// the policy, the notifications, the mails, the hooks, the feed and the output alike.
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace sentrel {
+
+/// What happened to a page.
+enum class EventKind { Changed, Failing, Recovered };
+/// How many kinds there are, and each one's place in a table of them.
+constexpr int kEventKinds = 3;
+constexpr int KindIndex(EventKind kind) {
+    return static_cast<int>(kind);
+}
+
+/// One event as it is told outside the program (a line of output, a hook, a feed entry).
+struct AlertReport {
+    EventKind kind = EventKind::Changed;
+    std::time_t when = 0;
+    std::string url;  ///< without its password
+    std::string note;
+    long long nOldSize = -1;  ///< -1: none
+    long long nNewSize = -1;
+    std::string reason;                ///< why the page fails (Failing)
+    bool bText = false;                ///< Changed of a text row
+    std::vector<std::string> added;    ///< its added lines (at most 50)
+    std::vector<std::string> removed;  ///< and removed ones
+};
+
+}  // namespace sentrel
