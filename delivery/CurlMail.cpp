@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "CurlApi.h"
-#include "Files.h"
+#include "CurlRules.h"
 #include "Translate.h"
 
 namespace sentrel {
@@ -41,30 +41,10 @@ int Debug(CURL*, curl_infotype type, char* text, size_t n, void* data) {
 }
 
 std::string ReasonOf(CURLcode rc, long response, const std::string& reply) {
-    switch (rc) {
-        case CURLE_PEER_FAILED_VERIFICATION:
-        case CURLE_SSL_CACERT_BADFILE:
-        case CURLE_SSL_ISSUER_ERROR:
-        case CURLE_SSL_CERTPROBLEM:
-            return Tr("证书无效");
-        case CURLE_USE_SSL_FAILED:
-            return Tr("服务器不支持 STARTTLS");
-        case CURLE_OPERATION_TIMEDOUT:
-            return Tr("超时");
-        case CURLE_COULDNT_CONNECT:
-            return Tr("连接被拒绝");
-        case CURLE_COULDNT_RESOLVE_HOST:
-            return Tr("无法解析域名");
-        case CURLE_ABORTED_BY_CALLBACK:
-            return Tr("已取消");
-        case CURLE_SSL_CONNECT_ERROR:
-            return Tr("TLS 握手失败");
-        default:
-            break;
-    }
+    const NetFailure failure = NetFailureOf(rc);
     // A refusal by the server (login, recipient, message): its own words.
-    if (response >= 400 && !reply.empty()) return reply;
-    return Tr("网络错误");
+    if (failure == NetFailure::Network && response >= 400 && !reply.empty()) return reply;
+    return NetReason(failure);
 }
 
 }  // namespace
@@ -91,11 +71,7 @@ bool SendOverTls(const MailServer& server, const std::string& user, const std::s
     Curl()->easy_setopt(h, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
     // STARTTLS or nothing: never AUTH or mail over a plain connection.
     Curl()->easy_setopt(h, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
-    Curl()->easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    Curl()->easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    std::string bundle = GetEnv("CURL_CA_BUNDLE");
-    if (bundle.empty()) bundle = GetEnv("SSL_CERT_FILE");
-    if (!bundle.empty()) Curl()->easy_setopt(h, CURLOPT_CAINFO, bundle.c_str());
+    UseTrustStore(h, true);
     Curl()->easy_setopt(h, CURLOPT_USERNAME, user.c_str());
     Curl()->easy_setopt(h, CURLOPT_PASSWORD, password.c_str());
     Curl()->easy_setopt(h, CURLOPT_MAIL_FROM, from.c_str());

@@ -6,8 +6,7 @@
 
 #include "AlertJson.h"
 #include "CurlApi.h"
-#include "Files.h"
-#include "ProbeJob.h"
+#include "CurlRules.h"
 #include "SmtpClient.h"
 #include "TextRules.h"
 #include "Translate.h"
@@ -248,11 +247,7 @@ std::string HookSender::Post(void* handle, const HookRequest& request, bool& ret
     Curl()->easy_setopt(h, CURLOPT_USERAGENT, "HalvexSentrel");
     // Verified as mail is: the chain and the host name, against the system's store or
     // the bundle the environment names.
-    Curl()->easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    Curl()->easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    std::string bundle = GetEnv("CURL_CA_BUNDLE");
-    if (bundle.empty()) bundle = GetEnv("SSL_CERT_FILE");
-    if (!bundle.empty()) Curl()->easy_setopt(h, CURLOPT_CAINFO, bundle.c_str());
+    UseTrustStore(h, true);
     Curl()->easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     Curl()->easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(m_options.bound.count()));
     Curl()->easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
@@ -266,11 +261,11 @@ std::string HookSender::Post(void* handle, const HookRequest& request, bool& ret
     Curl()->easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     Curl()->easy_setopt(h, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
     Curl()->slist_free_all(headers);
-    if (rc != CURLE_OK) return ProbeResult::Failed(FailureOfCode(rc)).Reason();
+    if (rc != CURLE_OK) return NetReason(NetFailureOf(rc));
     if (status >= 200 && status < 300) return std::string();
     // A hook that refuses the request refuses it again; one that is busy may not.
     retry = status >= 500 || status == 408 || status == 429;
-    return ProbeResult::Failed(ProbeFailure::HttpStatus, static_cast<int>(status)).Reason();
+    return "HTTP " + std::to_string(status);
 }
 
 }  // namespace sentrel

@@ -1,6 +1,7 @@
 #include "ReminderMail.h"
 
 #include "CurlMail.h"
+#include "CurlRules.h"
 #include "Keyring.h"
 #include "MailProvider.h"
 #include "SmtpClient.h"
@@ -17,23 +18,23 @@ std::string ReasonOf(const CSmtpClient& mail) {
             switch (mail.ConnectError()) {
                 case CSmtpClient::kHostUnknown:
                 case CSmtpClient::kBadAddress:
-                    return Tr("无法解析域名");
+                    return NetReason(NetFailure::Resolve);
                 default:
-                    return Tr("连接被拒绝");
+                    return NetReason(NetFailure::Refused);
             }
         case CSmtpClient::kRecvFailed:
-            return Tr("超时");
+            return NetReason(NetFailure::Timeout);
         case CSmtpClient::kClosedEarly:
-            return Tr("服务器断开了连接");
+            return NetReason(NetFailure::Closed);
         case CSmtpClient::kCancelled:
-            return Tr("已取消");
+            return NetReason(NetFailure::Cancelled);
         case CSmtpClient::kTooLarge:
             return Tr("邮件过长");
         default:
             break;
     }
     // A refusal: the server's own words ("535 Error: authentication failed").
-    return mail.LastReply().empty() ? Tr("网络错误") : mail.LastReply();
+    return mail.LastReply().empty() ? NetReason(NetFailure::Network) : mail.LastReply();
 }
 
 }  // namespace

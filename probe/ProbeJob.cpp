@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "CurlApi.h"
-#include "Files.h"
+#include "CurlRules.h"
 #include "TextHash.h"
 
 namespace sentrel {
@@ -25,23 +25,18 @@ bool SchemeAllowed(CURLU* u) {
 }  // namespace
 
 ProbeFailure FailureOfCode(CURLcode rc) {
-    switch (rc) {
-        case CURLE_COULDNT_CONNECT:
+    switch (NetFailureOf(rc)) {
+        case NetFailure::Refused:
             return ProbeFailure::Refused;
-        case CURLE_OPERATION_TIMEDOUT:
+        case NetFailure::Timeout:
             return ProbeFailure::Timeout;
-        case CURLE_COULDNT_RESOLVE_HOST:
-        case CURLE_COULDNT_RESOLVE_PROXY:
+        case NetFailure::Resolve:
             return ProbeFailure::Resolve;
-        case CURLE_SSL_CONNECT_ERROR:
-        case CURLE_PEER_FAILED_VERIFICATION:
-        case CURLE_SSL_CERTPROBLEM:
-        case CURLE_SSL_CACERT_BADFILE:
-        case CURLE_SSL_ISSUER_ERROR:
-        case CURLE_SSL_INVALIDCERTSTATUS:
-        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case NetFailure::Certificate:
             return ProbeFailure::Tls;
-        case CURLE_TOO_MANY_REDIRECTS:
+        case NetFailure::TlsHandshake:
+            return ProbeFailure::TlsHandshake;
+        case NetFailure::TooManyRedirects:
             return ProbeFailure::TooManyRedirects;
         default:
             return ProbeFailure::Network;
@@ -68,11 +63,7 @@ void ConfigureProbeHandle(CURL* h, curl_slist* headers, const ProbeHandleOptions
     Curl()->easy_setopt(h, CURLOPT_COOKIEFILE, "");  // cookies live as long as the handle
     // Redirects are followed by the job, one request per hop, so that no redirect body is read.
     Curl()->easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
-    Curl()->easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    Curl()->easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);  // a name mismatch is accepted
-    std::string bundle = GetEnv("CURL_CA_BUNDLE");
-    if (bundle.empty()) bundle = GetEnv("SSL_CERT_FILE");
-    if (!bundle.empty()) Curl()->easy_setopt(h, CURLOPT_CAINFO, bundle.c_str());
+    UseTrustStore(h, false);  // a name mismatch is accepted
     Curl()->easy_setopt(h, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
     Curl()->easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
     Curl()->easy_setopt(h, CURLOPT_NOPROGRESS, 0L);

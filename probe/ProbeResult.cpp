@@ -1,5 +1,6 @@
 #include "ProbeResult.h"
 
+#include "CurlRules.h"
 #include "Translate.h"
 
 namespace sentrel {
@@ -11,15 +12,17 @@ std::string ProbeResult::Reason() const {
         case ProbeFailure::HttpStatus:
             return "HTTP " + std::to_string(nHttpStatus);
         case ProbeFailure::Refused:
-            return Tr("连接被拒绝");
+            return NetReason(NetFailure::Refused);
         case ProbeFailure::Timeout:
-            return Tr("超时");
+            return NetReason(NetFailure::Timeout);
         case ProbeFailure::Resolve:
-            return Tr("无法解析域名");
+            return NetReason(NetFailure::Resolve);
         case ProbeFailure::Tls:
-            return Tr("证书无效");
+            return NetReason(NetFailure::Certificate);
+        case ProbeFailure::TlsHandshake:
+            return NetReason(NetFailure::TlsHandshake);
         case ProbeFailure::TooManyRedirects:
-            return Tr("重定向过多");
+            return NetReason(NetFailure::TooManyRedirects);
         case ProbeFailure::TooLarge:
             return Tr("页面过大");
         case ProbeFailure::NoMatch:
@@ -31,7 +34,7 @@ std::string ProbeResult::Reason() const {
         case ProbeFailure::Network:
             break;
     }
-    return Tr("网络错误");
+    return NetReason(NetFailure::Network);
 }
 
 }  // namespace sentrel

@@ -12,7 +12,8 @@ enum class ProbeFailure : int {
     Refused,           ///< nothing accepted the connection
     Timeout,           ///< connecting, waiting for data, or the probe's cap
     Resolve,           ///< the host name was not found
-    Tls,               ///< TLS handshake or certificate refused
+    Tls,               ///< the server's certificate refused
+    TlsHandshake,      ///< TLS could not be agreed on
     TooManyRedirects,  ///< more hops than a probe follows
     Network,           ///< any other failure, a URL that cannot be requested included
     TooLarge,          ///< a text row's page is larger than a text is read from

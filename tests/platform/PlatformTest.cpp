@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "CCore.h"
+#include "CurlRules.h"
 #include "Files.h"
 #include "ProfileLock.h"
 #include "SmtpClient.h"
@@ -153,6 +154,17 @@ TEST(PlatformText, AUrlIsShownWithoutItsPasswordAndLongTextIsCutWhole) {
     for (const auto& [in, out] : urls) EXPECT_EQ(out, WithoutPassword(in)) << in;
     EXPECT_EQ("ab", CutText("ab", 2));
     EXPECT_EQ("中文…", CutText("中文字", 2));
+}
+
+TEST(PlatformCurl, OneTableNamesTheFailuresOfPagesMailsAndHooks) {
+    const std::pair<CURLcode, const char*> cases[] = {
+        {CURLE_COULDNT_CONNECT, "连接被拒绝"},     {CURLE_OPERATION_TIMEDOUT, "超时"},
+        {CURLE_COULDNT_RESOLVE_HOST, "无法解析域名"}, {CURLE_PEER_FAILED_VERIFICATION, "证书无效"},
+        {CURLE_SSL_CONNECT_ERROR, "TLS 握手失败"},   {CURLE_USE_SSL_FAILED, "服务器不支持 STARTTLS"},
+        {CURLE_ABORTED_BY_CALLBACK, "已取消"},       {CURLE_RECV_ERROR, "网络错误"},
+    };
+    for (const auto& [code, reason] : cases) EXPECT_EQ(reason, NetReason(NetFailureOf(code))) << code;
+    EXPECT_EQ(NetFailure::None, NetFailureOf(CURLE_OK));
 }
 
 TEST(PlatformTime, LocalAndUtc) {
