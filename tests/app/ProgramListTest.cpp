@@ -30,11 +30,18 @@ TEST(ProgramList, ANewUrlTypedIntoTheDialogIsStoredWithByteCountZero) {
 
     // A right click beside the rows: the five-entry menu; its fifth entry is "新增...".
     std::string dialog;
+    auto shown = [pid] {
+        return RunAndCapture({"/usr/bin/xdotool", "search", "--all", "--onlyvisible", "--pid",
+                              std::to_string(pid), ""});
+    };
     for (int attempt = 0; attempt < 3 && dialog.empty(); ++attempt) {
+        const std::string before = shown();
         Xdo({"mousemove", "--sync", "--window", window, "100", "200"});
         Xdo({"click", "3"});
-        // The menu grabs the keyboard once it is up: then its keys choose the entry.
-        WaitUntil([] { return false; }, 300ms);
+        // The menu grabs the keyboard once it is up (a window more): then its keys choose
+        // the entry. A loaded machine may take a while to show it.
+        WaitUntil([&] { return shown() != before; }, 5s);
+        WaitUntil([] { return false; }, 200ms);
         Xdo({"key", "Down", "Down", "Down", "Down", "Return"});
         WaitUntil([&] { return !(dialog = WindowTitled(pid, "新增网址")).empty(); }, 3s);
     }

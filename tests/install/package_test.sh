@@ -38,7 +38,9 @@ for _ in $(seq 150); do
 done
 [ -n "$shown" ] || { echo "the unpacked program showed no window"; exit 1; }
 kill -TERM "$app"
-for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+# Its orderly end stores the settings and the list; a loaded machine may take a while.
+for _ in $(seq 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null && { echo "the unpacked program did not end within 30 s of SIGTERM"; exit 1; }
 ini="$work/home/.config/sentrel/sentrel.ini"
 [ -f "$ini" ] || { echo "no $ini"; exit 1; }
 [ "$(stat -c %a "$ini")" = 600 ] || { echo "sentrel.ini is not owner-only"; exit 1; }
