@@ -11,6 +11,7 @@
 
 #include "CCore.h"
 #include "Desktop.h"
+#include "ListFile.h"
 #include "MonitorDlg.h"
 #include "Notice.h"
 #include "ProfileLock.h"
@@ -43,7 +44,7 @@ void CMonitorApp::StartCore() {
     g_pCore = new CCore();
     g_strAppPath = g_pCore->getAppPath();
     g_pCore->autoFileConfig();
-    g_strConnStr = g_pCore->getDbConnStrMdb(g_strAppPath + "user.mdb");
+    g_strConnStr = g_pCore->getDbConnStrMdb(ListFile::PathIn(g_strAppPath));
 }
 
 bool CMonitorApp::TakeProfile(ProfileLock& lock, std::string& refusal, int& exitStatus) {

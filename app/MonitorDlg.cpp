@@ -71,8 +71,10 @@ CMonitorDlg::CMonitorDlg(std::unique_ptr<CAlertSound> sound)
     m_model = new CUrlListModel(m_session);  // the list takes its own reference
     m_listUrls->AssociateModel(m_model.get());
     m_session.Subscribe([this](const WatchEvent& e) { OnWatchEvent(e); });
+    m_pMails = std::make_unique<MailDispatcher>(static_cast<const Settings&>(*this), m_pMailTarget,
+                                                [this] { ShowCannotStartThread(this); });
     m_policy.SetSignal(this);
-    m_policy.SetMailer(this);
+    m_policy.SetMailer(m_pMails.get());
     m_policy.SetListKeeper(this);
     // A hook's outage, and its end, in the status line (told from the hook's thread).
     m_pHooks = std::make_unique<HookSender>(
@@ -335,9 +337,12 @@ void CMonitorDlg::AbortWorkers(std::chrono::milliseconds bound) {
     // Requests in flight give up at once; a mail server may hold its mail a while longer.
     const auto end = std::chrono::steady_clock::now() + bound;
     m_session.JoinWatchers(bound);
-    m_workers.JoinAll(std::max(std::chrono::milliseconds(0),
-                               std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   end - std::chrono::steady_clock::now())));
+    auto left = [end] {
+        return std::max(std::chrono::milliseconds(0), std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                          end - std::chrono::steady_clock::now()));
+    };
+    m_pMails->Close(left());
+    m_workers.JoinAll(left());
 }
 
 void CMonitorDlg::RequestQuit() {

@@ -15,6 +15,8 @@
 #include "AlertSound.h"
 #include "DesktopServices.h"
 #include "HookSender.h"
+#include "ListFile.h"
+#include "MailDispatcher.h"
 #include "ModalDialogs.h"
 #include "RunFlag.h"
 #include "Settings.h"
@@ -58,7 +60,6 @@ wxBitmap StretchFace(const wxBitmap& face, int width, int height);
 class CMonitorDlg : public wxDialog,
                     private Settings,
                     private AlertSignal,
-                    private Mailer,
                     private ListKeeper {
   public:
     /// `sound` plays alert.wav (the desktop's player when none is given).
@@ -139,7 +140,6 @@ class CMonitorDlg : public wxDialog,
     void OnWatchEvent(const WatchEvent& event);
     // What the alert policy asks of the window.
     void MarksPending(bool pending) override;
-    void Send(const AlertMail& mail) override;
     void Save() override { SaveUrlList(false); }
     /// The policy's next batch or save, on a one-shot timer.
     void WakePolicyAt(std::chrono::steady_clock::time_point when);
@@ -217,7 +217,8 @@ class CMonitorDlg : public wxDialog,
     WatchTarget m_pWatchTarget;           // watchers post here
     MailTarget m_pMailTarget;             // alert mails report here
     PostTargetPtr<bool> m_pSecretTarget;  // the keyring took the file's password
-    WorkerGroup m_workers;                // alert mails, the keyring's move
+    WorkerGroup m_workers;                // the keyring's move
+    std::unique_ptr<MailDispatcher> m_pMails;  // alert mails, each on a worker
 
     std::unique_ptr<CTrayIcon> m_pTray;
     int m_nTrayIconIndex = -1;
@@ -228,7 +229,7 @@ class CMonitorDlg : public wxDialog,
     std::unique_ptr<CNotifier> m_pNotifier;
     std::unique_ptr<CAlertSound> m_pSound;
     std::unique_ptr<HookSender> m_pHooks;  // webhooks and ntfy, each on a thread of its own
-    std::unique_ptr<StoreTextKeeper> m_pTextKeeper;  // text rows' texts, where the list is saved
+    std::unique_ptr<ListFile> m_pList;  // where the list is loaded from and saved to
     MenuPresenter m_fnShowMenu;
     std::function<void()> m_fnQuit;
 
@@ -242,8 +243,6 @@ class CMonitorDlg : public wxDialog,
     wxSize m_sizeAtGrip;
     wxPoint m_ptGrip;
     wxBitmap m_bmpFace;  // the background stretched to the window's size
-    std::string m_strSaveTarget;
-    std::string m_strRecoveryPath;  // where the list went when the store refused it
     bool m_bListSaveToldUser = false;
     bool m_bSettingsSaveToldUser = false;
     std::string m_strStartupProblems;

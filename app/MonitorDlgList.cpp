@@ -96,7 +96,7 @@ CChangesDlg* CMonitorDlg::ViewChanges(RowId id) {
     const std::string url = m_session.Row(r).url;
     PageTexts texts;
     std::string error;
-    if (!UrlStore(m_strSaveTarget).LoadTexts(url, texts, error)) {
+    if (!m_pList->LoadTexts(url, texts, error)) {
         ShowNotice(this, Tr("无法读取网页文字：") + error);
         return nullptr;
     }

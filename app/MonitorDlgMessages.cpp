@@ -13,9 +13,9 @@ void CMonitorDlg::OnWatchMessage(wxThreadEvent& event) {
 }
 
 void CMonitorDlg::OnMailResult(const MailResult& result) {
-    if (result.code == -2)
+    if (result.outcome == MailOutcome::NoClient)
         SetStatusText(TrW("初始化Socket失败！"));
-    else if (result.code == -1)
+    else if (result.outcome == MailOutcome::NotSent)
         SetStatusText(U(Tr("邮件发送失败！") +
                         (result.reason.empty() ? std::string() : Tr("原因：") + result.reason)));
     else

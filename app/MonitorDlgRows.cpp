@@ -1,5 +1,5 @@
 // The rows of the list over the run's model, and what the alert policy asks of the window:
-// the list redraws, the tray blinks, the alert mails go out.
+// the list redraws, the tray blinks.
 #include <wx/wupdlock.h>
 
 #include "MonitorDlg.h"
@@ -89,13 +89,6 @@ void CMonitorDlg::OnWatchEvent(const WatchEvent& e) {
         case WatchEvent::Ended:
             break;
     }
-}
-
-void CMonitorDlg::Send(const AlertMail& mail) {
-    AlertMailRequest request = AlertMailOf(Values(), mail.kind,
-                                           mail.url, mail.reason, mail.changes);
-    request.hMainWnd = m_pMailTarget;
-    if (!StartAlertMailThread(request, m_workers)) ShowCannotStartThread(this);
 }
 
 void CMonitorDlg::WakePolicyAt(std::chrono::steady_clock::time_point when) {

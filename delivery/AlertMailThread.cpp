@@ -67,8 +67,8 @@ bool CAlertMailThread::SendAlertMail(AlertMailRequest* pRequest) {
         result = SendReminderMail(pRequest->server, pRequest->szEmailRcv, pRequest->szSendUser,
                                   password, subject, body);
     else
-        result.code = -1;
-    const bool started = result.code != -2;  // false: the mail client could not start
+        result.outcome = MailOutcome::NotSent;
+    const bool started = result.outcome != MailOutcome::NoClient;
     if (m_hMainWnd) m_hMainWnd->Post(std::move(result));
     return started;
 }

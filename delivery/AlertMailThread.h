@@ -12,10 +12,14 @@ namespace sentrel {
 class CAlertMailThread;
 class WorkerGroup;
 
-/// How one mail ended, with its own reason: 0 sent; -1 not sent (`reason` says why);
-/// -2 the mail client could not start.
+/// How one mail ended.
+enum class MailOutcome {
+    Sent,
+    NotSent,   ///< the reason says why
+    NoClient,  ///< the mail client could not start (its sockets)
+};
 struct MailResult {
-    int code = 0;
+    MailOutcome outcome = MailOutcome::Sent;
     std::string reason;
 };
 using MailTarget = PostTargetPtr<MailResult>;

@@ -61,7 +61,7 @@ MailResult SendReminderMail(const MailServer& server, const std::string& recipie
                             const std::atomic<bool>* cancel) {
     const std::string& sender = server.from;
     CSmtpClient mail;
-    if (mail.GetError() != 0) return {-2, Tr("初始化Socket失败！")};
+    if (mail.GetError() != 0) return {MailOutcome::NoClient, Tr("初始化Socket失败！")};
     mail.SetServer(server.host.c_str(), server.port);
     mail.SetCancelFlag(cancel);
     mail.SetUserName(user.c_str());
@@ -86,8 +86,8 @@ MailResult SendReminderMail(const MailServer& server, const std::string& recipie
         else
             why = Tr("邮件过长");
     }
-    if (sent) return {0, std::string()};
-    return {-1, why};
+    if (sent) return {MailOutcome::Sent, std::string()};
+    return {MailOutcome::NotSent, why};
 }
 
 std::string TestMailSubject() {

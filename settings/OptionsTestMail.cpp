@@ -41,7 +41,7 @@ void COptionsDlg::OnTestMail() {
                 result =
                     SendReminderMail(server, rcv, user, pwd, TestMailSubject(), body, cancel.get());
             else
-                result.code = -1;
+                result.outcome = MailOutcome::NotSent;
             results->Post(std::move(result));
         })) {
         m_bTesting = false;
@@ -55,9 +55,9 @@ void COptionsDlg::OnTestMailDone(const MailResult& result) {
     if (!m_bTesting) return;
     m_bTesting = false;
     wxEndBusyCursor();
-    if (result.code == -2)
+    if (result.outcome == MailOutcome::NoClient)
         ShowNotice(this, Tr("初始化winsock2失败！"), wxOK | wxICON_EXCLAMATION);
-    else if (result.code == 0)
+    else if (result.outcome == MailOutcome::Sent)
         ShowNotice(this, Tr("邮件测试发送成功！"), wxOK | wxICON_INFORMATION);
     else
         ShowNotice(this, Tr("邮件发送失败！原因：") + result.reason);

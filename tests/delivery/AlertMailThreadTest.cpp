@@ -45,10 +45,10 @@ class AlertMail : public ::testing::Test {
         req.szUrl = url;
         ASSERT_TRUE(StartAlertMailThread(req, m_workers));
     }
-    std::vector<long> Results() {
+    std::vector<MailOutcome> Results() {
         EXPECT_TRUE(m_workers.JoinAll(2s));
-        std::vector<long> out;
-        for (const auto& m : m_posts.Messages()) out.push_back(m.value.code);
+        std::vector<MailOutcome> out;
+        for (const auto& m : m_posts.Messages()) out.push_back(m.value.outcome);
         return out;
     }
     PostRecorder<MailResult> m_posts;
@@ -63,7 +63,7 @@ TEST_F(AlertMail, ComposesTheAlertAndReportsSuccess) {
     const std::string url = "http://example.com/a?b=1&c=%20";
     Start(url);
     ASSERT_TRUE(m_posts.WaitFor(10s));
-    EXPECT_EQ(std::vector<long>{0}, Results());
+    EXPECT_EQ(std::vector<MailOutcome>{MailOutcome::Sent}, Results());
 
     std::string t = server.Transcript();
     EXPECT_NE(std::string::npos, t.find("\r\nYWxpY2U=\r\n")) << "login name as stored";
@@ -94,7 +94,7 @@ TEST_F(AlertMail, SocketStartupFailureReportsMinusTwoWithoutConnecting) {
     SetSocketStartupFailsForTesting(true);
     Start("http://example.com/");
     ASSERT_TRUE(m_posts.WaitFor(5s));
-    EXPECT_EQ(std::vector<long>{-2}, Results());
+    EXPECT_EQ(std::vector<MailOutcome>{MailOutcome::NoClient}, Results());
     EXPECT_EQ(0, server.Connections());
 }
 
@@ -120,7 +120,7 @@ TEST_F(AlertMail, EachMailReportsItsOwnResultAndReason) {
     ASSERT_TRUE(m_posts.WaitUntil([](const auto& all) { return all.size() == 2; }, 10s));
     std::vector<std::string> reasons;
     for (const auto& m : m_posts.Messages()) {
-        EXPECT_EQ(-1, m.value.code);
+        EXPECT_EQ(MailOutcome::NotSent, m.value.outcome);
         reasons.push_back(m.value.reason);
     }
     std::sort(reasons.begin(), reasons.end());
@@ -135,7 +135,7 @@ TEST_F(AlertMail, TwoQuickAlertsGiveTwoResults) {
     Start("http://example.com/one");
     Start("http://example.com/two");
     ASSERT_TRUE(m_posts.WaitUntil([](const auto& all) { return all.size() >= 2; }, 10s));
-    EXPECT_EQ((std::vector<long>{0, 0}), Results());
+    EXPECT_EQ((std::vector<MailOutcome>{MailOutcome::Sent, MailOutcome::Sent}), Results());
     EXPECT_EQ(2, server.Connections());
 }
 

@@ -18,9 +18,9 @@ TEST(MailOverTls, ReachesTheServerTheEnvironmentNames) {
     const MailResult result = SendReminderMail(server, "bob@example.com", "alice", "s3cret",
                                                "有更新！", "相关网址：http://example.com/");
     if (GetEnv("SENTREL_TEST_SMTP_EXPECT").empty()) {
-        EXPECT_EQ(0, result.code) << result.reason;
+        EXPECT_EQ(MailOutcome::Sent, result.outcome) << result.reason;
     } else {
-        EXPECT_EQ(-1, result.code);
+        EXPECT_EQ(MailOutcome::NotSent, result.outcome);
         EXPECT_EQ(GetEnv("SENTREL_TEST_SMTP_EXPECT"), result.reason);
     }
 }

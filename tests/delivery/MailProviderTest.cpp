@@ -89,7 +89,7 @@ TEST(MailProvider, AFailedMailSaysWhyAndACancelledOneEndsAtOnce) {
         MailServer s{"127.0.0.1", static_cast<std::uint16_t>(port), MailSecurity::kNone, "a@b.c"};
         const MailResult result =
             SendReminderMail(s, "r@x.cn", "alice", "pw", "subject", "body", cancel);
-        EXPECT_EQ(-1, result.code);
+        EXPECT_EQ(MailOutcome::NotSent, result.outcome);
         return result.reason;
     };
     EXPECT_EQ("535 Error: authentication failed", send(server.Port()));

@@ -42,7 +42,7 @@ TEST(RealSmtpServer, ReceivesTheAlertMail) {
     UnsetEnv("SENTREL_SMTP_PORT");
 
     ASSERT_TRUE(posts.WaitFor(1s));
-    EXPECT_EQ(0, posts.Messages()[0].value.code) << posts.Messages()[0].value.reason;
+    EXPECT_EQ(MailOutcome::Sent, posts.Messages()[0].value.outcome) << posts.Messages()[0].value.reason;
     EXPECT_EQ(0, sink.Stop());
 
     std::istringstream fields(ReadFile(out));
@@ -92,7 +92,7 @@ TEST(RealSmtpServer, TlsMailIsVerifiedAndNoPasswordTravelsInTheClear) {
                                                    "有更新！", "相关网址：http://example.com/");
         UnsetEnv("CURL_CA_BUNDLE");
         const bool delivered = *c.reason == '\0';
-        EXPECT_EQ(delivered ? 0 : -1, result.code);
+        EXPECT_EQ(delivered ? MailOutcome::Sent : MailOutcome::NotSent, result.outcome);
         EXPECT_EQ(0u, result.reason.find(c.reason)) << result.reason;
         EXPECT_EQ(delivered ? 1 : 0, sink.Delivered());
         const std::string auth = ReadFile(out + ".auth");

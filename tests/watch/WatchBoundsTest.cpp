@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -158,4 +159,22 @@ TEST(WatchBounds, AListShowsTheIntervalsTheProgramWillUse) {
     EXPECT_NE(std::string::npos, first.find("/a\",")) << out;
     EXPECT_NE(std::string::npos, first.find("\"interval\":null}\n")) << "1e9 is no number of seconds";
     EXPECT_NE(std::string::npos, out.find("\"interval\":31536000}\n")) << out;
+}
+
+TEST(WatchBounds, AnUnreadableListIsKeptAndAnAddedPageGoesToARecoveryFileBesideIt) {
+    Profile p;
+    WriteFile(p.home.File("user.mdb"), std::string(8192, 'x'));
+    int code = -1;
+    EXPECT_EQ("", p.Run({"--add", "http://127.0.0.1:9/new"}, &code));
+    EXPECT_EQ(2, code);
+    EXPECT_EQ(std::string(8192, 'x'), ReadFile(p.home.File("user.mdb")));
+    std::vector<std::string> recovered;
+    for (const auto& entry : std::filesystem::directory_iterator(p.home.Path()))
+        if (entry.path().filename().string().rfind("user-", 0) == 0) recovered.push_back(entry.path().string());
+    ASSERT_EQ(1u, recovered.size());
+    std::vector<UrlRow> rows;
+    std::string error;
+    ASSERT_TRUE(UrlStore(recovered[0]).Load([&](UrlRow&& r) { rows.push_back(r); }, error)) << error;
+    ASSERT_EQ(1u, rows.size());
+    EXPECT_EQ("http://127.0.0.1:9/new", rows[0].url);
 }

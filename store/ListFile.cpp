@@ -1,0 +1,113 @@
+#include "ListFile.h"
+
+#include <ctime>
+
+#include "Charset.h"
+#include "Files.h"
+#include "ShardState.h"
+#include "TextRules.h"
+#include "Translate.h"
+#include "WatchList.h"
+
+namespace sentrel {
+
+namespace {
+
+// A new file beside the list, for a list that could not be read or written.
+std::string RecoveryPath(const std::string& dir) {
+    char stamp[32];
+    std::tm t{};
+    LocalTime(std::time(nullptr), t);
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &t);
+    const std::string base = dir + "user-" + stamp;
+    std::string path = base + ".mdb";
+    for (int i = 2; fs::KindOf(path) != fs::Kind::kMissing; ++i)
+        path = base + "-" + std::to_string(i) + ".mdb";
+    return path;
+}
+
+}  // namespace
+
+std::string StoredText(const std::string& bytes) {
+    return IsValidUtf8(bytes) ? bytes : content::Decode("GB18030", bytes);
+}
+
+std::string ListFile::PathIn(const std::string& dataDir) {
+    return dataDir + "user.mdb";
+}
+
+ListFile::ListFile(std::string dataDir, int shardIndex, int shardCount)
+    : m_strDir(std::move(dataDir)),
+      m_strPath(PathIn(m_strDir)),
+      m_nShard(shardIndex),
+      m_nShards(shardCount) {
+    // A shard writes its own file only; the list is read, never written, while shards run.
+    m_strState = m_nShards ? ShardStatePath(m_strDir, m_nShard, m_nShards) : std::string();
+    m_strTarget = m_nShards ? m_strState : m_strPath;
+    auto told = [this](const std::string& error) {
+        if (m_fnTextProblem) m_fnTextProblem(error);
+    };
+    if (m_nShards)
+        m_pTexts = std::make_unique<ShardTextKeeper>(m_strState, m_strPath, told);
+    else
+        m_pTexts = std::make_unique<StoreTextKeeper>(m_strPath, told);
+}
+
+ListFile::~ListFile() = default;
+
+bool ListFile::Load(WatchSession& session, Shards shards, std::vector<std::string>& problems) {
+    UrlStore store(m_strPath);
+    std::string error;
+    if (shards == Shards::Fold) {
+        std::vector<std::string> folded;
+        if (!FoldShardStates(m_strDir, store, error, folded)) folded.push_back(error);
+        for (const std::string& problem : folded)
+            problems.push_back(Fill(Tr("分片的网页大小未能并入列表：{0}"), {problem}));
+        error.clear();
+    }
+    std::vector<UrlRow> rows;
+    const bool read = store.Load(
+        [&rows](UrlRow&& row) {
+            row.url = StoredText(row.url);
+            row.title = StoredText(row.title);
+            rows.push_back(std::move(row));
+        },
+        error);
+    if (shards == Shards::Read)
+        for (const std::string& problem : ReadShardStates(m_strDir, rows, m_nShard, m_nShards))
+            problems.push_back(Fill(Tr("分片的网页大小未能读取：{0}"), {problem}));
+    for (const UrlRow& row : rows)
+        if (!m_nShards || ShardOf(row.url, m_nShards) == m_nShard) AddStoredRow(session, row);
+    if (read) return true;
+    // What may be more than was read is never overwritten: this session's list goes beside it.
+    m_strReadProblem = error;
+    if (!m_nShards) m_strTarget = m_strRecovery = RecoveryPath(m_strDir);
+    return false;
+}
+
+bool ListFile::LoadTexts(const std::string& url, PageTexts& texts, std::string& error) const {
+    if (m_nShards && UrlStore(m_strState).LoadTexts(url, texts, error) && texts.lastTime != 0) return true;
+    return UrlStore(m_strPath).LoadTexts(url, texts, error);
+}
+
+bool ListFile::Save(const WatchSession& session, std::string& told) {
+    const std::vector<UrlRow> rows = StoredRows(session);
+    std::string error;
+    if (UrlStore(m_strTarget).Save(rows, error)) return true;
+    told = Fill(Tr("网址列表无法保存到 {0}（{1}）。"), {m_strTarget, error});
+    if (m_nShards) return false;  // a shard's state is no list to recover
+    // The table keeps its previous rows; this session's list must not be lost either.
+    const bool fresh = m_strRecovery.empty() || m_strRecovery == m_strTarget;
+    const std::string fallback = fresh ? RecoveryPath(m_strDir) : m_strRecovery;
+    std::string error2;
+    if (UrlStore(fallback).Save(rows, error2)) {
+        m_strRecovery = fallback;
+        told += "\n" + Fill(Tr("已另存为 {0}。"), {fallback});
+    } else {
+        if (fresh) fs::Remove(fallback);  // a full disk must not leave an empty file behind
+        told += "\n" + Fill(Tr("另存也失败了（{0}）：请检查磁盘空间和文件夹的权限。"), {error2});
+    }
+    return false;
+}
+
+}  // namespace sentrel

@@ -1,0 +1,66 @@
+#pragma once
+// The program without a window: the list on one event loop, its events told as lines, its
+// alerts sent as the window sends them. What differs from the window is the alert policy's
+// options (a one-pass run, reported sizes kept, no row limit, a clamped interval).
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <mutex>
+
+#include "AlertPolicy.h"
+#include "AtomFeed.h"
+#include "CCore.h"
+#include "HookSender.h"
+#include "ListFile.h"
+#include "MailDispatcher.h"
+#include "ProfileLock.h"
+#include "WatchArgs.h"
+#include "WatchSession.h"
+
+namespace sentrel {
+
+class HeadlessWatch : public Reporter, public ListKeeper {
+  public:
+    /// `wake` is a pipe that a signal handler writes to (its ends: read, write), as results
+    /// of mails do; `quit` is set with it.
+    HeadlessWatch(const Args& args, CCore& core, const int (&wake)[2], const std::atomic<bool>& quit);
+    ~HeadlessWatch() override;
+    /// The whole run; its exit status.
+    int Run();
+
+    // ---- What the alert policy asks of this program ----
+    bool Report(const AlertReport& report) override;
+    void Save() override;
+
+  private:
+    int Watch();
+    void WriteFeed(bool now);
+    bool Take(ProfileLock& lock, ProfileLock::Hold hold, const std::string& name);
+    bool RefuseOtherCounts();
+    bool Load(ListFile::Shards shards);
+    int List();
+    int Edit();
+    void TakeMailResults();
+    /// True once standard output leads nowhere: its reader closed the pipe.
+    bool OutputClosed() const;
+    void Wake() const;
+
+    const Args& m_args;
+    CCore& m_core;
+    int m_nWakeRead, m_nWakeWrite;
+    const std::atomic<bool>& m_quit;
+    Settings m_settings;
+    std::unique_ptr<ListFile> m_list;
+    std::unique_ptr<AtomFeed> m_feed;
+    std::chrono::steady_clock::time_point m_feedWritten{};
+    bool m_bFeedFailing = false;
+    WatchSession m_session;
+    HookSender m_hooks;
+    std::mutex m_mutex;
+    std::deque<MailResult> m_mailResults;  // as they come, until the loop takes them
+    std::unique_ptr<MailDispatcher> m_mails;
+    bool m_bChanged = false, m_bErrors = false, m_bStoreFailed = false, m_bOutputClosed = false;
+};
+
+}  // namespace sentrel
