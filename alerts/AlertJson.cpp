@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "ChangeText.h"
 #include "Files.h"
 #include "TextRules.h"
 #include "Translate.h"
@@ -34,10 +35,9 @@ std::string ReportTitle(EventKind kind) {
 
 std::string ReportDetails(const AlertReport& report) {
     std::string details;
-    if (!report.reason.empty()) details += "\n" + Tr("原因：") + report.reason;
-    for (const std::string& line : report.removed) details += "\n- " + line;
-    for (const std::string& line : report.added) details += "\n+ " + line;
-    return details;
+    if (!report.reason.empty()) details += "\n" + ReasonText(report.reason);
+    return details + ChangeLinesText(report.removed, report.added, static_cast<int>(report.removed.size()),
+                                     static_cast<int>(report.added.size()), LineStyle());
 }
 
 std::string JsonQuoted(const std::string& text) {

@@ -5,38 +5,48 @@
 
 namespace sentrel {
 
-namespace {
+std::string ReasonText(const std::string& reason) {
+    return Tr("原因：") + reason;
+}
 
-constexpr std::size_t kNoticeLines = 3;
-constexpr std::size_t kNoticeChars = 200;
-constexpr int kMailLines = 50;
-
-}  // namespace
+std::string ChangeLinesText(const std::vector<std::string>& removed,
+                            const std::vector<std::string>& added, int nRemoved, int nAdded,
+                            const LineStyle& style) {
+    std::string text;
+    std::size_t shown = 0;
+    auto tell = [&](const std::vector<std::string>& lines, const char* mark) {
+        for (const std::string& line : lines)
+            if (shown < style.max) text += style.lead + (mark + line) + style.trail, ++shown;
+    };
+    if (!style.oneSide || added.empty()) tell(removed, style.removedMark);
+    if (!style.oneSide || !added.empty()) tell(added, "+ ");
+    const int all = style.oneSide ? (added.empty() ? nRemoved : nAdded) : nRemoved + nAdded;
+    const int left = all - static_cast<int>(shown);
+    if (style.countRest && left > 0)
+        text += style.lead +
+                Fill(TrN("…另有 {0} 行", "…另有 {0} 行", static_cast<unsigned long>(left)),
+                     {std::to_string(left)}) +
+                style.trail;
+    return text;
+}
 
 std::string NoticeChangeLines(const content::LineChanges& change) {
-    const bool added = !change.added.empty();
-    const auto& lines = added ? change.added : change.removed;
-    std::string text;
-    for (std::size_t i = 0; i < lines.size() && i < kNoticeLines; ++i) {
-        if (!text.empty()) text += '\n';
-        text += (added ? "+ " : "− ") + lines[i];
-    }
-    return CutText(text, kNoticeChars);
+    LineStyle style;
+    style.removedMark = "− ";
+    style.max = 3;
+    style.oneSide = true;
+    const std::string lines =
+        ChangeLinesText(change.removed, change.added, change.nRemoved, change.nAdded, style);
+    return CutText(lines.empty() ? lines : lines.substr(1), 200);  // joined, not led, by line ends
 }
 
 std::string MailChangeLines(const content::LineChanges& change) {
-    std::string text;
-    int shown = 0;
-    for (const std::string& line : change.removed)
-        if (shown < kMailLines) text += "- " + line + "\r\n", ++shown;
-    for (const std::string& line : change.added)
-        if (shown < kMailLines) text += "+ " + line + "\r\n", ++shown;
-    const int left = change.nRemoved + change.nAdded - shown;
-    if (left > 0)
-        text += Fill(TrN("…另有 {0} 行", "…另有 {0} 行", static_cast<unsigned long>(left)),
-                     {std::to_string(left)}) +
-                "\r\n";
-    return text;
+    LineStyle style;
+    style.lead = "";
+    style.trail = "\r\n";
+    style.max = 50;
+    style.countRest = true;
+    return ChangeLinesText(change.removed, change.added, change.nRemoved, change.nAdded, style);
 }
 
 }  // namespace sentrel

@@ -53,7 +53,7 @@ std::vector<DesktopNotice> NoticeBatch::Flush(const WatchSession& session) {
         notice.title = ReportTitle(kind);
         if (rows.size() == 1) {
             notice.body = NoticeLine(*rows[0]);
-            if (kind == EventKind::Failing) notice.body += "\n" + Tr("原因：") + rows[0]->lastFailure.Reason();
+            if (kind == EventKind::Failing) notice.body += "\n" + ReasonText(rows[0]->lastFailure.Reason());
             if (kind == EventKind::Changed) {
                 notice.openRow = rows[0]->id;
                 const std::string lines = NoticeChangeLines(rows[0]->change);

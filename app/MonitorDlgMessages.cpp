@@ -3,6 +3,7 @@
 // that is gone finds nothing and is dropped.
 #include <wx/event.h>
 
+#include "ChangeText.h"
 #include "MonitorDlg.h"
 #include "WxText.h"
 
@@ -17,7 +18,7 @@ void CMonitorDlg::OnMailResult(const MailResult& result) {
         SetStatusText(TrW("初始化Socket失败！"));
     else if (result.outcome == MailOutcome::NotSent)
         SetStatusText(U(Tr("邮件发送失败！") +
-                        (result.reason.empty() ? std::string() : Tr("原因：") + result.reason)));
+                        (result.reason.empty() ? std::string() : ReasonText(result.reason))));
     else
         SetStatusText(wxString());
 }

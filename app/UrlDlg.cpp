@@ -179,12 +179,11 @@ void CUrlDlg::OnPreview() {
     // The page is fetched as a watcher fetches it, on a thread of its own: the dialog
     // stays usable, and the flag gives the fetch up at once.
     m_preview = std::thread([this, url, compare, preview, flag = m_pPreviewFlag] {
-        content::PageReader reader;
-        std::string error, text;
-        reader.Set(compare.select, compare.ignore, error);
+        const auto reader = compare.Reader();
+        std::string text;
         CWatchThread probe;
         probe.SetAbortFlag(flag);
-        probe.SetReader(&reader);
+        probe.SetReader(reader.get());
         if (!probe.OpenSession()) {
             text = Tr("无法预览：无法建立网络会话");
         } else {

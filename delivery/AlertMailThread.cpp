@@ -1,5 +1,6 @@
 #include "AlertMailThread.h"
 
+#include "ChangeText.h"
 #include "Files.h"
 #include "ReminderMail.h"
 #include "Translate.h"
@@ -40,7 +41,7 @@ void ComposeAlertMail(const AlertMailRequest& r, const std::string& when, std::s
             break;
         case EventKind::Failing:
             subject = Fill(Tr("访问失败！{0}"), {when});
-            body = Tr("相关网址：") + r.szUrl + "\r\n" + Tr("原因：") + r.szReason + "\r\n" +
+            body = Tr("相关网址：") + r.szUrl + "\r\n" + ReasonText(r.szReason) + "\r\n" +
                    Tr("时间：") + when;
             break;
         case EventKind::Recovered:

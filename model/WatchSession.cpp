@@ -245,14 +245,9 @@ bool WatchSession::Start(const RunOptions& options) {
         entry.szUrl = row.url;
         entry.validators =
             PageValidators{row.nStoredSize, row.etag, row.lastModified, row.nStoredHash};
-        if (row.compare.Text()) {
-            auto reader = std::make_shared<content::PageReader>();
-            std::string error;
-            // Options that no longer read (a file edited by hand) fail the row, with its
-            // region not found, rather than watching the whole page instead.
-            if (!reader->Set(row.compare.select, row.compare.ignore, error)) reader->SetBroken();
-            entry.pReader = std::move(reader);
-        }
+        // Options that no longer read (a file edited by hand) fail the row, with its region
+        // not found, rather than watching the whole page instead.
+        entry.pReader = row.compare.Reader();
         entry.pValidators = watcher.pValidators = std::make_shared<ValidatorBox>();
         if (!m_fnStartWatcher(std::move(entry))) {
             // A half-started run that nothing can end would help nobody.

@@ -14,7 +14,7 @@ struct UrlRow {
     std::string kbsize;
     std::string etag{};          ///< empty: none (NULL in the table)
     std::string lastModified{};  ///< empty: none (NULL in the table)
-    std::string compare{};       ///< "text" for a text row; empty: a size row
+    std::string compare{};       ///< a text row's mode ("text"); empty: a size row
     std::string select{};        ///< a text row's region
     std::string ignore{};        ///< a text row's ignore rules
     std::string textHash{};      ///< a text row's text hash, 16 hex digits

@@ -16,7 +16,7 @@ std::vector<UrlRow> StoredRows(const WatchSession& session) {
         UrlRow stored{row.url, row.note, std::to_string(row.nStoredSize), row.etag,
                       row.lastModified};
         if (row.compare.Text()) {
-            stored.compare = "text";
+            stored.compare = CompareOptions::ModeName(CompareOptions::kText);
             stored.select = row.compare.select;
             stored.ignore = row.compare.ignore;
             if (row.nStoredHash != 0) stored.textHash = content::HashToHex(row.nStoredHash);
@@ -35,10 +35,9 @@ std::string RowProblem(std::string& url, std::string& note, const CompareOptions
     for (unsigned char c : url) chars += (c & 0xC0) != 0x80;
     if (chars > kMaxUrlChars)
         return Fill(Tr("网址过长，不能超过 {0} 个字符！"), {std::to_string(kMaxUrlChars)});
-    if (!compare.Text()) return std::string();
-    content::PageReader reader;
-    std::string error;
-    return reader.Set(compare.select, compare.ignore, error) ? std::string() : error;
+    std::string problem;
+    compare.Reader(&problem);
+    return problem;
 }
 
 std::string IntervalProblem(const std::string& text, int& seconds) {
@@ -61,8 +60,7 @@ namespace {
 RowId AddStoredCompare(WatchSession& session, const UrlRow& row) {
     CompareOptions compare;
     std::uint64_t hash = 0;
-    if (row.compare == "text") {
-        compare.mode = CompareOptions::kText;
+    if (CompareOptions::ModeNamed(row.compare, compare.mode) && compare.Text()) {
         compare.select = row.select;
         compare.ignore = row.ignore;
         // A text row without a readable hash reads its next text as the reference.

@@ -261,8 +261,8 @@ int HeadlessWatch::Edit() {
     } else {
         std::string url = m_args.add, note = m_args.note;
         CompareOptions compare;
-        if (m_args.compare == "text") {
-            compare.mode = CompareOptions::kText;
+        CompareOptions::ModeNamed(m_args.compare, compare.mode);
+        if (compare.Text()) {
             compare.select = m_args.select;
             for (const std::string& rule : m_args.ignore)
                 compare.ignore += (compare.ignore.empty() ? "" : "\n") + rule;

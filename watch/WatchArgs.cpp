@@ -49,7 +49,8 @@ int Parse(int argc, char** argv, Args& a) {
         app.add_option("--remove", a.remove, "remove the rows of this URL from the list and exit");
     app.add_option("--note", a.note, "the added page's note")->needs(add);
     app.add_option("--compare", a.compare, "compare the added page by its size or its text")
-        ->check(CLI::IsMember({"size", "text"}))
+        ->check(CLI::IsMember({CompareOptions::ModeName(CompareOptions::kSize),
+                               CompareOptions::ModeName(CompareOptions::kText)}))
         ->needs(add);
     app.add_option("--page-interval", a.pageInterval,
                    "the added page's own seconds between probes (default: the program's)")

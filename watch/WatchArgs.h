@@ -11,7 +11,7 @@ struct Args {
     bool bOnce = false, bJson = false, bList = false;
     int nInterval = 0;
     std::string add, remove;  // a row to add, the URL of rows to remove
-    std::string note, compare = "size", select, pageInterval, feed, shard;
+    std::string note, compare, select, pageInterval, feed, shard;  // compare: a mode's word
     int nShard = 0, nShards = 0;  // this process's shard of how many (0: the whole list)
     std::vector<std::string> ignore;
 };

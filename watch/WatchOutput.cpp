@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "AlertJson.h"
+#include "ChangeText.h"
 #include "TextHash.h"
 #include "TextRules.h"
 
@@ -22,7 +23,7 @@ std::string FormatRow(const WatchRow& row) {
     return "{\"url\":" + JsonQuoted(row.url) + ",\"note\":" + JsonQuoted(row.note) +
            ",\"size\":" + std::to_string(row.nStoredSize) + ",\"etag\":" + optional(row.etag) +
            ",\"last_modified\":" + optional(row.lastModified) + ",\"compare\":\"" +
-           (text ? "text" : "size") + "\",\"select\":" + (text ? optional(row.compare.select) : "null") +
+           CompareOptions::ModeName(row.compare.mode) + "\",\"select\":" + (text ? optional(row.compare.select) : "null") +
            ",\"ignore\":" + (text ? optional(row.compare.ignore) : "null") + ",\"text_hash\":" +
            (text && row.nStoredHash ? JsonQuoted(content::HashToHex(row.nStoredHash)) : "null") +
            ",\"interval\":" + (row.nInterval > 0 ? std::to_string(row.nInterval) : "null") + "}";
@@ -69,9 +70,13 @@ std::string FormatReport(const WatchReport& report, bool json) {
         line += " " + SizeText(r.nOldSize) + " -> " + SizeText(r.nNewSize);
     if (!r.reason.empty()) line += " " + Visible(r.reason);
     if (!r.note.empty()) line += " (" + Visible(OneLine(r.note)) + ")";
-    for (const std::string& removed : r.removed) line += "\n    - " + Visible(removed);
-    for (const std::string& added : r.added) line += "\n    + " + Visible(added);
-    return line;
+    std::vector<std::string> removed, added;
+    for (const std::string& l : r.removed) removed.push_back(Visible(l));
+    for (const std::string& l : r.added) added.push_back(Visible(l));
+    LineStyle style;
+    style.lead = "\n    ";
+    return line + ChangeLinesText(removed, added, static_cast<int>(removed.size()),
+                                  static_cast<int>(added.size()), style);
 }
 
 }  // namespace sentrel

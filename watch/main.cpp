@@ -39,7 +39,9 @@ int main(int argc, char** argv) {
     if (!core.ConfigProblem().empty())
         Complain("设置文件 {0} 无法使用（{1}），本次使用默认设置。",
                  {core.ConfigPath(), core.ConfigProblem()});
-    if ((!args.select.empty() || !args.ignore.empty()) && args.compare != "text") {
+    CompareOptions::Mode mode = CompareOptions::kSize;
+    CompareOptions::ModeNamed(args.compare, mode);
+    if ((!args.select.empty() || !args.ignore.empty()) && mode != CompareOptions::kText) {
         Complain("--select 和 --ignore 只用于 --compare text");
         return kExitErrors;
     }
