@@ -14,19 +14,17 @@
 
 namespace sentrel {
 
-bool COptionsDlg::ReadServerFields() {
-    std::string host = TrimBlanks(S(m_editSmtpHost->GetValue()));
-    const std::string security = ChosenSecurity();
+bool COptionsDlg::CheckServerFields() {
     const wxString portText = m_editSmtpPort->GetValue();
     const int port = portText.empty() ? 0 : AtoiClamped(portText.utf8_str());
-    if (!portText.empty() && (port < 1 || port > 65535)) {
+    if (!portText.empty() && (port < 1 || !keys::kSmtpPort.InBounds(port))) {
         Warn(Tr("端口必须在 1 到 65535 之间！"), m_editSmtpPort);
         return false;
     }
-    if (IsBuiltInMailHost(host)) host.clear();
     // The password in the clear over a network: asked once, for this server.
+    const std::string& host = m_strSmtpHost;
     const std::string shownHost = host.empty() ? g_szSmtpHost : host;
-    if (security == "none" && !IsLoopbackHost(shownHost) && m_strPlainConfirmed != host) {
+    if (m_strSmtpSecurity == "none" && !IsLoopbackHost(shownHost) && m_strPlainConfirmed != host) {
         if (ShowNotice(this,
                        Tr("选择“无加密”后，邮件账户的密码将以明文经网络发送，途中的任何人都可能读到。"
                           "\n确定不加密吗？"),
@@ -36,11 +34,6 @@ bool COptionsDlg::ReadServerFields() {
         }
         m_strPlainConfirmed = host;
     }
-    m_strSmtpHost = host;
-    m_strSmtpSecurity = security;
-    // A port left at its security's default follows the security later.
-    m_nSmtpPort = port == DefaultMailPort(ParseMailSecurity(security)) ? 0 : port;
-    m_strMailFrom = TrimBlanks(S(m_editMailFrom->GetValue()));
     return true;
 }
 

@@ -42,14 +42,6 @@ constexpr int IDC_LANGUAGE = 1027;
 constexpr int IDC_WEBHOOK_ON = 1028;
 constexpr int IDC_WEBHOOK = 1029;
 constexpr int IDC_NTFY = 1030;
-// The security choice's entries, in order, and their stored names.
-const char* const kSecurityNames[] = {"ssl", "starttls", "none"};
-
-int SecurityIndex(const std::string& name) {
-    for (int i = 0; i < 3; ++i)
-        if (name == kSecurityNames[i]) return i;
-    return 0;
-}
 constexpr unsigned kTestMailDone = 1;
 // Options waits this long at most for the keyring (the main window never does).
 constexpr std::chrono::milliseconds kOptionsKeyringBound(1500);
@@ -116,9 +108,9 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     m_editSmtpPort->SetSize(at(246, 210, 47, 14));
     label(TrW("加密："), at(52, 231, 25, 8));
     m_choiceSecurity = new wxChoice(this, IDC_SMTP_SECURITY);
-    m_choiceSecurity->Append(U("SSL/TLS"));
-    m_choiceSecurity->Append(U("STARTTLS"));
-    m_choiceSecurity->Append(TrW("无加密"));
+    m_choiceSecurity->Append(U("SSL/TLS"), new wxStringClientData("ssl"));
+    m_choiceSecurity->Append(U("STARTTLS"), new wxStringClientData("starttls"));
+    m_choiceSecurity->Append(TrW("无加密"), new wxStringClientData("none"));
     m_choiceSecurity->SetSize(at(79, 228, 80, 14));
     label(TrW("发件人地址："), at(36, 249, 41, 8));
     m_editMailFrom = new wxTextCtrl(this, IDC_MAIL_FROM);
@@ -167,7 +159,39 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
         wxEVT_TEXT, [this](wxCommandEvent&) { m_bSendPwdInKeyring = false; }, IDC_SEND_PWD);
     m_pResults = MakeWxPostTarget<MailResult>(this, kTestMailDone);
 
-    // The settings shown as they are, and taken back as they are typed.
+    // Every setting shown, put into its control and taken back as it was typed.
+    BindSetting<int>(
+        keys::kInterval, [this](const int& v) { m_editInterval->ChangeValue(wxString::Format("%d", v)); },
+        [this](int& v) {
+            // A pasted number beyond 32 bits is taken as the largest, not wrapped to a
+            // negative; a run brings it within the setting's bounds.
+            v = AtoiClamped(m_editInterval->GetValue().utf8_str());
+        });
+    BindSetting<std::string>(
+        keys::kSmtpHost,
+        [this](const std::string& v) { m_editSmtpHost->ChangeValue(U(v.empty() ? g_szSmtpHost : v)); },
+        [this](std::string& v) {
+            v = TrimBlanks(S(m_editSmtpHost->GetValue()));
+            if (IsBuiltInMailHost(v)) v.clear();
+        });
+    BindSetting(keys::kSmtpSecurity, m_choiceSecurity);
+    BindSetting<int>(
+        keys::kSmtpPort,
+        [this](const int& v) {
+            const MailSecurity security = ParseMailSecurity(m_strSmtpSecurity);
+            m_editSmtpPort->ChangeValue(
+                wxString::Format("%d", v > 0 ? v : static_cast<int>(DefaultMailPort(security))));
+        },
+        [this](int& v) {
+            // Read after the security: a port left at its default follows the security later.
+            const wxString text = m_editSmtpPort->GetValue();
+            const int port = text.empty() ? 0 : AtoiClamped(text.utf8_str());
+            if (!text.empty() && !keys::kSmtpPort.InBounds(port)) return;  // checked before OK
+            v = port == DefaultMailPort(ParseMailSecurity(m_strSmtpSecurity)) ? 0 : port;
+        });
+    BindSetting<std::string>(
+        keys::kMailFrom, [this](const std::string& v) { m_editMailFrom->ChangeValue(U(v)); },
+        [this](std::string& v) { v = TrimBlanks(S(m_editMailFrom->GetValue())); });
     BindSetting(keys::kAlertWav, m_chkAlertWav);
     BindSetting(keys::kNotify, m_chkNotify);
     BindSetting(keys::kAlertEmail, m_chkAlertEmail);
@@ -210,9 +234,20 @@ void Take(wxChoice* choice, std::string& value) {
 
 template <typename T, typename Control>
 void COptionsDlg::BindSetting(const SettingKey<T>& key, Control* control) {
+    BindSetting<T>(
+        key, [control](const T& v) { Put(control, v); }, [control](T& v) { Take(control, v); });
+}
+
+template <typename T>
+void COptionsDlg::BindSetting(const SettingKey<T>& key, std::function<void(const T&)> put,
+                              std::function<void(T&)> take) {
     T Settings::*field = key.field;
-    m_puts.push_back([this, field, control] { Put(control, this->*field); });
-    m_takes.push_back([this, field, control] { Take(control, this->*field); });
+    m_puts.push_back([this, field, put] { put(this->*field); });
+    m_takes.push_back([this, field, take] { take(this->*field); });
+}
+
+void COptionsDlg::TakeSettings() {
+    for (const auto& take : m_takes) take();
 }
 
 COptionsDlg::~COptionsDlg() {
@@ -228,15 +263,10 @@ int COptionsDlg::ShowModal() {
 }
 
 void COptionsDlg::OnInitDialog() {
-    m_editInterval->ChangeValue(wxString::Format("%d", m_nInterval));
     ReadKeyring();
+    if (m_choiceSecurity->GetSelection() == wxNOT_FOUND) m_choiceSecurity->SetSelection(0);
     for (const auto& put : m_puts) put();
-    m_editSmtpHost->ChangeValue(U(m_strSmtpHost.empty() ? g_szSmtpHost : m_strSmtpHost));
-    m_choiceSecurity->SetSelection(SecurityIndex(m_strSmtpSecurity));
     const MailSecurity security = ParseMailSecurity(m_strSmtpSecurity);
-    m_editSmtpPort->ChangeValue(wxString::Format(
-        "%d", m_nSmtpPort > 0 ? m_nSmtpPort : static_cast<int>(DefaultMailPort(security))));
-    m_editMailFrom->ChangeValue(U(m_strMailFrom));
     m_editMailFrom->SetHint(U(Fill(Tr("默认：用户名{0}"), {g_szMailSuffix})));
     // What was stored before was confirmed then.
     if (security == MailSecurity::kNone) m_strPlainConfirmed = m_strSmtpHost;
@@ -276,8 +306,7 @@ void COptionsDlg::OnServerChanged() {
 }
 
 void COptionsDlg::OnSecurityChanged() {
-    const int index = m_choiceSecurity->GetSelection();
-    const std::string chosen = kSecurityNames[index < 0 ? 0 : index];
+    const std::string chosen = ChosenSecurity();
     const int port = AtoiClamped(m_editSmtpPort->GetValue().utf8_str());
     if (m_editSmtpPort->GetValue().empty() ||
         port == DefaultMailPort(ParseMailSecurity(m_strSmtpSecurity)))
@@ -287,8 +316,9 @@ void COptionsDlg::OnSecurityChanged() {
 }
 
 std::string COptionsDlg::ChosenSecurity() const {
-    const int index = m_choiceSecurity->GetSelection();
-    return kSecurityNames[index < 0 ? 0 : index];
+    std::string name = keys::kSmtpSecurity.fallback;
+    Take(m_choiceSecurity, name);
+    return name;
 }
 
 void COptionsDlg::EnableMailControls(bool bEnable) {
@@ -321,15 +351,13 @@ void COptionsDlg::OnOK() {
         Warn(Tr("监控间隔不能为空！"), m_editInterval);
         return;
     }
-    // A pasted number beyond 32 bits is taken as the largest, not wrapped to a negative.
-    m_nInterval = AtoiClamped(interval.utf8_str());
-    if (m_nInterval < keys::kInterval.least) {
+    if (AtoiClamped(interval.utf8_str()) < keys::kInterval.least) {
         Warn(Tr("监控间隔不能小于1秒！"), m_editInterval);
         return;
     }
-    for (const auto& take : m_takes) take();
+    TakeSettings();
     if (!CheckHookFields()) return;
-    if (m_bAlertEmail && (!CheckMailFields() || !ReadServerFields())) return;
+    if (m_bAlertEmail && (!CheckMailFields() || !CheckServerFields())) return;
     SetReturnCode(wxID_OK);  // also when shown without a modal loop
     EndDialog(wxID_OK);
 }

@@ -75,9 +75,9 @@ class COptionsDlg : public wxDialog, public Settings {
     void ReadKeyring();
     /// Step 5 of OK, shared with the test mail: false after a warning.
     bool CheckMailFields();
-    /// Reads the server fields; false after a warning, or when the user would rather not
-    /// send the password in the clear.
-    bool ReadServerFields();
+    /// Checks the server fields as typed; false after a warning, or when the user would
+    /// rather not send the password in the clear.
+    bool CheckServerFields();
     /// Reads the webhook and ntfy URLs, one a line; false after a warning.
     bool CheckHookFields();
     /// The server the fields describe, with the defaults filled in.
@@ -87,6 +87,12 @@ class COptionsDlg : public wxDialog, public Settings {
     /// Shows a setting in its control, and takes it back from there.
     template <typename T, typename Control>
     void BindSetting(const SettingKey<T>& key, Control* control);
+    /// The same, with how the setting is shown and read.
+    template <typename T>
+    void BindSetting(const SettingKey<T>& key, std::function<void(const T&)> put,
+                     std::function<void(T&)> take);
+    /// Every bound setting from its control.
+    void TakeSettings();
 
     wxTextCtrl* m_editInterval = nullptr;
     wxCheckBox* m_chkAlertWav = nullptr;

@@ -17,10 +17,8 @@ namespace sentrel {
 
 void COptionsDlg::OnTestMail() {
     if (m_bTesting) return;
-    m_strEmailRcv = S(m_editEmailRcv->GetValue());
-    m_strSendUser = S(m_editSendUser->GetValue());
-    m_strSendPwd = S(m_editSendPwd->GetValue());
-    if (!CheckMailFields() || !ReadServerFields()) return;
+    TakeSettings();
+    if (!CheckMailFields() || !CheckServerFields()) return;
     const MailServer server = ResolveMailServer(m_strSmtpHost, m_nSmtpPort, m_strSmtpSecurity,
                                                 m_strMailFrom, m_strSendUser);
     // The send runs on a worker so that a slow or silent server never freezes the window;

@@ -217,12 +217,12 @@ std::string CCore::Raw(const std::string& key) {
 
 int CCore::Get(const SettingKey<int>& key) {
     int v = 0;
-    return ParseInt(Raw(key.name), v) ? v : 0;
+    return ParseInt(Raw(key.name), v) ? v : key.fallback;
 }
 
 bool CCore::Get(const SettingKey<bool>& key) {
     bool v = false;
-    return ParseBool(Raw(key.name), v) && v;
+    return ParseBool(Raw(key.name), v) ? v : key.fallback;
 }
 
 void CCore::UseChosenLanguage() {

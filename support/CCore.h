@@ -24,7 +24,7 @@ class CCore {
     /// The string the URL store opens: the database file's path.
     std::string getDbConnStrMdb(const std::string& path) const { return path; }
 
-    /// A stored value, or the key's default; a value that does not parse reads as 0 / false.
+    /// A stored value, or the key's default (also for a value that does not parse).
     int Get(const SettingKey<int>& key);
     bool Get(const SettingKey<bool>& key);
     std::string Get(const SettingKey<std::string>& key);
