@@ -16,7 +16,9 @@
 #include "Notice.h"
 #include "ProfileLock.h"
 #include "ProgramPaths.h"
+#include "ThreadMessages.h"
 #include "WorkerGroup.h"
+#include "WxPost.h"
 
 namespace sentrel {
 
@@ -126,12 +128,14 @@ bool CMonitorApp::OnInit() {
     SetExitOnFrameDelete(false);
     // A second start of the same profile asks this one to show its window; heard from
     // before the window shows, so that no start meanwhile finds nobody.
-    const bool listening = m_pLock->Listen([] {
-        wxTheApp->CallAfter([] {
-            auto* app = static_cast<CMonitorApp*>(wxTheApp);
-            if (app->m_pMainWnd) app->m_pMainWnd->ShowFromTray();
-        });
-    });
+    m_pShowTarget = MakeWxPostTarget<bool>(this, WM_SHOW_WINDOW);
+    Bind(
+        wxEVT_THREAD,
+        [this](wxThreadEvent&) {
+            if (m_pMainWnd) m_pMainWnd->ShowFromTray();
+        },
+        WM_SHOW_WINDOW);
+    const bool listening = m_pLock->Listen([target = m_pShowTarget] { target->Post(true); });
     // Without it a second start cannot bring this window up: said, never passed over.
     std::string listenProblem;
     if (!listening && m_pLock->Held()) {
@@ -174,6 +178,7 @@ void CMonitorApp::OnDisplayLost() {
 int CMonitorApp::OnRun() {
     int rc = wxApp::OnRun();
     m_pLock->StopListening();
+    if (m_pShowTarget) m_pShowTarget->Close();
     Shutdown(*m_pMainWnd);
     CMonitorDlg* dlg = m_pMainWnd;
     m_pMainWnd = nullptr;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Desktop.h"
+#include "PostTarget.h"
 #include "ProfileLock.h"
 
 namespace sentrel {
@@ -49,6 +50,7 @@ class CMonitorApp : public wxApp, public QuitTarget {
 
     std::unique_ptr<ProfileLock> m_pLock;
     CMonitorDlg* m_pMainWnd = nullptr;
+    PostTargetPtr<bool> m_pShowTarget;  // a second start asks the window to show itself
 };
 
 }  // namespace sentrel

@@ -77,8 +77,9 @@ CMonitorDlg::CMonitorDlg(std::unique_ptr<CAlertSound> sound)
     m_policy.SetMailer(m_pMails.get());
     m_policy.SetListKeeper(this);
     // A hook's outage, and its end, in the status line (told from the hook's thread).
+    m_pHookTarget = MakeWxPostTarget<std::string>(this, WM_HOOK_TOLD);
     m_pHooks = std::make_unique<HookSender>(
-        [this](const std::string& text) { CallAfter([this, text] { SetStatusText(U(text)); }); });
+        [target = m_pHookTarget](const std::string& text) { target->Post(text); });
     m_policy.SetHooks(m_pHooks.get());
     m_policy.SetWakeUp([this](std::chrono::steady_clock::time_point when) { WakePolicyAt(when); });
     m_stStatus = new wxStaticText(this, IDC_STATUS, TrW("就绪"), wxPoint(7, 297), wxSize(150, 17),
@@ -93,6 +94,7 @@ CMonitorDlg::~CMonitorDlg() {
     m_timerPolicy.Stop();
     m_policy.SetNotifier(nullptr);
     m_policy.SetHooks(nullptr);
+    m_pHookTarget->Close();
     m_pHooks.reset();  // no hook's thread tells this window anything after this
     m_pNotifier.reset();
     m_pStatusTray.reset();
@@ -110,6 +112,9 @@ void CMonitorDlg::BindCommands() {
     Bind(wxEVT_LEFT_UP, &CMonitorDlg::OnBodyLeftUp, this);
     Bind(wxEVT_MOUSE_CAPTURE_LOST, [this](wxMouseCaptureLostEvent&) { m_bDragging = false; });
     Bind(wxEVT_THREAD, &CMonitorDlg::OnWatchMessage, this, WM_PAGE_SIZE);
+    Bind(
+        wxEVT_THREAD, [this](wxThreadEvent& e) { SetStatusText(U(e.GetPayload<std::string>())); },
+        WM_HOOK_TOLD);
     Bind(
         wxEVT_THREAD, [this](wxThreadEvent& e) { OnMailResult(e.GetPayload<MailResult>()); },
         WM_MAIL_RESULT);

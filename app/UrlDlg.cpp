@@ -5,9 +5,11 @@
 #include "DialogUnits.h"
 #include "FitText.h"
 #include "Notice.h"
+#include "ThreadMessages.h"
 #include "UrlTextFile.h"
 #include "WatchList.h"
 #include "WatchThread.h"
+#include "WxPost.h"
 #include "WxText.h"
 #include "resource.h"
 
@@ -77,9 +79,14 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { OnPreview(); }, IDC_PREVIEW);
     m_choiceCompare->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { ShowCompareFields(); });
+    m_pPreviewTarget = MakeWxPostTarget<Preview>(this, WM_PREVIEW_DONE);
+    Bind(
+        wxEVT_THREAD, [this](wxThreadEvent& e) { PreviewDone(e.GetPayload<Preview>()); },
+        WM_PREVIEW_DONE);
 }
 
 CUrlDlg::~CUrlDlg() {
+    m_pPreviewTarget->Close();
     EndPreview();
 }
 
@@ -178,7 +185,7 @@ void CUrlDlg::OnPreview() {
     const int preview = ++m_nPreview;
     // The page is fetched as a watcher fetches it, on a thread of its own: the dialog
     // stays usable, and the flag gives the fetch up at once.
-    m_preview = std::thread([this, url, compare, preview, flag = m_pPreviewFlag] {
+    m_preview = std::thread([target = m_pPreviewTarget, url, compare, preview, flag = m_pPreviewFlag] {
         const auto reader = compare.Reader();
         std::string text;
         CWatchThread probe;
@@ -195,15 +202,15 @@ void CUrlDlg::OnPreview() {
             else
                 text = *result.text;
         }
-        if (!flag->IsAborted()) CallAfter([this, preview, text] { PreviewDone(preview, text); });
+        if (!flag->IsAborted()) target->Post({preview, text});
     });
 }
 
-void CUrlDlg::PreviewDone(int preview, const std::string& text) {
-    if (preview != m_nPreview || m_bPreviewDone) return;  // given up meanwhile
+void CUrlDlg::PreviewDone(const Preview& preview) {
+    if (preview.number != m_nPreview || m_bPreviewDone) return;  // given up meanwhile
     if (m_preview.joinable()) m_preview.join();
     m_bPreviewDone = true;
-    m_textPreview->ChangeValue(U(text));
+    m_textPreview->ChangeValue(U(preview.text));
     m_buttonPreview->SetLabel(TrW("预览"));
 }
 

@@ -7,6 +7,8 @@
 #include <memory>
 #include <thread>
 
+#include "PostTarget.h"
+
 #include "RunFlag.h"
 #include "WatchSession.h"
 
@@ -48,7 +50,11 @@ class CUrlDlg : public wxDialog {
     void WarnTooLong();
     void ShowCompareFields();
     CompareOptions EnteredCompare() const;
-    void PreviewDone(int preview, const std::string& text);
+    struct Preview {
+        int number;  // which preview: an answer of an earlier one is late
+        std::string text;
+    };
+    void PreviewDone(const Preview& preview);
     void EndPreview();
 
     wxTextCtrl* m_editUrl = nullptr;
@@ -60,6 +66,7 @@ class CUrlDlg : public wxDialog {
     wxButton* m_buttonPreview = nullptr;
     wxTextCtrl* m_textPreview = nullptr;
     std::thread m_preview;
+    PostTargetPtr<Preview> m_pPreviewTarget;  // the preview's worker tells its text here
     RunFlagPtr m_pPreviewFlag;
     bool m_bPreviewDone = true;
     int m_nPreview = 0;  // which preview is the latest: an answer of an earlier one is late
