@@ -9,19 +9,6 @@
 
 namespace sentrel {
 
-namespace {
-
-std::string Number(long long n) {
-    return n < 0 ? std::string("null") : std::to_string(n);
-}
-
-std::string Array(const std::vector<std::string>& lines) {
-    std::string out = "[";
-    for (const std::string& line : lines) out += (out.size() > 1 ? "," : "") + JsonQuoted(line);
-    return out + "]";
-}
-
-}  // namespace
 
 const char* ReportKindName(EventKind kind) {
     static const char* const kName[kEventKinds] = {"changed", "failing", "recovered"};
@@ -40,23 +27,9 @@ std::string ReportDetails(const AlertReport& report) {
                                      static_cast<int>(report.added.size()), LineStyle());
 }
 
-std::string JsonQuoted(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : ValidUtf8(text)) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c == '\n' || c == '\t' || c == '\r') {
-            out += c == '\n' ? "\\n" : c == '\t' ? "\\t" : "\\r";
-        } else if (c < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
+std::string JsonText(const JsonObject& value) {
+    // Bytes that are no UTF-8 (a note of an older Windows version) are U+FFFD.
+    return value.dump(-1, ' ', false, JsonObject::error_handler_t::replace);
 }
 
 std::string FormatIsoTime(std::time_t when) {
@@ -70,13 +43,19 @@ std::string FormatIsoTime(std::time_t when) {
 }
 
 std::string ReportJson(const AlertReport& r) {
-    return "{\"time\":" + JsonQuoted(FormatIsoTime(r.when)) + ",\"url\":" + JsonQuoted(r.url) +
-           ",\"note\":" + JsonQuoted(r.note) + ",\"kind\":\"" + ReportKindName(r.kind) +
-           "\",\"old_size\":" + Number(r.nOldSize) + ",\"new_size\":" + Number(r.nNewSize) +
-           ",\"reason\":" + (r.reason.empty() ? std::string("null") : JsonQuoted(r.reason)) +
-           (r.bText ? ",\"added\":" + Array(r.added) + ",\"removed\":" + Array(r.removed)
-                    : std::string()) +
-           "}";
+    auto size = [](long long n) { return n < 0 ? JsonObject() : JsonObject(n); };
+    JsonObject event = {{"time", FormatIsoTime(r.when)},
+                        {"url", r.url},
+                        {"note", r.note},
+                        {"kind", ReportKindName(r.kind)},
+                        {"old_size", size(r.nOldSize)},
+                        {"new_size", size(r.nNewSize)},
+                        {"reason", r.reason.empty() ? JsonObject() : JsonObject(r.reason)}};
+    if (r.bText) {
+        event["added"] = r.added;
+        event["removed"] = r.removed;
+    }
+    return JsonText(event);
 }
 
 }  // namespace sentrel

@@ -6,13 +6,17 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "AlertEvent.h"
 
 namespace sentrel {
 
-/// A JSON string: quotes, backslashes and control characters escaped; UTF-8 as it is, with
-/// bytes that are no UTF-8 (a note of an older Windows version, in GBK) as U+FFFD.
-std::string JsonQuoted(const std::string& text);
+/// A JSON value whose members keep the order they were set in (as the output documents them).
+using JsonObject = nlohmann::ordered_json;
+/// The value as one line of JSON: quotes, backslashes and control characters escaped; UTF-8
+/// as it is, with bytes that are no UTF-8 (a note of an older Windows version) as U+FFFD.
+std::string JsonText(const JsonObject& value);
 
 /// "2026-12-07T18:30:00+08:00": local time with its offset.
 std::string FormatIsoTime(std::time_t when);

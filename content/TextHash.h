@@ -6,8 +6,8 @@
 namespace sentrel {
 namespace content {
 
-/// XXH64 of the bytes with seed 0: the fingerprint of a page's text. Written here rather
-/// than linked, so that both systems store the same number without another library.
+/// XXH64 of the bytes with seed 0 (libxxhash): the fingerprint of a page's text, and what
+/// shards are assigned by; the same number on every system and version.
 std::uint64_t TextHash(std::string_view bytes);
 
 /// The hash as 16 lower-case hex digits, and back (false for any other text).

@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config gettext
   libwxgtk3.2-dev libx11-dev libcurl4-openssl-dev libsqlite3-dev libcanberra-dev libssl-dev
   libayatana-appindicator3-dev libsecret-1-dev libxml2-dev libpcre2-dev libdtl-dev libcli11-dev
+  nlohmann-json3-dev libxxhash-dev
   googletest libgtest-dev
   fonts-noto-cjk
 )

@@ -6,8 +6,8 @@
 # VENDOR_DIR holds the archives named in cmake/windows/vendor.sha256; each is checked
 # against its pinned sha256 before use. Nothing is downloaded. The prefix gets static
 # wxWidgets (base, core, png), static libcurl (Schannel; HTTP, HTTPS and SMTP), the SQLite
-# amalgamation's sources, static libxml2 (HTML parser, XPath) and PCRE2, the headers of dtl
-# and CLI11, and GoogleTest built from Debian's sources. A library already built from the
+# amalgamation's sources, static libxml2 (HTML parser, XPath) and PCRE2, the headers of dtl,
+# CLI11, nlohmann/json and xxHash, and GoogleTest built from Debian's sources. A library already built from the
 # same archive (its stamp matches) is left as it is.
 set -euo pipefail
 # Runs a step with its output in a log file; on failure shows the end of that log.
@@ -25,7 +25,8 @@ want="$(cat "$pins" | sha256sum | cut -d' ' -f1)-$recipe"
 # half-way resumes where it stopped and a new archive rebuilds only its library.
 declare -A archive_of=([sqlite]=sqlite-amalgamation-3530200.tar.xz [curl-smtp]=curl-8.21.0.tar.xz
   [wx]=wxWidgets-3.2.7-src.tar.xz [gtest]=googletest [libxml2]=libxml2-2.9.14.tar.xz
-  [pcre2]=pcre2-10.42.tar.xz [headers]="dtl-1.20.tar.xz CLI11-2.1.2.tar.xz")
+  [pcre2]=pcre2-10.42.tar.xz
+  [headers]="dtl-1.20.tar.xz CLI11-2.1.2.tar.xz nlohmann-json-3.11.2.tar.xz xxHash-0.8.1.tar.xz")
 # A step's stamp: the pins of its archives; GoogleTest, built from Debian's sources, is
 # pinned by its package's version. A step without a pin fails here, by name, before it builds.
 step_want() {
@@ -158,13 +159,18 @@ mark_done pcre2
 fi
 
 if ! step_done headers; then
-echo "== dtl and CLI11 (headers)"
+echo "== dtl, CLI11, nlohmann/json and xxHash (headers)"
 mkdir -p "$prefix/include"
+rm -rf "$prefix/include/dtl" "$prefix/include/CLI" "$prefix/include/nlohmann" "$prefix/include/xxhash.h" \
+  "$prefix/include/xxh3.h"
 tar -xJf "$vendor/dtl-1.20.tar.xz" -C "$work"
-rm -rf "$prefix/include/dtl" "$prefix/include/CLI"
 cp -r "$work/dtl-1.20/dtl" "$prefix/include/dtl"
 tar -xJf "$vendor/CLI11-2.1.2.tar.xz" -C "$work"
 cp -r "$work/CLI11-2.1.2/include/CLI" "$prefix/include/CLI"
+tar -xJf "$vendor/nlohmann-json-3.11.2.tar.xz" -C "$work"
+cp -r "$work/nlohmann-json-3.11.2/include/nlohmann" "$prefix/include/nlohmann"
+tar -xJf "$vendor/xxHash-0.8.1.tar.xz" -C "$work"
+cp "$work/xxHash-0.8.1/include/xxhash.h" "$work/xxHash-0.8.1/include/xxh3.h" "$prefix/include/"
 mark_done headers
 fi
 

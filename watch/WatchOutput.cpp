@@ -16,17 +16,20 @@ std::string OneLine(std::string text) {
 }
 
 std::string FormatRow(const WatchRow& row) {
-    auto optional = [](const std::string& text) {
-        return text.empty() ? std::string("null") : JsonQuoted(text);
-    };
+    auto optional = [](const std::string& text) { return text.empty() ? JsonObject() : JsonObject(text); };
     const bool text = row.compare.Text();
-    return "{\"url\":" + JsonQuoted(row.url) + ",\"note\":" + JsonQuoted(row.note) +
-           ",\"size\":" + std::to_string(row.nStoredSize) + ",\"etag\":" + optional(row.etag) +
-           ",\"last_modified\":" + optional(row.lastModified) + ",\"compare\":\"" +
-           CompareOptions::ModeName(row.compare.mode) + "\",\"select\":" + (text ? optional(row.compare.select) : "null") +
-           ",\"ignore\":" + (text ? optional(row.compare.ignore) : "null") + ",\"text_hash\":" +
-           (text && row.nStoredHash ? JsonQuoted(content::HashToHex(row.nStoredHash)) : "null") +
-           ",\"interval\":" + (row.nInterval > 0 ? std::to_string(row.nInterval) : "null") + "}";
+    return JsonText(JsonObject{
+        {"url", row.url},
+        {"note", row.note},
+        {"size", row.nStoredSize},
+        {"etag", optional(row.etag)},
+        {"last_modified", optional(row.lastModified)},
+        {"compare", CompareOptions::ModeName(row.compare.mode)},
+        {"select", text ? optional(row.compare.select) : JsonObject()},
+        {"ignore", text ? optional(row.compare.ignore) : JsonObject()},
+        {"text_hash", text && row.nStoredHash ? JsonObject(content::HashToHex(row.nStoredHash)) : JsonObject()},
+        {"interval", row.nInterval > 0 ? JsonObject(row.nInterval) : JsonObject()},
+    });
 }
 
 namespace {

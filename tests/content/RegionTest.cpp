@@ -4,7 +4,6 @@
 #include "LineDiff.h"
 #include "PageText.h"
 #include "Selector.h"
-#include "TextHash.h"
 
 using namespace sentrel::content;
 
@@ -90,18 +89,6 @@ TEST(Region, IgnoreRulesDropLinesByTextOrExpression) {
     // Plain text and JSON answers compare their lines, with the same rules.
     reader.Read("application/json", "{\r\n  \"visitors\": 5,\r\n  \"price\": 199\r\n}", text);
     EXPECT_EQ("{\n  \"price\": 199\n}\n", text);
-}
-
-TEST(TextHash, Xxh64Vectors) {
-    EXPECT_EQ(0xEF46DB3751D8E999ULL, TextHash(""));
-    EXPECT_EQ(0xD24EC4F1A98C6E5BULL, TextHash("a"));
-    EXPECT_EQ(0x44BC2CF5AD770999ULL, TextHash("abc"));
-    const std::string long_(100, 'x');
-    EXPECT_NE(TextHash(long_), TextHash(long_.substr(1)));
-    std::uint64_t back = 0;
-    EXPECT_TRUE(HashFromHex(HashToHex(0x0123456789abcdefULL), back));
-    EXPECT_EQ(0x0123456789abcdefULL, back);
-    EXPECT_FALSE(HashFromHex("xyz", back));
 }
 
 TEST(LineDiff, AddedAndRemovedLinesInTheNewTextsOrder) {
