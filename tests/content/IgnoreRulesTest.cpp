@@ -29,3 +29,17 @@ TEST(IgnoreRules, ARuleThatBacktracksWithoutEndIsNamedAtItsFirstLine) {
     EXPECT_EQ(IgnoreRules::Verdict::Drop, rules.Judge("b!", 2));
     EXPECT_EQ(IgnoreRules::Verdict::Keep, rules.Judge("c!", 2));
 }
+
+TEST(IgnoreRules, LinesAreDroppedByTextOrExpressionInPagesAndPlainText) {
+    PageReader reader;
+    std::string error, text;
+    ASSERT_TRUE(reader.Set("", "  visitors  \n\n/^\\d+ comments?$/\n/更新于/\n", error)) << error;
+    reader.Read("text/html",
+                "<p>News</p><p>12345 VISITORS today</p><p>3 comments</p><p>no 3 comments here</p>"
+                "<p>更新于 10:00</p>",
+                text);
+    EXPECT_EQ("News\nno 3 comments here\n", text);
+    // Plain text and JSON answers compare their lines, with the same rules.
+    reader.Read("application/json", "{\r\n  \"visitors\": 5,\r\n  \"price\": 199\r\n}", text);
+    EXPECT_EQ("{\n  \"price\": 199\n}\n", text);
+}

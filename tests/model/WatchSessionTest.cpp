@@ -3,70 +3,10 @@
 
 #include <map>
 
-#include "TestClock.h"
-#include "ThreadMessages.h"
-#include "WatchSession.h"
+#include "SessionFixture.h"
 
 using namespace sentrel;
 using namespace sentrel::test;
-
-namespace {
-
-constexpr int kNoSize = -1;
-ProbeResult Ok(int size) {
-    return ProbeResult::Size(size);
-}
-ProbeResult Fail(ProbeFailure why, int status = 0) {
-    return ProbeResult::Failed(why, status);
-}
-
-// A session whose watchers are recorded instead of started; the test posts for them.
-struct Session {
-    TestClock clock;
-    WatchSession session;
-    std::vector<int> watches;
-    std::string alerts;  // M(ark, new) m(ark again) F(ailing) R(ecovered) E(nded), in order
-
-    std::vector<ValidatorBoxPtr> boxes;
-    std::vector<PageValidators> sent;
-    std::vector<int> intervals;
-
-    Session() {
-        session.SetWatcherStarter([this](WatchEntry entry) {
-            watches.push_back(entry.nItem);
-            boxes.push_back(entry.pValidators);
-            sent.push_back(entry.validators);
-            intervals.push_back(entry.nInterval);
-            return true;
-        });
-        session.SetClock(clock);
-        session.Subscribe([this](const WatchEvent& e) {
-            if (e.kind == WatchEvent::Marked) alerts += e.bNewMark ? "M" : "m";
-            if (e.kind == WatchEvent::Failing) alerts += "F";
-            if (e.kind == WatchEvent::Recovered) alerts += "R";
-            if (e.kind == WatchEvent::Ended) alerts += "E";
-        });
-    }
-    void Start(int failAfter = 2) {
-        WatchSession::RunOptions options;
-        options.nFailAfter = failAfter;
-        watches.clear();
-        boxes.clear();
-        sent.clear();
-        intervals.clear();
-        ASSERT_TRUE(session.Start(options));
-    }
-    void Post(int row, unsigned msg, const ProbeResult& r) {
-        session.Deliver({msg, watches[static_cast<std::size_t>(row)], r});
-    }
-    // The first result of the run, then the others.
-    void Results(int row, const std::vector<ProbeResult>& results) {
-        for (std::size_t i = 0; i < results.size(); ++i)
-            Post(row, i == 0 ? WM_PAGE_SIZE : WM_PROBE_RESULT, results[i]);
-    }
-};
-
-}  // namespace
 
 TEST(WatchSession, ProbeResultsDecideMarksHealthAndTheStoredSize) {
     const auto refused = Fail(ProbeFailure::Refused);
@@ -304,122 +244,10 @@ TEST(WatchSession, StoredValidatorsAlwaysGoWithTheStoredSize) {
     EXPECT_EQ("", s.session.Row(0).etag) << "another page's validators are dropped";
 }
 
-namespace {
-// The texts a text row keeps, in memory.
-struct MemoryTexts : TextKeeper {
-    std::map<std::string, std::string> last;
-    int kept = 0;
-    bool LastText(const std::string& url, std::string& text) override {
-        auto it = last.find(url);
-        if (it == last.end()) return false;
-        text = it->second;
-        return true;
-    }
-    void KeepText(const std::string& url, const std::string& text, std::time_t) override {
-        last[url] = text;
-        ++kept;
-    }
-};
-ProbeResult Text(const std::string& text) {
-    ProbeResult r = ProbeResult::Text(static_cast<int>(text.size()), std::hash<std::string>()(text) | 1);
-    r.text = std::make_shared<std::string>(text);
-    return r;
-}
-}  // namespace
-
-TEST(WatchSession, ATextRowMarksOnAnyOtherTextAndKnowsItsChangedLines) {
-    CompareOptions text;
-    text.mode = CompareOptions::kText;
-    struct Case {
-        const char* name;
-        std::uint64_t storedHash;
-        std::vector<ProbeResult> results;
-        const char* alerts;
-        std::vector<std::string> added, removed;
-    } cases[] = {
-        {"the first text of a new row is its reference", 0, {Text("a\n")}, "", {}, {}},
-        {"the same text again", 0, {Text("a\n"), Text("a\n"), Text("a\n")}, "", {}, {}},
-        {"one letter, the same size", 0, {Text("price 199\n"), Text("price 299\n")}, "M",
-         {"price 299"}, {"price 199"}},
-        {"each other text is one more change", 0, {Text("x\n"), Text("y\n"), Text("x\n")}, "Mm",
-         {"x"}, {"y"}},
-        {"an empty text is a text too", 0, {Text("x\n"), Text("")}, "M", {}, {"x"}},
-        {"a 304 stands for the stored text", Text("s\n").nHash,
-         {ProbeResult::Text(2, Text("s\n").nHash)}, "", {}, {}},
-        {"changed while nobody watched", Text("old\n").nHash, {Text("new\n")}, "M", {"new"},
-         {"old"}},
-    };
-    for (const Case& c : cases) {
-        Session s;
-        MemoryTexts texts;
-        texts.last["u"] = "old\n";
-        s.session.SetTextKeeper(&texts);
-        const RowId id = s.session.AddRow("u", "", 0, {}, {}, text, c.storedHash);
-        s.Start();
-        s.Results(0, c.results);
-        EXPECT_EQ(c.alerts, s.alerts) << c.name;
-        const WatchRow& row = s.session.Row(0);
-        EXPECT_EQ(c.added, row.change.added) << c.name;
-        EXPECT_EQ(c.removed, row.change.removed) << c.name;
-        EXPECT_EQ(c.results.back().nHash, row.nLastHash) << c.name;
-        EXPECT_EQ(id, row.id);
-    }
-    // Another region starts afresh: no stored text hash, size or validators.
-    Session s;
-    const RowId id = s.session.AddRow("u", "", 12, "\"e\"", {}, text, 77);
-    CompareOptions other = text;
-    other.select = "#main";
-    s.session.SetCompare(id, other);
-    EXPECT_EQ(0u, s.session.Row(0).nStoredHash);
-    EXPECT_EQ(0, s.session.Row(0).nStoredSize);
-    EXPECT_EQ("", s.session.Row(0).etag);
-}
-
-TEST(WatchSession, ATextBeyondWhatIsKeptTellsTheOneLineThatChanged) {
-    std::string before;
-    for (int i = 0; before.size() < 2 * content::kMaxKeptText; ++i)
-        before += "line " + std::to_string(i) + " of a long page\n";
-    std::string after = before;
-    after.replace(0, 6, "LINE 0");
-    CompareOptions text;
-    text.mode = CompareOptions::kText;
-    Session s;
-    MemoryTexts texts;
-    s.session.SetTextKeeper(&texts);
-    s.session.AddRow("u", "", 0, {}, {}, text);
-    s.Start();
-    s.Results(0, {Text(before), Text(after)});
-    const WatchRow& row = s.session.Row(0);
-    EXPECT_EQ(1, row.change.nAdded);
-    EXPECT_EQ(1, row.change.nRemoved);
-    EXPECT_EQ(std::vector<std::string>{"LINE 0 of a long page"}, row.change.added);
-    EXPECT_LE(texts.last["u"].size(), content::kMaxKeptText);
-}
-
 TEST(WatchSession, EachPageIsWatchedAtItsOwnIntervalOrTheRunsWithinTheBounds) {
     Session run;
     const int own[] = {0, 5, 86400, 400 * 86400};  // the last above the most there is
     for (int seconds : own) run.session.SetInterval(run.session.AddRow("http://a/", "", 1), seconds);
     run.Start();  // the run's interval is 60
     EXPECT_EQ((std::vector<int>{60, 5, 86400, 365 * 86400}), run.intervals);
-}
-
-TEST(ProbeSpacing, WaitsSpreadOverATenthOfTheIntervalAroundIt) {
-    for (const auto interval : {std::chrono::milliseconds(1000), std::chrono::milliseconds(60000),
-                                std::chrono::milliseconds(86400000)}) {
-        ProbeSpacing spacing(7);
-        std::chrono::milliseconds least = interval * 2, most{0}, sum{0};
-        for (int i = 0; i < 2000; ++i) {
-            const auto wait = spacing.Next(interval);
-            least = std::min(least, wait);
-            most = std::max(most, wait);
-            sum += wait;
-        }
-        EXPECT_GE(least, interval * 95 / 100) << interval.count();
-        EXPECT_LT(most, interval * 105 / 100) << interval.count();
-        EXPECT_GT(most - least, interval * 9 / 100) << interval.count() << ": spread";
-        EXPECT_NEAR(1.0, static_cast<double>(sum.count()) / 2000 / interval.count(), 0.01)
-            << interval.count() << ": the interval on average";
-    }
-    EXPECT_EQ(std::chrono::milliseconds(5), ProbeSpacing(1).Next(std::chrono::milliseconds(5)));
 }

@@ -285,3 +285,23 @@ TEST(WatchThread, BothWatchersPostATextRowOnlyWhenItsTextChangesWithTheNewText) 
     loop.EndAll();
     check(told, "the many-page loop");
 }
+
+TEST(ProbeSpacing, WaitsSpreadOverATenthOfTheIntervalAroundIt) {
+    for (const auto interval : {std::chrono::milliseconds(1000), std::chrono::milliseconds(60000),
+                                std::chrono::milliseconds(86400000)}) {
+        ProbeSpacing spacing(7);
+        std::chrono::milliseconds least = interval * 2, most{0}, sum{0};
+        for (int i = 0; i < 2000; ++i) {
+            const auto wait = spacing.Next(interval);
+            least = std::min(least, wait);
+            most = std::max(most, wait);
+            sum += wait;
+        }
+        EXPECT_GE(least, interval * 95 / 100) << interval.count();
+        EXPECT_LT(most, interval * 105 / 100) << interval.count();
+        EXPECT_GT(most - least, interval * 9 / 100) << interval.count() << ": spread";
+        EXPECT_NEAR(1.0, static_cast<double>(sum.count()) / 2000 / interval.count(), 0.01)
+            << interval.count() << ": the interval on average";
+    }
+    EXPECT_EQ(std::chrono::milliseconds(5), ProbeSpacing(1).Next(std::chrono::milliseconds(5)));
+}
