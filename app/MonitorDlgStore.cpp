@@ -98,13 +98,13 @@ void CMonitorDlg::OnImportUrls() {
         path, [this](std::string&& url) { m_session.AddRow(StoredText(url), "", 0); });
     m_bBulk = false;
     ResetListView();
-    if (!r.bOpened) {
-        ReportFileProblem(U(Tr("无法打开文件：") + r.strError));
+    if (r.outcome == FileOutcome::NotOpened) {
+        ReportFileProblem(U(Tr("无法打开文件：") + r.reason));
         return;
     }
-    if (!r.bOk) {
+    if (!r.Ok()) {
         // What was read stays in the list.
-        ReportFileProblem(U(Tr("读取文件时出错：") + r.strError));
+        ReportFileProblem(U(Tr("读取文件时出错：") + r.reason));
         return;
     }
     if (r.nCount > 0) m_policy.ListChanged();
@@ -130,12 +130,12 @@ void CMonitorDlg::OnExportUrls() {
     urls.reserve(static_cast<std::size_t>(n));
     for (const WatchRow& row : m_session.Rows()) urls.push_back(row.url);
     UrlFileResult r = ExportUrlFile(path, urls);
-    if (!r.bOpened) {
+    if (r.outcome == FileOutcome::NotOpened) {
         ReportFileProblem(TrW("创建文件失败！"));
         return;
     }
-    if (!r.bOk) {
-        ReportFileProblem(U(Tr("写入文件时出错：") + r.strError));
+    if (!r.Ok()) {
+        ReportFileProblem(U(Tr("写入文件时出错：") + r.reason));
         return;
     }
     SetStatusText(U(Fill(TrN("成功导出 {0} 条网址记录！", "成功导出 {0} 条网址记录！", n),

@@ -141,18 +141,17 @@ void CUrlDlg::OnOK() {
     // checks are those of sentrel-watch --add, with its words.
     std::string url = S(m_editUrl->GetValue()), note = S(m_editNote->GetValue());
     const CompareOptions compare = EnteredCompare();
-    const std::string problem = RowProblem(url, note, compare);
-    if (!problem.empty()) {
+    std::string problem;
+    if (!CheckRow(url, note, compare, problem)) {
         (url.empty() || compare.mode == CompareOptions::kSize ? m_editUrl : m_editSelect)
             ->SetFocus();
         ShowNotice(this, problem, wxOK | wxICON_EXCLAMATION);
         return;
     }
     int interval = 0;
-    const std::string badInterval = IntervalProblem(S(m_editInterval->GetValue()), interval);
-    if (!badInterval.empty()) {
+    if (!ReadPageInterval(S(m_editInterval->GetValue()), interval, problem)) {
         m_editInterval->SetFocus();
-        ShowNotice(this, badInterval, wxOK | wxICON_EXCLAMATION);
+        ShowNotice(this, problem, wxOK | wxICON_EXCLAMATION);
         return;
     }
     m_nInterval = interval;
@@ -173,8 +172,8 @@ void CUrlDlg::OnPreview() {
     EndPreview();
     std::string url = S(m_editUrl->GetValue()), note;
     CompareOptions compare = EnteredCompare();
-    const std::string problem = RowProblem(url, note, compare);
-    if (!problem.empty()) {
+    std::string problem;
+    if (!CheckRow(url, note, compare, problem)) {
         m_textPreview->ChangeValue(U(problem));
         return;
     }

@@ -283,10 +283,6 @@ void UseCatalog(std::shared_ptr<const Catalog> catalog) {
     g_catalog = std::move(catalog);
 }
 
-const Catalog* CurrentCatalog() {
-    return g_catalog.get();
-}
-
 const std::string& CurrentLanguage() {
     return g_language;
 }

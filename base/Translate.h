@@ -41,8 +41,6 @@ class Catalog {
 /// The language the program speaks from now on (null: Chinese). Set once at start-up,
 /// before any thread reads texts.
 void UseCatalog(std::shared_ptr<const Catalog> catalog);
-/// The catalog in use, or null.
-const Catalog* CurrentCatalog();
 /// The language spoken: "zh" (the program's own) unless UseLanguage chose another.
 const std::string& CurrentLanguage();
 

@@ -40,8 +40,8 @@ HookRequest WebhookRequest(const std::string& url, const AlertReport& report);
 /// as Click.
 HookRequest NtfyRequest(const std::string& topic, const AlertReport& report);
 
-/// Why a hook URL cannot be used (not http or https, blanks inside), or empty.
-std::string HookUrlProblem(const std::string& url);
+/// Whether a hook URL can be used; false with why (not http or https, blanks inside).
+bool HookUrlUsable(const std::string& url, std::string& problem);
 
 class HookSender : public Hooks {
   public:

@@ -62,15 +62,15 @@ bool COptionsDlg::CheckHookFields() {
     typed.m_strWebhook = m_strWebhook;
     typed.m_strNtfy = m_strNtfy;
     const HookTargets targets = HookTargets::Of(typed);
+    std::string problem;
     for (const std::string& url : targets.webhooks) {
-        if (const std::string problem = HookUrlProblem(url); !problem.empty()) {
+        if (!HookUrlUsable(url, problem)) {
             Warn(problem, m_editWebhook);
             return false;
         }
         webhooks += (webhooks.empty() ? "" : "\n") + url;
     }
-    if (const std::string problem = targets.ntfy.empty() ? "" : HookUrlProblem(targets.ntfy);
-        !problem.empty()) {
+    if (!targets.ntfy.empty() && !HookUrlUsable(targets.ntfy, problem)) {
         Warn(problem, m_editNtfy);
         return false;
     }

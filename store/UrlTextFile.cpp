@@ -118,8 +118,7 @@ UrlFileResult ImportUrlFile(const std::string& path,
     // and a FIFO without a writer would hold the window.
     std::FILE* f = fs::OpenRegular(path);
     if (!f) {
-        result.bOk = result.bOpened = false;
-        result.strError = errno == fs::kNotRegular ? path + ": " + Tr("不是普通文件") : Reason(path, errno);
+        result.Fail(FileOutcome::NotOpened, errno == fs::kNotRegular ? path + ": " + Tr("不是普通文件") : Reason(path, errno));
         return result;
     }
     std::string line;
@@ -193,8 +192,7 @@ UrlFileResult ImportUrlFile(const std::string& path,
         }
         if (n < sizeof buf) {
             if (std::ferror(f)) {
-                result.bOk = false;
-                result.strError = Reason(path, errno ? errno : EIO);
+                result.Fail(FileOutcome::Failed, Reason(path, errno ? errno : EIO));
                 std::fclose(f);
                 return result;
             }
@@ -216,15 +214,13 @@ void WriteUrls(std::FILE* f, const std::string& path, const std::vector<std::str
     for (const std::string& url : urls) {
         if (std::fwrite(url.data(), 1, url.size(), f) != url.size() ||
             std::fwrite("\r\n", 1, 2, f) != 2) {
-            result.bOk = false;
-            result.strError = Reason(path, errno ? errno : EIO);
+            result.Fail(FileOutcome::Failed, Reason(path, errno ? errno : EIO));
             return;
         }
         ++result.nCount;
     }
     if (std::fflush(f) != 0) {
-        result.bOk = false;
-        result.strError = Reason(path, errno);
+        result.Fail(FileOutcome::Failed, Reason(path, errno));
     }
 }
 
@@ -239,14 +235,12 @@ UrlFileResult ExportUrlFile(const std::string& path, const std::vector<std::stri
         // A device or a pipe cannot be replaced, only written to.
         std::FILE* f = fs::Open(target, "wb");
         if (!f) {
-            result.bOk = result.bOpened = false;
-            result.strError = Reason(path, errno);
+            result.Fail(FileOutcome::NotOpened, Reason(path, errno));
             return result;
         }
         WriteUrls(f, path, urls, result);
-        if (std::fclose(f) != 0 && result.bOk) {
-            result.bOk = false;
-            result.strError = Reason(path, errno);
+        if (std::fclose(f) != 0 && result.Ok()) {
+            result.Fail(FileOutcome::Failed, Reason(path, errno));
         }
         return result;
     }
@@ -255,25 +249,21 @@ UrlFileResult ExportUrlFile(const std::string& path, const std::vector<std::stri
     std::string tmp;
     std::FILE* f = fs::CreateBeside(target, tmp);
     if (!f) {
-        result.bOk = result.bOpened = false;
-        result.strError = Reason(path, errno);
+        result.Fail(FileOutcome::NotOpened, Reason(path, errno));
         return result;
     }
     WriteUrls(f, path, urls, result);
-    if (result.bOk && !fs::FlushToDisk(f)) {
-        result.bOk = false;
-        result.strError = Reason(path, errno);
+    if (result.Ok() && !fs::FlushToDisk(f)) {
+        result.Fail(FileOutcome::Failed, Reason(path, errno));
     }
-    if (std::fclose(f) != 0 && result.bOk) {
-        result.bOk = false;
-        result.strError = Reason(path, errno);
+    if (std::fclose(f) != 0 && result.Ok()) {
+        result.Fail(FileOutcome::Failed, Reason(path, errno));
     }
     // An ordinary file's rights (the temporary one was made for the owner alone).
-    if (result.bOk && (!fs::GiveRightsOf(target, tmp) || !fs::Replace(tmp, target))) {
-        result.bOk = false;
-        result.strError = Reason(path, errno);
+    if (result.Ok() && (!fs::GiveRightsOf(target, tmp) || !fs::Replace(tmp, target))) {
+        result.Fail(FileOutcome::Failed, Reason(path, errno));
     }
-    if (!result.bOk) {
+    if (!result.Ok()) {
         fs::Remove(tmp);
         result.nCount = 0;  // nothing of it reached the file
     }

@@ -5,14 +5,23 @@
 
 namespace sentrel {
 
-/// Outcome of an import or export: how many URLs were read or written, and whether the
-/// file layer failed (with the reason).
+/// How an import or export ended.
+enum class FileOutcome {
+    Done,
+    NotOpened,  ///< the file could not be opened or created at all
+    Failed,     ///< reading or writing failed part way (what was read stays read)
+};
+/// Outcome of an import or export: how it ended (with the reason), and how many URLs were
+/// read or written.
 struct UrlFileResult {
+    FileOutcome outcome = FileOutcome::Done;
+    std::string reason;
     int nCount = 0;
     int nSkipped = 0;  ///< import: lines too long, or beyond the row limit
-    bool bOk = true;
-    bool bOpened = true;  ///< false when the file could not be opened or created at all
-    std::string strError;
+    bool Ok() const { return outcome == FileOutcome::Done; }
+    void Fail(FileOutcome why, std::string text) {
+        if (outcome == FileOutcome::Done) outcome = why, reason = std::move(text);
+    }
 };
 
 /// Lines longer than this are no URL anyone typed: an import skips them.

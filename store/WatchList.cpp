@@ -27,32 +27,37 @@ std::vector<UrlRow> StoredRows(const WatchSession& session) {
     return rows;
 }
 
-std::string RowProblem(std::string& url, std::string& note, const CompareOptions& compare) {
+bool CheckRow(std::string& url, std::string& note, const CompareOptions& compare,
+              std::string& problem) {
     url = CleanUrlText(url);
     note = CleanNoteText(note);
-    if (url.empty()) return Tr("请输入网址！");
+    problem.clear();
     std::size_t chars = 0;
     for (unsigned char c : url) chars += (c & 0xC0) != 0x80;
-    if (chars > kMaxUrlChars)
-        return Fill(Tr("网址过长，不能超过 {0} 个字符！"), {std::to_string(kMaxUrlChars)});
-    std::string problem;
-    compare.Reader(&problem);
-    return problem;
+    if (url.empty())
+        problem = Tr("请输入网址！");
+    else if (chars > kMaxUrlChars)
+        problem = Fill(Tr("网址过长，不能超过 {0} 个字符！"), {std::to_string(kMaxUrlChars)});
+    else
+        compare.Reader(&problem);
+    return problem.empty();
 }
 
-std::string IntervalProblem(const std::string& text, int& seconds) {
+bool ReadPageInterval(const std::string& text, int& seconds, std::string& problem) {
     seconds = 0;
     std::size_t first = text.find_first_not_of(" \t"), last = text.find_last_not_of(" \t");
-    if (first == std::string::npos) return std::string();
+    if (first == std::string::npos) return true;
     const std::string digits = text.substr(first, last - first + 1);
     const bool number = digits.size() <= 9 &&
                         digits.find_first_not_of("0123456789") == std::string::npos;
     const long long value = number ? std::stoll(digits) : 0;
-    if (!number || value < keys::kInterval.least || value > keys::kInterval.most)
-        return Fill(Tr("间隔须为 {0} 到 {1} 之间的秒数，或留空为默认。"),
-                    {std::to_string(keys::kInterval.least), std::to_string(keys::kInterval.most)});
+    if (!number || !keys::kInterval.InBounds(value)) {
+        problem = Fill(Tr("间隔须为 {0} 到 {1} 之间的秒数，或留空为默认。"),
+                       {std::to_string(keys::kInterval.least), std::to_string(keys::kInterval.most)});
+        return false;
+    }
     seconds = static_cast<int>(value);
-    return std::string();
+    return true;
 }
 
 namespace {

@@ -14,15 +14,16 @@ std::vector<UrlRow> StoredRows(const WatchSession& session);
 /// Saves the list to `store`; false with the reason.
 bool SaveList(const WatchSession& session, const UrlStore& store, std::string& error);
 
-/// Why a row cannot be kept as entered, in the words the URL dialog and sentrel-watch
-/// both use ("请输入网址！", a selector's or ignore rule's fault), or empty. The URL and
-/// note are cleaned as the list keeps them (one line each).
-std::string RowProblem(std::string& url, std::string& note, const CompareOptions& compare);
+/// Whether a row can be kept as entered; false with why, in the words the URL dialog and
+/// sentrel-watch both use ("请输入网址！", a selector's or ignore rule's fault). The URL
+/// and note are cleaned as the list keeps them (one line each).
+bool CheckRow(std::string& url, std::string& note, const CompareOptions& compare,
+              std::string& problem);
 
 /// Reads a page's own interval as the URL dialog and sentrel-watch take it: empty is 0
-/// (the program's interval); else whole seconds within the interval's bounds. The reason
-/// when it is neither, else empty.
-std::string IntervalProblem(const std::string& text, int& seconds);
+/// (the program's interval); else whole seconds within the interval's bounds. False with
+/// the reason when it is neither.
+bool ReadPageInterval(const std::string& text, int& seconds, std::string& problem);
 
 /// Adds a stored row to the list, with its size, validators and way of comparing.
 RowId AddStoredRow(WatchSession& session, const UrlRow& row);

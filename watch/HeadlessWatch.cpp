@@ -267,10 +267,10 @@ int HeadlessWatch::Edit() {
             for (const std::string& rule : m_args.ignore)
                 compare.ignore += (compare.ignore.empty() ? "" : "\n") + rule;
         }
-        std::string problem = RowProblem(url, note, compare);
+        std::string problem;
         int interval = 0;
-        if (problem.empty()) problem = IntervalProblem(m_args.pageInterval, interval);
-        if (!problem.empty()) {
+        if (!CheckRow(url, note, compare, problem) ||
+            !ReadPageInterval(m_args.pageInterval, interval, problem)) {
             Say(problem);
             return kExitErrors;
         }

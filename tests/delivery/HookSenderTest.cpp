@@ -185,9 +185,13 @@ TEST(HookTargets, TheSwitchAndTheUrlsAsTheSettingsHoldThem) {
     EXPECT_EQ("https://ntfy.sh/t", t.ntfy);
     settings.m_bWebhook = false;
     EXPECT_FALSE(HookTargets::Of(settings).Any());
-    for (const char* bad : {"ftp://a/", "a.example/hook", "http://a/\x01"})
-        EXPECT_NE("", HookUrlProblem(bad)) << bad;
-    EXPECT_EQ("", HookUrlProblem("https://a/"));
+    std::string problem;
+    for (const char* bad : {"ftp://a/", "a.example/hook", "http://a/\x01"}) {
+        problem.clear();
+        EXPECT_FALSE(HookUrlUsable(bad, problem)) << bad;
+        EXPECT_NE("", problem) << bad;
+    }
+    EXPECT_TRUE(HookUrlUsable("https://a/", problem));
 }
 
 TEST(HookSender, AHookThatKeepsFailingKeepsABoundedQueueAndTellsWhatItDropped) {

@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<std::string> rows;
     UrlFileResult r = ImportUrlFile(path, [&](std::string&& url) { rows.push_back(url); });
-    if (!r.bOk || !r.bOpened || r.nCount != static_cast<int>(rows.size())) __builtin_trap();
+    if (!r.Ok() || r.outcome == FileOutcome::NotOpened || r.nCount != static_cast<int>(rows.size())) __builtin_trap();
     if (r.nCount > kMaxImportRows || r.nSkipped < 0) __builtin_trap();
     const std::string in(reinterpret_cast<const char*>(data), size);
     const bool utf16 = in.compare(0, 2, "\xFF\xFE") == 0 || in.compare(0, 2, "\xFE\xFF") == 0;

@@ -107,10 +107,10 @@ TEST(PlatformFiles, ListsAndSettingsLiveInChineseFolders) {
          {std::vector<std::string>{"http://a.example/"},
           std::vector<std::string>{"http://b.example/", "http://中文.example/页"}}) {
         UrlFileResult out = ExportUrlFile(list, urls);
-        ASSERT_TRUE(out.bOk) << out.strError;
+        ASSERT_TRUE(out.Ok()) << out.reason;
         std::vector<std::string> back;
         UrlFileResult in = ImportUrlFile(list, [&](std::string&& u) { back.push_back(u); });
-        ASSERT_TRUE(in.bOk) << in.strError;
+        ASSERT_TRUE(in.Ok()) << in.reason;
         EXPECT_EQ(urls, back);
     }
 

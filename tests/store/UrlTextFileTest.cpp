@@ -24,7 +24,7 @@ std::vector<std::string> Import(const std::string& content, int* count = nullptr
     std::vector<std::string> urls;
     UrlFileResult r =
         ImportUrlFile(dir.File("in.txt"), [&](std::string&& u) { urls.push_back(u); });
-    EXPECT_TRUE(r.bOk);
+    EXPECT_TRUE(r.Ok());
     EXPECT_EQ(static_cast<int>(urls.size()), r.nCount);
     if (count) *count = r.nCount;
     return urls;
@@ -91,14 +91,14 @@ TEST(UrlImport, UnreadableFileChangesNothing) {
     TempDir dir;
     int calls = 0;
     UrlFileResult r = ImportUrlFile(dir.File("nope.txt"), [&](std::string&&) { ++calls; });
-    EXPECT_FALSE(r.bOk);
-    EXPECT_FALSE(r.bOpened);
-    EXPECT_NE(std::string::npos, r.strError.find("No such file"));
+    EXPECT_FALSE(r.Ok());
+    EXPECT_EQ(FileOutcome::NotOpened, r.outcome);
+    EXPECT_NE(std::string::npos, r.reason.find("No such file"));
     EXPECT_EQ(0, calls);
 
     // A directory opens but cannot be read: an error part-way, nothing imported.
     r = ImportUrlFile(dir.Path(), [&](std::string&&) { ++calls; });
-    EXPECT_FALSE(r.bOk);
+    EXPECT_FALSE(r.Ok());
     EXPECT_EQ(0, calls);
 }
 
@@ -106,7 +106,7 @@ TEST(UrlExport, WritesEachUrlWithCrLfAndRoundTrips) {
     TempDir dir;
     V urls = {"http://a/%d%s%n", "http://例子/", "http://b/\tx", "http://a/%d%s%n"};
     UrlFileResult r = ExportUrlFile(dir.File("out.txt"), urls);
-    ASSERT_TRUE(r.bOk);
+    ASSERT_TRUE(r.Ok());
     EXPECT_EQ(4, r.nCount);
     EXPECT_EQ("http://a/%d%s%n\r\nhttp://例子/\r\nhttp://b/\tx\r\nhttp://a/%d%s%n\r\n",
               ReadFile(dir.File("out.txt")));
@@ -116,23 +116,23 @@ TEST(UrlExport, WritesEachUrlWithCrLfAndRoundTrips) {
 TEST(UrlExport, TruncatesAnExistingFile) {
     TempDir dir;
     WriteFile(dir.File("out.txt"), std::string(1000, 'z'));
-    ASSERT_TRUE(ExportUrlFile(dir.File("out.txt"), {"u"}).bOk);
+    ASSERT_TRUE(ExportUrlFile(dir.File("out.txt"), {"u"}).Ok());
     EXPECT_EQ("u\r\n", ReadFile(dir.File("out.txt")));
 }
 
 TEST(UrlExport, FailuresAreReported) {
     TempDir dir;
     UrlFileResult r = ExportUrlFile(dir.File("no/such/dir/out.txt"), {"u"});
-    EXPECT_FALSE(r.bOpened);
-    EXPECT_FALSE(r.bOk);
+    EXPECT_EQ(FileOutcome::NotOpened, r.outcome);
+    EXPECT_FALSE(r.Ok());
 
     // /dev/full accepts the open and fails the writes, as a full disk does.
     struct stat st {};
     if (stat("/dev/full", &st) == 0) {
         r = ExportUrlFile("/dev/full", V(5000, std::string(100, 'u')));
-        EXPECT_TRUE(r.bOpened);
-        EXPECT_FALSE(r.bOk);
-        EXPECT_NE(std::string::npos, r.strError.find("No space"));
+        EXPECT_NE(FileOutcome::NotOpened, r.outcome);
+        EXPECT_FALSE(r.Ok());
+        EXPECT_NE(std::string::npos, r.reason.find("No space"));
         ASSERT_EQ(0, stat("/dev/full", &st));
         EXPECT_TRUE(S_ISCHR(st.st_mode)) << "a device is written to, never replaced";
     }
@@ -152,7 +152,7 @@ TEST(UrlExport, AFailedExportLeavesTheOldFileWhole) {
     setrlimit(RLIMIT_FSIZE, &small);
     UrlFileResult r = ExportUrlFile(path, V(5000, std::string(100, 'u')));
     setrlimit(RLIMIT_FSIZE, &old);
-    EXPECT_FALSE(r.bOk);
+    EXPECT_FALSE(r.Ok());
     EXPECT_EQ("http://old/\r\n", ReadFile(path));
     EXPECT_EQ(1u, std::distance(std::filesystem::directory_iterator(dir.Path()),
                                 std::filesystem::directory_iterator()))
@@ -161,7 +161,7 @@ TEST(UrlExport, AFailedExportLeavesTheOldFileWhole) {
     // Through a link: the link stays, the file it names gets the list.
     const std::string link = dir.File("link.txt");
     ASSERT_EQ(0, symlink(path.c_str(), link.c_str()));
-    ASSERT_TRUE(ExportUrlFile(link, {"http://new/"}).bOk);
+    ASSERT_TRUE(ExportUrlFile(link, {"http://new/"}).Ok());
     EXPECT_EQ("http://new/\r\n", ReadFile(path));
     struct stat st {};
     ASSERT_EQ(0, lstat(link.c_str(), &st));
@@ -175,16 +175,16 @@ TEST(UrlImport, OnlyRegularFilesAndABoundedNumberOfRows) {
     TempDir dir;
 #ifdef _WIN32
     UrlFileResult r = ImportUrlFile("NUL", [&](std::string&&) { ++count; });
-    EXPECT_FALSE(r.bOpened) << "a device is refused";
+    EXPECT_EQ(FileOutcome::NotOpened, r.outcome) << "a device is refused";
 #else
     UrlFileResult r = ImportUrlFile("/dev/zero", [&](std::string&&) { ++count; });
-    EXPECT_FALSE(r.bOpened);
+    EXPECT_EQ(FileOutcome::NotOpened, r.outcome);
     EXPECT_EQ(0, count);
     const std::string fifo = dir.File("fifo");
     ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
     r = ImportUrlFile(fifo, [&](std::string&&) { ++count; });  // no writer: must not wait
-    EXPECT_FALSE(r.bOpened) << "a pipe is refused, not read for ever";
-    EXPECT_NE(std::string::npos, r.strError.find("不是普通文件"));
+    EXPECT_EQ(FileOutcome::NotOpened, r.outcome) << "a pipe is refused, not read for ever";
+    EXPECT_NE(std::string::npos, r.reason.find("不是普通文件"));
 #endif
 
     std::string rows;
