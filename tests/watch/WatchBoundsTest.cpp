@@ -21,20 +21,13 @@ using namespace std::chrono_literals;
 
 TEST(WatchBounds, AHostilePageNeverHoldsAnotherPagesProbesOrTheAnswerToSigterm) {
     const std::string slow = SlowPage();
-    std::mutex mutex;
-    std::map<std::string, int> hits;
-    TestHttpServer server([&](TestServer::Conn& c, const std::string& head, int) {
-        const std::string path = head.substr(4, head.find(' ', 4) - 4);
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            ++hits[path];
-        }
+    CountingSite site([&slow](const std::string& path) {
         if (path == "/slow")
-            c.Write(TestHttpServer::Response(
-                "200 OK", "Content-Type: text/html\r\nContent-Length: " + std::to_string(slow.size()) + "\r\n", slow));
-        else
-            c.Write(TestHttpServer::Response("200 OK", "Content-Length: 3\r\n", "abc"));
+            return TestHttpServer::Response(
+                "200 OK", "Content-Type: text/html\r\nContent-Length: " + std::to_string(slow.size()) + "\r\n", slow);
+        return TestHttpServer::Response("200 OK", "Content-Length: 3\r\n", "abc");
     });
+    TestHttpServer& server = site.server;
     Profile p;
     p.List({{server.Url("/tick"), "", "3"}});
     int code = -1;
@@ -54,9 +47,8 @@ TEST(WatchBounds, AHostilePageNeverHoldsAnotherPagesProbesOrTheAnswerToSigterm) 
     EXPECT_EQ(0, WaitExit(pid, 3s));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
     close(fd);
-    std::lock_guard<std::mutex> lock(mutex);
-    EXPECT_GE(hits["/tick"], 4) << "about every second while the hostile page was read";
-    EXPECT_GE(hits["/slow"], 2);
+    EXPECT_GE(site.Hits("/tick"), 4) << "about every second while the hostile page was read";
+    EXPECT_GE(site.Hits("/slow"), 2);
 }
 
 TEST(WatchBounds, TwoRunsWritingOneFeedKeepEveryEventAndAPipeIsNoFeed) {

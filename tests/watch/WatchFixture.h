@@ -7,6 +7,9 @@
 #include <libxml/tree.h>
 
 #include <atomic>
+#include <functional>
+#include <map>
+#include <mutex>
 #include <regex>
 #include <string>
 #include <vector>
@@ -39,6 +42,39 @@ struct Site {
             "200 OK", extra + "Content-Length: " + std::to_string(size.load()) + "\r\n",
             std::string(static_cast<std::size_t>(size.load()), 'x')));
     }};
+};
+
+// A site that counts the requests for each path and answers each with the response
+// `answer` gives for its path.
+class CountingSite {
+  public:
+    explicit CountingSite(std::function<std::string(const std::string& path)> answer)
+        : m_answer(std::move(answer)),
+          server([this](TestServer::Conn& c, const std::string& head, int) {
+              const std::string path = head.substr(4, head.find(' ', 4) - 4);
+              {
+                  std::lock_guard<std::mutex> lock(m_mutex);
+                  ++m_hits[path];
+              }
+              c.Write(m_answer(path));
+          }) {}
+    int Hits(const std::string& path) const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto it = m_hits.find(path);
+        return it == m_hits.end() ? 0 : it->second;
+    }
+    std::map<std::string, int> AllHits() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_hits;
+    }
+
+  private:
+    std::function<std::string(const std::string&)> m_answer;
+    mutable std::mutex m_mutex;
+    std::map<std::string, int> m_hits;
+
+  public:
+    TestHttpServer server;
 };
 
 struct Profile {

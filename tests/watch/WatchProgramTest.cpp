@@ -101,15 +101,10 @@ TEST(WatchProgram, OptionsListHelpAndTheProfileLock) {
 }
 
 TEST(WatchProgram, EachPageIsProbedAtItsOwnInterval) {
-    std::mutex mutex;
-    std::map<std::string, int> hits;
-    TestHttpServer server([&](TestServer::Conn& c, const std::string& head, int) {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            ++hits[head.substr(4, head.find(' ', 4) - 4)];
-        }
-        c.Write(TestHttpServer::Response("200 OK", "Content-Length: 3\r\n", "abc"));
+    CountingSite site([](const std::string&) {
+        return TestHttpServer::Response("200 OK", "Content-Length: 3\r\n", "abc");
     });
+    TestHttpServer& server = site.server;
     Profile p;
     p.List({{server.Url("/program"), "", "3"}});
     int code = -1;
@@ -119,10 +114,9 @@ TEST(WatchProgram, EachPageIsProbedAtItsOwnInterval) {
     std::this_thread::sleep_for(3500ms);
     kill(pid, SIGTERM);
     EXPECT_EQ(0, WaitExit(pid, 2s));
-    std::lock_guard<std::mutex> lock(mutex);
-    EXPECT_GE(hits["/own"], 3) << "every second, give or take a twentieth";
-    EXPECT_LE(hits["/own"], 5);
-    EXPECT_EQ(1, hits["/program"]) << "the program's 60 s";
+    EXPECT_GE(site.Hits("/own"), 3) << "every second, give or take a twentieth";
+    EXPECT_LE(site.Hits("/own"), 5);
+    EXPECT_EQ(1, site.Hits("/program")) << "the program's 60 s";
 }
 
 TEST(WatchProgram, SigtermEndsItWithinASecondWithTheSizesStoredAndMailsGoOut) {

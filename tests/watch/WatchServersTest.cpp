@@ -94,16 +94,10 @@ TEST(WatchProgram, AFeedKeepsTheLastHundredEventsAsValidAtomAcrossRuns) {
 }
 
 TEST(WatchProgram, ThreeShardsProbeEveryPageOfOneListExactlyOnceAndKeepTheirSizesApart) {
-    std::mutex mutex;
-    std::map<std::string, int> hits;
-    TestHttpServer server([&](TestServer::Conn& c, const std::string& head, int) {
-        const std::string path = head.substr(4, head.find(' ', 4) - 4);
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            ++hits[path];
-        }
-        c.Write(TestHttpServer::Response("200 OK", "Content-Length: 50\r\n", std::string(50, 'x')));
+    CountingSite site([](const std::string&) {
+        return TestHttpServer::Response("200 OK", "Content-Length: 50\r\n", std::string(50, 'x'));
     });
+    TestHttpServer& server = site.server;
     Profile p;
     std::vector<UrlRow> rows;
     for (int i = 0; i < 300; ++i) rows.push_back({server.Url("/p" + std::to_string(i)), "", "40"});
@@ -125,7 +119,7 @@ TEST(WatchProgram, ThreeShardsProbeEveryPageOfOneListExactlyOnceAndKeepTheirSize
     }
     EXPECT_EQ(300u, told);
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        const std::map<std::string, int> hits = site.AllHits();
         ASSERT_EQ(300u, hits.size());
         for (const auto& [path, n] : hits) EXPECT_EQ(1, n) << path << " probed by exactly one shard";
     }
