@@ -20,5 +20,6 @@ fi
 "$bin/bench_watch" "$bin" ${WATCH_LARGE:+--large}
 "$bin/bench_text" "$bin"
 "$bin/bench_servers" "$bin"
+"$bin/bench_scale" "$bin" "${SCALE_PAGES:-100000}" "${SCALE_MINUTES:-10}"
 [ -n "$xvfb_pid" ] && kill "$xvfb_pid"
 exit 0
