@@ -91,7 +91,6 @@ CMultiWatcher::CMultiWatcher(const Options& options, Deliver deliver)
 
 CMultiWatcher::~CMultiWatcher() {
     EndAll();
-    m_readers.reset();
     for (CURL* h : m_handles) Curl()->easy_cleanup(h);
     if (m_pMulti) Curl()->multi_cleanup(m_pMulti);
     if (m_pHeaders) Curl()->slist_free_all(m_pHeaders);
@@ -183,9 +182,10 @@ void CMultiWatcher::StartProbe(Page& page) {
     page.job->SetBodyBufferSize(kBodyBuffer);
     const auto deadline = Clock::now() + std::chrono::seconds(m_options.nRequestCapSeconds);
     page.job->SetReader(page.entry->pReader.get());
-    Advance(page, page.job->Begin(page.entry->szUrl,
-                                  page.entry->pReader ? ProbeJob::Kind::Text : ProbeJob::Kind::Size,
-                                  deadline, &page.validators));
+    const ProbeJob::Kind kind = page.entry->bRender  ? ProbeJob::Kind::Render
+                                : page.entry->pReader ? ProbeJob::Kind::Text
+                                                      : ProbeJob::Kind::Size;
+    Advance(page, page.job->Begin(page.entry->szUrl, kind, deadline, &page.validators));
 }
 
 void CMultiWatcher::Advance(Page& page, ProbeStep step) {
@@ -202,11 +202,15 @@ void CMultiWatcher::Advance(Page& page, ProbeStep step) {
             page.bWaiting = true;
             m_due.push({Clock::now() + ProbeJob::WaitTime(), &page});
             return;
-        case ProbeStep::Read:
-            if (!m_readers) m_readers = std::make_unique<Readers>(m_pMulti);
+        case ProbeStep::Read: {
+            // A page a browser renders waits on the browser, not on the processor: such
+            // pages have readers of their own, so that they never hold a text's reading.
+            std::unique_ptr<Readers>& readers = page.entry->bRender ? m_renderers : m_readers;
+            if (!readers) readers = std::make_unique<Readers>(m_pMulti);
             page.bReading = true;
-            m_readers->Add(&page);
+            readers->Add(&page);
             return;
+        }
         case ProbeStep::Done:
             Finish(page);
             return;
@@ -279,10 +283,12 @@ void CMultiWatcher::Turn(std::chrono::milliseconds maxWait) {
 }
 
 void CMultiWatcher::TakeRead() {
-    if (!m_readers) return;
-    for (Page* page : m_readers->TakeDone()) {
-        page->bReading = false;
-        Advance(*page, ProbeStep::Done);
+    for (Readers* readers : {m_readers.get(), m_renderers.get()}) {
+        if (!readers) continue;
+        for (Page* page : readers->TakeDone()) {
+            page->bReading = false;
+            Advance(*page, ProbeStep::Done);
+        }
     }
 }
 
@@ -315,6 +321,7 @@ void CMultiWatcher::End(Page& page) {
 void CMultiWatcher::EndAll() {
     // Readings under way stop at once; their pages are then the loop's again.
     m_readers.reset();
+    m_renderers.reset();
     for (auto& page : m_pages) page->bReading = false;
     for (auto& page : m_pages) End(*page);
     m_pages.clear();

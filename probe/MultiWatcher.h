@@ -88,7 +88,8 @@ class CMultiWatcher {
     std::priority_queue<Due, std::vector<Due>, std::greater<Due>> m_due;
     std::queue<Page*> m_ready;  // due, waiting for a free slot
     std::set<Page*> m_running;  // a request in the multi handle
-    std::unique_ptr<Readers> m_readers;  // made when a first text is read
+    std::unique_ptr<Readers> m_readers;    // made when a first text is read
+    std::unique_ptr<Readers> m_renderers;  // made when a first page is rendered
     int m_nLive = 0;
     int m_nWakeFd = -1;
 };

@@ -158,7 +158,10 @@ ProbeResult CWatchThread::Probe(const char* url, PageValidators* validators) {
     job.SetAbortFlag(m_pAbortFlag.get());
     job.SetReader(m_pReader);
     const ProbeResult result =
-        Run(job, job.Begin(url ? url : "", m_pReader ? ProbeJob::Kind::Text : ProbeJob::Kind::Size,
+        Run(job, job.Begin(url ? url : "",
+                           m_bRender    ? ProbeJob::Kind::Render
+                           : m_pReader  ? ProbeJob::Kind::Text
+                                        : ProbeJob::Kind::Size,
                            m_deadline, validators));
     if (validators && result.Ok()) *validators = job.Validators();
     return result;

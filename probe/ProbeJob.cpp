@@ -4,6 +4,7 @@
 
 #include "CurlApi.h"
 #include "CurlRules.h"
+#include "Renderer.h"
 #include "TextHash.h"
 
 namespace sentrel {
@@ -96,6 +97,16 @@ ProbeJob::Step ProbeJob::Begin(const std::string& url, Kind kind,
     m_counter = PageTextCounter();
     m_t = Transfer();
     m_t.url = url;
+    if (kind == Kind::Render) {
+        // The browser fetches it; only an http or https URL is handed over.
+        m_pUrl = Curl()->url();
+        const bool web = m_pUrl &&
+                         Curl()->url_set(m_pUrl, CURLUPART_URL, url.c_str(), CURLU_ALLOW_SPACE | CURLU_URLENCODE) ==
+                             CURLUE_OK &&
+                         SchemeAllowed(m_pUrl);
+        if (!web) return Finish(ProbeResult::Failed(ProbeFailure::Network));
+        return Step::Read;
+    }
     m_bConditional = kind != Kind::Body && validators && validators->Usable();
     if (kind == Kind::Size) {
         m_phase = Phase::Headers;
@@ -313,15 +324,27 @@ ProbeJob::Step ProbeJob::NotModified() {
 }
 
 ProbeJob::Step ProbeJob::Read(const std::function<bool()>& stop) {
+    const CRunFlag* abort = m_pAbort;
+    const std::function<bool()> stopped = [&stop, abort] { return (abort && abort->IsAborted()) || (stop && stop()); };
+    if (m_kind != Kind::Render) {
+        const Step step = TextOf(m_t.contentType, m_raw, stopped);
+        std::string().swap(m_raw);  // a text row keeps no body after its probe
+        return step;
+    }
+    Renderer::Page page = Renderer::Shared().Render(m_url, stopped);
+    if (page.failure != ProbeFailure::None) return Finish(ProbeResult::Failed(page.failure, page.nHttpStatus));
+    // The document as the browser holds it, in UTF-8 whatever its meta says.
+    return TextOf("text/html; charset=utf-8", page.html, stopped);
+}
+
+ProbeJob::Step ProbeJob::TextOf(std::string_view contentType, std::string_view body,
+                                const std::function<bool()>& stop) {
     static const content::PageReader kWholePage;
     content::ReadBounds bounds;
-    const CRunFlag* abort = m_pAbort;
-    bounds.stop = [&stop, abort] { return (abort && abort->IsAborted()) || (stop && stop()); };
+    bounds.stop = stop;
     auto text = std::make_shared<std::string>();
     std::string rule;
-    const auto outcome =
-        (m_pReader ? *m_pReader : kWholePage).Read(m_t.contentType, m_raw, *text, bounds, &rule);
-    std::string().swap(m_raw);  // a text row keeps no body after its probe
+    const auto outcome = (m_pReader ? *m_pReader : kWholePage).Read(contentType, body, *text, bounds, &rule);
     switch (outcome) {
         case content::PageReader::Outcome::Ok:
             break;

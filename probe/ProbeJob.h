@@ -39,7 +39,8 @@ class ProbeJob {
     enum class Kind {
         Size,  ///< the page size: Content-Length, else the body measured by a second request
         Body,  ///< the body, measured (and kept when text is given)
-        Text,  ///< the body's text as SetReader's reader reads it, with its hash
+        Text,    ///< the body's text as SetReader's reader reads it, with its hash
+        Render,  ///< the same text of the page as a browser leaves it once its scripts ran
     };
 
     /// `easy` is a handle set up by ConfigureProbeHandle, used by this job alone while it
@@ -63,8 +64,8 @@ class ProbeJob {
     Step Performed(CURLcode rc);
     /// The wait asked for has passed; `abandon` when the program is leaving.
     Step Waited(bool abandon = false);
-    /// Reads the page's text that came, within the reading's bounds; `stop` (may be empty)
-    /// ends it early. Touches nothing but this job.
+    /// Reads the page's text that came (a rendered page's: renders it first), within the
+    /// reading's bounds; `stop` (may be empty) ends it early. Touches nothing but this job.
     Step Read(const std::function<bool()>& stop);
     static constexpr std::chrono::seconds WaitTime() { return std::chrono::seconds(1); }
 
@@ -91,6 +92,7 @@ class ProbeJob {
     Step FetchDone(bool ok);
     Step Finish(const ProbeResult& result);
     Step NotModified();
+    Step TextOf(std::string_view contentType, std::string_view body, const std::function<bool()>& stop);
     void UseHeaders(curl_slist* headers);
 
     CURL* m_easy;

@@ -20,6 +20,9 @@ enum class ProbeFailure : int {
     NoMatch,           ///< a text row's region matched nothing of the page
     TooComplex,        ///< a text row's page needs more than its bounds to be read
     SlowRule,          ///< an ignore rule needs too long on a line (named in detail)
+    NoBrowser,         ///< a rendered row, and no browser to be found
+    BrowserFailed,     ///< the browser could not start, broke or stopped answering
+    RenderTimeout,     ///< a rendered page did not load, or could not be read, in its bounds
 };
 
 /// What one probe found: a size (0 for a page that answered with an empty body), or why

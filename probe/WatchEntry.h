@@ -87,6 +87,7 @@ struct WatchEntry {
     ValidatorBoxPtr pValidators{};    ///< where the watcher leaves its latest validators
     /// A text row's reader of its page (region and ignore rules); none for a size row.
     std::shared_ptr<const content::PageReader> pReader{};
+    bool bRender = false;  ///< a text row whose page is rendered by a browser first
 };
 
 }  // namespace sentrel

@@ -62,6 +62,7 @@ bool CWatchThread::Watch(WatchEntry* pEntry) {
     PageValidators validators = pEntry->validators;
     m_pValidators = &validators;
     m_pReader = pEntry->pReader.get();
+    m_bRender = pEntry->bRender;
     ResultFilter filter;
     ProbeSpacing spacing;
     for (;;) {

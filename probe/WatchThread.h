@@ -66,6 +66,8 @@ class CWatchThread {
 
     /// Probes read the page's text with this reader (a text row's), or measure its size (null).
     void SetReader(const content::PageReader* reader) { m_pReader = reader; }
+    /// Probes of a text row have a browser render the page first.
+    void SetRender(bool render) { m_bRender = render; }
 
     /// Longest time one probe may take (see kProbeCapSeconds).
     static constexpr long kRequestCapSeconds = kProbeCapSeconds;
@@ -118,6 +120,7 @@ class CWatchThread {
     bool m_bCookiesChanged = false;
     PageValidators* m_pValidators = nullptr;  // the watched page's, while Watch runs
     const content::PageReader* m_pReader = nullptr;
+    bool m_bRender = false;
     KeptConnections m_kept;                   // the session's connections
 };
 

@@ -1,11 +1,13 @@
-// sentrel-probe [--text [--select S] [--ignore R]...] URL...: what the watchers measure of
-// each page, through the same code as the watchers: its size in bytes, one line per URL
-// (0 when none can be measured), or with --text the text a text row compares.
+// sentrel-probe [--text [--render] [--select S] [--ignore R]...] URL...: what the watchers
+// measure of each page, through the same code as the watchers: its size in bytes, one line
+// per URL (0 when none can be measured), or with --text the text a text row compares (of
+// the page as a browser leaves it once its scripts ran, with --render).
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
 
 #include "PageText.h"
+#include "Renderer.h"
 #include "WatchThread.h"
 
 int main(int argc, char** argv) {
@@ -13,14 +15,19 @@ int main(int argc, char** argv) {
                  "in bytes (0 when none can be measured), or with --text the text that a text "
                  "row compares. A page that fails is named on stderr.",
                  "sentrel-probe");
-    bool text = false;
+    bool text = false, render = false;
     std::string select;
     std::vector<std::string> ignore, urls;
     app.add_flag("--text", text, "print the page's text as a text row compares it");
     CLI::Option* textFlag = app.get_option("--text");
     app.add_option("--select", select, "a region: CSS selector, or XPath starting with / or (")
         ->needs(textFlag);
+    app.add_flag("--render", render,
+                 "run the page's scripts in a browser first (Chromium, Chrome or Edge; "
+                 "$SENTREL_BROWSER names one)")
+        ->needs(textFlag);
     app.add_option("--ignore", ignore, "drop lines containing this text, or matching /regex/")
+        ->allow_extra_args(false)  // one rule each: what follows is no rule
         ->needs(textFlag);
     app.add_option("URL", urls, "pages to probe")->required();
     try {
@@ -53,14 +60,18 @@ int main(int argc, char** argv) {
         return 0;
     }
     probe.SetReader(&reader);
+    probe.SetRender(render);
+    int status = 0;
     for (const std::string& url : urls) {
         const sentrel::ProbeResult result = probe.Probe(url.c_str(), nullptr);
         if (!result.Ok()) {
             std::fprintf(stderr, "sentrel-probe: %s: %s\n", url.c_str(), result.Reason().c_str());
+            status = render ? 2 : status;
             continue;
         }
         std::fwrite(result.text->data(), 1, result.text->size(), stdout);
         std::fflush(stdout);
     }
-    return 0;
+    sentrel::Renderer::Shared().Shutdown();
+    return status;
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "Process.h"
+#include "ScriptPages.h"
 #include "TestServer.h"
 
 using namespace sentrel::test;
@@ -34,3 +35,26 @@ TEST(ProbeCommand, WithoutArgumentsExplainsItself) {
     RunAndCapture({SENTREL_BIN_DIR "/sentrel-probe"}, &code);
     EXPECT_EQ(2, code);
 }
+
+#ifndef _WIN32
+TEST(ProbeCommand, RendersAPageBuiltByScriptAndFailsWithTheReason) {
+    ScriptSite site;
+    TestBrowser browser;
+    ASSERT_FALSE(browser.Path().empty()) << "no Chromium: scripts/deps.sh --test installs it";
+    const std::vector<std::string> env = {"SENTREL_BROWSER=" + browser.Path()};
+    int code = -1;
+    const std::string probe = SENTREL_BIN_DIR "/sentrel-probe";
+    EXPECT_EQ("Loading…\n", RunAndCapture({probe, "--text", "--select", "#app", site.Url("/shell")}, &code, env))
+        << "without a browser, the shell the server sends";
+    EXPECT_EQ("Price 42\nStock 3\n",
+              RunAndCapture({probe, "--text", "--render", "--select", "#app", site.Url("/shell")}, &code, env));
+    EXPECT_EQ(0, code);
+    EXPECT_EQ("Price 42\n", RunAndCapture({probe, "--text", "--render", "--select", "#app", "--ignore", "/^Stock/",
+                                           site.Url("/missing"), site.Url("/shell")},
+                                          &code, env));
+    EXPECT_EQ(2, code) << "a page that fails";
+    EXPECT_EQ(2, browser.Starts()) << "one browser for each run";
+    RunAndCapture({probe, "--render", site.Url("/shell")}, &code, env);
+    EXPECT_EQ(2, code) << "--render needs --text";
+}
+#endif

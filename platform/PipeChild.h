@@ -1,0 +1,52 @@
+#pragma once
+// A child program that talks over a pipe on its file descriptors 3 (it reads) and 4 (it
+// writes), as a browser does with --remote-debugging-pipe. Started in a process group of its
+// own, it and all it starts end with it; on Linux it also ends when this program does,
+// however this program ends.
+#include <chrono>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sentrel {
+
+class PipeChild {
+  public:
+    PipeChild();
+    /// Ends the child (see Stop).
+    ~PipeChild();
+    PipeChild(const PipeChild&) = delete;
+    PipeChild& operator=(const PipeChild&) = delete;
+
+    /// Environment variables the child gets other values of (NAME, value).
+    using Environment = std::vector<std::pair<std::string, std::string>>;
+    /// Starts `program` with `args`, in this program's environment changed by `env`; false
+    /// with the reason when it cannot be started.
+    bool Start(const std::string& program, const std::vector<std::string>& args, std::string& error,
+               const Environment& env = {});
+    /// Writes all of `bytes` to the child's descriptor 3; false once the child is gone.
+    bool Write(const std::string& bytes);
+    /// Reads what the child wrote to its descriptor 4, blocking until some comes: the count
+    /// of bytes, 0 at the end (the child closed it or ended).
+    long Read(char* buffer, std::size_t size);
+    /// Ends the child and what it started: asked first, then made to, within `grace`.
+    void Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(500));
+    bool Running() const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+/// The places a Chromium-family browser may be, in the order they are tried: the names
+/// chromium-headless-shell (Chromium built for this alone: lighter, and without the
+/// browser's own services), chromium, chromium-browser, google-chrome, google-chrome-stable
+/// and microsoft-edge on PATH; on Windows Edge and Chrome in their usual install folders.
+std::vector<std::string> BrowserCandidates();
+/// True when `path` names a program this user can run.
+bool IsProgram(const std::string& path);
+/// True when the program runs as root (a browser's sandbox cannot run so).
+bool RunningAsRoot();
+
+}  // namespace sentrel

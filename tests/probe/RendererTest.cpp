@@ -1,0 +1,288 @@
+// Pages built by script, rendered by the machine's Chromium (its name resolution pinned to
+// loopback) and by the stand-in browser that gives the faults a real one cannot.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+#include "Renderer.h"
+#include "ScriptPages.h"
+#include "TempDir.h"
+#include "WatchThread.h"
+#include "PageText.h"
+
+namespace sentrel {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using test::ScriptSite;
+
+#ifdef _WIN32
+const std::string kStandIn = SENTREL_BIN_DIR "/standin-browser.exe";
+#else
+const std::string kStandIn = SENTREL_BIN_DIR "/standin-browser";
+#endif
+
+// Short bounds, so that a page that never settles is shown to end in seconds.
+Renderer::Bounds ShortBounds() {
+    Renderer::Bounds b;
+    b.load = 4s;
+    b.quiet = 400ms;
+    b.settle = 2s;
+    b.command = 2s;
+    return b;
+}
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// The text a text row compares of what the renderer gave.
+std::string TextOf(const std::string& html) {
+    content::PageReader reader;
+    std::string text;
+    reader.Read("text/html; charset=utf-8", html, text, content::ReadBounds{}, nullptr);
+    return text;
+}
+
+// The environment a test sets, put back after it.
+class EnvScope {
+  public:
+    EnvScope(const std::string& name, const std::string& value) : m_name(name) { test::SetEnv(name, value); }
+    ~EnvScope() { test::UnsetEnv(m_name); }
+
+  private:
+    std::string m_name;
+};
+
+#ifndef _WIN32
+class RenderedPages : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(browser.Path().empty()) << "no Chromium: scripts/deps.sh --test installs it";
+        test::SetEnv("SENTREL_BROWSER", browser.Path());
+        test::SetEnv("TMPDIR", temp.Path());  // the browser's profile goes here
+        renderer.SetBounds(ShortBounds());
+    }
+    void TearDown() override {
+        renderer.Shutdown();
+        test::UnsetEnv("SENTREL_BROWSER");
+        test::UnsetEnv("TMPDIR");
+    }
+    std::vector<pid_t> BrowserProcesses() const { return test::ProcessesWith("--user-data-dir=" + temp.Path()); }
+
+    test::TestBrowser browser;
+    test::TempDir temp;
+    ScriptSite site;
+    Renderer renderer;
+};
+
+TEST_F(RenderedPages, ScriptsRunBeforeTheTextIsReadAndNothingLeavesTheWeb) {
+    struct Case {
+        const char* path;
+        const char* shown;
+        const char* absent;
+    };
+    const Case cases[] = {
+        {"/shell", "Price 42\nStock 3", "Loading"},        // data fetched as JSON
+        {"/timer", "Ready after the timer", ""},           // a timer's work
+        {"/error", "Before the error\nAfter the error", "never"},  // a script that fails
+        {"/alert", "After the dialogs", ""},               // alert, confirm, prompt dismissed
+        {"/redirect", "Landing page", "Moving on"},        // navigation by script, followed
+        {"/popup", "Opener page", "Landing page"},         // the popup is not the page
+        {"/file", "Refused", "Read"},                      // file: never read
+        {"/to-file", "Stays here", "root:"},               // nor navigated to
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const Renderer::Page page = renderer.Render(site.Url(c.path), {});
+        ASSERT_EQ(page.failure, ProbeFailure::None);
+        const std::string text = TextOf(page.html);
+        EXPECT_NE(text.find(c.shown), std::string::npos) << text;
+        if (*c.absent) {
+            EXPECT_EQ(text.find(c.absent), std::string::npos) << text;
+        }
+    }
+    EXPECT_EQ(renderer.BrowsersStarted(), 1) << "one browser for every page";
+    EXPECT_EQ(browser.Starts(), 1);
+}
+
+TEST_F(RenderedPages, PagesThatNeverSettleEndWithinTheirBounds) {
+    struct Case {
+        const char* path;
+        ProbeFailure failure;
+        double most;  // seconds
+    };
+    const Case cases[] = {
+        {"/busy", ProbeFailure::RenderTimeout, 4.5},              // quiet, then the document never comes
+        {"/busy-before-load", ProbeFailure::RenderTimeout, 5.5},  // no load event
+        {"/hold", ProbeFailure::RenderTimeout, 5.5},              // the server never answers
+        {"/polling", ProbeFailure::None, 3.5},                    // read at the latest 2 s after load
+        {"/missing", ProbeFailure::HttpStatus, 3.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const auto start = Clock::now();
+        const Renderer::Page page = renderer.Render(site.Url(c.path), {});
+        EXPECT_EQ(page.failure, c.failure);
+        EXPECT_LT(Seconds(start), c.most);
+    }
+    // A page stuck in its script cost its context, not the browser.
+    EXPECT_EQ(renderer.Render(site.Url("/shell"), {}).failure, ProbeFailure::None);
+    EXPECT_EQ(renderer.BrowsersStarted(), 1);
+}
+
+TEST(RenderingBrowser, TalksToNothingButThePagesItRenders) {
+    // Every name the browser looks up leads to a trap that counts who came.
+    test::TestServer trap([](test::TestServer::Conn& c) { c.Close(); });
+    test::TestBrowser browser(trap.Port());
+    ASSERT_FALSE(browser.Path().empty());
+    EnvScope env("SENTREL_BROWSER", browser.Path());
+    ScriptSite site;
+    Renderer renderer;
+    renderer.SetBounds(ShortBounds());
+    for (const char* path : {"/shell", "/redirect", "/cookie"})
+        EXPECT_EQ(renderer.Render(site.Url(path), {}).failure, ProbeFailure::None) << path;
+    std::this_thread::sleep_for(3s);  // what a browser asks for by itself, it asks for by now
+    renderer.Shutdown();
+    EXPECT_EQ(trap.Connections(), 0);
+}
+
+TEST_F(RenderedPages, AnUntrustedCertificateFailsThePage) {
+    test::TempDir certDir;
+    test::TestCerts certs(certDir.Path());
+    test::TestHttpServer tls(
+        [](test::TestServer::Conn& c, const std::string&, int) {
+            c.Write(test::TestHttpServer::Response("200 OK", "Content-Type: text/html\r\n", "<p>secret</p>"));
+        },
+        certs.ServerContext(test::TestCerts::kUntrusted));
+    const Renderer::Page page = renderer.Render(tls.Url("/", true), {});
+    EXPECT_EQ(page.failure, ProbeFailure::Tls);
+    EXPECT_TRUE(page.html.empty());
+}
+
+TEST_F(RenderedPages, EachRenderHasItsOwnCookiesAndNoPicturesFontsOrMedia) {
+    for (int i = 0; i < 2; ++i) {
+        const Renderer::Page page = renderer.Render(site.Url("/cookie"), {});
+        ASSERT_EQ(page.failure, ProbeFailure::None);
+        EXPECT_NE(TextOf(page.html).find("Cookie: none"), std::string::npos) << TextOf(page.html);
+    }
+    EXPECT_EQ(site.CookieSent("/cookie"), "");
+    EXPECT_EQ(site.Hits("/cookie"), 2);
+
+    ASSERT_EQ(renderer.Render(site.Url("/image"), {}).failure, ProbeFailure::None);
+    EXPECT_EQ(site.Hits("/picture.png"), 0);
+    EXPECT_EQ(site.Hits("/font.woff2"), 0);
+}
+
+TEST_F(RenderedPages, AtMostTwoPagesAtOnce) {
+    std::vector<std::future<Renderer::Page>> pages;
+    for (int i = 0; i < 5; ++i)
+        pages.push_back(std::async(std::launch::async, [&] { return renderer.Render(site.Url("/slow"), {}); }));
+    for (auto& page : pages) EXPECT_EQ(page.get().failure, ProbeFailure::None);
+    EXPECT_EQ(site.MostSlowAtOnce(), 2);
+    EXPECT_EQ(renderer.BrowsersStarted(), 1);
+}
+
+TEST_F(RenderedPages, AKilledBrowserFailsThePageInFlightAndTheNextPageStartsAnother) {
+    auto held = std::async(std::launch::async, [&] { return renderer.Render(site.Url("/hold"), {}); });
+    const auto until = Clock::now() + 10s;
+    while (site.Hits("/hold") == 0 && Clock::now() < until) std::this_thread::sleep_for(20ms);
+    ASSERT_EQ(site.Hits("/hold"), 1);
+    const auto killed = Clock::now();
+    for (pid_t pid : BrowserProcesses()) ::kill(pid, SIGKILL);
+    EXPECT_EQ(held.get().failure, ProbeFailure::BrowserFailed);
+    EXPECT_LT(Seconds(killed), 1.5);
+
+    const Renderer::Page next = renderer.Render(site.Url("/shell"), {});
+    EXPECT_EQ(next.failure, ProbeFailure::None);
+    EXPECT_EQ(renderer.BrowsersStarted(), 2);
+}
+
+TEST_F(RenderedPages, TheBrowserEndsWhenIdleOrAtTheEndAndLeavesNothing) {
+    Renderer::Bounds bounds = ShortBounds();
+    bounds.idle = 300ms;
+    renderer.SetBounds(bounds);
+    ASSERT_EQ(renderer.Render(site.Url("/shell"), {}).failure, ProbeFailure::None);
+    EXPECT_FALSE(BrowserProcesses().empty());
+    const auto until = Clock::now() + 5s;
+    while ((!BrowserProcesses().empty() || !test::FolderEntries(temp.Path()).empty()) && Clock::now() < until)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(BrowserProcesses().empty()) << "ended after its idle time";
+    EXPECT_TRUE(test::FolderEntries(temp.Path()).empty()) << "its profile removed: " << (test::FolderEntries(temp.Path()).empty() ? "" : test::FolderEntries(temp.Path())[0]);
+
+    ASSERT_EQ(renderer.Render(site.Url("/shell"), {}).failure, ProbeFailure::None);
+    EXPECT_EQ(renderer.BrowsersStarted(), 2);
+    renderer.Shutdown();
+    EXPECT_TRUE(BrowserProcesses().empty());
+    EXPECT_TRUE(test::FolderEntries(temp.Path()).empty());
+}
+
+TEST_F(RenderedPages, ARowRendersThroughTheProbeWithItsRegionAndRules) {
+    // The whole path of a row: the probe, the renderer the program shares, the reader.
+    Renderer::Shared().SetBounds(ShortBounds());
+    content::PageReader reader;
+    std::string why;
+    ASSERT_TRUE(reader.Set("#app", "Stock", why)) << why;
+    CWatchThread probe;
+    ASSERT_TRUE(probe.OpenSession());
+    probe.SetReader(&reader);
+    probe.SetRender(true);
+    const ProbeResult result = probe.Probe(site.Url("/shell").c_str(), nullptr);
+    ASSERT_EQ(result.failure, ProbeFailure::None);
+    EXPECT_EQ(*result.text, "Price 42\n");
+
+    // Only the web: a row's file: URL never reaches the browser.
+    EXPECT_FALSE(probe.Probe("file:///etc/passwd", nullptr).Ok());
+    Renderer::Shared().Shutdown();
+}
+#endif
+
+TEST(NoBrowser, APageFailsWithItsOwnReason) {
+    EnvScope env("SENTREL_BROWSER", "/no/such/browser");
+    Renderer renderer;
+    const Renderer::Page page = renderer.Render("http://127.0.0.1:9/", {});
+    EXPECT_EQ(page.failure, ProbeFailure::NoBrowser);
+    EXPECT_EQ(ProbeResult::Failed(page.failure).Reason(), "未找到浏览器（请安装 Chromium、Chrome 或 Edge）");
+    EXPECT_EQ(renderer.BrowsersStarted(), 0);
+}
+
+// The stand-in browser: the pipe as a browser has it, and faults a browser cannot be made to give.
+TEST(StandInBrowser, TalksOverThePipeWithTheSwitchesThatKeepItQuiet) {
+    test::TempDir dir;
+    EnvScope browser("SENTREL_BROWSER", kStandIn);
+    EnvScope log("STANDIN_BROWSER_LOG", dir.File("args"));
+    Renderer renderer;
+    renderer.SetBounds(ShortBounds());
+    const Renderer::Page page = renderer.Render("http://127.0.0.1:9/", {});
+    ASSERT_EQ(page.failure, ProbeFailure::None);
+    EXPECT_NE(TextOf(page.html).find("Stand-in page"), std::string::npos);
+    renderer.Shutdown();
+    const std::string args = test::ReadFile(dir.File("args"));
+    for (const char* wanted : {"--headless\n", "--remote-debugging-pipe\n", "--user-data-dir=", "--no-first-run\n",
+                               "--disable-background-networking\n", "--disable-component-update\n",
+                               "--disable-sync\n", "--disable-default-apps\n", "about:blank\n--\n"})
+        EXPECT_NE(args.find(wanted), std::string::npos) << wanted << " in\n" << args;
+}
+
+TEST(StandInBrowser, ABrowserThatBreaksFailsOnlyThePageInFlight) {
+    EnvScope browser("SENTREL_BROWSER", kStandIn);
+    Renderer renderer;
+    renderer.SetBounds(ShortBounds());
+    for (const char* mode : {"garbage", "hang", "crash"}) {
+        SCOPED_TRACE(mode);
+        {
+            EnvScope fault("STANDIN_BROWSER_MODE", mode);
+            const auto start = Clock::now();
+            EXPECT_EQ(renderer.Render("http://127.0.0.1:9/", {}).failure, ProbeFailure::BrowserFailed);
+            EXPECT_LT(Seconds(start), 3.0);
+        }
+        EXPECT_EQ(renderer.Render("http://127.0.0.1:9/", {}).failure, ProbeFailure::None) << "the next one works";
+        renderer.Shutdown();  // the next fault needs a browser started anew
+    }
+    EXPECT_EQ(renderer.BrowsersStarted(), 6);
+}
+
+}  // namespace
+}  // namespace sentrel
