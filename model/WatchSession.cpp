@@ -248,6 +248,7 @@ bool WatchSession::Start(const RunOptions& options) {
         // Options that no longer read (a file edited by hand) fail the row, with its region
         // not found, rather than watching the whole page instead.
         entry.pReader = row.compare.Reader();
+        entry.bRender = row.compare.Text() && row.compare.render;
         entry.pValidators = watcher.pValidators = std::make_shared<ValidatorBox>();
         if (!m_fnStartWatcher(std::move(entry))) {
             // A half-started run that nothing can end would help nobody.

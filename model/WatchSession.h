@@ -43,6 +43,7 @@ struct CompareOptions {
     Mode mode = kSize;
     std::string select;  ///< CSS selector or XPath; empty: the whole page
     std::string ignore;  ///< ignore rules, one per line
+    bool render = false; ///< a text row whose page a browser renders first (its scripts run)
     bool Text() const { return mode == kText; }
 
     /// The mode's word in the list, on the command line and in JSON: "size" or "text".
@@ -54,7 +55,8 @@ struct CompareOptions {
     /// in `problem`.
     std::shared_ptr<const content::PageReader> Reader(std::string* problem = nullptr) const;
     bool operator==(const CompareOptions& o) const {
-        return mode == o.mode && (mode == kSize || (select == o.select && ignore == o.ignore));
+        return mode == o.mode &&
+               (mode == kSize || (select == o.select && ignore == o.ignore && render == o.render));
     }
 };
 

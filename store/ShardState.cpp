@@ -15,7 +15,8 @@ namespace sentrel {
 namespace {
 
 bool SameComparing(const UrlRow& a, const UrlRow& b) {
-    return a.url == b.url && a.compare == b.compare && a.select == b.select && a.ignore == b.ignore;
+    return a.url == b.url && a.compare == b.compare && a.select == b.select && a.ignore == b.ignore &&
+           a.render == b.render;
 }
 
 bool LoadRows(const UrlStore& store, std::vector<UrlRow>& rows, std::string& error) {

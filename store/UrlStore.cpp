@@ -16,14 +16,14 @@ namespace {
 constexpr int kBusyTimeoutMs = 3000;
 constexpr const char* kCreateTable =
     "CREATE TABLE IF NOT EXISTS T_URL (url TEXT, title TEXT, kbsize TEXT, etag TEXT, "
-    "lastmod TEXT, compare TEXT, selector TEXT, ignore TEXT, texthash TEXT, interval TEXT)";
+    "lastmod TEXT, compare TEXT, selector TEXT, ignore TEXT, texthash TEXT, interval TEXT, render TEXT)";
 constexpr const char* kCreateTexts =
     "CREATE TABLE IF NOT EXISTS T_TEXT (url TEXT PRIMARY KEY, last TEXT, lasttime INTEGER, "
     "prev TEXT, prevtime INTEGER)";
 // The nullable columns after the first three, in the order UrlRow has them.
-constexpr const char* kOptionalColumns[] = {"etag",   "lastmod",  "compare", "selector",
-                                            "ignore", "texthash", "interval"};
-constexpr int kOptional = 7;
+constexpr const char* kOptionalColumns[] = {"etag",   "lastmod",  "compare",  "selector",
+                                            "ignore", "texthash", "interval", "render"};
+constexpr int kOptional = 8;
 
 struct DbCloser {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -63,9 +63,9 @@ bool HasOptionalColumns(sqlite3* h) {
 
 // Each optional field of a row, in the columns' order.
 std::string* OptionalFields(UrlRow& row, int i) {
-    std::string* fields[kOptional] = {&row.etag,   &row.lastModified, &row.compare,
-                                      &row.select, &row.ignore,       &row.textHash,
-                                      &row.interval};
+    std::string* fields[kOptional] = {&row.etag,     &row.lastModified, &row.compare,
+                                      &row.select,   &row.ignore,       &row.textHash,
+                                      &row.interval, &row.render};
     return fields[i];
 }
 
@@ -133,7 +133,7 @@ bool UrlStore::Load(const std::function<void(UrlRow&&)>& onRow, std::string& err
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db.get(),
                            optional ? "SELECT url, title, kbsize, etag, lastmod, compare, "
-                                      "selector, ignore, texthash, interval FROM T_URL"
+                                      "selector, ignore, texthash, interval, render FROM T_URL"
                                     : "SELECT url, title, kbsize FROM T_URL",
                            -1, &raw, nullptr) != SQLITE_OK) {
         error = Describe(db.get(), m_strPath);
@@ -173,8 +173,8 @@ bool UrlStore::Save(const std::vector<UrlRow>& rows, std::string& error) const {
         if (sqlite3_prepare_v2(h,
                                optional
                                    ? "INSERT INTO T_URL (url, title, kbsize, etag, lastmod, "
-                                     "compare, selector, ignore, texthash, interval) "
-                                     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                                     "compare, selector, ignore, texthash, interval, render) "
+                                     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
                                    : "INSERT INTO T_URL (url, title, kbsize) VALUES (?, ?, ?)",
                                -1, &raw, nullptr) != SQLITE_OK)
             return fail();

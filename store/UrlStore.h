@@ -19,6 +19,7 @@ struct UrlRow {
     std::string ignore{};        ///< a text row's ignore rules
     std::string textHash{};      ///< a text row's text hash, 16 hex digits
     std::string interval{};      ///< the page's own seconds between probes; empty: the program's
+    std::string render{};        ///< "1": a text row whose page a browser renders; empty: not
 };
 
 /// A text row's last two texts, with when each was read.

@@ -19,6 +19,7 @@ std::vector<UrlRow> StoredRows(const WatchSession& session) {
             stored.compare = CompareOptions::ModeName(CompareOptions::kText);
             stored.select = row.compare.select;
             stored.ignore = row.compare.ignore;
+            if (row.compare.render) stored.render = "1";
             if (row.nStoredHash != 0) stored.textHash = content::HashToHex(row.nStoredHash);
         }
         if (row.nInterval > 0) stored.interval = std::to_string(row.nInterval);
@@ -68,6 +69,7 @@ RowId AddStoredCompare(WatchSession& session, const UrlRow& row) {
     if (CompareOptions::ModeNamed(row.compare, compare.mode) && compare.Text()) {
         compare.select = row.select;
         compare.ignore = row.ignore;
+        compare.render = row.render == "1";
         // A text row without a readable hash reads its next text as the reference.
         if (!content::HashFromHex(row.textHash, hash))
             return session.AddRow(row.url, row.title, 0, {}, {}, compare);

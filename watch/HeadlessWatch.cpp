@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "MultiWatcher.h"
+#include "Renderer.h"
 #include "ShardState.h"
 #include "Translate.h"
 #include "WatchList.h"
@@ -64,6 +65,7 @@ int HeadlessWatch::Run() {
 
 int HeadlessWatch::Watch() {
     m_settings = m_core.Read();
+    Renderer::Shared().SetBrowserSetting(m_settings.m_strBrowser);
     AlertPolicy::Options rules;
     rules.bOnePass = m_args.bOnce;
     rules.bKeepReportedSize = true;
@@ -116,6 +118,7 @@ int HeadlessWatch::Watch() {
     }
     m_session.Stop();
     engine.EndAll();
+    Renderer::Shared().Shutdown();  // a browser that rendered pages ends with the run
     policy.SaveNow();
     WriteFeed(true);
     // Mails under way: a pass for cron waits for them; a signal (also one that comes while
@@ -262,6 +265,8 @@ int HeadlessWatch::Edit() {
         std::string url = m_args.add, note = m_args.note;
         CompareOptions compare;
         CompareOptions::ModeNamed(m_args.compare, compare.mode);
+        if (m_args.bRender) compare.mode = CompareOptions::kText;
+        compare.render = m_args.bRender;
         if (compare.Text()) {
             compare.select = m_args.select;
             for (const std::string& rule : m_args.ignore)

@@ -52,6 +52,10 @@ int Parse(int argc, char** argv, Args& a) {
         ->check(CLI::IsMember({CompareOptions::ModeName(CompareOptions::kSize),
                                CompareOptions::ModeName(CompareOptions::kText)}))
         ->needs(add);
+    app.add_flag("--render", a.bRender,
+                 "the added page is rendered by a browser first, its scripts run (implies "
+                 "--compare text)")
+        ->needs(add);
     app.add_option("--page-interval", a.pageInterval,
                    "the added page's own seconds between probes (default: the program's)")
         ->needs(add);
@@ -59,6 +63,7 @@ int Parse(int argc, char** argv, Args& a) {
                    "a text row's region: CSS selector, or XPath starting with / or (")
         ->needs(add);
     app.add_option("--ignore", a.ignore, "a text row's ignore rule: a text, or /regex/")
+        ->allow_extra_args(false)  // one rule each: what follows is no rule
         ->needs(add);
     list->excludes(add)->excludes(remove);
     shard->excludes(add)->excludes(remove);

@@ -8,7 +8,7 @@ namespace sentrel {
 constexpr int kExitQuiet = 0, kExitChanged = 1, kExitErrors = 2, kExitProfileTaken = 3;
 
 struct Args {
-    bool bOnce = false, bJson = false, bList = false;
+    bool bOnce = false, bJson = false, bList = false, bRender = false;
     int nInterval = 0;
     std::string add, remove;  // a row to add, the URL of rows to remove
     std::string note, compare, select, pageInterval, feed, shard;  // compare: a mode's word

@@ -18,7 +18,7 @@ std::string OneLine(std::string text) {
 std::string FormatRow(const WatchRow& row) {
     auto optional = [](const std::string& text) { return text.empty() ? JsonObject() : JsonObject(text); };
     const bool text = row.compare.Text();
-    return JsonText(JsonObject{
+    JsonObject json{
         {"url", row.url},
         {"note", row.note},
         {"size", row.nStoredSize},
@@ -29,7 +29,9 @@ std::string FormatRow(const WatchRow& row) {
         {"ignore", text ? optional(row.compare.ignore) : JsonObject()},
         {"text_hash", text && row.nStoredHash ? JsonObject(content::HashToHex(row.nStoredHash)) : JsonObject()},
         {"interval", row.nInterval > 0 ? JsonObject(row.nInterval) : JsonObject()},
-    });
+    };
+    if (text && row.compare.render) json["render"] = true;
+    return JsonText(json);
 }
 
 namespace {

@@ -41,6 +41,11 @@ int main(int argc, char** argv) {
                  {core.ConfigPath(), core.ConfigProblem()});
     CompareOptions::Mode mode = CompareOptions::kSize;
     CompareOptions::ModeNamed(args.compare, mode);
+    if (args.bRender && args.compare.empty()) mode = CompareOptions::kText;  // implied
+    if (args.bRender && mode != CompareOptions::kText) {
+        Complain("--render 只用于 --compare text");
+        return kExitErrors;
+    }
     if ((!args.select.empty() || !args.ignore.empty()) && mode != CompareOptions::kText) {
         Complain("--select 和 --ignore 只用于 --compare text");
         return kExitErrors;

@@ -224,13 +224,14 @@ TEST(UrlStore, AnOldTableGainsNullableValidatorColumnsThatOlderProgramsIgnore) {
         {"http://a/", "n", "5", "\"v1\"", "Mon, 07 Dec 2026"},
         {"http://b/", "", "7"},
         {"http://t/", "", "12", "", "", "text", "#main > p", "visitors\n/\\d+/", "0123456789abcdef"},
-        {"http://i/", "", "3", "", "", "", "", "", "", "86400"}};
+        {"http://i/", "", "3", "", "", "", "", "", "", "86400"},
+        {"http://r/", "", "4", "", "", "text", "#app", "", "", "", "1"}};
     ASSERT_TRUE(store.Save(rows, error)) << error;
     EXPECT_EQ(rows, LoadAll(store));
     // No validator or text option is NULL, not empty text.
     Sql(path,
         "CREATE TABLE counts AS SELECT count(*) AS n FROM T_URL WHERE etag IS NULL AND "
-        "lastmod IS NULL AND compare IS NULL AND texthash IS NULL AND interval IS NULL");
+        "lastmod IS NULL AND compare IS NULL AND texthash IS NULL AND interval IS NULL AND render IS NULL");
     // What an older program does with the file: its own three columns, read and rewritten.
     Sql(path,
         "DELETE FROM T_URL; INSERT INTO T_URL (url, title, kbsize) VALUES ('http://c/', "
