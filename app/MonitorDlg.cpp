@@ -12,6 +12,7 @@
 #include "OpenUrl.h"
 #include "OptionsDlg.h"
 #include "Product.h"
+#include "Renderer.h"
 #include "SkinButton.h"
 #include "SkinResources.h"
 #include "ThreadMessages.h"
@@ -251,6 +252,7 @@ void CMonitorDlg::ReadSettings() {
     // The keyring is not asked at start-up (it may never answer): a mail or Options will.
     static_cast<Settings&>(*this) = g_pCore->Read();
     m_strSendUser = NormaliseSendUser(m_strSendUser);
+    Renderer::Shared().SetBrowserSetting(m_strBrowser);
 }
 
 void CMonitorDlg::MovePasswordToKeyring() {
@@ -285,6 +287,7 @@ void CMonitorDlg::StoreSettings() {
 void CMonitorDlg::ApplySettings(const Settings& values) {
     const bool wasWav = m_bAlertWav;
     static_cast<Settings&>(*this) = values;
+    Renderer::Shared().SetBrowserSetting(m_strBrowser);  // the next browser started
     // Stored now as well as at exit, so that a folder that takes no file is found out
     // while the window can still say so.
     if (g_pCore) {
@@ -342,6 +345,7 @@ void CMonitorDlg::AbortWorkers(std::chrono::milliseconds bound) {
     // Requests in flight give up at once; a mail server may hold its mail a while longer.
     const auto end = std::chrono::steady_clock::now() + bound;
     m_session.JoinWatchers(bound);
+    Renderer::Shared().Shutdown();  // a browser that rendered pages ends with the program
     auto left = [end] {
         return std::max(std::chrono::milliseconds(0), std::chrono::duration_cast<std::chrono::milliseconds>(
                                                           end - std::chrono::steady_clock::now()));

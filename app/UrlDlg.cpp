@@ -30,7 +30,7 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
     // Laid out in dialog units, converted with this dialog's font, as its template says.
     auto at = [this](int x, int y, int w, int h) { return DialogRect(this, x, y, w, h); };
     auto place = [](wxWindow* w, const wxRect& r) { w->SetSize(r); };
-    SetClientSize(ConvertDialogToPixels(wxSize(253, 243)));
+    SetClientSize(ConvertDialogToPixels(wxSize(253, 257)));
     // Created in tab order: the edits, the way of comparing, then the buttons.
     m_editUrl = new wxTextCtrl(this, IDC_URL_EDIT);
     place(m_editUrl, at(45, 16, 201, 14));
@@ -47,32 +47,34 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
     place(m_editInterval, at(166, 50, 80, 14));
     m_editInterval->SetHint(TrW("留空为默认"));
     m_editInterval->SetName(TrW("间隔（秒），留空为默认"));
+    m_chkRender = new wxCheckBox(this, wxID_ANY, TrW("运行网页脚本（用浏览器打开）"));
+    place(m_chkRender, at(45, 67, 201, 10));
     m_editSelect = new wxTextCtrl(this, wxID_ANY);
-    place(m_editSelect, at(45, 67, 201, 14));
+    place(m_editSelect, at(45, 81, 201, 14));
     m_editSelect->SetHint(TrW("CSS 选择器或 XPath，留空为整页"));
     m_editSelect->SetName(TrW("选取"));
     m_editIgnore = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                                   wxTE_MULTILINE);
-    place(m_editIgnore, at(45, 84, 201, 36));
+    place(m_editIgnore, at(45, 98, 201, 36));
     m_editIgnore->SetName(TrW("忽略"));
     m_buttonPreview = new wxButton(this, IDC_PREVIEW, TrW("预览"));
-    place(m_buttonPreview, at(45, 124, 50, 14));
+    place(m_buttonPreview, at(45, 138, 50, 14));
     m_textPreview = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                                    wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
-    place(m_textPreview, at(45, 141, 201, 78));
+    place(m_textPreview, at(45, 155, 201, 78));
     m_textPreview->SetName(TrW("预览"));
     auto* ok = new wxButton(this, wxID_OK, TrW("确定"));
-    place(ok, at(141, 223, 50, 14));
+    place(ok, at(141, 237, 50, 14));
     ok->SetDefault();
-    place(new wxButton(this, wxID_CANCEL, TrW("取消")), at(196, 223, 50, 14));
+    place(new wxButton(this, wxID_CANCEL, TrW("取消")), at(196, 237, 50, 14));
     place(new wxStaticText(this, wxID_ANY, TrW("网址：")), at(7, 17, 36, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("备注：")), at(7, 35, 36, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("比较方式：")), at(7, 52, 36, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("间隔（秒）：")), at(118, 52, 46, 8));
-    place(new wxStaticText(this, wxID_ANY, TrW("选取：")), at(7, 69, 36, 8));
-    place(new wxStaticText(this, wxID_ANY, TrW("忽略：")), at(7, 86, 36, 8));
+    place(new wxStaticText(this, wxID_ANY, TrW("选取：")), at(7, 83, 36, 8));
+    place(new wxStaticText(this, wxID_ANY, TrW("忽略：")), at(7, 100, 36, 8));
     // A multi-line field has no native hint: its help stands beside the preview button.
-    place(new wxStaticText(this, wxID_ANY, TrW("每行一条：文字或 /正则/")), at(100, 127, 146, 8));
+    place(new wxStaticText(this, wxID_ANY, TrW("每行一条：文字或 /正则/")), at(100, 141, 146, 8));
     FitTexts(this);  // a longer language's words are not cut off
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, wxID_OK);
@@ -110,6 +112,7 @@ void CUrlDlg::OnInitDialog() {
     m_choiceCompare->SetSelection(m_compare.Text() ? 1 : 0);
     m_editSelect->ChangeValue(U(m_compare.select));
     m_editIgnore->ChangeValue(U(m_compare.ignore));
+    m_chkRender->SetValue(m_compare.Text() && m_compare.render);
     ShowCompareFields();
     m_editUrl->SetFocus();
 }
@@ -117,6 +120,7 @@ void CUrlDlg::OnInitDialog() {
 void CUrlDlg::ShowCompareFields() {
     // A region, rules and a preview mean something to a text row only.
     const bool text = m_choiceCompare->GetSelection() == 1;
+    m_chkRender->Enable(text);
     m_editSelect->Enable(text);
     m_editIgnore->Enable(text);
     m_buttonPreview->Enable(text);
@@ -128,6 +132,7 @@ CompareOptions CUrlDlg::EnteredCompare() const {
     compare.mode = CompareOptions::kText;
     compare.select = S(m_editSelect->GetValue());
     compare.ignore = S(m_editIgnore->GetValue());
+    compare.render = m_chkRender->GetValue();
     return compare;
 }
 
@@ -190,6 +195,7 @@ void CUrlDlg::OnPreview() {
         CWatchThread probe;
         probe.SetAbortFlag(flag);
         probe.SetReader(reader.get());
+        probe.SetRender(compare.render);  // a page built by script, as the browser shows it
         if (!probe.OpenSession()) {
             text = Tr("无法预览：无法建立网络会话");
         } else {

@@ -1,5 +1,6 @@
 #pragma once
 #include <wx/button.h>
+#include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/dialog.h>
 #include <wx/textctrl.h>
@@ -8,7 +9,6 @@
 #include <thread>
 
 #include "PostTarget.h"
-
 #include "RunFlag.h"
 #include "WatchSession.h"
 
@@ -40,6 +40,7 @@ class CUrlDlg : public wxDialog {
     wxTextCtrl* NoteEdit() const { return m_editNote; }
     wxChoice* CompareChoice() const { return m_choiceCompare; }
     wxTextCtrl* SelectEdit() const { return m_editSelect; }
+    wxCheckBox* RenderCheck() const { return m_chkRender; }
     wxTextCtrl* IgnoreEdit() const { return m_editIgnore; }
     wxTextCtrl* IntervalEdit() const { return m_editInterval; }
     wxTextCtrl* PreviewText() const { return m_textPreview; }
@@ -60,6 +61,7 @@ class CUrlDlg : public wxDialog {
     wxTextCtrl* m_editUrl = nullptr;
     wxTextCtrl* m_editNote = nullptr;
     wxChoice* m_choiceCompare = nullptr;
+    wxCheckBox* m_chkRender = nullptr;
     wxTextCtrl* m_editInterval = nullptr;
     wxTextCtrl* m_editSelect = nullptr;
     wxTextCtrl* m_editIgnore = nullptr;

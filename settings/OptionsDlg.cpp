@@ -1,6 +1,7 @@
 #include "OptionsDlg.h"
 
 #include <wx/button.h>
+#include <wx/filedlg.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/utils.h>
@@ -13,6 +14,7 @@
 #include "MailProvider.h"
 #include "Notice.h"
 #include "Product.h"
+#include "Renderer.h"
 #include "ReminderMail.h"
 #include "TextRules.h"
 #include "WxPost.h"
@@ -42,6 +44,8 @@ constexpr int IDC_LANGUAGE = 1027;
 constexpr int IDC_WEBHOOK_ON = 1028;
 constexpr int IDC_WEBHOOK = 1029;
 constexpr int IDC_NTFY = 1030;
+constexpr int IDC_BROWSER = 1031;
+constexpr int IDC_BROWSER_CHOOSE = 1032;
 constexpr unsigned kTestMailDone = 1;
 // Options waits this long at most for the keyring (the main window never does).
 constexpr std::chrono::milliseconds kOptionsKeyringBound(1500);
@@ -74,6 +78,14 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     m_choiceLanguage->SetSize(at(232, 13, 84, 14));
     m_choiceLanguage->SetName(U("语言 / Language"));
     label(TrW("下次启动时生效"), at(168, 30, 148, 8));
+    // The browser that renders pages built by script: the one found, or one chosen.
+    label(TrW("浏览器："), at(168, 45, 30, 8));
+    m_editBrowser = new wxTextCtrl(this, IDC_BROWSER);
+    m_editBrowser->SetSize(at(200, 42, 90, 14));
+    m_editBrowser->SetName(TrW("浏览器"));
+    auto* choose = new wxButton(this, IDC_BROWSER_CHOOSE, U("…"));
+    choose->SetSize(at(292, 42, 20, 14));
+    choose->SetName(TrW("选择浏览器"));
     m_chkAlertWav = new wxCheckBox(this, IDC_ALERT_WAV, TrW("声音提醒"));
     m_chkAlertWav->SetSize(at(23, 38, 48, 10));
     m_chkNotify = new wxCheckBox(this, IDC_NOTIFY, TrW("桌面通知"));
@@ -152,6 +164,8 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
         wxEVT_TEXT, [this](wxCommandEvent&) { OnServerChanged(); }, IDC_SMTP_HOST);
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { OnCancel(); });
     Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { OnChooseBrowser(); }, IDC_BROWSER_CHOOSE);
+    Bind(
         wxEVT_THREAD, [this](wxThreadEvent& e) { OnTestMailDone(e.GetPayload<MailResult>()); },
         kTestMailDone);
     // A password typed here replaces the keyring's, an emptied one removes it.
@@ -203,6 +217,9 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     BindSetting(keys::kBWebhook, m_chkWebhook);
     BindSetting(keys::kWebhook, m_editWebhook);
     BindSetting(keys::kNtfy, m_editNtfy);
+    BindSetting<std::string>(
+        keys::kBrowser, [this](const std::string& v) { m_editBrowser->ChangeValue(U(v)); },
+        [this](std::string& v) { v = TrimBlanks(S(m_editBrowser->GetValue())); });
 }
 
 namespace {
@@ -264,6 +281,7 @@ int COptionsDlg::ShowModal() {
 
 void COptionsDlg::OnInitDialog() {
     ReadKeyring();
+    ShowFoundBrowser();
     if (m_choiceSecurity->GetSelection() == wxNOT_FOUND) m_choiceSecurity->SetSelection(0);
     for (const auto& put : m_puts) put();
     const MailSecurity security = ParseMailSecurity(m_strSmtpSecurity);
@@ -272,6 +290,21 @@ void COptionsDlg::OnInitDialog() {
     if (security == MailSecurity::kNone) m_strPlainConfirmed = m_strSmtpHost;
     OnServerChanged();
     EnableMailControls(m_bAlertEmail);
+}
+
+void COptionsDlg::ShowFoundBrowser() {
+    // Left empty, the field says which browser is used: the one found on this computer.
+    const std::string found = Renderer::FindBrowser(std::string());
+    const std::string name = found.substr(found.find_last_of("/\\") + 1);  // the whole path in the tip
+    m_editBrowser->SetHint(found.empty() ? TrW("未找到浏览器") : U(Fill(Tr("自动：{0}"), {name})));
+    m_editBrowser->SetToolTip(found.empty() ? TrW("未找到浏览器（请安装 Chromium、Chrome 或 Edge）")
+                                            : U(Fill(Tr("自动：{0}"), {found})));
+}
+
+void COptionsDlg::OnChooseBrowser() {
+    wxFileDialog dlg(this, TrW("选择浏览器"), wxEmptyString, wxEmptyString, wxFileSelectorDefaultWildcardStr,
+                     wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    if (dlg.ShowModal() == wxID_OK) m_editBrowser->ChangeValue(dlg.GetPath());
 }
 
 void COptionsDlg::ReadKeyring() {

@@ -64,12 +64,16 @@ class COptionsDlg : public wxDialog, public Settings {
     wxCheckBox* WebhookCheck() const { return m_chkWebhook; }
     wxTextCtrl* WebhookEdit() const { return m_editWebhook; }
     wxTextCtrl* NtfyEdit() const { return m_editNtfy; }
+    wxTextCtrl* BrowserEdit() const { return m_editBrowser; }
     wxWindow* ProviderNote() const { return m_noteProvider; }
     /// The note that the password stays in the file: only where no keyring answers.
     wxWindow* KeyringNote() const { return m_noteKeyring; }
 
   private:
     void EnableMailControls(bool bEnable);
+    /// The found browser, shown in the empty browser field.
+    void ShowFoundBrowser();
+    void OnChooseBrowser();
     /// Reads the keyring's password when it stands for the password, and whether a keyring
     /// answers: a note says so when none does.
     void ReadKeyring();
@@ -111,6 +115,7 @@ class COptionsDlg : public wxDialog, public Settings {
     wxCheckBox* m_chkWebhook = nullptr;
     wxTextCtrl* m_editWebhook = nullptr;
     wxTextCtrl* m_editNtfy = nullptr;
+    wxTextCtrl* m_editBrowser = nullptr;
     wxWindow* m_noteProvider = nullptr;
     wxWindow* m_noteKeyring = nullptr;
     std::vector<std::function<void()>> m_puts;   // setting to control, one per bound setting
