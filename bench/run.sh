@@ -21,5 +21,18 @@ fi
 "$bin/bench_text" "$bin"
 "$bin/bench_servers" "$bin"
 "$bin/bench_scale" "$bin" "${SCALE_PAGES:-100000}" "${SCALE_MINUTES:-10}"
+# Rendered rows against playwright-core (from npm, into a cache of its own; it drives the
+# machine's Chromium, since its own browser downloads cannot be fetched).
+peer="${XDG_CACHE_HOME:-$HOME/.cache}/sentrel-bench"
+if [ ! -d "$peer/node_modules/playwright-core" ] && command -v npm >/dev/null; then
+  npm install --prefix "$peer" playwright-core@1.64.1 --no-audit --no-fund >/dev/null
+fi
+if [ -d "$peer/node_modules/playwright-core" ]; then
+  for browser in /usr/bin/chromium /usr/bin/chromium-headless-shell; do
+    [ -x "$browser" ] && "$bin/bench_render" "$bin" "$browser" "$peer"
+  done
+else
+  echo "rendered rows: no npm, so no playwright-core to compare with"
+fi
 [ -n "$xvfb_pid" ] && kill "$xvfb_pid"
 exit 0

@@ -33,7 +33,7 @@ std::vector<std::string> BrowserArgs(const std::string& profile) {
         "--password-store=basic",
         "--disable-features=Translate,OptimizationHints,OptimizationGuideModelDownloading,MediaRouter,SafeBrowsing,"
         "AutofillServerCommunication,CertificateTransparencyComponentUpdater,InterestFeedContentSuggestions,"
-        "NetworkTimeServiceQuerying",
+        "NetworkTimeServiceQuerying,WebUIOmniboxPopup,WebUIOmniboxAimPopup,WebUIOmniboxFullPopup",
         "--disable-gpu", "--mute-audio", "--hide-scrollbars", "--blink-settings=imagesEnabled=false"};
     if (RunningAsRoot()) args.push_back("--no-sandbox");  // the one case it cannot have one
     args.push_back("about:blank");

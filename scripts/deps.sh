@@ -16,6 +16,8 @@ for flag in "$@"; do
     --test)
       # Virtual display, tray host, window tools and the real SMTP server used by the tests.
       packages+=(xvfb trayer xdotool x11-utils imagemagick python3-aiosmtpd openssl curl)
+      # Browsers that render pages built by script: Chromium, and its headless shell.
+      packages+=(chromium chromium-headless-shell)
       # Validators of the desktop entry and metadata, and the Debian package tools.
       packages+=(desktop-file-utils appstream dpkg-dev)
       # The server units' checker, and the YAML reader the manifests are checked with.
@@ -30,7 +32,9 @@ for flag in "$@"; do
                  x11-utils imagemagick) ;;
     --bench)
       # The peer the text benchmark compares with, and its filters' modules.
-      packages+=(urlwatch python3-lxml python3-cssselect python3-html2text) ;;
+      packages+=(urlwatch python3-lxml python3-cssselect python3-html2text)
+      # Node.js, for playwright-core, the peer of the rendering benchmark.
+      packages+=(nodejs) ;;
     --fuzz)
       packages+=(clang libclang-rt-dev) ;;
   esac

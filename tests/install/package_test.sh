@@ -14,6 +14,9 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libwx libsqlite3 libcanberra libcurl4; do
   grep -q "$lib" <<<"$depends" || { echo "Depends lacks $lib: $depends"; exit 1; }
 done
+# A browser is recommended, never required: the program works without one.
+grep -q chromium <<<"$(dpkg-deb -f "$deb" Recommends)" || { echo "Recommends no browser"; exit 1; }
+if grep -q chromium <<<"$depends"; then echo "Depends on a browser: $depends"; exit 1; fi
 dpkg-deb -x "$deb" "$work/root"
 
 # The unpacked probe against a page on 127.0.0.1.

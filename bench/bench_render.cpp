@@ -1,0 +1,180 @@
+// Rendered rows: one sentrel-watch --once pass over 20 loopback pages built by script
+// against playwright-core (npm) driving the same Chromium over the same pages (a new
+// context and page per URL, goto until the network is idle, content(), two at a time),
+// measured alike: CPU of the whole process tree (every descendant reaped), wall time, and
+// the tree's peak memory (proportional set size summed over its processes, sampled every
+// 20 ms). Median of 3, the two taken in turn. Wall time ends with the tree's last process.
+//   bench_render BIN_DIR BROWSER PLAYWRIGHT_DIR
+#include <dirent.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <thread>
+
+#include "BenchUtil.h"
+#include "TempDir.h"
+#include "TestServer.h"
+#include "UrlStore.h"
+
+using namespace sentrel;
+using namespace sentrel::test;
+
+namespace {
+
+constexpr int kPages = 20;
+
+// A shop's list page: a shell whose script fetches the items as JSON and builds the list.
+std::string Answer(const std::string& path) {
+    auto reply = [](const char* type, const std::string& body) {
+        return TestHttpServer::Response("200 OK",
+                                        std::string("Content-Type: ") + type + "\r\nContent-Length: " +
+                                            std::to_string(body.size()) + "\r\n",
+                                        body);
+    };
+    if (path.rfind("/p/", 0) == 0)
+        return reply("text/html; charset=utf-8",
+                     "<!DOCTYPE html><html><head><title>Shop " + path.substr(3) +
+                         "</title></head><body><h1>Shop</h1><ul id=list><li>Loading…</li></ul><script>"
+                         "fetch('/data/" + path.substr(3) + ".json').then(r => r.json()).then(d => {"
+                         " list.innerHTML = d.items.map(i => '<li>' + i.name + ' ' + i.price + '</li>').join('');"
+                         "});</script></body></html>");
+    if (path.rfind("/data/", 0) == 0) {
+        std::string items;
+        for (int i = 0; i < 30; ++i)
+            items += std::string(i ? "," : "") + "{\"name\":\"Item " + std::to_string(i) + "\",\"price\":" +
+                     std::to_string(100 + i) + "}";
+        return reply("application/json", "{\"items\":[" + items + "]}");
+    }
+    return TestHttpServer::Response("404 Not Found", "Content-Length: 0\r\n", "");
+}
+
+// The processes of the tree under `root` (itself included).
+std::set<pid_t> Tree(pid_t root) {
+    std::map<pid_t, pid_t> parent;
+    if (DIR* d = opendir("/proc")) {
+        while (dirent* e = readdir(d)) {
+            const pid_t pid = std::atoi(e->d_name);
+            if (pid <= 0) continue;
+            std::ifstream in("/proc/" + std::string(e->d_name) + "/stat");
+            std::string stat;
+            std::getline(in, stat);
+            const std::size_t close = stat.rfind(')');
+            if (close == std::string::npos) continue;
+            int ppid = 0;
+            std::sscanf(stat.c_str() + close + 2, "%*c %d", &ppid);
+            parent[pid] = ppid;
+        }
+        closedir(d);
+    }
+    std::set<pid_t> tree = {root};
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const auto& [pid, ppid] : parent)
+            if (tree.count(ppid) && tree.insert(pid).second) grew = true;
+    }
+    return tree;
+}
+
+long PssKb(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("Pss:", 0) == 0) return std::stol(line.substr(4));
+    return 0;
+}
+
+struct Run {
+    double cpu = 0, wall = 0, peakMb = 0;
+    bool ok = false;
+};
+
+double Seconds(const rusage& ru) {
+    return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs a command to its end: CPU of it and of every process it started (this program is
+// their subreaper: what a killed parent left is reaped here, and counted), wall time until
+// the last of them ended, peak PSS of the tree.
+Run Measure(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+    Run run;
+    const double start = bench::Now();
+    const pid_t pid = Spawn(argv, env);
+    std::atomic<bool> done{false};
+    long peak = 0;
+    std::thread sampler([&] {
+        while (!done) {
+            long sum = 0;
+            for (pid_t p : Tree(getpid()))  // the command's tree, and what it left here
+                if (p != getpid()) sum += PssKb(p);
+            peak = std::max(peak, sum);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    int status = 0, mainStatus = 0;
+    rusage ru{};
+    pid_t reaped;
+    while ((reaped = wait4(-1, &status, 0, &ru)) > 0) {
+        run.cpu += Seconds(ru);
+        if (reaped == pid) mainStatus = status;
+    }
+    run.wall = bench::Now() - start;
+    done = true;
+    sampler.join();
+    run.peakMb = peak / 1024.0;
+    run.ok = WIFEXITED(mainStatus) && WEXITSTATUS(mainStatus) <= 1;
+    return run;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: bench_render BIN_DIR BROWSER PLAYWRIGHT_DIR\n");
+        return 2;
+    }
+    const std::string bin = argv[1], browser = argv[2], playwright = argv[3];
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    TestHttpServer site([](TestServer::Conn& c, const std::string& head, int) {
+        c.Write(Answer(head.substr(4, head.find(' ', 4) - 4)));
+    });
+    std::vector<std::string> urls;
+    std::vector<UrlRow> rows;
+    for (int i = 0; i < kPages; ++i) {
+        urls.push_back(site.Url("/p/" + std::to_string(i)));
+        rows.push_back({urls.back(), "", "0", "", "", "text", "#list", "", "", "", "1"});
+    }
+    TempDir home, temp;
+    std::string error;
+    const std::vector<std::string> env = {"SENTREL_HOME=" + home.Path(), "SENTREL_BROWSER=" + browser,
+                                          "TMPDIR=" + temp.Path(), "BENCH_BROWSER=" + browser,
+                                          "NODE_PATH=" + playwright + "/node_modules"};
+    std::vector<std::string> node = {"/usr/bin/node", std::string(SENTREL_SOURCE_DIR) + "/bench/render_playwright.js"};
+    node.insert(node.end(), urls.begin(), urls.end());
+
+    std::printf("rendered rows: %d loopback pages built by script, %s\n", kPages, browser.c_str());
+    bench::Pairs cpu, wall, memory;
+    for (int round = 0; round < 3; ++round) {
+        if (!UrlStore(home.File("user.mdb")).Save(rows, error)) {  // every pass reads its first texts
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+        const Run ours = Measure({bin + "/sentrel-watch", "--once"}, env);
+        const Run theirs = Measure(node, env);
+        if (!ours.ok || !theirs.ok) {
+            std::fprintf(stderr, "a run failed (sentrel-watch %d, playwright %d)\n", ours.ok, theirs.ok);
+            return 1;
+        }
+        cpu.Add(ours.cpu, theirs.cpu);
+        wall.Add(ours.wall, theirs.wall);
+        memory.Add(ours.peakMb, theirs.peakMb);
+    }
+    cpu.Print("CPU of the process tree", "sentrel-watch --once", "playwright-core", 1, "s");
+    wall.Print("wall time", "sentrel-watch --once", "playwright-core", 1, "s");
+    memory.Print("peak PSS of the tree", "sentrel-watch --once", "playwright-core", 1, "MB");
+    return 0;
+}
