@@ -63,7 +63,7 @@ void Answer(const Json& command) {
 
 int main(int argc, char** argv) {
     if (const char* log = std::getenv("STANDIN_BROWSER_LOG")) {
-        std::ofstream out(log, std::ios::app);
+        std::ofstream out(log, std::ios::app | std::ios::binary);  // LF on every system
         for (int i = 1; i < argc; ++i) out << argv[i] << '\n';
         out << "--\n";
     }
