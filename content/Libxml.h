@@ -1,5 +1,5 @@
 #pragma once
-// Inside this module: libxml2 made ready once per process, its complaints silenced on
+// libxml2 made ready once per process (for every reader of XML in the program), its complaints silenced on
 // the calling thread (broken pages are the rule, recovering from them the point).
 namespace sentrel {
 namespace content {

@@ -22,7 +22,8 @@ DevTools::~DevTools() {
 
 void DevTools::Stop() {
     Dead();
-    m_child->Stop();
+    // Nothing of a rendering browser is worth an orderly end: its profile is thrown away.
+    m_child->Stop(std::chrono::milliseconds(0));
 }
 
 void DevTools::Dead() {

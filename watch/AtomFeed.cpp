@@ -19,6 +19,7 @@
 
 #include "AlertJson.h"
 #include "Files.h"
+#include "Libxml.h"
 #include "TextRules.h"
 #include "Translate.h"
 
@@ -202,6 +203,7 @@ std::string XmlSafe(const std::string& text) {
 }
 
 bool AtomFeed::Read(std::string& id, std::deque<Entry>& entries, std::string& error) const {
+    content::PrepareLibxml();  // its global state is set up once, whichever thread comes first
     id.clear();
     entries.clear();
     const fs::Kind kind = fs::KindOf(m_strPath);
