@@ -7,10 +7,11 @@
 
 namespace sentrel {
 
-/// What happened to a page.
-enum class EventKind { Changed, Failing, Recovered };
+/// What happened to a page. A quiet change met none of its row's conditions: it is kept,
+/// and told only to a reader of every event (sentrel-watch --json).
+enum class EventKind { Changed, Failing, Recovered, Quiet };
 /// How many kinds there are, and each one's place in a table of them.
-constexpr int kEventKinds = 3;
+constexpr int kEventKinds = 4;
 constexpr int KindIndex(EventKind kind) {
     return static_cast<int>(kind);
 }
@@ -27,6 +28,7 @@ struct AlertReport {
     bool bText = false;                ///< Changed of a text row
     std::vector<std::string> added;    ///< its added lines (at most 50)
     std::vector<std::string> removed;  ///< and removed ones
+    std::string because;               ///< the condition a told change met (empty: none named)
 };
 
 }  // namespace sentrel

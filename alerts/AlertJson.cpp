@@ -11,18 +11,19 @@ namespace sentrel {
 
 
 const char* ReportKindName(EventKind kind) {
-    static const char* const kName[kEventKinds] = {"changed", "failing", "recovered"};
+    static const char* const kName[kEventKinds] = {"changed", "failing", "recovered", "quiet"};
     return kName[KindIndex(kind)];
 }
 
 std::string ReportTitle(EventKind kind) {
-    static const char* const kTitle[kEventKinds] = {N_("有更新！"), N_("访问失败"), N_("已恢复")};
+    static const char* const kTitle[kEventKinds] = {N_("有更新！"), N_("访问失败"), N_("已恢复"), N_("有变化")};
     return Tr(kTitle[KindIndex(kind)]);
 }
 
 std::string ReportDetails(const AlertReport& report) {
     std::string details;
     if (!report.reason.empty()) details += "\n" + ReasonText(report.reason);
+    if (!report.because.empty()) details += "\n" + BecauseText(report.because);
     return details + ChangeLinesText(report.removed, report.added, static_cast<int>(report.removed.size()),
                                      static_cast<int>(report.added.size()), LineStyle());
 }
@@ -55,6 +56,7 @@ std::string ReportJson(const AlertReport& r) {
         event["added"] = r.added;
         event["removed"] = r.removed;
     }
+    if (!r.because.empty()) event["because"] = r.because;
     return JsonText(event);
 }
 

@@ -49,6 +49,7 @@ WatchSession::RunOptions AlertPolicy::RunOptions(int interval) const {
     run.nInterval = keys::kInterval.Clamp(interval ? interval : m_settings.m_nInterval);
     // One pass has no second probe to confirm a failure with.
     run.nFailAfter = m_options.bOnePass ? 1 : keys::kFailAfter.Clamp(m_settings.m_nFailAfter);
+    run.nHistoryDepth = keys::kHistoryDepth.Clamp(m_settings.m_nHistoryDepth);
     return run;
 }
 
@@ -93,6 +94,11 @@ void AlertPolicy::OnEvent(const WatchEvent& e) {
             Notice(EventKind::Recovered, e.id);
             if (Tell(EventKind::Recovered, row, -1, -1)) Mail(EventKind::Recovered, row);
             break;
+        case WatchEvent::Quiet:
+            // Kept and not told: only a reader of every event hears of it.
+            if (index >= 0) Tell(EventKind::Quiet, row, m_reported[row.id], row.nLastSize);
+            if (m_options.bKeepReportedSize) m_reported[e.id] = row.nLastSize;
+            break;
         case WatchEvent::RowChanged:
         case WatchEvent::Ended:
             break;
@@ -123,7 +129,9 @@ void AlertPolicy::Notice(EventKind kind, RowId id) {
 
 bool AlertPolicy::Tell(EventKind kind, const WatchRow& row, long long oldSize,
                        long long newSize) {
-    if (!m_pReporter && !m_pHooks) return true;
+    // Quiet changes are for the output alone, never for hooks.
+    Hooks* hooks = kind == EventKind::Quiet ? nullptr : m_pHooks;
+    if (!m_pReporter && !hooks) return true;
     AlertReport report;
     report.kind = kind;
     report.when = m_clock.Time();
@@ -132,12 +140,13 @@ bool AlertPolicy::Tell(EventKind kind, const WatchRow& row, long long oldSize,
     report.nOldSize = oldSize;
     report.nNewSize = newSize;
     if (kind == EventKind::Failing) report.reason = row.lastFailure.Reason();
-    if (kind == EventKind::Changed && row.compare.Text()) {
+    if ((kind == EventKind::Changed || kind == EventKind::Quiet) && row.compare.Text()) {
         report.bText = true;
         report.added = row.change.added;
         report.removed = row.change.removed;
+        if (kind == EventKind::Changed) report.because = row.because;
     }
-    if (m_pHooks) m_pHooks->Deliver(m_settings, report);
+    if (hooks) hooks->Deliver(m_settings, report);
     return !m_pReporter || m_pReporter->Report(report);
 }
 
@@ -145,7 +154,10 @@ void AlertPolicy::Mail(EventKind kind, const WatchRow& row) {
     if (!m_settings.m_bAlertEmail || !m_pMailer) return;
     if (kind != EventKind::Changed && !m_settings.m_bMailOnFailure) return;
     AlertMail mail{kind, row.id, WithoutPassword(row.url), row.lastFailure.Reason(), {}};
-    if (kind == EventKind::Changed && row.compare.Text()) mail.changes = MailChangeLines(row.change);
+    if (kind == EventKind::Changed && row.compare.Text()) {
+        mail.changes = MailChangeLines(row.change);
+        if (!row.because.empty()) mail.changes = BecauseText(row.because) + "\r\n" + mail.changes;
+    }
     m_pMailer->Send(mail);
 }
 

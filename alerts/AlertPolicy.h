@@ -39,7 +39,7 @@ struct AlertMail {
     RowId id = 0;
     std::string url;
     std::string reason;  ///< why the page fails (kFailing)
-    std::string changes;  ///< a text row's changed lines, as the mail tells them (kChanged)
+    std::string changes;  ///< a text row's changed lines (and the condition they met), as the mail tells them
 };
 
 /// Sends alert mails (off the caller's thread).

@@ -9,6 +9,10 @@ std::string ReasonText(const std::string& reason) {
     return Tr("原因：") + reason;
 }
 
+std::string BecauseText(const std::string& because) {
+    return Tr("条件：") + because;
+}
+
 std::string ChangeLinesText(const std::vector<std::string>& removed,
                             const std::vector<std::string>& added, int nRemoved, int nAdded,
                             const LineStyle& style) {

@@ -11,6 +11,8 @@ namespace sentrel {
 
 /// "原因：…": a failure's reason as it follows the page.
 std::string ReasonText(const std::string& reason);
+/// "条件：…": the condition a told change met.
+std::string BecauseText(const std::string& because);
 
 /// How changed lines are told: each line as `lead`, its mark, the line, `trail`; removed
 /// lines first, or only one side (the added lines, else the removed); at most `max` lines,

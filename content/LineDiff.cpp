@@ -3,6 +3,7 @@
 #include <dtl/dtl.hpp>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string_view>
 #include <unordered_map>
 
@@ -42,20 +43,22 @@ void SetDiff(const std::vector<std::string>& a, const std::vector<std::string>& 
 
 }  // namespace
 
-std::vector<DiffLine> DiffLines(const std::string& before, const std::string& after) {
-    const std::vector<std::string> a = Lines(before), b = Lines(after);
-    std::vector<DiffLine> out;
+// The edit script from a to b, every line kept, removed or added in the order of b (removed
+// lines where they stood). A differing middle too large for one is matched as sets when
+// `sets` allows, else there is no script (false).
+bool EditScript(const std::vector<std::string>& a, const std::vector<std::string>& b, std::vector<DiffLine>& out,
+                bool sets) {
     // A change touches few lines: the common head and tail need no edit script.
     std::size_t head = 0;
     while (head < a.size() && head < b.size() && a[head] == b[head]) ++head;
     std::size_t tail = 0;
-    while (tail < a.size() - head && tail < b.size() - head &&
-           a[a.size() - 1 - tail] == b[b.size() - 1 - tail])
+    while (tail < a.size() - head && tail < b.size() - head && a[a.size() - 1 - tail] == b[b.size() - 1 - tail])
         ++tail;
+    const bool large = a.size() - head - tail > kExactLimit && b.size() - head - tail > kExactLimit;
+    if (large && !sets) return false;
     for (std::size_t i = 0; i < head; ++i) out.push_back({DiffLine::kSame, a[i]});
-    const std::vector<std::string> midA(a.begin() + head, a.end() - tail),
-        midB(b.begin() + head, b.end() - tail);
-    if (midA.size() > kExactLimit && midB.size() > kExactLimit) {
+    const std::vector<std::string> midA(a.begin() + head, a.end() - tail), midB(b.begin() + head, b.end() - tail);
+    if (large) {
         SetDiff(midA, midB, out);
     } else if (!midA.empty() || !midB.empty()) {
         dtl::Diff<std::string, std::vector<std::string>> diff(midA, midB);
@@ -68,6 +71,13 @@ std::vector<DiffLine> DiffLines(const std::string& before, const std::string& af
         }
     }
     for (std::size_t i = b.size() - tail; i < b.size(); ++i) out.push_back({DiffLine::kSame, b[i]});
+    return true;
+}
+
+std::vector<DiffLine> DiffLines(const std::string& before, const std::string& after) {
+    const std::vector<std::string> a = Lines(before), b = Lines(after);
+    std::vector<DiffLine> out;
+    EditScript(a, b, out, true);
     // Within each run of changed lines, what went comes before what came, as readers of
     // a diff expect.
     for (auto run = out.begin(); run != out.end();) {
@@ -91,9 +101,9 @@ std::string KeptText(const std::string& text) {
     return text.substr(0, cut) + "\n";
 }
 
-LineChanges ChangedLines(const std::string& before, const std::string& after, int limit) {
+LineChanges ChangesOf(const std::vector<DiffLine>& diff, int limit) {
     LineChanges changes;
-    for (DiffLine& line : DiffLines(before, after)) {
+    for (const DiffLine& line : diff) {
         if (line.kind == DiffLine::kRemoved) {
             if (changes.nRemoved++ < limit) changes.removed.push_back(CutText(line.text, kMaxLineChars));
         } else if (line.kind == DiffLine::kAdded) {
@@ -101,6 +111,192 @@ LineChanges ChangedLines(const std::string& before, const std::string& after, in
         }
     }
     return changes;
+}
+
+LineChanges ChangedLines(const std::string& before, const std::string& after, int limit) {
+    return ChangesOf(DiffLines(before, after), limit);
+}
+
+// A delta is lines of commands: "=N" (take N lines of the old text), "-N" (skip N), "+N"
+// followed by the N lines to put in.
+std::string LineDelta(const std::string& from, const std::string& to) {
+    const std::vector<std::string> a = Lines(from), b = Lines(to);
+    std::vector<DiffLine> script;
+    if (!EditScript(a, b, script, false)) return std::string();
+    std::string delta;
+    auto command = [&delta](char op, std::size_t n) {
+        if (n) delta += op + std::to_string(n) + "\n";
+    };
+    std::size_t same = 0, skip = 0;
+    std::vector<const std::string*> put;
+    auto flush = [&] {
+        command('=', same);
+        command('-', skip);
+        command('+', put.size());
+        for (const std::string* line : put) delta += *line + "\n";
+        same = skip = 0;
+        put.clear();
+    };
+    for (const DiffLine& line : script) {
+        if (line.kind == DiffLine::kSame) {
+            if (skip || !put.empty()) flush();
+            ++same;
+        } else {
+            if (same) {
+                command('=', same);
+                same = 0;
+            }
+            if (line.kind == DiffLine::kRemoved)
+                ++skip;
+            else
+                put.push_back(&line.text);
+        }
+    }
+    flush();
+    // Worth it only when it is well smaller than the text it makes.
+    if (delta.size() * 2 > to.size()) return std::string();
+    return delta;
+}
+
+bool ApplyLineDelta(const std::string& from, const std::string& delta, std::string& to) {
+    const std::vector<std::string> a = Lines(from);
+    std::size_t next = 0;  // the next line of `from`
+    std::string out;
+    std::size_t pos = 0;
+    while (pos < delta.size()) {
+        const std::size_t end = delta.find('\n', pos);
+        if (end == std::string::npos || end == pos) return false;
+        const char op = delta[pos];
+        const std::size_t n = std::strtoul(delta.c_str() + pos + 1, nullptr, 10);
+        pos = end + 1;
+        if (op == '=' || op == '-') {
+            if (n > a.size() - next) return false;
+            if (op == '=')
+                for (std::size_t i = 0; i < n; ++i) out += a[next + i] + "\n";
+            next += n;
+        } else if (op == '+') {
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::size_t lineEnd = delta.find('\n', pos);
+                if (lineEnd == std::string::npos) return false;
+                out.append(delta, pos, lineEnd - pos + 1);
+                pos = lineEnd + 1;
+            }
+        } else {
+            return false;
+        }
+    }
+    if (next != a.size()) return false;
+    to = std::move(out);
+    return true;
+}
+
+namespace {
+// True for a character of a script written without spaces (CJK, kana, full-width forms):
+// each such character is a word of its own.
+bool OwnWord(const std::string& line, std::size_t at, std::size_t& length) {
+    const unsigned char c = static_cast<unsigned char>(line[at]);
+    length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    if (at + length > line.size()) length = line.size() - at;
+    // U+2E80 and above start with E2 BA..; everything from E3 on is beyond it.
+    return length >= 3 && (c >= 0xE3 || (c == 0xE2 && static_cast<unsigned char>(line[at + 1]) >= 0xBA));
+}
+
+// Words with the blanks after them, so that joined they give the line back.
+std::vector<std::string> Words(const std::string& line) {
+    std::vector<std::string> words;
+    std::size_t start = 0;
+    while (start < line.size()) {
+        std::size_t end = start, length = 0;
+        if (OwnWord(line, start, length)) {
+            end = start + length;
+        } else {
+            while (end < line.size() && line[end] != ' ' && line[end] != '\t' &&
+                   !OwnWord(line, end, length))
+                end += length;
+        }
+        while (end < line.size() && (line[end] == ' ' || line[end] == '\t')) ++end;
+        words.push_back(line.substr(start, end - start));
+        start = end;
+    }
+    return words;
+}
+}  // namespace
+
+std::vector<DiffWord> DiffWords(const std::string& before, const std::string& after) {
+    const std::vector<std::string> a = Words(before), b = Words(after);
+    std::vector<DiffWord> out;
+    // Lines of thousands of words are told whole: a word diff of them costs too much.
+    if (a.size() + b.size() > kMaxDiffWords) {
+        if (!before.empty()) out.push_back({DiffWord::kRemoved, before});
+        if (!after.empty()) out.push_back({DiffWord::kAdded, after});
+        return out;
+    }
+    dtl::Diff<std::string, std::vector<std::string>> diff(a, b);
+    diff.compose();
+    for (const auto& [word, info] : diff.getSes().getSequence()) {
+        const DiffWord::Kind kind = info.type == dtl::SES_DELETE ? DiffWord::kRemoved
+                                    : info.type == dtl::SES_ADD  ? DiffWord::kAdded
+                                                                 : DiffWord::kSame;
+        // Neighbours of one kind join: one mark for a run of words.
+        if (!out.empty() && out.back().kind == kind)
+            out.back().text += word;
+        else
+            out.push_back({kind, word});
+    }
+    return out;
+}
+
+std::string WordMarks(const std::vector<DiffWord>& words) {
+    std::string out;
+    for (const DiffWord& w : words) {
+        if (w.kind == DiffWord::kSame) {
+            out += w.text;
+            continue;
+        }
+        // The blanks after a changed run stay outside its marks.
+        const std::size_t end = w.text.find_last_not_of(" \t") + 1;
+        out += (w.kind == DiffWord::kRemoved ? "[-" : "{+") + w.text.substr(0, end) +
+               (w.kind == DiffWord::kRemoved ? "-]" : "+}") + w.text.substr(end);
+    }
+    return out;
+}
+
+std::vector<ShownLine> ShownChanges(const std::vector<DiffLine>& diff, bool words) {
+    std::vector<ShownLine> shown;
+    std::size_t i = 0;
+    while (i < diff.size()) {
+        if (diff[i].kind == DiffLine::kSame) {
+            ++i;
+            continue;
+        }
+        // A run of removed lines and the added ones right after it: the first ones of each
+        // side are one line changed, the rest came or went.
+        std::size_t removedEnd = i;
+        while (removedEnd < diff.size() && diff[removedEnd].kind == DiffLine::kRemoved) ++removedEnd;
+        std::size_t addedEnd = removedEnd;
+        while (addedEnd < diff.size() && diff[addedEnd].kind == DiffLine::kAdded) ++addedEnd;
+        const std::size_t pairs = words ? std::min(removedEnd - i, addedEnd - removedEnd) : 0;
+        for (std::size_t k = 0; k < pairs; ++k)
+            shown.push_back({ShownLine::kChanged, diff[removedEnd + k].text,
+                             DiffWords(diff[i + k].text, diff[removedEnd + k].text)});
+        for (std::size_t k = i + pairs; k < removedEnd; ++k)
+            shown.push_back({ShownLine::kRemoved, diff[k].text, {}});
+        for (std::size_t k = removedEnd + pairs; k < addedEnd; ++k)
+            shown.push_back({ShownLine::kAdded, diff[k].text, {}});
+        i = addedEnd;
+    }
+    return shown;
+}
+
+std::string ShownText(const ShownLine& line) {
+    switch (line.kind) {
+        case ShownLine::kRemoved:
+            return "- " + line.text;
+        case ShownLine::kAdded:
+            return "+ " + line.text;
+        default:
+            return "~ " + WordMarks(line.words);
+    }
 }
 
 }  // namespace content

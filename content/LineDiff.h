@@ -36,6 +36,40 @@ constexpr std::size_t kMaxKeptText = 1024 * 1024;
 /// lines that changed within it, as its earlier version was kept.
 std::string KeptText(const std::string& text);
 LineChanges ChangedLines(const std::string& before, const std::string& after, int limit = 50);
+/// The same of a diff already made.
+LineChanges ChangesOf(const std::vector<DiffLine>& diff, int limit = 50);
+
+/// How to make `to` of `from`, line by line, when that is much smaller than `to` itself;
+/// empty when it is not (a page rewritten), so that `to` is better kept whole.
+std::string LineDelta(const std::string& from, const std::string& to);
+/// `to` made of `from` and a delta LineDelta gave; false when they do not fit together.
+bool ApplyLineDelta(const std::string& from, const std::string& delta, std::string& to);
+
+/// The words of a changed line against its old one: each word of the old line kept or
+/// removed, and of the new one kept or added, in reading order (blanks belong to the word
+/// before them).
+struct DiffWord {
+    enum Kind { kSame, kRemoved, kAdded };
+    Kind kind;
+    std::string text;
+};
+std::vector<DiffWord> DiffWords(const std::string& before, const std::string& after);
+/// Lines with more words than this (both sides) are told as a whole.
+constexpr std::size_t kMaxDiffWords = 20000;
+/// "[-old-]{+new+}" marks of a changed line, as wdiff writes them.
+std::string WordMarks(const std::vector<DiffWord>& words);
+
+/// A diff as it is shown: lines that went, came, or (with words) changed, told by their
+/// words against the line they replace.
+struct ShownLine {
+    enum Kind { kRemoved, kAdded, kChanged };
+    Kind kind;
+    std::string text;  ///< the line (a changed one's new text)
+    std::vector<DiffWord> words;
+};
+std::vector<ShownLine> ShownChanges(const std::vector<DiffLine>& diff, bool words);
+/// "- line", "+ line", or "~ " and a changed line's word marks.
+std::string ShownText(const ShownLine& line);
 
 }  // namespace content
 }  // namespace sentrel

@@ -48,6 +48,8 @@ void ComposeAlertMail(const AlertMailRequest& r, const std::string& when, std::s
             subject = Fill(Tr("已恢复！{0}"), {when});
             body = Tr("相关网址：") + r.szUrl + "\r\n" + Tr("恢复时间：") + when;
             break;
+        case EventKind::Quiet:  // never mailed
+            break;
     }
     body += "\r\n\r\n" + Tr("无需回复本邮件！");
 }

@@ -64,7 +64,7 @@ HookRequest WebhookRequest(const std::string& url, const AlertReport& report) {
 }
 
 HookRequest NtfyRequest(const std::string& topic, const AlertReport& report) {
-    static const char* const kTags[] = {"bell", "warning", "white_check_mark"};
+    static const char* const kTags[kEventKinds] = {"bell", "warning", "white_check_mark", "memo"};
     const std::string message =
         (report.note.empty() ? report.url : report.note + "\n" + report.url) + ReportDetails(report);
     // A title beyond ASCII travels as RFC 2047 words, as ntfy reads them, on one line.

@@ -22,7 +22,7 @@ std::string WatchRow::StatusText() const {
         case RowStatus::Watching:
             return Tr("监控中");
         case RowStatus::Changed:
-            return Tr("有更新！");
+            return because.empty() ? Tr("有更新！") : Fill(Tr("有更新！（条件：{0}）"), {because});
         case RowStatus::Failing:
             return Tr("访问失败：") + lastFailure.Reason();
         case RowStatus::Recovered:
@@ -224,6 +224,7 @@ bool WatchSession::Start(const RunOptions& options) {
     ++m_nRunNumber;
     m_pRunFlag = CRunFlag::MakeChild(m_pExitFlag, "RUN");
     m_nFailAfter = std::max(1, options.nFailAfter);
+    m_nHistoryDepth = std::max(1, options.nHistoryDepth);
     for (WatchRow& row : m_rows) {
         row.bHaveSize = false;
         row.nFailures = 0;

@@ -60,6 +60,21 @@ struct CompareOptions {
     }
 };
 
+/// What a version of a text row's text was: its first, a change told, or a change kept
+/// quietly (no condition met).
+enum class VersionKind { First = 0, Told = 1, Quiet = 2 };
+
+/// What is kept with a version of a text row's text.
+struct VersionNote {
+    VersionKind kind = VersionKind::Told;
+    std::string because;  ///< the condition that made it told; empty: none named
+    int nAdded = 0;       ///< lines that came, and went, since the version before
+    int nRemoved = 0;
+    bool bNewBase = false;  ///< its number is now the one change:P% measures from
+    double base = 0;
+    int depth = 50;  ///< versions the page keeps (the oldest beyond them go)
+};
+
 /// Where a text row's texts are kept between runs (the store), so that what changed can
 /// be told, and shown, after a restart too.
 class TextKeeper {
@@ -67,8 +82,12 @@ class TextKeeper {
     virtual ~TextKeeper() = default;
     /// The page's last kept text; false when none is kept.
     virtual bool LastText(const std::string& url, std::string& text) = 0;
-    /// Keeps `text` as the page's last text (the one before it becomes its previous).
-    virtual void KeepText(const std::string& url, const std::string& text, std::time_t when) = 0;
+    /// Keeps `text` as the page's newest version (the one before it becomes its previous).
+    virtual void KeepText(const std::string& url, const std::string& text, std::time_t when,
+                          const VersionNote& note) = 0;
+    /// The number the page's last told version had (change:P% measures from it); false
+    /// when none is kept.
+    virtual bool AlertBase(const std::string& url, double& base) = 0;
 };
 
 /// One watched page.
@@ -81,6 +100,8 @@ struct WatchRow {
     std::string lastModified;
     CompareOptions compare;
     int nInterval = 0;  ///< seconds between the page's probes; 0: the run's interval
+    std::string alertIf;  ///< a text row's conditions, one a line: none, every change is told
+    std::string because;  ///< the condition its latest told change met (empty: none named)
     std::uint64_t nStoredHash = 0;  ///< a text row's text hash, kept with nStoredSize (0: none)
     std::uint64_t nLastHash = 0;    ///< a text row's reference in this run
     content::LineChanges change;    ///< a text row's lines that changed at its latest change
@@ -108,6 +129,7 @@ struct WatchEvent {
         Recovered,    ///< a good probe after Failing
         SizeStored,   ///< the stored size was measured anew
         Ended,        ///< the row's watcher ended
+        Quiet,        ///< a text row changed, meeting none of its conditions: kept, not told
     };
     Kind kind;
     RowId id = 0;
@@ -141,6 +163,9 @@ class WatchSession {
     void SetCompare(RowId id, const CompareOptions& compare);
     /// The row's own interval in seconds (0: the run's), from its next start on.
     void SetInterval(RowId id, int seconds);
+    /// A text row's conditions (one a line; empty: every change is told), from its next
+    /// change on: its texts and reference stay.
+    void SetAlertIf(RowId id, const std::string& rules);
     /// Deletes the row: its watcher stops, its mark goes with it.
     void RemoveRow(RowId id);
     void Clear();
@@ -163,6 +188,7 @@ class WatchSession {
     struct RunOptions {
         int nInterval = 60;
         int nFailAfter = 2;  ///< failed probes in a row before a row shows a failure
+        int nHistoryDepth = 50;  ///< versions a text row keeps of its text
         WatchTarget target;  ///< where the watchers post; the owner hands posts to Deliver
         std::function<void(int index)> onStarting;  ///< before each row's watcher starts
     };
@@ -234,6 +260,7 @@ class WatchSession {
     int m_nRunNumber = 0;
     int m_nNextWatch = 0;
     int m_nFailAfter = 2;
+    int m_nHistoryDepth = 50;
     WatcherStarter m_fnStartWatcher;
     std::map<int, std::unique_ptr<CWatchThread>> m_threads;  // by watch number, every run's
     const Clock* m_pClock = &Clock::System();

@@ -60,8 +60,12 @@ class ShardTextKeeper : public TextKeeper {
     bool LastText(const std::string& url, std::string& text) override {
         return m_own.LastText(url, text) || m_list.LastText(url, text);
     }
-    void KeepText(const std::string& url, const std::string& text, std::time_t when) override {
-        m_own.KeepText(url, text, when);
+    void KeepText(const std::string& url, const std::string& text, std::time_t when,
+                  const VersionNote& note) override {
+        m_own.KeepText(url, text, when, note);
+    }
+    bool AlertBase(const std::string& url, double& base) override {
+        return m_own.AlertBase(url, base) || m_list.AlertBase(url, base);
     }
 
   private:

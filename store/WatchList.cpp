@@ -23,6 +23,7 @@ std::vector<UrlRow> StoredRows(const WatchSession& session) {
             if (row.nStoredHash != 0) stored.textHash = content::HashToHex(row.nStoredHash);
         }
         if (row.nInterval > 0) stored.interval = std::to_string(row.nInterval);
+        if (row.compare.Text()) stored.alertIf = row.alertIf;
         rows.push_back(std::move(stored));
     }
     return rows;
@@ -95,6 +96,7 @@ int StoredInterval(const std::string& text) {
 RowId AddStoredRow(WatchSession& session, const UrlRow& row) {
     const RowId id = AddStoredCompare(session, row);
     session.SetInterval(id, StoredInterval(row.interval));
+    if (!row.compare.empty()) session.SetAlertIf(id, row.alertIf);
     return id;
 }
 
@@ -109,9 +111,17 @@ bool StoreTextKeeper::LastText(const std::string& url, std::string& text) {
     return texts.lastTime != 0;
 }
 
-void StoreTextKeeper::KeepText(const std::string& url, const std::string& text, std::time_t when) {
+void StoreTextKeeper::KeepText(const std::string& url, const std::string& text, std::time_t when,
+                               const VersionNote& note) {
     std::string error;
-    if (!m_store.KeepText(url, text, when, error) && m_fnError) m_fnError(error);
+    if (!m_store.KeepText(url, text, when, note, error) && m_fnError) m_fnError(error);
+}
+
+bool StoreTextKeeper::AlertBase(const std::string& url, double& base) {
+    std::string error;
+    bool have = false;
+    if (!m_store.AlertBase(url, base, have, error) && m_fnError) m_fnError(error);
+    return have;
 }
 
 bool SaveList(const WatchSession& session, const UrlStore& store, std::string& error) {

@@ -35,7 +35,9 @@ class StoreTextKeeper : public TextKeeper {
                              std::function<void(const std::string&)> onError = {})
         : m_store(std::move(path)), m_fnError(std::move(onError)) {}
     bool LastText(const std::string& url, std::string& text) override;
-    void KeepText(const std::string& url, const std::string& text, std::time_t when) override;
+    void KeepText(const std::string& url, const std::string& text, std::time_t when,
+                  const VersionNote& note) override;
+    bool AlertBase(const std::string& url, double& base) override;
 
   private:
     UrlStore m_store;

@@ -11,6 +11,8 @@ namespace {
 // The texts a text row keeps, in memory.
 struct MemoryTexts : TextKeeper {
     std::map<std::string, std::string> last;
+    std::map<std::string, double> base;
+    std::vector<VersionNote> notes;
     int kept = 0;
     bool LastText(const std::string& url, std::string& text) override {
         auto it = last.find(url);
@@ -18,9 +20,18 @@ struct MemoryTexts : TextKeeper {
         text = it->second;
         return true;
     }
-    void KeepText(const std::string& url, const std::string& text, std::time_t) override {
+    void KeepText(const std::string& url, const std::string& text, std::time_t,
+                  const VersionNote& note) override {
         last[url] = text;
+        if (note.bNewBase) base[url] = note.base;
+        notes.push_back(note);
         ++kept;
+    }
+    bool AlertBase(const std::string& url, double& number) override {
+        auto it = base.find(url);
+        if (it == base.end()) return false;
+        number = it->second;
+        return true;
     }
 };
 ProbeResult Text(const std::string& text) {
@@ -97,4 +108,62 @@ TEST(WatchSession, ATextBeyondWhatIsKeptTellsTheOneLineThatChanged) {
     EXPECT_EQ(1, row.change.nRemoved);
     EXPECT_EQ(std::vector<std::string>{"LINE 0 of a long page"}, row.change.added);
     EXPECT_LE(texts.last["u"].size(), content::kMaxKeptText);
+}
+
+TEST(WatchSession, ATextRowWithConditionsIsToldOnlyWhenOneIsMet) {
+    // Each text after the first is one change; "M"/"m" a told one, "q" a quiet one.
+    struct Case {
+        const char* rules;
+        std::vector<const char*> texts;
+        const char* told;
+        const char* because;  // of the last told change
+    } cases[] = {
+        {"added:in stock", {"Sold out\n", "In Stock now\n"}, "M", "added:in stock"},
+        {"added:in stock", {"In stock\n", "Sold out\n"}, "q", ""},
+        {"added:/\\d+ left/", {"a\n", "a\n3 left\n", "a\n2 left\n"}, "Mm", "added:/\\d+ left/"},
+        {"removed:缺货", {"状态：缺货\n", "状态：有货\n"}, "M", "removed:缺货"},
+        {"appears:in stock", {"x\n", "y in stock\n", "z in stock\n", "w\n"}, "Mqq", "appears:in stock"},
+        {"disappears:缺货", {"缺货\n", "仍然缺货\n", "有货\n"}, "qM", "disappears:缺货"},
+        // One alert a crossing, again at the next one.
+        {"below:100", {"¥120\n", "¥99\n", "¥95\n", "¥130\n", "¥90\n"}, "Mqqm", "below:100"},
+        {"above:1,000", {"900\n", "1.000,00\n", "1.000,01\n"}, "qM", "above:1,000"},
+        // change: measures from the last told version, quiet ones between do not move it.
+        {"change:10%", {"100\n", "105\n", "109\n", "111\n", "115\n", "99\n"}, "qqMqm",
+         "change:10%"},
+        {"below:5\nchange:50%", {"no number\n", "still none\n"}, "q", ""},
+        {"added:x\nabove:10", {"5\n", "20\n"}, "M", "above:10"},
+        {"", {"a\n", "b\n"}, "M", ""},
+    };
+    CompareOptions text;
+    text.mode = CompareOptions::kText;
+    for (const Case& c : cases) {
+        Session s;
+        MemoryTexts texts;
+        std::string told;
+        s.session.Subscribe([&](const WatchEvent& e) {
+            if (e.kind == WatchEvent::Marked) told += e.bNewMark ? "M" : "m";
+            if (e.kind == WatchEvent::Quiet) told += "q";
+        });
+        s.session.SetTextKeeper(&texts);
+        const RowId id = s.session.AddRow("u", "", 0, {}, {}, text);
+        s.session.SetAlertIf(id, c.rules);
+        s.Start();
+        std::vector<ProbeResult> results;
+        for (const char* t : c.texts) results.push_back(Text(t));
+        s.Results(0, results);
+        EXPECT_EQ(c.told, told) << c.rules << " " << c.texts[1];
+        const WatchRow& row = s.session.Row(0);
+        EXPECT_EQ(c.because, row.because) << c.rules;
+        // A quiet change moves the reference on: nothing is told of it later.
+        EXPECT_EQ(results.back().nHash, told.back() == 'q' ? row.nStoredHash : row.nLastHash)
+            << c.rules;
+        EXPECT_EQ(told.find('M') != std::string::npos, row.bMarked) << c.rules;
+        // Every text is a version; the first is told as nothing.
+        ASSERT_EQ(c.texts.size(), texts.notes.size()) << c.rules;
+        EXPECT_EQ(VersionKind::First, texts.notes[0].kind);
+        for (std::size_t i = 1; i < texts.notes.size(); ++i)
+            EXPECT_EQ(told[i - 1] == 'q' ? VersionKind::Quiet : VersionKind::Told,
+                      texts.notes[i].kind)
+                << c.rules << " #" << i;
+    }
 }

@@ -1,0 +1,98 @@
+#include "TextPattern.h"
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
+namespace sentrel {
+namespace content {
+
+namespace {
+// What a pattern may spend on one text: far beyond what a sensible expression needs on any
+// line of a page, far below the minutes a nested repetition (/(a+)+$/) can take.
+constexpr uint32_t kMatchLimit = 1000000;
+constexpr uint32_t kDepthLimit = 10000;
+constexpr PCRE2_SIZE kHeapLimitKiB = 16 * 1024;
+}  // namespace
+
+struct TextPattern::Code {
+    pcre2_code* code = nullptr;
+    pcre2_match_data* match = nullptr;
+    pcre2_match_context* limits = nullptr;
+    ~Code() {
+        pcre2_match_context_free(limits);
+        pcre2_match_data_free(match);
+        pcre2_code_free(code);
+    }
+};
+
+TextPattern::TextPattern() = default;
+TextPattern::~TextPattern() = default;
+TextPattern::TextPattern(TextPattern&&) noexcept = default;
+TextPattern& TextPattern::operator=(TextPattern&&) noexcept = default;
+
+bool TextPattern::Compile(const std::string& written, std::string& message, std::size_t& at) {
+    uint32_t options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF;
+    std::string pattern;
+    if (written.size() >= 2 && written.front() == '/' && written.back() == '/') {
+        pattern = written.substr(1, written.size() - 2);
+        options |= PCRE2_UCP;  // \w, \d and \b know every script
+    } else if (written.size() >= 3 && written.front() == '/' && written.compare(written.size() - 2, 2, "/i") == 0) {
+        pattern = written.substr(1, written.size() - 3);
+        options |= PCRE2_CASELESS | PCRE2_UCP;
+    } else {
+        pattern = written;
+        options |= PCRE2_LITERAL | PCRE2_CASELESS;
+    }
+    int error = 0;
+    PCRE2_SIZE offset = 0;
+    auto code = std::make_unique<Code>();
+    code->code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), options, &error,
+                               &offset, nullptr);
+    if (!code->code) {
+        PCRE2_UCHAR text[256];
+        pcre2_get_error_message(error, text, sizeof text);
+        message = reinterpret_cast<const char*>(text);
+        at = offset + 1;
+        return false;
+    }
+    pcre2_jit_compile(code->code, PCRE2_JIT_COMPLETE);  // plain matching where JIT is missing
+    code->match = pcre2_match_data_create_from_pattern(code->code, nullptr);
+    code->limits = pcre2_match_context_create(nullptr);
+    pcre2_set_match_limit(code->limits, kMatchLimit);
+    pcre2_set_depth_limit(code->limits, kDepthLimit);
+    pcre2_set_heap_limit(code->limits, kHeapLimitKiB);
+    m_code = std::move(code);
+    m_strWritten = written;
+    return true;
+}
+
+TextPattern::Found TextPattern::In(const char* text, std::size_t length) const {
+    if (!m_code) return Found::No;
+    const int rc = pcre2_match(m_code->code, reinterpret_cast<PCRE2_SPTR>(text), length, 0, 0, m_code->match,
+                               m_code->limits);
+    if (rc >= 0) return Found::Yes;
+    if (rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT ||
+        rc == PCRE2_ERROR_JIT_STACKLIMIT)
+        return Found::TooCostly;
+    return Found::No;
+}
+
+std::vector<std::pair<int, std::string>> RuleLines(const std::string& text) {
+    std::vector<std::pair<int, std::string>> lines;
+    std::size_t start = 0;
+    int number = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        ++number;
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
+        const std::size_t lead = line.find_first_not_of(" \t");
+        if (lead != std::string::npos) lines.emplace_back(number, line.substr(lead));
+    }
+    return lines;
+}
+
+}  // namespace content
+}  // namespace sentrel

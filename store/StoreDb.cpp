@@ -1,0 +1,99 @@
+#include "StoreDb.h"
+
+namespace sentrel {
+namespace storedb {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 3000;
+constexpr const char* kCreateTable =
+    "CREATE TABLE IF NOT EXISTS T_URL (url TEXT, title TEXT, kbsize TEXT, etag TEXT, "
+    "lastmod TEXT, compare TEXT, selector TEXT, ignore TEXT, texthash TEXT, interval TEXT, "
+    "render TEXT, alertif TEXT)";
+// A text row's last two texts (what older programs read), and the number change:P%
+// measures from.
+constexpr const char* kCreateTexts =
+    "CREATE TABLE IF NOT EXISTS T_TEXT (url TEXT PRIMARY KEY, last TEXT, lasttime INTEGER, "
+    "prev TEXT, prevtime INTEGER, alertnum REAL)";
+// Every kept version of a text row's text, oldest first by seq. `whole` 1: body is the
+// text; 0: body is a line delta that makes it of the next version's text.
+constexpr const char* kCreateVersions =
+    "CREATE TABLE IF NOT EXISTS T_VERSION (url TEXT, seq INTEGER, time INTEGER, size INTEGER, "
+    "added INTEGER, removed INTEGER, kind INTEGER, because TEXT, whole INTEGER, body BLOB, "
+    "PRIMARY KEY (url, seq))";
+
+}  // namespace
+
+std::string Describe(sqlite3* db, const std::string& path) {
+    return path + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
+}
+
+Db Open(const std::string& path, std::string& error) {
+    sqlite3* raw = nullptr;
+    int rc =
+        sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    Db db(raw);
+    if (rc != SQLITE_OK) {
+        error = Describe(raw, path);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(raw, 1);
+    // Creating the table also proves that the file is a readable database.
+    if (sqlite3_exec(raw, kCreateTable, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        error = Describe(raw, path);
+        return nullptr;
+    }
+    return db;
+}
+
+const char* Text(sqlite3_stmt* s, int col) {
+    const unsigned char* t = sqlite3_column_text(s, col);
+    return t ? reinterpret_cast<const char*>(t) : "";
+}
+
+Stmt Prepare(sqlite3* db, const char* sql) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) return nullptr;
+    return Stmt(raw);
+}
+
+bool EnsureTextTables(sqlite3* db) {
+    Stmt had = Prepare(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'T_VERSION'");
+    if (!had) return false;
+    const bool hadVersions = sqlite3_step(had.get()) == SQLITE_ROW;
+    had.reset();
+    if (sqlite3_exec(db, kCreateTexts, nullptr, nullptr, nullptr) != SQLITE_OK ||
+        sqlite3_exec(db, kCreateVersions, nullptr, nullptr, nullptr) != SQLITE_OK)
+        return false;
+    // The last two texts an earlier version kept become the first versions (how much
+    // changed between them is not known).
+    if (!hadVersions &&
+        sqlite3_exec(db,
+                     "INSERT OR IGNORE INTO T_VERSION SELECT url, 1, prevtime, "
+                     "length(CAST(prev AS BLOB)), NULL, NULL, 0, NULL, 1, CAST(prev AS BLOB) "
+                     "FROM T_TEXT WHERE prevtime > 0 AND prev IS NOT NULL;"
+                     "INSERT OR IGNORE INTO T_VERSION SELECT url, CASE WHEN prevtime > 0 AND prev "
+                     "IS NOT NULL THEN 2 ELSE 1 END, lasttime, length(CAST(last AS BLOB)), NULL, "
+                     "NULL, CASE WHEN prevtime > 0 AND prev IS NOT NULL THEN 1 ELSE 0 END, NULL, "
+                     "1, CAST(last AS BLOB) FROM T_TEXT WHERE lasttime > 0 AND last IS NOT NULL",
+                     nullptr, nullptr, nullptr) != SQLITE_OK)
+        return false;
+    // A T_TEXT of an earlier version has no alertnum yet.
+    Stmt columns = Prepare(db, "SELECT 1 FROM pragma_table_info('T_TEXT') WHERE name = 'alertnum'");
+    if (!columns) return false;
+    if (sqlite3_step(columns.get()) == SQLITE_ROW) return true;
+    return sqlite3_exec(db, "ALTER TABLE T_TEXT ADD COLUMN alertnum REAL", nullptr, nullptr,
+                        nullptr) == SQLITE_OK;
+}
+
+void DropTextsOfGonePages(sqlite3* db) {
+    if (!EnsureTextTables(db)) return;
+    sqlite3_exec(db,
+                 "DELETE FROM T_TEXT WHERE url NOT IN (SELECT url FROM T_URL);"
+                 "DELETE FROM T_VERSION WHERE url NOT IN (SELECT url FROM T_URL)",
+                 nullptr, nullptr, nullptr);
+}
+
+}  // namespace storedb
+}  // namespace sentrel
