@@ -58,8 +58,8 @@ bool AlertRules::Parse(const std::string& text, std::string& error) {
     std::vector<std::unique_ptr<Rule>> rules;
     for (const auto& [lineNo, line] : RuleLines(text)) {
         const int number = lineNo;
-        auto fail = [&error, number](const std::string& problem) {
-            error = Fill(Tr("提醒条件第 {0} 行有误：{1}"), {std::to_string(number), problem});
+        auto fail = [&error, number, &line](const std::string& problem) {
+            error = Fill(Tr("提醒条件第 {0} 行“{1}”有误：{2}"), {std::to_string(number), line, problem});
             return false;
         };
         const std::size_t colon = line.find(':');
@@ -73,8 +73,7 @@ bool AlertRules::Parse(const std::string& text, std::string& error) {
                 known = true;
             }
         if (!known || colon == std::string::npos)
-            return fail(Fill(Tr("“{0}” 不是条件（可用 added:、removed:、appears:、disappears:、below:、above:、change:）"),
-                             {line}));
+            return fail(Tr("不是条件（可用 added:、removed:、appears:、disappears:、below:、above:、change:）"));
         std::string arg = line.substr(colon + 1);
         while (!arg.empty() && (arg.front() == ' ' || arg.front() == '\t')) arg.erase(0, 1);
         if (arg.empty()) return fail(Fill(Tr("{0}: 后面缺少内容"), {word}));

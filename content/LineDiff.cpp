@@ -249,6 +249,10 @@ std::vector<DiffWord> DiffWords(const std::string& before, const std::string& af
 std::string WordMarks(const std::vector<DiffWord>& words) {
     std::string out;
     for (const DiffWord& w : words) {
+        // Marks that meet are kept apart by a blank, as wdiff shows them.
+        if (w.kind == DiffWord::kAdded && !out.empty() && out.size() >= 2 &&
+            out.compare(out.size() - 2, 2, "-]") == 0)
+            out += ' ';
         if (w.kind == DiffWord::kSame) {
             out += w.text;
             continue;

@@ -90,6 +90,44 @@ bool ListFile::LoadTexts(const std::string& url, PageTexts& texts, std::string& 
     return UrlStore(m_strPath).LoadTexts(url, texts, error);
 }
 
+namespace {
+// Each store that keeps versions of a page, in the order they were kept: the list's, then
+// the shards' (oldest file first).
+std::vector<std::string> VersionStores(const std::string& dir, const std::string& list) {
+    std::vector<std::string> stores{list};
+    for (std::string& path : ShardStateFiles(dir)) stores.push_back(std::move(path));
+    return stores;
+}
+}  // namespace
+
+bool ListFile::Versions(const std::string& url, std::vector<TextVersion>& versions,
+                        std::string& error) const {
+    versions.clear();
+    for (const std::string& path : VersionStores(m_strDir, m_strPath)) {
+        std::vector<TextVersion> part;
+        if (!UrlStore(path).Versions(url, part, error)) return false;
+        for (TextVersion& v : part) {
+            v.n = static_cast<int>(versions.size()) + 1;
+            versions.push_back(std::move(v));
+        }
+    }
+    return true;
+}
+
+bool ListFile::VersionText(const std::string& url, int n, std::string& text,
+                           std::string& error) const {
+    int before = 0;  // versions in the stores already passed
+    for (const std::string& path : VersionStores(m_strDir, m_strPath)) {
+        std::vector<TextVersion> part;
+        if (!UrlStore(path).Versions(url, part, error)) return false;
+        const int count = static_cast<int>(part.size());
+        if (n > before && n <= before + count) return UrlStore(path).VersionText(url, n - before, text, error);
+        before += count;
+    }
+    error = Fill(Tr("没有第 {0} 个版本"), {std::to_string(n)});
+    return false;
+}
+
 bool ListFile::Save(const WatchSession& session, std::string& told) {
     const std::vector<UrlRow> rows = StoredRows(session);
     std::string error;

@@ -44,6 +44,11 @@ class ListFile {
     TextKeeper& Texts() { return *m_pTexts; }
     /// A page's kept texts, as Texts keeps them.
     bool LoadTexts(const std::string& url, PageTexts& texts, std::string& error) const;
+    /// A page's kept versions, oldest first (numbered from 1): the list's, then those that
+    /// shards running beside it keep.
+    bool Versions(const std::string& url, std::vector<TextVersion>& versions, std::string& error) const;
+    /// The text of version `n` of Versions; false with the reason when there is none.
+    bool VersionText(const std::string& url, int n, std::string& text, std::string& error) const;
     /// Reported on whatever thread keeps a text, when one could not be kept.
     void OnTextProblem(std::function<void(const std::string&)> told) { m_fnTextProblem = std::move(told); }
 

@@ -64,9 +64,8 @@ void TakeState(std::vector<UrlRow>& list, const std::vector<UrlRow>& state) {
     }
 }
 
-namespace {
-// The shard state files of `dataDir`, oldest first, so that the newest state wins.
-std::vector<std::string> StateFiles(const std::string& dataDir) {
+// Oldest first, so that the newest state wins.
+std::vector<std::string> ShardStateFiles(const std::string& dataDir) {
     namespace stdfs = std::filesystem;
     static const std::regex name(R"(shard-[0-9]+-of-[0-9]+\.mdb)");
     std::vector<std::pair<stdfs::file_time_type, std::string>> found;
@@ -80,14 +79,13 @@ std::vector<std::string> StateFiles(const std::string& dataDir) {
     for (auto& [time, path] : found) files.push_back(std::move(path));
     return files;
 }
-}  // namespace
 
 std::vector<std::string> ReadShardStates(const std::string& dataDir, std::vector<UrlRow>& list,
                                          int index, int count) {
     const std::string own = count > 0 ? ShardStatePath(dataDir, index, count) : std::string();
     const std::string sameCount = "-of-" + std::to_string(count) + ".mdb";
     std::vector<std::string> problems;
-    for (const std::string& path : StateFiles(dataDir)) {
+    for (const std::string& path : ShardStateFiles(dataDir)) {
         const bool sibling = count > 0 && path != own && path.size() > sameCount.size() &&
                              path.compare(path.size() - sameCount.size(), sameCount.size(), sameCount) == 0;
         if (sibling) continue;
@@ -126,7 +124,7 @@ std::vector<std::string> ShardsOfOtherCounts(const std::string& dataDir, int cou
 
 bool FoldShardStates(const std::string& dataDir, const UrlStore& store, std::string& error,
                      std::vector<std::string>& problems) {
-    const std::vector<std::string> files = StateFiles(dataDir);
+    const std::vector<std::string> files = ShardStateFiles(dataDir);
     if (files.empty()) return true;
     std::vector<UrlRow> list;
     if (!LoadRows(store, list, error)) return false;

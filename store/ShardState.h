@@ -28,6 +28,9 @@ std::string ShardStatePath(const std::string& dataDir, int index, int count);
 /// rows of the same URL, compared the same way, matched in order.
 void TakeState(std::vector<UrlRow>& list, const std::vector<UrlRow>& state);
 
+/// The shard state files of `dataDir`, oldest first.
+std::vector<std::string> ShardStateFiles(const std::string& dataDir);
+
 /// Rows of `list` take what every shard state file of `dataDir` holds for them, oldest
 /// file first: what shards measured, as --list reads the list while they run, and as a
 /// shard starts. A shard (`index` of `count`) passes over the other files of its own

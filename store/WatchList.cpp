@@ -1,5 +1,6 @@
 #include "WatchList.h"
 
+#include "AlertRules.h"
 #include "PageText.h"
 #include "Settings.h"
 #include "TextHash.h"
@@ -30,7 +31,7 @@ std::vector<UrlRow> StoredRows(const WatchSession& session) {
 }
 
 bool CheckRow(std::string& url, std::string& note, const CompareOptions& compare,
-              std::string& problem) {
+              std::string& problem, const std::string& alertIf) {
     url = CleanUrlText(url);
     note = CleanNoteText(note);
     problem.clear();
@@ -40,8 +41,8 @@ bool CheckRow(std::string& url, std::string& note, const CompareOptions& compare
         problem = Tr("请输入网址！");
     else if (chars > kMaxUrlChars)
         problem = Fill(Tr("网址过长，不能超过 {0} 个字符！"), {std::to_string(kMaxUrlChars)});
-    else
-        compare.Reader(&problem);
+    else if (compare.Reader(&problem) && compare.Text())
+        content::AlertRules().Parse(alertIf, problem);
     return problem.empty();
 }
 

@@ -18,7 +18,7 @@ bool SaveList(const WatchSession& session, const UrlStore& store, std::string& e
 /// sentrel-watch both use ("请输入网址！", a selector's or ignore rule's fault). The URL
 /// and note are cleaned as the list keeps them (one line each).
 bool CheckRow(std::string& url, std::string& note, const CompareOptions& compare,
-              std::string& problem);
+              std::string& problem, const std::string& alertIf = {});
 
 /// Reads a page's own interval as the URL dialog and sentrel-watch take it: empty is 0
 /// (the program's interval); else whole seconds within the interval's bounds. False with

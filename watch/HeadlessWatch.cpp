@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "LineDiff.h"
 #include "MultiWatcher.h"
 #include "Renderer.h"
 #include "ShardState.h"
@@ -39,6 +40,8 @@ int HeadlessWatch::Run() {
     m_list->OnTextProblem([](const std::string& e) { Complain("无法保存网页文字：{0}", {e}); });
     m_session.SetTextKeeper(&m_list->Texts());
     if (m_args.bList) return Load(ListFile::Shards::Read) ? List() : kExitErrors;
+    if (!m_args.history.empty()) return History();
+    if (!m_args.diff.empty()) return Diff();
 
     ProfileLock lock, shardLock;
     if (!Take(lock, m_args.nShards ? ProfileLock::Hold::kShared : ProfileLock::Hold::kAlone,
@@ -164,9 +167,11 @@ void HeadlessWatch::Wake() const {
 }
 
 bool HeadlessWatch::Report(const AlertReport& report) {
+    // A quiet change is told to nobody: only a reader of every event (--json) sees it.
+    if (report.kind == EventKind::Quiet && !m_args.bJson) return true;
     if (report.kind == EventKind::Changed) m_bChanged = true;
     if (report.kind == EventKind::Failing) m_bErrors = true;
-    if (m_feed) m_feed->Add(report);
+    if (m_feed && report.kind != EventKind::Quiet) m_feed->Add(report);
     std::printf("%s\n", FormatReport(report, m_args.bJson).c_str());
     if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
     if (errno == EPIPE) m_bOutputClosed = true;
@@ -249,6 +254,56 @@ int HeadlessWatch::List() {
     return kExitQuiet;
 }
 
+// --history URL: the page's versions, newest first.
+int HeadlessWatch::History() {
+    std::vector<TextVersion> versions;
+    std::string error;
+    if (!m_list->Versions(m_args.history, versions, error)) {
+        Say(error);
+        return kExitErrors;
+    }
+    if (versions.empty()) {
+        Complain("没有保存 {0} 的版本（只有文字比较的行才保存版本）", {Visible(OneLine(m_args.history))});
+        return kExitErrors;
+    }
+    for (auto v = versions.rbegin(); v != versions.rend(); ++v)
+        std::printf("%s\n", FormatVersion(*v, m_args.bJson).c_str());
+    return kExitQuiet;
+}
+
+// --diff URL [--from N] [--to M]: what went and came between two versions.
+int HeadlessWatch::Diff() {
+    std::vector<TextVersion> versions;
+    std::string error;
+    if (!m_list->Versions(m_args.diff, versions, error)) {
+        Say(error);
+        return kExitErrors;
+    }
+    if (versions.empty()) {
+        Complain("没有保存 {0} 的版本（只有文字比较的行才保存版本）", {Visible(OneLine(m_args.diff))});
+        return kExitErrors;
+    }
+    const int count = static_cast<int>(versions.size());
+    const int to = m_args.nTo ? m_args.nTo : count;
+    const int from = m_args.nFrom ? m_args.nFrom : std::max(1, to - 1);
+    std::string before, after;
+    for (auto [n, text] : {std::pair<int, std::string*>{from, &before}, {to, &after}}) {
+        if (n > count) {
+            Complain("没有第 {0} 个版本（{1} 有 {2} 个）", {std::to_string(n), Visible(OneLine(m_args.diff)),
+                                                           std::to_string(count)});
+            return kExitErrors;
+        }
+        if (!m_list->VersionText(m_args.diff, n, *text, error)) {
+            Say(error);
+            return kExitErrors;
+        }
+    }
+    for (const content::ShownLine& line :
+         content::ShownChanges(content::DiffLines(before, after), m_args.bWords))
+        std::printf("%s\n", Visible(content::ShownText(line)).c_str());
+    return kExitQuiet;
+}
+
 // --add and --remove: the list changed as the window's dialog would change it; a list that
 // could not be read is never written over, the change goes to a recovery file beside it.
 int HeadlessWatch::Edit() {
@@ -267,19 +322,24 @@ int HeadlessWatch::Edit() {
         CompareOptions::ModeNamed(m_args.compare, compare.mode);
         if (m_args.bRender) compare.mode = CompareOptions::kText;
         compare.render = m_args.bRender;
+        std::string alertIf;
         if (compare.Text()) {
             compare.select = m_args.select;
             for (const std::string& rule : m_args.ignore)
                 compare.ignore += (compare.ignore.empty() ? "" : "\n") + rule;
+            for (const std::string& rule : m_args.alertIf)
+                alertIf += (alertIf.empty() ? "" : "\n") + rule;
         }
         std::string problem;
         int interval = 0;
-        if (!CheckRow(url, note, compare, problem) ||
+        if (!CheckRow(url, note, compare, problem, alertIf) ||
             !ReadPageInterval(m_args.pageInterval, interval, problem)) {
             Say(problem);
             return kExitErrors;
         }
-        m_session.SetInterval(m_session.AddRow(url, note, 0, {}, {}, compare), interval);
+        const RowId id = m_session.AddRow(url, note, 0, {}, {}, compare);
+        m_session.SetInterval(id, interval);
+        m_session.SetAlertIf(id, alertIf);
     }
     std::string told;
     const bool unread = m_list->SaveTarget() != m_list->Path();

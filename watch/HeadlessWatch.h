@@ -40,6 +40,8 @@ class HeadlessWatch : public Reporter, public ListKeeper {
     bool RefuseOtherCounts();
     bool Load(ListFile::Shards shards);
     int List();
+    int History();
+    int Diff();
     int Edit();
     void TakeMailResults();
     /// True once standard output leads nowhere: its reader closed the pipe.

@@ -65,6 +65,27 @@ int Parse(int argc, char** argv, Args& a) {
     app.add_option("--ignore", a.ignore, "a text row's ignore rule: a text, or /regex/")
         ->allow_extra_args(false)  // one rule each: what follows is no rule
         ->needs(add);
+    app.add_option("--alert-if", a.alertIf,
+                   "a text row's condition for an alert (added:T, removed:T, appears:T, "
+                   "disappears:T, below:N, above:N, change:P%; T a text or /regex/); without "
+                   "any, every change alerts")
+        ->allow_extra_args(false)
+        ->needs(add);
+    CLI::Option* history =
+        app.add_option("--history", a.history, "list the kept versions of a text row's page, newest first");
+    CLI::Option* diff = app.add_option(
+        "--diff", a.diff, "print the lines that differ between two versions of a text row's page");
+    app.add_option("--from", a.nFrom, "the older version --diff compares (default: the one before --to)")
+        ->check(CLI::PositiveNumber)
+        ->needs(diff);
+    app.add_option("--to", a.nTo, "the newer version --diff compares (default: the newest)")
+        ->check(CLI::PositiveNumber)
+        ->needs(diff);
+    app.add_flag("--words", a.bWords, "mark the changed words of a changed line: [-old-]{+new+}")
+        ->needs(diff);
+    for (CLI::Option* look : {history, diff})
+        look->excludes(add)->excludes(remove)->excludes(list)->excludes(shard);
+    history->excludes(diff);
     list->excludes(add)->excludes(remove);
     shard->excludes(add)->excludes(remove);
     add->excludes(remove);

@@ -13,7 +13,10 @@ struct Args {
     std::string add, remove;  // a row to add, the URL of rows to remove
     std::string note, compare, select, pageInterval, feed, shard;  // compare: a mode's word
     int nShard = 0, nShards = 0;  // this process's shard of how many (0: the whole list)
-    std::vector<std::string> ignore;
+    std::vector<std::string> ignore, alertIf;
+    std::string history, diff;  // a page whose versions to list, or to compare
+    int nFrom = 0, nTo = 0;     // versions to compare (0: the last two)
+    bool bWords = false;
 };
 
 /// Fills `a` from the command line; an exit status when the program is to end at once

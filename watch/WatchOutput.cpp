@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "AlertJson.h"
+#include "AlertRules.h"
 #include "ChangeText.h"
 #include "TextHash.h"
 #include "TextRules.h"
@@ -31,7 +32,36 @@ std::string FormatRow(const WatchRow& row) {
         {"interval", row.nInterval > 0 ? JsonObject(row.nInterval) : JsonObject()},
     };
     if (text && row.compare.render) json["render"] = true;
+    if (text) {
+        content::AlertRules rules;
+        std::string problem;
+        // A rule that no longer reads (a list edited by hand) is shown as written.
+        std::vector<std::string> written;
+        if (rules.Parse(row.alertIf, problem))
+            written = rules.Written();
+        else
+            written = {row.alertIf};
+        json["alert_if"] = written;
+    }
     return JsonText(json);
+}
+
+std::string FormatVersion(const TextVersion& v, bool json) {
+    static const char* const kKind[] = {"first", "told", "quiet"};
+    const char* kind = kKind[static_cast<int>(v.kind)];
+    auto count = [](int n) { return n < 0 ? JsonObject() : JsonObject(n); };
+    if (json) {
+        JsonObject o{{"version", v.n},        {"time", FormatIsoTime(v.time)}, {"size", v.nSize},
+                     {"added", count(v.nAdded)}, {"removed", count(v.nRemoved)}, {"kind", kind}};
+        if (!v.because.empty()) o["because"] = v.because;
+        return JsonText(o);
+    }
+    auto counted = [](int n) { return n < 0 ? std::string("?") : std::to_string(n); };
+    std::string line = std::to_string(v.n) + "\t" + FormatIsoTime(v.time) + "\t" +
+                       std::to_string(v.nSize) + "\t+" + counted(v.nAdded) + " -" +
+                       counted(v.nRemoved) + "\t" + kind;
+    if (!v.because.empty()) line += " " + Visible(OneLine(v.because));
+    return line;
 }
 
 namespace {
@@ -75,6 +105,7 @@ std::string FormatReport(const WatchReport& report, bool json) {
         line += " " + SizeText(r.nOldSize) + " -> " + SizeText(r.nNewSize);
     if (!r.reason.empty()) line += " " + Visible(r.reason);
     if (!r.note.empty()) line += " (" + Visible(OneLine(r.note)) + ")";
+    if (!r.because.empty()) line += "\n    " + Visible(OneLine(BecauseText(r.because)));
     std::vector<std::string> removed, added;
     for (const std::string& l : r.removed) removed.push_back(Visible(l));
     for (const std::string& l : r.added) added.push_back(Visible(l));

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "AlertJson.h"
+#include "UrlStore.h"
 #include "WatchSession.h"
 
 namespace sentrel {
@@ -21,6 +22,10 @@ std::string OneLine(std::string text);
 /// ("\x1b", "\u009b") so that a page cannot set the terminal's title, clear it or move
 /// its cursor; tabs stay.
 std::string Visible(const std::string& text);
+
+/// A kept version of a page (--history): one JSON object (version, time, size, added,
+/// removed, kind, and the condition that made it told), or one line of text.
+std::string FormatVersion(const TextVersion& version, bool json);
 
 /// A row of the list as one JSON object with all its fields (--list --json).
 std::string FormatRow(const WatchRow& row);

@@ -46,8 +46,9 @@ int main(int argc, char** argv) {
         Complain("--render 只用于 --compare text");
         return kExitErrors;
     }
-    if ((!args.select.empty() || !args.ignore.empty()) && mode != CompareOptions::kText) {
-        Complain("--select 和 --ignore 只用于 --compare text");
+    if ((!args.select.empty() || !args.ignore.empty() || !args.alertIf.empty()) &&
+        mode != CompareOptions::kText) {
+        Complain("--select、--ignore 和 --alert-if 只用于 --compare text");
         return kExitErrors;
     }
     if (pipe(g_wakePipe) != 0) return kExitErrors;

@@ -301,7 +301,7 @@ TEST(WatchProgram, ATextRowIsQuietWhenOnlyMarkupChangesAndTellsTheLinesOfEveryEd
                        "\"last_modified\":null,\"compare\":\"text\",\"select\":\"#main\","
                        "\"ignore\":\"VISITORS\",\"text_hash\":\""))
         << out;
-    EXPECT_NE(std::string::npos, out.find("\"interval\":null}\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("\"interval\":null,\"alert_if\":[]}\n")) << out;
     EXPECT_NE(std::string::npos, out.find("\"text_hash\":null,\"interval\":86400}\n")) << out;
     EXPECT_EQ("", p.Run({"--remove", "http://daily/"}, &code));
     const std::vector<UrlRow> rows = p.Stored();
@@ -354,5 +354,5 @@ TEST(WatchProgram, InAnEnglishLocaleItTellsReasonsAndRefusalsInEnglish) {
     }
     close(fd);
     EXPECT_EQ(2, WaitExit(refused, 5s));
-    EXPECT_EQ("sentrel-watch: --select and --ignore are for --compare text\n", ReadFile(errors));
+    EXPECT_EQ("sentrel-watch: --select, --ignore and --alert-if are for --compare text\n", ReadFile(errors));
 }
