@@ -22,6 +22,7 @@ std::string Many(EventKind kind, std::size_t n) {
     const std::string count = std::to_string(n);
     switch (kind) {
         case EventKind::Changed:
+        case EventKind::Quiet:  // never told, worded as a change
             return Fill(TrN("{0} 个网页有更新：", "{0} 个网页有更新：", n), {count});
         case EventKind::Failing:
             return Fill(TrN("{0} 个网页访问失败：", "{0} 个网页访问失败：", n), {count});

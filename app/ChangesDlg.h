@@ -1,6 +1,7 @@
 #pragma once
 #include <wx/dataview.h>
 #include <wx/dialog.h>
+#include <wx/stattext.h>
 
 #include <functional>
 #include <string>
@@ -11,21 +12,37 @@
 
 namespace sentrel {
 
-/// "查看变化": what changed between a text row's last two texts, as kept in the store. A
-/// window of its own beside the main one (it blocks nothing), with a native list that
-/// screen readers read: removed lines red and marked "−", added lines green and "+".
+/// "查看变化": a text row's kept versions (time, lines added and removed, whether it was
+/// told and by which condition), and what changed between the two chosen: the last two at
+/// first. A window of its own beside the main one (it blocks nothing), with native lists
+/// that screen readers read: removed lines red and marked "−", added lines green and "+",
+/// the words that changed within a line highlighted.
 class CChangesDlg : public wxDialog {
   public:
+    /// Reads the text of version n (from 1); false with the reason.
+    using TextOf = std::function<bool(int n, std::string& text, std::string& error)>;
     /// `open` opens the page in the browser (打开网页).
-    CChangesDlg(wxWindow* parent, const std::string& url, const PageTexts& texts,
-                std::function<void()> open);
+    CChangesDlg(wxWindow* parent, const std::string& url, std::vector<TextVersion> versions,
+                TextOf textOf, std::function<void()> open);
 
-    /// The list's lines as shown ("− old", "+ new", "  same").
+    /// Shows what changed from version `from` to version `to`, both selected in the list.
+    void Compare(int from, int to);
+
+    /// The version list's rows as shown, newest first ("3 | time | +1 −1 | 条件：…").
+    std::vector<std::string> VersionRows() const;
+    /// The diff's lines as shown ("− old", "+ new", "  same"), and as marked up (the
+    /// changed words within a line highlighted).
     std::vector<std::string> Lines() const;
+    std::vector<std::string> LineMarkups() const;
     wxDataViewCtrl* List() const { return m_list; }
 
   private:
     class Model;
+    void OnVersionsChosen();
+    std::vector<TextVersion> m_versions;
+    TextOf m_textOf;
+    wxDataViewListCtrl* m_versionList = nullptr;
+    wxStaticText* m_compared = nullptr;
     wxDataViewCtrl* m_list = nullptr;
     wxObjectDataPtr<Model> m_model;
 };

@@ -49,6 +49,7 @@ void CMonitorDlg::OnNewUrl() {
     // A new row is never marked: its marks start with its first change.
     const RowId id = m_session.AddRow(S(dlg.m_strUrl), S(dlg.m_strNote), 0, {}, {}, dlg.m_compare);
     m_session.SetInterval(id, dlg.m_nInterval);
+    m_session.SetAlertIf(id, dlg.m_strAlertIf);
     m_policy.ListChanged();
 }
 
@@ -61,12 +62,14 @@ void CMonitorDlg::OnEditUrl() {
     dlg.m_strNote = U(m_session.Row(r).note);
     dlg.m_compare = m_session.Row(r).compare;
     dlg.m_nInterval = m_session.Row(r).nInterval;
+    dlg.m_strAlertIf = m_session.Row(r).alertIf;
     const RowId id = m_session.Row(r).id;
     if (dlg.ShowModal() != wxID_OK) return;
     // Rows may have moved or gone while the dialog was open: the identity finds it.
     m_session.EditRow(id, S(dlg.m_strUrl), S(dlg.m_strNote));
     m_session.SetCompare(id, dlg.m_compare);
     m_session.SetInterval(id, dlg.m_nInterval);
+    m_session.SetAlertIf(id, dlg.m_strAlertIf);
     m_policy.ListChanged();
 }
 
@@ -94,15 +97,21 @@ CChangesDlg* CMonitorDlg::ViewChanges(RowId id) {
     const int r = m_session.IndexOf(id);
     if (r < 0) return nullptr;
     const std::string url = m_session.Row(r).url;
-    PageTexts texts;
+    std::vector<TextVersion> versions;
     std::string error;
-    if (!m_pList->LoadTexts(url, texts, error)) {
+    if (!m_pList->Versions(url, versions, error)) {
         ShowNotice(this, Tr("无法读取网页文字：") + error);
         return nullptr;
     }
     // Seeing what changed is seeing the change, as opening the page is.
     SetRowUpdated(id, false);
-    auto* dlg = new CChangesDlg(this, url, texts, [this, id] { OpenRowUrl(id); });
+    const ListFile* list = m_pList.get();
+    auto* dlg = new CChangesDlg(
+        this, url, std::move(versions),
+        [list, url](int n, std::string& text, std::string& problem) {
+            return list->VersionText(url, n, text, problem);
+        },
+        [this, id] { OpenRowUrl(id); });
     dlg->Show();
     return dlg;
 }

@@ -87,6 +87,7 @@ void CMonitorDlg::OnWatchEvent(const WatchEvent& e) {
         case WatchEvent::SizeStored:
         case WatchEvent::Recovered:
         case WatchEvent::Ended:
+        case WatchEvent::Quiet:  // kept as a version, nothing to show
             break;
     }
 }

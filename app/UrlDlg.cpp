@@ -2,6 +2,7 @@
 
 #include <wx/stattext.h>
 
+#include "AlertRules.h"
 #include "DialogUnits.h"
 #include "FitText.h"
 #include "Notice.h"
@@ -30,7 +31,7 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
     // Laid out in dialog units, converted with this dialog's font, as its template says.
     auto at = [this](int x, int y, int w, int h) { return DialogRect(this, x, y, w, h); };
     auto place = [](wxWindow* w, const wxRect& r) { w->SetSize(r); };
-    SetClientSize(ConvertDialogToPixels(wxSize(253, 257)));
+    SetClientSize(ConvertDialogToPixels(wxSize(253, 311)));
     // Created in tab order: the edits, the way of comparing, then the buttons.
     m_editUrl = new wxTextCtrl(this, IDC_URL_EDIT);
     place(m_editUrl, at(45, 16, 201, 14));
@@ -55,32 +56,42 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
     m_editSelect->SetName(TrW("选取"));
     m_editIgnore = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                                   wxTE_MULTILINE);
-    place(m_editIgnore, at(45, 98, 201, 36));
+    place(m_editIgnore, at(45, 98, 201, 30));
     m_editIgnore->SetName(TrW("忽略"));
+    m_editAlertIf = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                                   wxTE_MULTILINE);
+    place(m_editAlertIf, at(45, 141, 201, 30));
+    m_editAlertIf->SetName(TrW("提醒条件"));
+    m_textAlertIf = new wxStaticText(this, wxID_ANY, wxEmptyString, wxDefaultPosition,
+                                     wxDefaultSize, wxST_NO_AUTORESIZE);
+    place(m_textAlertIf, at(45, 173, 201, 17));
     m_buttonPreview = new wxButton(this, IDC_PREVIEW, TrW("预览"));
-    place(m_buttonPreview, at(45, 138, 50, 14));
+    place(m_buttonPreview, at(45, 193, 50, 14));
     m_textPreview = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                                    wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
-    place(m_textPreview, at(45, 155, 201, 78));
+    place(m_textPreview, at(45, 210, 201, 78));
     m_textPreview->SetName(TrW("预览"));
     auto* ok = new wxButton(this, wxID_OK, TrW("确定"));
-    place(ok, at(141, 237, 50, 14));
+    place(ok, at(141, 292, 50, 14));
     ok->SetDefault();
-    place(new wxButton(this, wxID_CANCEL, TrW("取消")), at(196, 237, 50, 14));
+    place(new wxButton(this, wxID_CANCEL, TrW("取消")), at(196, 292, 50, 14));
     place(new wxStaticText(this, wxID_ANY, TrW("网址：")), at(7, 17, 36, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("备注：")), at(7, 35, 36, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("比较方式：")), at(7, 52, 36, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("间隔（秒）：")), at(118, 52, 46, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("选取：")), at(7, 83, 36, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("忽略：")), at(7, 100, 36, 8));
-    // A multi-line field has no native hint: its help stands beside the preview button.
-    place(new wxStaticText(this, wxID_ANY, TrW("每行一条：文字或 /正则/")), at(100, 141, 146, 8));
+    place(new wxStaticText(this, wxID_ANY, TrW("提醒条件：")), at(7, 143, 36, 8));
+    // A multi-line field has no native hint: its help stands under it.
+    place(new wxStaticText(this, wxID_ANY, TrW("每行一条：文字或 /正则/")), at(45, 130, 201, 8));
     FitTexts(this);  // a longer language's words are not cut off
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, wxID_OK);
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { OnPreview(); }, IDC_PREVIEW);
     m_choiceCompare->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { ShowCompareFields(); });
+    // The conditions are checked as they are typed.
+    m_editAlertIf->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { ShowAlertIfStatus(); });
     m_pPreviewTarget = MakeWxPostTarget<Preview>(this, WM_PREVIEW_DONE);
     Bind(
         wxEVT_THREAD, [this](wxThreadEvent& e) { PreviewDone(e.GetPayload<Preview>()); },
@@ -113,7 +124,9 @@ void CUrlDlg::OnInitDialog() {
     m_editSelect->ChangeValue(U(m_compare.select));
     m_editIgnore->ChangeValue(U(m_compare.ignore));
     m_chkRender->SetValue(m_compare.Text() && m_compare.render);
+    m_editAlertIf->ChangeValue(U(m_compare.Text() ? m_strAlertIf : std::string()));
     ShowCompareFields();
+    ShowAlertIfStatus();
     m_editUrl->SetFocus();
 }
 
@@ -123,7 +136,46 @@ void CUrlDlg::ShowCompareFields() {
     m_chkRender->Enable(text);
     m_editSelect->Enable(text);
     m_editIgnore->Enable(text);
+    m_editAlertIf->Enable(text);
+    m_textAlertIf->Enable(text);
     m_buttonPreview->Enable(text);
+}
+
+void CUrlDlg::ShowAlertIfStatus() {
+    content::AlertRules rules;
+    std::string problem, status;
+    const bool ok = rules.Parse(S(m_editAlertIf->GetValue()), problem);
+    if (!ok) {
+        status = problem;
+    } else if (rules.Empty()) {
+        status = Tr("每行一条，例如 below:100、appears:有货、added:/招聘/；留空则每次变化都提醒");
+    } else if (!m_bPreviewed) {
+        status = Fill(TrN("{0} 条条件，预览后显示当前文字满足哪些", "{0} 条条件，预览后显示当前文字满足哪些",
+                          static_cast<int>(rules.Written().size())),
+                      {std::to_string(rules.Written().size())});
+    } else {
+        // Which the previewed text meets now; removed: and change: are known only at a change.
+        std::string met, unmet, later;
+        const std::vector<std::string> written = rules.Written();
+        const std::vector<content::AlertRules::Standing> now = rules.Now(m_strPreviewed);
+        for (std::size_t i = 0; i < written.size(); ++i) {
+            std::string& list = now[i] == content::AlertRules::Standing::Met      ? met
+                                : now[i] == content::AlertRules::Standing::NotMet ? unmet
+                                                                                  : later;
+            list += (list.empty() ? "" : Tr("、")) + written[i];
+        }
+        auto part = [&status](const char* label, const std::string& rules) {
+            if (!rules.empty()) status += (status.empty() ? "" : Tr("；")) + Tr(label) + rules;
+        };
+        part(N_("预览的文字满足："), met);
+        part(N_("不满足："), unmet);
+        part(N_("变化时判断："), later);
+    }
+    m_textAlertIf->SetForegroundColour(ok ? wxNullColour : wxColour(0xC0, 0x00, 0x00));
+    m_strAlertIfStatus = status;
+    m_textAlertIf->SetLabel(U(status));
+    m_textAlertIf->SetToolTip(U(status));  // all of it, where the line is too short
+    m_textAlertIf->Wrap(m_textAlertIf->GetSize().GetWidth());
 }
 
 CompareOptions CUrlDlg::EnteredCompare() const {
@@ -146,10 +198,15 @@ void CUrlDlg::OnOK() {
     // checks are those of sentrel-watch --add, with its words.
     std::string url = S(m_editUrl->GetValue()), note = S(m_editNote->GetValue());
     const CompareOptions compare = EnteredCompare();
+    const std::string alertIf = compare.Text() ? S(m_editAlertIf->GetValue()) : std::string();
     std::string problem;
-    if (!CheckRow(url, note, compare, problem)) {
-        (url.empty() || compare.mode == CompareOptions::kSize ? m_editUrl : m_editSelect)
-            ->SetFocus();
+    if (!CheckRow(url, note, compare, problem, alertIf)) {
+        std::string ruleProblem;
+        wxTextCtrl* field = url.empty() || compare.mode == CompareOptions::kSize ? m_editUrl
+                            : !content::AlertRules().Parse(alertIf, ruleProblem) && ruleProblem == problem
+                                ? m_editAlertIf
+                                : m_editSelect;
+        field->SetFocus();
         ShowNotice(this, problem, wxOK | wxICON_EXCLAMATION);
         return;
     }
@@ -163,6 +220,7 @@ void CUrlDlg::OnOK() {
     m_strUrl = U(url);
     m_strNote = U(note);
     m_compare = compare;
+    m_strAlertIf = alertIf;
     EndPreview();
     SetReturnCode(wxID_OK);  // also when shown without a modal loop
     EndDialog(wxID_OK);
@@ -192,6 +250,7 @@ void CUrlDlg::OnPreview() {
     m_preview = std::thread([target = m_pPreviewTarget, url, compare, preview, flag = m_pPreviewFlag] {
         const auto reader = compare.Reader();
         std::string text;
+        bool ok = false;
         CWatchThread probe;
         probe.SetAbortFlag(flag);
         probe.SetReader(reader.get());
@@ -206,8 +265,9 @@ void CUrlDlg::OnPreview() {
                 text = Tr("（没有文字）");
             else
                 text = *result.text;
+            ok = result.Ok();
         }
-        if (!flag->IsAborted()) target->Post({preview, text});
+        if (!flag->IsAborted()) target->Post({preview, text, ok});
     });
 }
 
@@ -217,6 +277,9 @@ void CUrlDlg::PreviewDone(const Preview& preview) {
     m_bPreviewDone = true;
     m_textPreview->ChangeValue(U(preview.text));
     m_buttonPreview->SetLabel(TrW("预览"));
+    m_bPreviewed = preview.bOk;
+    m_strPreviewed = preview.bOk ? preview.text : std::string();
+    ShowAlertIfStatus();
 }
 
 void CUrlDlg::EndPreview() {

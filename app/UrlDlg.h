@@ -3,6 +3,7 @@
 #include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/dialog.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 #include <memory>
@@ -27,6 +28,7 @@ class CUrlDlg : public wxDialog {
     wxString m_strNote;         ///< the note, may be empty
     CompareOptions m_compare;   ///< how the row compares its page
     int m_nInterval = 0;        ///< the page's own seconds between probes; 0: the program's
+    std::string m_strAlertIf;   ///< a text row's conditions, one a line; empty: every change
 
     int ShowModal() override;
     /// OK: takes the texts; a row that cannot be kept is refused with the reason, and the
@@ -43,6 +45,9 @@ class CUrlDlg : public wxDialog {
     wxCheckBox* RenderCheck() const { return m_chkRender; }
     wxTextCtrl* IgnoreEdit() const { return m_editIgnore; }
     wxTextCtrl* IntervalEdit() const { return m_editInterval; }
+    wxTextCtrl* AlertIfEdit() const { return m_editAlertIf; }
+    /// What the conditions' line says: their problem, or which the previewed text meets.
+    const std::string& AlertIfStatus() const { return m_strAlertIfStatus; }
     wxTextCtrl* PreviewText() const { return m_textPreview; }
     bool PreviewRunning() const { return m_preview.joinable() && !m_bPreviewDone; }
 
@@ -50,10 +55,12 @@ class CUrlDlg : public wxDialog {
     void OnInitDialog();
     void WarnTooLong();
     void ShowCompareFields();
+    void ShowAlertIfStatus();
     CompareOptions EnteredCompare() const;
     struct Preview {
         int number;  // which preview: an answer of an earlier one is late
         std::string text;
+        bool bOk = false;  // a text was read (not a reason why none was)
     };
     void PreviewDone(const Preview& preview);
     void EndPreview();
@@ -65,6 +72,11 @@ class CUrlDlg : public wxDialog {
     wxTextCtrl* m_editInterval = nullptr;
     wxTextCtrl* m_editSelect = nullptr;
     wxTextCtrl* m_editIgnore = nullptr;
+    wxTextCtrl* m_editAlertIf = nullptr;
+    wxStaticText* m_textAlertIf = nullptr;
+    std::string m_strPreviewed;  // the last text a preview read, for the conditions' line
+    bool m_bPreviewed = false;
+    std::string m_strAlertIfStatus;
     wxButton* m_buttonPreview = nullptr;
     wxTextCtrl* m_textPreview = nullptr;
     std::thread m_preview;

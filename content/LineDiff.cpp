@@ -249,9 +249,10 @@ std::vector<DiffWord> DiffWords(const std::string& before, const std::string& af
 std::string WordMarks(const std::vector<DiffWord>& words) {
     std::string out;
     for (const DiffWord& w : words) {
-        // Marks that meet are kept apart by a blank, as wdiff shows them.
-        if (w.kind == DiffWord::kAdded && !out.empty() && out.size() >= 2 &&
-            out.compare(out.size() - 2, 2, "-]") == 0)
+        // Marks that meet are kept apart by a blank, as wdiff shows them (not between
+        // characters of a script written without blanks).
+        if (w.kind == DiffWord::kAdded && out.size() > 2 && out.compare(out.size() - 2, 2, "-]") == 0 &&
+            static_cast<unsigned char>(out[out.size() - 3]) < 0x80)
             out += ' ';
         if (w.kind == DiffWord::kSame) {
             out += w.text;
@@ -265,16 +266,15 @@ std::string WordMarks(const std::vector<DiffWord>& words) {
     return out;
 }
 
-std::vector<ShownLine> ShownChanges(const std::vector<DiffLine>& diff, bool words) {
+std::vector<ShownLine> ShownChanges(const std::vector<DiffLine>& diff, bool words, bool withSame) {
     std::vector<ShownLine> shown;
     std::size_t i = 0;
     while (i < diff.size()) {
         if (diff[i].kind == DiffLine::kSame) {
+            if (withSame) shown.push_back({ShownLine::kSame, diff[i].text, {}});
             ++i;
             continue;
         }
-        // A run of removed lines and the added ones right after it: the first ones of each
-        // side are one line changed, the rest came or went.
         std::size_t removedEnd = i;
         while (removedEnd < diff.size() && diff[removedEnd].kind == DiffLine::kRemoved) ++removedEnd;
         std::size_t addedEnd = removedEnd;
@@ -298,6 +298,8 @@ std::string ShownText(const ShownLine& line) {
             return "- " + line.text;
         case ShownLine::kAdded:
             return "+ " + line.text;
+        case ShownLine::kSame:
+            return "  " + line.text;
         default:
             return "~ " + WordMarks(line.words);
     }

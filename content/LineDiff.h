@@ -60,14 +60,16 @@ constexpr std::size_t kMaxDiffWords = 20000;
 std::string WordMarks(const std::vector<DiffWord>& words);
 
 /// A diff as it is shown: lines that went, came, or (with words) changed, told by their
-/// words against the line they replace.
+/// words against the line they replace: of a run of removed lines and the added ones right
+/// after it, the first ones of each side pair up. Kept lines only when asked for.
 struct ShownLine {
-    enum Kind { kRemoved, kAdded, kChanged };
+    enum Kind { kRemoved, kAdded, kChanged, kSame };
     Kind kind;
     std::string text;  ///< the line (a changed one's new text)
     std::vector<DiffWord> words;
 };
-std::vector<ShownLine> ShownChanges(const std::vector<DiffLine>& diff, bool words);
+std::vector<ShownLine> ShownChanges(const std::vector<DiffLine>& diff, bool words,
+                                    bool withSame = false);
 /// "- line", "+ line", or "~ " and a changed line's word marks.
 std::string ShownText(const ShownLine& line);
 

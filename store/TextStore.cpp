@@ -37,16 +37,6 @@ Db OpenTexts(const std::string& path, std::string& error) {
     return db;
 }
 
-// The page's kept versions' seq, oldest first.
-bool Seqs(sqlite3* h, const std::string& url, std::vector<long long>& seqs) {
-    Stmt s = Prepare(h, "SELECT seq FROM T_VERSION WHERE url = ? ORDER BY seq");
-    if (!s) return false;
-    BindText(s.get(), 1, url);
-    int rc;
-    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) seqs.push_back(sqlite3_column_int64(s.get(), 0));
-    return rc == SQLITE_DONE;
-}
-
 // Turns the page's newest version, whole, into a delta from `newer` where that is worth
 // it and gives its text back exactly.
 bool ShrinkNewest(sqlite3* h, const std::string& url, const std::string& newer) {

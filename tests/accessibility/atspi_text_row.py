@@ -58,7 +58,12 @@ table = wait_for(lambda x: role(x, pyatspi.ROLE_TREE_TABLE) or role(x, pyatspi.R
 row_menu(155)
 key("Up", "Return")  # 查看变化, the menu's last entry
 frame = wait_for(lambda x: window(x, "查看变化"), "the 查看变化 window")
-lines = next(x for x in walk(frame) if role(x, pyatspi.ROLE_TREE_TABLE) or role(x, pyatspi.ROLE_TABLE))
+# The versions first, then the lines of the two compared.
+tables = [x for x in walk(frame) if role(x, pyatspi.ROLE_TREE_TABLE) or role(x, pyatspi.ROLE_TABLE)]
+versions = tables[0].queryTable()
+print("versions: " + " / ".join(" ".join(versions.getAccessibleAt(r, c).name for c in (0, 2, 3))
+                                for r in range(versions.nRows)))
+lines = tables[-1]
 cells = lines.queryTable()
 print("查看变化: " + " / ".join(cells.getAccessibleAt(r, 0).name for r in range(cells.nRows)))
 buttons = sorted(x.name for x in walk(frame) if role(x, pyatspi.ROLE_PUSH_BUTTON))

@@ -30,7 +30,9 @@ TEST(PageNumber, PricesAreReadAsPeopleWriteThem) {
     for (const Case& c : cases) {
         double value = -999;
         EXPECT_EQ(c.found, FirstNumber(c.text, value)) << c.text;
-        if (c.found) EXPECT_DOUBLE_EQ(c.value, value) << c.text;
+        if (c.found) {
+            EXPECT_DOUBLE_EQ(c.value, value) << c.text;
+        }
     }
     double v = 0;
     EXPECT_TRUE(ReadNumber("1,000", v));

@@ -28,8 +28,7 @@ void CheckDialogs(const char* language) {
     EXPECT_EQ("", Cut(new COptionsDlg(nullptr))) << language << ": Options";
     auto* url = new CUrlDlg(nullptr);
     EXPECT_EQ("", Cut(url)) << language << ": the URL dialog";
-    PageTexts texts;
-    EXPECT_EQ("", Cut(new CChangesDlg(nullptr, "http://a/", texts, {}))) << language << ": 查看变化";
+    EXPECT_EQ("", Cut(new CChangesDlg(nullptr, "http://a/", {}, {}, {}))) << language << ": 查看变化";
     wxTheApp->ProcessPendingEvents();
 }
 }  // namespace

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "HookReceiver.h"
+#include "ShopPage.h"
 #include "WatchFixture.h"
 
 using namespace sentrel;
@@ -13,23 +14,6 @@ using namespace sentrel::test;
 using namespace std::chrono_literals;
 
 namespace {
-// A shop page: its price and stock the test sets.
-struct ShopPage {
-    std::mutex mutex;
-    std::string body;
-    TestHttpServer server{[this](TestServer::Conn& c, const std::string&, int) {
-        std::lock_guard<std::mutex> lock(mutex);
-        c.Write(TestHttpServer::Response(
-            "200 OK", "Content-Type: text/html; charset=utf-8\r\nContent-Length: " +
-                          std::to_string(body.size()) + "\r\n",
-            body));
-    }};
-    void Set(const std::string& price, const std::string& stock) {
-        std::lock_guard<std::mutex> lock(mutex);
-        body = "<html><body><h1>Kettle</h1><p>Price: " + price + " €</p><p>" + stock +
-               "</p></body></html>";
-    }
-};
 
 // What the program wrote on stderr for these arguments, and its exit status.
 std::string Errors(const Profile& p, const std::vector<std::string>& args, int* code) {
