@@ -12,8 +12,10 @@ namespace {
 
 #ifdef SENTREL_LAZY_CURL
 // The library stays loaded for the rest of the process: sessions may open at any time.
+// Bound lazily, as a linked library is: each call's symbol is looked up when first made,
+// not every symbol of libcurl and its TLS stacks at once.
 bool Load(CurlApi& api) {
-    void* lib = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    void* lib = dlopen("libcurl.so.4", RTLD_LAZY | RTLD_LOCAL);
     if (!lib) return false;
     bool ok = true;
     auto bind = [&](auto& fn, const char* name) {
