@@ -231,6 +231,7 @@ bool WatchSession::Start(const RunOptions& options) {
         row.lastFailure = ProbeResult();
         row.failingSince = 0;
     }
+    m_watchOfRow.reserve(m_rows.size());
     for (int i = 0; i < RowCount(); ++i) {
         if (options.onStarting) options.onStarting(i);
         const int nWatch = ++m_nNextWatch;

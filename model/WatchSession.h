@@ -170,6 +170,11 @@ class WatchSession {
     void RemoveRow(RowId id);
     void Clear();
     int RowCount() const { return static_cast<int>(m_rows.size()); }
+    /// Room for `rows` rows, so that a long list is read without growing it again and again.
+    void Reserve(int rows) {
+        m_rows.reserve(static_cast<std::size_t>(rows));
+        m_index.reserve(static_cast<std::size_t>(rows));
+    }
     const WatchRow& Row(int index) const { return m_rows[static_cast<std::size_t>(index)]; }
     const std::vector<WatchRow>& Rows() const { return m_rows; }
     /// The row's index now, or -1.

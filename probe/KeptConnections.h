@@ -23,6 +23,8 @@ class KeptConnections {
     void Track(CURL* easy);
     /// The handle's request has ended: its connection, if kept, is idle from now on.
     void Ended(CURL* easy);
+    /// The handle is about to be cleaned up, between requests.
+    void Untrack(CURL* easy) { m_handles.erase(easy); }
     /// Shuts every idle kept connection on which bytes wait, in one look at them all.
     void DropDirty();
     /// Sockets open now (tests).

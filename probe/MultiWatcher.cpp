@@ -1,5 +1,6 @@
 #include "MultiWatcher.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -112,7 +113,7 @@ bool CMultiWatcher::Open() {
 bool CMultiWatcher::Add(WatchEntry entry) {
     if (!Open()) return false;
     auto page = std::make_unique<Page>();
-    page->validators = entry.validators;
+    page->validators = std::move(entry.validators);
     page->entry = std::make_unique<WatchEntry>(std::move(entry));
     m_ready.push(page.get());
     m_pages.push_back(std::move(page));
@@ -137,12 +138,27 @@ CURL* CMultiWatcher::TakeHandle() {
 }
 
 void CMultiWatcher::GiveBack(Page& page) {
+    ReleaseHandle(page);
+    if (page.job) --m_nUnderWay;
+    page.job.reset();
+}
+
+void CMultiWatcher::ReleaseHandle(Page& page) {
     if (!page.easy) return;
+    // The handle's own headers and buffer again, and no cookie of this probe: the handle
+    // serves other pages next.
     const bool cookies = page.job && page.job->CookieSet();
-    page.job.reset();  // the handle's own headers and buffer again
-    // Cookies belong to one probe of one page: the handle serves other pages next.
+    if (page.job) page.job->Detach();
     if (cookies) Curl()->easy_setopt(page.easy, CURLOPT_COOKIELIST, "ALL");
-    m_idle.push_back(page.easy);
+    // As many handles as requests run at once are kept: each holds buffers, and a burst
+    // (pages in their back-off, texts in their reading) hands back more than that.
+    if (static_cast<int>(m_idle.size()) < m_options.nMaxTransfers) {
+        m_idle.push_back(page.easy);
+    } else {
+        m_kept.Untrack(page.easy);
+        m_handles.erase(std::find(m_handles.begin(), m_handles.end(), page.easy));
+        Curl()->easy_cleanup(page.easy);
+    }
     page.easy = nullptr;
 }
 
@@ -152,17 +168,31 @@ void CMultiWatcher::StartDue() {
         Page* page = m_due.top().page;
         m_due.pop();
         if (page->bEnded) continue;
-        if (page->bWaiting) {  // the back-off is over; the page keeps its handle
+        if (page->bWaiting && page->easy) {  // the back-off is over; it kept its handle
             page->bWaiting = false;
             Advance(*page, page->job->Waited(page->entry->pszRunFlag->IsAborted()));
+        } else if (page->bWaiting) {
+            m_resume.push(page);  // a retry, which takes a handle again
         } else {
             m_ready.push(page);
         }
     }
-    if (!m_ready.empty()) m_kept.DropDirty();  // before any request can take a kept connection
-    while (!m_ready.empty() && static_cast<int>(m_running.size()) < m_options.nMaxTransfers) {
-        Page* page = m_ready.front();
-        m_ready.pop();
+    // Before any request can take a kept connection.
+    if (!m_ready.empty() || !m_resume.empty()) m_kept.DropDirty();
+    // Probes under way first; a new one only while few enough are under way (each holds
+    // its job, also through a back-off), so that a list of unreachable pages costs a
+    // bounded memory, not a probe's for every page at once.
+    while (static_cast<int>(m_running.size()) < m_options.nMaxTransfers) {
+        Page* page = nullptr;
+        if (!m_resume.empty()) {
+            page = m_resume.front();
+            m_resume.pop();
+        } else if (!m_ready.empty() && m_nUnderWay < kMaxUnderWay) {
+            page = m_ready.front();
+            m_ready.pop();
+        } else {
+            break;
+        }
         if (!page->bEnded) StartProbe(*page);
     }
 }
@@ -177,7 +207,14 @@ void CMultiWatcher::StartProbe(Page& page) {
         m_due.push({Clock::now() + m_options.second, &page});
         return;
     }
+    if (page.bWaiting) {  // its connect retry, on the handle it is given now
+        page.bWaiting = false;
+        page.job->Attach(page.easy);
+        Advance(page, page.job->Waited(page.entry->pszRunFlag->IsAborted()));
+        return;
+    }
     page.job = std::make_unique<ProbeJob>(page.easy, m_pHeaders);
+    ++m_nUnderWay;
     page.job->SetAbortFlag(page.entry->pszRunFlag.get());
     page.job->SetBodyBufferSize(kBodyBuffer);
     const auto deadline = Clock::now() + std::chrono::seconds(m_options.nRequestCapSeconds);
@@ -200,9 +237,13 @@ void CMultiWatcher::Advance(Page& page, ProbeStep step) {
             return;
         case ProbeStep::Wait:
             page.bWaiting = true;
+            // A second without a request needs no handle (one that holds this probe's
+            // cookies is kept for it).
+            if (!page.job->CookieSet()) ReleaseHandle(page);
             m_due.push({Clock::now() + ProbeJob::WaitTime(), &page});
             return;
         case ProbeStep::Read: {
+            ReleaseHandle(page);  // a text is read, or a browser renders: no request
             // A page a browser renders waits on the browser, not on the processor: such
             // pages have readers of their own, so that they never hold a text's reading.
             std::unique_ptr<Readers>& readers = page.entry->bRender ? m_renderers : m_readers;
@@ -258,7 +299,8 @@ int CMultiWatcher::WaitMs(std::chrono::milliseconds maxWait) const {
             wait = std::max(left, std::chrono::milliseconds(0)) + std::chrono::milliseconds(1);
     };
     if (!m_due.empty()) until(m_due.top().when);
-    if (!m_ready.empty() && static_cast<int>(m_running.size()) < m_options.nMaxTransfers)
+    const bool startable = !m_resume.empty() || (!m_ready.empty() && m_nUnderWay < kMaxUnderWay);
+    if (startable && static_cast<int>(m_running.size()) < m_options.nMaxTransfers)
         wait = std::chrono::milliseconds(0);
     for (Page* page : m_running)
         if (page->job->Current().bDraining) until(page->job->Current().drainDeadline);
@@ -327,6 +369,7 @@ void CMultiWatcher::EndAll() {
     m_pages.clear();
     m_due = {};
     m_ready = {};
+    m_resume = {};
 }
 
 }  // namespace sentrel

@@ -73,6 +73,7 @@ class CMultiWatcher {
     void End(Page& page);
     CURL* TakeHandle();
     void GiveBack(Page& page);
+    void ReleaseHandle(Page& page);
     int WaitMs(std::chrono::milliseconds maxWait) const;
 
     void Tell(const WatchMessage& message) const { m_deliver(message); }
@@ -86,7 +87,10 @@ class CMultiWatcher {
     std::vector<CURL*> m_handles;  // every handle made
     std::vector<std::unique_ptr<Page>> m_pages;
     std::priority_queue<Due, std::vector<Due>, std::greater<Due>> m_due;
-    std::queue<Page*> m_ready;  // due, waiting for a free slot
+    std::queue<Page*> m_ready;   // due, waiting for a free slot
+    std::queue<Page*> m_resume;  // a probe's connect retry, due
+    static constexpr int kMaxUnderWay = 4096;  // probes begun and not ended, back-offs too
+    int m_nUnderWay = 0;
     std::set<Page*> m_running;  // a request in the multi handle
     std::unique_ptr<Readers> m_readers;    // made when a first text is read
     std::unique_ptr<Readers> m_renderers;  // made when a first page is rendered

@@ -1,6 +1,7 @@
 #include "ProbeJob.h"
 
 #include <cstring>
+#include <utility>
 
 #include "CurlApi.h"
 #include "CurlRules.h"
@@ -75,9 +76,28 @@ ProbeJob::ProbeJob(CURL* easy, curl_slist* headers) : m_easy(easy), m_pBaseHeade
 
 ProbeJob::~ProbeJob() {
     if (m_pUrl) Curl()->url_cleanup(m_pUrl);
-    UseHeaders(nullptr);
+    if (m_pConditional) Curl()->slist_free_all(m_pConditional);
+    Detach();
+}
+
+CURL* ProbeJob::Detach() {
+    CURL* easy = std::exchange(m_easy, nullptr);
+    if (!easy) return nullptr;
+    // The handle as it came: its fixed headers, libcurl's buffer.
+    Curl()->easy_setopt(easy, CURLOPT_HTTPHEADER, m_pBaseHeaders);
     if (m_phase == Phase::Body)
-        Curl()->easy_setopt(m_easy, CURLOPT_BUFFERSIZE, static_cast<long>(CURL_MAX_WRITE_SIZE));
+        Curl()->easy_setopt(easy, CURLOPT_BUFFERSIZE, static_cast<long>(CURL_MAX_WRITE_SIZE));
+    return easy;
+}
+
+void ProbeJob::Attach(CURL* easy) {
+    m_easy = easy;
+    Curl()->easy_setopt(m_easy, CURLOPT_HTTPHEADER, m_pConditional ? m_pConditional : m_pBaseHeaders);
+    if (m_phase == Phase::Body) Curl()->easy_setopt(m_easy, CURLOPT_BUFFERSIZE, m_nBodyBuffer);
+    Curl()->easy_setopt(m_easy, CURLOPT_URL, m_t.url.c_str());
+    Curl()->easy_setopt(m_easy, CURLOPT_HEADERDATA, &m_t);
+    Curl()->easy_setopt(m_easy, CURLOPT_WRITEDATA, &m_t);
+    Curl()->easy_setopt(m_easy, CURLOPT_XFERINFODATA, &m_t);
 }
 
 void ProbeJob::UseHeaders(curl_slist* conditional) {

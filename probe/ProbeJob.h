@@ -67,6 +67,11 @@ class ProbeJob {
     /// Reads the page's text that came (a rendered page's: renders it first), within the
     /// reading's bounds; `stop` (may be empty) ends it early. Touches nothing but this job.
     Step Read(const std::function<bool()>& stop);
+    /// Gives the handle back while the job needs none (its connect retry's back-off, the
+    /// reading of its text), as the handle was given; Attach binds it to another one, which
+    /// then makes the request as this one would have.
+    CURL* Detach();
+    void Attach(CURL* easy);
     static constexpr std::chrono::seconds WaitTime() { return std::chrono::seconds(1); }
 
     /// The request being performed.

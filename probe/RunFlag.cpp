@@ -25,9 +25,14 @@ std::shared_ptr<CRunFlag> CRunFlag::MakeChild(const std::shared_ptr<CRunFlag>& p
     if (parent) {
         std::lock_guard<std::mutex> lock(parent->m_mutex);
         auto& kids = parent->m_children;
-        kids.erase(std::remove_if(kids.begin(), kids.end(),
-                                  [](const std::weak_ptr<CRunFlag>& k) { return k.expired(); }),
-                   kids.end());
+        // Children that ended are swept when the list has doubled since the last sweep:
+        // a run of 100,000 pages makes its flags in linear time, not quadratic.
+        if (kids.size() >= 2 * parent->m_nSwept) {
+            kids.erase(std::remove_if(kids.begin(), kids.end(),
+                                      [](const std::weak_ptr<CRunFlag>& k) { return k.expired(); }),
+                       kids.end());
+            parent->m_nSwept = std::max<std::size_t>(kids.size(), 8);
+        }
         kids.push_back(child);
     }
     return child;

@@ -56,6 +56,7 @@ class CRunFlag {
 
     std::shared_ptr<CRunFlag> m_pParent;
     std::vector<std::weak_ptr<CRunFlag>> m_children;  // guarded by m_mutex
+    std::size_t m_nSwept = 8;  // children left at the last sweep of ended ones
 
     std::atomic<std::uint64_t> m_word{0};
     std::atomic<bool> m_bAborted{false};

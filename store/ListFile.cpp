@@ -65,10 +65,13 @@ bool ListFile::Load(WatchSession& session, Shards shards, std::vector<std::strin
             problems.push_back(Fill(Tr("分片的网页大小未能并入列表：{0}"), {problem}));
         error.clear();
     }
+    // A shard holds its own rows only, from the start: every row of a URL is in one shard,
+    // so the states taken below match as they would in the whole list.
     std::vector<UrlRow> rows;
     const bool read = store.Load(
-        [&rows](UrlRow&& row) {
+        [this, &rows](UrlRow&& row) {
             row.url = StoredText(row.url);
+            if (m_nShards && ShardOf(row.url, m_nShards) != m_nShard) return;
             row.title = StoredText(row.title);
             rows.push_back(std::move(row));
         },
@@ -76,8 +79,11 @@ bool ListFile::Load(WatchSession& session, Shards shards, std::vector<std::strin
     if (shards == Shards::Read)
         for (const std::string& problem : ReadShardStates(m_strDir, rows, m_nShard, m_nShards))
             problems.push_back(Fill(Tr("分片的网页大小未能读取：{0}"), {problem}));
-    for (const UrlRow& row : rows)
-        if (!m_nShards || ShardOf(row.url, m_nShards) == m_nShard) AddStoredRow(session, row);
+    session.Reserve(session.RowCount() + static_cast<int>(rows.size()));
+    for (UrlRow& row : rows) {
+        AddStoredRow(session, row);
+        row = UrlRow();  // each freed as soon as it is in the list
+    }
     if (read) return true;
     // What may be more than was read is never overwritten: this session's list goes beside it.
     m_strReadProblem = error;
