@@ -20,7 +20,17 @@ constexpr long kBodyBuffer = 64 * 1024;
 }  // namespace
 
 struct CMultiWatcher::Page {
-    std::unique_ptr<WatchEntry> entry;  // where its pointer is kept, it stays
+    // What the loop needs of its WatchEntry: one allocation a page, with nothing the loop
+    // does not use (a list of 100,000 pages holds 100,000 of them).
+    struct Entry {
+        int nItem = 0;
+        int nInterval = 0;
+        bool bRender = false;
+        std::string szUrl;
+        RunFlagPtr pszRunFlag;
+        ValidatorBoxPtr pValidators;
+        std::shared_ptr<const content::PageReader> pReader;
+    } entry;
     std::unique_ptr<ProbeJob> job;
     CURL* easy = nullptr;
     PageValidators validators;
@@ -114,7 +124,8 @@ bool CMultiWatcher::Add(WatchEntry entry) {
     if (!Open()) return false;
     auto page = std::make_unique<Page>();
     page->validators = std::move(entry.validators);
-    page->entry = std::make_unique<WatchEntry>(std::move(entry));
+    page->entry = {entry.nItem, entry.nInterval, entry.bRender, std::move(entry.szUrl),
+                   std::move(entry.pszRunFlag), std::move(entry.pValidators), std::move(entry.pReader)};
     m_ready.push(page.get());
     m_pages.push_back(std::move(page));
     ++m_nLive;
@@ -170,7 +181,7 @@ void CMultiWatcher::StartDue() {
         if (page->bEnded) continue;
         if (page->bWaiting && page->easy) {  // the back-off is over; it kept its handle
             page->bWaiting = false;
-            Advance(*page, page->job->Waited(page->entry->pszRunFlag->IsAborted()));
+            Advance(*page, page->job->Waited(page->entry.pszRunFlag->IsAborted()));
         } else if (page->bWaiting) {
             m_resume.push(page);  // a retry, which takes a handle again
         } else {
@@ -198,7 +209,7 @@ void CMultiWatcher::StartDue() {
 }
 
 void CMultiWatcher::StartProbe(Page& page) {
-    if (page.entry->pszRunFlag && page.entry->pszRunFlag->IsStop()) {
+    if (page.entry.pszRunFlag && page.entry.pszRunFlag->IsStop()) {
         End(page);
         return;
     }
@@ -210,19 +221,19 @@ void CMultiWatcher::StartProbe(Page& page) {
     if (page.bWaiting) {  // its connect retry, on the handle it is given now
         page.bWaiting = false;
         page.job->Attach(page.easy);
-        Advance(page, page.job->Waited(page.entry->pszRunFlag->IsAborted()));
+        Advance(page, page.job->Waited(page.entry.pszRunFlag->IsAborted()));
         return;
     }
     page.job = std::make_unique<ProbeJob>(page.easy, m_pHeaders);
     ++m_nUnderWay;
-    page.job->SetAbortFlag(page.entry->pszRunFlag.get());
+    page.job->SetAbortFlag(page.entry.pszRunFlag.get());
     page.job->SetBodyBufferSize(kBodyBuffer);
     const auto deadline = Clock::now() + std::chrono::seconds(m_options.nRequestCapSeconds);
-    page.job->SetReader(page.entry->pReader.get());
-    const ProbeJob::Kind kind = page.entry->bRender  ? ProbeJob::Kind::Render
-                                : page.entry->pReader ? ProbeJob::Kind::Text
+    page.job->SetReader(page.entry.pReader.get());
+    const ProbeJob::Kind kind = page.entry.bRender  ? ProbeJob::Kind::Render
+                                : page.entry.pReader ? ProbeJob::Kind::Text
                                                       : ProbeJob::Kind::Size;
-    Advance(page, page.job->Begin(page.entry->szUrl, kind, deadline, &page.validators));
+    Advance(page, page.job->Begin(page.entry.szUrl, kind, deadline, &page.validators));
 }
 
 void CMultiWatcher::Advance(Page& page, ProbeStep step) {
@@ -246,7 +257,7 @@ void CMultiWatcher::Advance(Page& page, ProbeStep step) {
             ReleaseHandle(page);  // a text is read, or a browser renders: no request
             // A page a browser renders waits on the browser, not on the processor: such
             // pages have readers of their own, so that they never hold a text's reading.
-            std::unique_ptr<Readers>& readers = page.entry->bRender ? m_renderers : m_readers;
+            std::unique_ptr<Readers>& readers = page.entry.bRender ? m_renderers : m_readers;
             if (!readers) readers = std::make_unique<Readers>(m_pMulti);
             page.bReading = true;
             readers->Add(&page);
@@ -338,10 +349,10 @@ void CMultiWatcher::Finish(Page& page) {
     const ProbeResult result = page.job->Result();
     if (result.Ok()) {
         page.validators = page.job->Validators();
-        if (page.entry->pValidators) page.entry->pValidators->Put(page.validators);
+        if (page.entry.pValidators) page.entry.pValidators->Put(page.validators);
     }
     GiveBack(page);
-    const WatchEntry& entry = *page.entry;
+    const Page::Entry& entry = page.entry;
     const bool first = page.filter.First();
     if (page.filter.Pass(result)) Tell({first ? WM_PAGE_SIZE : WM_PROBE_RESULT, entry.nItem, result});
     if (m_options.bOnce || (entry.pszRunFlag && entry.pszRunFlag->IsStop())) {
@@ -357,7 +368,7 @@ void CMultiWatcher::End(Page& page) {
     GiveBack(page);
     page.bEnded = true;
     --m_nLive;
-    Tell({WM_WATCH_ENDED, page.entry->nItem, {}});
+    Tell({WM_WATCH_ENDED, page.entry.nItem, {}});
 }
 
 void CMultiWatcher::EndAll() {

@@ -51,6 +51,8 @@ class CMultiWatcher {
     /// Pages that have not posted their end.
     int LivePages() const { return m_nLive; }
     int InFlight() const { return static_cast<int>(m_running.size()); }
+    /// libcurl handles made and not yet cleaned up.
+    std::size_t Handles() const { return m_handles.size(); }
 
   private:
     struct Page;

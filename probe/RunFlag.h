@@ -46,7 +46,8 @@ class CRunFlag {
     /// Returns true when the flag reads "STOP" on return.
     bool SleepUnlessStopped(std::chrono::milliseconds period);
 
-    /// Children this flag still keeps a link to (those ended are dropped at the next birth).
+    /// Children this flag still keeps a link to (those ended are dropped at a birth that
+    /// finds the list doubled since the last sweep).
     std::size_t ChildLinks();
 
   private:

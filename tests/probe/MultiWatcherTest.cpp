@@ -173,3 +173,27 @@ TEST(MultiWatcher, PagesComeDueByTheirIntervalsWhileARefusedOneBacksOff) {
             EXPECT_GE(times[i] - times[i - 1], gap * 95 / 100 - 5ms) << path << " probe " << i;
     }
 }
+
+TEST(MultiWatcher, PagesInTheirBackOffHoldNoHandleAndEveryOneIsToldOnce) {
+    // Five hundred refused pages back off together: their retries take handles again, no
+    // more are kept than requests may run at once, and each page is told once.
+    RefusingPort refusing;
+    CMultiWatcher::Options options;
+    options.nMaxTransfers = 8;
+    options.bOnce = true;
+    Loop loop(options);
+    for (int i = 0; i < 500; ++i)
+        loop.Add("http://127.0.0.1:" + std::to_string(refusing.Port()) + "/" + std::to_string(i), i, 100);
+    std::size_t mostHandles = 0;
+    ASSERT_TRUE(loop.RunUntil([&] {
+        mostHandles = std::max(mostHandles, loop.watcher.Handles());
+        return loop.watcher.LivePages() == 0;
+    }, 20s));
+    EXPECT_LE(mostHandles, 8u);
+    std::vector<int> refused;
+    for (const WatchMessage& m : loop.told)
+        if (m.msg == WM_PAGE_SIZE && m.result == ProbeResult::Failed(ProbeFailure::Refused)) refused.push_back(m.nItem);
+    std::sort(refused.begin(), refused.end());
+    EXPECT_EQ(500u, refused.size());
+    EXPECT_EQ(refused.end(), std::adjacent_find(refused.begin(), refused.end()));
+}

@@ -62,8 +62,9 @@ TEST(RunFlag, ChildrenThatEndedAreForgotten) {
     EXPECT_TRUE(gone.expired()) << "the parent holds its children weakly";
     auto kept = CRunFlag::MakeChild(exit, "RUN");
     for (int i = 0; i < 1000; ++i) CRunFlag::MakeChild(exit, "RUN");
-    // Every run of a long session leaves no trace: only the live child and the last one.
-    EXPECT_LE(exit->ChildLinks(), 2u);
+    // Every run of a long session leaves no trace: the links stay within twice the live
+    // children (or a handful), however many were born.
+    EXPECT_LE(exit->ChildLinks(), 16u);
     exit->Set("STOP");
     EXPECT_TRUE(kept->IsStop());
 }
