@@ -33,6 +33,17 @@ inline double Now() {
 }
 
 /// A field of /proc/PID/status in kB (VmHWM: peak resident set, VmRSS: current).
+// utime + stime of a running process, in seconds.
+inline double CpuOf(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string field;
+    for (int i = 0; i < 13 && in >> field; ++i) {
+    }
+    long utime = 0, stime = 0;
+    in >> utime >> stime;
+    return static_cast<double>(utime + stime) / sysconf(_SC_CLK_TCK);
+}
+
 inline long StatusKb(pid_t pid, const char* field) {
     std::ifstream in(pid ? "/proc/" + std::to_string(pid) + "/status" : "/proc/self/status");
     std::string line;

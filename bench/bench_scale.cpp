@@ -18,15 +18,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-double CpuOf(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string field;
-    for (int i = 0; i < 13 && in >> field; ++i) {
-    }
-    long utime = 0, stime = 0;
-    in >> utime >> stime;
-    return static_cast<double>(utime + stime) / sysconf(_SC_CLK_TCK);
-}
 
 struct Shard {
     pid_t pid = -1;
@@ -65,7 +56,7 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(500ms);
         for (int i = 0; i < 2; ++i) {
             if (shards[i].passWall >= 0) continue;
-            const double cpu = CpuOf(shards[i].pid);
+            const double cpu = bench::CpuOf(shards[i].pid);
             still[i] = cpu - last[i] < 0.02 ? still[i] + 0.5 : 0;
             last[i] = cpu;
             if (still[i] >= 2 && cpu > 0.5) {
@@ -82,11 +73,11 @@ int main(int argc, char** argv) {
                     i, shards[i].passWall, shards[i].passCpu, shards[i].passCpu * 1000 / (pages / 2.0),
                     rss / 1024.0);
     }
-    const double cpu0[2] = {CpuOf(shards[0].pid), CpuOf(shards[1].pid)};
+    const double cpu0[2] = {bench::CpuOf(shards[0].pid), bench::CpuOf(shards[1].pid)};
     std::this_thread::sleep_for(std::chrono::minutes(minutes));
     long peakSum = 0;
     for (int i = 0; i < 2; ++i) {
-        const double perMinute = (CpuOf(shards[i].pid) - cpu0[i]) / minutes;
+        const double perMinute = (bench::CpuOf(shards[i].pid) - cpu0[i]) / minutes;
         const long peak = bench::StatusKb(shards[i].pid, "VmHWM"), rss = bench::StatusKb(shards[i].pid, "VmRSS");
         peakSum += peak;
         std::printf("  shard %d/2 over %d minutes after it: %.2f s CPU a minute (%.1f %% of a core), "

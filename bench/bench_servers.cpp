@@ -35,16 +35,6 @@ void List(const sentrel::test::TempDir& home, int pages, const std::string& size
     sentrel::UrlStore(home.File("user.mdb")).Save(rows, error);
 }
 
-// utime + stime of a running process, in seconds.
-double CpuOf(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string field;
-    for (int i = 0; i < 13 && in >> field; ++i) {
-    }
-    long utime = 0, stime = 0;
-    in >> utime >> stime;
-    return static_cast<double>(utime + stime) / sysconf(_SC_CLK_TCK);
-}
 
 long Switches(pid_t pid) {
     return bench::StatusKb(pid, "voluntary_ctxt_switches") +
@@ -58,10 +48,10 @@ void Idle(const char* what, const std::string& interval) {
     std::ofstream(home.File("sentrel.ini")) << "interval=60\n";
     const pid_t pid = sentrel::test::Spawn({g_binDir + "/sentrel-watch"}, {"SENTREL_HOME=" + home.Path()});
     std::this_thread::sleep_for(10s);  // the first pass, and the saves after it
-    const double cpu0 = CpuOf(pid);
+    const double cpu0 = bench::CpuOf(pid);
     const long woke0 = Switches(pid);
     std::this_thread::sleep_for(30s);
-    const double cpu = CpuOf(pid) - cpu0;
+    const double cpu = bench::CpuOf(pid) - cpu0;
     const long woke = Switches(pid) - woke0;
     bench::Stop(pid);
     std::printf("  %s: %.3f s CPU and %ld wake-ups a minute, peak RSS of the pass ignored, load %.2f\n",

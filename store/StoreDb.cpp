@@ -52,6 +52,16 @@ const char* Text(sqlite3_stmt* s, int col) {
     return t ? reinterpret_cast<const char*>(t) : "";
 }
 
+bool BeginWrite(sqlite3* db) {
+    return sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool Failed(sqlite3* db, const std::string& path, std::string& error) {
+    error = Describe(db, path);
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
+}
+
 Stmt Prepare(sqlite3* db, const char* sql) {
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) return nullptr;

@@ -25,6 +25,10 @@ std::string Describe(sqlite3* db, const std::string& path);
 Db Open(const std::string& path, std::string& error);
 /// A column's text ("" for NULL).
 const char* Text(sqlite3_stmt* s, int col);
+/// Begins a transaction that writes, taking the file's write lock at once.
+bool BeginWrite(sqlite3* db);
+/// A write that failed: its transaction rolled back, `error` the reason; false.
+bool Failed(sqlite3* db, const std::string& path, std::string& error);
 /// Prepares `sql`; null when it cannot be.
 Stmt Prepare(sqlite3* db, const char* sql);
 

@@ -94,13 +94,9 @@ bool UrlStore::KeepText(const std::string& url, const std::string& text, std::ti
     Db db = OpenTexts(m_strPath, error);
     if (!db) return false;
     sqlite3* h = db.get();
-    auto fail = [&] {
-        error = Describe(h, m_strPath);
-        sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
-        return false;
-    };
+    auto fail = [&] { return Failed(h, m_strPath, error); };
     const std::string kept = content::KeptText(text);
-    if (sqlite3_exec(h, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
+    if (!BeginWrite(h)) return fail();
     Stmt last = Prepare(h,
                         "INSERT INTO T_TEXT (url, last, lasttime, alertnum) VALUES (?1, ?2, ?3, ?4) "
                         "ON CONFLICT(url) DO UPDATE SET prev = last, prevtime = lasttime, "

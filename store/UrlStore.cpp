@@ -116,12 +116,8 @@ bool UrlStore::Save(const std::vector<UrlRow>& rows, std::string& error) const {
     Db db = Open(m_strPath, error);
     if (!db) return false;
     sqlite3* h = db.get();
-    auto fail = [&] {
-        error = Describe(h, m_strPath);
-        sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
-        return false;
-    };
-    if (sqlite3_exec(h, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
+    auto fail = [&] { return Failed(h, m_strPath, error); };
+    if (!BeginWrite(h)) return fail();
     const bool optional = HasOptionalColumns(h);
     if (sqlite3_exec(h, "delete from T_URL", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
     std::vector<std::string> kbsizes;
