@@ -11,6 +11,12 @@
 
 namespace sentrel {
 
+#ifdef _WIN32
+/// One argument of a command line, quoted as the C runtime (CommandLineToArgvW) reads it
+/// back: "C:\a b\x.exe", backslashes before a quote doubled.
+std::wstring QuotedArgument(const std::wstring& arg);
+#endif
+
 class PipeChild {
   public:
     PipeChild();

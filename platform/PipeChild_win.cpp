@@ -18,8 +18,13 @@ namespace {
 
 constexpr unsigned char kOpen = 0x01, kPipe = 0x08;  // the runtime's FOPEN and FPIPE
 
-// "C:\a b\x.exe" quoted as CommandLineToArgvW reads it back.
-std::wstring Quoted(const std::wstring& arg) {
+std::string LastError() {
+    return "error " + std::to_string(GetLastError());
+}
+
+}  // namespace
+
+std::wstring QuotedArgument(const std::wstring& arg) {
     if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
     std::wstring out = L"\"";
     std::size_t slashes = 0;
@@ -35,12 +40,6 @@ std::wstring Quoted(const std::wstring& arg) {
     out.append(slashes * 2, L'\\');
     return out + L"\"";
 }
-
-std::string LastError() {
-    return "error " + std::to_string(GetLastError());
-}
-
-}  // namespace
 
 struct PipeChild::Impl {
     HANDLE process = nullptr;
@@ -91,8 +90,8 @@ bool PipeChild::Start(const std::string& program, const std::vector<std::string>
     si.cb = sizeof si;
     si.cbReserved2 = static_cast<WORD>(fds.size());
     si.lpReserved2 = fds.data();
-    std::wstring line = Quoted(fs::Wide(program));
-    for (const std::string& a : args) line += L" " + Quoted(fs::Wide(a));
+    std::wstring line = QuotedArgument(fs::Wide(program));
+    for (const std::string& a : args) line += L" " + QuotedArgument(fs::Wide(a));
     // This program's environment, with the changed variables' other values.
     std::wstring block;
     if (wchar_t* own = GetEnvironmentStringsW()) {

@@ -1,29 +1,11 @@
 #include <windows.h>
 
 #include "Files.h"
+#include "PipeChild.h"
 #include "Process.h"
 
 namespace sentrel::test {
 
-namespace {
-// One argument as the C runtime's command-line parser reads it back.
-std::wstring Quoted(const std::wstring& arg) {
-    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
-    std::wstring out = L"\"";
-    std::size_t slashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++slashes;
-            continue;
-        }
-        out.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
-        slashes = 0;
-        out += c;
-    }
-    out.append(slashes * 2, L'\\');
-    return out + L"\"";
-}
-}  // namespace
 
 std::string RunAndCapture(const std::vector<std::string>& argv, int* exitCode,
                           const std::vector<std::string>& env) {
@@ -34,7 +16,7 @@ std::string RunAndCapture(const std::vector<std::string>& argv, int* exitCode,
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
 
     std::wstring line;
-    for (const std::string& a : argv) line += (line.empty() ? L"" : L" ") + Quoted(fs::Wide(a));
+    for (const std::string& a : argv) line += (line.empty() ? L"" : L" ") + QuotedArgument(fs::Wide(a));
     // The current environment with the extra entries added after it (the last one wins).
     std::wstring block;
     if (wchar_t* current = GetEnvironmentStringsW()) {
