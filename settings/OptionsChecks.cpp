@@ -1,4 +1,4 @@
-// What Options checks before it takes the values: the mail fields, the mail server, the
+// What Options checks before it takes the values (OK): the mail fields, the mail server, the
 // push URLs. Each warns, puts the focus on the field at fault and returns false.
 #include <wx/choice.h>
 #include <wx/textctrl.h>
@@ -77,6 +77,30 @@ bool COptionsDlg::CheckHookFields() {
     m_strWebhook = webhooks;
     m_strNtfy = targets.ntfy;
     return true;
+}
+
+void COptionsDlg::Warn(const std::string& text, wxWindow* focus) {
+    if (focus) focus->SetFocus();
+    ShowNotice(this, text);
+    if (focus) focus->SetFocus();
+}
+
+void COptionsDlg::OnOK() {
+    if (m_bTesting) return;  // the test mail's result is still to come
+    const wxString interval = m_editInterval->GetValue();
+    if (interval.empty()) {
+        Warn(Tr("监控间隔不能为空！"), m_editInterval);
+        return;
+    }
+    if (AtoiClamped(interval.utf8_str()) < keys::kInterval.least) {
+        Warn(Tr("监控间隔不能小于1秒！"), m_editInterval);
+        return;
+    }
+    TakeSettings();
+    if (!CheckHookFields()) return;
+    if (m_bAlertEmail && (!CheckMailFields() || !CheckServerFields())) return;
+    SetReturnCode(wxID_OK);  // also when shown without a modal loop
+    EndDialog(wxID_OK);
 }
 
 }  // namespace sentrel

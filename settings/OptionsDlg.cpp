@@ -371,30 +371,6 @@ void COptionsDlg::OnCheckAlertEmail() {
     EnableMailControls(m_bAlertEmail);
 }
 
-void COptionsDlg::Warn(const std::string& text, wxWindow* focus) {
-    if (focus) focus->SetFocus();
-    ShowNotice(this, text);
-    if (focus) focus->SetFocus();
-}
-
-void COptionsDlg::OnOK() {
-    if (m_bTesting) return;  // the test mail's result is still to come
-    const wxString interval = m_editInterval->GetValue();
-    if (interval.empty()) {
-        Warn(Tr("监控间隔不能为空！"), m_editInterval);
-        return;
-    }
-    if (AtoiClamped(interval.utf8_str()) < keys::kInterval.least) {
-        Warn(Tr("监控间隔不能小于1秒！"), m_editInterval);
-        return;
-    }
-    TakeSettings();
-    if (!CheckHookFields()) return;
-    if (m_bAlertEmail && (!CheckMailFields() || !CheckServerFields())) return;
-    SetReturnCode(wxID_OK);  // also when shown without a modal loop
-    EndDialog(wxID_OK);
-}
-
 void COptionsDlg::OnCancel() {
     if (m_bTesting) {
         // The test mail is given up: its worker stops at its next wait, and its result,
