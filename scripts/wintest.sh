@@ -12,6 +12,17 @@ prefix="${SENTREL_WIN_PREFIX:-$HOME/.cache/sentrel-win}"
 
 bash scripts/deps.sh --windows
 
+# The Linux probe the Windows one is compared with: the main build's when there is one
+# (scripts/test.sh makes it first), else one of its own, so that this script also runs
+# alone on a new machine.
+linux_probe=build/bin/sentrel-probe
+if [ ! -x "$linux_probe" ]; then
+  bash scripts/deps.sh
+  cmake -S . -B build-win/linux -DSENTREL_GUI=OFF -DSENTREL_TESTS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build-win/linux --target sentrel-probe -j"$(nproc)"
+  linux_probe=build-win/linux/bin/sentrel-probe
+fi
+
 start=$(date +%s)
 bash scripts/windeps.sh "$vendor" "$prefix"
 echo "Windows dependencies: $(( $(date +%s) - start )) s"
@@ -74,7 +85,7 @@ PY
 server_pids+=($!)
 wait_port "$http_port" && wait_port "$https_port"
 
-want=$(build/bin/sentrel-probe "http://127.0.0.1:$http_port/")
+want=$("$linux_probe" "http://127.0.0.1:$http_port/")
 got=$(wine build-win/bin/sentrel-probe.exe "http://127.0.0.1:$http_port/" | tr -d '\r')
 echo "sentrel-probe.exe over HTTP: $got (Linux: $want)"
 [ "$got" = "$want" ] || { echo "FAILED: the Windows probe measured differently"; exit 1; }
@@ -92,7 +103,7 @@ printf '<html><head><meta charset="gb2312"><title>\xd6\xd0\xce\xc4</title><scrip
 printf '<html><head><meta http-equiv="Content-Type" content="text/html; charset=iso-8859-1"></head><body><h1>Caf\xe9 \x80 \x93quoted\x94</h1><ul><li>na\xefve<li>\xfcber</ul></body></html>' >"$work/latin.html"
 for args in "--text http://127.0.0.1:$http_port/gb.html" "--text --select #m --ignore VISITORS http://127.0.0.1:$http_port/gb.html" \
             "--text http://127.0.0.1:$http_port/latin.html"; do
-  want=$(build/bin/sentrel-probe $args)
+  want=$("$linux_probe" $args)
   got=$(wine build-win/bin/sentrel-probe.exe $args | tr -d '\r')
   [ -n "$want" ] && [ "$got" = "$want" ] || { echo "FAILED: sentrel-probe.exe $args printed"; echo "$got"; echo "where Linux printed"; echo "$want"; exit 1; }
 done
@@ -120,7 +131,7 @@ PY
 server_pids+=($!)
 wait_port "$tls_close_port"
 got=$(CURL_CA_BUNDLE="$ca_win" wine build-win/bin/sentrel-probe.exe "https://127.0.0.1:$tls_close_port/" | tr -d '\r')
-want=$(CURL_CA_BUNDLE="$work/ca.pem" build/bin/sentrel-probe "https://127.0.0.1:$tls_close_port/")
+want=$(CURL_CA_BUNDLE="$work/ca.pem" "$linux_probe" "https://127.0.0.1:$tls_close_port/")
 echo "sentrel-probe.exe, a TLS close without close_notify ending the body: $got (Linux: $want)"
 [ "$got" = "$want" ] && [ "$got" != 0 ] || { echo "FAILED: such a page measures differently"; exit 1; }
 
