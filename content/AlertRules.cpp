@@ -57,9 +57,11 @@ AlertRules& AlertRules::operator=(AlertRules&&) noexcept = default;
 bool AlertRules::Parse(const std::string& text, std::string& error) {
     std::vector<std::unique_ptr<Rule>> rules;
     for (const auto& [lineNo, line] : RuleLines(text)) {
+        // Named again: a lambda may not capture a structured binding (C++17).
         const int number = lineNo;
-        auto fail = [&error, number, &line](const std::string& problem) {
-            error = Fill(Tr("提醒条件第 {0} 行“{1}”有误：{2}"), {std::to_string(number), line, problem});
+        const std::string& written = line;
+        auto fail = [&error, number, &written](const std::string& problem) {
+            error = Fill(Tr("提醒条件第 {0} 行“{1}”有误：{2}"), {std::to_string(number), written, problem});
             return false;
         };
         const std::size_t colon = line.find(':');
