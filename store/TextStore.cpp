@@ -27,6 +27,18 @@ std::string Blob(sqlite3_stmt* s, int col) {
                 : std::string();
 }
 
+// A statement about one page (its URL the first parameter); null with the reason.
+Stmt PageQuery(sqlite3* db, const char* sql, const std::string& url, const std::string& path,
+               std::string& error) {
+    Stmt s = Prepare(db, sql);
+    if (!s) {
+        error = Describe(db, path);
+        return nullptr;
+    }
+    BindText(s.get(), 1, url);
+    return s;
+}
+
 // Opens the store with its text tables; null with the reason.
 Db OpenTexts(const std::string& path, std::string& error) {
     Db db = Open(path, error);
@@ -70,12 +82,9 @@ bool UrlStore::LoadTexts(const std::string& url, PageTexts& texts, std::string& 
     texts = PageTexts();
     Db db = OpenTexts(m_strPath, error);
     if (!db) return false;
-    Stmt s = Prepare(db.get(), "SELECT last, lasttime, prev, prevtime FROM T_TEXT WHERE url = ?");
-    if (!s) {
-        error = Describe(db.get(), m_strPath);
-        return false;
-    }
-    BindText(s.get(), 1, url);
+    Stmt s = PageQuery(db.get(), "SELECT last, lasttime, prev, prevtime FROM T_TEXT WHERE url = ?",
+                       url, m_strPath, error);
+    if (!s) return false;
     const int rc = sqlite3_step(s.get());
     if (rc == SQLITE_ROW) {
         texts.last = Text(s.get(), 0);
@@ -97,10 +106,11 @@ bool UrlStore::KeepText(const std::string& url, const std::string& text, std::ti
     auto fail = [&] { return Failed(h, m_strPath, error); };
     const std::string kept = content::KeptText(text);
     if (!BeginWrite(h)) return fail();
-    Stmt last = Prepare(h,
-                        "INSERT INTO T_TEXT (url, last, lasttime, alertnum) VALUES (?1, ?2, ?3, ?4) "
-                        "ON CONFLICT(url) DO UPDATE SET prev = last, prevtime = lasttime, "
-                        "last = ?2, lasttime = ?3, alertnum = coalesce(?4, alertnum)");
+    Stmt last =
+        Prepare(h,
+                "INSERT INTO T_TEXT (url, last, lasttime, alertnum) VALUES (?1, ?2, ?3, ?4) "
+                "ON CONFLICT(url) DO UPDATE SET prev = last, prevtime = lasttime, "
+                "last = ?2, lasttime = ?3, alertnum = coalesce(?4, alertnum)");
     if (!last) return fail();
     BindText(last.get(), 1, url);
     BindText(last.get(), 2, kept);
@@ -112,10 +122,11 @@ bool UrlStore::KeepText(const std::string& url, const std::string& text, std::ti
     if (sqlite3_step(last.get()) != SQLITE_DONE) return fail();
 
     if (!ShrinkNewest(h, url, kept)) return fail();
-    Stmt add = Prepare(h,
-                       "INSERT INTO T_VERSION (url, seq, time, size, added, removed, kind, because, "
-                       "whole, body) VALUES (?1, coalesce((SELECT max(seq) FROM T_VERSION WHERE "
-                       "url = ?1), 0) + 1, ?2, ?3, ?4, ?5, ?6, ?7, 1, ?8)");
+    Stmt add =
+        Prepare(h,
+                "INSERT INTO T_VERSION (url, seq, time, size, added, removed, kind, because, "
+                "whole, body) VALUES (?1, coalesce((SELECT max(seq) FROM T_VERSION WHERE "
+                "url = ?1), 0) + 1, ?2, ?3, ?4, ?5, ?6, ?7, 1, ?8)");
     if (!add) return fail();
     BindText(add.get(), 1, url);
     sqlite3_bind_int64(add.get(), 2, static_cast<sqlite3_int64>(when));
@@ -147,12 +158,9 @@ bool UrlStore::AlertBase(const std::string& url, double& base, bool& have,
     have = false;
     Db db = OpenTexts(m_strPath, error);
     if (!db) return false;
-    Stmt s = Prepare(db.get(), "SELECT alertnum FROM T_TEXT WHERE url = ?");
-    if (!s) {
-        error = Describe(db.get(), m_strPath);
-        return false;
-    }
-    BindText(s.get(), 1, url);
+    Stmt s =
+        PageQuery(db.get(), "SELECT alertnum FROM T_TEXT WHERE url = ?", url, m_strPath, error);
+    if (!s) return false;
     const int rc = sqlite3_step(s.get());
     if (rc == SQLITE_ROW && sqlite3_column_type(s.get(), 0) != SQLITE_NULL) {
         have = true;
@@ -169,14 +177,11 @@ bool UrlStore::Versions(const std::string& url, std::vector<TextVersion>& versio
     versions.clear();
     Db db = OpenTexts(m_strPath, error);
     if (!db) return false;
-    Stmt s = Prepare(db.get(),
-                     "SELECT time, size, added, removed, kind, because FROM T_VERSION "
-                     "WHERE url = ? ORDER BY seq");
-    if (!s) {
-        error = Describe(db.get(), m_strPath);
-        return false;
-    }
-    BindText(s.get(), 1, url);
+    Stmt s = PageQuery(db.get(),
+                       "SELECT time, size, added, removed, kind, because FROM T_VERSION "
+                       "WHERE url = ? ORDER BY seq",
+                       url, m_strPath, error);
+    if (!s) return false;
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
         TextVersion v;
@@ -184,10 +189,14 @@ bool UrlStore::Versions(const std::string& url, std::vector<TextVersion>& versio
         v.time = static_cast<std::time_t>(sqlite3_column_int64(s.get(), 0));
         v.nSize = sqlite3_column_int64(s.get(), 1);
         // Versions carried over from the last two texts of an earlier version: counts unknown.
-        v.nAdded = sqlite3_column_type(s.get(), 2) == SQLITE_NULL ? -1 : sqlite3_column_int(s.get(), 2);
-        v.nRemoved = sqlite3_column_type(s.get(), 3) == SQLITE_NULL ? -1 : sqlite3_column_int(s.get(), 3);
+        v.nAdded =
+            sqlite3_column_type(s.get(), 2) == SQLITE_NULL ? -1 : sqlite3_column_int(s.get(), 2);
+        v.nRemoved =
+            sqlite3_column_type(s.get(), 3) == SQLITE_NULL ? -1 : sqlite3_column_int(s.get(), 3);
         const int kind = sqlite3_column_int(s.get(), 4);
-        v.kind = kind == 0 ? VersionKind::First : kind == 2 ? VersionKind::Quiet : VersionKind::Told;
+        v.kind = kind == 0   ? VersionKind::First
+                 : kind == 2 ? VersionKind::Quiet
+                             : VersionKind::Told;
         v.because = Text(s.get(), 5);
         versions.push_back(std::move(v));
     }
@@ -203,14 +212,11 @@ bool UrlStore::VersionText(const std::string& url, int n, std::string& text,
     Db db = OpenTexts(m_strPath, error);
     if (!db) return false;
     // From the n-th version on to the first kept whole: its text, then each delta back.
-    Stmt s = Prepare(db.get(),
-                     "SELECT whole, body FROM T_VERSION WHERE url = ? ORDER BY seq "
-                     "LIMIT -1 OFFSET ?");
-    if (!s) {
-        error = Describe(db.get(), m_strPath);
-        return false;
-    }
-    BindText(s.get(), 1, url);
+    Stmt s = PageQuery(db.get(),
+                       "SELECT whole, body FROM T_VERSION WHERE url = ? ORDER BY seq "
+                       "LIMIT -1 OFFSET ?",
+                       url, m_strPath, error);
+    if (!s) return false;
     sqlite3_bind_int(s.get(), 2, std::max(0, n - 1));
     std::vector<std::string> deltas;
     bool whole = false;

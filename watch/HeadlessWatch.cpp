@@ -46,8 +46,8 @@ int HeadlessWatch::Run() {
     ProfileLock lock, shardLock;
     if (!Take(lock, m_args.nShards ? ProfileLock::Hold::kShared : ProfileLock::Hold::kAlone,
               "sentrel.lock") ||
-        (m_args.nShards &&
-         !Take(shardLock, ProfileLock::Hold::kAlone, ShardLockName(m_args.nShard, m_args.nShards))) ||
+        (m_args.nShards && !Take(shardLock, ProfileLock::Hold::kAlone,
+                                 ShardLockName(m_args.nShard, m_args.nShards))) ||
         !RefuseOtherCounts())
         return kExitProfileTaken;
     // Shards that ran before left their sizes beside the list: whoever holds it alone takes
@@ -111,7 +111,8 @@ int HeadlessWatch::Watch() {
     while (!m_quit && engine.LivePages() > 0 && !OutputClosed()) {
         const auto untilDue = std::chrono::duration_cast<std::chrono::milliseconds>(
             policy.NextDue() - std::chrono::steady_clock::now());
-        engine.Turn(std::clamp(untilDue, std::chrono::milliseconds(0), std::chrono::milliseconds(1000)));
+        engine.Turn(
+            std::clamp(untilDue, std::chrono::milliseconds(0), std::chrono::milliseconds(1000)));
         char drain[64];
         while (read(m_nWakeRead, drain, sizeof drain) > 0) {
         }
@@ -138,12 +139,14 @@ int HeadlessWatch::Watch() {
         m_hooks.WaitIdle(std::chrono::steady_clock::now() + m_hooks.DeliveryBound());
     if (const int hooksOut = m_hooks.Unconfirmed(); hooksOut > 0 && m_args.bOnce) {
         m_bErrors = true;
-        Say(Fill(TrN("{0} 个推送未得到确认", "{0} 个推送未得到确认", hooksOut), {std::to_string(hooksOut)}));
+        Say(Fill(TrN("{0} 个推送未得到确认", "{0} 个推送未得到确认", hooksOut),
+                 {std::to_string(hooksOut)}));
     }
     if (mailsOut > 0) {
         m_bErrors = true;
-        Say(Fill(TrN("{0} 封报警邮件在退出前未得到确认", "{0} 封报警邮件在退出前未得到确认", mailsOut),
-                 {std::to_string(mailsOut)}));
+        Say(Fill(
+            TrN("{0} 封报警邮件在退出前未得到确认", "{0} 封报警邮件在退出前未得到确认", mailsOut),
+            {std::to_string(mailsOut)}));
     }
     if (OutputClosed()) {
         // As a Unix tool ends when its reader goes: by SIGPIPE, once all is stored.
@@ -229,8 +232,9 @@ bool HeadlessWatch::RefuseOtherCounts() {
     if (others.empty()) return true;
     std::string names;
     for (const std::string& other : others) names += (names.empty() ? "" : ", ") + other;
-    Complain("另一组分片（{0}）正在使用配置目录 {1}：分片数不同的两组会把每个变化报告两次，请等它们结束",
-             {names, dir});
+    Complain(
+        "另一组分片（{0}）正在使用配置目录 {1}：分片数不同的两组会把每个变化报告两次，请等它们结束",
+        {names, dir});
     return false;
 }
 
@@ -254,18 +258,24 @@ int HeadlessWatch::List() {
     return kExitQuiet;
 }
 
+// The page's kept versions; false, told, when none can be had.
+bool HeadlessWatch::VersionsOf(const std::string& url, std::vector<TextVersion>& versions) {
+    std::string error;
+    if (!m_list->Versions(url, versions, error)) {
+        Say(error);
+        return false;
+    }
+    if (versions.empty()) {
+        Complain("没有保存 {0} 的版本（只有文字比较的行才保存版本）", {Visible(OneLine(url))});
+        return false;
+    }
+    return true;
+}
+
 // --history URL: the page's versions, newest first.
 int HeadlessWatch::History() {
     std::vector<TextVersion> versions;
-    std::string error;
-    if (!m_list->Versions(m_args.history, versions, error)) {
-        Say(error);
-        return kExitErrors;
-    }
-    if (versions.empty()) {
-        Complain("没有保存 {0} 的版本（只有文字比较的行才保存版本）", {Visible(OneLine(m_args.history))});
-        return kExitErrors;
-    }
+    if (!VersionsOf(m_args.history, versions)) return kExitErrors;
     for (auto v = versions.rbegin(); v != versions.rend(); ++v)
         std::printf("%s\n", FormatVersion(*v, m_args.bJson).c_str());
     return kExitQuiet;
@@ -274,23 +284,16 @@ int HeadlessWatch::History() {
 // --diff URL [--from N] [--to M]: what went and came between two versions.
 int HeadlessWatch::Diff() {
     std::vector<TextVersion> versions;
+    if (!VersionsOf(m_args.diff, versions)) return kExitErrors;
     std::string error;
-    if (!m_list->Versions(m_args.diff, versions, error)) {
-        Say(error);
-        return kExitErrors;
-    }
-    if (versions.empty()) {
-        Complain("没有保存 {0} 的版本（只有文字比较的行才保存版本）", {Visible(OneLine(m_args.diff))});
-        return kExitErrors;
-    }
     const int count = static_cast<int>(versions.size());
     const int to = m_args.nTo ? m_args.nTo : count;
     const int from = m_args.nFrom ? m_args.nFrom : std::max(1, to - 1);
     std::string before, after;
     for (auto [n, text] : {std::pair<int, std::string*>{from, &before}, {to, &after}}) {
         if (n > count) {
-            Complain("没有第 {0} 个版本（{1} 有 {2} 个）", {std::to_string(n), Visible(OneLine(m_args.diff)),
-                                                           std::to_string(count)});
+            Complain("没有第 {0} 个版本（{1} 有 {2} 个）",
+                     {std::to_string(n), Visible(OneLine(m_args.diff)), std::to_string(count)});
             return kExitErrors;
         }
         if (!m_list->VersionText(m_args.diff, n, *text, error)) {

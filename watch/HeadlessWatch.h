@@ -40,6 +40,7 @@ class HeadlessWatch : public Reporter, public ListKeeper {
     bool RefuseOtherCounts();
     bool Load(ListFile::Shards shards);
     int List();
+    bool VersionsOf(const std::string& url, std::vector<TextVersion>& versions);
     int History();
     int Diff();
     int Edit();
