@@ -3,7 +3,7 @@
 #include <mutex>
 
 #ifdef SENTREL_LAZY_CURL
-#include <dlfcn.h>
+#include "LazyLibrary.h"
 #endif
 
 namespace sentrel {
@@ -11,18 +11,9 @@ namespace sentrel {
 namespace {
 
 #ifdef SENTREL_LAZY_CURL
-// The library stays loaded for the rest of the process: sessions may open at any time.
-// Bound lazily, as a linked library is: each call's symbol is looked up when first made,
-// not every symbol of libcurl and its TLS stacks at once.
 bool Load(CurlApi& api) {
-    void* lib = dlopen("libcurl.so.4", RTLD_LAZY | RTLD_LOCAL);
-    if (!lib) return false;
-    bool ok = true;
-    auto bind = [&](auto& fn, const char* name) {
-        fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib, name));
-        ok = ok && fn != nullptr;
-    };
-#define SENTREL_BIND(f) bind(api.f, "curl_" #f)
+    LazyLibrary lib("libcurl.so.4");
+#define SENTREL_BIND(f) lib.Bind(api.f, "curl_" #f)
 #else
 bool Load(CurlApi& api) {
     bool ok = true;
@@ -51,6 +42,9 @@ bool Load(CurlApi& api) {
     SENTREL_BIND(url_get);
     SENTREL_BIND(free);
 #undef SENTREL_BIND
+#ifdef SENTREL_LAZY_CURL
+    const bool ok = lib.Ok();
+#endif
     return ok && api.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
 }
 
