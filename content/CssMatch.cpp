@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "CssSelector.h"
+#include "Libxml.h"
 
 namespace sentrel {
 namespace content {
@@ -21,9 +22,10 @@ const char* Attribute(const xmlNode* e, const std::string& name, std::string& st
         if (!c) return "";
         if (!c->next && c->type == XML_TEXT_NODE && c->content)
             return reinterpret_cast<const char*>(c->content);
-        xmlChar* joined = xmlNodeListGetString(a->doc, c, 1);
+        const XmlApi& xml = Xml();
+        xmlChar* joined = xml.xmlNodeListGetString(a->doc, c, 1);
         storage = joined ? reinterpret_cast<const char*>(joined) : "";
-        xmlFree(joined);
+        xml.Free(joined);
         return storage.c_str();
     }
     return nullptr;

@@ -1,8 +1,5 @@
 #include "PageText.h"
 
-#include <libxml/HTMLparser.h>
-#include <libxml/SAX2.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -20,18 +17,6 @@
 
 namespace sentrel {
 namespace content {
-
-namespace {
-void Quiet(void*, const char*, ...) {}
-void QuietStructured(void*, xmlErrorPtr) {}
-}  // namespace
-
-void PrepareLibxml() {
-    static std::once_flag once;
-    std::call_once(once, [] { xmlInitParser(); });
-    xmlSetGenericErrorFunc(nullptr, Quiet);
-    xmlSetStructuredErrorFunc(nullptr, QuietStructured);
-}
 
 namespace {
 
@@ -52,7 +37,7 @@ Streaming& StreamingOf(void* ctx) {
 // A callback that spent the budget (or met a slow rule) ends the parse at once.
 void Spent(void* ctx) {
     if (StreamingOf(ctx).budget->Outcome() != PageReader::Outcome::Ok)
-        xmlStopParser(static_cast<htmlParserCtxtPtr>(ctx));
+        Xml().xmlStopParser(static_cast<htmlParserCtxtPtr>(ctx));
 }
 void OnStart(void* ctx, const xmlChar* name, const xmlChar** attrs) {
     Streaming& s = StreamingOf(ctx);
@@ -71,9 +56,10 @@ void OnCharacters(void* ctx, const xmlChar* s, int n) {
 
 // The tree's own handler, with a count of its elements against the budget.
 void OnTreeStart(void* ctx, const xmlChar* name, const xmlChar** attrs) {
-    xmlSAX2StartElement(ctx, name, attrs);
+    const XmlApi& xml = Xml();
+    xml.xmlSAX2StartElement(ctx, name, attrs);
     auto* c = static_cast<htmlParserCtxtPtr>(ctx);
-    if (!static_cast<Budget*>(c->_private)->Node()) xmlStopParser(c);
+    if (!static_cast<Budget*>(c->_private)->Node()) xml.xmlStopParser(c);
 }
 
 // The attributes of an element as the parser hands them to a start callback.
@@ -154,7 +140,8 @@ void PlainText(std::string_view text, TextBuilder& b, Budget& budget) {
 }
 
 // The visible text of a whole page, streamed: no tree is built.
-PageReader::Outcome StreamText(std::string_view html, TextBuilder& builder, Budget& budget) {
+PageReader::Outcome StreamText(const XmlApi& xml, std::string_view html, TextBuilder& builder,
+                               Budget& budget) {
     xmlSAXHandler sax;
     std::memset(&sax, 0, sizeof sax);
     sax.startElement = OnStart;
@@ -163,39 +150,40 @@ PageReader::Outcome StreamText(std::string_view html, TextBuilder& builder, Budg
     sax.ignorableWhitespace = OnCharacters;
     sax.cdataBlock = OnCharacters;
     htmlParserCtxtPtr ctxt =
-        htmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
+        xml.htmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
     if (!ctxt) return PageReader::Outcome::TooComplex;
     Streaming streaming{&builder, &budget};
     ctxt->_private = &streaming;
-    htmlCtxtUseOptions(ctxt, kParseOptions);
-    const bool whole = FeedWithoutRawText(ctxt, html, budget);
+    xml.htmlCtxtUseOptions(ctxt, kParseOptions);
+    const bool whole = FeedWithoutRawText(xml, ctxt, html, budget);
     if (whole) builder.Break();
-    if (ctxt->myDoc) xmlFreeDoc(ctxt->myDoc);
-    htmlFreeParserCtxt(ctxt);
+    if (ctxt->myDoc) xml.xmlFreeDoc(ctxt->myDoc);
+    xml.htmlFreeParserCtxt(ctxt);
     if (budget.Outcome() != PageReader::Outcome::Ok) return budget.Outcome();
     return whole ? PageReader::Outcome::Ok : PageReader::Outcome::TooComplex;
 }
 
 // The page's tree, as the streaming path sees it (without script and style text); null,
 // with the budget saying why, when it could not be built whole.
-xmlDocPtr BuildTree(std::string_view html, Budget& budget) {
+xmlDocPtr BuildTree(const XmlApi& xml, std::string_view html, Budget& budget) {
     xmlSAXHandler sax;
     std::memset(&sax, 0, sizeof sax);  // an initialised handler would be left as it is
-    xmlSAX2InitHtmlDefaultSAXHandler(&sax);
+    xml.xmlSAX2InitHtmlDefaultSAXHandler(&sax);
     sax.startElement = OnTreeStart;
     htmlParserCtxtPtr ctxt =
-        htmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
+        xml.htmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
     if (!ctxt) return nullptr;
     ctxt->_private = &budget;
-    htmlCtxtUseOptions(ctxt, kParseOptions);
-    const bool whole = FeedWithoutRawText(ctxt, html, budget);
+    xml.htmlCtxtUseOptions(ctxt, kParseOptions);
+    const bool whole = FeedWithoutRawText(xml, ctxt, html, budget);
     xmlDocPtr doc = ctxt->myDoc;
     ctxt->myDoc = nullptr;
-    htmlFreeParserCtxt(ctxt);
+    xml.htmlFreeParserCtxt(ctxt);
     if (!whole || !doc) {
         // A tree cut short would be a region that looks fine and says nothing.
-        if (doc) xmlFreeDoc(doc);
-        if (budget.Outcome() == PageReader::Outcome::Ok) budget.Fail(PageReader::Outcome::TooComplex);
+        if (doc) xml.xmlFreeDoc(doc);
+        if (budget.Outcome() == PageReader::Outcome::Ok)
+            budget.Fail(PageReader::Outcome::TooComplex);
         return nullptr;
     }
     return doc;
@@ -213,9 +201,11 @@ PageReader::Outcome ReadBody(std::string_view contentType, std::string_view body
         PlainText(utf8, builder, budget);
         return budget.Outcome();
     }
-    PrepareLibxml();
-    if (!region) return StreamText(utf8, builder, budget);
-    std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(BuildTree(utf8, budget), xmlFreeDoc);
+    const XmlApi* xml = PrepareLibxml();
+    if (!xml) return Outcome::NoLibrary;
+    if (!region) return StreamText(*xml, utf8, builder, budget);
+    std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(BuildTree(*xml, utf8, budget),
+                                                     xml->xmlFreeDoc);
     if (!doc) return budget.Outcome();
     Region::Found found;
     if (!region->Select(doc.get(), budget, found))
@@ -238,12 +228,13 @@ PageReader::Outcome ReadBody(std::string_view contentType, std::string_view body
 }  // namespace
 
 std::string VisibleText(std::string_view html, const IgnoreRules* ignore) {
-    PrepareLibxml();
+    const XmlApi* xml = PrepareLibxml();
     std::string out;
+    if (!xml) return out;
     const ReadBounds bounds;
     Budget budget(bounds);
     TextBuilder builder(out, ignore, budget);
-    if (StreamText(html, builder, budget) != PageReader::Outcome::Ok) out.clear();
+    if (StreamText(*xml, html, builder, budget) != PageReader::Outcome::Ok) out.clear();
     return out;
 }
 

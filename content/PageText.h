@@ -49,6 +49,7 @@ class PageReader {
         TooComplex,  ///< the page needs more than its bounds to be read
         SlowRule,    ///< an ignore rule needs too long on one of its lines
         Stopped,     ///< the bounds' stop asked to end
+        NoLibrary,   ///< a page needs libxml2, and it could not be loaded
     };
     /// The text to compare of a body (its bytes as they came, and its Content-Type);
     /// anything but Ok leaves no text. After SlowRule, `rule` (when given) names the rule.

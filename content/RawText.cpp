@@ -84,10 +84,11 @@ bool ParserStopped(htmlParserCtxtPtr ctxt) {
     return ctxt->disableSAX != 0;
 }
 
-bool FeedWithoutRawText(htmlParserCtxtPtr ctxt, std::string_view s, Budget& budget) {
+bool FeedWithoutRawText(const XmlApi& xml, htmlParserCtxtPtr ctxt, std::string_view s,
+                        Budget& budget) {
     std::size_t fed = 0, i = 0;
     auto piece = [&](const char* data, std::size_t n) {
-        htmlParseChunk(ctxt, data, static_cast<int>(n), 0);
+        xml.htmlParseChunk(ctxt, data, static_cast<int>(n), 0);
         return !ParserStopped(ctxt) && budget.Check();
     };
     auto feed = [&](std::size_t end) {  // bodies are bounded well below the parser's int
@@ -144,7 +145,7 @@ bool FeedWithoutRawText(htmlParserCtxtPtr ctxt, std::string_view s, Budget& budg
         fed = i = rawEnd;
     }
     if (!feed(s.size())) return false;
-    htmlParseChunk(ctxt, nullptr, 0, 1);
+    xml.htmlParseChunk(ctxt, nullptr, 0, 1);
     return !ParserStopped(ctxt);
 }
 

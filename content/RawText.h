@@ -5,11 +5,11 @@
 // would only make the parser slow is left out too: attributes of one element beyond the
 // first kMaxAttributes (libxml2 checks them for duplicates pairwise), and end tags of an
 // element that never started (libxml2 looks each up through every open element).
-#include <libxml/HTMLparser.h>
 
 #include <string_view>
 
 #include "Budget.h"
+#include "Libxml.h"
 
 namespace sentrel {
 namespace content {
@@ -18,7 +18,8 @@ constexpr std::size_t kMaxAttributes = 256;
 
 /// Feeds `page` to `ctxt` and ends the parse; false, with the parse left unfinished, when
 /// the budget ran out or a callback stopped the parser.
-bool FeedWithoutRawText(htmlParserCtxtPtr ctxt, std::string_view page, Budget& budget);
+bool FeedWithoutRawText(const XmlApi& xml, htmlParserCtxtPtr ctxt, std::string_view page,
+                        Budget& budget);
 
 /// True when the parser stopped before the page's end (a callback stopped it, or libxml2
 /// gave up).

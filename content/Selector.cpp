@@ -1,6 +1,5 @@
 #include "Selector.h"
 
-#include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 
 #include <memory>
@@ -42,9 +41,15 @@ bool Region::Set(const std::string& selector, std::string& error) {
         m_xpath.clear();
         return true;
     }
-    PrepareLibxml();  // the answer is whether it compiled, not libxml2's message
+    // The answer is whether it compiled, not libxml2's message.
+    const XmlApi* xml = PrepareLibxml();
+    if (!xml) {
+        error = Tr("无法载入 libxml2");
+        return false;
+    }
     std::unique_ptr<xmlXPathCompExpr, void (*)(xmlXPathCompExprPtr)> comp(
-        xmlXPathCompile(reinterpret_cast<const xmlChar*>(s.c_str())), xmlXPathFreeCompExpr);
+        xml->xmlXPathCompile(reinterpret_cast<const xmlChar*>(s.c_str())),
+        xml->xmlXPathFreeCompExpr);
     if (!comp) {
         error = Fill(Tr("XPath 表达式有误：{0}"), {s});
         return false;
@@ -58,14 +63,16 @@ bool Region::Select(xmlDoc* doc, Budget& budget, Found& found) const {
     found = Found();
     if (m_css) return MatchCss(*m_css, doc, budget, found.nodes);
     if (m_xpath.empty()) return false;
+    const XmlApi& xml = Xml();
     std::unique_ptr<xmlXPathContext, void (*)(xmlXPathContextPtr)> context(
-        xmlXPathNewContext(doc), xmlXPathFreeContext);
+        xml.xmlXPathNewContext(doc), xml.xmlXPathFreeContext);
     if (!context) return false;
     context->node = reinterpret_cast<xmlNodePtr>(doc);
     context->opLimit = kXPathOps;
     std::unique_ptr<xmlXPathObject, void (*)(xmlXPathObjectPtr)> result(
-        xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(m_xpath.c_str()), context.get()),
-        xmlXPathFreeObject);
+        xml.xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(m_xpath.c_str()),
+                                   context.get()),
+        xml.xmlXPathFreeObject);
     if (!result) {
         if (context->opCount >= kXPathOps) budget.Fail(PageReader::Outcome::TooComplex);
         return false;
@@ -76,9 +83,9 @@ bool Region::Select(xmlDoc* doc, Budget& budget, Found& found) const {
         return budget.Spend(found.nodes.size());
     }
     found.bValue = true;
-    if (xmlChar* value = xmlXPathCastToString(result.get())) {
+    if (xmlChar* value = xml.xmlXPathCastToString(result.get())) {
         found.value = reinterpret_cast<const char*>(value);
-        xmlFree(value);
+        xml.Free(value);
     }
     return true;
 }

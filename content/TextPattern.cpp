@@ -3,10 +3,53 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#ifdef SENTREL_LAZY_TEXT
+#include "LazyLibrary.h"
+#endif
+#include "Translate.h"
+
 namespace sentrel {
 namespace content {
 
 namespace {
+
+// PCRE2's calls (each name a macro for its 8-bit function). Where the platform allows, the
+// library is loaded at the first rule compiled: most runs have none.
+#define SENTREL_PCRE2_CALLS(X)                                                                 \
+    X(pcre2_compile)                                                                           \
+    X(pcre2_get_error_message) X(pcre2_jit_compile) X(pcre2_code_free)                         \
+        X(pcre2_match_data_create_from_pattern) X(pcre2_match_data_free)                       \
+            X(pcre2_match_context_create) X(pcre2_match_context_free) X(pcre2_set_match_limit) \
+                X(pcre2_set_depth_limit) X(pcre2_set_heap_limit) X(pcre2_match)
+
+struct Pcre2Api {
+#define SENTREL_PCRE2_MEMBER(f) decltype(&::f) f;
+    SENTREL_PCRE2_CALLS(SENTREL_PCRE2_MEMBER)
+#undef SENTREL_PCRE2_MEMBER
+};
+
+#define SENTREL_NAME_OF(f) #f
+#define SENTREL_SYMBOL_OF(f) SENTREL_NAME_OF(f)  // the 8-bit function the macro names
+
+// PCRE2, loaded once; nullptr when it cannot be loaded.
+const Pcre2Api* Pcre2() {
+    static Pcre2Api api{};
+    static const bool loaded = [] {
+#ifdef SENTREL_LAZY_TEXT
+        LazyLibrary lib("libpcre2-8.so.0");
+#define SENTREL_PCRE2_BIND(f) lib.Bind(api.f, SENTREL_SYMBOL_OF(f));
+        SENTREL_PCRE2_CALLS(SENTREL_PCRE2_BIND)
+        return lib.Ok();
+#else
+#define SENTREL_PCRE2_BIND(f) api.f = &::f;
+        SENTREL_PCRE2_CALLS(SENTREL_PCRE2_BIND)
+        return true;
+#endif
+#undef SENTREL_PCRE2_BIND
+    }();
+    return loaded ? &api : nullptr;
+}
+
 // What a pattern may spend on one text: far beyond what a sensible expression needs on any
 // line of a page, far below the minutes a nested repetition (/(a+)+$/) can take.
 constexpr uint32_t kMatchLimit = 1000000;
@@ -18,10 +61,12 @@ struct TextPattern::Code {
     pcre2_code* code = nullptr;
     pcre2_match_data* match = nullptr;
     pcre2_match_context* limits = nullptr;
+    const Pcre2Api& pcre2;
+    explicit Code(const Pcre2Api& api) : pcre2(api) {}
     ~Code() {
-        pcre2_match_context_free(limits);
-        pcre2_match_data_free(match);
-        pcre2_code_free(code);
+        pcre2.pcre2_match_context_free(limits);
+        pcre2.pcre2_match_data_free(match);
+        pcre2.pcre2_code_free(code);
     }
 };
 
@@ -43,24 +88,31 @@ bool TextPattern::Compile(const std::string& written, std::string& message, std:
         pattern = written;
         options |= PCRE2_LITERAL | PCRE2_CASELESS;
     }
+    const Pcre2Api* pcre2 = Pcre2();
+    if (!pcre2) {
+        message = Tr("无法载入 PCRE2");
+        at = 1;
+        return false;
+    }
     int error = 0;
     PCRE2_SIZE offset = 0;
-    auto code = std::make_unique<Code>();
-    code->code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), options, &error,
-                               &offset, nullptr);
+    auto code = std::make_unique<Code>(*pcre2);
+    code->code = pcre2->pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
+                                      options, &error, &offset, nullptr);
     if (!code->code) {
         PCRE2_UCHAR text[256];
-        pcre2_get_error_message(error, text, sizeof text);
+        pcre2->pcre2_get_error_message(error, text, sizeof text);
         message = reinterpret_cast<const char*>(text);
         at = offset + 1;
         return false;
     }
-    pcre2_jit_compile(code->code, PCRE2_JIT_COMPLETE);  // plain matching where JIT is missing
-    code->match = pcre2_match_data_create_from_pattern(code->code, nullptr);
-    code->limits = pcre2_match_context_create(nullptr);
-    pcre2_set_match_limit(code->limits, kMatchLimit);
-    pcre2_set_depth_limit(code->limits, kDepthLimit);
-    pcre2_set_heap_limit(code->limits, kHeapLimitKiB);
+    pcre2->pcre2_jit_compile(code->code,
+                             PCRE2_JIT_COMPLETE);  // plain matching where JIT is missing
+    code->match = pcre2->pcre2_match_data_create_from_pattern(code->code, nullptr);
+    code->limits = pcre2->pcre2_match_context_create(nullptr);
+    pcre2->pcre2_set_match_limit(code->limits, kMatchLimit);
+    pcre2->pcre2_set_depth_limit(code->limits, kDepthLimit);
+    pcre2->pcre2_set_heap_limit(code->limits, kHeapLimitKiB);
     m_code = std::move(code);
     m_strWritten = written;
     return true;
@@ -68,8 +120,8 @@ bool TextPattern::Compile(const std::string& written, std::string& message, std:
 
 TextPattern::Found TextPattern::In(const char* text, std::size_t length) const {
     if (!m_code) return Found::No;
-    const int rc = pcre2_match(m_code->code, reinterpret_cast<PCRE2_SPTR>(text), length, 0, 0, m_code->match,
-                               m_code->limits);
+    const int rc = m_code->pcre2.pcre2_match(m_code->code, reinterpret_cast<PCRE2_SPTR>(text),
+                                             length, 0, 0, m_code->match, m_code->limits);
     if (rc >= 0) return Found::Yes;
     if (rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT ||
         rc == PCRE2_ERROR_JIT_STACKLIMIT)

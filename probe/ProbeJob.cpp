@@ -372,13 +372,12 @@ ProbeJob::Step ProbeJob::TextOf(std::string_view contentType, std::string_view b
             return Finish(ProbeResult::Failed(ProbeFailure::NoMatch));
         case content::PageReader::Outcome::TooComplex:
             return Finish(ProbeResult::Failed(ProbeFailure::TooComplex));
-        case content::PageReader::Outcome::SlowRule: {
-            ProbeResult slow = ProbeResult::Failed(ProbeFailure::SlowRule);
-            slow.detail = rule;
-            return Finish(slow);
-        }
+        case content::PageReader::Outcome::SlowRule:
+            return Finish(ProbeResult::SlowRule(rule));
         case content::PageReader::Outcome::Stopped:
             return Finish(ProbeResult::Failed(ProbeFailure::Network));
+        case content::PageReader::Outcome::NoLibrary:
+            return Finish(ProbeResult::Failed(ProbeFailure::NoTextLibrary));
     }
     // A text of 2 GB cannot come from a body of 16 MB: the size is its length.
     ProbeResult result = ProbeResult::Text(static_cast<int>(text->size()), content::TextHash(*text));

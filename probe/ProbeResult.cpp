@@ -30,13 +30,15 @@ std::string ProbeResult::Reason() const {
         case ProbeFailure::TooComplex:
             return Tr("网页过于复杂");
         case ProbeFailure::SlowRule:
-            return Fill(Tr("忽略规则太慢：{0}"), {detail});
+            return Fill(Tr("忽略规则太慢：{0}"), {Detail()});
         case ProbeFailure::NoBrowser:
             return Tr("未找到浏览器（请安装 Chromium、Chrome 或 Edge）");
         case ProbeFailure::BrowserFailed:
             return Tr("浏览器出错");
         case ProbeFailure::RenderTimeout:
             return Tr("渲染超时");
+        case ProbeFailure::NoTextLibrary:
+            return Tr("无法载入 libxml2");
         case ProbeFailure::Network:
             break;
     }

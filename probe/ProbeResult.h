@@ -23,6 +23,7 @@ enum class ProbeFailure : int {
     NoBrowser,         ///< a rendered row, and no browser to be found
     BrowserFailed,     ///< the browser could not start, broke or stopped answering
     RenderTimeout,     ///< a rendered page did not load, or could not be read, in its bounds
+    NoTextLibrary,     ///< a text row's page needs libxml2, and it could not be loaded
 };
 
 /// What one probe found: a size (0 for a page that answered with an empty body), or why
@@ -35,7 +36,9 @@ struct ProbeResult {
     /// A text row's text, when the probe read one (none after a 304); carried to the run's
     /// model only with a result that may be a change.
     std::shared_ptr<const std::string> text{};
-    std::string detail{};  ///< SlowRule's rule
+    /// SlowRule's rule. Shared: a result is kept for each of 100,000 pages, and hardly
+    /// any has one.
+    std::shared_ptr<const std::string> detail{};
 
 
     bool Ok() const { return failure == ProbeFailure::None; }
@@ -44,13 +47,22 @@ struct ProbeResult {
         return {size, ProbeFailure::None, 0, hash};
     }
     static ProbeResult Failed(ProbeFailure why, int status = 0) { return {0, why, status}; }
+    static ProbeResult SlowRule(std::string rule) {
+        ProbeResult r = Failed(ProbeFailure::SlowRule);
+        r.detail = std::make_shared<const std::string>(std::move(rule));
+        return r;
+    }
+    const std::string& Detail() const {
+        static const std::string kNone;
+        return detail ? *detail : kNone;
+    }
 
     /// "HTTP 404", "连接被拒绝", ...: the reason as the user reads it.
     std::string Reason() const;
 
     bool operator==(const ProbeResult& o) const {
         return nSize == o.nSize && failure == o.failure && nHttpStatus == o.nHttpStatus &&
-               nHash == o.nHash && detail == o.detail;
+               nHash == o.nHash && Detail() == o.Detail();
     }
 };
 

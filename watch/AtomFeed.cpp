@@ -1,9 +1,6 @@
 #include "AtomFeed.h"
 
 #include <fcntl.h>
-#include <libxml/parser.h>
-#include <libxml/tree.h>
-#include <libxml/xmlwriter.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,33 +69,39 @@ bool IsAtom(const xmlNode* node, const char* name) {
 }
 
 std::string Content(const xmlNode* node) {
-    xmlChar* text = xmlNodeGetContent(node);
+    const content::XmlApi& xml = content::Xml();
+    xmlChar* text = xml.xmlNodeGetContent(node);
     std::string out = text ? reinterpret_cast<const char*>(text) : "";
-    xmlFree(text);
+    xml.Free(text);
     return out;
 }
 
 std::string Property(const xmlNode* node, const char* name) {
-    xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
+    const content::XmlApi& xml = content::Xml();
+    xmlChar* value = xml.xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
     std::string out = value ? reinterpret_cast<const char*>(value) : "";
-    xmlFree(value);
+    xml.Free(value);
     return out;
 }
 
 // The feed as libxml2's writer writes it: escaped as XML requires, indented.
 class FeedWriter {
   public:
-    FeedWriter() : m_buffer(xmlBufferCreate()), m_writer(xmlNewTextWriterMemory(m_buffer, 0)) {}
+    // Only after Read: libxml2 is ready by then.
+    FeedWriter()
+        : m_xml(content::Xml()),
+          m_buffer(m_xml.xmlBufferCreate()),
+          m_writer(m_xml.xmlNewTextWriterMemory(m_buffer, 0)) {}
     ~FeedWriter() {
-        if (m_writer) xmlFreeTextWriter(m_writer);
-        if (m_buffer) xmlBufferFree(m_buffer);
+        if (m_writer) m_xml.xmlFreeTextWriter(m_writer);
+        if (m_buffer) m_xml.xmlBufferFree(m_buffer);
     }
     bool Write(const std::string& id, std::time_t updated, const std::deque<AtomFeed::Entry>& entries,
                std::string& out) {
         if (!m_writer) return false;
-        xmlTextWriterSetIndent(m_writer, 1);
-        xmlTextWriterSetIndentString(m_writer, BAD_CAST "  ");
-        bool ok = xmlTextWriterStartDocument(m_writer, "1.0", "utf-8", nullptr) >= 0 &&
+        m_xml.xmlTextWriterSetIndent(m_writer, 1);
+        m_xml.xmlTextWriterSetIndentString(m_writer, BAD_CAST "  ");
+        bool ok = m_xml.xmlTextWriterStartDocument(m_writer, "1.0", "utf-8", nullptr) >= 0 &&
                   Start("feed") && Attribute("xmlns", kAtomNs) && Element("id", id) &&
                   Element("title", "HalvexSentrel") &&
                   Element("subtitle", Tr("网页变化、访问失败与恢复")) &&
@@ -111,28 +114,30 @@ class FeedWriter {
                  Attribute("href", e.link) && End() && Start("category") &&
                  Attribute("term", e.category) && End() && Element("summary", e.summary) && End();
         }
-        ok = ok && End() && xmlTextWriterEndDocument(m_writer) >= 0;
-        xmlFreeTextWriter(m_writer);  // flushes into the buffer
+        ok = ok && End() && m_xml.xmlTextWriterEndDocument(m_writer) >= 0;
+        m_xml.xmlFreeTextWriter(m_writer);  // flushes into the buffer
         m_writer = nullptr;
         if (!ok) return false;
-        out.assign(reinterpret_cast<const char*>(xmlBufferContent(m_buffer)),
-                   static_cast<std::size_t>(xmlBufferLength(m_buffer)));
+        out.assign(reinterpret_cast<const char*>(m_xml.xmlBufferContent(m_buffer)),
+                   static_cast<std::size_t>(m_xml.xmlBufferLength(m_buffer)));
         return true;
     }
 
   private:
     bool Start(const char* name) {
-        return xmlTextWriterStartElement(m_writer, BAD_CAST name) >= 0;
+        return m_xml.xmlTextWriterStartElement(m_writer, BAD_CAST name) >= 0;
     }
-    bool End() { return xmlTextWriterEndElement(m_writer) >= 0; }
+    bool End() { return m_xml.xmlTextWriterEndElement(m_writer) >= 0; }
     bool Attribute(const char* name, const std::string& value) {
-        return xmlTextWriterWriteAttribute(m_writer, BAD_CAST name,
-                                           BAD_CAST XmlSafe(value).c_str()) >= 0;
+        return m_xml.xmlTextWriterWriteAttribute(m_writer, BAD_CAST name,
+                                                 BAD_CAST XmlSafe(value).c_str()) >= 0;
     }
     bool Element(const char* name, const std::string& text) {
-        return xmlTextWriterWriteElement(m_writer, BAD_CAST name, BAD_CAST XmlSafe(text).c_str()) >= 0;
+        return m_xml.xmlTextWriterWriteElement(m_writer, BAD_CAST name,
+                                               BAD_CAST XmlSafe(text).c_str()) >= 0;
     }
 
+    const content::XmlApi& m_xml;
     xmlBufferPtr m_buffer;
     xmlTextWriterPtr m_writer;
 };
@@ -203,9 +208,13 @@ std::string XmlSafe(const std::string& text) {
 }
 
 bool AtomFeed::Read(std::string& id, std::deque<Entry>& entries, std::string& error) const {
-    content::PrepareLibxml();  // its global state is set up once, whichever thread comes first
     id.clear();
     entries.clear();
+    const content::XmlApi* xml = content::PrepareLibxml();
+    if (!xml) {
+        error = Tr("无法载入 libxml2");
+        return false;
+    }
     const fs::Kind kind = fs::KindOf(m_strPath);
     if (kind == fs::Kind::kMissing) return true;
     // Only a regular file is a feed: a pipe of that name would hold the program for ever.
@@ -226,13 +235,14 @@ bool AtomFeed::Read(std::string& id, std::deque<Entry>& entries, std::string& er
     auto parse = [&](const std::string& b) {
         return b.size() > static_cast<std::size_t>(kMaxFeedBytes)
                    ? nullptr
-                   : xmlReadMemory(b.data(), static_cast<int>(b.size()), nullptr, "utf-8", options);
+                   : xml->xmlReadMemory(b.data(), static_cast<int>(b.size()), nullptr, "utf-8",
+                                        options);
     };
     xmlDoc* doc = parse(bytes);
     // An older writer left characters XML forbids in it: read it as it was meant.
     if (!doc) doc = parse(XmlSafe(bytes));
-    std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> owner(doc, xmlFreeDoc);
-    const xmlNode* root = doc ? xmlDocGetRootElement(doc) : nullptr;
+    std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> owner(doc, xml->xmlFreeDoc);
+    const xmlNode* root = doc ? xml->xmlDocGetRootElement(doc) : nullptr;
     if (!root || !IsAtom(root, "feed")) {
         error = Fill(Tr("{0} 不是 Atom 订阅源，未改动"), {m_strPath});
         return false;

@@ -2,9 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "Process.h"
 #include "ScriptPages.h"
+#include "TempDir.h"
 #include "TestServer.h"
 
 using namespace sentrel::test;
@@ -35,6 +39,46 @@ TEST(ProbeCommand, WithoutArgumentsExplainsItself) {
     RunAndCapture({SENTREL_BIN_DIR "/sentrel-probe"}, &code);
     EXPECT_EQ(2, code);
 }
+
+#ifdef __linux__
+// Most runs only measure sizes: the text libraries (libxml2, and ICU with it; PCRE2) are
+// loaded by a run that reads a text or a rule, not at every start.
+TEST(ProbeCommand, LoadsTheTextLibrariesOnlyWhenATextOrARuleNeedsThem) {
+    TestHttpServer server([](TestServer::Conn& c, const std::string&, int) {
+        c.Write(
+            TestHttpServer::Response("200 OK", "Content-Type: text/html\r\n", "<p>a</p><p>b</p>"));
+        c.Close();
+    });
+    TempDir dir;
+    int run = 0;
+    // The libraries the loader opened for one run, as its own log names them.
+    auto opened = [&](std::vector<std::string> args) {
+        const std::string log = dir.File("ld" + std::to_string(++run));
+        args.insert(args.begin(), SENTREL_BIN_DIR "/sentrel-probe");
+        int code = -1;
+        const std::string out =
+            RunAndCapture(args, &code, {"LD_DEBUG=files", "LD_DEBUG_OUTPUT=" + log});
+        EXPECT_EQ(0, code);
+        std::string files;
+        for (const auto& f : std::filesystem::directory_iterator(dir.Path()))
+            if (f.path().string().rfind(log + ".", 0) == 0) {
+                std::ostringstream text;
+                text << std::ifstream(f.path()).rdbuf();
+                files += text.str();
+            }
+        EXPECT_NE(std::string::npos, files.find("libcurl")) << "the log is read";
+        return std::make_pair(files.find("file=libxml2") != std::string::npos,
+                              files.find("file=libpcre2-8") != std::string::npos);
+    };
+    using Loaded = std::pair<bool, bool>;  // libxml2, PCRE2
+    EXPECT_EQ(Loaded(false, false), opened({server.Url("/")})) << "a size";
+    EXPECT_EQ(Loaded(true, false), opened({"--text", server.Url("/")})) << "a page's text";
+    EXPECT_EQ(Loaded(true, true), opened({"--text", "--ignore", "/^b/", server.Url("/")}))
+        << "a rule";
+    EXPECT_EQ(Loaded(true, false), opened({"--text", "--select", "//p[2]", server.Url("/")}))
+        << "an XPath";
+}
+#endif
 
 #ifndef _WIN32
 TEST(ProbeCommand, RendersAPageBuiltByScriptAndFailsWithTheReason) {

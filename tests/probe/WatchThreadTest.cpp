@@ -236,14 +236,6 @@ TEST(PageSizeProbe, DownloadPageTextConvertsLineEnds) {
     EXPECT_EQ(15, probe.GetPageTextLength(server.Url("/").c_str()));
 }
 
-namespace {
-ProbeResult SlowRule(const char* rule) {
-    ProbeResult r = ProbeResult::Failed(ProbeFailure::SlowRule);
-    r.detail = rule;
-    return r;
-}
-}  // namespace
-
 TEST(PageTextProbe, ATextProbeReadsTheWholeBodyOrSaysWhyNot) {
     const std::string big(17 * 1024 * 1024, 'x');
     const std::string slow = SlowPage();
@@ -286,7 +278,7 @@ TEST(PageTextProbe, ATextProbeReadsTheWholeBodyOrSaysWhyNot) {
          nullptr},
         {"a page that needs more than its bounds to be read", "/slow", &whole, {},
          ProbeResult::Failed(ProbeFailure::TooComplex), nullptr},
-        {"an ignore rule that needs too long on a line", "/long", &slowRule, {}, SlowRule("/(o+)+$/"),
+        {"an ignore rule that needs too long on a line", "/long", &slowRule, {}, ProbeResult::SlowRule("/(o+)+$/"),
          nullptr},
     };
     for (Case& c : cases) {
@@ -302,7 +294,7 @@ TEST(PageTextProbe, ATextProbeReadsTheWholeBodyOrSaysWhyNot) {
     }
     EXPECT_EQ("页面过大", ProbeResult::Failed(ProbeFailure::TooLarge).Reason());
     EXPECT_EQ("选取内容未找到", ProbeResult::Failed(ProbeFailure::NoMatch).Reason());
-    EXPECT_EQ("忽略规则太慢：/(o+)+$/", SlowRule("/(o+)+$/").Reason());
+    EXPECT_EQ("忽略规则太慢：/(o+)+$/", ProbeResult::SlowRule("/(o+)+$/").Reason());
 
     // The program's end gives up a reading under way at once.
     CWatchThread probe;
