@@ -18,6 +18,7 @@
 
 #include "DesktopServices.h"
 #include "Files.h"
+#include "LazyLibrary.h"
 #include "MonitorDlg.h"
 #include "Product.h"
 #include "SkinResources.h"
@@ -63,9 +64,25 @@ void Later(CMonitorDlg* owner, const std::function<void(CMonitorDlg&)>& action) 
     if (owner) owner->CallAfter([owner, action] { action(*owner); });
 }
 
+// libayatana-appindicator (with its menu libraries) is loaded only where a watcher answers.
+#define SENTREL_INDICATOR_CALLS(X)                                                \
+    X(app_indicator_new)                                                          \
+    X(app_indicator_set_icon_theme_path) X(app_indicator_set_attention_icon_full) \
+        X(app_indicator_set_title) X(app_indicator_set_menu) X(app_indicator_set_status)
+
+struct IndicatorApi {
+    SENTREL_INDICATOR_CALLS(SENTREL_API_MEMBER)
+};
+
+const IndicatorApi* Indicator() {
+    return LoadOnce<IndicatorApi>(
+        "libayatana-appindicator3.so.1",
+        [](LazyLibrary& lib, IndicatorApi& api) { SENTREL_INDICATOR_CALLS(SENTREL_API_BIND) });
+}
+
 class CIndicatorTray : public CStatusTray {
   public:
-    explicit CIndicatorTray(CMonitorDlg* owner) : m_pOwner(owner) {
+    CIndicatorTray(CMonitorDlg* owner, const IndicatorApi& api) : m_pOwner(owner), m_api(api) {
         // The host reads the icons from files: the program's own, in a folder of its own.
         gchar* dir = g_dir_make_tmp("sentrel-icons-XXXXXX", nullptr);
         if (dir) {
@@ -74,13 +91,13 @@ class CIndicatorTray : public CStatusTray {
             WriteIcon(IDI_TRAY_REST, "sentrel-rest");
             WriteIcon(IDI_TRAY_BLINK, "sentrel-alert");
         }
-        m_pIndicator =
-            app_indicator_new(kAppId, "sentrel-rest", APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
+        m_pIndicator = m_api.app_indicator_new(kAppId, "sentrel-rest",
+                                               APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
         if (!m_strIconDir.empty())
-            app_indicator_set_icon_theme_path(m_pIndicator, m_strIconDir.c_str());
-        app_indicator_set_attention_icon_full(m_pIndicator, "sentrel-alert",
-                                              Tr("发现网页更新！").c_str());
-        app_indicator_set_title(m_pIndicator, kProductTitle);
+            m_api.app_indicator_set_icon_theme_path(m_pIndicator, m_strIconDir.c_str());
+        m_api.app_indicator_set_attention_icon_full(m_pIndicator, "sentrel-alert",
+                                                    Tr("发现网页更新！").c_str());
+        m_api.app_indicator_set_title(m_pIndicator, kProductTitle);
         // "显示主窗口" first: many hosts open the menu on a click.
         GtkWidget* menu = gtk_menu_new();
         AddItem(menu, Tr("显示主窗口").c_str(), &ShowWindow);
@@ -88,11 +105,11 @@ class CIndicatorTray : public CStatusTray {
         gtk_menu_shell_append(GTK_MENU_SHELL(menu), gtk_separator_menu_item_new());
         AddItem(menu, Tr("退出").c_str(), &Quit);
         gtk_widget_show_all(menu);
-        app_indicator_set_menu(m_pIndicator, GTK_MENU(menu));
-        app_indicator_set_status(m_pIndicator, APP_INDICATOR_STATUS_ACTIVE);
+        m_api.app_indicator_set_menu(m_pIndicator, GTK_MENU(menu));
+        m_api.app_indicator_set_status(m_pIndicator, APP_INDICATOR_STATUS_ACTIVE);
     }
     ~CIndicatorTray() override {
-        app_indicator_set_status(m_pIndicator, APP_INDICATOR_STATUS_PASSIVE);
+        m_api.app_indicator_set_status(m_pIndicator, APP_INDICATOR_STATUS_PASSIVE);
         g_object_unref(m_pIndicator);
         for (const char* name : {"sentrel-rest.png", "sentrel-alert.png"})
             g_remove((m_strIconDir + "/" + name).c_str());
@@ -102,7 +119,7 @@ class CIndicatorTray : public CStatusTray {
     void SetAttention(bool attention) override {
         if (attention == m_bAttention) return;
         m_bAttention = attention;
-        app_indicator_set_status(
+        m_api.app_indicator_set_status(
             m_pIndicator, attention ? APP_INDICATOR_STATUS_ATTENTION : APP_INDICATOR_STATUS_ACTIVE);
     }
 
@@ -132,6 +149,7 @@ class CIndicatorTray : public CStatusTray {
     }
 
     CMonitorDlg* m_pOwner;
+    const IndicatorApi& m_api;
     AppIndicator* m_pIndicator = nullptr;
     std::string m_strIconDir;
     bool m_bAttention = false;
@@ -270,7 +288,9 @@ class CBusNotifier : public CNotifier {
 
 std::unique_ptr<CStatusTray> CreateStatusTray(CMonitorDlg* owner) {
     if (!NameHasOwner("org.kde.StatusNotifierWatcher")) return nullptr;
-    return std::make_unique<CIndicatorTray>(owner);
+    const IndicatorApi* api = Indicator();
+    if (!api) return nullptr;
+    return std::make_unique<CIndicatorTray>(owner, *api);
 }
 
 std::unique_ptr<CNotifier> CreateNotifier(CMonitorDlg* owner, wxTaskBarIcon*) {

@@ -1,5 +1,6 @@
 // The alert sound through libcanberra, on a thread of its own: opening the sound system
-// can wait on a sound server, and the window must never wait for it.
+// can wait on a sound server, and the window must never wait for it. The library (with
+// its codecs) is loaded at the first alert: many sessions never sound one.
 #include <canberra.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <thread>
 
 #include "AlertSound.h"
+#include "LazyLibrary.h"
 
 namespace sentrel {
 
@@ -23,6 +25,20 @@ constexpr std::size_t kMaxQueued = 2;
 // Without a working sound device every attempt fails (and the sound library complains on
 // stderr); one attempt in this long is enough to notice a device that came back.
 constexpr std::chrono::minutes kRetryAfterFailure(5);
+
+#define SENTREL_CANBERRA_CALLS(X) \
+    X(ca_context_create)          \
+    X(ca_context_change_props) X(ca_context_open) X(ca_context_play) X(ca_context_destroy)
+
+struct CanberraApi {
+    SENTREL_CANBERRA_CALLS(SENTREL_API_MEMBER)
+};
+
+const CanberraApi* Canberra() {
+    return LoadOnce<CanberraApi>("libcanberra.so.0", [](LazyLibrary& lib, CanberraApi& api) {
+        SENTREL_CANBERRA_CALLS(SENTREL_API_BIND)
+    });
+}
 
 class CCanberraSound : public CAlertSound {
   public:
@@ -67,29 +83,32 @@ class CCanberraSound : public CAlertSound {
             ++m_nId;
             int rc = CA_ERROR_NOTFOUND;
             if (SoundFileProblem(path).empty() && access(path.c_str(), R_OK) == 0)
-                rc = ca_context_play(ctx, m_nId, CA_PROP_MEDIA_FILENAME, path.c_str(),
-                                     CA_PROP_EVENT_DESCRIPTION, "Page update found", nullptr);
+                rc = Canberra()->ca_context_play(ctx, m_nId, CA_PROP_MEDIA_FILENAME, path.c_str(),
+                                                 CA_PROP_EVENT_DESCRIPTION, "Page update found",
+                                                 nullptr);
             if (rc < 0)
-                rc = ca_context_play(ctx, m_nId, CA_PROP_EVENT_ID, kFallbackEvent,
-                                     CA_PROP_EVENT_DESCRIPTION, "Page update found", nullptr);
+                rc = Canberra()->ca_context_play(ctx, m_nId, CA_PROP_EVENT_ID, kFallbackEvent,
+                                                 CA_PROP_EVENT_DESCRIPTION, "Page update found",
+                                                 nullptr);
             if (rc < 0) {
-                ca_context_destroy(ctx);
+                Canberra()->ca_context_destroy(ctx);
                 ctx = nullptr;
                 m_retryAt = now + kRetryAfterFailure;
             }
         }
-        if (ctx) ca_context_destroy(ctx);
+        if (ctx) Canberra()->ca_context_destroy(ctx);
     }
 
     static bool Open(ca_context*& ctx) {
-        if (ca_context_create(&ctx) < 0) {
+        const CanberraApi* ca = Canberra();
+        if (!ca || ca->ca_context_create(&ctx) < 0) {
             ctx = nullptr;
             return false;
         }
-        ca_context_change_props(ctx, CA_PROP_APPLICATION_NAME, "HalvexSentrel",
-                                CA_PROP_APPLICATION_ID, "sentrel", nullptr);
-        if (ca_context_open(ctx) < 0) {
-            ca_context_destroy(ctx);
+        ca->ca_context_change_props(ctx, CA_PROP_APPLICATION_NAME, "HalvexSentrel",
+                                    CA_PROP_APPLICATION_ID, "sentrel", nullptr);
+        if (ca->ca_context_open(ctx) < 0) {
+            ca->ca_context_destroy(ctx);
             ctx = nullptr;
             return false;
         }

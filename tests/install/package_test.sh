@@ -11,7 +11,7 @@ trap cleanup EXIT
 (cd "$build" && cpack -G DEB -B "$work/pkg" >/dev/null)
 deb=$(ls "$work"/pkg/*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libwx libsqlite3 libcanberra libcurl4; do
+for lib in libwx libsqlite3 libcanberra libcurl4 libxml2 libpcre2-8 libsecret libayatana-appindicator; do
   grep -q "$lib" <<<"$depends" || { echo "Depends lacks $lib: $depends"; exit 1; }
 done
 # A browser is recommended, never required: the program works without one.
