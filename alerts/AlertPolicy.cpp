@@ -17,6 +17,7 @@ constexpr TimePoint kNever = TimePoint::max();
 AlertPolicy::AlertPolicy(WatchSession& session, const Settings& settings, Options options,
                          const Clock& clock)
     : m_session(session), m_settings(settings), m_options(options), m_clock(clock) {
+    m_reported.reserve(session.Rows().size());
     for (const WatchRow& row : session.Rows()) m_reported[row.id] = row.nStoredSize;
     session.Subscribe([this](const WatchEvent& e) { OnEvent(e); });
 }
@@ -142,8 +143,8 @@ bool AlertPolicy::Tell(EventKind kind, const WatchRow& row, long long oldSize,
     if (kind == EventKind::Failing) report.reason = row.lastFailure.Reason();
     if ((kind == EventKind::Changed || kind == EventKind::Quiet) && row.compare.Text()) {
         report.bText = true;
-        report.added = row.change.added;
-        report.removed = row.change.removed;
+        report.added = row.Changes().added;
+        report.removed = row.Changes().removed;
         if (kind == EventKind::Changed) report.because = row.because;
     }
     if (hooks) hooks->Deliver(m_settings, report);
@@ -155,7 +156,7 @@ void AlertPolicy::Mail(EventKind kind, const WatchRow& row) {
     if (kind != EventKind::Changed && !m_settings.m_bMailOnFailure) return;
     AlertMail mail{kind, row.id, WithoutPassword(row.url), row.lastFailure.Reason(), {}};
     if (kind == EventKind::Changed && row.compare.Text()) {
-        mail.changes = MailChangeLines(row.change);
+        mail.changes = MailChangeLines(row.Changes());
         if (!row.because.empty()) mail.changes = BecauseText(row.because) + "\r\n" + mail.changes;
     }
     m_pMailer->Send(mail);

@@ -5,8 +5,8 @@
 // Where the two programs differ, the difference is one of the Options below.
 #include <chrono>
 #include <ctime>
-#include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "AlertEvent.h"
@@ -160,7 +160,7 @@ class AlertPolicy {
     std::chrono::steady_clock::time_point m_noticesDue =
         std::chrono::steady_clock::time_point::max();
     std::chrono::steady_clock::time_point m_saveDue = std::chrono::steady_clock::time_point::max();
-    std::map<RowId, long long> m_reported;  // the size each page's last report ended at
+    std::unordered_map<RowId, long long> m_reported;  // the size each page's last report ended at
 };
 
 }  // namespace sentrel

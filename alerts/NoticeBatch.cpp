@@ -58,7 +58,7 @@ std::vector<DesktopNotice> NoticeBatch::Flush(const WatchSession& session) {
             if (kind == EventKind::Changed) {
                 notice.openRow = rows[0]->id;
                 if (!rows[0]->because.empty()) notice.body += "\n" + BecauseText(rows[0]->because);
-                const std::string lines = NoticeChangeLines(rows[0]->change);
+                const std::string lines = NoticeChangeLines(rows[0]->Changes());
                 if (!lines.empty()) notice.body += "\n" + lines;
             }
         } else {

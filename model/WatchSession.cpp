@@ -15,6 +15,11 @@ namespace {
 constexpr long long kNoiseBytes = 3;
 }  // namespace
 
+const content::LineChanges& WatchRow::Changes() const {
+    static const content::LineChanges kNone;
+    return change ? *change : kNone;
+}
+
 std::string WatchRow::StatusText() const {
     switch (status) {
         case RowStatus::None:
@@ -125,7 +130,7 @@ void WatchSession::EditRow(RowId id, const std::string& url, const std::string& 
         row->etag.clear();  // another page's validators and text say nothing of this one
         row->lastModified.clear();
         row->nStoredHash = 0;
-        row->change = content::LineChanges();
+        row->change.reset();
     }
     row->url = url;
     row->note = note;
@@ -136,7 +141,7 @@ void WatchSession::StopWatcher(RowId id) {
     for (auto it = m_watchers.begin(); it != m_watchers.end();) {
         if (it->second.id == id) {
             it->second.pStop->Set("STOP");  // this watcher alone; the others go on
-            m_watchOfRow.erase(id);
+            if (WatchRow* row = Find(id)) row->nWatch = -1;
             it = m_watchers.erase(it);
         } else {
             ++it;
@@ -157,7 +162,6 @@ void WatchSession::RemoveRow(RowId id) {
 void WatchSession::Clear() {
     for (auto& [nWatch, watcher] : m_watchers) watcher.pStop->Set("STOP");
     m_watchers.clear();
-    m_watchOfRow.clear();
     m_rows.clear();
     m_index.clear();
     m_marks.clear();
@@ -220,7 +224,6 @@ bool WatchSession::Start(const RunOptions& options) {
     // A new flag for each run: watchers of the previous run keep their own "STOP", and
     // none of their late messages matches a watch of this run.
     m_watchers.clear();
-    m_watchOfRow.clear();
     ++m_nRunNumber;
     m_pRunFlag = CRunFlag::MakeChild(m_pExitFlag, "RUN");
     m_nFailAfter = std::max(1, options.nFailAfter);
@@ -230,8 +233,9 @@ bool WatchSession::Start(const RunOptions& options) {
         row.nFailures = 0;
         row.lastFailure = ProbeResult();
         row.failingSince = 0;
+        row.nWatch = -1;
     }
-    m_watchOfRow.reserve(m_rows.size());
+    m_watchers.reserve(m_rows.size());
     for (int i = 0; i < RowCount(); ++i) {
         if (options.onStarting) options.onStarting(i);
         const int nWatch = ++m_nNextWatch;
@@ -251,13 +255,14 @@ bool WatchSession::Start(const RunOptions& options) {
         // not found, rather than watching the whole page instead.
         entry.pReader = row.compare.Reader();
         entry.bRender = row.compare.Text() && row.compare.render;
-        entry.pValidators = watcher.pValidators = std::make_shared<ValidatorBox>();
+        // The box starts with the stored validators: the loop of many pages reads them from it.
+        entry.pValidators = watcher.pValidators = std::make_shared<ValidatorBox>(entry.validators);
         if (!m_fnStartWatcher(std::move(entry))) {
             // A half-started run that nothing can end would help nobody.
             Stop();
             return false;
         }
-        m_watchOfRow[watcher.id] = nWatch;
+        m_rows[static_cast<std::size_t>(i)].nWatch = nWatch;
         m_watchers.emplace(nWatch, std::move(watcher));
     }
     return true;
@@ -266,17 +271,17 @@ bool WatchSession::Start(const RunOptions& options) {
 void WatchSession::Stop() {
     m_pRunFlag->Set("STOP");
     // The rows whose watchers are still to report their end, wherever edits moved them.
-    for (const auto& [nWatch, watcher] : m_watchers) {
-        if (WatchRow* row = Find(watcher.id)) {
-            row->status = RowStatus::Stopping;
-            Emit(WatchEvent::RowChanged, watcher.id);
+    for (WatchRow& row : m_rows) {
+        if (row.nWatch >= 0 && m_watchers.count(row.nWatch)) {
+            row.status = RowStatus::Stopping;
+            Emit(WatchEvent::RowChanged, row.id);
         }
     }
 }
 
 int WatchSession::WatchOfRow(RowId id) const {
-    auto it = m_watchOfRow.find(id);
-    return it == m_watchOfRow.end() ? -1 : it->second;
+    const int index = IndexOf(id);
+    return index < 0 ? -1 : m_rows[static_cast<std::size_t>(index)].nWatch;
 }
 
 RowId WatchSession::RowOfWatch(int nWatch) const {
@@ -302,8 +307,8 @@ void WatchSession::Deliver(const WatchMessage& message) {
             if (thread != m_threads.end() && thread->second->Join(std::chrono::seconds(1)))
                 m_threads.erase(thread);
             m_watchers.erase(nWatch);
-            if (WatchOfRow(id) == nWatch) m_watchOfRow.erase(id);
             if (!row) return;
+            if (row->nWatch == nWatch) row->nWatch = -1;
             row->status = message.bSessionRefused ? RowStatus::NetworkFailed : RowStatus::Stopped;
             row->nFailures = 0;
             row->failingSince = 0;

@@ -41,9 +41,9 @@ enum class RowStatus {
 struct CompareOptions {
     enum Mode { kSize, kText };
     Mode mode = kSize;
-    std::string select;  ///< CSS selector or XPath; empty: the whole page
-    std::string ignore;  ///< ignore rules, one per line
-    bool render = false; ///< a text row whose page a browser renders first (its scripts run)
+    bool render = false;  ///< a text row whose page a browser renders first (its scripts run)
+    std::string select;   ///< CSS selector or XPath; empty: the whole page
+    std::string ignore;   ///< ignore rules, one per line
     bool Text() const { return mode == kText; }
 
     /// The mode's word in the list, on the command line and in JSON: "size" or "text".
@@ -99,12 +99,15 @@ struct WatchRow {
     std::string etag;     ///< validators of the response nStoredSize was measured from
     std::string lastModified;
     CompareOptions compare;
-    int nInterval = 0;  ///< seconds between the page's probes; 0: the run's interval
+    int nInterval = 0;    ///< seconds between the page's probes; 0: the run's interval
+    int nWatch = -1;      ///< the current run's watch of the row (-1: none)
     std::string alertIf;  ///< a text row's conditions, one a line: none, every change is told
     std::string because;  ///< the condition its latest told change met (empty: none named)
     std::uint64_t nStoredHash = 0;  ///< a text row's text hash, kept with nStoredSize (0: none)
     std::uint64_t nLastHash = 0;    ///< a text row's reference in this run
-    content::LineChanges change;    ///< a text row's lines that changed at its latest change
+    /// A text row's lines that changed at its latest change (none: no change read yet).
+    /// Shared: a size row carries a pointer, not two empty lists.
+    std::shared_ptr<const content::LineChanges> change;
     int nLastSize = 0;       ///< this run's reference of the >3-byte rule
     bool bHaveSize = false;  ///< a good probe came in during this run
     bool bMarked = false;
@@ -115,6 +118,8 @@ struct WatchRow {
 
     /// The status column's text.
     std::string StatusText() const;
+    /// The lines of its latest change (empty lists when none was read).
+    const content::LineChanges& Changes() const;
 };
 
 /// What a subscriber is told. Every change of a row's text, colour or size comes as
@@ -254,14 +259,13 @@ class WatchSession {
 
     std::vector<WatchRow> m_rows;
     std::unordered_map<RowId, std::size_t> m_index;
-    std::unordered_map<RowId, int> m_watchOfRow;  // the current run's watch of each row
     std::vector<RowId> m_marks;
     std::vector<Listener> m_listeners;
     RowId m_nNextId = 0;
 
     RunFlagPtr m_pExitFlag;
     RunFlagPtr m_pRunFlag;
-    std::map<int, Watcher> m_watchers;  // by watch number
+    std::unordered_map<int, Watcher> m_watchers;  // the current run's, by watch number
     int m_nRunNumber = 0;
     int m_nNextWatch = 0;
     int m_nFailAfter = 2;

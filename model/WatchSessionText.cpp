@@ -39,7 +39,7 @@ void WatchSession::SetCompare(RowId id, const CompareOptions& compare) {
     row->lastModified.clear();
     row->nStoredSize = 0;
     row->nStoredHash = 0;
-    row->change = content::LineChanges();
+    row->change.reset();
     Emit(WatchEvent::RowChanged, id);
 }
 
@@ -76,11 +76,11 @@ void WatchSession::OnGoodText(WatchRow& row, const ProbeResult& result) {
         if (!haveBefore) before.clear();
         const std::vector<content::DiffLine> diff =
             haveBefore ? content::DiffLines(before, kept) : std::vector<content::DiffLine>();
-        row.change = content::ChangesOf(diff);
+        row.change = std::make_shared<const content::LineChanges>(content::ChangesOf(diff));
         VersionNote note;
         note.depth = m_nHistoryDepth;
-        note.nAdded = row.change.nAdded;
-        note.nRemoved = row.change.nRemoved;
+        note.nAdded = row.change->nAdded;
+        note.nRemoved = row.change->nRemoved;
         double number = 0;
         const bool haveNumber = content::FirstNumber(kept, number);
         double base = 0;

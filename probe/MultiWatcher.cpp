@@ -28,12 +28,11 @@ struct CMultiWatcher::Page {
         bool bRender = false;
         std::string szUrl;
         RunFlagPtr pszRunFlag;
-        ValidatorBoxPtr pValidators;
+        ValidatorBoxPtr pValidators;  // the latest, read for each probe
         std::shared_ptr<const content::PageReader> pReader;
     } entry;
     std::unique_ptr<ProbeJob> job;
     CURL* easy = nullptr;
-    PageValidators validators;
     ResultFilter filter;
     ProbeSpacing spacing;
     bool bWaiting = false;  // in the connect retry's back-off
@@ -123,9 +122,15 @@ bool CMultiWatcher::Open() {
 bool CMultiWatcher::Add(WatchEntry entry) {
     if (!Open()) return false;
     auto page = std::make_unique<Page>();
-    page->validators = std::move(entry.validators);
-    page->entry = {entry.nItem, entry.nInterval, entry.bRender, std::move(entry.szUrl),
-                   std::move(entry.pszRunFlag), std::move(entry.pValidators), std::move(entry.pReader)};
+    if (!entry.pValidators)
+        entry.pValidators = std::make_shared<ValidatorBox>(std::move(entry.validators));
+    page->entry = {entry.nItem,
+                   entry.nInterval,
+                   entry.bRender,
+                   std::move(entry.szUrl),
+                   std::move(entry.pszRunFlag),
+                   std::move(entry.pValidators),
+                   std::move(entry.pReader)};
     m_ready.push(page.get());
     m_pages.push_back(std::move(page));
     ++m_nLive;
@@ -232,8 +237,9 @@ void CMultiWatcher::StartProbe(Page& page) {
     page.job->SetReader(page.entry.pReader.get());
     const ProbeJob::Kind kind = page.entry.bRender  ? ProbeJob::Kind::Render
                                 : page.entry.pReader ? ProbeJob::Kind::Text
-                                                      : ProbeJob::Kind::Size;
-    Advance(page, page.job->Begin(page.entry.szUrl, kind, deadline, &page.validators));
+                                                     : ProbeJob::Kind::Size;
+    const PageValidators sent = page.entry.pValidators->Get();
+    Advance(page, page.job->Begin(page.entry.szUrl, kind, deadline, &sent));
 }
 
 void CMultiWatcher::Advance(Page& page, ProbeStep step) {
@@ -347,10 +353,7 @@ void CMultiWatcher::TakeRead() {
 
 void CMultiWatcher::Finish(Page& page) {
     const ProbeResult result = page.job->Result();
-    if (result.Ok()) {
-        page.validators = page.job->Validators();
-        if (page.entry.pValidators) page.entry.pValidators->Put(page.validators);
-    }
+    if (result.Ok()) page.entry.pValidators->Put(page.job->Validators());
     GiveBack(page);
     const Page::Entry& entry = page.entry;
     const bool first = page.filter.First();

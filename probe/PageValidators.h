@@ -37,20 +37,28 @@ struct PageValidators {
     }
 };
 
-/// A watcher's latest validators, read by the run's model when it stores a size.
+/// A watcher's latest validators, read by the run's model when it stores a size; the loop
+/// of many pages reads them back for each probe. One a page: the boxes share a few locks
+/// (a run may hold 100,000 of them, each read or written once a probe).
 class ValidatorBox {
   public:
+    ValidatorBox() = default;
+    explicit ValidatorBox(PageValidators v) : m_v(std::move(v)) {}
+
     void Put(const PageValidators& v) {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<std::mutex> lock(Lock());
         m_v = v;
     }
     PageValidators Get() const {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<std::mutex> lock(Lock());
         return m_v;
     }
 
   private:
-    mutable std::mutex m_mutex;
+    std::mutex& Lock() const {
+        static std::mutex locks[16];
+        return locks[(reinterpret_cast<std::uintptr_t>(this) / alignof(ValidatorBox)) % 16];
+    }
     PageValidators m_v;
 };
 

@@ -1,6 +1,5 @@
 #include "RunFlag.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace sentrel {
@@ -13,47 +12,32 @@ std::uint64_t CRunFlag::Pack(const char* word) {
     return v;
 }
 
-std::size_t CRunFlag::ChildLinks() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_children.size();
+CRunFlag::CRunFlag(Passkey, std::shared_ptr<CRunFlag> parent) : m_pParent(std::move(parent)) {
+    if (!m_pParent) m_pWake = std::make_unique<Wake>();
 }
 
 std::shared_ptr<CRunFlag> CRunFlag::MakeChild(const std::shared_ptr<CRunFlag>& parent,
                                               const char* word) {
-    auto child = std::make_shared<CRunFlag>(word);
-    child->m_pParent = parent;
-    if (parent) {
-        std::lock_guard<std::mutex> lock(parent->m_mutex);
-        auto& kids = parent->m_children;
-        // Children that ended are swept when the list has doubled since the last sweep:
-        // a run of 100,000 pages makes its flags in linear time, not quadratic.
-        if (kids.size() >= 2 * parent->m_nSwept) {
-            kids.erase(std::remove_if(kids.begin(), kids.end(),
-                                      [](const std::weak_ptr<CRunFlag>& k) { return k.expired(); }),
-                       kids.end());
-            parent->m_nSwept = std::max<std::size_t>(kids.size(), 8);
-        }
-        kids.push_back(child);
-    }
+    auto child = std::make_shared<CRunFlag>(Passkey{}, parent);
+    child->m_word.store(Pack(word), std::memory_order_release);
     return child;
+}
+
+CRunFlag::Wake& CRunFlag::TreeWake() const {
+    const CRunFlag* root = this;
+    while (root->m_pParent) root = root->m_pParent.get();
+    return *root->m_pWake;
 }
 
 void CRunFlag::Set(const char* word) {
     m_word.store(Pack(word), std::memory_order_release);
-    WakeAll();
-}
-
-void CRunFlag::WakeAll() {
-    std::vector<std::shared_ptr<CRunFlag>> kids;
+    Wake& wake = TreeWake();
     {
-        // Taking the lock orders the store against a watcher that is about to wait,
-        // so the wake-up cannot be lost.
-        std::lock_guard<std::mutex> lock(m_mutex);
-        for (const auto& k : m_children)
-            if (auto child = k.lock()) kids.push_back(std::move(child));
+        // Taking the lock orders the store against a watcher that is about to wait, so the
+        // wake-up cannot be lost.
+        std::lock_guard<std::mutex> lock(wake.mutex);
     }
-    m_wake.notify_all();
-    for (const auto& child : kids) child->WakeAll();
+    wake.turned.notify_all();
 }
 
 std::string CRunFlag::Text() const {
@@ -78,8 +62,9 @@ void CRunFlag::Abort() {
 }
 
 bool CRunFlag::SleepUnlessStopped(std::chrono::milliseconds period) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    return m_wake.wait_for(lock, period, [this] { return IsStop(); });
+    Wake& wake = TreeWake();
+    std::unique_lock<std::mutex> lock(wake.mutex);
+    return wake.turned.wait_for(lock, period, [this] { return IsStop(); });
 }
 
 }  // namespace sentrel

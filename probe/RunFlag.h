@@ -6,7 +6,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 
 namespace sentrel {
 
@@ -18,12 +17,19 @@ namespace sentrel {
 /// does, and a sleeper on it wakes when the parent turns. The program's exit flag is the
 /// parent of each run's flag, which is the parent of each watcher's own flag, so one
 /// watcher can be stopped alone and every request still in flight can be abandoned at exit.
+///
+/// The flags of one tree share its root's lock and wake-up: a page's flag is a few words,
+/// not a lock of its own, since a run may hold 100,000. A flag that turns wakes every
+/// sleeper of its tree; those it does not stop sleep on.
 class CRunFlag {
+    struct Passkey {};
+
   public:
     static constexpr std::size_t kMaxWord = 7;
 
-    CRunFlag() = default;
-    explicit CRunFlag(const char* word) { Set(word); }
+    CRunFlag() : m_pWake(std::make_unique<Wake>()) {}
+    explicit CRunFlag(const char* word) : CRunFlag() { Set(word); }
+    CRunFlag(Passkey, std::shared_ptr<CRunFlag> parent);
     CRunFlag(const CRunFlag&) = delete;
     CRunFlag& operator=(const CRunFlag&) = delete;
 
@@ -46,23 +52,19 @@ class CRunFlag {
     /// Returns true when the flag reads "STOP" on return.
     bool SleepUnlessStopped(std::chrono::milliseconds period);
 
-    /// Children this flag still keeps a link to (those ended are dropped at a birth that
-    /// finds the list doubled since the last sweep).
-    std::size_t ChildLinks();
-
   private:
+    struct Wake {
+        std::mutex mutex;
+        std::condition_variable turned;
+    };
     static std::uint64_t Pack(const char* word);
-    /// Wakes this flag's sleepers and, through them, its children's.
-    void WakeAll();
+    /// The tree's lock and wake-up: its root's.
+    Wake& TreeWake() const;
 
     std::shared_ptr<CRunFlag> m_pParent;
-    std::vector<std::weak_ptr<CRunFlag>> m_children;  // guarded by m_mutex
-    std::size_t m_nSwept = 8;  // children left at the last sweep of ended ones
-
+    std::unique_ptr<Wake> m_pWake;  // a root's only
     std::atomic<std::uint64_t> m_word{0};
     std::atomic<bool> m_bAborted{false};
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
 };
 
 using RunFlagPtr = std::shared_ptr<CRunFlag>;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <map>
+#include <numeric>
 #include <regex>
 
 #include "Files.h"
@@ -22,6 +22,44 @@ bool SameComparing(const UrlRow& a, const UrlRow& b) {
 bool LoadRows(const UrlStore& store, std::vector<UrlRow>& rows, std::string& error) {
     return store.Load([&rows](UrlRow&& row) { rows.push_back(std::move(row)); }, error);
 }
+
+// Rows of a list take states one at a time: rows of the same URL, compared the same way,
+// matched in order. Only an index of the list is held, never a copy of a state file (a
+// shard's may hold 100,000 rows).
+class StateTaker {
+  public:
+    explicit StateTaker(std::vector<UrlRow>& list)
+        : m_list(list), m_byUrl(list.size()), m_taken(list.size()) {
+        std::iota(m_byUrl.begin(), m_byUrl.end(), std::size_t{0});
+        std::stable_sort(m_byUrl.begin(), m_byUrl.end(),
+                         [&](std::size_t a, std::size_t b) { return list[a].url < list[b].url; });
+    }
+
+    void Take(const UrlRow& state) {
+        auto [from, to] =
+            std::equal_range(m_byUrl.begin(), m_byUrl.end(), state.url, ByUrl{m_list});
+        for (auto it = from; it != to; ++it) {
+            UrlRow& row = m_list[*it];
+            if (m_taken[*it] || !SameComparing(row, state)) continue;
+            row.kbsize = state.kbsize;
+            row.etag = state.etag;
+            row.lastModified = state.lastModified;
+            row.textHash = state.textHash;
+            m_taken[*it] = true;  // the next state of this URL goes to the next row
+            return;
+        }
+    }
+
+  private:
+    struct ByUrl {
+        const std::vector<UrlRow>& list;
+        bool operator()(std::size_t a, const std::string& url) const { return list[a].url < url; }
+        bool operator()(const std::string& url, std::size_t a) const { return url < list[a].url; }
+    };
+    std::vector<UrlRow>& m_list;
+    std::vector<std::size_t> m_byUrl;  // the list's rows by URL, each URL's in list order
+    std::vector<bool> m_taken;
+};
 
 std::string Joined(const std::string& dir, const std::string& name) {
     const char last = dir.empty() ? '/' : dir.back();
@@ -48,20 +86,8 @@ std::string ShardStatePath(const std::string& dataDir, int index, int count) {
 }
 
 void TakeState(std::vector<UrlRow>& list, const std::vector<UrlRow>& state) {
-    std::multimap<std::string, const UrlRow*> byUrl;
-    for (const UrlRow& row : state) byUrl.emplace(row.url, &row);
-    for (UrlRow& row : list) {
-        auto [from, to] = byUrl.equal_range(row.url);
-        for (auto it = from; it != to; ++it) {
-            if (!SameComparing(row, *it->second)) continue;
-            row.kbsize = it->second->kbsize;
-            row.etag = it->second->etag;
-            row.lastModified = it->second->lastModified;
-            row.textHash = it->second->textHash;
-            byUrl.erase(it);  // the next row of this URL takes the next state
-            break;
-        }
-    }
+    StateTaker taker(list);
+    for (const UrlRow& row : state) taker.Take(row);
 }
 
 // Oldest first, so that the newest state wins.
@@ -89,13 +115,11 @@ std::vector<std::string> ReadShardStates(const std::string& dataDir, std::vector
         const bool sibling = count > 0 && path != own && path.size() > sameCount.size() &&
                              path.compare(path.size() - sameCount.size(), sameCount.size(), sameCount) == 0;
         if (sibling) continue;
-        std::vector<UrlRow> state;
+        // Taken as they are read; those read before a failure count.
+        StateTaker taker(list);
         std::string error;
-        if (!LoadRows(UrlStore(path), state, error)) {
+        if (!UrlStore(path).Load([&taker](UrlRow&& state) { taker.Take(state); }, error))
             problems.push_back(error);
-            continue;
-        }
-        TakeState(list, state);
     }
     return problems;
 }

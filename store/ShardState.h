@@ -35,7 +35,8 @@ std::vector<std::string> ShardStateFiles(const std::string& dataDir);
 /// file first: what shards measured, as --list reads the list while they run, and as a
 /// shard starts. A shard (`index` of `count`) passes over the other files of its own
 /// count: they hold none of its rows, and their shards may be writing them. A file that
-/// cannot be read is passed over too, named in the problems returned ("path: reason").
+/// cannot be read is passed over too (rows read before the failure count), named in the
+/// problems returned ("path: reason").
 std::vector<std::string> ReadShardStates(const std::string& dataDir, std::vector<UrlRow>& list,
                                          int index = -1, int count = 0);
 

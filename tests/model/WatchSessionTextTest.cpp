@@ -73,8 +73,8 @@ TEST(WatchSession, ATextRowMarksOnAnyOtherTextAndKnowsItsChangedLines) {
         s.Results(0, c.results);
         EXPECT_EQ(c.alerts, s.alerts) << c.name;
         const WatchRow& row = s.session.Row(0);
-        EXPECT_EQ(c.added, row.change.added) << c.name;
-        EXPECT_EQ(c.removed, row.change.removed) << c.name;
+        EXPECT_EQ(c.added, row.Changes().added) << c.name;
+        EXPECT_EQ(c.removed, row.Changes().removed) << c.name;
         EXPECT_EQ(c.results.back().nHash, row.nLastHash) << c.name;
         EXPECT_EQ(id, row.id);
     }
@@ -104,9 +104,9 @@ TEST(WatchSession, ATextBeyondWhatIsKeptTellsTheOneLineThatChanged) {
     s.Start();
     s.Results(0, {Text(before), Text(after)});
     const WatchRow& row = s.session.Row(0);
-    EXPECT_EQ(1, row.change.nAdded);
-    EXPECT_EQ(1, row.change.nRemoved);
-    EXPECT_EQ(std::vector<std::string>{"LINE 0 of a long page"}, row.change.added);
+    EXPECT_EQ(1, row.Changes().nAdded);
+    EXPECT_EQ(1, row.Changes().nRemoved);
+    EXPECT_EQ(std::vector<std::string>{"LINE 0 of a long page"}, row.Changes().added);
     EXPECT_LE(texts.last["u"].size(), content::kMaxKeptText);
 }
 

@@ -52,21 +52,26 @@ TEST(RunFlag, ASleeperOnAChildWakesWhenAnAncestorStops) {
     EXPECT_LT(SleepUntilStopped(CRunFlag::MakeChild(run2, "RUN"), exit), 5s) << "the exit";
 }
 
-TEST(RunFlag, ChildrenThatEndedAreForgotten) {
+TEST(RunFlag, ChildrenThatEndedAreForgottenAndSiblingsSleepOn) {
     auto exit = std::make_shared<CRunFlag>();
     std::weak_ptr<CRunFlag> gone;
     {
         auto run = CRunFlag::MakeChild(exit, "RUN");
         gone = run;
     }
-    EXPECT_TRUE(gone.expired()) << "the parent holds its children weakly";
-    auto kept = CRunFlag::MakeChild(exit, "RUN");
-    for (int i = 0; i < 1000; ++i) CRunFlag::MakeChild(exit, "RUN");
-    // Every run of a long session leaves no trace: the links stay within twice the live
-    // children (or a handful), however many were born.
-    EXPECT_LE(exit->ChildLinks(), 16u);
+    EXPECT_TRUE(gone.expired()) << "the parent does not hold its children";
+    auto run = CRunFlag::MakeChild(exit, "RUN");
+    auto page = CRunFlag::MakeChild(run, "RUN"), sibling = CRunFlag::MakeChild(run, "RUN");
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(20ms);
+        sibling->Set("STOP");
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(page->SleepUnlessStopped(300ms)) << "a sibling's stop is not its own";
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 300ms) << "it slept its period out";
+    stopper.join();
     exit->Set("STOP");
-    EXPECT_TRUE(kept->IsStop());
+    EXPECT_TRUE(page->IsStop());
 }
 
 TEST(RunFlag, EachRunHasItsOwnFlag) {
