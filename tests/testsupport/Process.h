@@ -26,6 +26,11 @@ bool ReadLineFrom(int fd, std::string& line);
 
 /// Waits for the process to end within `bound`; its exit status, or -1 on time-out.
 int WaitExit(pid_t pid, std::chrono::milliseconds bound);
+
+/// The shared libraries the loader opened for one run of a program, as its own log names
+/// them (LD_DEBUG=files: "file=libxml2.so.2 ...").
+std::string OpenedLibraries(const std::vector<std::string>& argv, int* exitCode = nullptr,
+                            std::vector<std::string> env = {});
 #endif
 
 }  // namespace sentrel::test

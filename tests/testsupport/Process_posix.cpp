@@ -4,9 +4,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "Process.h"
+#include "TempDir.h"
 
 extern char** environ;
 
@@ -134,6 +138,20 @@ int WaitExit(pid_t pid, std::chrono::milliseconds bound) {
         if (std::chrono::steady_clock::now() > deadline) return -1;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+}
+
+std::string OpenedLibraries(const std::vector<std::string>& argv, int* exitCode, std::vector<std::string> env) {
+    TempDir dir;
+    env.push_back("LD_DEBUG=files");
+    env.push_back("LD_DEBUG_OUTPUT=" + dir.File("ld"));  // one file a process: ld.PID
+    RunAndCapture(argv, exitCode, env);
+    std::string log;
+    for (const auto& f : std::filesystem::directory_iterator(dir.Path())) {
+        std::ostringstream text;
+        text << std::ifstream(f.path()).rdbuf();
+        log += text.str();
+    }
+    return log;
 }
 
 }  // namespace sentrel::test

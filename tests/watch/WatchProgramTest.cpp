@@ -119,6 +119,25 @@ TEST(WatchProgram, EachPageIsProbedAtItsOwnInterval) {
     EXPECT_EQ(1, site.Hits("/program")) << "the program's 60 s";
 }
 
+#ifdef __linux__
+// A pass over sizes loads neither the text libraries (libxml2 with ICU, PCRE2) nor the
+// keyring's; a text row with a rule loads what it needs.
+TEST(WatchProgram, LoadsTheTextLibrariesOnlyForTextRows) {
+    Site site;
+    Profile p;
+    p.List({{site.server.Url("/same"), "", "100"}});
+    int code = -1;
+    std::string log = OpenedLibraries({kWatch, "--once"}, &code, p.Env());
+    EXPECT_EQ(0, code);
+    EXPECT_NE(std::string::npos, log.find("file=libcurl")) << "the log is read";
+    for (const char* library : {"file=libxml2", "file=libpcre2-8", "file=libsecret"})
+        EXPECT_EQ(std::string::npos, log.find(library)) << library;
+    p.Run({"--add", site.server.Url("/text"), "--compare", "text", "--ignore", "/^y/"}, &code);
+    log = OpenedLibraries({kWatch, "--once"}, &code, p.Env());
+    EXPECT_NE(std::string::npos, log.find("file=libpcre2-8"));
+}
+#endif
+
 TEST(WatchProgram, SigtermEndsItWithinASecondWithTheSizesStoredAndMailsGoOut) {
     Site site;
     Profile p;
