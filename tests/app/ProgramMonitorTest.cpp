@@ -125,3 +125,24 @@ TEST(ProgramStart, WithoutADisplayItSaysSoAndEndsAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     EXPECT_NE(0, access(home.File("sentrel.ini").c_str(), F_OK)) << "nothing was started";
 }
+
+// A window that sits in the tray loads what it uses when it first uses it: not libcurl, the
+// text libraries, the keyring or the sound before a run, a text or an alert needs them.
+TEST(ProgramStart, TheWindowLoadsNoServiceItHasNotUsed) {
+    TempDir home, log;
+    WriteFile(home.File("sentrel.ini"), "balertwav=1\nbalertemail=1\nsenduser=alice\n");
+    std::string error;
+    ASSERT_TRUE(UrlStore(home.File("user.mdb")).Save({{"http://127.0.0.1:9/", "", "100"}}, error));
+    std::vector<std::string> env = LoaderLogEnv(log.Path());
+    env.push_back("SENTREL_HOME=" + home.Path());
+    const pid_t pid = Spawn({SENTREL_BIN_DIR "/sentrel"}, env);
+    ASSERT_GT(pid, 0);
+    ASSERT_FALSE(WaitForWindow(pid, 15s).empty()) << "the window did not appear";
+    std::this_thread::sleep_for(500ms);  // idle, as a window waiting for its user
+    const std::string opened = LoaderLog(log.Path());
+    kill(pid, SIGTERM);
+    WaitExit(pid, 10s);
+    EXPECT_NE(std::string::npos, opened.find("file=libsqlite3")) << "the log is read";
+    for (const char* library : {"file=libcurl", "file=libxml2", "file=libsecret", "file=libcanberra"})
+        EXPECT_EQ(std::string::npos, opened.find(library)) << library;
+}

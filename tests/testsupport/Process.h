@@ -27,8 +27,11 @@ bool ReadLineFrom(int fd, std::string& line);
 /// Waits for the process to end within `bound`; its exit status, or -1 on time-out.
 int WaitExit(pid_t pid, std::chrono::milliseconds bound);
 
-/// The shared libraries the loader opened for one run of a program, as its own log names
-/// them (LD_DEBUG=files: "file=libxml2.so.2 ...").
+/// The environment that has the loader log the libraries it opens into `dir`, and that log
+/// ("file=libxml2.so.2 ...", every process's).
+std::vector<std::string> LoaderLogEnv(const std::string& dir);
+std::string LoaderLog(const std::string& dir);
+/// The shared libraries the loader opened for one run of a program, as its log names them.
 std::string OpenedLibraries(const std::vector<std::string>& argv, int* exitCode = nullptr,
                             std::vector<std::string> env = {});
 #endif

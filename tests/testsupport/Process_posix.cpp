@@ -140,18 +140,25 @@ int WaitExit(pid_t pid, std::chrono::milliseconds bound) {
     }
 }
 
-std::string OpenedLibraries(const std::vector<std::string>& argv, int* exitCode, std::vector<std::string> env) {
-    TempDir dir;
-    env.push_back("LD_DEBUG=files");
-    env.push_back("LD_DEBUG_OUTPUT=" + dir.File("ld"));  // one file a process: ld.PID
-    RunAndCapture(argv, exitCode, env);
+std::vector<std::string> LoaderLogEnv(const std::string& dir) {
+    return {"LD_DEBUG=files", "LD_DEBUG_OUTPUT=" + dir + "/ld"};  // one file a process: ld.PID
+}
+
+std::string LoaderLog(const std::string& dir) {
     std::string log;
-    for (const auto& f : std::filesystem::directory_iterator(dir.Path())) {
+    for (const auto& f : std::filesystem::directory_iterator(dir)) {
         std::ostringstream text;
         text << std::ifstream(f.path()).rdbuf();
         log += text.str();
     }
     return log;
+}
+
+std::string OpenedLibraries(const std::vector<std::string>& argv, int* exitCode, std::vector<std::string> env) {
+    TempDir dir;
+    for (std::string& entry : LoaderLogEnv(dir.Path())) env.push_back(std::move(entry));
+    RunAndCapture(argv, exitCode, env);
+    return LoaderLog(dir.Path());
 }
 
 }  // namespace sentrel::test
