@@ -1,33 +1,25 @@
 #include "Libxml.h"
 
-#include <mutex>
-
-#ifdef SENTREL_LAZY_TEXT
-#include "LazyLibrary.h"
-#endif
-
 namespace sentrel {
 namespace content {
 
 namespace {
 
-XmlApi g_xml{};
-
-bool Load() {
+// libxml2's table, loaded (where the platform allows) and initialised once per process.
+const XmlApi* Loaded() {
 #ifdef SENTREL_LAZY_TEXT
-    LazyLibrary lib("libxml2.so.2");
-#define SENTREL_XML_BIND(f) lib.Bind(g_xml.f, #f);
-    SENTREL_XML_CALLS(SENTREL_XML_BIND)
-    SENTREL_XML_BIND(xmlFree)
-    if (!lib.Ok()) return false;
+    static const XmlApi* api = LoadOnce<XmlApi>(
+        "libxml2.so.2", [](LazyLibrary& lib, XmlApi& api) { SENTREL_XML_CALLS(SENTREL_API_BIND) });
 #else
-#define SENTREL_XML_BIND(f) g_xml.f = &::f;
-    SENTREL_XML_CALLS(SENTREL_XML_BIND)
-    SENTREL_XML_BIND(xmlFree)
+    static const XmlApi linked = [] {
+        XmlApi api;
+        SENTREL_XML_CALLS(SENTREL_API_LINK)
+        return api;
+    }();
+    static const XmlApi* api = &linked;
 #endif
-#undef SENTREL_XML_BIND
-    g_xml.xmlInitParser();
-    return true;
+    static const bool initialised = api && (api->xmlInitParser(), true);
+    return initialised ? api : nullptr;
 }
 
 void Quiet(void*, const char*, ...) {}
@@ -36,15 +28,15 @@ void QuietStructured(void*, xmlErrorPtr) {}
 }  // namespace
 
 const XmlApi* PrepareLibxml() {
-    static const bool loaded = Load();
-    if (!loaded) return nullptr;
-    g_xml.xmlSetGenericErrorFunc(nullptr, Quiet);
-    g_xml.xmlSetStructuredErrorFunc(nullptr, QuietStructured);
-    return &g_xml;
+    const XmlApi* xml = Loaded();
+    if (!xml) return nullptr;
+    xml->xmlSetGenericErrorFunc(nullptr, Quiet);
+    xml->xmlSetStructuredErrorFunc(nullptr, QuietStructured);
+    return xml;
 }
 
 const XmlApi& Xml() {
-    return g_xml;
+    return *Loaded();
 }
 
 }  // namespace content

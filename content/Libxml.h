@@ -10,38 +10,31 @@
 #include <libxml/xmlwriter.h>
 #include <libxml/xpath.h>
 
+#include "LazyLibrary.h"
+
 namespace sentrel {
 namespace content {
 
-// The calls the program makes, each as libxml2's headers declare it.
-#define SENTREL_XML_CALLS(X)                                                                      \
-    X(xmlInitParser)                                                                              \
-    X(xmlSetGenericErrorFunc) X(xmlSetStructuredErrorFunc) X(xmlStopParser)                       \
-        X(htmlCreatePushParserCtxt) X(htmlCtxtUseOptions) X(htmlParseChunk) X(htmlFreeParserCtxt) \
-            X(xmlSAX2InitHtmlDefaultSAXHandler) X(xmlSAX2StartElement) X(xmlReadMemory)           \
-                X(xmlFreeDoc) X(xmlDocGetRootElement) X(xmlGetProp) X(xmlNodeGetContent)          \
-                    X(xmlNodeListGetString) X(xmlXPathCompile) X(xmlXPathFreeCompExpr)            \
-                        X(xmlXPathNewContext) X(xmlXPathFreeContext) X(xmlXPathEvalExpression)    \
-                            X(xmlXPathFreeObject) X(xmlXPathCastToString) X(xmlBufferCreate)      \
-                                X(xmlBufferFree) X(xmlBufferContent) X(xmlBufferLength)           \
-                                    X(xmlNewTextWriterMemory) X(xmlFreeTextWriter)                \
-                                        X(xmlTextWriterSetIndent) X(xmlTextWriterSetIndentString) \
-                                            X(xmlTextWriterStartDocument)                         \
-                                                X(xmlTextWriterEndDocument)                       \
-                                                    X(xmlTextWriterStartElement)                  \
-                                                        X(xmlTextWriterEndElement)                \
-                                                            X(xmlTextWriterWriteAttribute)        \
-                                                                X(xmlTextWriterWriteElement)
+// The calls the program makes, and the library's deallocator (a variable of libxml2's).
+// clang-format off
+#define SENTREL_XML_CALLS(X)                                                                       \
+    X(xmlInitParser) X(xmlSetGenericErrorFunc) X(xmlSetStructuredErrorFunc) X(xmlStopParser)       \
+    X(htmlCreatePushParserCtxt) X(htmlCtxtUseOptions) X(htmlParseChunk) X(htmlFreeParserCtxt)       \
+    X(xmlSAX2InitHtmlDefaultSAXHandler) X(xmlSAX2StartElement) X(xmlReadMemory) X(xmlFreeDoc)     \
+    X(xmlDocGetRootElement) X(xmlGetProp) X(xmlNodeGetContent) X(xmlNodeListGetString)            \
+    X(xmlXPathCompile) X(xmlXPathFreeCompExpr) X(xmlXPathNewContext) X(xmlXPathFreeContext)       \
+    X(xmlXPathEvalExpression) X(xmlXPathFreeObject) X(xmlXPathCastToString) X(xmlBufferCreate)    \
+    X(xmlBufferFree) X(xmlBufferContent) X(xmlBufferLength) X(xmlNewTextWriterMemory)             \
+    X(xmlFreeTextWriter) X(xmlTextWriterSetIndent) X(xmlTextWriterSetIndentString)                \
+    X(xmlTextWriterStartDocument) X(xmlTextWriterEndDocument) X(xmlTextWriterStartElement)        \
+    X(xmlTextWriterEndElement) X(xmlTextWriterWriteAttribute) X(xmlTextWriterWriteElement)        \
+    X(xmlFree)
+// clang-format on
 
 struct XmlApi {
-#define SENTREL_XML_MEMBER(f) decltype(&::f) f;
-    SENTREL_XML_CALLS(SENTREL_XML_MEMBER)
-#undef SENTREL_XML_MEMBER
-    xmlFreeFunc* xmlFree;  ///< the library's deallocator (a variable of libxml2's)
+    SENTREL_XML_CALLS(SENTREL_API_MEMBER)
 
-    void Free(void* p) const {
-        (*xmlFree)(p);
-    }
+    void Free(void* p) const { (*xmlFree)(p); }
 };
 
 /// libxml2, loaded and initialised once per process, with its complaints silenced on the

@@ -3,9 +3,7 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
-#ifdef SENTREL_LAZY_TEXT
 #include "LazyLibrary.h"
-#endif
 #include "Translate.h"
 
 namespace sentrel {
@@ -15,39 +13,33 @@ namespace {
 
 // PCRE2's calls (each name a macro for its 8-bit function). Where the platform allows, the
 // library is loaded at the first rule compiled: most runs have none.
-#define SENTREL_PCRE2_CALLS(X)                                                                 \
-    X(pcre2_compile)                                                                           \
-    X(pcre2_get_error_message) X(pcre2_jit_compile) X(pcre2_code_free)                         \
-        X(pcre2_match_data_create_from_pattern) X(pcre2_match_data_free)                       \
-            X(pcre2_match_context_create) X(pcre2_match_context_free) X(pcre2_set_match_limit) \
-                X(pcre2_set_depth_limit) X(pcre2_set_heap_limit) X(pcre2_match)
+// clang-format off
+#define SENTREL_PCRE2_CALLS(X)                                                                     \
+    X(pcre2_compile) X(pcre2_get_error_message) X(pcre2_jit_compile) X(pcre2_code_free)            \
+    X(pcre2_match_data_create_from_pattern) X(pcre2_match_data_free) X(pcre2_match_context_create) \
+    X(pcre2_match_context_free) X(pcre2_set_match_limit) X(pcre2_set_depth_limit)                  \
+    X(pcre2_set_heap_limit) X(pcre2_match)
+// clang-format on
 
 struct Pcre2Api {
-#define SENTREL_PCRE2_MEMBER(f) decltype(&::f) f;
-    SENTREL_PCRE2_CALLS(SENTREL_PCRE2_MEMBER)
-#undef SENTREL_PCRE2_MEMBER
+    SENTREL_PCRE2_CALLS(SENTREL_API_MEMBER)
 };
-
-#define SENTREL_NAME_OF(f) #f
-#define SENTREL_SYMBOL_OF(f) SENTREL_NAME_OF(f)  // the 8-bit function the macro names
 
 // PCRE2, loaded once; nullptr when it cannot be loaded.
 const Pcre2Api* Pcre2() {
-    static Pcre2Api api{};
-    static const bool loaded = [] {
 #ifdef SENTREL_LAZY_TEXT
-        LazyLibrary lib("libpcre2-8.so.0");
-#define SENTREL_PCRE2_BIND(f) lib.Bind(api.f, SENTREL_SYMBOL_OF(f));
-        SENTREL_PCRE2_CALLS(SENTREL_PCRE2_BIND)
-        return lib.Ok();
+#define SENTREL_NAME_OF(f) #f
+#define SENTREL_PCRE2_BIND(f) lib.Bind(api.f, SENTREL_NAME_OF(f));  // f: the 8-bit name
+    return LoadOnce<Pcre2Api>("libpcre2-8.so.0",
+                              [](LazyLibrary& lib, Pcre2Api& api) { SENTREL_PCRE2_CALLS(SENTREL_PCRE2_BIND) });
 #else
-#define SENTREL_PCRE2_BIND(f) api.f = &::f;
-        SENTREL_PCRE2_CALLS(SENTREL_PCRE2_BIND)
-        return true;
-#endif
-#undef SENTREL_PCRE2_BIND
+    static const Pcre2Api linked = [] {
+        Pcre2Api api;
+        SENTREL_PCRE2_CALLS(SENTREL_API_LINK)
+        return api;
     }();
-    return loaded ? &api : nullptr;
+    return &linked;
+#endif
 }
 
 // What a pattern may spend on one text: far beyond what a sensible expression needs on any

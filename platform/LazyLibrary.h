@@ -3,9 +3,20 @@
 // bound lazily, as a linked one is: each call's symbol is looked up when first made. For
 // what only some runs use and what costs the loader dearly (libcurl and its TLS stacks,
 // libxml2 with ICU). The library stays loaded for the rest of the process.
+//
+// A table of a library's calls is a struct with one member per call, typed as the header
+// declares it (SENTREL_API_MEMBER over a list of the calls). It is filled by name from a
+// library loaded at first use (SENTREL_API_BIND, LoadOnce), or, where the library is
+// linked, from the calls themselves (SENTREL_API_LINK).
+#include <type_traits>
+
+#define SENTREL_API_MEMBER(f) decltype(&::f) f;
+#define SENTREL_API_LINK(f) api.f = &::f;
+
+#ifndef _WIN32
 #include <dlfcn.h>
 
-#include <type_traits>
+#define SENTREL_API_BIND(f) lib.Bind(api.f, #f);
 
 namespace sentrel {
 
@@ -44,9 +55,5 @@ const Api* LoadOnce(const char* soname, Binder bind) {
     return ok ? &api : nullptr;
 }
 
-// For tables made of a list of calls: a member typed as the header declares the call, and
-// its binding by name.
-#define SENTREL_API_MEMBER(f) decltype(&::f) f;
-#define SENTREL_API_BIND(f) lib.Bind(api.f, #f);
-
 }  // namespace sentrel
+#endif
