@@ -65,10 +65,12 @@ void Later(CMonitorDlg* owner, const std::function<void(CMonitorDlg&)>& action) 
 }
 
 // libayatana-appindicator (with its menu libraries) is loaded only where a watcher answers.
-#define SENTREL_INDICATOR_CALLS(X)                                                \
-    X(app_indicator_new)                                                          \
-    X(app_indicator_set_icon_theme_path) X(app_indicator_set_attention_icon_full) \
-        X(app_indicator_set_title) X(app_indicator_set_menu) X(app_indicator_set_status)
+// clang-format off
+#define SENTREL_INDICATOR_CALLS(X) \
+    X(app_indicator_new) X(app_indicator_set_icon_theme_path)                        \
+    X(app_indicator_set_attention_icon_full) X(app_indicator_set_title)              \
+    X(app_indicator_set_menu) X(app_indicator_set_status)
+// clang-format on
 
 struct IndicatorApi {
     SENTREL_INDICATOR_CALLS(SENTREL_API_MEMBER)

@@ -17,11 +17,12 @@ namespace {
 
 // libsecret (and GLib's calls through it) is loaded at the first call: most runs never
 // touch the keyring, and it brings GLib, GIO and libgcrypt with it.
-#define SENTREL_SECRET_CALLS(X)                                                   \
-    X(g_cancellable_new)                                                          \
-    X(g_cancellable_cancel) X(g_object_unref) X(g_error_matches) X(g_clear_error) \
-        X(g_io_error_quark) X(g_dbus_error_quark) X(secret_password_lookup_sync)  \
-            X(secret_password_store_sync) X(secret_password_clear_sync) X(secret_password_free)
+// clang-format off
+#define SENTREL_SECRET_CALLS(X) \
+    X(g_cancellable_new) X(g_cancellable_cancel) X(g_object_unref) X(g_error_matches)      \
+    X(g_clear_error) X(g_io_error_quark) X(g_dbus_error_quark) X(secret_password_lookup_sync) \
+    X(secret_password_store_sync) X(secret_password_clear_sync) X(secret_password_free)
+// clang-format on
 
 struct SecretApi {
     SENTREL_SECRET_CALLS(SENTREL_API_MEMBER)

@@ -26,9 +26,11 @@ constexpr std::size_t kMaxQueued = 2;
 // stderr); one attempt in this long is enough to notice a device that came back.
 constexpr std::chrono::minutes kRetryAfterFailure(5);
 
+// clang-format off
 #define SENTREL_CANBERRA_CALLS(X) \
-    X(ca_context_create)          \
-    X(ca_context_change_props) X(ca_context_open) X(ca_context_play) X(ca_context_destroy)
+    X(ca_context_create) X(ca_context_change_props) X(ca_context_open) X(ca_context_play) \
+    X(ca_context_destroy)
+// clang-format on
 
 struct CanberraApi {
     SENTREL_CANBERRA_CALLS(SENTREL_API_MEMBER)
