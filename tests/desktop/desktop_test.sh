@@ -51,7 +51,7 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [ -n "$win" ] || { echo "the window did not appear"; cat "$work/out"; exit 1; }
-xdotool mousemove --window "$win" 50 57 click 1  # Start
+click_at "$win" 50 57  # Start
 
 status=1
 for _ in $(seq 200); do

@@ -84,10 +84,7 @@ notices() { grep -c '"event": "notify"' "$work/events" || true; }
 press_start() {  # clicks Start until the pages are being probed
   local before; before=$(wc -l < "$work/hits" 2>/dev/null || echo 0)
   for _ in 1 2 3 4 5; do
-    # Another test's window may still stand over ours at the same place (no window
-    # manager stacks them): ours comes to the top before the click.
-    xdotool windowraise "$win" 2>/dev/null || true
-    xdotool mousemove --window "$win" 50 57 click 1
+    click_at "$win" 50 57
     for _ in $(seq 50); do
       [ "$(wc -l < "$work/hits" 2>/dev/null || echo 0)" -gt "$before" ] && return 0
       sleep 0.1

@@ -18,3 +18,13 @@ private_bus() {
   pids+=("$bus")
   export DBUS_SESSION_BUS_ADDRESS=$address
 }
+
+# A left click at (x, y) of window $1, as a hand makes it: the window raised (without a
+# window manager every window opens at the same place), the pointer brought in from outside
+# so that the control there sees it enter (a pointer left there by an earlier test moves
+# nowhere, and a GTK button takes no click it was not entered for), a pause, then the click.
+click_at() {
+  xdotool windowraise "$1" 2>/dev/null || true
+  xdotool mousemove --sync 1000 760
+  xdotool mousemove --sync --window "$1" "$2" "$3" sleep 0.15 click 1
+}
