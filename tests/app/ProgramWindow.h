@@ -20,7 +20,13 @@ inline std::string WaitForWindow(pid_t pid, std::chrono::milliseconds bound,
         std::string out = RunAndCapture({"/usr/bin/xdotool", "search", "--all", "--onlyvisible",
                                          "--pid", std::to_string(pid), "--name", "^Sentrel$"},
                                         nullptr, env);
-        if (!out.empty()) return out.substr(0, out.find('\n'));
+        // xdotool's names match whatever their case: the tray icon's window ("sentrel")
+        // matches too, and may be mapped first on a busy machine.
+        for (std::size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
+            const std::string window = out.substr(at, end - at);
+            if (RunAndCapture({"/usr/bin/xdotool", "getwindowname", window}, nullptr, env) == "Sentrel\n")
+                return window;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     } while (std::chrono::steady_clock::now() < deadline);
     return {};

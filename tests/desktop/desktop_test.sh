@@ -46,7 +46,7 @@ PATH="$work/bin:$PATH" BROWSER="$work/bin/xdg-open" SENTREL_HOME="$work/home" \
   "$bin/sentrel" > "$work/out" 2>&1 &
 app=$!
 for _ in $(seq 100); do
-  win=$(xdotool search --all --onlyvisible --pid "$app" --name '^Sentrel$' 2>/dev/null | head -1 || true)
+  win=$(main_window "$app")
   [ -n "$win" ] && break
   sleep 0.1
 done

@@ -66,7 +66,7 @@ start_window() {  # home: starts the program, echoes how long its window took (m
   pids+=($app)
   win=""
   for _ in $(seq 100); do
-    win=$(xdotool search --all --onlyvisible --pid "$app" --name '^Sentrel$' 2>/dev/null | head -1 || true)
+    win=$(main_window "$app")
     [ -n "$win" ] && break
     sleep 0.1
   done

@@ -28,3 +28,13 @@ click_at() {
   xdotool mousemove --sync 1000 760
   xdotool mousemove --sync --window "$1" "$2" "$3" sleep 0.15 click 1
 }
+
+# The program $1's main window, once mapped (empty before). xdotool's names match whatever
+# their case: the tray icon's window ("sentrel") matches too, and may be mapped first.
+main_window() {
+  local w
+  for w in $(xdotool search --all --onlyvisible --pid "$1" --name '^Sentrel$' 2>/dev/null); do
+    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = Sentrel ] && { echo "$w"; return 0; }
+  done
+  return 0
+}
