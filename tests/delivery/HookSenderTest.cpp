@@ -195,9 +195,10 @@ TEST(HookTargets, TheSwitchAndTheUrlsAsTheSettingsHoldThem) {
 }
 
 TEST(HookSender, AHookThatKeepsFailingKeepsABoundedQueueAndTellsWhatItDropped) {
-    std::atomic<bool> down{true};
+    std::atomic<bool> down{true}, queued{false};
     HookReceiver hook([&](int) {
-        std::this_thread::sleep_for(100ms);
+        // The first post is answered once all 30 are waiting, however slow the machine.
+        for (int i = 0; i < 500 && !queued; ++i) std::this_thread::sleep_for(10ms);
         return down ? 500 : 200;
     });
     HookSender::Options o = Sender::Quick();
@@ -210,6 +211,7 @@ TEST(HookSender, AHookThatKeepsFailingKeepsABoundedQueueAndTellsWhatItDropped) {
     AlertReport big = TextChange();
     big.added.assign(20, std::string(10000, 'x'));
     for (int i = 0; i < 30; ++i) s.hooks.Send(Webhooks({url}), i % 2 ? big : TextChange());
+    queued = true;
     EXPECT_TRUE(s.hooks.WaitIdle(std::chrono::steady_clock::now() + 5s));
     const int posted = static_cast<int>(hook.Posts().size());
     EXPECT_LE(posted, 7) << "the first, and the five newest that waited";
