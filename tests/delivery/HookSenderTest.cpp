@@ -197,12 +197,14 @@ TEST(HookTargets, TheSwitchAndTheUrlsAsTheSettingsHoldThem) {
 TEST(HookSender, AHookThatKeepsFailingKeepsABoundedQueueAndTellsWhatItDropped) {
     std::atomic<bool> down{true}, queued{false};
     HookReceiver hook([&](int) {
-        // The first post is answered once all 30 are waiting, however slow the machine.
-        for (int i = 0; i < 500 && !queued; ++i) std::this_thread::sleep_for(10ms);
+        // The first post is answered once all 30 are waiting, however slow the machine
+        // (within the hook's bound, so that it fails with its HTTP status, not a timeout).
+        for (int i = 0; i < 300 && !queued; ++i) std::this_thread::sleep_for(10ms);
         return down ? 500 : 200;
     });
     HookSender::Options o = Sender::Quick();
     o.tries = 1;
+    o.bound = 5s;
     o.maxQueued = 5;
     o.maxQueuedBytes = 64 * 1024;
     Sender s(o);
