@@ -1,5 +1,6 @@
 #include <X11/Xlib.h>
 #include <dlfcn.h>
+#include <gtk/gtk.h>
 #include <unistd.h>
 #include <wx/app.h>
 #include <wx/msgdlg.h>
@@ -42,6 +43,17 @@ void InstallQuitHandlers(wxApp& app) {
     // wx runs the handler on the main loop.
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) app.SetSignalHandler(sig, &OnSignal);
     XSetIOErrorHandler(&OnDisplayLost);  // replaces the toolkit's, which exits without saving
+}
+
+void PlainListHeaders() {
+    GdkScreen* screen = gdk_screen_get_default();
+    if (!screen) return;
+    GtkCssProvider* css = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(css, "treeview header button { font-weight: normal; }", -1,
+                                    nullptr);
+    gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(css),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    g_object_unref(css);
 }
 
 void CancelModalDialog(wxDialog* dlg) {

@@ -29,6 +29,8 @@ void InstallQuitHandlers(wxApp& app) {
     app.Bind(wxEVT_END_SESSION, [](wxCloseEvent&) { Quit(); });
 }
 
+void PlainListHeaders() {}  // the system's headers are regular already
+
 void CancelModalDialog(wxDialog* dlg) {
     // The system's message box is no wx window: the thread's active window is that box.
     if (wxDynamicCast(dlg, wxMessageDialog))

@@ -119,6 +119,7 @@ bool CMonitorApp::OnInit() {
     // Logging out, a kill or Ctrl+C ends the program through the same orderly shutdown.
     InstallQuitHandlers(*this);
     StartCore();
+    PlainListHeaders();
     m_pMainWnd = new CMonitorDlg();
     std::atexit(SaveStateAtExit);
     // A modeless window on the app's own loop: the tray menu reaches it, and it can be

@@ -1,6 +1,6 @@
 // The alert sound through libcanberra, on a thread of its own: opening the sound system
-// can wait on a sound server, and the window must never wait for it. The library (with
-// its codecs) is loaded at the first alert: many sessions never sound one.
+// can wait on a sound server, and the window must never wait for it. The thread and the
+// library (with its codecs) come with the first alert: many sessions never sound one.
 #include <canberra.h>
 #include <unistd.h>
 
@@ -44,22 +44,23 @@ const CanberraApi* Canberra() {
 
 class CCanberraSound : public CAlertSound {
   public:
-    CCanberraSound() : m_thread([this] { Run(); }) {}
+    CCanberraSound() = default;
     ~CCanberraSound() override {
+        std::thread thread;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_bQuit = true;
+            thread = std::move(m_thread);
         }
         m_wake.notify_all();
-        m_thread.join();
+        if (thread.joinable()) thread.join();
     }
 
     void Play(const std::string& path) override {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_queue.size() >= kMaxQueued) return;
-            m_queue.push_back(path);
-        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_queue.size() >= kMaxQueued) return;
+        m_queue.push_back(path);
+        if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
         m_wake.notify_all();
     }
 
@@ -123,7 +124,7 @@ class CCanberraSound : public CAlertSound {
     bool m_bQuit = false;
     std::uint32_t m_nId = 0;
     std::chrono::steady_clock::time_point m_retryAt{};
-    std::thread m_thread;  // last: starts once everything above exists
+    std::thread m_thread;
 };
 
 }  // namespace
