@@ -182,8 +182,8 @@ void CMonitorDlg::BindCommands() {
 void CMonitorDlg::OnInitDialog() {
     SetIcons(LoadIconResource(IDR_MAINFRAME));
 
-    m_bmpBackground = LoadBitmapResource(IDB_BACKGROUND);
-    wxSize bmpSize = m_bmpBackground.IsOk() ? m_bmpBackground.GetSize() : wxSize(530, 319);
+    const wxImage face = DecodeBitmapResource(IDB_BACKGROUND);
+    wxSize bmpSize = face.IsOk() ? face.GetSize() : wxSize(530, 319);
     // It opens at its drawing's size the first time; it may be made larger, never smaller.
     SetClientSize(bmpSize);
     SetMinClientSize(bmpSize);

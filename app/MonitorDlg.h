@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "AlertMailThread.h"
@@ -55,7 +56,7 @@ extern std::string g_strConnStr;
 /// MonitorDlgStore.cpp (the list's files).
 /// The window's drawing made `width` x `height` (never smaller than drawn): its band,
 /// corners and frame as drawn, the rest stretched.
-wxBitmap StretchFace(const wxBitmap& face, int width, int height);
+wxImage StretchFace(const wxImage& face, int width, int height);
 
 class CMonitorDlg : public wxDialog,
                     private Settings,
@@ -195,7 +196,6 @@ class CMonitorDlg : public wxDialog,
     void OnBodyMotion(wxMouseEvent& event);
     void OnBodyLeftUp(wxMouseEvent& event);
 
-    wxBitmap m_bmpBackground;
     int m_nTrayPhase = 0;
     std::string m_strUpdatedRows = ",";
     std::string m_strWavPath;
@@ -243,7 +243,9 @@ class CMonitorDlg : public wxDialog,
     bool m_bResizing = false;  // dragging the grip in the bottom-right corner
     wxSize m_sizeAtGrip;
     wxPoint m_ptGrip;
-    wxBitmap m_bmpFace;  // the background stretched to the window's size
+    // The background stretched to the window's size, less what the list covers (most of
+    // it): where each piece goes, and its drawing.
+    std::vector<std::pair<wxPoint, wxBitmap>> m_face;
     bool m_bListSaveToldUser = false;
     bool m_bSettingsSaveToldUser = false;
     std::string m_strStartupProblems;

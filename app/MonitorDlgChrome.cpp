@@ -7,7 +7,9 @@
 #include "LinkLabel.h"
 #include "MonitorDlg.h"
 #include "SkinButton.h"
+#include "SkinResources.h"
 #include "TextRules.h"
+#include "resource.h"
 
 namespace sentrel {
 
@@ -15,11 +17,10 @@ namespace {
 constexpr int kGrip = 14;  // the resize grip's side, in the footer's corner
 }  // namespace
 
-wxBitmap StretchFace(const wxBitmap& face, int width, int height) {
-    if (!face.IsOk() || (face.GetWidth() >= width && face.GetHeight() >= height)) return face;
+wxImage StretchFace(const wxImage& in, int width, int height) {
+    if (!in.IsOk() || (in.GetWidth() >= width && in.GetHeight() >= height)) return in;
     // Nine parts: the band, the corners and the frame keep their drawing; a column left of
     // the right edge (past the banner) and a row above the footer are stretched.
-    const wxImage in = face.ConvertToImage();
     const int w = in.GetWidth(), h = in.GetHeight();
     const int cx = w - 12, cy = h - 32;  // where the stretched column and row are
     const int dx = std::max(0, width - w), dy = std::max(0, height - h);
@@ -35,24 +36,34 @@ wxBitmap StretchFace(const wxBitmap& face, int width, int height) {
             out.Paste(part, outXs[i], outYs[j]);
         }
     }
-    return wxBitmap(out);
+    return out;
 }
 
 void CMonitorDlg::LayoutToSize() {
     const int W = GetClientSize().x, H = GetClientSize().y;
-    m_bmpFace = StretchFace(m_bmpBackground, W, H);
+    // The list takes what the window gains; the status line stays in the footer.
+    const wxRect list(3, 94, W - 6, H - 125);
+    // Decoded again rather than kept: resizes are few, and the whole picture is 700 KB
+    // (twice that once shown) of which the list hides three fifths.
+    const wxImage face = StretchFace(DecodeBitmapResource(IDB_BACKGROUND), W, H);
+    m_face.clear();
+    if (face.IsOk()) {
+        const int below = list.GetBottom() + 1, right = list.GetRight() + 1;
+        const wxRect pieces[] = {wxRect(0, 0, W, list.y), wxRect(0, below, W, H - below),
+                                 wxRect(0, list.y, list.x, list.height),
+                                 wxRect(right, list.y, W - right, list.height)};
+        for (const wxRect& piece : pieces)
+            if (!piece.IsEmpty()) m_face.emplace_back(piece.GetPosition(), face.GetSubImage(piece));
+    }
     m_btnPop->SetPosition(wxPoint(W - 100, 1));
     m_btnMin->SetPosition(wxPoint(W - 73, 1));
     m_btnQuit->SetPosition(wxPoint(W - 46, 1));
     // The label is 200 high and so reaches past the window's edge; only its text matters.
     wxRect link(W - 170, H - 20, 100, 200);
     m_linkFooter->SetSize(link);
-    if (m_bmpFace.IsOk()) {
-        wxRect visible = link.Intersect(wxRect(0, 0, W, H));
-        m_linkFooter->SetBackdrop(m_bmpFace.GetSubBitmap(visible));
-    }
-    // The list takes what the window gains; the status line stays in the footer.
-    m_listUrls->SetSize(3, 94, W - 6, H - 125);
+    if (face.IsOk())
+        m_linkFooter->SetBackdrop(wxBitmap(face.GetSubImage(link.Intersect(wxRect(0, 0, W, H)))));
+    m_listUrls->SetSize(list);
     // The status line reaches to the link, so that longer messages (counts, English) show.
     m_stStatus->SetSize(7, H - 22, link.x - 17, 17);
     Refresh();
@@ -86,11 +97,11 @@ void CMonitorDlg::KeepLayout() {
 
 void CMonitorDlg::OnPaint(wxPaintEvent&) {
     wxAutoBufferedPaintDC dc(this);
-    if (!m_bmpFace.IsOk()) {
+    if (m_face.empty()) {
         dc.Clear();
         return;
     }
-    dc.DrawBitmap(m_bmpFace, 0, 0, false);
+    for (const auto& [at, piece] : m_face) dc.DrawBitmap(piece, at, false);
     // The grip: three short diagonals in the corner.
     const wxSize s = GetClientSize();
     dc.SetPen(wxPen(wxColour(120, 140, 170)));

@@ -19,11 +19,15 @@ wxImage Decode(const ResourceBytes& bytes) {
 }
 }  // namespace
 
+wxImage DecodeBitmapResource(int id) {
+    return Decode(FindBitmapResource(id, CurrentLanguage()));
+}
+
 const wxBitmap& LoadBitmapResource(int id) {
     static std::map<int, wxBitmap> cache;  // UI thread only
     auto it = cache.find(id);
     if (it == cache.end()) {
-        wxImage img = Decode(FindBitmapResource(id, CurrentLanguage()));
+        wxImage img = DecodeBitmapResource(id);
         it = cache.emplace(id, img.IsOk() ? wxBitmap(img) : wxBitmap()).first;
     }
     return it->second;
