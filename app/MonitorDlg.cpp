@@ -182,8 +182,8 @@ void CMonitorDlg::BindCommands() {
 void CMonitorDlg::OnInitDialog() {
     SetIcons(LoadIconResource(IDR_MAINFRAME));
 
-    const wxImage face = DecodeBitmapResource(IDB_BACKGROUND);
-    wxSize bmpSize = face.IsOk() ? face.GetSize() : wxSize(530, 319);
+    wxSize bmpSize = BitmapResourceSize(IDB_BACKGROUND);
+    if (bmpSize.x <= 0 || bmpSize.y <= 0) bmpSize = wxSize(530, 319);
     // It opens at its drawing's size the first time; it may be made larger, never smaller.
     SetClientSize(bmpSize);
     SetMinClientSize(bmpSize);

@@ -188,6 +188,8 @@ class CMonitorDlg : public wxDialog,
     void OnBodyLeftDown(wxMouseEvent& event);
     /// Places what follows the window's size: the caption buttons, the list, the footer.
     void LayoutToSize();
+    /// The face for the window's size, less what the list covers; the link's backdrop.
+    void MakeFace(const wxRect& list, const wxRect& link);
     /// The size and column widths as the user left them (sentrel.ini), and back.
     void RestoreLayout();
     void KeepLayout();
@@ -246,6 +248,7 @@ class CMonitorDlg : public wxDialog,
     // The background stretched to the window's size, less what the list covers (most of
     // it): where each piece goes, and its drawing.
     std::vector<std::pair<wxPoint, wxBitmap>> m_face;
+    wxSize m_sizeFace;  // the window's size the face was made for
     bool m_bListSaveToldUser = false;
     bool m_bSettingsSaveToldUser = false;
     std::string m_strStartupProblems;

@@ -43,30 +43,35 @@ void CMonitorDlg::LayoutToSize() {
     const int W = GetClientSize().x, H = GetClientSize().y;
     // The list takes what the window gains; the status line stays in the footer.
     const wxRect list(3, 94, W - 6, H - 125);
-    // Decoded again rather than kept: resizes are few, and the whole picture is 700 KB
-    // (twice that once shown) of which the list hides three fifths.
-    const wxImage face = StretchFace(DecodeBitmapResource(IDB_BACKGROUND), W, H);
-    m_face.clear();
-    if (face.IsOk()) {
-        const int below = list.GetBottom() + 1, right = list.GetRight() + 1;
-        const wxRect pieces[] = {wxRect(0, 0, W, list.y), wxRect(0, below, W, H - below),
-                                 wxRect(0, list.y, list.x, list.height),
-                                 wxRect(right, list.y, W - right, list.height)};
-        for (const wxRect& piece : pieces)
-            if (!piece.IsEmpty()) m_face.emplace_back(piece.GetPosition(), face.GetSubImage(piece));
-    }
+    // The label is 200 high and so reaches past the window's edge; only its text matters.
+    const wxRect link(W - 170, H - 20, 100, 200);
+    if (m_sizeFace != wxSize(W, H)) MakeFace(list, link);
     m_btnPop->SetPosition(wxPoint(W - 100, 1));
     m_btnMin->SetPosition(wxPoint(W - 73, 1));
     m_btnQuit->SetPosition(wxPoint(W - 46, 1));
-    // The label is 200 high and so reaches past the window's edge; only its text matters.
-    wxRect link(W - 170, H - 20, 100, 200);
     m_linkFooter->SetSize(link);
-    if (face.IsOk())
-        m_linkFooter->SetBackdrop(wxBitmap(face.GetSubImage(link.Intersect(wxRect(0, 0, W, H)))));
     m_listUrls->SetSize(list);
     // The status line reaches to the link, so that longer messages (counts, English) show.
     m_stStatus->SetSize(7, H - 22, link.x - 17, 17);
     Refresh();
+}
+
+void CMonitorDlg::MakeFace(const wxRect& list, const wxRect& link) {
+    const int W = GetClientSize().x, H = GetClientSize().y;
+    m_sizeFace = wxSize(W, H);
+    m_face.clear();
+    // Decoded again at each new size rather than kept: resizes are few, and the whole
+    // picture is 700 KB (twice that once shown) of which the list hides three fifths.
+    const wxImage face = StretchFace(DecodeBitmapResource(IDB_BACKGROUND), W, H);
+    if (!face.IsOk()) return;
+    const int below = list.GetBottom() + 1, right = list.GetRight() + 1;
+    const wxRect pieces[] = {wxRect(0, 0, W, list.y), wxRect(0, below, W, H - below),
+                             wxRect(0, list.y, list.x, list.height),
+                             wxRect(right, list.y, W - right, list.height)};
+    for (const wxRect& piece : pieces)
+        if (!piece.IsEmpty()) m_face.emplace_back(piece.GetPosition(), face.GetSubImage(piece));
+    // The link draws the face behind its text itself.
+    m_linkFooter->SetBackdrop(wxBitmap(face.GetSubImage(link.Intersect(wxRect(0, 0, W, H)))));
 }
 
 void CMonitorDlg::RestoreLayout() {

@@ -3,6 +3,8 @@
 #include <wx/image.h>
 #include <wx/mstream.h>
 
+#include <cstdint>
+#include <cstring>
 #include <map>
 
 #include "Resources.h"
@@ -21,6 +23,18 @@ wxImage Decode(const ResourceBytes& bytes) {
 
 wxImage DecodeBitmapResource(int id) {
     return Decode(FindBitmapResource(id, CurrentLanguage()));
+}
+
+wxSize BitmapResourceSize(int id) {
+    // A PNG starts with its 8-byte signature and its IHDR chunk: length, type, width, height.
+    const ResourceBytes bytes = FindBitmapResource(id, CurrentLanguage());
+    if (!bytes.data || bytes.size < 24 || std::memcmp(bytes.data + 12, "IHDR", 4) != 0)
+        return wxSize();
+    auto be32 = [&](std::size_t at) {
+        return static_cast<int>(std::uint32_t{bytes.data[at]} << 24 | bytes.data[at + 1] << 16 |
+                                bytes.data[at + 2] << 8 | bytes.data[at + 3]);
+    };
+    return wxSize(be32(16), be32(20));
 }
 
 const wxBitmap& LoadBitmapResource(int id) {

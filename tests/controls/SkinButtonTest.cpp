@@ -2,6 +2,7 @@
 #include <wx/frame.h>
 
 #include "SkinButton.h"
+#include "SkinResources.h"
 #include "resource.h"
 
 using namespace sentrel;
@@ -90,4 +91,12 @@ TEST_F(SkinButtonTest, CaptionButtonIgnoresHoverUntilItsFirstClick) {
     quit->HandleMouseMove();
     Yield();
     EXPECT_EQ(IDB_QUIT_ACTIVE, quit->ShownBitmap());
+}
+
+// The window sizes itself by the background's header before decoding it.
+TEST(SkinResources, ABitmapsSizeIsReadFromItsHeaderAsDecodingFindsIt) {
+    for (int id : {IDB_BACKGROUND, IDB_START_NORMAL, IDB_QUIT_ACTIVE})
+        EXPECT_EQ(DecodeBitmapResource(id).GetSize(), BitmapResourceSize(id)) << id;
+    EXPECT_EQ(wxSize(530, 319), BitmapResourceSize(IDB_BACKGROUND));
+    EXPECT_EQ(wxSize(), BitmapResourceSize(1)) << "no such bitmap";
 }
