@@ -200,15 +200,10 @@ void CMonitorDlg::OnInitDialog() {
     MovePasswordToKeyring();
     m_nTrayPhase = 0;
 
-    // A StatusNotifierItem where the desktop has a watcher for one; else the XEmbed icon,
-    // which docks once a tray host is there.
-    m_pStatusTray = CreateStatusTray(this);
-    if (!m_pStatusTray) {
-        m_pTray = std::make_unique<CTrayIcon>(this);
-        NotifyTrayIcon(kTrayAdd, 1, U(g_strTrayTips[0]));
-    }
-    m_pNotifier = CreateNotifier(this, m_pTray.get());
-    m_policy.SetNotifier(m_pNotifier.get());
+    // The tray and the notifications come once the window shows: docking an icon costs a
+    // start several round trips to the display and the bus. Queued ahead of anything a
+    // watcher posts, so that no mark or notice comes before them.
+    CallAfter([this] { StartDesktopServices(); });
 
     LoadUrlList();
 
@@ -223,6 +218,19 @@ void CMonitorDlg::OnInitDialog() {
             Fill(Tr("设置文件 {0} 无法使用（{1}），本次使用默认设置。\n原文件将另存为 sentrel.ini.bad。"),
                  {g_pCore->ConfigPath(), g_pCore->ConfigProblem()}) +
             "\n" + m_strStartupProblems;
+}
+
+void CMonitorDlg::StartDesktopServices() {
+    // A StatusNotifierItem where the desktop has a watcher for one; else the XEmbed icon,
+    // which docks once a tray host is there.
+    m_pStatusTray = CreateStatusTray(this);
+    if (!m_pStatusTray) {
+        m_pTray = std::make_unique<CTrayIcon>(this);
+        NotifyTrayIcon(kTrayAdd, 1, U(g_strTrayTips[0]));
+    }
+    m_pNotifier = CreateNotifier(this, m_pTray.get());
+    m_policy.SetNotifier(m_pNotifier.get());
+    UpdateAttention();
 }
 
 void CMonitorDlg::PlaceControls() {

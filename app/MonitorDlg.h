@@ -174,6 +174,7 @@ class CMonitorDlg : public wxDialog,
     std::string ChooseExportFile();
 
     // Tray and chrome.
+    void StartDesktopServices();
     void NotifyTrayIcon(TrayOp op, int nIndex, const wxString& tip);
     void OnBlinkTimer();
     /// The StatusNotifierItem asks for attention while a mark is pending and Stop is on.

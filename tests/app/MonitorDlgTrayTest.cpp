@@ -39,6 +39,21 @@ void Click(wxWindow* w) {
 
 }  // namespace
 
+TEST_F(MonitorFixture, TheTrayDocksOnceTheWindowShowsWithItsRestingIconAndTip) {
+    // Docking costs a start round trips to the display: the window shows first.
+    WriteFile(Home("sentrel.ini"), kIni);
+    CMonitorApp::StartCore();
+    m_dlg = new CMonitorDlg(std::make_unique<CountingSound>(&m_nPlays));
+    EXPECT_EQ(nullptr, m_dlg->Tray().icon);
+    EXPECT_EQ(-1, m_dlg->Tray().nIcon);
+    m_dlg->Show();
+    Pump();
+    ASSERT_NE(nullptr, m_dlg->Tray().icon);
+    EXPECT_TRUE(m_dlg->Tray().icon->IsIconInstalled());
+    EXPECT_EQ(1, m_dlg->Tray().nIcon);
+    EXPECT_EQ(U("HalvexSentrel"), m_dlg->Tray().tip);
+}
+
 TEST_F(MonitorFixture, TheBlinkTimerAlternatesTheIconAndSoundsEveryOtherTickWhileRunning) {
     CMonitorDlg* dlg = OpenWith(kIni, {{"/a", "0"}});
     EXPECT_EQ(1, dlg->Tray().nIcon) << "the resting icon";
