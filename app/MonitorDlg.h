@@ -190,7 +190,7 @@ class CMonitorDlg : public wxDialog,
     /// Places what follows the window's size: the caption buttons, the list, the footer.
     void LayoutToSize();
     /// The face for the window's size, less what the list covers; the link's backdrop.
-    void MakeFace(const wxRect& list, const wxRect& link);
+    void MakeFace(const wxSize& size, const wxRect& list, const wxRect& link);
     /// The size and column widths as the user left them (sentrel.ini), and back.
     void RestoreLayout();
     void KeepLayout();

@@ -40,12 +40,13 @@ wxImage StretchFace(const wxImage& in, int width, int height) {
 }
 
 void CMonitorDlg::LayoutToSize() {
-    const int W = GetClientSize().x, H = GetClientSize().y;
+    const wxSize size = GetClientSize();
+    const int W = size.x, H = size.y;
     // The list takes what the window gains; the status line stays in the footer.
     const wxRect list(3, 94, W - 6, H - 125);
     // The label is 200 high and so reaches past the window's edge; only its text matters.
     const wxRect link(W - 170, H - 20, 100, 200);
-    if (m_sizeFace != wxSize(W, H)) MakeFace(list, link);
+    if (m_sizeFace != size) MakeFace(size, list, link);
     m_btnPop->SetPosition(wxPoint(W - 100, 1));
     m_btnMin->SetPosition(wxPoint(W - 73, 1));
     m_btnQuit->SetPosition(wxPoint(W - 46, 1));
@@ -56,9 +57,9 @@ void CMonitorDlg::LayoutToSize() {
     Refresh();
 }
 
-void CMonitorDlg::MakeFace(const wxRect& list, const wxRect& link) {
-    const int W = GetClientSize().x, H = GetClientSize().y;
-    m_sizeFace = wxSize(W, H);
+void CMonitorDlg::MakeFace(const wxSize& size, const wxRect& list, const wxRect& link) {
+    const int W = size.x, H = size.y;
+    m_sizeFace = size;
     m_face.clear();
     // Decoded again at each new size rather than kept: resizes are few, and the whole
     // picture is 700 KB (twice that once shown) of which the list hides three fifths.
