@@ -38,6 +38,11 @@ bool GiveRightsOf(const std::string& like, const std::string& path);
 bool Replace(const std::string& from, const std::string& to);
 bool Rename(const std::string& from, const std::string& to);
 bool Remove(const std::string& path);
+/// A new folder only its owner may enter, for files of this run, named `prefix` and a few
+/// random characters: in the system's temporary folder ($TMPDIR), or, where a path `room`
+/// bytes longer than the new folder's would not fit a local socket's address there (a long
+/// $TMPDIR), in a shorter one. Its path, or empty with the reason.
+std::string NewTempFolder(const std::string& prefix, std::size_t room, std::string& error);
 /// The path with links followed; the path itself when it cannot be resolved.
 std::string Resolve(const std::string& path);
 /// The running program's folder, ending in the separator.

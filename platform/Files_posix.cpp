@@ -1,10 +1,12 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "Files.h"
@@ -114,6 +116,27 @@ bool Rename(const std::string& from, const std::string& to) {
 
 bool Remove(const std::string& path) {
     return unlink(path.c_str()) == 0;
+}
+
+std::string NewTempFolder(const std::string& prefix, std::size_t room, std::string& error) {
+    // A socket's address holds this many bytes of its path (107 on Linux).
+    constexpr std::size_t kSocketPath = sizeof(sockaddr_un{}.sun_path) - 1;
+    std::string tmp = GetEnv("TMPDIR");
+    while (tmp.size() > 1 && tmp.back() == '/') tmp.pop_back();
+    std::vector<std::string> bases;
+    if (!tmp.empty()) bases.push_back(tmp);
+    for (const char* shorter : {"/tmp", "/var/tmp", "/dev/shm"}) bases.push_back(shorter);
+    const std::size_t name = prefix.size() + 6 + 1;  // mkdtemp's six, the separator
+    error.clear();
+    for (const bool fitting : {true, false}) {  // where it fits; else wherever it can be
+        for (const std::string& base : bases) {
+            if (fitting && base.size() + name + room > kSocketPath) continue;
+            std::string path = base + "/" + prefix + "XXXXXX";
+            if (::mkdtemp(path.data())) return path;  // mode 0700
+            if (error.empty()) error = base + ": " + std::strerror(errno);
+        }
+    }
+    return std::string();
 }
 
 std::string Resolve(const std::string& path) {

@@ -184,6 +184,28 @@ bool Remove(const std::string& path) {
     return DeleteFileW(Wide(path).c_str()) || FailWithLastError();
 }
 
+std::string NewTempFolder(const std::string& prefix, std::size_t, std::string& error) {
+    // Windows has no socket paths to fit: the user's temporary folder, which only its
+    // owner may enter.
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+    if (n == 0 || n > MAX_PATH) {
+        error = "GetTempPath: error " + std::to_string(GetLastError());
+        return std::string();
+    }
+    static thread_local std::mt19937_64 random{std::random_device{}() ^
+                                               static_cast<unsigned long long>(GetTickCount64())};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%06llx", static_cast<unsigned long long>(random() & 0xffffffULL));
+        const std::string path = Narrow(temp) + prefix + suffix;
+        if (CreateDirectoryW(Wide(path).c_str(), nullptr)) return path;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    error = "CreateDirectory: error " + std::to_string(GetLastError());
+    return std::string();
+}
+
 std::string Resolve(const std::string& path) {
     HANDLE h = CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);

@@ -27,10 +27,12 @@ class PipeChild {
 
     /// Environment variables the child gets other values of (NAME, value).
     using Environment = std::vector<std::pair<std::string, std::string>>;
-    /// Starts `program` with `args`, in this program's environment changed by `env`; false
-    /// with the reason when it cannot be started.
+    /// Starts `program` with `args`, in this program's environment changed by `env`; each
+    /// process of it (and of what it starts) may hold at most `memory` bytes of data (0: no
+    /// bound), beyond which its allocations fail. False with the reason when it cannot be
+    /// started.
     bool Start(const std::string& program, const std::vector<std::string>& args, std::string& error,
-               const Environment& env = {});
+               const Environment& env = {}, std::size_t memory = 0);
     /// Writes all of `bytes` to the child's descriptor 3; false once the child is gone.
     bool Write(const std::string& bytes);
     /// Reads what the child wrote to its descriptor 4, blocking until some comes: the count
@@ -39,6 +41,14 @@ class PipeChild {
     /// Ends the child and what it started: asked first, then made to, within `grace`.
     void Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(500));
     bool Running() const;
+
+    /// The memory the child and what it started hold now: in all, and the largest of them
+    /// (zeros where the system does not tell).
+    struct Memory {
+        std::size_t total = 0;
+        std::size_t largest = 0;
+    };
+    Memory TreeMemory() const;
 
   private:
     struct Impl;

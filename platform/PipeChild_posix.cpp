@@ -3,6 +3,8 @@
 #include <signal.h>
 #include <poll.h>
 #include <pthread.h>
+#include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@ extern char** environ;
 #include <sys/prctl.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -120,7 +123,7 @@ PipeChild::~PipeChild() {
 }
 
 bool PipeChild::Start(const std::string& program, const std::vector<std::string>& args,
-                      std::string& error, const Environment& env) {
+                      std::string& error, const Environment& env, std::size_t memory) {
     m_impl->Close();
     int in[2], out[2];  // in: what it reads; out: what it writes
     if (::pipe2(in, O_CLOEXEC) != 0) {
@@ -156,6 +159,12 @@ bool PipeChild::Start(const std::string& program, const std::vector<std::string>
         // Only what is safe between fork and exec: its ends become 3 and 4 (moved out of the
         // way first, should either be 3 or 4 already), a process group of its own.
         ::setpgid(0, 0);
+        if (memory) {
+            // Inherited by all it starts: a browser's renderers fail their allocations
+            // beyond it (the sandbox, which bounds them otherwise, is off as root).
+            const rlimit data{static_cast<rlim_t>(memory), static_cast<rlim_t>(memory)};
+            ::setrlimit(RLIMIT_DATA, &data);
+        }
 #ifdef __linux__
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent) ::_exit(127);  // the program ended before this line
@@ -240,6 +249,39 @@ void PipeChild::Stop(std::chrono::milliseconds grace) {
     }
     ::kill(-pid, SIGKILL);  // whatever it started and left behind
     m_impl->pid = -1;
+}
+
+PipeChild::Memory PipeChild::TreeMemory() const {
+    Memory memory;
+    const pid_t group = m_impl->pid;
+    if (group <= 0) return memory;
+    // Every process of its group: /proc/PID/stat's fields after the name, which ends with
+    // the last ')', are state, ppid, pgrp ... rss (the 22nd of them, in pages).
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return memory;
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    while (dirent* entry = ::readdir(proc)) {
+        if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+        char path[300], text[1024];
+        std::snprintf(path, sizeof path, "/proc/%s/stat", entry->d_name);
+        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        const ssize_t n = ::read(fd, text, sizeof text - 1);
+        ::close(fd);
+        if (n <= 0) continue;
+        text[n] = '\0';
+        const char* fields = std::strrchr(text, ')');
+        long long pgrp = 0, rss = 0;
+        if (!fields || std::sscanf(fields + 1, " %*c %*d %lld %*d %*d %*d %*u %*u %*u %*u %*u %*u %*u %*d %*d %*d %*d "
+                                                "%*d %*d %*u %*u %lld",
+                                   &pgrp, &rss) != 2 || pgrp != group)
+            continue;
+        const std::size_t bytes = static_cast<std::size_t>(rss) * page;
+        memory.total += bytes;
+        memory.largest = std::max(memory.largest, bytes);
+    }
+    ::closedir(proc);
+    return memory;
 }
 
 std::vector<std::string> BrowserCandidates() {

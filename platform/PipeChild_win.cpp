@@ -3,7 +3,11 @@
 // child's runtime opens them as its own 3 and 4 at start-up (Edge and Chrome read them so).
 // A job object ends the child and all it starts with it, also when this program ends.
 #include <windows.h>
+// After windows.h: K32GetProcessMemoryInfo, in kernel32 itself.
+#define PSAPI_VERSION 2
+#include <psapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <mutex>
@@ -62,7 +66,7 @@ PipeChild::~PipeChild() {
 }
 
 bool PipeChild::Start(const std::string& program, const std::vector<std::string>& args,
-                      std::string& error, const Environment& env) {
+                      std::string& error, const Environment& env, std::size_t memory) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE childRead = nullptr, ourWrite = nullptr, ourRead = nullptr, childWrite = nullptr;
     if (!CreatePipe(&childRead, &ourWrite, &inherit, 0) || !CreatePipe(&ourRead, &childWrite, &inherit, 0)) {
@@ -122,6 +126,11 @@ bool PipeChild::Start(const std::string& program, const std::vector<std::string>
     if (m_impl->job) {
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
         limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (memory) {
+            // Each process's committed memory: its allocations fail beyond it.
+            limits.BasicLimitInformation.LimitFlags |= JOB_OBJECT_LIMIT_PROCESS_MEMORY;
+            limits.ProcessMemoryLimit = memory;
+        }
         SetInformationJobObject(m_impl->job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
         AssignProcessToJobObject(m_impl->job, pi.hProcess);
     }
@@ -174,6 +183,29 @@ void PipeChild::Stop(std::chrono::milliseconds grace) {
     WaitForSingleObject(m_impl->process, 2000);
     CloseHandle(m_impl->process);
     m_impl->process = nullptr;
+}
+
+PipeChild::Memory PipeChild::TreeMemory() const {
+    Memory memory;
+    if (!m_impl->job) return memory;
+    // The job's processes (room for many more than a browser starts).
+    std::vector<unsigned char> buffer(sizeof(JOBOBJECT_BASIC_PROCESS_ID_LIST) + 1024 * sizeof(ULONG_PTR));
+    auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
+    if (!QueryInformationJobObject(m_impl->job, JobObjectBasicProcessIdList, list, static_cast<DWORD>(buffer.size()),
+                                   nullptr))
+        return memory;
+    for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i) {
+        HANDLE process =
+            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(list->ProcessIdList[i]));
+        if (!process) continue;
+        PROCESS_MEMORY_COUNTERS counters{};
+        if (K32GetProcessMemoryInfo(process, &counters, sizeof counters)) {
+            memory.total += counters.WorkingSetSize;
+            memory.largest = std::max<std::size_t>(memory.largest, counters.WorkingSetSize);
+        }
+        CloseHandle(process);
+    }
+    return memory;
 }
 
 std::vector<std::string> BrowserCandidates() {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "Translate.h"
+
 namespace sentrel {
 
 namespace {
@@ -55,39 +57,42 @@ void DevTools::ReadLoop() {
 }
 
 void DevTools::Handle(const std::string& text) {
-    Json message = Json::parse(text, nullptr, false);
-    if (message.is_discarded() || !message.is_object()) {
-        m_bAlive = false;  // not the protocol: the loop ends it
-        return;
-    }
-    if (message.contains("id")) {
-        if (!message["id"].is_number_integer()) return;
-        const int id = message["id"].get<int>();
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (!m_waiting.count(id)) return;  // a Post's answer
-            m_answers[id] = std::move(message);
+    devtools::Message message = devtools::Read(text);
+    switch (message.kind) {
+        case devtools::Message::Kind::Invalid:
+            m_bAlive = false;  // not the protocol: the loop ends it
+            return;
+        case devtools::Message::Kind::Ignored:
+            return;
+        case devtools::Message::Kind::Answer: {
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                if (!m_waiting.count(message.id)) return;  // a Post's answer
+                m_answers[message.id] = std::move(message);
+            }
+            m_cv.notify_all();
+            return;
         }
-        m_cv.notify_all();
-        return;
+        case devtools::Message::Kind::Event:
+            break;
     }
-    const std::string session =
-        message.contains("sessionId") && message["sessionId"].is_string() ? message["sessionId"].get<std::string>() : "";
-    if (session.empty()) {
-        if (m_fnBrowserEvent) m_fnBrowserEvent(message);
+    Event event{std::move(message.method), std::move(message.body)};
+    if (message.session.empty()) {
+        if (m_fnBrowserEvent) m_fnBrowserEvent(*this, event);
         return;
     }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        auto it = m_sessions.find(session);
+        auto it = m_sessions.find(message.session);
         if (it == m_sessions.end()) return;
-        it->second.push_back(std::move(message));
+        it->second.push_back(std::move(event));
     }
     m_cv.notify_all();
 }
 
-bool DevTools::Call(const std::string& method, const Json& params, Json& result, std::string& error,
-                    const std::string& session, Clock::time_point until, const std::function<bool()>& stop) {
+DevTools::Outcome DevTools::Call(const std::string& method, const Json& params, Json& result, std::string& error,
+                                const std::string& session, Clock::time_point until,
+                                const std::function<bool()>& stop) {
     Json command = {{"id", 0}, {"method", method}, {"params", params}};
     int id;
     {
@@ -100,8 +105,8 @@ bool DevTools::Call(const std::string& method, const Json& params, Json& result,
     if (!m_bAlive || !m_child->Write(command.dump() + '\0')) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_waiting.erase(id);
-        error = "the browser is gone";
-        return false;
+        error = Tr("浏览器已结束");
+        return Outcome::Gone;
     }
     std::unique_lock<std::mutex> lock(m_mutex);
     bool stopped = false;
@@ -116,21 +121,24 @@ bool DevTools::Call(const std::string& method, const Json& params, Json& result,
             if (stopped) break;
         }
     }
-    const bool answered = m_answers.count(id) > 0;
     m_waiting.erase(id);
-    if (!answered) {
-        m_answers.erase(id);
-        error = stopped ? method + ": stopped" : m_bAlive ? method + ": no answer" : "the browser is gone";
-        return false;
+    const auto answer = m_answers.find(id);
+    if (answer == m_answers.end()) {
+        if (stopped) {
+            error = method + ": " + Tr("已取消");
+            return Outcome::Stopped;
+        }
+        error = m_bAlive ? Fill(Tr("{0} 没有回答"), {method}) : Tr("浏览器已结束");
+        return m_bAlive ? Outcome::NoAnswer : Outcome::Gone;
     }
-    Json answer = std::move(m_answers[id]);
-    m_answers.erase(id);
-    if (answer.contains("error")) {
-        error = answer["error"].value("message", std::string("error"));
-        return false;
+    devtools::Message message = std::move(answer->second);
+    m_answers.erase(answer);
+    if (!message.problem.empty()) {
+        error = method + ": " + message.problem;
+        return Outcome::Refused;
     }
-    result = answer.value("result", Json::object());
-    return true;
+    result = std::move(message.body);
+    return Outcome::Ok;
 }
 
 void DevTools::Post(const std::string& method, const Json& params, const std::string& session) {
@@ -153,14 +161,14 @@ void DevTools::Forget(const std::string& session) {
     m_sessions.erase(session);
 }
 
-bool DevTools::NextEvent(const std::string& session, Json& event, Clock::time_point until) {
+bool DevTools::NextEvent(const std::string& session, Event& event, Clock::time_point until) {
     std::unique_lock<std::mutex> lock(m_mutex);
     auto has = [&] {
         auto it = m_sessions.find(session);
         return !m_bAlive || (it != m_sessions.end() && !it->second.empty());
     };
     if (!m_cv.wait_until(lock, until, has) || !m_bAlive) return false;
-    std::deque<Json>& queue = m_sessions[session];
+    std::deque<Event>& queue = m_sessions[session];
     event = std::move(queue.front());
     queue.pop_front();
     return true;

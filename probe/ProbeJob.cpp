@@ -352,7 +352,8 @@ ProbeJob::Step ProbeJob::Read(const std::function<bool()>& stop) {
         return step;
     }
     Renderer::Page page = Renderer::Shared().Render(m_url, stopped);
-    if (page.failure != ProbeFailure::None) return Finish(ProbeResult::Failed(page.failure, page.nHttpStatus));
+    if (page.failure != ProbeFailure::None)
+        return Finish(ProbeResult::Failed(page.failure, std::move(page.detail), page.nHttpStatus));
     // The document as the browser holds it, in UTF-8 whatever its meta says.
     return TextOf("text/html; charset=utf-8", page.html, stopped);
 }

@@ -34,7 +34,7 @@ std::string ProbeResult::Reason() const {
         case ProbeFailure::NoBrowser:
             return Tr("未找到浏览器（请安装 Chromium、Chrome 或 Edge）");
         case ProbeFailure::BrowserFailed:
-            return Tr("浏览器出错");
+            return detail ? Fill(Tr("浏览器出错：{0}"), {*detail}) : Tr("浏览器出错");
         case ProbeFailure::RenderTimeout:
             return Tr("渲染超时");
         case ProbeFailure::NoTextLibrary:

@@ -36,8 +36,8 @@ struct ProbeResult {
     /// A text row's text, when the probe read one (none after a 304); carried to the run's
     /// model only with a result that may be a change.
     std::shared_ptr<const std::string> text{};
-    /// SlowRule's rule. Shared: a result is kept for each of 100,000 pages, and hardly
-    /// any has one.
+    /// SlowRule's rule, or what went wrong in a browser. Shared: a result is kept for each
+    /// of 100,000 pages, and hardly any has one.
     std::shared_ptr<const std::string> detail{};
 
 
@@ -47,11 +47,13 @@ struct ProbeResult {
         return {size, ProbeFailure::None, 0, hash};
     }
     static ProbeResult Failed(ProbeFailure why, int status = 0) { return {0, why, status}; }
-    static ProbeResult SlowRule(std::string rule) {
-        ProbeResult r = Failed(ProbeFailure::SlowRule);
-        r.detail = std::make_shared<const std::string>(std::move(rule));
+    /// A failure with what the reason names (a rule, what a browser did wrong).
+    static ProbeResult Failed(ProbeFailure why, std::string detail, int status = 0) {
+        ProbeResult r = Failed(why, status);
+        if (!detail.empty()) r.detail = std::make_shared<const std::string>(std::move(detail));
         return r;
     }
+    static ProbeResult SlowRule(std::string rule) { return Failed(ProbeFailure::SlowRule, std::move(rule)); }
     const std::string& Detail() const {
         static const std::string kNone;
         return detail ? *detail : kNone;

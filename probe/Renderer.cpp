@@ -1,13 +1,14 @@
 #include "Renderer.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <random>
 
 #include "DevTools.h"
 #include "Files.h"
 #include "PipeChild.h"
+#include "Translate.h"
 
 namespace sentrel {
 
@@ -52,24 +53,27 @@ ProbeFailure FailureOfNavigation(const std::string& error) {
     return ProbeFailure::Network;
 }
 
-std::string NewProfile() {
-    std::random_device random;
-    std::error_code ec;
-    const stdfs::path base = stdfs::temp_directory_path(ec);
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        const stdfs::path dir = base / ("sentrel-browser-" + std::to_string(random()));
-        if (stdfs::create_directory(dir, ec)) return dir.u8string();
-    }
-    return std::string();
-}
+// Room a browser needs in its profile for the socket that keeps a second browser off it:
+// "/t" (its temporary folder), "/.org.chromium.Chromium.XXXXXX", "/SingletonSocket".
+constexpr std::size_t kSocketRoom = 48;
+
+// A crash of a page's process whose processes held at least this part of their bound is
+// told as the page's size: the bound is what ends such pages.
+constexpr std::size_t kCrashNearBound = 2;  // a half
 
 }  // namespace
 
 struct Renderer::Browser {
+    // Each context's page (empty until it shows), for the browser's event handler, which
+    // must not keep the browser itself.
+    struct Contexts {
+        std::mutex mutex;
+        std::map<std::string, std::string> pages;
+    };
     std::unique_ptr<DevTools> tools;
     std::string profile;
-    std::mutex mutex;
-    std::map<std::string, std::string> pages;  // each context's page (empty until it shows)
+    std::shared_ptr<Contexts> contexts = std::make_shared<Contexts>();
+    int pages = 0;  // rendered so far, under the renderer's lock
     ~Browser() {
         tools.reset();  // the browser ends first: then its profile can go
         std::error_code ec;
@@ -105,8 +109,16 @@ void Renderer::SetBounds(const Bounds& bounds) {
 }
 
 int Renderer::BrowsersStarted() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
     return m_nStarted;
+}
+
+std::size_t Renderer::BrowserMemory() const {
+    std::shared_ptr<Browser> browser;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        browser = m_browser;
+    }
+    return browser ? browser->tools->Memory().total : 0;
 }
 
 std::string Renderer::FindBrowser(const std::string& setting) {
@@ -117,59 +129,111 @@ std::string Renderer::FindBrowser(const std::string& setting) {
     return found.empty() ? std::string() : found.front();
 }
 
-// Under m_mutex. A browser that ended or broke is replaced.
-bool Renderer::EnsureBrowser(std::string& why, const std::function<bool()>& stop) {
-    if (m_browser && m_browser->tools->Alive()) return true;
-    m_browser.reset();
-    const std::string program = FindBrowser(m_strSetting);
+// Outside the lock: rows that wait for this start wait on the renderer's condition, and
+// those with a browser of their own go on rendering.
+std::shared_ptr<Renderer::Browser> Renderer::StartBrowser(const Bounds& bounds, const std::string& setting, Page& page,
+                                                          const std::function<bool()>& stop) {
+    const std::string program = FindBrowser(setting);
     if (program.empty()) {
-        why = "none";
-        return false;
+        page.failure = ProbeFailure::NoBrowser;
+        return nullptr;
     }
+    page.failure = ProbeFailure::BrowserFailed;
     auto browser = std::make_shared<Browser>();
-    browser->profile = NewProfile();
-    auto child = std::make_unique<PipeChild>();
     std::string error;
+    browser->profile = fs::NewTempFolder("sentrel-", kSocketRoom, error);
     if (browser->profile.empty()) {
-        why = "no temporary folder";
-        return false;
+        page.detail = Fill(Tr("无法创建临时文件夹：{0}"), {error});
+        return nullptr;
     }
     // Its temporary files go into its profile, and with it when it ends.
-    const std::string temp = browser->profile + "/temp";
+    const std::string temp = browser->profile + fs::kSeparator + "t";
     std::error_code ec;
     stdfs::create_directory(stdfs::u8path(temp), ec);
     const PipeChild::Environment env = {{"TMPDIR", temp}, {"TMP", temp}, {"TEMP", temp}};
-    if (!child->Start(program, BrowserArgs(browser->profile), error, env)) {
-        why = error;
-        return false;
+    auto child = std::make_unique<PipeChild>();
+    if (!child->Start(program, BrowserArgs(browser->profile), error, env, bounds.memory)) {
+        page.detail = error;
+        return nullptr;
     }
     ++m_nStarted;
-    std::weak_ptr<Browser> weak = browser;
-    browser->tools = std::make_unique<DevTools>(std::move(child), [this, weak](const Json& event) {
-        // Popups the pages open are closed: only each context's own page is read.
-        if (event.value("method", "") != "Target.targetCreated") return;
-        const Json info = event.value("params", Json::object()).value("targetInfo", Json::object());
-        auto b = weak.lock();
-        if (!b || info.value("type", "") != "page") return;
-        const std::string context = info.value("browserContextId", ""), target = info.value("targetId", "");
-        std::lock_guard<std::mutex> lock(b->mutex);
-        auto it = b->pages.find(context);
-        if (it == b->pages.end()) return;
-        if (it->second.empty())
-            it->second = target;
-        else if (it->second != target)
-            b->tools->Post("Target.closeTarget", {{"targetId", target}}, "");
-    });
+    browser->tools = std::make_unique<DevTools>(
+        std::move(child), [contexts = browser->contexts](DevTools& tools, const DevTools::Event& event) {
+            // Popups the pages open are closed: only each context's own page is read.
+            if (event.method != "Target.targetCreated") return;
+            const Json& info = devtools::Obj(event.params, "targetInfo");
+            if (devtools::Str(info, "type") != "page") return;
+            const std::string context = devtools::Str(info, "browserContextId");
+            const std::string target = devtools::Str(info, "targetId");
+            std::lock_guard<std::mutex> lock(contexts->mutex);
+            auto it = contexts->pages.find(context);
+            if (it == contexts->pages.end() || target.empty()) return;
+            if (it->second.empty())
+                it->second = target;
+            else if (it->second != target)
+                tools.Post("Target.closeTarget", {{"targetId", target}}, "");
+        });
     Json result;
     const auto given = [&] { return m_bEnding || (stop && stop()); };
-    if (!browser->tools->Call("Target.setDiscoverTargets", {{"discover", true}}, result, error, "",
-                              Clock::now() + m_bounds.command, given)) {
-        why = error;
-        return false;
+    switch (browser->tools->Call("Target.setDiscoverTargets", {{"discover", true}}, result, error, "",
+                                 Clock::now() + bounds.command, given)) {
+        case DevTools::Outcome::Ok:
+            page.failure = ProbeFailure::None;
+            return browser;
+        case DevTools::Outcome::Stopped:
+            page.failure = ProbeFailure::Network;
+            return nullptr;
+        default:
+            page.detail = error;
+            return nullptr;
     }
-    m_browser = std::move(browser);
-    if (!m_idle.joinable()) m_idle = std::thread([this] { Idle(); });
-    return true;
+}
+
+// The browser to render on: the one running, or one started now. Rows that come while
+// another starts one wait for that start and take its outcome.
+std::shared_ptr<Renderer::Browser> Renderer::TakeBrowser(Page& page, const std::function<bool()>& stop) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        if (m_browser && m_browser->tools->Alive()) return m_browser;
+        if (!m_bStarting) break;
+        const int start = m_nStarts;
+        while (m_bStarting && m_nStarts == start) {
+            if (stop && stop()) {
+                page.failure = ProbeFailure::Network;
+                return nullptr;
+            }
+            m_cv.wait_for(lock, std::chrono::milliseconds(100));
+        }
+        if (!(m_browser && m_browser->tools->Alive()) && m_nStarts != start) {
+            page = m_lastStart;
+            return nullptr;
+        }
+    }
+    m_browser.reset();  // one that ended or broke is replaced
+    m_bStarting = true;
+    const Bounds bounds = m_bounds;
+    const std::string setting = m_strSetting;
+    const int shutdowns = m_nShutdowns;
+    lock.unlock();
+    Page started;
+    std::shared_ptr<Browser> browser = StartBrowser(bounds, setting, started, stop);
+    lock.lock();
+    m_bStarting = false;
+    ++m_nStarts;
+    if (browser && m_nShutdowns != shutdowns) {  // the program ended it meanwhile
+        browser.reset();
+        started.failure = ProbeFailure::Network;
+    }
+    if (browser) {
+        m_browser = browser;
+        m_lastUse = Clock::now();
+        if (!m_idle.joinable()) m_idle = std::thread([this] { Idle(); });
+    } else {
+        m_lastStart = started;
+        page = started;
+    }
+    m_cv.notify_all();
+    return browser;
 }
 
 void Renderer::Idle() {
@@ -192,6 +256,7 @@ void Renderer::Shutdown() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         browser = std::move(m_browser);
+        ++m_nShutdowns;
     }
     m_cv.notify_all();
     if (m_idle.joinable() && m_idle.get_id() != std::this_thread::get_id()) m_idle.join();
@@ -207,123 +272,176 @@ Renderer::Page Renderer::Render(const std::string& url, const std::function<bool
     auto stopped = [&] { return stop && stop(); };
     Bounds bounds;
     std::shared_ptr<Browser> browser;
-    {
+    // A browser that ends while this page waits for its turn is replaced, once.
+    for (int tries = 0;; ++tries) {
+        browser = TakeBrowser(page, stop);
+        if (!browser) return page;
         std::unique_lock<std::mutex> lock(m_mutex);
         bounds = m_bounds;
         while (m_nActive >= bounds.pages) {
-            if (stopped()) return {ProbeFailure::Network, 0, {}};
+            if (stopped()) return {ProbeFailure::Network, 0, {}, {}};
             m_cv.wait_for(lock, std::chrono::milliseconds(100));
         }
-        std::string why;
-        if (!EnsureBrowser(why, stop)) {
-            page.failure = why == "none" ? ProbeFailure::NoBrowser : ProbeFailure::BrowserFailed;
-            return page;
+        if (browser->tools->Alive() || tries == 1) {
+            ++m_nActive;
+            break;
         }
-        browser = m_browser;
-        ++m_nActive;
     }
-    DevTools& tools = *browser->tools;
+    RenderOn(*browser, bounds, url, stopped, page);
+    // Started anew after many pages, or once it has grown: the next page starts another,
+    // and this one ends when the last of its pages lets go of it.
+    const bool grown = browser->tools->Alive() && browser->tools->Memory().total > bounds.grown;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        --m_nActive;
+        m_lastUse = Clock::now();
+        if ((++browser->pages >= bounds.pagesPerBrowser || grown) && m_browser == browser) m_browser.reset();
+    }
+    m_cv.notify_all();
+    return page;
+}
+
+void Renderer::RenderOn(Browser& browser, const Bounds& bounds, const std::string& url,
+                        const std::function<bool()>& stopped, Page& page) {
+    DevTools& tools = *browser.tools;
     std::string context, target, session, error;
+    DevTools::Outcome last = DevTools::Outcome::Ok;
     // Every command within its bound. A browser that does not answer is ended (and started
     // anew for the next page); a page that does not (a script that never ends) only loses
     // its context, which ends its renderer.
     auto call = [&](const char* method, const Json& params, Json& result, const std::string& on) {
-        if (tools.Call(method, params, result, error, on, Clock::now() + bounds.command, stopped)) return true;
-        if (on.empty() && tools.Alive() && error.find("no answer") != std::string::npos) tools.Stop();
-        return false;
+        last = tools.Call(method, params, result, error, on, Clock::now() + bounds.command, stopped);
+        if (last == DevTools::Outcome::NoAnswer && on.empty()) tools.Stop();
+        return last == DevTools::Outcome::Ok;
+    };
+    // Why a command of the page's own failed: a page busy with its scripts does not
+    // answer within the bound.
+    auto failed = [&] {
+        if (stopped()) return ProbeFailure::Network;
+        if (last == DevTools::Outcome::NoAnswer && tools.Alive()) return ProbeFailure::RenderTimeout;
+        page.detail = error;
+        return ProbeFailure::BrowserFailed;
+    };
+    auto browserFailed = [&] {
+        page.detail = error;
+        return stopped() ? ProbeFailure::Network : ProbeFailure::BrowserFailed;
+    };
+    auto need = [&](const Json& result, const char* key, const char* method, std::string& value) {
+        return devtools::NeedStr(result, key, method, value, error);
     };
     auto run = [&]() -> ProbeFailure {
         Json r;
-        if (!call("Target.createBrowserContext", {{"disposeOnDetach", true}}, r, "")) return ProbeFailure::BrowserFailed;
-        context = r.value("browserContextId", "");
+        if (!call("Target.createBrowserContext", {{"disposeOnDetach", true}}, r, "") ||
+            !need(r, "browserContextId", "Target.createBrowserContext", context))
+            return browserFailed();
         {
-            std::lock_guard<std::mutex> lock(browser->mutex);
-            browser->pages[context];
+            std::lock_guard<std::mutex> lock(browser.contexts->mutex);
+            browser.contexts->pages[context];
         }
         if (!call("Browser.setDownloadBehavior", {{"behavior", "deny"}, {"browserContextId", context}}, r, "") ||
-            !call("Target.createTarget", {{"url", "about:blank"}, {"browserContextId", context}}, r, ""))
-            return ProbeFailure::BrowserFailed;
-        target = r.value("targetId", "");
-        if (!call("Target.attachToTarget", {{"targetId", target}, {"flatten", true}}, r, ""))
-            return ProbeFailure::BrowserFailed;
-        session = r.value("sessionId", "");
+            !call("Target.createTarget", {{"url", "about:blank"}, {"browserContextId", context}}, r, "") ||
+            !need(r, "targetId", "Target.createTarget", target))
+            return browserFailed();
+        if (!call("Target.attachToTarget", {{"targetId", target}, {"flatten", true}}, r, "") ||
+            !need(r, "sessionId", "Target.attachToTarget", session))
+            return browserFailed();
         tools.Listen(session);
         // Images, fonts and media are not needed for a text: each is refused as it is asked.
         const Json skipped = Json::array({Json{{"resourceType", "Image"}}, Json{{"resourceType", "Font"}},
                                           Json{{"resourceType", "Media"}}});
         if (!call("Page.enable", Json::object(), r, session) || !call("Network.enable", Json::object(), r, session) ||
+            !call("Inspector.enable", Json::object(), r, session) ||
             !call("Network.setCacheDisabled", {{"cacheDisabled", true}}, r, session) ||
             !call("Fetch.enable", {{"patterns", skipped}}, r, session))
-            return ProbeFailure::BrowserFailed;
+            return failed();
         // Its answer comes once the server answered: the load's bound is its bound.
         const auto start = Clock::now();
-        if (!tools.Call("Page.navigate", {{"url", url}}, r, error, session, start + bounds.load, stopped))
-            return tools.Alive() ? ProbeFailure::RenderTimeout : ProbeFailure::BrowserFailed;
-        if (!r.value("errorText", "").empty()) return FailureOfNavigation(r.value("errorText", ""));
-        const std::string frame = r.value("frameId", "");
+        last = tools.Call("Page.navigate", {{"url", url}}, r, error, session, start + bounds.load, stopped);
+        if (last != DevTools::Outcome::Ok) return failed();
+        const std::string navigationError = devtools::Str(r, "errorText");
+        if (!navigationError.empty()) return FailureOfNavigation(navigationError);
+        const std::string frame = devtools::Str(r, "frameId");
         std::set<std::string> inFlight;
         bool loaded = false;
-        Clock::time_point loadAt{}, lastActivity = Clock::now();
+        Clock::time_point loadAt{}, lastActivity = Clock::now(), measured{};
+        std::size_t largest = 0;  // the browser's largest process, while this page rendered
         for (;;) {
             const auto now = Clock::now();
             if (!loaded && now - start >= bounds.load) return ProbeFailure::RenderTimeout;
             if (loaded && ((inFlight.empty() && now - lastActivity >= bounds.quiet) || now - loadAt >= bounds.settle))
                 break;
             if (stopped()) return ProbeFailure::Network;
-            Json event;
+            if (now - measured >= std::chrono::milliseconds(250)) {
+                largest = std::max(largest, tools.Memory().largest);
+                measured = now;
+            }
+            DevTools::Event event;
             if (!tools.NextEvent(session, event, now + std::chrono::milliseconds(50))) {
-                if (!tools.Alive()) return ProbeFailure::BrowserFailed;
+                if (!tools.Alive()) {
+                    last = DevTools::Outcome::Gone;
+                    return failed();
+                }
                 continue;
             }
-            const std::string method = event.value("method", "");
-            const Json params = event.value("params", Json::object());
+            const std::string& method = event.method;
+            const Json& params = event.params;
             if (method == "Network.requestWillBeSent") {
-                inFlight.insert(params.value("requestId", ""));
+                inFlight.insert(devtools::Str(params, "requestId"));
                 lastActivity = Clock::now();
             } else if (method == "Network.loadingFinished" || method == "Network.loadingFailed") {
-                inFlight.erase(params.value("requestId", ""));
+                inFlight.erase(devtools::Str(params, "requestId"));
                 lastActivity = Clock::now();
-            } else if (method == "Network.responseReceived" && params.value("type", "") == "Document" &&
-                       params.value("frameId", "") == frame) {
-                page.nHttpStatus = params.value("response", Json::object()).value("status", 0);
+            } else if (method == "Network.responseReceived" && devtools::Str(params, "type") == "Document" &&
+                       devtools::Str(params, "frameId") == frame) {
+                page.nHttpStatus = devtools::Int(devtools::Obj(params, "response"), "status", 0);
             } else if (method == "Page.loadEventFired" && !loaded) {
                 loaded = true;
                 loadAt = lastActivity = Clock::now();
             } else if (method == "Page.javascriptDialogOpening") {
                 tools.Post("Page.handleJavaScriptDialog", {{"accept", false}}, session);  // dismissed
             } else if (method == "Fetch.requestPaused") {
-                tools.Post("Fetch.failRequest", {{"requestId", params.value("requestId", "")}, {"errorReason", "BlockedByClient"}},
+                tools.Post("Fetch.failRequest",
+                           {{"requestId", devtools::Str(params, "requestId")}, {"errorReason", "BlockedByClient"}},
                            session);
+            } else if (method == "Inspector.targetCrashed") {
+                // Its process ended: past its memory bound, as such pages end, or broken.
+                largest = std::max(largest, tools.Memory().largest);
+                if (largest >= bounds.memory / kCrashNearBound) return ProbeFailure::TooLarge;
+                page.detail = Tr("页面的进程崩溃了");
+                return ProbeFailure::BrowserFailed;
             }
         }
-        // A script that never ends keeps the document from being read: the bound says so.
-        if (!call("Runtime.evaluate",
-                  {{"expression", "document.documentElement ? document.documentElement.outerHTML : ''"},
-                   {"returnByValue", true}},
-                  r, session))
-            return tools.Alive() ? ProbeFailure::RenderTimeout : ProbeFailure::BrowserFailed;
-        page.html = r.value("result", Json::object()).value("value", "");
+        // The document as the browser holds it, read by the browser itself (no script of
+        // the page can stand in for it). A script that never ends keeps it from being
+        // read: the bound says so.
+        if (!call("DOM.getDocument", {{"depth", 0}}, r, session)) return failed();
+        const int node = devtools::Int(devtools::Obj(r, "root"), "nodeId", 0);
+        if (node == 0) {
+            error = Fill(Tr("{0} 的回答缺少 {1}"), {"DOM.getDocument", "root.nodeId"});
+            return browserFailed();
+        }
+        if (!call("DOM.getOuterHTML", {{"nodeId", node}}, r, session)) return failed();
+        const auto html = r.find("outerHTML");
+        if (html == r.end() || !html->is_string()) {
+            error = Fill(Tr("{0} 的回答缺少 {1}"), {"DOM.getOuterHTML", "outerHTML"});
+            return browserFailed();
+        }
+        page.html = html->get<std::string>();
         if (page.html.size() > kMaxDocument) return ProbeFailure::TooLarge;
         if (page.nHttpStatus != 0 && page.nHttpStatus != 200) return ProbeFailure::HttpStatus;
         return ProbeFailure::None;
     };
     page.failure = run();
+    if (page.failure != ProbeFailure::BrowserFailed) page.detail.clear();
     if (page.failure != ProbeFailure::None && page.failure != ProbeFailure::HttpStatus) page.html.clear();
     // Done with the page: its context goes, cookies and storage with it.
     if (!session.empty()) tools.Forget(session);
     if (!target.empty()) tools.Post("Target.closeTarget", {{"targetId", target}}, "");
     if (!context.empty()) {
         tools.Post("Target.disposeBrowserContext", {{"browserContextId", context}}, "");
-        std::lock_guard<std::mutex> lock(browser->mutex);
-        browser->pages.erase(context);
+        std::lock_guard<std::mutex> lock(browser.contexts->mutex);
+        browser.contexts->pages.erase(context);
     }
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        --m_nActive;
-        m_lastUse = Clock::now();
-    }
-    m_cv.notify_all();
-    return page;
 }
 
 }  // namespace sentrel

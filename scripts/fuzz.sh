@@ -6,9 +6,11 @@
 #   bash scripts/fuzz.sh --coverage TARGET  line coverage of the code under test, reached by
 #                                         TARGET's corpus (seeds and what runs have grown)
 # Targets: import_fuzz body_counter_fuzz response_fuzz smtp_reply_fuzz settings_fuzz
+#          selector_fuzz charset_fuzz devtools_fuzz
 set -euo pipefail
 cd "$(dirname "$0")/.."
-targets=(import_fuzz body_counter_fuzz response_fuzz smtp_reply_fuzz settings_fuzz selector_fuzz charset_fuzz)
+targets=(import_fuzz body_counter_fuzz response_fuzz smtp_reply_fuzz settings_fuzz selector_fuzz charset_fuzz
+         devtools_fuzz)
 
 bash scripts/deps.sh --fuzz  # clang, libFuzzer and the sanitizer runtimes
 
@@ -37,6 +39,7 @@ if [ "${1:-}" = "--coverage" ]; then
     response_fuzz) src=probe/ProbeTransfer.h; fns='Transfer|HeaderIs|Trim|IsRedirect' ;;
     smtp_reply_fuzz) src=delivery/SmtpConnection.cpp; fns='ReadLine|SmtpReplyCode' ;;
     settings_fuzz) src=support/CCore.cpp; fns='CCore|ParseInt|ParseBool|ValidUtf8|Find' ;;
+    devtools_fuzz) src=probe/DevToolsMessage.cpp; fns='Read|Repaired|Parse|Str|Obj|Int|NeedStr' ;;
     *) echo "unknown target $t"; exit 2 ;;
   esac
   cmake -S . -B build-fuzz-cov -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \

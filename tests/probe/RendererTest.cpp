@@ -2,6 +2,9 @@
 // loopback) and by the stand-in browser that gives the faults a real one cannot.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <atomic>
 #include <future>
 #include <thread>
 
@@ -93,6 +96,8 @@ TEST_F(RenderedPages, ScriptsRunBeforeTheTextIsReadAndNothingLeavesTheWeb) {
         {"/popup", "Opener page", "Landing page"},         // the popup is not the page
         {"/file", "Refused", "Read"},                      // file: never read
         {"/to-file", "Stays here", "root:"},               // nor navigated to
+        {"/outer-html", "Still read", ""},                 // the document read by the browser itself
+        {"/half-emoji", "Deal \xEF\xBF\xBD\nWhole \xF0\x9F\x98\x80", ""},  // half of an emoji: U+FFFD
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
@@ -118,6 +123,7 @@ TEST_F(RenderedPages, PagesThatNeverSettleEndWithinTheirBounds) {
         {"/busy", ProbeFailure::RenderTimeout, 4.5},              // quiet, then the document never comes
         {"/busy-before-load", ProbeFailure::RenderTimeout, 5.5},  // no load event
         {"/hold", ProbeFailure::RenderTimeout, 5.5},              // the server never answers
+        {"/held-script", ProbeFailure::RenderTimeout, 5.5},       // a script never comes: no load event
         {"/polling", ProbeFailure::None, 3.5},                    // read at the latest 2 s after load
         {"/missing", ProbeFailure::HttpStatus, 3.0},
     };
@@ -219,6 +225,51 @@ TEST_F(RenderedPages, TheBrowserEndsWhenIdleOrAtTheEndAndLeavesNothing) {
     EXPECT_TRUE(test::FolderEntries(temp.Path()).empty());
 }
 
+TEST_F(RenderedPages, ALongTemporaryFolderStillRenders) {
+    // Services and test runners give long ones; a browser's socket path must still fit.
+    std::string deep = temp.Path();
+    while (deep.size() < 150) {
+        deep += "/" + std::string(std::min<std::size_t>(20, 150 - deep.size()), 'd');
+        ::mkdir(deep.c_str(), 0700);
+    }
+    ASSERT_GE(deep.size(), 150u);
+    test::SetEnv("TMPDIR", deep);
+    const Renderer::Page page = renderer.Render(site.Url("/shell"), {});
+    EXPECT_EQ(page.failure, ProbeFailure::None) << ProbeResult::Failed(page.failure, page.detail).Reason();
+    EXPECT_NE(TextOf(page.html).find("Price 42"), std::string::npos);
+}
+
+TEST_F(RenderedPages, APageThatWantsTooMuchMemoryCostsNoOtherPage) {
+    Renderer::Bounds bounds = ShortBounds();
+    bounds.memory = std::size_t(512) << 20;
+    bounds.load = bounds.command = 20s;
+    renderer.SetBounds(bounds);
+    // What the browser's processes hold while the page asks for 4 GB.
+    std::atomic<bool> done{false};
+    std::size_t peak = 0;
+    std::thread watch([&] {
+        while (!done) {
+            peak = std::max(peak, renderer.BrowserMemory());
+            std::this_thread::sleep_for(20ms);
+        }
+    });
+    const Renderer::Page buffers = renderer.Render(site.Url("/buffers"), {});
+    EXPECT_EQ(buffers.failure, ProbeFailure::None);
+    EXPECT_NE(TextOf(buffers.html).find("refused"), std::string::npos) << TextOf(buffers.html);
+    // A million nodes end their own page's process; a page beside it renders.
+    auto shell = std::async(std::launch::async, [&] {
+        std::this_thread::sleep_for(300ms);
+        return renderer.Render(site.Url("/shell"), {});
+    });
+    const Renderer::Page nodes = renderer.Render(site.Url("/million-nodes"), {});
+    EXPECT_EQ(nodes.failure, ProbeFailure::TooLarge) << ProbeResult::Failed(nodes.failure, nodes.detail).Reason();
+    EXPECT_EQ(shell.get().failure, ProbeFailure::None);
+    done = true;
+    watch.join();
+    EXPECT_LT(peak, std::size_t(1536) << 20) << "the browser's processes together, in MB: " << (peak >> 20);
+    EXPECT_EQ(renderer.BrowsersStarted(), 1);
+}
+
 TEST_F(RenderedPages, ARowRendersThroughTheProbeWithItsRegionAndRules) {
     // The whole path of a row: the probe, the renderer the program shares, the reader.
     Renderer::Shared().SetBounds(ShortBounds());
@@ -283,6 +334,95 @@ TEST(StandInBrowser, ABrowserThatBreaksFailsOnlyThePageInFlight) {
     }
     EXPECT_EQ(renderer.BrowsersStarted(), 6);
 }
+
+TEST(StandInBrowser, AnAnswerOfTheWrongShapeFailsOnlyItsPage) {
+    EnvScope browser("SENTREL_BROWSER", kStandIn);
+    Renderer renderer;
+    renderer.SetBounds(ShortBounds());
+    struct Case {
+        const char* mode;
+        ProbeFailure failure;
+        const char* said;  // in the reason, or the text
+    };
+    const Case cases[] = {
+        {"result-array", ProbeFailure::BrowserFailed, "result"},
+        {"error-string", ProbeFailure::BrowserFailed, "no targets today"},
+        {"html-number", ProbeFailure::BrowserFailed, "outerHTML"},
+        {"deep", ProbeFailure::BrowserFailed, "64"},
+        {"params-number", ProbeFailure::None, "Stand-in page"},
+        {"surrogate", ProbeFailure::None, "Deal \xEF\xBF\xBD\nWhole \xF0\x9F\x98\x80"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        EnvScope fault("STANDIN_BROWSER_MODE", c.mode);
+        const int started = renderer.BrowsersStarted();
+        for (int i = 0; i < 2; ++i) {  // the same browser answers the next page too
+            const Renderer::Page page = renderer.Render("http://127.0.0.1:9/", {});
+            EXPECT_EQ(page.failure, c.failure);
+            const std::string said = page.failure == ProbeFailure::None
+                                         ? TextOf(page.html)
+                                         : ProbeResult::Failed(page.failure, page.detail).Reason();
+            EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        }
+        EXPECT_EQ(renderer.BrowsersStarted(), started + 1);
+        renderer.Shutdown();
+    }
+}
+
+TEST(StandInBrowser, ABrowserThatNeverAnswersHoldsUpNoOtherRow) {
+    EnvScope browser("SENTREL_BROWSER", kStandIn);
+    EnvScope fault("STANDIN_BROWSER_MODE", "hang");
+    Renderer renderer;
+    renderer.SetBounds(ShortBounds());  // 2 s a command
+    const auto start = Clock::now();
+    std::vector<std::future<Renderer::Page>> pages;
+    for (int i = 0; i < 6; ++i)
+        pages.push_back(std::async(std::launch::async, [&] { return renderer.Render("http://127.0.0.1:9/", {}); }));
+    for (auto& page : pages) EXPECT_EQ(page.get().failure, ProbeFailure::BrowserFailed);
+    EXPECT_LT(Seconds(start), 3.5) << "six rows wait for one start, not one after another";
+}
+
+TEST(StandInBrowser, ABrowserIsStartedAnewAfterItsPagesOrOnceItHasGrown) {
+    EnvScope browser("SENTREL_BROWSER", kStandIn);
+    Renderer renderer;
+    Renderer::Bounds bounds = ShortBounds();
+    bounds.pagesPerBrowser = 3;
+    renderer.SetBounds(bounds);
+    for (int i = 0; i < 7; ++i) ASSERT_EQ(renderer.Render("http://127.0.0.1:9/", {}).failure, ProbeFailure::None);
+    EXPECT_EQ(renderer.BrowsersStarted(), 3);
+    bounds.grown = 1;  // any browser has grown past a byte: the third ends after its next page
+    renderer.SetBounds(bounds);
+    for (int i = 0; i < 2; ++i) ASSERT_EQ(renderer.Render("http://127.0.0.1:9/", {}).failure, ProbeFailure::None);
+    EXPECT_EQ(renderer.BrowsersStarted(), 4);
+}
+
+#ifndef _WIN32
+TEST(StandInBrowser, ItsProfileFitsASocketPathWhateverTmpdirIsAndGoesWithIt) {
+    test::TempDir dir;
+    std::string deep = dir.Path();
+    while (deep.size() < 150) {
+        deep += "/" + std::string(std::min<std::size_t>(20, 150 - deep.size()), 'd');
+        ::mkdir(deep.c_str(), 0700);
+    }
+    EnvScope tmp("TMPDIR", deep);
+    EnvScope browser("SENTREL_BROWSER", kStandIn);
+    EnvScope log("STANDIN_BROWSER_LOG", dir.File("args"));
+    Renderer renderer;
+    renderer.SetBounds(ShortBounds());
+    ASSERT_EQ(renderer.Render("http://127.0.0.1:9/", {}).failure, ProbeFailure::None);
+    const std::string args = test::ReadFile(dir.File("args"));
+    const std::size_t at = args.find("--user-data-dir=");
+    ASSERT_NE(at, std::string::npos);
+    const std::string profile = args.substr(at + 16, args.find('\n', at) - at - 16);
+    // Its temporary folder and the socket a browser makes there: ".../t/.org.chromium.Chromium.XXXXXX/SingletonSocket".
+    EXPECT_LE(profile.size() + 48, 107u) << profile;
+    struct stat st {};
+    ASSERT_EQ(::stat(profile.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u) << "its owner's only";
+    renderer.Shutdown();
+    EXPECT_NE(::stat(profile.c_str(), &st), 0) << "removed at the end";
+}
+#endif
 
 }  // namespace
 }  // namespace sentrel

@@ -45,7 +45,7 @@ class ScriptSite {
                   c.Sleep(std::chrono::milliseconds(800));
                   --m_nSlowNow;
               }
-              if (path == "/hold") c.Sleep(std::chrono::seconds(20));
+              if (path == "/hold" || path == "/hold.js") c.Sleep(std::chrono::seconds(20));
               c.Write(Answer(path));
           }) {}
 
@@ -130,6 +130,25 @@ class ScriptSite {
             return Html("<body><p>With a picture</p><img src='/picture.png'><style>@font-face { font-family: f;"
                         " src: url('/font.woff2'); } p { font-family: f; }</style></body>");
         if (path == "/slow") return Html("<body><p>Slow page</p></body>");
+        // A script that never comes: no load event.
+        if (path == "/held-script") return Html("<body><p>Top</p><script src='/hold.js'></script></body>");
+        // Pages that make the document hard to read or to carry.
+        if (path == "/outer-html")
+            return Html("<body><p>Still read</p><script>Object.defineProperty(Element.prototype, 'outerHTML',"
+                        " {get() { return 42; }});</script></body>");
+        if (path == "/half-emoji")
+            return Html("<body><p id='d'></p><script>d.textContent = 'Deal \\u{1F600}'.substring(0, 6);</script>"
+                        "<p>Whole \xF0\x9F\x98\x80</p></body>");
+        // 4 GB of buffers, each filled; what could not be had is told.
+        if (path == "/buffers")
+            return Html("<body><p id='o'>start</p><script>let keep = [], n = 0; try { for (let i = 0; i < 16; i++) {"
+                        " const a = new Uint8Array(256 * 1024 * 1024); a.fill(1); keep.push(a); n++; } } catch (e) {"
+                        " o.textContent = 'refused'; } document.body.insertAdjacentHTML('beforeend', '<p>held ' + n +"
+                        " '</p>');</script></body>");
+        if (path == "/million-nodes")
+            return Html("<body><div id='r'></div><script>for (let i = 0; i < 1000000; i++) {"
+                        " const d = document.createElement('div'); d.textContent = 'node ' + i; r.appendChild(d); }"
+                        "</script></body>");
         if (path == "/missing")
             return Reply("404 Not Found", "Content-Type: text/html\r\n", "<p>Not here</p>");
         return Reply("404 Not Found", "", "");

@@ -2,7 +2,11 @@
 // commands on descriptor 3 and answers on 4, with the few answers and events a render
 // needs. It gives the faults a real browser cannot be made to give, chosen by
 // STANDIN_BROWSER_MODE: "ok" (the default), "garbage" (answers the first command with
-// something that is no JSON), "hang" (never answers), "crash" (ends at the first command).
+// something that is no JSON), "hang" (never answers), "crash" (ends at the first command),
+// and answers of the wrong shape: "result-array" (a result that is an array), "error-string"
+// (an error that is a string), "params-number" (events whose params are a number),
+// "html-number" (a document that is a number), "deep" (a document nested a million arrays
+// deep), "surrogate" (a document holding half of an emoji, as Chromium writes it).
 // STANDIN_BROWSER_LOG names a file each start appends its arguments to, one per line.
 #include <nlohmann/json.hpp>
 
@@ -24,8 +28,8 @@ namespace {
 
 using Json = nlohmann::json;
 
-bool Send(const Json& message) {
-    const std::string bytes = message.dump() + '\0';
+bool SendText(const std::string& text) {
+    const std::string bytes = text + '\0';
     std::size_t done = 0;
     while (done < bytes.size()) {
         const int n = write(4, bytes.data() + done, static_cast<unsigned>(bytes.size() - done));
@@ -35,8 +39,12 @@ bool Send(const Json& message) {
     return true;
 }
 
+bool Send(const Json& message) {
+    return SendText(message.dump());
+}
+
 // The answer to a command, and the events that follow it.
-void Answer(const Json& command) {
+void Answer(const Json& command, const std::string& mode) {
     const std::string method = command.value("method", "");
     const int id = command.value("id", 0);
     Json answer = {{"id", id}, {"result", Json::object()}};
@@ -46,16 +54,32 @@ void Answer(const Json& command) {
     if (method == "Target.createTarget") result["targetId"] = "target-1";
     if (method == "Target.attachToTarget") result["sessionId"] = "session-1";
     if (method == "Page.navigate") result["frameId"] = "frame-1";
-    if (method == "Runtime.evaluate") {
-        const std::string page = "<html><body><p>Stand-in page</p></body></html>";
-        result["result"] = {{"type", "string"}, {"value", page}};
+    if (method == "DOM.getDocument") result["root"] = {{"nodeId", 1}};
+    if (method == "DOM.getOuterHTML") {
+        const std::string id = std::to_string(command.value("id", 0));
+        if (mode == "result-array") return (void)SendText("{\"id\":" + id + ",\"result\":[1,2]}");
+        if (mode == "html-number") return (void)SendText("{\"id\":" + id + ",\"result\":{\"outerHTML\":42}}");
+        if (mode == "surrogate")
+            return (void)SendText("{\"id\":" + id +
+                                  ",\"result\":{\"outerHTML\":\"<p>Deal \\ud83d</p><p>Whole \\ud83d\\ude00</p>\"}}");
+        if (mode == "deep") {
+            std::string deep = "{\"id\":" + id + ",\"result\":{\"outerHTML\":";
+            deep.append(1000000, '[');
+            deep.append(1000000, ']');
+            return (void)SendText(deep + "}}");
+        }
+        result["outerHTML"] = "<html><body><p>Stand-in page</p></body></html>";
     }
+    if (mode == "error-string" && method == "Target.createTarget")
+        return (void)SendText("{\"id\":" + std::to_string(id) + ",\"error\":\"no targets today\"}");
     Send(answer);
     if (method == "Page.navigate") {
-        Send({{"method", "Network.responseReceived"},
-              {"sessionId", "session-1"},
-              {"params", {{"type", "Document"}, {"frameId", "frame-1"}, {"response", {{"status", 200}}}}}});
-        Send({{"method", "Page.loadEventFired"}, {"sessionId", "session-1"}, {"params", Json::object()}});
+        const Json params = {{"type", "Document"}, {"frameId", "frame-1"}, {"response", {{"status", 200}}}};
+        const Json odd = 5;
+        Send({{"method", "Network.responseReceived"}, {"sessionId", "session-1"},
+              {"params", mode == "params-number" ? odd : params}});
+        Send({{"method", "Page.loadEventFired"}, {"sessionId", "session-1"},
+              {"params", mode == "params-number" ? odd : Json::object()}});
     }
 }
 
@@ -86,7 +110,7 @@ int main(int argc, char** argv) {
                 continue;
             }
             if (mode == "hang" || command.is_discarded()) continue;
-            Answer(command);
+            Answer(command, mode);
         }
     }
 }

@@ -99,6 +99,24 @@ TEST(WatchRender, NoBrowserFailsOnlyTheRenderedRowUntilOneAppearsAndOtherRowsSta
     p.ExpectNothingLeft();
 }
 
+TEST(WatchRender, AHostilePageFailsOrIsReadAndTheOtherRowsAreToldAndStored) {
+    Site sizes;
+    ScriptSite site;
+    RenderProfile p;
+    ASSERT_FALSE(p.browserPath.empty());
+    p.List({{sizes.server.Url("/size"), "", "100"}});
+    int code = -1;
+    for (const char* path : {"/outer-html", "/half-emoji"})
+        EXPECT_EQ("", p.Render({"--add", site.Url(path), "--render"}, &code)) << path;
+    sizes.size = 150;
+    const std::string out = p.Render({"--once"}, &code);
+    EXPECT_EQ(1, code) << out;  // the pass ends as a pass does: the size row changed
+    EXPECT_NE(std::string::npos, out.find(" changed " + sizes.server.Url("/size") + " 100 -> 150")) << out;
+    EXPECT_EQ("", p.Render({"--once"}, &code)) << "every row's state was stored";
+    EXPECT_EQ(0, code);
+    p.ExpectNothingLeft();
+}
+
 TEST(WatchRender, SigtermDuringARenderEndsTheBrowserWithTheProgram) {
     ScriptSite site;
     RenderProfile p;
