@@ -51,6 +51,7 @@ WatchSession::RunOptions AlertPolicy::RunOptions(int interval) const {
     // One pass has no second probe to confirm a failure with.
     run.nFailAfter = m_options.bOnePass ? 1 : keys::kFailAfter.Clamp(m_settings.m_nFailAfter);
     run.nHistoryDepth = keys::kHistoryDepth.Clamp(m_settings.m_nHistoryDepth);
+    run.nHistoryMb = keys::kHistoryMb.Clamp(m_settings.m_nHistoryMb);
     return run;
 }
 

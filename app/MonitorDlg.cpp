@@ -77,10 +77,11 @@ CMonitorDlg::CMonitorDlg(std::unique_ptr<CAlertSound> sound)
     m_policy.SetSignal(this);
     m_policy.SetMailer(m_pMails.get());
     m_policy.SetListKeeper(this);
-    // A hook's outage, and its end, in the status line (told from the hook's thread).
-    m_pHookTarget = MakeWxPostTarget<std::string>(this, WM_HOOK_TOLD);
+    // A hook's outage, and its end, in the status line (told from the hook's thread); so is
+    // a text row's text that could not be kept.
+    m_pToldTarget = MakeWxPostTarget<std::string>(this, WM_STATUS_TOLD);
     m_pHooks = std::make_unique<HookSender>(
-        [target = m_pHookTarget](const std::string& text) { target->Post(text); });
+        [target = m_pToldTarget](const std::string& text) { target->Post(text); });
     m_policy.SetHooks(m_pHooks.get());
     m_policy.SetWakeUp([this](std::chrono::steady_clock::time_point when) { WakePolicyAt(when); });
     m_stStatus = new wxStaticText(this, IDC_STATUS, TrW("就绪"), wxPoint(7, 297), wxSize(150, 17),
@@ -95,7 +96,7 @@ CMonitorDlg::~CMonitorDlg() {
     m_timerPolicy.Stop();
     m_policy.SetNotifier(nullptr);
     m_policy.SetHooks(nullptr);
-    m_pHookTarget->Close();
+    m_pToldTarget->Close();
     m_pHooks.reset();  // no hook's thread tells this window anything after this
     m_pNotifier.reset();
     m_pStatusTray.reset();
@@ -115,7 +116,7 @@ void CMonitorDlg::BindCommands() {
     Bind(wxEVT_THREAD, &CMonitorDlg::OnWatchMessage, this, WM_PAGE_SIZE);
     Bind(
         wxEVT_THREAD, [this](wxThreadEvent& e) { SetStatusText(U(e.GetPayload<std::string>())); },
-        WM_HOOK_TOLD);
+        WM_STATUS_TOLD);
     Bind(
         wxEVT_THREAD, [this](wxThreadEvent& e) { OnMailResult(e.GetPayload<MailResult>()); },
         WM_MAIL_RESULT);

@@ -220,7 +220,7 @@ class CMonitorDlg : public wxDialog,
     WatchTarget m_pWatchTarget;           // watchers post here
     MailTarget m_pMailTarget;             // alert mails report here
     PostTargetPtr<bool> m_pSecretTarget;  // the keyring took the file's password
-    PostTargetPtr<std::string> m_pHookTarget;  // a hook's outage and its end
+    PostTargetPtr<std::string> m_pToldTarget;  // what a worker tells in the status line
     WorkerGroup m_workers;                // the keyring's move
     std::unique_ptr<MailDispatcher> m_pMails;  // alert mails, each on a worker
 

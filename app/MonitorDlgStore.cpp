@@ -39,6 +39,7 @@ void CMonitorDlg::LoadUrlList() {
     const bool read = m_pList->Load(m_session, ListFile::Shards::Fold, problems);
     m_bBulk = false;
     m_session.SetTextKeeper(&m_pList->Texts());
+    m_pList->OnTextProblem([target = m_pToldTarget](const std::string& told) { target->Post(told); });
     ResetListView();
     for (const std::string& problem : problems) m_strStartupProblems += problem + "\n";
     if (!read)

@@ -38,7 +38,8 @@ enum class SettingKind {
     X(Text, m_strNtfy, kNtfy, "ntfy", "", 0, 0)                            \
     X(Bool, m_bWebhook, kBWebhook, "bwebhook", true, 0, 0)                 \
     X(Text, m_strBrowser, kBrowser, "browser", "", 0, 0)                   \
-    X(Int, m_nHistoryDepth, kHistoryDepth, "historydepth", 50, 1, 1000)
+    X(Int, m_nHistoryDepth, kHistoryDepth, "historydepth", 50, 1, 1000)    \
+    X(Int, m_nHistoryMb, kHistoryMb, "historymb", 64, 1, 4096)
 
 template <SettingKind K>
 struct SettingType {

@@ -14,7 +14,7 @@ constexpr unsigned WM_MAIL_RESULT = kProgramMessageBase + 3;   ///< a mail's Mai
 constexpr unsigned WM_PAGE_SIZE = kProgramMessageBase + 4;     ///< a watcher's first result
 constexpr unsigned WM_PROBE_RESULT = kProgramMessageBase + 5;  ///< each later result
 constexpr unsigned WM_SECRET_MOVED = kProgramMessageBase + 6;  ///< the keyring took a password
-constexpr unsigned WM_HOOK_TOLD = kProgramMessageBase + 7;     ///< a hook's outage, or its end
+constexpr unsigned WM_STATUS_TOLD = kProgramMessageBase + 7;   ///< a line for the status: a hook's outage, a text not kept
 constexpr unsigned WM_SHOW_WINDOW = kProgramMessageBase + 8;   ///< a second start asks to see it
 constexpr unsigned WM_PREVIEW_DONE = kProgramMessageBase + 9;  ///< the URL dialog's preview
 

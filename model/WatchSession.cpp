@@ -228,6 +228,7 @@ bool WatchSession::Start(const RunOptions& options) {
     m_pRunFlag = CRunFlag::MakeChild(m_pExitFlag, "RUN");
     m_nFailAfter = std::max(1, options.nFailAfter);
     m_nHistoryDepth = std::max(1, options.nHistoryDepth);
+    m_nHistoryBytes = static_cast<long long>(std::max(1, options.nHistoryMb)) << 20;
     for (WatchRow& row : m_rows) {
         row.bHaveSize = false;
         row.nFailures = 0;

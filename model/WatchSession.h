@@ -73,6 +73,7 @@ struct VersionNote {
     bool bNewBase = false;  ///< its number is now the one change:P% measures from
     double base = 0;
     int depth = 50;  ///< versions the page keeps (the oldest beyond them go)
+    long long maxBytes = 64ll << 20;  ///< what its versions may take (the oldest beyond it go)
 };
 
 /// Where a text row's texts are kept between runs (the store), so that what changed can
@@ -199,6 +200,7 @@ class WatchSession {
         int nInterval = 60;
         int nFailAfter = 2;  ///< failed probes in a row before a row shows a failure
         int nHistoryDepth = 50;  ///< versions a text row keeps of its text
+        int nHistoryMb = 64;     ///< megabytes those versions may take
         WatchTarget target;  ///< where the watchers post; the owner hands posts to Deliver
         std::function<void(int index)> onStarting;  ///< before each row's watcher starts
     };
@@ -270,6 +272,7 @@ class WatchSession {
     int m_nNextWatch = 0;
     int m_nFailAfter = 2;
     int m_nHistoryDepth = 50;
+    long long m_nHistoryBytes = 64ll << 20;
     WatcherStarter m_fnStartWatcher;
     std::map<int, std::unique_ptr<CWatchThread>> m_threads;  // by watch number, every run's
     const Clock* m_pClock = &Clock::System();

@@ -79,6 +79,7 @@ void WatchSession::OnGoodText(WatchRow& row, const ProbeResult& result) {
         row.change = std::make_shared<const content::LineChanges>(content::ChangesOf(diff));
         VersionNote note;
         note.depth = m_nHistoryDepth;
+        note.maxBytes = m_nHistoryBytes;
         note.nAdded = row.change->nAdded;
         note.nRemoved = row.change->nRemoved;
         double number = 0;

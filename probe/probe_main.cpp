@@ -6,8 +6,10 @@
 
 #include <cstdio>
 
+#include "CCore.h"
 #include "PageText.h"
 #include "Renderer.h"
+#include "TextRules.h"
 #include "WatchThread.h"
 
 int main(int argc, char** argv) {
@@ -38,6 +40,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sentrel-probe: %s\n", e.what());
         return 2;
     }
+    // The reasons it prints speak the language the other programs speak: the setting in
+    // the profile's sentrel.ini, else the system's.
+    sentrel::CCore core;
+    core.UseChosenLanguage();
     sentrel::content::PageReader reader;
     if (text) {
         std::string rules, error;
@@ -65,7 +71,8 @@ int main(int argc, char** argv) {
     for (const std::string& url : urls) {
         const sentrel::ProbeResult result = probe.Probe(url.c_str(), nullptr);
         if (!result.Ok()) {
-            std::fprintf(stderr, "sentrel-probe: %s: %s\n", url.c_str(), result.Reason().c_str());
+            std::fprintf(stderr, "sentrel-probe: %s: %s\n", sentrel::WithoutPassword(url).c_str(),
+                         result.Reason().c_str());
             status = render ? 2 : status;
             continue;
         }

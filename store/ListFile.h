@@ -49,7 +49,8 @@ class ListFile {
     bool Versions(const std::string& url, std::vector<TextVersion>& versions, std::string& error) const;
     /// The text of version `n` of Versions; false with the reason when there is none.
     bool VersionText(const std::string& url, int n, std::string& text, std::string& error) const;
-    /// Reported on whatever thread keeps a text, when one could not be kept.
+    /// What keeping texts has to tell (a text that could not be kept, a page whose versions
+    /// passed their size), in the user's words, on whatever thread keeps a text.
     void OnTextProblem(std::function<void(const std::string&)> told) { m_fnTextProblem = std::move(told); }
 
     /// Saves the session's rows to SaveTarget. When that fails, the list's rows go to a

@@ -1,5 +1,7 @@
 #include "StoreDb.h"
 
+#include <tuple>
+
 namespace sentrel {
 namespace storedb {
 
@@ -16,11 +18,21 @@ constexpr const char* kCreateTexts =
     "CREATE TABLE IF NOT EXISTS T_TEXT (url TEXT PRIMARY KEY, last TEXT, lasttime INTEGER, "
     "prev TEXT, prevtime INTEGER, alertnum REAL)";
 // Every kept version of a text row's text, oldest first by seq. `whole` 1: body is the
-// text; 0: body is a line delta that makes it of the next version's text.
+// text; 0: body is a line delta that makes it of the next version's text. `hash` is the
+// text's (XXH64), so that a text rebuilt of deltas is known to be right.
 constexpr const char* kCreateVersions =
     "CREATE TABLE IF NOT EXISTS T_VERSION (url TEXT, seq INTEGER, time INTEGER, size INTEGER, "
     "added INTEGER, removed INTEGER, kind INTEGER, because TEXT, whole INTEGER, body BLOB, "
-    "PRIMARY KEY (url, seq))";
+    "hash INTEGER, PRIMARY KEY (url, seq))";
+
+// True when the table has the column.
+bool HasColumn(sqlite3* db, const char* table, const char* column) {
+    Stmt s = Prepare(db, "SELECT 1 FROM pragma_table_info(?) WHERE name = ?");
+    if (!s) return false;
+    sqlite3_bind_text(s.get(), 1, table, -1, SQLITE_STATIC);
+    sqlite3_bind_text(s.get(), 2, column, -1, SQLITE_STATIC);
+    return sqlite3_step(s.get()) == SQLITE_ROW;
+}
 
 }  // namespace
 
@@ -81,20 +93,22 @@ bool EnsureTextTables(sqlite3* db) {
     if (!hadVersions &&
         sqlite3_exec(db,
                      "INSERT OR IGNORE INTO T_VERSION SELECT url, 1, prevtime, "
-                     "length(CAST(prev AS BLOB)), NULL, NULL, 0, NULL, 1, CAST(prev AS BLOB) "
+                     "length(CAST(prev AS BLOB)), NULL, NULL, 0, NULL, 1, CAST(prev AS BLOB), NULL "
                      "FROM T_TEXT WHERE prevtime > 0 AND prev IS NOT NULL;"
                      "INSERT OR IGNORE INTO T_VERSION SELECT url, CASE WHEN prevtime > 0 AND prev "
                      "IS NOT NULL THEN 2 ELSE 1 END, lasttime, length(CAST(last AS BLOB)), NULL, "
                      "NULL, CASE WHEN prevtime > 0 AND prev IS NOT NULL THEN 1 ELSE 0 END, NULL, "
-                     "1, CAST(last AS BLOB) FROM T_TEXT WHERE lasttime > 0 AND last IS NOT NULL",
+                     "1, CAST(last AS BLOB), NULL FROM T_TEXT WHERE lasttime > 0 AND last IS NOT NULL",
                      nullptr, nullptr, nullptr) != SQLITE_OK)
         return false;
-    // A T_TEXT of an earlier version has no alertnum yet.
-    Stmt columns = Prepare(db, "SELECT 1 FROM pragma_table_info('T_TEXT') WHERE name = 'alertnum'");
-    if (!columns) return false;
-    if (sqlite3_step(columns.get()) == SQLITE_ROW) return true;
-    return sqlite3_exec(db, "ALTER TABLE T_TEXT ADD COLUMN alertnum REAL", nullptr, nullptr,
-                        nullptr) == SQLITE_OK;
+    // Tables of earlier versions lack the columns added since: T_TEXT's alertnum,
+    // T_VERSION's hash (their versions are then known by their size alone).
+    for (const auto& [table, column, sql] :
+         {std::tuple<const char*, const char*, const char*>{"T_TEXT", "alertnum", "ALTER TABLE T_TEXT ADD COLUMN alertnum REAL"},
+          {"T_VERSION", "hash", "ALTER TABLE T_VERSION ADD COLUMN hash INTEGER"}})
+        if (!HasColumn(db, table, column) && sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+            return false;
+    return true;
 }
 
 void DropTextsOfGonePages(sqlite3* db) {

@@ -3,6 +3,7 @@
 
 #include "LineDiff.h"
 #include "StoreDb.h"
+#include "TextHash.h"
 #include "Translate.h"
 #include "UrlStore.h"
 
@@ -99,7 +100,8 @@ bool UrlStore::LoadTexts(const std::string& url, PageTexts& texts, std::string& 
 }
 
 bool UrlStore::KeepText(const std::string& url, const std::string& text, std::time_t when,
-                        const VersionNote& note, std::string& error) const {
+                        const VersionNote& note, std::string& error, int* dropped) const {
+    if (dropped) *dropped = 0;
     Db db = OpenTexts(m_strPath, error);
     if (!db) return false;
     sqlite3* h = db.get();
@@ -125,8 +127,8 @@ bool UrlStore::KeepText(const std::string& url, const std::string& text, std::ti
     Stmt add =
         Prepare(h,
                 "INSERT INTO T_VERSION (url, seq, time, size, added, removed, kind, because, "
-                "whole, body) VALUES (?1, coalesce((SELECT max(seq) FROM T_VERSION WHERE "
-                "url = ?1), 0) + 1, ?2, ?3, ?4, ?5, ?6, ?7, 1, ?8)");
+                "whole, body, hash) VALUES (?1, coalesce((SELECT max(seq) FROM T_VERSION WHERE "
+                "url = ?1), 0) + 1, ?2, ?3, ?4, ?5, ?6, ?7, 1, ?8, ?9)");
     if (!add) return fail();
     BindText(add.get(), 1, url);
     sqlite3_bind_int64(add.get(), 2, static_cast<sqlite3_int64>(when));
@@ -139,6 +141,7 @@ bool UrlStore::KeepText(const std::string& url, const std::string& text, std::ti
     else
         BindText(add.get(), 7, note.because);
     sqlite3_bind_blob(add.get(), 8, kept.data(), static_cast<int>(kept.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(add.get(), 9, static_cast<sqlite3_int64>(content::TextHash(kept)));
     if (sqlite3_step(add.get()) != SQLITE_DONE) return fail();
 
     // The oldest beyond the page's depth go; older versions only ever depend on newer ones.
@@ -149,6 +152,29 @@ bool UrlStore::KeepText(const std::string& url, const std::string& text, std::ti
     BindText(trim.get(), 1, url);
     sqlite3_bind_int(trim.get(), 2, std::max(1, note.depth));
     if (sqlite3_step(trim.get()) != SQLITE_DONE) return fail();
+    trim.reset();
+    // And the oldest of those that take more than the page's bound, the newest always kept:
+    // a page rewritten at every probe cannot fill the disk.
+    Stmt sizes = Prepare(h, "SELECT seq, length(body) FROM T_VERSION WHERE url = ? ORDER BY seq DESC");
+    if (!sizes) return fail();
+    BindText(sizes.get(), 1, url);
+    long long total = 0, keptFrom = 0, beyond = 0;
+    int rc;
+    while ((rc = sqlite3_step(sizes.get())) == SQLITE_ROW) {
+        total += sqlite3_column_int64(sizes.get(), 1);
+        if (total > note.maxBytes && keptFrom != 0) ++beyond;
+        else keptFrom = sqlite3_column_int64(sizes.get(), 0);
+    }
+    if (rc != SQLITE_DONE) return fail();
+    sizes.reset();
+    if (beyond > 0) {
+        Stmt drop = Prepare(h, "DELETE FROM T_VERSION WHERE url = ? AND seq < ?");
+        if (!drop) return fail();
+        BindText(drop.get(), 1, url);
+        sqlite3_bind_int64(drop.get(), 2, keptFrom);
+        if (sqlite3_step(drop.get()) != SQLITE_DONE) return fail();
+        if (dropped) *dropped = static_cast<int>(beyond);
+    }
     if (sqlite3_exec(h, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
     return true;
 }
@@ -213,15 +239,23 @@ bool UrlStore::VersionText(const std::string& url, int n, std::string& text,
     if (!db) return false;
     // From the n-th version on to the first kept whole: its text, then each delta back.
     Stmt s = PageQuery(db.get(),
-                       "SELECT whole, body FROM T_VERSION WHERE url = ? ORDER BY seq "
+                       "SELECT whole, body, size, hash FROM T_VERSION WHERE url = ? ORDER BY seq "
                        "LIMIT -1 OFFSET ?",
                        url, m_strPath, error);
     if (!s) return false;
     sqlite3_bind_int(s.get(), 2, std::max(0, n - 1));
     std::vector<std::string> deltas;
-    bool whole = false;
+    bool whole = false, first = true, hashed = false;
+    long long size = 0;
+    std::uint64_t hash = 0;
     int rc;
     while (n >= 1 && (rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        if (first) {  // the version asked for: what its text must be
+            size = sqlite3_column_int64(s.get(), 2);
+            hashed = sqlite3_column_type(s.get(), 3) != SQLITE_NULL;
+            hash = static_cast<std::uint64_t>(sqlite3_column_int64(s.get(), 3));
+            first = false;
+        }
         if (sqlite3_column_int(s.get(), 0) == 1) {
             text = Blob(s.get(), 1);
             whole = true;
@@ -238,7 +272,11 @@ bool UrlStore::VersionText(const std::string& url, int n, std::string& text,
         whole = content::ApplyLineDelta(text, *delta, older);
         text = std::move(older);
     }
+    // A delta altered so that it still applies makes another text: its size or hash tell.
+    if (whole && (static_cast<long long>(text.size()) != size || (hashed && content::TextHash(text) != hash)))
+        whole = false;
     if (!whole) {
+        text.clear();
         error = m_strPath + ": " + Fill(Tr("第 {0} 个版本已损坏"), {std::to_string(n)});
         return false;
     }
@@ -278,8 +316,8 @@ bool UrlStore::TakeTexts(const std::string& otherPath, std::string& error) const
             "CREATE TEMP TABLE sentrel_top AS SELECT url, max(seq) AS top FROM main.T_VERSION "
             "GROUP BY url;"
             "INSERT INTO main.T_VERSION (url, seq, time, size, added, removed, kind, because, "
-            "whole, body) SELECT o.url, o.seq + coalesce(t.top, 0), o.time, o.size, o.added, "
-            "o.removed, o.kind, o.because, o.whole, o.body FROM other.T_VERSION o "
+            "whole, body, hash) SELECT o.url, o.seq + coalesce(t.top, 0), o.time, o.size, o.added, "
+            "o.removed, o.kind, o.because, o.whole, o.body, o.hash FROM other.T_VERSION o "
             "LEFT JOIN temp.sentrel_top t ON t.url = o.url "
             "WHERE o.url IN (SELECT url FROM main.T_URL);"
             "DROP TABLE temp.sentrel_top;"

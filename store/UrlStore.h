@@ -70,18 +70,19 @@ class UrlStore {
     /// The page's kept texts (empty ones when none are kept).
     bool LoadTexts(const std::string& url, PageTexts& texts, std::string& error) const;
     /// Keeps `text` (as much as content::KeptText keeps) as the page's last text, the last
-    /// one becoming the previous, and as its newest version, in one transaction: the
-    /// version before it is then kept as the lines that make it of the new one, where that
-    /// is much smaller, and the oldest beyond `note.depth` go.
+    /// one becoming the previous, and as its newest version with its hash, in one
+    /// transaction: the version before it is then kept as the lines that make it of the new
+    /// one, where that is much smaller, and the oldest beyond `note.depth` go, and those
+    /// beyond `note.maxBytes` (how many of those, in `dropped`).
     bool KeepText(const std::string& url, const std::string& text, std::time_t when,
-                  const VersionNote& note, std::string& error) const;
+                  const VersionNote& note, std::string& error, int* dropped = nullptr) const;
     /// The number change:P% measures from (`have` false when none is kept).
     bool AlertBase(const std::string& url, double& base, bool& have, std::string& error) const;
     /// The page's kept versions, oldest first.
     bool Versions(const std::string& url, std::vector<TextVersion>& versions,
                   std::string& error) const;
     /// The text of version `n` (1: the oldest kept); false with the reason when there is
-    /// no such version.
+    /// no such version, or when its text cannot be rebuilt as it was kept (已损坏).
     bool VersionText(const std::string& url, int n, std::string& text, std::string& error) const;
 
     /// Takes the kept texts of another store (a shard's) for the pages of this list, its

@@ -101,11 +101,15 @@ RowId AddStoredRow(WatchSession& session, const UrlRow& row) {
     return id;
 }
 
+void StoreTextKeeper::Tell(const std::string& text) {
+    if (m_fnTell) m_fnTell(text);
+}
+
 bool StoreTextKeeper::LastText(const std::string& url, std::string& text) {
     PageTexts texts;
     std::string error;
     if (!m_store.LoadTexts(url, texts, error)) {
-        if (m_fnError) m_fnError(error);
+        Tell(Fill(Tr("无法保存网页文字：{0}"), {error}));
         return false;
     }
     text = std::move(texts.last);
@@ -115,13 +119,23 @@ bool StoreTextKeeper::LastText(const std::string& url, std::string& text) {
 void StoreTextKeeper::KeepText(const std::string& url, const std::string& text, std::time_t when,
                                const VersionNote& note) {
     std::string error;
-    if (!m_store.KeepText(url, text, when, note, error) && m_fnError) m_fnError(error);
+    int dropped = 0;
+    if (!m_store.KeepText(url, text, when, note, error, &dropped)) Tell(Fill(Tr("无法保存网页文字：{0}"), {error}));
+    // Said once a page: a page rewritten at every probe would say it at every probe.
+    bool first = false;
+    if (dropped > 0) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        first = m_toldFull.insert(url).second;
+    }
+    if (first)
+        Tell(Fill(Tr("{0} 的版本已超过 {1} MB：最早的版本不再保留"),
+                  {WithoutPassword(url), std::to_string(note.maxBytes >> 20)}));
 }
 
 bool StoreTextKeeper::AlertBase(const std::string& url, double& base) {
     std::string error;
     bool have = false;
-    if (!m_store.AlertBase(url, base, have, error) && m_fnError) m_fnError(error);
+    if (!m_store.AlertBase(url, base, have, error)) Tell(Fill(Tr("无法保存网页文字：{0}"), {error}));
     return have;
 }
 

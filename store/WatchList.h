@@ -1,6 +1,8 @@
 #pragma once
 // The run's list as the store keeps it: the one conversion both programs save through.
 #include <functional>
+#include <mutex>
+#include <set>
 #include <vector>
 
 #include "UrlStore.h"
@@ -28,20 +30,24 @@ bool ReadPageInterval(const std::string& text, int& seconds, std::string& proble
 /// Adds a stored row to the list, with its size, validators and way of comparing.
 RowId AddStoredRow(WatchSession& session, const UrlRow& row);
 
-/// Keeps text rows' texts in the store; a failure to keep one is reported, never fatal.
+/// Keeps text rows' texts in the store; a failure to keep one is told, never fatal, and so
+/// is (once a page) a page whose versions passed their size.
 class StoreTextKeeper : public TextKeeper {
   public:
-    explicit StoreTextKeeper(std::string path,
-                             std::function<void(const std::string&)> onError = {})
-        : m_store(std::move(path)), m_fnError(std::move(onError)) {}
+    /// `tell` gets what to tell, in the user's words, on whatever thread keeps a text.
+    explicit StoreTextKeeper(std::string path, std::function<void(const std::string&)> tell = {})
+        : m_store(std::move(path)), m_fnTell(std::move(tell)) {}
     bool LastText(const std::string& url, std::string& text) override;
     void KeepText(const std::string& url, const std::string& text, std::time_t when,
                   const VersionNote& note) override;
     bool AlertBase(const std::string& url, double& base) override;
 
   private:
+    void Tell(const std::string& text);
     UrlStore m_store;
-    std::function<void(const std::string&)> m_fnError;
+    std::function<void(const std::string&)> m_fnTell;
+    std::mutex m_mutex;
+    std::set<std::string> m_toldFull;  // pages whose versions passed their size, told
 };
 
 }  // namespace sentrel

@@ -37,7 +37,7 @@ bool HeadlessWatch::OutputClosed() const {
 int HeadlessWatch::Run() {
     const ProgramPaths& paths = m_core.Paths();
     m_list = std::make_unique<ListFile>(paths.dataDir, m_args.nShard, m_args.nShards);
-    m_list->OnTextProblem([](const std::string& e) { Complain("无法保存网页文字：{0}", {e}); });
+    m_list->OnTextProblem([](const std::string& told) { Say(told); });
     m_session.SetTextKeeper(&m_list->Texts());
     if (m_args.bList) return Load(ListFile::Shards::Read) ? List() : kExitErrors;
     if (!m_args.history.empty()) return History();
@@ -266,7 +266,7 @@ bool HeadlessWatch::VersionsOf(const std::string& url, std::vector<TextVersion>&
         return false;
     }
     if (versions.empty()) {
-        Complain("没有保存 {0} 的版本（只有文字比较的行才保存版本）", {Visible(OneLine(url))});
+        Complain("没有保存 {0} 的版本（只有文字比较的行才保存版本）", {ShownUrl(url)});
         return false;
     }
     return true;
@@ -293,7 +293,7 @@ int HeadlessWatch::Diff() {
     for (auto [n, text] : {std::pair<int, std::string*>{from, &before}, {to, &after}}) {
         if (n > count) {
             Complain("没有第 {0} 个版本（{1} 有 {2} 个）",
-                     {std::to_string(n), Visible(OneLine(m_args.diff)), std::to_string(count)});
+                     {std::to_string(n), ShownUrl(m_args.diff), std::to_string(count)});
             return kExitErrors;
         }
         if (!m_list->VersionText(m_args.diff, n, *text, error)) {
@@ -315,7 +315,7 @@ int HeadlessWatch::Edit() {
         for (const WatchRow& row : m_session.Rows())
             if (row.url == m_args.remove) rows.push_back(row.id);
         if (rows.empty()) {
-            Complain("列表中没有网址为 {0} 的行", {Visible(m_args.remove)});
+            Complain("列表中没有网址为 {0} 的行", {ShownUrl(m_args.remove)});
             return kExitErrors;
         }
         for (RowId id : rows) m_session.RemoveRow(id);

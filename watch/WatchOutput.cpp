@@ -16,6 +16,10 @@ std::string OneLine(std::string text) {
     return text;
 }
 
+std::string ShownUrl(const std::string& url) {
+    return Visible(OneLine(WithoutPassword(url)));
+}
+
 std::string FormatRow(const WatchRow& row) {
     auto optional = [](const std::string& text) { return text.empty() ? JsonObject() : JsonObject(text); };
     const bool text = row.compare.Text();

@@ -23,6 +23,9 @@ std::string OneLine(std::string text);
 /// its cursor; tabs stay.
 std::string Visible(const std::string& text);
 
+/// A URL as a message names it: on one line, shown as Visible, its password as "***".
+std::string ShownUrl(const std::string& url);
+
 /// A kept version of a page (--history): one JSON object (version, time, size, added,
 /// removed, kind, and the condition that made it told), or one line of text.
 std::string FormatVersion(const TextVersion& version, bool json);

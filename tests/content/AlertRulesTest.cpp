@@ -1,6 +1,8 @@
 // Alert conditions, the number of a page they read, and what a version keeps of a change.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 
 #include "AlertRules.h"
@@ -136,6 +138,21 @@ TEST(LineDiff, AVersionKeptAsADeltaMakesItsTextExactlyOrIsKeptWhole) {
     std::string edited = page;
     edited.replace(edited.find("line 7\n"), 7, "line seven\nand one more\n");
     edited.erase(edited.find("line 200\n"), 9);
+    // A catalogue edited at three lines far apart: more between them than an exact script
+    // takes, and still a delta, by the lines that stand still.
+    std::vector<std::string> items;
+    for (int i = 0; i < 12000; ++i) items.push_back("item " + std::to_string(i) + " costs " + std::to_string(i % 97));
+    auto joined = [](const std::vector<std::string>& lines) {
+        std::string text;
+        for (const std::string& line : lines) text += line + "\n";
+        return text;
+    };
+    const std::string catalogue = joined(items);
+    for (int at : {100, 4000, 9000}) items[static_cast<std::size_t>(at)] += " (sold out)";
+    items.insert(items.begin() + 6000, "a new item");
+    const std::string far = joined(items);
+    std::reverse(items.begin(), items.end());
+    const std::string reversed = joined(items);
     struct Case {
         std::string from, to;
         bool delta;
@@ -145,6 +162,9 @@ TEST(LineDiff, AVersionKeptAsADeltaMakesItsTextExactlyOrIsKeptWhole) {
         {page, page, true},
         {page, "all new\n", false},
         {"", page, false},
+        {catalogue, far, true},
+        {far, catalogue, true},
+        {far, reversed, false},  // every line moved: kept whole
     };
     for (const Case& c : cases) {
         const std::string delta = LineDelta(c.from, c.to);

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "LineDiff.h"
+#include "StoreSql.h"
 #include "TempDir.h"
 #include "UrlStore.h"
 
@@ -23,15 +23,6 @@ std::vector<UrlRow> LoadAll(const UrlStore& store, bool* ok = nullptr,
     if (ok) *ok = res;
     if (error) *error = err;
     return rows;
-}
-
-void Sql(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &db));
-    char* msg = nullptr;
-    EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg)) << (msg ? msg : "");
-    sqlite3_free(msg);
-    sqlite3_close(db);
 }
 
 }  // namespace
@@ -248,173 +239,4 @@ TEST(UrlStore, AnOldTableGainsNullableValidatorColumnsThatOlderProgramsIgnore) {
     EXPECT_EQ(1, sqlite3_column_int(st, 0));
     sqlite3_finalize(st);
     sqlite3_close(db);
-}
-
-TEST(UrlStore, APagesLastTwoTextsAreKeptBoundedAndGoWithItsRow) {
-    TempDir dir;
-    UrlStore store(dir.File("user.mdb"));
-    std::string error;
-    PageTexts texts;
-    ASSERT_TRUE(store.LoadTexts("http://a/", texts, error)) << error;
-    EXPECT_EQ(0, texts.lastTime) << "none kept yet";
-    ASSERT_TRUE(store.KeepText("http://a/", "one\n", 100, {}, error)) << error;
-    ASSERT_TRUE(store.KeepText("http://a/", "two\n", 200, {}, error)) << error;
-    std::string huge;
-    while (huge.size() <= content::kMaxKeptText) huge += "a line of the page\n";
-    ASSERT_TRUE(store.KeepText("http://b/", huge, 300, {}, error)) << error;
-    ASSERT_TRUE(store.LoadTexts("http://a/", texts, error));
-    EXPECT_EQ("two\n", texts.last);
-    EXPECT_EQ(200, texts.lastTime);
-    EXPECT_EQ("one\n", texts.previous);
-    EXPECT_EQ(100, texts.previousTime);
-    ASSERT_TRUE(store.LoadTexts("http://b/", texts, error));
-    EXPECT_LE(texts.last.size(), content::kMaxKeptText);
-    EXPECT_EQ('\n', texts.last.back()) << "cut after a whole line";
-    // One line longer than the bound is kept cut, not dropped.
-    ASSERT_TRUE(store.KeepText("http://c/", std::string(1500000, 'x') + "\n", 300, {}, error)) << error;
-    ASSERT_TRUE(store.LoadTexts("http://c/", texts, error));
-    EXPECT_EQ(content::kMaxKeptText, texts.last.size());
-    EXPECT_EQ('\n', texts.last.back());
-    ASSERT_TRUE(store.Save({{"http://a/", "", "4"}}, error)) << error;
-    ASSERT_TRUE(store.LoadTexts("http://b/", texts, error));
-    EXPECT_EQ("", texts.last) << "the texts of a deleted row go with it";
-    ASSERT_TRUE(store.LoadTexts("http://a/", texts, error));
-    EXPECT_EQ("two\n", texts.last);
-}
-
-namespace {
-// A page of `lines` numbered lines, with line `changed` reading `word`.
-std::string Page(int lines, int changed, const std::string& word) {
-    std::string text;
-    for (int i = 0; i < lines; ++i)
-        text += "line " + std::to_string(i) + (i == changed ? " " + word : " of the page") + "\n";
-    return text;
-}
-}  // namespace
-
-TEST(UrlStore, VersionsAreKeptToTheirDepthNewestLastAndEachReadsBackExactly) {
-    TempDir dir;
-    const std::string path = dir.File("user.mdb");
-    std::string error;
-    ASSERT_TRUE(UrlStore(path).Save({{"http://a/", "", "4"}, {"http://b/", "", "4"}}, error));
-    // 40 versions, depth 30: the keyframes and deltas between them all read back.
-    std::vector<std::string> texts;
-    for (int i = 0; i < 40; ++i) {
-        texts.push_back(Page(200, i % 7, "v" + std::to_string(i)));
-        VersionNote note;
-        note.kind = i == 0 ? VersionKind::First : i % 3 ? VersionKind::Told : VersionKind::Quiet;
-        note.because = note.kind == VersionKind::Told ? "added:v" : "";
-        note.nAdded = note.nRemoved = i == 0 ? 0 : 1;
-        note.depth = 30;
-        // Each through a new store: as a restart would read them.
-        ASSERT_TRUE(UrlStore(path).KeepText("http://a/", texts.back(), 1000 + i, note, error)) << error;
-    }
-    ASSERT_TRUE(UrlStore(path).KeepText("http://b/", "other\n", 5, {}, error));
-    UrlStore store(path);
-    std::vector<TextVersion> versions;
-    ASSERT_TRUE(store.Versions("http://a/", versions, error)) << error;
-    ASSERT_EQ(30u, versions.size());
-    for (int n = 1; n <= 30; ++n) {
-        const TextVersion& v = versions[n - 1];
-        const int i = n + 9;  // the oldest ten went
-        EXPECT_EQ(n, v.n);
-        EXPECT_EQ(1000 + i, v.time);
-        EXPECT_EQ(static_cast<long long>(texts[i].size()), v.nSize);
-        EXPECT_EQ(i % 3 ? VersionKind::Told : VersionKind::Quiet, v.kind) << n;
-        EXPECT_EQ(i % 3 ? "added:v" : "", v.because);
-        std::string text;
-        ASSERT_TRUE(store.VersionText("http://a/", n, text, error)) << n << error;
-        EXPECT_EQ(texts[i], text) << n;
-    }
-    std::string text;
-    for (int n : {0, 31, -1}) {
-        EXPECT_FALSE(store.VersionText("http://a/", n, text, error)) << n;
-        EXPECT_NE(std::string::npos, error.find(std::to_string(n))) << error;
-    }
-    EXPECT_FALSE(store.VersionText("http://nowhere/", 1, text, error));
-    // The number change:P% measures from is kept with them.
-    double base = 0;
-    bool have = true;
-    ASSERT_TRUE(store.AlertBase("http://a/", base, have, error));
-    EXPECT_FALSE(have);
-    VersionNote told;
-    told.bNewBase = true;
-    told.base = 12.5;
-    ASSERT_TRUE(store.KeepText("http://a/", "12,5\n", 2000, told, error));
-    ASSERT_TRUE(store.KeepText("http://a/", "13\n", 2001, {}, error));
-    ASSERT_TRUE(store.AlertBase("http://a/", base, have, error));
-    EXPECT_TRUE(have);
-    EXPECT_EQ(12.5, base);
-    // A removed row's versions go with it.
-    ASSERT_TRUE(store.Save({{"http://a/", "", "4"}}, error));
-    ASSERT_TRUE(store.Versions("http://b/", versions, error));
-    EXPECT_TRUE(versions.empty());
-}
-
-TEST(UrlStore, ThirtyVersionsOfATwoMegabytePageCostTheirChangedLines) {
-    TempDir dir;
-    const std::string path = dir.File("user.mdb");
-    UrlStore store(path);
-    std::string error;
-    ASSERT_TRUE(store.Save({{"http://big/", "", "4"}}, error));
-    const int lines = 2 * 1024 * 1024 / 60;
-    for (int i = 0; i < 30; ++i) {
-        std::string page;
-        page.reserve(2 * 1024 * 1024 + 100);
-        for (int l = 0; l < lines; ++l) {
-            page += "row " + std::to_string(l) + ": a line of a long price list, item ";
-            page += std::to_string(l % 3 == i % 3 && l % 40000 == i ? 9999 : l % 1000) + "\n";
-        }
-        ASSERT_TRUE(store.KeepText("http://big/", page, 100 + i, {}, error)) << error;
-    }
-    const auto bytes = std::filesystem::file_size(path);
-    EXPECT_LT(bytes, 25u * 1024 * 1024);
-    std::printf("30 versions of a 2 MB page: %.1f MB\n", bytes / 1048576.0);
-    std::vector<TextVersion> versions;
-    ASSERT_TRUE(store.Versions("http://big/", versions, error));
-    EXPECT_EQ(30u, versions.size());
-    for (const TextVersion& v : versions) EXPECT_LE(v.nSize, static_cast<long long>(content::kMaxKeptText));
-}
-
-TEST(UrlStore, AnEarlierStoresLastTwoTextsBecomeItsFirstVersionsAndAShardsComeAfterTheListsOwn) {
-    TempDir dir;
-    const std::string path = dir.File("user.mdb");
-    std::string error;
-    ASSERT_TRUE(UrlStore(path).Save({{"http://a/", "", "4"}}, error));
-    {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &db));
-        ASSERT_EQ(SQLITE_OK,
-                  sqlite3_exec(db,
-                               "DROP TABLE IF EXISTS T_TEXT; DROP TABLE IF EXISTS T_VERSION;"
-                               "CREATE TABLE T_TEXT (url TEXT PRIMARY KEY, last TEXT, lasttime "
-                               "INTEGER, prev TEXT, prevtime INTEGER);"
-                               "INSERT INTO T_TEXT VALUES ('http://a/', 'two\n', 20, 'one\n', 10)",
-                               nullptr, nullptr, nullptr));
-        sqlite3_close(db);
-    }
-    UrlStore store(path);
-    std::vector<TextVersion> versions;
-    ASSERT_TRUE(store.Versions("http://a/", versions, error)) << error;
-    ASSERT_EQ(2u, versions.size());
-    EXPECT_EQ(10, versions[0].time);
-    EXPECT_EQ(-1, versions[1].nAdded) << "not known";
-    std::string text;
-    ASSERT_TRUE(store.VersionText("http://a/", 2, text, error));
-    EXPECT_EQ("two\n", text);
-    // A shard's versions follow the list's, its newest text the last.
-    const std::string shard = dir.File("shard-0-of-2.mdb");
-    ASSERT_TRUE(UrlStore(shard).KeepText("http://a/", "three\n", 30, {}, error));
-    ASSERT_TRUE(UrlStore(shard).KeepText("http://a/", "four\n", 40, {}, error));
-    ASSERT_TRUE(UrlStore(shard).KeepText("http://gone/", "x\n", 40, {}, error));
-    ASSERT_TRUE(store.TakeTexts(shard, error)) << error;
-    ASSERT_TRUE(store.Versions("http://a/", versions, error));
-    ASSERT_EQ(4u, versions.size());
-    const std::vector<std::string> all = {"one\n", "two\n", "three\n", "four\n"};
-    for (int n = 1; n <= 4; ++n) {
-        ASSERT_TRUE(store.VersionText("http://a/", n, text, error)) << error;
-        EXPECT_EQ(all[n - 1], text);
-    }
-    ASSERT_TRUE(store.Versions("http://gone/", versions, error));
-    EXPECT_TRUE(versions.empty()) << "only the list's pages";
 }

@@ -13,23 +13,6 @@ using namespace sentrel;
 using namespace sentrel::test;
 using namespace std::chrono_literals;
 
-namespace {
-
-// What the program wrote on stderr for these arguments, and its exit status.
-std::string Errors(const Profile& p, const std::vector<std::string>& args, int* code) {
-    std::vector<std::string> argv{kWatch};
-    argv.insert(argv.end(), args.begin(), args.end());
-    const std::string errors = p.home.File("stderr.txt");
-    int fd = -1;
-    const pid_t pid = SpawnReading(argv, &fd, p.Env(), errors);
-    std::string line;
-    while (ReadLineFrom(fd, line)) {
-    }
-    close(fd);
-    *code = WaitExit(pid, 10s);
-    return ReadFile(errors);
-}
-}  // namespace
 
 TEST(WatchAlertIf, OnlyAMetConditionIsToldQuietChangesAreKeptAndEveryVersionCompares) {
     ShopPage shop;
@@ -44,12 +27,12 @@ TEST(WatchAlertIf, OnlyAMetConditionIsToldQuietChangesAreKeptAndEveryVersionComp
     for (const auto& [rule, names] : std::vector<std::pair<std::string, std::string>>{
              {"below:cheap", "below:cheap"}, {"price:5", "price:5"}, {"added:/(/", "added:/(/"}}) {
         const std::string said =
-            Errors(p, {"--add", url, "--compare", "text", "--alert-if", "appears:x", "--alert-if", rule}, &code);
+            p.Errors({"--add", url, "--compare", "text", "--alert-if", "appears:x", "--alert-if", rule}, &code);
         EXPECT_EQ(2, code) << rule;
         EXPECT_NE(std::string::npos, said.find(names)) << said;
         EXPECT_NE(std::string::npos, said.find("第 2 行")) << said;
     }
-    Errors(p, {"--add", url, "--alert-if", "below:1000"}, &code);
+    p.Errors({"--add", url, "--alert-if", "below:1000"}, &code);
     EXPECT_EQ(2, code) << "a size row has no conditions";
     EXPECT_TRUE(p.Stored().empty());
     EXPECT_EQ("", p.Run({"--add", url, "--compare", "text", "--alert-if", "below:1.000",
@@ -114,9 +97,9 @@ TEST(WatchAlertIf, OnlyAMetConditionIsToldQuietChangesAreKeptAndEveryVersionComp
     EXPECT_EQ("- Price: 950,00 €\n+ Price: 951,00 €\n", out);
     out = p.Run({"--diff", url, "--from", "1", "--to", "5", "--words"}, &code);
     EXPECT_EQ("~ Price: [-1.299,00-] {+989,00+} €\n~ [-Sold out-] {+In stock+}\n", out);
-    Errors(p, {"--diff", url, "--to", "9"}, &code);
+    p.Errors({"--diff", url, "--to", "9"}, &code);
     EXPECT_EQ(2, code) << "no ninth version";
-    EXPECT_NE(std::string::npos, Errors(p, {"--history", "http://127.0.0.1:9/none"}, &code).find("127.0.0.1:9"));
+    EXPECT_NE(std::string::npos, p.Errors({"--history", "http://127.0.0.1:9/none"}, &code).find("127.0.0.1:9"));
     EXPECT_EQ(2, code);
     // A smaller depth keeps the newest only, from the next version on.
     WriteFile(p.home.File("sentrel.ini"), "historydepth=3\n");

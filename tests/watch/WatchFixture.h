@@ -3,6 +3,8 @@
 // site whose pages' sizes a test sets.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
@@ -93,6 +95,19 @@ struct Profile {
     std::string Run(std::vector<std::string> args, int* code) const {
         args.insert(args.begin(), kWatch);
         return RunAndCapture(args, code, Env());
+    }
+    /// What the program wrote on stderr for these arguments, and its exit status.
+    std::string Errors(std::vector<std::string> args, int* code) const {
+        args.insert(args.begin(), kWatch);
+        const std::string errors = home.File("stderr.txt");
+        int fd = -1;
+        const pid_t pid = SpawnReading(args, &fd, Env(), errors);
+        std::string line;
+        while (ReadLineFrom(fd, line)) {
+        }
+        ::close(fd);
+        *code = WaitExit(pid, std::chrono::seconds(10));
+        return ReadFile(errors);
     }
 };
 
