@@ -5,6 +5,8 @@
 #include <wx/stattext.h>
 
 #include "Files.h"
+#include "ThreadMessages.h"
+#include "WxPost.h"
 #include "WxText.h"
 
 namespace sentrel {
@@ -114,6 +116,13 @@ std::vector<ShownRow> ShownRows(const std::string& before, const std::string& af
 
 }  // namespace
 
+// A comparison asked of the dialog's thread, and what it made.
+struct CChangesDlg::Comparison {
+    int generation = 0;
+    int from = 0, to = 0;
+    std::vector<ShownRow> rows;
+};
+
 // The diff's lines, one row each, coloured by their kind; the rows are made when shown.
 class CChangesDlg::Model : public wxDataViewVirtualListModel {
   public:
@@ -213,6 +222,11 @@ CChangesDlg::CChangesDlg(wxWindow* parent, const std::string& url, std::vector<T
     // Modeless: it destroys itself when closed.
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Destroy(); });
     m_versionList->Bind(wxEVT_DATAVIEW_SELECTION_CHANGED, [this](wxDataViewEvent&) { OnVersionsChosen(); });
+    m_pDone = MakeWxPostTarget<std::shared_ptr<Comparison>>(this, WM_CHANGES_COMPARED);
+    Bind(
+        wxEVT_THREAD, [this](wxThreadEvent& e) { ShowComparison(*e.GetPayload<std::shared_ptr<Comparison>>()); },
+        WM_CHANGES_COMPARED);
+    m_comparer = std::thread([this] { CompareLoop(); });
 
     const int count = static_cast<int>(m_versions.size());
     if (count >= 2) {
@@ -221,6 +235,16 @@ CChangesDlg::CChangesDlg(wxWindow* parent, const std::string& url, std::vector<T
         m_model->Set({{content::DiffLine::kSame, Tr("（还没有记录到变化）"), {}}});
         if (count == 1) m_compared->SetLabel(U(Tr("只有一个版本：") + TimeText(m_versions[0].time)));
     }
+}
+
+CChangesDlg::~CChangesDlg() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bClosing = true;
+    }
+    m_cv.notify_all();
+    m_pDone->Close();  // nothing the thread makes reaches a dialog that is gone
+    m_comparer.join();  // within a comparison's bounds
 }
 
 void CChangesDlg::Compare(int from, int to) {
@@ -234,17 +258,47 @@ void CChangesDlg::Compare(int from, int to) {
         wxEventBlocker quiet(m_versionList, wxEVT_DATAVIEW_SELECTION_CHANGED);
         m_versionList->SetSelections(chosen);
     }
-    std::string before, after, error;
-    if (!m_textOf || !m_textOf(from, before, error) || !m_textOf(to, after, error)) {
-        m_model->Set({{content::DiffLine::kSame, Tr("无法读取网页文字：") + error, {}}});
-        return;
-    }
     const TextVersion& a = m_versions[from - 1];
     const TextVersion& b = m_versions[to - 1];
     m_compared->SetLabel(U(Fill(Tr("比较：第 {0} 版（{1}）→ 第 {2} 版（{3}）"),
                                 {std::to_string(a.n), TimeText(a.time), std::to_string(b.n), TimeText(b.time)})));
-    m_model->Set(from == to ? std::vector<ShownRow>{{content::DiffLine::kSame, Tr("（两个版本相同）"), {}}}
-                            : ShownRows(before, after));
+    m_model->Set({{content::DiffLine::kSame, Tr("正在比较…"), {}}});
+    auto asked = std::make_shared<Comparison>();
+    asked->generation = ++m_nAsked;
+    asked->from = from;
+    asked->to = to;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_pAsked = std::move(asked);  // one asked before and not yet taken is passed over
+    }
+    m_cv.notify_all();
+}
+
+// The dialog's thread: reads the two texts and compares them, the latest asked each time.
+void CChangesDlg::CompareLoop() {
+    for (;;) {
+        std::shared_ptr<Comparison> job;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_cv.wait(lock, [this] { return m_bClosing || m_pAsked; });
+            if (m_bClosing) return;
+            job = std::move(m_pAsked);
+        }
+        std::string before, after, error;
+        if (job->from == job->to)
+            job->rows = {{content::DiffLine::kSame, Tr("（两个版本相同）"), {}}};
+        else if (!m_textOf || !m_textOf(job->from, before, error) || !m_textOf(job->to, after, error))
+            job->rows = {{content::DiffLine::kSame, Tr("无法读取网页文字：") + error, {}}};
+        else
+            job->rows = ShownRows(before, after);
+        m_pDone->Post(std::move(job));
+    }
+}
+
+void CChangesDlg::ShowComparison(const Comparison& done) {
+    if (done.generation != m_nAsked) return;  // another was asked since
+    m_nShown = done.generation;
+    m_model->Set(done.rows);
 }
 
 void CChangesDlg::OnVersionsChosen() {

@@ -105,11 +105,11 @@ CChangesDlg* CMonitorDlg::ViewChanges(RowId id) {
     }
     // Seeing what changed is seeing the change, as opening the page is.
     SetRowUpdated(id, false);
-    const ListFile* list = m_pList.get();
+    // Read on the dialog's own thread, which may outlive this window's list by a moment.
     auto* dlg = new CChangesDlg(
         this, url, std::move(versions),
-        [list, url](int n, std::string& text, std::string& problem) {
-            return list->VersionText(url, n, text, problem);
+        [dir = g_strAppPath, url](int n, std::string& text, std::string& problem) {
+            return ListFile(dir).VersionText(url, n, text, problem);
         },
         [this, id] { OpenRowUrl(id); });
     dlg->Show();

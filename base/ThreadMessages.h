@@ -17,5 +17,6 @@ constexpr unsigned WM_SECRET_MOVED = kProgramMessageBase + 6;  ///< the keyring 
 constexpr unsigned WM_STATUS_TOLD = kProgramMessageBase + 7;   ///< a line for the status: a hook's outage, a text not kept
 constexpr unsigned WM_SHOW_WINDOW = kProgramMessageBase + 8;   ///< a second start asks to see it
 constexpr unsigned WM_PREVIEW_DONE = kProgramMessageBase + 9;  ///< the URL dialog's preview
+constexpr unsigned WM_CHANGES_COMPARED = kProgramMessageBase + 10;  ///< 查看变化's comparison
 
 }  // namespace sentrel

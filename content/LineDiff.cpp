@@ -308,6 +308,25 @@ std::vector<std::string> Words(const std::string& line) {
 }
 }  // namespace
 
+// Words of a line as Words counts them, without making them.
+static std::size_t WordCount(const std::string& line) {
+    std::size_t count = 0, at = 0, length = 0;
+    bool inWord = false;
+    while (at < line.size()) {
+        if (OwnWord(line, at, length)) {
+            ++count;
+            inWord = false;
+        } else if (line[at] == ' ' || line[at] == '\t') {
+            inWord = false;
+        } else if (!inWord) {
+            ++count;
+            inWord = true;
+        }
+        at += std::max<std::size_t>(length, 1);
+    }
+    return count;
+}
+
 std::vector<DiffWord> DiffWords(const std::string& before, const std::string& after) {
     const std::vector<std::string> a = Words(before), b = Words(after);
     std::vector<DiffWord> out;
@@ -352,8 +371,11 @@ std::string WordMarks(const std::vector<DiffWord>& words) {
     return out;
 }
 
-std::vector<ShownLine> ShownChanges(const std::vector<DiffLine>& diff, bool words, bool withSame) {
+std::vector<ShownLine> ShownChanges(const std::vector<DiffLine>& diff, bool words, bool withSame,
+                                    const WordBounds& bounds) {
     std::vector<ShownLine> shown;
+    const auto deadline = std::chrono::steady_clock::now() + bounds.time;
+    std::size_t spent = 0;  // words given to word diffs so far
     std::size_t i = 0;
     while (i < diff.size()) {
         if (diff[i].kind == DiffLine::kSame) {
@@ -365,10 +387,19 @@ std::vector<ShownLine> ShownChanges(const std::vector<DiffLine>& diff, bool word
         while (removedEnd < diff.size() && diff[removedEnd].kind == DiffLine::kRemoved) ++removedEnd;
         std::size_t addedEnd = removedEnd;
         while (addedEnd < diff.size() && diff[addedEnd].kind == DiffLine::kAdded) ++addedEnd;
-        const std::size_t pairs = words ? std::min(removedEnd - i, addedEnd - removedEnd) : 0;
-        for (std::size_t k = 0; k < pairs; ++k)
-            shown.push_back({ShownLine::kChanged, diff[removedEnd + k].text,
-                             DiffWords(diff[i + k].text, diff[removedEnd + k].text)});
+        std::size_t pairs = words ? std::min(removedEnd - i, addedEnd - removedEnd) : 0;
+        for (std::size_t k = 0; k < pairs; ++k) {
+            const std::string& before = diff[i + k].text;
+            const std::string& after = diff[removedEnd + k].text;
+            const std::size_t cost = WordCount(before) + WordCount(after);
+            if (spent + cost > bounds.words || std::chrono::steady_clock::now() >= deadline) {
+                pairs = k;  // the rest of this run, and the runs after it, whole
+                words = false;
+                break;
+            }
+            spent += cost;
+            shown.push_back({ShownLine::kChanged, after, DiffWords(before, after)});
+        }
         for (std::size_t k = i + pairs; k < removedEnd; ++k)
             shown.push_back({ShownLine::kRemoved, diff[k].text, {}});
         for (std::size_t k = removedEnd + pairs; k < addedEnd; ++k)

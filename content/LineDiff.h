@@ -1,5 +1,6 @@
 #pragma once
 // What changed between two texts of a page, line by line.
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -68,8 +69,14 @@ struct ShownLine {
     std::string text;  ///< the line (a changed one's new text)
     std::vector<DiffWord> words;
 };
+/// What the word diffs of one comparison may cost, all its pairs of lines together: past
+/// either bound, the pairs left are shown whole (removed and added), without word marks.
+struct WordBounds {
+    std::size_t words = 40000;
+    std::chrono::milliseconds time{1000};
+};
 std::vector<ShownLine> ShownChanges(const std::vector<DiffLine>& diff, bool words,
-                                    bool withSame = false);
+                                    bool withSame = false, const WordBounds& bounds = WordBounds());
 /// "- line", "+ line", or "~ " and a changed line's word marks.
 std::string ShownText(const ShownLine& line);
 

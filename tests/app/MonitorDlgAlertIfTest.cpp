@@ -91,6 +91,7 @@ TEST_F(MonitorFixture, AConditionTellsOnlyTheChangeThatMeetsItAndEveryVersionCom
     EXPECT_NE(std::string::npos, versions[1].find("未提醒（不满足提醒条件）")) << versions[1];
     EXPECT_NE(std::string::npos, versions[2].find("首个版本")) << versions[2];
     // The last two at first, the changed word highlighted in its line.
+    ASSERT_TRUE(WaitFor([&] { return changes->Compared(); }, 10s));
     std::vector<std::string> lines = changes->Lines();
     EXPECT_EQ((std::vector<std::string>{"  Kettle", "− Price: 110 €", "+ Price: 99,50 €", "  Sold out"}),
               lines);
@@ -98,6 +99,7 @@ TEST_F(MonitorFixture, AConditionTellsOnlyTheChangeThatMeetsItAndEveryVersionCom
     EXPECT_EQ("− Price: <span bgcolor='#ffc4c4'>110</span> €", marked[1]);
     EXPECT_EQ("+ Price: <span bgcolor='#b8f0b8'>99,50</span> €", marked[2]);
     changes->Compare(3, 1);
+    ASSERT_TRUE(WaitFor([&] { return changes->Compared(); }, 10s));
     lines = changes->Lines();
     EXPECT_EQ("− Price: 120 €", lines[1]);
     EXPECT_EQ("+ Price: 99,50 €", lines[2]);

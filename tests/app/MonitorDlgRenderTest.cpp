@@ -105,6 +105,7 @@ TEST_F(RenderFixture, ARenderedRowIsPreviewedAsABrowserShowsItAndMarkedWithTheLi
     ASSERT_TRUE(WaitFor([&] { return IsRed(0); }, 20s));
     CChangesDlg* changes = dlg->ViewChanges(IdOf(dlg, 0));
     ASSERT_NE(nullptr, changes);
+    ASSERT_TRUE(WaitFor([&] { return changes->Compared(); }, 10s));
     const std::vector<std::string> lines = changes->Lines();
     EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "− Price 42"));
     EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "+ Price 39"));

@@ -208,3 +208,27 @@ TEST(LineDiff, AChangedLineIsToldByItsWords) {
     for (int i = 0; i < 30000; ++i) many += "w" + std::to_string(i) + " ", other += "v" + std::to_string(i) + " ";
     EXPECT_EQ(2u, DiffWords(many, other).size());
 }
+
+TEST(LineDiff, AComparisonsWordsAreBoundedAndWhatIsPastTheBoundIsShownWhole) {
+    // 34 changed lines of 9,999 words each: word by word, each pair takes a good part of a
+    // second; a comparison takes the first few that fit its bound.
+    std::string before, after;
+    for (int line = 0; line < 34; ++line) {
+        for (int w = 0; w < 9999; ++w) {
+            before += "w" + std::to_string((w * 7 + line) % 50) + " ";
+            after += "w" + std::to_string((w * 13 + line) % 50) + " ";
+        }
+        before += "\n";
+        after += "\n";
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<ShownLine> shown = ShownChanges(DiffLines(before, after), true);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    std::size_t changed = 0, whole = 0;
+    for (const ShownLine& line : shown) (line.kind == ShownLine::kChanged ? changed : whole) += 1;
+    EXPECT_EQ(2u, changed) << "the words of two pairs fit";
+    EXPECT_EQ(64u, whole) << "the other 32 pairs, each line whole";
+    const WordBounds quick{40000, std::chrono::milliseconds(0)};
+    for (const ShownLine& line : ShownChanges(DiffLines(before, after), true, false, quick))
+        EXPECT_NE(ShownLine::kChanged, line.kind) << "no time: every line whole";
+}
