@@ -44,3 +44,32 @@ TEST(WatchHistory, ADamagedVersionIsToldAndNoMessageShowsAPassword) {
     EXPECT_EQ("", p.Run({"--diff", url, "--from", "1", "--to", "2"}, &code)) << "nothing of it shown";
     EXPECT_EQ("- Price: 20 €\n+ Price: 30 €\n", p.Run({"--diff", url}, &code)) << "the others as ever";
 }
+
+TEST(WatchHistory, AWordDiffOfManyLongLinesIsBounded) {
+    Profile p;
+    const std::string url = "http://127.0.0.1:9/long";
+    p.List({{url, "", "4", "", "", "text"}});
+    // 34 changed lines of 9,999 one-letter words: a page's text within what is kept of one.
+    std::string before, after, error;
+    for (int line = 0; line < 34; ++line) {
+        for (int w = 0; w < 9999; ++w) {
+            before += std::string(1, static_cast<char>('a' + (w * 7 + line) % 26)) + " ";
+            after += std::string(1, static_cast<char>('a' + (w * 11 + line) % 26)) + " ";
+        }
+        before += "\n";
+        after += "\n";
+    }
+    UrlStore store(p.home.File("user.mdb"));
+    ASSERT_TRUE(store.KeepText(url, before, 10, {}, error)) << error;
+    ASSERT_TRUE(store.KeepText(url, after, 20, {}, error)) << error;
+    int code = -1;
+    const auto start = std::chrono::steady_clock::now();
+    const std::string out = p.Run({"--diff", url, "--words"}, &code);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    EXPECT_EQ(0, code);
+    std::size_t marked = 0, whole = 0;
+    for (std::size_t at = 0; at < out.size(); at = out.find('\n', at) + 1)
+        (out.compare(at, 2, "~ ") == 0 ? marked : whole) += 1;
+    EXPECT_EQ(2u, marked) << "two lines by their words";
+    EXPECT_EQ(64u, whole) << "the rest whole";
+}
