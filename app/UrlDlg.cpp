@@ -142,7 +142,7 @@ void CUrlDlg::ShowCompareFields() {
 }
 
 void CUrlDlg::ShowAlertIfStatus() {
-    content::AlertRules rules;
+    AlertRules rules;
     std::string problem, status;
     const bool ok = rules.Parse(S(m_editAlertIf->GetValue()), problem);
     if (!ok) {
@@ -157,10 +157,10 @@ void CUrlDlg::ShowAlertIfStatus() {
         // Which the previewed text meets now; removed: and change: are known only at a change.
         std::string met, unmet, later;
         const std::vector<std::string> written = rules.Written();
-        const std::vector<content::AlertRules::Standing> now = rules.Now(m_strPreviewed);
+        const std::vector<AlertRules::Standing> now = rules.Now(m_strPreviewed);
         for (std::size_t i = 0; i < written.size(); ++i) {
-            std::string& list = now[i] == content::AlertRules::Standing::Met      ? met
-                                : now[i] == content::AlertRules::Standing::NotMet ? unmet
+            std::string& list = now[i] == AlertRules::Standing::Met      ? met
+                                : now[i] == AlertRules::Standing::NotMet ? unmet
                                                                                   : later;
             list += (list.empty() ? "" : Tr("、")) + written[i];
         }
@@ -203,7 +203,7 @@ void CUrlDlg::OnOK() {
     if (!CheckRow(url, note, compare, problem, alertIf)) {
         std::string ruleProblem;
         wxTextCtrl* field = url.empty() || compare.mode == CompareOptions::kSize ? m_editUrl
-                            : !content::AlertRules().Parse(alertIf, ruleProblem) && ruleProblem == problem
+                            : !AlertRules().Parse(alertIf, ruleProblem) && ruleProblem == problem
                                 ? m_editAlertIf
                                 : m_editSelect;
         field->SetFocus();

@@ -51,13 +51,11 @@ constexpr PCRE2_SIZE kHeapLimitKiB = 16 * 1024;
 
 struct TextPattern::Code {
     pcre2_code* code = nullptr;
-    pcre2_match_data* match = nullptr;
     pcre2_match_context* limits = nullptr;
     const Pcre2Api& pcre2;
     explicit Code(const Pcre2Api& api) : pcre2(api) {}
     ~Code() {
         pcre2.pcre2_match_context_free(limits);
-        pcre2.pcre2_match_data_free(match);
         pcre2.pcre2_code_free(code);
     }
 };
@@ -100,7 +98,6 @@ bool TextPattern::Compile(const std::string& written, std::string& message, std:
     }
     pcre2->pcre2_jit_compile(code->code,
                              PCRE2_JIT_COMPLETE);  // plain matching where JIT is missing
-    code->match = pcre2->pcre2_match_data_create_from_pattern(code->code, nullptr);
     code->limits = pcre2->pcre2_match_context_create(nullptr);
     pcre2->pcre2_set_match_limit(code->limits, kMatchLimit);
     pcre2->pcre2_set_depth_limit(code->limits, kDepthLimit);
@@ -112,8 +109,14 @@ bool TextPattern::Compile(const std::string& written, std::string& message, std:
 
 TextPattern::Found TextPattern::In(const char* text, std::size_t length) const {
     if (!m_code) return Found::No;
-    const int rc = m_code->pcre2.pcre2_match(m_code->code, reinterpret_cast<PCRE2_SPTR>(text),
-                                             length, 0, 0, m_code->match, m_code->limits);
+    // Match data of each call's own: a row's compiled rules are read by any thread that
+    // judges its page.
+    const Pcre2Api& pcre2 = m_code->pcre2;
+    pcre2_match_data* match = pcre2.pcre2_match_data_create_from_pattern(m_code->code, nullptr);
+    if (!match) return Found::TooCostly;
+    const int rc = pcre2.pcre2_match(m_code->code, reinterpret_cast<PCRE2_SPTR>(text), length, 0, 0, match,
+                                     m_code->limits);
+    pcre2.pcre2_match_data_free(match);
     if (rc >= 0) return Found::Yes;
     if (rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT ||
         rc == PCRE2_ERROR_JIT_STACKLIMIT)

@@ -23,7 +23,8 @@ class TextPattern {
     bool Compile(const std::string& written, std::string& message, std::size_t& at);
 
     enum class Found { No, Yes, TooCostly };
-    /// Whether the pattern is found in the text (valid UTF-8 or not), within its bound.
+    /// Whether the pattern is found in the text (valid UTF-8 or not), within its bound. Any
+    /// number of threads may ask at once.
     Found In(const char* text, std::size_t length) const;
     Found In(const std::string& text) const { return In(text.data(), text.size()); }
     /// As the user wrote it.

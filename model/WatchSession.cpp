@@ -247,7 +247,7 @@ bool WatchSession::Start(const RunOptions& options) {
         entry.hMainWnd = options.target;
         entry.nItem = nWatch;
         entry.pszRunFlag = watcher.pStop;
-        const WatchRow& row = m_rows[static_cast<std::size_t>(i)];
+        WatchRow& row = m_rows[static_cast<std::size_t>(i)];
         entry.nInterval = row.nInterval > 0 ? keys::kInterval.Clamp(row.nInterval) : options.nInterval;
         entry.szUrl = row.url;
         entry.validators =
@@ -255,6 +255,7 @@ bool WatchSession::Start(const RunOptions& options) {
         // Options that no longer read (a file edited by hand) fail the row, with its region
         // not found, rather than watching the whole page instead.
         entry.pReader = row.compare.Reader();
+        entry.pJudge = JudgeOf(row);
         entry.bRender = row.compare.Text() && row.compare.render;
         // The box starts with the stored validators: the loop of many pages reads them from it.
         entry.pValidators = watcher.pValidators = std::make_shared<ValidatorBox>(entry.validators);

@@ -9,11 +9,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ChangeJudge.h"
 #include "Clock.h"
 #include "LineDiff.h"
 #include "PageValidators.h"
 #include "ProbeResult.h"
 #include "RunFlag.h"
+#include "TextKeeper.h"
 #include "WatchEntry.h"
 
 namespace sentrel {
@@ -60,37 +62,6 @@ struct CompareOptions {
     }
 };
 
-/// What a version of a text row's text was: its first, a change told, or a change kept
-/// quietly (no condition met).
-enum class VersionKind { First = 0, Told = 1, Quiet = 2 };
-
-/// What is kept with a version of a text row's text.
-struct VersionNote {
-    VersionKind kind = VersionKind::Told;
-    std::string because;  ///< the condition that made it told; empty: none named
-    int nAdded = 0;       ///< lines that came, and went, since the version before
-    int nRemoved = 0;
-    bool bNewBase = false;  ///< its number is now the one change:P% measures from
-    double base = 0;
-    int depth = 50;  ///< versions the page keeps (the oldest beyond them go)
-    long long maxBytes = 64ll << 20;  ///< what its versions may take (the oldest beyond it go)
-};
-
-/// Where a text row's texts are kept between runs (the store), so that what changed can
-/// be told, and shown, after a restart too.
-class TextKeeper {
-  public:
-    virtual ~TextKeeper() = default;
-    /// The page's last kept text; false when none is kept.
-    virtual bool LastText(const std::string& url, std::string& text) = 0;
-    /// Keeps `text` as the page's newest version (the one before it becomes its previous).
-    virtual void KeepText(const std::string& url, const std::string& text, std::time_t when,
-                          const VersionNote& note) = 0;
-    /// The number the page's last told version had (change:P% measures from it); false
-    /// when none is kept.
-    virtual bool AlertBase(const std::string& url, double& base) = 0;
-};
-
 /// One watched page.
 struct WatchRow {
     RowId id = 0;
@@ -103,6 +74,9 @@ struct WatchRow {
     int nInterval = 0;    ///< seconds between the page's probes; 0: the run's interval
     int nWatch = -1;      ///< the current run's watch of the row (-1: none)
     std::string alertIf;  ///< a text row's conditions, one a line: none, every change is told
+    /// Its conditions compiled, where its judges find them (see ChangeJudge.h); a box is
+    /// made for a text row, a size row has none.
+    RulesBoxPtr rules;
     std::string because;  ///< the condition its latest told change met (empty: none named)
     std::uint64_t nStoredHash = 0;  ///< a text row's text hash, kept with nStoredSize (0: none)
     std::uint64_t nLastHash = 0;    ///< a text row's reference in this run
@@ -169,9 +143,12 @@ class WatchSession {
     void SetCompare(RowId id, const CompareOptions& compare);
     /// The row's own interval in seconds (0: the run's), from its next start on.
     void SetInterval(RowId id, int seconds);
-    /// A text row's conditions (one a line; empty: every change is told), from its next
-    /// change on: its texts and reference stay.
+    /// A text row's conditions (one a line; empty: every change is told), compiled once,
+    /// from its next change on: its texts and reference stay. Conditions that do not read
+    /// fail the row's checks (the problem in RulesProblem).
     void SetAlertIf(RowId id, const std::string& rules);
+    /// Why the row's conditions do not read; empty when they do.
+    std::string RulesProblem(RowId id) const;
     /// Deletes the row: its watcher stops, its mark goes with it.
     void RemoveRow(RowId id);
     void Clear();
@@ -250,6 +227,8 @@ class WatchSession {
     void OnResult(WatchRow& row, const ProbeResult& result, bool bFirst);
     void OnGoodSize(WatchRow& row, int size);
     void OnGoodText(WatchRow& row, const ProbeResult& result);
+    /// A text row's judge for a run (null for a size row).
+    std::shared_ptr<TextJudge> JudgeOf(WatchRow& row);
     /// "监控中" or "停止", as the run stands; a failing row keeps its failure.
     void RefreshStatus(WatchRow& row);
     void StopWatcher(RowId id);

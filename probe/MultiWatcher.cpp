@@ -30,6 +30,7 @@ struct CMultiWatcher::Page {
         RunFlagPtr pszRunFlag;
         ValidatorBoxPtr pValidators;  // the latest, read for each probe
         std::shared_ptr<const content::PageReader> pReader;
+        std::shared_ptr<TextJudge> pJudge;
     } entry;
     std::unique_ptr<ProbeJob> job;
     CURL* easy = nullptr;
@@ -130,7 +131,8 @@ bool CMultiWatcher::Add(WatchEntry entry) {
                    std::move(entry.szUrl),
                    std::move(entry.pszRunFlag),
                    std::move(entry.pValidators),
-                   std::move(entry.pReader)};
+                   std::move(entry.pReader),
+                   std::move(entry.pJudge)};
     m_ready.push(page.get());
     m_pages.push_back(std::move(page));
     ++m_nLive;
@@ -235,6 +237,7 @@ void CMultiWatcher::StartProbe(Page& page) {
     page.job->SetBodyBufferSize(kBodyBuffer);
     const auto deadline = Clock::now() + std::chrono::seconds(m_options.nRequestCapSeconds);
     page.job->SetReader(page.entry.pReader.get());
+    page.job->SetJudge(page.entry.pJudge.get());
     const ProbeJob::Kind kind = page.entry.bRender  ? ProbeJob::Kind::Render
                                 : page.entry.pReader ? ProbeJob::Kind::Text
                                                      : ProbeJob::Kind::Size;

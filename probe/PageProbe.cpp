@@ -157,6 +157,7 @@ ProbeResult CWatchThread::Probe(const char* url, PageValidators* validators) {
     ProbeJob job(m_pSession, m_pHeaders);
     job.SetAbortFlag(m_pAbortFlag.get());
     job.SetReader(m_pReader);
+    job.SetJudge(m_pJudge);
     const ProbeResult result =
         Run(job, job.Begin(url ? url : "",
                            m_bRender    ? ProbeJob::Kind::Render

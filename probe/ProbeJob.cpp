@@ -347,15 +347,18 @@ ProbeJob::Step ProbeJob::Read(const std::function<bool()>& stop) {
     const CRunFlag* abort = m_pAbort;
     const std::function<bool()> stopped = [&stop, abort] { return (abort && abort->IsAborted()) || (stop && stop()); };
     if (m_kind != Kind::Render) {
-        const Step step = TextOf(m_t.contentType, m_raw, stopped);
+        TextOf(m_t.contentType, m_raw, stopped);
         std::string().swap(m_raw);  // a text row keeps no body after its probe
-        return step;
+    } else {
+        Renderer::Page page = Renderer::Shared().Render(m_url, stopped);
+        if (page.failure != ProbeFailure::None)
+            return Finish(ProbeResult::Failed(page.failure, std::move(page.detail), page.nHttpStatus));
+        // The document as the browser holds it, in UTF-8 whatever its meta says.
+        TextOf("text/html; charset=utf-8", page.html, stopped);
     }
-    Renderer::Page page = Renderer::Shared().Render(m_url, stopped);
-    if (page.failure != ProbeFailure::None)
-        return Finish(ProbeResult::Failed(page.failure, std::move(page.detail), page.nHttpStatus));
-    // The document as the browser holds it, in UTF-8 whatever its meta says.
-    return TextOf("text/html; charset=utf-8", page.html, stopped);
+    // Judged where it was read: no condition holds the loop that schedules probes.
+    if (m_pJudge && m_result.Ok()) m_pJudge->Judge(m_result, stopped);
+    return Step::Done;
 }
 
 ProbeJob::Step ProbeJob::TextOf(std::string_view contentType, std::string_view body,

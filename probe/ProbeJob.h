@@ -11,6 +11,7 @@
 #include "PageValidators.h"
 #include "ProbeResult.h"
 #include "ProbeTransfer.h"
+#include "TextJudge.h"
 
 namespace sentrel {
 
@@ -56,6 +57,9 @@ class ProbeJob {
     void SetBodyBufferSize(long bytes) { m_nBodyBuffer = bytes; }
     /// How a Kind::Text probe reads its page (the row's region and ignore rules).
     void SetReader(const content::PageReader* reader) { m_pReader = reader; }
+    /// Who judges the text a Kind::Text or Kind::Render probe reads, in the same step (the
+    /// row's judge; none: the text is not judged).
+    void SetJudge(TextJudge* judge) { m_pJudge = judge; }
 
     /// Starts a probe; `validators` (may be null) make its first request conditional.
     Step Begin(const std::string& url, Kind kind, std::chrono::steady_clock::time_point deadline,
@@ -65,7 +69,8 @@ class ProbeJob {
     /// The wait asked for has passed; `abandon` when the program is leaving.
     Step Waited(bool abandon = false);
     /// Reads the page's text that came (a rendered page's: renders it first), within the
-    /// reading's bounds; `stop` (may be empty) ends it early. Touches nothing but this job.
+    /// reading's bounds, and has the row's judge judge it; `stop` (may be empty) ends it
+    /// early. Touches nothing but this job and its judge.
     Step Read(const std::function<bool()>& stop);
     /// Gives the handle back while the job needs none (its connect retry's back-off, the
     /// reading of its text), as the handle was given; Attach binds it to another one, which
@@ -106,6 +111,7 @@ class ProbeJob {
     const CRunFlag* m_pAbort = nullptr;
     long m_nBodyBuffer = 256 * 1024;
     const content::PageReader* m_pReader = nullptr;
+    TextJudge* m_pJudge = nullptr;
     std::string m_raw;  // a text row's body while it comes; freed once read
 
     Kind m_kind = Kind::Size;

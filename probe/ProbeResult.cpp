@@ -39,6 +39,10 @@ std::string ProbeResult::Reason() const {
             return Tr("渲染超时");
         case ProbeFailure::NoTextLibrary:
             return Tr("无法载入 libxml2");
+        case ProbeFailure::SlowCondition:
+            return Fill(Tr("提醒条件太慢：{0}"), {Detail()});
+        case ProbeFailure::BadCondition:
+            return Detail();
         case ProbeFailure::Network:
             break;
     }

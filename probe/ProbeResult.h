@@ -5,6 +5,8 @@
 
 namespace sentrel {
 
+struct Verdict;
+
 /// Why a probe got no size.
 enum class ProbeFailure : int {
     None = 0,
@@ -24,6 +26,8 @@ enum class ProbeFailure : int {
     BrowserFailed,     ///< the browser could not start, broke or stopped answering
     RenderTimeout,     ///< a rendered page did not load, or could not be read, in its bounds
     NoTextLibrary,     ///< a text row's page needs libxml2, and it could not be loaded
+    SlowCondition,     ///< a text row's condition needs more than its budget (named in detail)
+    BadCondition,      ///< a text row's conditions no longer read (the problem in detail)
 };
 
 /// What one probe found: a size (0 for a page that answered with an empty body), or why
@@ -39,6 +43,8 @@ struct ProbeResult {
     /// SlowRule's rule, or what went wrong in a browser. Shared: a result is kept for each
     /// of 100,000 pages, and hardly any has one.
     std::shared_ptr<const std::string> detail{};
+    /// A text row's: what its judge made of the text (see TextJudge.h).
+    std::shared_ptr<const Verdict> verdict{};
 
 
     bool Ok() const { return failure == ProbeFailure::None; }

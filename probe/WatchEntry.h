@@ -13,6 +13,7 @@
 #include "PostTarget.h"
 #include "ProbeResult.h"
 #include "RunFlag.h"
+#include "TextJudge.h"
 
 namespace sentrel {
 
@@ -99,6 +100,8 @@ struct WatchEntry {
     ValidatorBoxPtr pValidators{};    ///< where the watcher leaves its latest validators
     /// A text row's reader of its page (region and ignore rules); none for a size row.
     std::shared_ptr<const content::PageReader> pReader{};
+    /// A text row's judge of its texts (see TextJudge.h); none for a size row.
+    std::shared_ptr<TextJudge> pJudge{};
     bool bRender = false;  ///< a text row whose page is rendered by a browser first
 };
 

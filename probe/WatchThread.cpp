@@ -62,6 +62,7 @@ bool CWatchThread::Watch(WatchEntry* pEntry) {
     PageValidators validators = pEntry->validators;
     m_pValidators = &validators;
     m_pReader = pEntry->pReader.get();
+    m_pJudge = pEntry->pJudge.get();
     m_bRender = pEntry->bRender;
     ResultFilter filter;
     ProbeSpacing spacing;
@@ -78,6 +79,7 @@ bool CWatchThread::Watch(WatchEntry* pEntry) {
     }
     m_pValidators = nullptr;
     m_pReader = nullptr;
+    m_pJudge = nullptr;
     Post({WM_WATCH_ENDED, nItem, {}});
     return true;
 }

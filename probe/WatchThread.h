@@ -68,6 +68,8 @@ class CWatchThread {
     void SetReader(const content::PageReader* reader) { m_pReader = reader; }
     /// Probes of a text row have a browser render the page first.
     void SetRender(bool render) { m_bRender = render; }
+    /// A text row's texts are judged by this judge as they are read (none: not judged).
+    void SetJudge(TextJudge* judge) { m_pJudge = judge; }
 
     /// Longest time one probe may take (see kProbeCapSeconds).
     static constexpr long kRequestCapSeconds = kProbeCapSeconds;
@@ -120,6 +122,7 @@ class CWatchThread {
     bool m_bCookiesChanged = false;
     PageValidators* m_pValidators = nullptr;  // the watched page's, while Watch runs
     const content::PageReader* m_pReader = nullptr;
+    TextJudge* m_pJudge = nullptr;
     bool m_bRender = false;
     KeptConnections m_kept;                   // the session's connections
 };

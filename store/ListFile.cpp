@@ -81,7 +81,12 @@ bool ListFile::Load(WatchSession& session, Shards shards, std::vector<std::strin
             problems.push_back(Fill(Tr("分片的网页大小未能读取：{0}"), {problem}));
     session.Reserve(session.RowCount() + static_cast<int>(rows.size()));
     for (UrlRow& row : rows) {
-        AddStoredRow(session, row);
+        const RowId id = AddStoredRow(session, row);
+        // Conditions that no longer read (a list edited by hand, a rule an older version
+        // took) are told once here; each check of the row then fails with them.
+        const std::string problem = row.alertIf.empty() ? std::string() : session.RulesProblem(id);
+        if (!problem.empty())
+            problems.push_back(Fill(Tr("{0} 的提醒条件无法使用，检查它时将失败：{1}"), {WithoutPassword(row.url), problem}));
         row = UrlRow();  // each freed as soon as it is in the list
     }
     if (read) return true;

@@ -61,15 +61,22 @@ class ShardTextKeeper : public TextKeeper {
     ShardTextKeeper(const std::string& own, const std::string& list,
                     const std::function<void(const std::string&)>& onError)
         : m_own(own, onError), m_list(list, onError) {}
-    bool LastText(const std::string& url, std::string& text) override {
-        return m_own.LastText(url, text) || m_list.LastText(url, text);
-    }
-    void KeepText(const std::string& url, const std::string& text, std::time_t when,
-                  const VersionNote& note) override {
-        m_own.KeepText(url, text, when, note);
-    }
-    bool AlertBase(const std::string& url, double& base) override {
-        return m_own.AlertBase(url, base) || m_list.AlertBase(url, base);
+    bool KeepVersion(const std::string& url, const std::string& text, std::time_t when,
+                     const Decide& decide) override {
+        return m_own.KeepVersion(url, text, when, [&](const PreviousText& own, VersionNote& note) {
+            if (own.bHave && own.bHaveBase) return decide(own, note);
+            // What the list kept before this shard's first text of the page.
+            PreviousText previous = m_list.Previous(url);
+            if (own.bHave) {
+                previous.bHave = true;
+                previous.text = own.text;
+            }
+            if (own.bHaveBase) {
+                previous.bHaveBase = true;
+                previous.base = own.base;
+            }
+            return decide(previous, note);
+        });
     }
 
   private:

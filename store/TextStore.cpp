@@ -1,4 +1,5 @@
 // Text rows' texts in the store: the last two (T_TEXT) and the versions kept (T_VERSION).
+#include <cmath>
 #include <string>
 
 #include "LineDiff.h"
@@ -99,14 +100,36 @@ bool UrlStore::LoadTexts(const std::string& url, PageTexts& texts, std::string& 
     return true;
 }
 
-bool UrlStore::KeepText(const std::string& url, const std::string& text, std::time_t when,
-                        const VersionNote& note, std::string& error, int* dropped) const {
+bool UrlStore::KeepVersion(const std::string& url, const std::string& text, std::time_t when,
+                           const TextKeeper::Decide& decide, bool& kept, std::string& error,
+                           int* dropped) const {
+    kept = false;
     if (dropped) *dropped = 0;
     Db db = OpenTexts(m_strPath, error);
     if (!db) return false;
     sqlite3* h = db.get();
     auto fail = [&] { return Failed(h, m_strPath, error); };
-    const std::string kept = content::KeptText(text);
+    // What was kept before, for the judge; then the version, as it decided.
+    PreviousText previous;
+    {
+        Stmt s = PageQuery(h, "SELECT last, lasttime, alertnum FROM T_TEXT WHERE url = ?", url, m_strPath, error);
+        if (!s) return false;
+        const int rc = sqlite3_step(s.get());
+        if (rc == SQLITE_ROW) {
+            previous.bHave = sqlite3_column_int64(s.get(), 1) != 0;
+            previous.text = Text(s.get(), 0);
+            previous.base = sqlite3_column_double(s.get(), 2);
+            // A number that is no number (an older version stored infinity) is none.
+            previous.bHaveBase = sqlite3_column_type(s.get(), 2) != SQLITE_NULL && std::isfinite(previous.base);
+        } else if (rc != SQLITE_DONE) {
+            error = Describe(h, m_strPath);
+            return false;
+        }
+    }
+    VersionNote note;
+    if (decide && !decide(previous, note)) return true;
+    kept = true;
+    const std::string stored = content::KeptText(text);
     if (!BeginWrite(h)) return fail();
     Stmt last =
         Prepare(h,
@@ -115,15 +138,16 @@ bool UrlStore::KeepText(const std::string& url, const std::string& text, std::ti
                 "last = ?2, lasttime = ?3, alertnum = coalesce(?4, alertnum)");
     if (!last) return fail();
     BindText(last.get(), 1, url);
-    BindText(last.get(), 2, kept);
+    BindText(last.get(), 2, stored);
     sqlite3_bind_int64(last.get(), 3, static_cast<sqlite3_int64>(when));
-    if (note.bNewBase)
+    if (note.bNewBase && std::isfinite(note.base))
         sqlite3_bind_double(last.get(), 4, note.base);
     else
         sqlite3_bind_null(last.get(), 4);
     if (sqlite3_step(last.get()) != SQLITE_DONE) return fail();
+    last.reset();
 
-    if (!ShrinkNewest(h, url, kept)) return fail();
+    if (!ShrinkNewest(h, url, stored)) return fail();
     Stmt add =
         Prepare(h,
                 "INSERT INTO T_VERSION (url, seq, time, size, added, removed, kind, because, "
@@ -132,7 +156,7 @@ bool UrlStore::KeepText(const std::string& url, const std::string& text, std::ti
     if (!add) return fail();
     BindText(add.get(), 1, url);
     sqlite3_bind_int64(add.get(), 2, static_cast<sqlite3_int64>(when));
-    sqlite3_bind_int64(add.get(), 3, static_cast<sqlite3_int64>(kept.size()));
+    sqlite3_bind_int64(add.get(), 3, static_cast<sqlite3_int64>(stored.size()));
     sqlite3_bind_int(add.get(), 4, note.nAdded);
     sqlite3_bind_int(add.get(), 5, note.nRemoved);
     sqlite3_bind_int(add.get(), 6, static_cast<int>(note.kind));
@@ -140,8 +164,8 @@ bool UrlStore::KeepText(const std::string& url, const std::string& text, std::ti
         sqlite3_bind_null(add.get(), 7);
     else
         BindText(add.get(), 7, note.because);
-    sqlite3_bind_blob(add.get(), 8, kept.data(), static_cast<int>(kept.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(add.get(), 9, static_cast<sqlite3_int64>(content::TextHash(kept)));
+    sqlite3_bind_blob(add.get(), 8, stored.data(), static_cast<int>(stored.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(add.get(), 9, static_cast<sqlite3_int64>(content::TextHash(stored)));
     if (sqlite3_step(add.get()) != SQLITE_DONE) return fail();
 
     // The oldest beyond the page's depth go; older versions only ever depend on newer ones.
@@ -179,6 +203,18 @@ bool UrlStore::KeepText(const std::string& url, const std::string& text, std::ti
     return true;
 }
 
+bool UrlStore::KeepText(const std::string& url, const std::string& text, std::time_t when,
+                        const VersionNote& note, std::string& error, int* dropped) const {
+    bool kept = false;
+    return KeepVersion(
+        url, text, when,
+        [&note](const PreviousText&, VersionNote& out) {
+            out = note;
+            return true;
+        },
+        kept, error, dropped);
+}
+
 bool UrlStore::AlertBase(const std::string& url, double& base, bool& have,
                          std::string& error) const {
     have = false;
@@ -188,7 +224,8 @@ bool UrlStore::AlertBase(const std::string& url, double& base, bool& have,
         PageQuery(db.get(), "SELECT alertnum FROM T_TEXT WHERE url = ?", url, m_strPath, error);
     if (!s) return false;
     const int rc = sqlite3_step(s.get());
-    if (rc == SQLITE_ROW && sqlite3_column_type(s.get(), 0) != SQLITE_NULL) {
+    if (rc == SQLITE_ROW && sqlite3_column_type(s.get(), 0) != SQLITE_NULL &&
+        std::isfinite(sqlite3_column_double(s.get(), 0))) {
         have = true;
         base = sqlite3_column_double(s.get(), 0);
     } else if (rc != SQLITE_ROW && rc != SQLITE_DONE) {

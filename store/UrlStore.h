@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "WatchSession.h"
+#include "TextKeeper.h"
 
 namespace sentrel {
 
@@ -71,9 +71,15 @@ class UrlStore {
     bool LoadTexts(const std::string& url, PageTexts& texts, std::string& error) const;
     /// Keeps `text` (as much as content::KeptText keeps) as the page's last text, the last
     /// one becoming the previous, and as its newest version with its hash, in one
-    /// transaction: the version before it is then kept as the lines that make it of the new
-    /// one, where that is much smaller, and the oldest beyond `note.depth` go, and those
-    /// beyond `note.maxBytes` (how many of those, in `dropped`).
+    /// transaction, with the note `decide` gives once it has seen what was kept before
+    /// (`kept` false when it keeps nothing): the version before it is then kept as the
+    /// lines that make it of the new one, where that is much smaller, and the oldest beyond
+    /// `note.depth` go, and those beyond `note.maxBytes` (how many of those, in `dropped`).
+    /// The file is opened once.
+    bool KeepVersion(const std::string& url, const std::string& text, std::time_t when,
+                     const TextKeeper::Decide& decide, bool& kept, std::string& error,
+                     int* dropped = nullptr) const;
+    /// The same with the note known beforehand.
     bool KeepText(const std::string& url, const std::string& text, std::time_t when,
                   const VersionNote& note, std::string& error, int* dropped = nullptr) const;
     /// The number change:P% measures from (`have` false when none is kept).

@@ -42,7 +42,7 @@ bool CheckRow(std::string& url, std::string& note, const CompareOptions& compare
     else if (chars > kMaxUrlChars)
         problem = Fill(Tr("网址过长，不能超过 {0} 个字符！"), {std::to_string(kMaxUrlChars)});
     else if (compare.Reader(&problem) && compare.Text())
-        content::AlertRules().Parse(alertIf, problem);
+        AlertRules().Parse(alertIf, problem);
     return problem.empty();
 }
 
@@ -105,22 +105,33 @@ void StoreTextKeeper::Tell(const std::string& text) {
     if (m_fnTell) m_fnTell(text);
 }
 
-bool StoreTextKeeper::LastText(const std::string& url, std::string& text) {
+PreviousText StoreTextKeeper::Previous(const std::string& url) {
+    PreviousText previous;
     PageTexts texts;
     std::string error;
-    if (!m_store.LoadTexts(url, texts, error)) {
+    if (!m_store.LoadTexts(url, texts, error) ||
+        !m_store.AlertBase(url, previous.base, previous.bHaveBase, error)) {
         Tell(Fill(Tr("无法保存网页文字：{0}"), {error}));
-        return false;
+        return PreviousText();
     }
-    text = std::move(texts.last);
-    return texts.lastTime != 0;
+    previous.bHave = texts.lastTime != 0;
+    previous.text = std::move(texts.last);
+    return previous;
 }
 
-void StoreTextKeeper::KeepText(const std::string& url, const std::string& text, std::time_t when,
-                               const VersionNote& note) {
+bool StoreTextKeeper::KeepVersion(const std::string& url, const std::string& text, std::time_t when,
+                                  const Decide& decide) {
     std::string error;
     int dropped = 0;
-    if (!m_store.KeepText(url, text, when, note, error, &dropped)) Tell(Fill(Tr("无法保存网页文字：{0}"), {error}));
+    bool kept = false;
+    VersionNote note;
+    auto noted = [&](const PreviousText& previous, VersionNote& out) {
+        const bool keep = decide(previous, out);
+        note = out;
+        return keep;
+    };
+    if (!m_store.KeepVersion(url, text, when, noted, kept, error, &dropped))
+        Tell(Fill(Tr("无法保存网页文字：{0}"), {error}));
     // Said once a page: a page rewritten at every probe would say it at every probe.
     bool first = false;
     if (dropped > 0) {
@@ -130,13 +141,7 @@ void StoreTextKeeper::KeepText(const std::string& url, const std::string& text, 
     if (first)
         Tell(Fill(Tr("{0} 的版本已超过 {1} MB：最早的版本不再保留"),
                   {WithoutPassword(url), std::to_string(note.maxBytes >> 20)}));
-}
-
-bool StoreTextKeeper::AlertBase(const std::string& url, double& base) {
-    std::string error;
-    bool have = false;
-    if (!m_store.AlertBase(url, base, have, error)) Tell(Fill(Tr("无法保存网页文字：{0}"), {error}));
-    return have;
+    return kept;
 }
 
 bool SaveList(const WatchSession& session, const UrlStore& store, std::string& error) {

@@ -37,10 +37,10 @@ class StoreTextKeeper : public TextKeeper {
     /// `tell` gets what to tell, in the user's words, on whatever thread keeps a text.
     explicit StoreTextKeeper(std::string path, std::function<void(const std::string&)> tell = {})
         : m_store(std::move(path)), m_fnTell(std::move(tell)) {}
-    bool LastText(const std::string& url, std::string& text) override;
-    void KeepText(const std::string& url, const std::string& text, std::time_t when,
-                  const VersionNote& note) override;
-    bool AlertBase(const std::string& url, double& base) override;
+    bool KeepVersion(const std::string& url, const std::string& text, std::time_t when,
+                     const Decide& decide) override;
+    /// What was kept of a page (a shard's first text of it is judged against the list's).
+    PreviousText Previous(const std::string& url);
 
   private:
     void Tell(const std::string& text);

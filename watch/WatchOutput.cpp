@@ -37,7 +37,7 @@ std::string FormatRow(const WatchRow& row) {
     };
     if (text && row.compare.render) json["render"] = true;
     if (text) {
-        content::AlertRules rules;
+        AlertRules rules;
         std::string problem;
         // A rule that no longer reads (a list edited by hand) is shown as written.
         std::vector<std::string> written;

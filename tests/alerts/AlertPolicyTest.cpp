@@ -41,11 +41,13 @@ struct PlayedRun {
     Settings settings;
     Program program;
     std::vector<int> watches;
+    std::vector<std::shared_ptr<TextJudge>> judges;
 
     void Start(AlertPolicy& policy) {
         session.SetClock(clock);
         session.SetWatcherStarter([this](WatchEntry e) {
             watches.push_back(e.nItem);
+            judges.push_back(e.pJudge);
             return true;
         });
         policy.SetSignal(&program);
@@ -54,7 +56,9 @@ struct PlayedRun {
         policy.SetListKeeper(&program);
         ASSERT_TRUE(session.Start(policy.RunOptions()));
     }
-    void Result(int row, const ProbeResult& r, bool first) {
+    // As a watcher posts it: a text row's text judged where it was read.
+    void Result(int row, ProbeResult r, bool first) {
+        if (const auto& judge = judges[static_cast<std::size_t>(row)]) judge->Judge(r, {});
         session.Deliver(
             {first ? WM_PAGE_SIZE : WM_PROBE_RESULT, watches[static_cast<std::size_t>(row)], r});
     }
@@ -119,14 +123,12 @@ TEST(AlertPolicy, AQuietChangeReachesOnlyTheOutputAndAToldOneNamesItsCondition) 
     // The last text of each page, in memory; the number change:P% measures from.
     struct Texts : TextKeeper {
         std::string last;
-        bool LastText(const std::string&, std::string& text) override {
-            text = last;
-            return !last.empty();
-        }
-        void KeepText(const std::string&, const std::string& text, std::time_t, const VersionNote&) override {
+        bool KeepVersion(const std::string&, const std::string& text, std::time_t, const Decide& decide) override {
+            VersionNote note;
+            if (!decide({!last.empty(), last, false, 0}, note)) return false;
             last = text;
+            return true;
         }
-        bool AlertBase(const std::string&, double&) override { return false; }
     } texts;
     auto text = [](const std::string& t) {
         ProbeResult r = ProbeResult::Text(static_cast<int>(t.size()), std::hash<std::string>()(t) | 1);

@@ -1,6 +1,9 @@
 // What changed between two texts of a page, line by line, and what is kept of a long one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include "LineDiff.h"
 
 using namespace sentrel::content;
@@ -47,4 +50,105 @@ TEST(LineDiff, ALongTextIsKeptByItsLinesAndALongLineIsCutNotDropped) {
     EXPECT_EQ(0u, (cut.size() - 1) % 3) << "never a character cut in two";
     EXPECT_EQ('\n', cut.back());
     EXPECT_EQ("short\n", KeptText("short\n"));
+}
+
+TEST(LineDiff, AVersionKeptAsADeltaMakesItsTextExactlyOrIsKeptWhole) {
+    std::string page;
+    for (int i = 0; i < 300; ++i) page += "line " + std::to_string(i) + "\n";
+    std::string edited = page;
+    edited.replace(edited.find("line 7\n"), 7, "line seven\nand one more\n");
+    edited.erase(edited.find("line 200\n"), 9);
+    // A catalogue edited at three lines far apart: more between them than an exact script
+    // takes, and still a delta, by the lines that stand still.
+    std::vector<std::string> items;
+    for (int i = 0; i < 12000; ++i) items.push_back("item " + std::to_string(i) + " costs " + std::to_string(i % 97));
+    auto joined = [](const std::vector<std::string>& lines) {
+        std::string text;
+        for (const std::string& line : lines) text += line + "\n";
+        return text;
+    };
+    const std::string catalogue = joined(items);
+    for (int at : {100, 4000, 9000}) items[static_cast<std::size_t>(at)] += " (sold out)";
+    items.insert(items.begin() + 6000, "a new item");
+    const std::string far = joined(items);
+    std::reverse(items.begin(), items.end());
+    const std::string reversed = joined(items);
+    struct Case {
+        std::string from, to;
+        bool delta;
+    } cases[] = {
+        {page, edited, true},
+        {edited, page, true},
+        {page, page, true},
+        {page, "all new\n", false},
+        {"", page, false},
+        {catalogue, far, true},
+        {far, catalogue, true},
+        {far, reversed, false},  // every line moved: kept whole
+    };
+    for (const Case& c : cases) {
+        const std::string delta = LineDelta(c.from, c.to);
+        EXPECT_EQ(c.delta, !delta.empty()) << c.to.substr(0, 20);
+        std::string back;
+        if (!delta.empty()) {
+            ASSERT_TRUE(ApplyLineDelta(c.from, delta, back));
+            EXPECT_EQ(c.to, back);
+            EXPECT_LT(delta.size() * 4, c.to.size());
+        }
+    }
+    std::string out;
+    EXPECT_FALSE(ApplyLineDelta("a\n", "=5\n", out)) << "beyond the text it is made of";
+    EXPECT_FALSE(ApplyLineDelta("a\n", "*1\n", out));
+    EXPECT_FALSE(ApplyLineDelta("a\nb\n", "=1\n", out)) << "the rest of the text not placed";
+}
+
+TEST(LineDiff, AChangedLineIsToldByItsWords) {
+    struct Case {
+        const char* before;
+        const char* after;
+        const char* marks;
+    } cases[] = {
+        {"price 199 now", "price 299 now", "price [-199-] {+299+} now"},
+        {"a b c", "a c", "a [-b-] c"},
+        {"a c", "a b c", "a {+b+} c"},
+        {"价格：１２９９元", "价格：１１９９元", "价格：１[-２-]{+１+}９９元"},
+        {"same", "same", "same"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.marks, WordMarks(DiffWords(c.before, c.after))) << c.before;
+    // Removed lines followed by added ones pair up; the rest came or went.
+    const std::vector<ShownLine> shown =
+        ShownChanges(DiffLines("keep\nold 1\nold 2\ngone\n", "keep\nnew 1\nnew 2\n"), true);
+    std::vector<std::string> text;
+    for (const ShownLine& line : shown) text.push_back(ShownText(line));
+    EXPECT_EQ((std::vector<std::string>{"~ [-old-] {+new+} 1", "~ [-old-] {+new+} 2", "- gone"}),
+              text);
+    EXPECT_EQ(3u, ShownChanges(DiffLines("a\n", "b\nc\n"), false).size());
+    // A line of very many words is told whole, at once.
+    std::string many, other;
+    for (int i = 0; i < 30000; ++i) many += "w" + std::to_string(i) + " ", other += "v" + std::to_string(i) + " ";
+    EXPECT_EQ(2u, DiffWords(many, other).size());
+}
+
+TEST(LineDiff, AComparisonsWordsAreBoundedAndWhatIsPastTheBoundIsShownWhole) {
+    // 34 changed lines of 9,999 words each: word by word, each pair takes a good part of a
+    // second; a comparison takes the first few that fit its bound.
+    std::string before, after;
+    for (int line = 0; line < 34; ++line) {
+        for (int w = 0; w < 9999; ++w) {
+            before += "w" + std::to_string((w * 7 + line) % 50) + " ";
+            after += "w" + std::to_string((w * 13 + line) % 50) + " ";
+        }
+        before += "\n";
+        after += "\n";
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<ShownLine> shown = ShownChanges(DiffLines(before, after), true);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    std::size_t changed = 0, whole = 0;
+    for (const ShownLine& line : shown) (line.kind == ShownLine::kChanged ? changed : whole) += 1;
+    EXPECT_EQ(2u, changed) << "the words of two pairs fit";
+    EXPECT_EQ(64u, whole) << "the other 32 pairs, each line whole";
+    const WordBounds quick{40000, std::chrono::milliseconds(0)};
+    for (const ShownLine& line : ShownChanges(DiffLines(before, after), true, false, quick))
+        EXPECT_NE(ShownLine::kChanged, line.kind) << "no time: every line whole";
 }

@@ -31,6 +31,7 @@ struct Session {
     std::vector<ValidatorBoxPtr> boxes;
     std::vector<PageValidators> sent;
     std::vector<int> intervals;
+    std::vector<std::shared_ptr<TextJudge>> judges;
 
     Session() {
         session.SetWatcherStarter([this](WatchEntry entry) {
@@ -38,6 +39,7 @@ struct Session {
             boxes.push_back(entry.pValidators);
             sent.push_back(entry.validators);
             intervals.push_back(entry.nInterval);
+            judges.push_back(entry.pJudge);
             return true;
         });
         session.SetClock(clock);
@@ -55,9 +57,12 @@ struct Session {
         boxes.clear();
         sent.clear();
         intervals.clear();
+        judges.clear();
         ASSERT_TRUE(session.Start(options));
     }
-    void Post(int row, unsigned msg, const ProbeResult& r) {
+    // As a watcher posts it: a text row's text judged first, where it was read.
+    void Post(int row, unsigned msg, ProbeResult r) {
+        if (const auto& judge = judges[static_cast<std::size_t>(row)]) judge->Judge(r, {});
         session.Deliver({msg, watches[static_cast<std::size_t>(row)], r});
     }
     // The first result of the run, then the others.

@@ -13,24 +13,17 @@ struct MemoryTexts : TextKeeper {
     std::map<std::string, std::string> last;
     std::map<std::string, double> base;
     std::vector<VersionNote> notes;
-    int kept = 0;
-    bool LastText(const std::string& url, std::string& text) override {
-        auto it = last.find(url);
-        if (it == last.end()) return false;
-        text = it->second;
-        return true;
-    }
-    void KeepText(const std::string& url, const std::string& text, std::time_t,
-                  const VersionNote& note) override {
+    bool KeepVersion(const std::string& url, const std::string& text, std::time_t, const Decide& decide) override {
+        PreviousText previous;
+        previous.bHave = last.count(url) > 0;
+        previous.text = previous.bHave ? last[url] : std::string();
+        previous.bHaveBase = base.count(url) > 0;
+        previous.base = previous.bHaveBase ? base[url] : 0;
+        VersionNote note;
+        if (!decide(previous, note)) return false;
         last[url] = text;
         if (note.bNewBase) base[url] = note.base;
         notes.push_back(note);
-        ++kept;
-    }
-    bool AlertBase(const std::string& url, double& number) override {
-        auto it = base.find(url);
-        if (it == base.end()) return false;
-        number = it->second;
         return true;
     }
 };

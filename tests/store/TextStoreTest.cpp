@@ -161,9 +161,10 @@ TEST(TextStore, APageRewrittenAtEveryProbeKeepsWithinItsSizeAndSaysSoOnce) {
         std::string text;
         for (int l = 0; l < 4000; ++l) text += "version " + std::to_string(i) + " line " + std::to_string(l * 7919 + i) + "\n";
         texts.push_back(text);  // ~100 KB, nothing in common with the one before
-        VersionNote note;
-        note.maxBytes = 350 * 1024;
-        keeper.KeepText("http://new/", text, 100 + i, note);
+        keeper.KeepVersion("http://new/", text, 100 + i, [](const PreviousText&, VersionNote& note) {
+            note.maxBytes = 350 * 1024;
+            return true;
+        });
     }
     ASSERT_EQ(1u, told.size()) << "said once";
     EXPECT_NE(std::string::npos, told[0].find("http://new/")) << told[0];

@@ -109,3 +109,27 @@ TEST(WatchAlertIf, OnlyAMetConditionIsToldQuietChangesAreKeptAndEveryVersionComp
     EXPECT_EQ(3, std::count(out.begin(), out.end(), '\n')) << out;
     EXPECT_EQ(0u, out.find("3\t")) << out;
 }
+
+TEST(WatchAlertIf, AStoredConditionThatNoLongerReadsIsToldOnceAndFailsItsRow) {
+    ShopPage shop;
+    shop.Set("10", "In stock");
+    Profile p;
+    const std::string url = shop.server.Url("/kettle");
+    // A list edited by hand: a condition no version reads, as long as a paragraph.
+    UrlRow row{url, "", "0", "", "", "text"};
+    row.alertIf = "appears:x\nbelow:" + std::string(200, 'x');
+    p.List({row});
+    int code = -1;
+    const std::string said = p.Errors({"--once"}, &code);
+    EXPECT_EQ(2, code);
+    EXPECT_EQ(1, std::count(said.begin(), said.end(), '\n')) << "told once: " << said;
+    EXPECT_NE(std::string::npos, said.find(url + " ")) << said;
+    EXPECT_NE(std::string::npos, said.find("第 2 行")) << said;
+    EXPECT_EQ(std::string::npos, said.find(std::string(100, 'x'))) << "named by its start: " << said;
+    for (const char* price : {"10", "12"}) {
+        shop.Set(price, "In stock");
+        const std::string out = p.Run({"--once"}, &code);
+        EXPECT_EQ(2, code) << out;
+        EXPECT_NE(std::string::npos, out.find(" failing " + url + " 提醒条件第 2 行")) << "never a change: " << out;
+    }
+}

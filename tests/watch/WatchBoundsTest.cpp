@@ -170,3 +170,49 @@ TEST(WatchBounds, AnUnreadableListIsKeptAndAnAddedPageGoesToARecoveryFileBesideI
     ASSERT_EQ(1u, rows.size());
     EXPECT_EQ("http://127.0.0.1:9/new", rows[0].url);
 }
+
+TEST(WatchBounds, ASlowConditionFailsItsCheckNamingItWhileTheLoopProbesAndAnswers) {
+    // 6,000 lines that make a nested repetition backtrack: on /long each line just within
+    // PCRE2's bound (6,000 of them pass the change's budget), on /short each line past it.
+    std::atomic<int> edition{0};
+    CountingSite site([&edition](const std::string& path) {
+        if (path == "/tick") return TestHttpServer::Response("200 OK", "Content-Length: 3\r\n", "abc");
+        const std::string line = std::string(path == "/long" ? 18 : 30, 'a') + "b\n";
+        std::string body = "<pre>";
+        for (int i = 0; i < 6000; ++i) body += line;
+        body += "</pre><p>Edition " + std::to_string(edition.load()) + "</p>";
+        return TestHttpServer::Response(
+            "200 OK", "Content-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) + "\r\n", body);
+    });
+    Profile p;
+    p.List({{site.server.Url("/tick"), "", "3"}});
+    int code = -1;
+    for (const char* path : {"/long", "/short"})
+        ASSERT_EQ("", p.Run({"--add", site.server.Url(path), "--compare", "text", "--alert-if", "appears:/(a+)+$/"}, &code));
+    EXPECT_EQ("", p.Run({"--once"}, &code)) << "the first texts: nothing to judge";
+    ++edition;
+    auto start = std::chrono::steady_clock::now();
+    const std::string out = p.Run({"--once"}, &code);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
+    EXPECT_EQ(2, code) << out;
+    for (const char* path : {"/long", "/short"})
+        EXPECT_NE(std::string::npos, out.find(" failing " + site.server.Url(path) + " 提醒条件太慢：appears:/(a+)+$/"))
+            << out;
+    EXPECT_EQ(std::string::npos, out.find("quiet")) << "never taken as not met";
+    // Running: while /long's condition spends its budget, the loop probes and answers.
+    WriteFile(p.home.File("sentrel.ini"), "interval=1\nfailafter=1\n");
+    int fd = -1;
+    const pid_t pid = SpawnReading({kWatch}, &fd, p.Env());
+    ASSERT_GT(pid, 0);
+    std::string line;
+    ASSERT_TRUE(ReadLineFrom(fd, line));
+    const int longs = site.Hits("/long"), ticks = site.Hits("/tick");
+    for (int i = 0; i < 500 && site.Hits("/long") == longs; ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_GT(site.Hits("/long"), longs) << "its next check is under way";
+    start = std::chrono::steady_clock::now();
+    kill(pid, SIGTERM);
+    EXPECT_EQ(0, WaitExit(pid, 3s));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    close(fd);
+    EXPECT_GT(site.Hits("/tick"), ticks) << "probed while conditions ran";
+}

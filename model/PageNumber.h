@@ -5,14 +5,13 @@
 #include <string_view>
 
 namespace sentrel {
-namespace content {
 
 /// The first number of `text`: digits (full-width ones too) with thousands separators
 /// (, . space, no-break and thin spaces, ') in groups of three, and a decimal part after
 /// a comma or a point, in either convention. A lone separator followed by one or two
 /// digits (or more than three) is the decimal one; followed by three, a thousands one. A
 /// minus directly before it is kept; currency signs and words around it are not part of
-/// it. False when the text holds no digit.
+/// it. False when the text holds no digit, or only numbers too large to be one (400 digits).
 bool FirstNumber(std::string_view text, double& value);
 
 /// A number as the user writes it in a condition: the same reading, the whole text.
@@ -21,5 +20,4 @@ bool ReadNumber(std::string_view text, double& value);
 /// A number shown again: as few digits as it needs ("1299", "12.5").
 std::string NumberText(double value);
 
-}  // namespace content
 }  // namespace sentrel

@@ -9,12 +9,13 @@
 //                               (above) N and was not before: once a crossing
 //   change:P%                   the number moved by at least P percent either way since
 //                               the last version that alerted
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace sentrel {
-namespace content {
 
 class AlertRules {
   public:
@@ -24,7 +25,7 @@ class AlertRules {
     AlertRules& operator=(AlertRules&&) noexcept;
 
     /// Reads the conditions, one a line (blank lines are none). False with the problem of
-    /// the first that does not read, naming its line.
+    /// the first that does not read, naming its line (and a long one by its start).
     bool Parse(const std::string& rules, std::string& error);
     bool Empty() const { return m_rules.empty(); }
     /// The conditions as written, in order.
@@ -41,7 +42,25 @@ class AlertRules {
         bool bHaveBase = false;
         double base = 0;
     };
-    /// The first condition the change meets, as written; empty when it meets none.
+    /// What judging one change may spend: a time, and a question that ends it early.
+    struct Budget {
+        std::chrono::steady_clock::time_point deadline;
+        std::function<bool()> stop;
+    };
+    struct Outcome {
+        enum Kind {
+            NotMet,
+            Met,      ///< `rule`, the first met, as written
+            TooSlow,  ///< `rule` needs more than the budget (or its bound on a line)
+            Stopped,  ///< the budget's stop asked to end
+        };
+        Kind kind = NotMet;
+        std::string rule;
+    };
+    /// How the change stands with the conditions, in order, within the budget: a condition
+    /// that cannot be decided within it is never taken as not met.
+    Outcome Judge(const Change& change, const Budget& budget) const;
+    /// The same without a bound of time (a few lines: tests, a preview).
     std::string Met(const Change& change) const;
 
     /// How the current text stands with each condition, for a preview: met, not met, or
@@ -54,5 +73,4 @@ class AlertRules {
     std::vector<std::unique_ptr<Rule>> m_rules;
 };
 
-}  // namespace content
 }  // namespace sentrel

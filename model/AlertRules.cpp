@@ -4,10 +4,13 @@
 
 #include "PageNumber.h"
 #include "TextPattern.h"
+#include "TextRules.h"
 #include "Translate.h"
 
 namespace sentrel {
-namespace content {
+
+using content::RuleLines;
+using content::TextPattern;
 
 namespace {
 
@@ -21,23 +24,62 @@ constexpr Name kNames[] = {{"added", Kind::Added},   {"removed", Kind::Removed},
                            {"disappears", Kind::Disappears}, {"below", Kind::Below}, {"above", Kind::Above},
                            {"change", Kind::Change}};
 
-// True when some line of the text holds the pattern (a rule that would cost too much on a
-// line holds nothing there).
-bool InSomeLine(const TextPattern& pattern, const std::string& text) {
+// A long condition is named by its start in a message.
+constexpr std::size_t kNamedChars = 60;
+
+// Whether the pattern is found in the text's lines (or in the lines given), spending from
+// the budget: a line it cannot decide within its own bound, or a budget spent, is no answer.
+enum class Found { No, Yes, Undecided };
+
+class Spender {
+  public:
+    explicit Spender(const AlertRules::Budget& budget) : m_budget(budget) {}
+    // True while there is time left and nobody asked to stop; asked between lines.
+    bool Go() {
+        if (++m_nLines % 64 != 0) return m_bGoing;
+        if (m_budget.stop && m_budget.stop()) m_bStopped = true;
+        if (m_bStopped || std::chrono::steady_clock::now() >= m_budget.deadline) m_bGoing = false;
+        return m_bGoing;
+    }
+    bool Stopped() const { return m_bStopped; }
+
+  private:
+    const AlertRules::Budget& m_budget;
+    std::size_t m_nLines = 0;
+    bool m_bGoing = true, m_bStopped = false;
+};
+
+Found InLine(const TextPattern& pattern, const char* line, std::size_t length, Spender& spend) {
+    if (!spend.Go()) return Found::Undecided;
+    switch (pattern.In(line, length)) {
+        case TextPattern::Found::Yes:
+            return Found::Yes;
+        case TextPattern::Found::TooCostly:
+            return Found::Undecided;
+        case TextPattern::Found::No:
+            break;
+    }
+    return Found::No;
+}
+
+Found InSomeLine(const TextPattern& pattern, const std::string& text, Spender& spend) {
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
-        if (pattern.In(text.data() + start, end - start) == TextPattern::Found::Yes) return true;
+        const Found found = InLine(pattern, text.data() + start, end - start, spend);
+        if (found != Found::No) return found;
         start = end + 1;
     }
-    return false;
+    return Found::No;
 }
 
-bool InAnyOf(const TextPattern& pattern, const std::vector<std::string>& lines) {
-    for (const std::string& line : lines)
-        if (pattern.In(line) == TextPattern::Found::Yes) return true;
-    return false;
+Found InAnyOf(const TextPattern& pattern, const std::vector<std::string>& lines, Spender& spend) {
+    for (const std::string& line : lines) {
+        const Found found = InLine(pattern, line.data(), line.size(), spend);
+        if (found != Found::No) return found;
+    }
+    return Found::No;
 }
 
 }  // namespace
@@ -61,7 +103,8 @@ bool AlertRules::Parse(const std::string& text, std::string& error) {
         const int number = lineNo;
         const std::string& written = line;
         auto fail = [&error, number, &written](const std::string& problem) {
-            error = Fill(Tr("提醒条件第 {0} 行“{1}”有误：{2}"), {std::to_string(number), written, problem});
+            error = Fill(Tr("提醒条件第 {0} 行“{1}”有误：{2}"),
+                         {std::to_string(number), CutText(written, kNamedChars), problem});
             return false;
         };
         const std::size_t colon = line.find(':');
@@ -82,13 +125,14 @@ bool AlertRules::Parse(const std::string& text, std::string& error) {
         switch (rule->kind) {
             case Kind::Below:
             case Kind::Above:
-                if (!ReadNumber(arg, rule->value)) return fail(Fill(Tr("“{0}” 不是数字"), {arg}));
+                if (!ReadNumber(arg, rule->value))
+                    return fail(Fill(Tr("“{0}” 不是数字"), {CutText(arg, kNamedChars)}));
                 break;
             case Kind::Change: {
                 if (arg.back() != '%') return fail(Tr("change: 需要百分比，例如 change:5%"));
                 arg.pop_back();
                 if (!ReadNumber(arg, rule->value) || rule->value <= 0)
-                    return fail(Fill(Tr("“{0}” 不是大于 0 的百分比"), {arg + "%"}));
+                    return fail(Fill(Tr("“{0}” 不是大于 0 的百分比"), {CutText(arg, kNamedChars) + "%"}));
                 break;
             }
             default: {
@@ -110,46 +154,67 @@ std::vector<std::string> AlertRules::Written() const {
     return written;
 }
 
-std::string AlertRules::Met(const Change& change) const {
+AlertRules::Outcome AlertRules::Judge(const Change& change, const Budget& budget) const {
     double now = 0, before = 0;
     const bool haveNow = FirstNumber(change.now, now);
     const bool haveBefore = FirstNumber(change.before, before);
+    Spender spend(budget);
     for (const auto& r : m_rules) {
-        bool met = false;
+        // In the text now as `inNow` says, and in the text before as `inBefore` says: the
+        // second is asked only when the first holds.
+        auto both = [&](bool inNow, bool inBefore) {
+            const Found a = InSomeLine(r->pattern, change.now, spend);
+            if (a == Found::Undecided || (a == Found::Yes) != inNow) return a == Found::Undecided ? a : Found::No;
+            const Found b = InSomeLine(r->pattern, change.before, spend);
+            if (b == Found::Undecided) return b;
+            return (b == Found::Yes) == inBefore ? Found::Yes : Found::No;
+        };
+        Found met = Found::No;
         switch (r->kind) {
             case Kind::Added:
-                met = InAnyOf(r->pattern, change.added);
+                met = InAnyOf(r->pattern, change.added, spend);
                 break;
             case Kind::Removed:
-                met = InAnyOf(r->pattern, change.removed);
+                met = InAnyOf(r->pattern, change.removed, spend);
                 break;
             case Kind::Appears:
-                met = InSomeLine(r->pattern, change.now) && !InSomeLine(r->pattern, change.before);
+                met = both(true, false);
                 break;
             case Kind::Disappears:
-                met = !InSomeLine(r->pattern, change.now) && InSomeLine(r->pattern, change.before);
+                met = both(false, true);
                 break;
             // A text without a number never crosses; one that had none was on neither side.
             case Kind::Below:
-                met = haveNow && now < r->value && !(haveBefore && before < r->value);
+                met = haveNow && now < r->value && !(haveBefore && before < r->value) ? Found::Yes : Found::No;
                 break;
             case Kind::Above:
-                met = haveNow && now > r->value && !(haveBefore && before > r->value);
+                met = haveNow && now > r->value && !(haveBefore && before > r->value) ? Found::Yes : Found::No;
                 break;
             case Kind::Change:
                 if (haveNow && change.bHaveBase)
-                    met = change.base == 0 ? now != 0
-                                           : std::fabs(now - change.base) / std::fabs(change.base) * 100 >= r->value;
+                    met = (change.base == 0 ? now != 0
+                                            : std::fabs(now - change.base) / std::fabs(change.base) * 100 >= r->value)
+                              ? Found::Yes
+                              : Found::No;
                 break;
         }
-        if (met) return r->written;
+        if (met == Found::Yes) return {Outcome::Met, r->written};
+        if (met == Found::Undecided)
+            return {spend.Stopped() ? Outcome::Stopped : Outcome::TooSlow, CutText(r->written, kNamedChars)};
     }
-    return std::string();
+    return {};
+}
+
+std::string AlertRules::Met(const Change& change) const {
+    const Outcome outcome = Judge(change, {std::chrono::steady_clock::time_point::max(), {}});
+    return outcome.kind == Outcome::Met ? outcome.rule : std::string();
 }
 
 std::vector<AlertRules::Standing> AlertRules::Now(const std::string& text) const {
     double number = 0;
     const bool haveNumber = FirstNumber(text, number);
+    const Budget unbounded{std::chrono::steady_clock::time_point::max(), {}};
+    Spender spend(unbounded);
     std::vector<Standing> standings;
     for (const auto& r : m_rules) {
         bool met = false;
@@ -160,10 +225,10 @@ std::vector<AlertRules::Standing> AlertRules::Now(const std::string& text) const
                 continue;
             case Kind::Added:
             case Kind::Appears:
-                met = InSomeLine(r->pattern, text);
+                met = InSomeLine(r->pattern, text, spend) == Found::Yes;
                 break;
             case Kind::Disappears:
-                met = !InSomeLine(r->pattern, text);
+                met = InSomeLine(r->pattern, text, spend) == Found::No;
                 break;
             case Kind::Below:
                 met = haveNumber && number < r->value;
@@ -177,5 +242,4 @@ std::vector<AlertRules::Standing> AlertRules::Now(const std::string& text) const
     return standings;
 }
 
-}  // namespace content
 }  // namespace sentrel

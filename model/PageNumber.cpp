@@ -6,7 +6,6 @@
 #include <vector>
 
 namespace sentrel {
-namespace content {
 
 namespace {
 
@@ -98,6 +97,10 @@ bool FirstNumber(std::string_view text, double& value) {
         }
         std::size_t end = i;
         value = ReadAt(text, i, end);
+        if (!std::isfinite(value)) {  // no number a condition can compare: the next one is
+            i = std::max(end, i + 1);
+            continue;
+        }
         // A minus directly before it; a sign that ends a word ("No-5") is still a minus.
         if (i > 0) {
             std::size_t back = i - 1;
@@ -136,5 +139,4 @@ std::string NumberText(double value) {
     return buffer;
 }
 
-}  // namespace content
 }  // namespace sentrel
