@@ -5,8 +5,12 @@
 #include <sys/wait.h>
 #include <time.h>
 
+#include <dirent.h>
+
 #include <algorithm>
 #include <chrono>
+#include <map>
+#include <set>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -15,6 +19,41 @@
 #include "Process.h"
 
 namespace bench {
+
+// The processes of the tree under `root` (itself included).
+inline std::set<pid_t> Tree(pid_t root) {
+    std::map<pid_t, pid_t> parent;
+    if (DIR* d = opendir("/proc")) {
+        while (dirent* e = readdir(d)) {
+            const pid_t pid = std::atoi(e->d_name);
+            if (pid <= 0) continue;
+            std::ifstream in("/proc/" + std::string(e->d_name) + "/stat");
+            std::string stat;
+            std::getline(in, stat);
+            const std::size_t close = stat.rfind(')');
+            if (close == std::string::npos) continue;
+            int ppid = 0;
+            std::sscanf(stat.c_str() + close + 2, "%*c %d", &ppid);
+            parent[pid] = ppid;
+        }
+        closedir(d);
+    }
+    std::set<pid_t> tree = {root};
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const auto& [pid, ppid] : parent)
+            if (tree.count(ppid) && tree.insert(pid).second) grew = true;
+    }
+    return tree;
+}
+
+inline long PssKb(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("Pss:", 0) == 0) return std::stol(line.substr(4));
+    return 0;
+}
 
 inline double ProcessCpuSeconds() {
     rusage ru{};

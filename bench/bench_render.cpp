@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "BenchUtil.h"
+#include "ScriptShop.h"
 #include "TempDir.h"
 #include "TestServer.h"
 #include "UrlStore.h"
@@ -27,66 +28,6 @@ using namespace sentrel::test;
 namespace {
 
 constexpr int kPages = 20;
-
-// A shop's list page: a shell whose script fetches the items as JSON and builds the list.
-std::string Answer(const std::string& path) {
-    auto reply = [](const char* type, const std::string& body) {
-        return TestHttpServer::Response("200 OK",
-                                        std::string("Content-Type: ") + type + "\r\nContent-Length: " +
-                                            std::to_string(body.size()) + "\r\n",
-                                        body);
-    };
-    if (path.rfind("/p/", 0) == 0)
-        return reply("text/html; charset=utf-8",
-                     "<!DOCTYPE html><html><head><title>Shop " + path.substr(3) +
-                         "</title></head><body><h1>Shop</h1><ul id=list><li>Loading…</li></ul><script>"
-                         "fetch('/data/" + path.substr(3) + ".json').then(r => r.json()).then(d => {"
-                         " list.innerHTML = d.items.map(i => '<li>' + i.name + ' ' + i.price + '</li>').join('');"
-                         "});</script></body></html>");
-    if (path.rfind("/data/", 0) == 0) {
-        std::string items;
-        for (int i = 0; i < 30; ++i)
-            items += std::string(i ? "," : "") + "{\"name\":\"Item " + std::to_string(i) + "\",\"price\":" +
-                     std::to_string(100 + i) + "}";
-        return reply("application/json", "{\"items\":[" + items + "]}");
-    }
-    return TestHttpServer::Response("404 Not Found", "Content-Length: 0\r\n", "");
-}
-
-// The processes of the tree under `root` (itself included).
-std::set<pid_t> Tree(pid_t root) {
-    std::map<pid_t, pid_t> parent;
-    if (DIR* d = opendir("/proc")) {
-        while (dirent* e = readdir(d)) {
-            const pid_t pid = std::atoi(e->d_name);
-            if (pid <= 0) continue;
-            std::ifstream in("/proc/" + std::string(e->d_name) + "/stat");
-            std::string stat;
-            std::getline(in, stat);
-            const std::size_t close = stat.rfind(')');
-            if (close == std::string::npos) continue;
-            int ppid = 0;
-            std::sscanf(stat.c_str() + close + 2, "%*c %d", &ppid);
-            parent[pid] = ppid;
-        }
-        closedir(d);
-    }
-    std::set<pid_t> tree = {root};
-    for (bool grew = true; grew;) {
-        grew = false;
-        for (const auto& [pid, ppid] : parent)
-            if (tree.count(ppid) && tree.insert(pid).second) grew = true;
-    }
-    return tree;
-}
-
-long PssKb(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/smaps_rollup");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("Pss:", 0) == 0) return std::stol(line.substr(4));
-    return 0;
-}
 
 struct Run {
     double cpu = 0, wall = 0, peakMb = 0;
@@ -109,8 +50,8 @@ Run Measure(const std::vector<std::string>& argv, const std::vector<std::string>
     std::thread sampler([&] {
         while (!done) {
             long sum = 0;
-            for (pid_t p : Tree(getpid()))  // the command's tree, and what it left here
-                if (p != getpid()) sum += PssKb(p);
+            for (pid_t p : bench::Tree(getpid()))  // the command's tree, and what it left here
+                if (p != getpid()) sum += bench::PssKb(p);
             peak = std::max(peak, sum);
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }

@@ -34,5 +34,10 @@ if [ -d "$peer/node_modules/playwright-core" ]; then
 else
   echo "rendered rows: no npm, so no playwright-core to compare with"
 fi
+# The renderer over a long run: its browser's memory after the first and the last 100 of
+# 1,000 renders, started anew as shipped against never.
+for browser in /usr/bin/chromium-headless-shell /usr/bin/chromium; do
+  [ -x "$browser" ] && "$bin/bench_render_soak" "$browser" "${SOAK_RENDERS:-1000}" && break
+done
 [ -n "$xvfb_pid" ] && kill "$xvfb_pid"
 exit 0

@@ -1,20 +1,21 @@
 # Sourced by the scripts that need a virtual X display:
 #   start_display FIRST LAST [SIZE] [tray]
-# starts Xvfb on the first free display number in FIRST..LAST (so parallel runs and a
-# desktop session are left alone), exports DISPLAY, and with "tray" starts a tray host on
-# it; stop_display ends both.
+# starts Xvfb on a display number it picks itself (-displayfd: no two runs ever race for one,
+# and a desktop session is left alone; FIRST and LAST are kept for the callers and unused),
+# exports DISPLAY, and with "tray" starts a tray host on it; stop_display ends both.
 display_pids=()
 
 start_display() {
-  local first="$1" last="$2" size="${3:-1024x768x24}" n disp=""
-  for n in $(seq "$first" "$last"); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then disp=":$n"; break; fi
-  done
-  [ -n "$disp" ] || { echo "no free display number in $first..$last" >&2; return 1; }
-  Xvfb "$disp" -screen 0 "$size" -nolisten tcp >/dev/null 2>&1 &
+  local size="${3:-1024x768x24}" fifo n=""
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 "$size" -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
   display_pids+=($!)
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${disp#:}" ] && break; sleep 0.1; done
-  export DISPLAY="$disp"
+  # Written once it takes connections.
+  read -r -t 30 n <"$fifo" || true
+  rm -f "$fifo"
+  [ -n "$n" ] || { echo "Xvfb did not start" >&2; return 1; }
+  export DISPLAY=":$n"
   if [ "${4:-}" = tray ]; then
     trayer --edge bottom --align right --widthtype request --height 24 >/dev/null 2>&1 &
     display_pids+=($!)

@@ -46,9 +46,9 @@ TEST(ProgramList, ANewUrlTypedIntoTheDialogIsStoredWithByteCountZero) {
         WaitUntil([&] { return !(dialog = WindowTitled(pid, "新增网址")).empty(); }, 3s);
     }
     ASSERT_FALSE(dialog.empty()) << "新增... did not open the URL dialog";
-    Xdo({"type", "--delay", "20", "http://example.com/新闻"});
+    ASSERT_TRUE(TypeChecked("http://example.com/新闻")) << "the field never read back as typed";
     Xdo({"key", "Tab"});
-    Xdo({"type", "--delay", "20", "note"});
+    ASSERT_TRUE(TypeChecked("note"));
     Xdo({"key", "Return"});  // the default button, OK
     ASSERT_TRUE(WaitUntil([&] { return WindowTitled(pid, "新增网址").empty(); }, 5s));
     ClickAt(window, 500, 9);  // QUIT

@@ -1,6 +1,8 @@
 #pragma once
 // The real program's window, found and driven with xdotool.
 #include <sys/types.h>
+#include <wx/clipbrd.h>
+#include <wx/dataobj.h>
 
 #include <chrono>
 #include <functional>
@@ -61,6 +63,34 @@ inline void ClickAt(const std::string& window, int x, int y,
                   nullptr, env);
     // A hand's pause: the toolkit takes the pointer's arrival before the press.
     RunAndCapture({"/usr/bin/xdotool", "sleep", "0.15", "click", "1"}, nullptr, env);
+}
+
+/// The text on the clipboard, as this (wx) program reads it from whoever holds it.
+inline std::string ClipboardText() {
+    std::string text;
+    if (!wxTheClipboard->Open()) return text;
+    wxTextDataObject data;
+    if (wxTheClipboard->IsSupported(wxDF_UNICODETEXT) && wxTheClipboard->GetData(data))
+        text = data.GetText().utf8_str().data();
+    wxTheClipboard->Close();
+    return text;
+}
+
+/// Types `text` into the field that has the keyboard, and reads it back (selected and
+/// copied). xdotool types a character outside the keymap by remapping a key for it, and a
+/// busy machine may lose the first such key: then the field is typed again.
+inline bool TypeChecked(const std::string& text, const std::vector<std::string>& env = {}) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        RunAndCapture({"/usr/bin/xdotool", "key", "ctrl+a"}, nullptr, env);
+        RunAndCapture({"/usr/bin/xdotool", "type", "--delay", "20", text}, nullptr, env);
+        RunAndCapture({"/usr/bin/xdotool", "key", "ctrl+a", "ctrl+c"}, nullptr, env);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (ClipboardText() == text) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    return false;
 }
 
 /// Waits until `done` holds, looking every 50 ms; false when `bound` passed first.

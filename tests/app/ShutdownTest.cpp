@@ -83,16 +83,14 @@ TEST_F(ProgramRun, QuitButtonRunsTheOrderlyShutdown) {
 class LostDisplayRun : public ProgramRun {
   protected:
     void SetUp() override {
-        for (int n = 140; n < 200 && m_display.empty(); ++n)
-            if (access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) != 0 &&
-                access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) != 0)
-                m_display = ":" + std::to_string(n);
-        m_xvfb = Spawn(
-            {"/usr/bin/Xvfb", m_display, "-screen", "0", "800x600x24", "-nolisten", "tcp"}, {});
+        // Xvfb picks the number and says it once it takes connections: tests run side by
+        // side never share one.
+        m_xvfb = SpawnReading({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"},
+                              &m_said);
         ASSERT_GT(m_xvfb, 0);
-        std::string socket = "/tmp/.X11-unix/X" + m_display.substr(1);
-        for (int i = 0; i < 100 && access(socket.c_str(), F_OK) != 0; ++i)
-            std::this_thread::sleep_for(50ms);
+        std::string number;
+        ASSERT_TRUE(ReadLineFrom(m_said, number) && !number.empty()) << "Xvfb did not start";
+        m_display = ":" + number;
         Start({"DISPLAY=" + m_display});
     }
     void TearDown() override {
@@ -101,9 +99,11 @@ class LostDisplayRun : public ProgramRun {
             kill(m_xvfb, SIGKILL);
             WaitExit(m_xvfb, 5s);
         }
+        if (m_said >= 0) close(m_said);  // open while it runs: a write there never ends it
     }
     std::string m_display;
     pid_t m_xvfb = -1;
+    int m_said = -1;
 };
 
 TEST_F(LostDisplayRun, SettingsAndListAreSavedWhenTheDisplayGoesAway) {

@@ -130,16 +130,23 @@ TEST(PageSizeProbe, BytesThatArriveOnAKeptConnectionBetweenProbesAreNeverTheNext
         {"a stray CRLF", "\r\n"},
     };
     for (const Case& k : cases) {
-        TestHttpServer server([&k](TestServer::Conn& c, const std::string&, int) {
+        std::atomic<int> strays{0};
+        TestHttpServer server([&k, &strays](TestServer::Conn& c, const std::string&, int) {
             c.Write(Resp("Content-Length: 10\r\n", "0123456789"));
             if (c.Sleep(std::chrono::milliseconds(5))) c.Write(k.stray);
+            ++strays;
         });
         CWatchThread probe;
         ASSERT_TRUE(probe.OpenSession());
         for (int i = 0; i < 4; ++i) {
             EXPECT_EQ(ProbeResult::Size(10), probe.Probe(server.Url("/").c_str()))
                 << k.name << ", probe " << i;
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));  // the stray arrives
+            // The stray is sent before the next probe, however busy the machine: once it is
+            // written on loopback it waits on the kept connection.
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (strays.load() <= i && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            ASSERT_GT(strays.load(), i) << k.name;
         }
     }
 }
