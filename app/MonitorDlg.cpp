@@ -55,7 +55,9 @@ CMonitorDlg::CMonitorDlg(std::unique_ptr<CAlertSound> sound)
       m_pSound(sound ? std::move(sound) : CAlertSound::CreateSystem()) {
     SetFont(wxFont(wxFontInfo(9)));
     SetBackgroundStyle(wxBG_STYLE_PAINT);
-    m_pWatchTarget = MakeWxPostTarget<WatchMessage>(this, WM_PAGE_SIZE);  // watchers post here
+    // The model's tasks (a watcher's result, handed to it) run on this thread.
+    m_pModelTasks = MakeWxPostTarget<std::function<void()>>(this, WM_MODEL_TASK);
+    m_session.SetOwnerQueue([tasks = m_pModelTasks](std::function<void()> task) { tasks->Post(std::move(task)); });
     m_pMailTarget = MakeWxPostTarget<MailResult>(this, WM_MAIL_RESULT);
     m_pSecretTarget = MakeWxPostTarget<bool>(this, WM_SECRET_MOVED);
 
@@ -100,7 +102,7 @@ CMonitorDlg::~CMonitorDlg() {
     m_pHooks.reset();  // no hook's thread tells this window anything after this
     m_pNotifier.reset();
     m_pStatusTray.reset();
-    m_pWatchTarget->Close();
+    m_pModelTasks->Close();
     m_pMailTarget->Close();
     m_pSecretTarget->Close();
     m_pTray.reset();
@@ -113,7 +115,8 @@ void CMonitorDlg::BindCommands() {
     Bind(wxEVT_MOTION, &CMonitorDlg::OnBodyMotion, this);
     Bind(wxEVT_LEFT_UP, &CMonitorDlg::OnBodyLeftUp, this);
     Bind(wxEVT_MOUSE_CAPTURE_LOST, [this](wxMouseCaptureLostEvent&) { m_bDragging = false; });
-    Bind(wxEVT_THREAD, &CMonitorDlg::OnWatchMessage, this, WM_PAGE_SIZE);
+    Bind(
+        wxEVT_THREAD, [](wxThreadEvent& e) { e.GetPayload<std::function<void()>>()(); }, WM_MODEL_TASK);
     Bind(
         wxEVT_THREAD, [this](wxThreadEvent& e) { SetStatusText(U(e.GetPayload<std::string>())); },
         WM_STATUS_TOLD);
@@ -348,7 +351,7 @@ void CMonitorDlg::SaveState() {
 
 void CMonitorDlg::AbortWorkers(std::chrono::milliseconds bound) {
     m_pExitFlag->Abort();
-    m_pWatchTarget->Close();
+    m_pModelTasks->Close();
     m_pMailTarget->Close();
     m_pSecretTarget->Close();
     // Requests in flight give up at once; a mail server may hold its mail a while longer.

@@ -135,7 +135,6 @@ class CMonitorDlg : public wxDialog,
     bool CanStartMonitoring();
     void StartMonitoring();
     void OnStop();
-    void OnWatchMessage(wxThreadEvent& event);
     void OnMailResult(const MailResult& result);
     /// What the run's model says happened, as the list and the tray show it.
     void OnWatchEvent(const WatchEvent& event);
@@ -217,7 +216,7 @@ class CMonitorDlg : public wxDialog,
     CSkinButton* m_btnStop = nullptr;
     CSkinButton* m_btnStart = nullptr;
     wxStaticText* m_stStatus = nullptr;
-    WatchTarget m_pWatchTarget;           // watchers post here
+    PostTargetPtr<std::function<void()>> m_pModelTasks;  // the model's tasks, run on this thread
     MailTarget m_pMailTarget;             // alert mails report here
     PostTargetPtr<bool> m_pSecretTarget;  // the keyring took the file's password
     PostTargetPtr<std::string> m_pToldTarget;  // what a worker tells in the status line

@@ -1,6 +1,5 @@
-// Where what watchers and mail threads post reaches the window. A watcher's message goes to
-// the run's model, which finds the row by identity: a message of an older run or of a row
-// that is gone finds nothing and is dropped.
+// Where what mail threads post reaches the window. (A watcher's message goes to the run's
+// model itself, which finds the row by identity: see WatchSession::Inbox.)
 #include <wx/event.h>
 
 #include "ChangeText.h"
@@ -8,10 +7,6 @@
 #include "WxText.h"
 
 namespace sentrel {
-
-void CMonitorDlg::OnWatchMessage(wxThreadEvent& event) {
-    m_session.Deliver(event.GetPayload<WatchMessage>());
-}
 
 void CMonitorDlg::OnMailResult(const MailResult& result) {
     if (result.outcome == MailOutcome::NoClient)

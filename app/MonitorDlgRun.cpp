@@ -29,7 +29,6 @@ void CMonitorDlg::StartMonitoring() {
     m_btnStart->SetActive(false);
     SetStatusText(TrW("准备启动..."));
     WatchSession::RunOptions options = m_policy.RunOptions();
-    options.target = m_pWatchTarget;
     options.onStarting = [this](int i) {
         SetStatusText(U(Fill(Tr("正在启动监控线程 {0}"), {std::to_string(i)})));
     };

@@ -18,5 +18,6 @@ constexpr unsigned WM_STATUS_TOLD = kProgramMessageBase + 7;   ///< a line for t
 constexpr unsigned WM_SHOW_WINDOW = kProgramMessageBase + 8;   ///< a second start asks to see it
 constexpr unsigned WM_PREVIEW_DONE = kProgramMessageBase + 9;  ///< the URL dialog's preview
 constexpr unsigned WM_CHANGES_COMPARED = kProgramMessageBase + 10;  ///< 查看变化's comparison
+constexpr unsigned WM_MODEL_TASK = kProgramMessageBase + 11;  ///< the run's model's own work (a result)
 
 }  // namespace sentrel

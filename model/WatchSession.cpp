@@ -45,6 +45,11 @@ std::string WatchRow::StatusText() const {
 WatchSession::WatchSession(RunFlagPtr exitFlag)
     : m_pExitFlag(std::move(exitFlag)), m_pRunFlag(CRunFlag::MakeChild(m_pExitFlag)) {
     m_fnStartWatcher = [this](WatchEntry entry) { return StartThread(std::move(entry)); };
+    // A probe's result comes here straight from its watcher, and is delivered on the
+    // owner's thread: no window or loop hands it on.
+    m_pInbox = std::make_shared<PostTarget<WatchMessage>>([this](WatchMessage message) {
+        m_fnOwnerQueue([this, message = std::move(message)] { Deliver(message); });
+    });
 }
 
 bool WatchSession::StartThread(WatchEntry entry) {
@@ -56,6 +61,7 @@ bool WatchSession::StartThread(WatchEntry entry) {
 }
 
 WatchSession::~WatchSession() {
+    m_pInbox->Close();  // a late post finds nobody
     // Watchers that are still in a request end on their flag; none outlives the session.
     m_pRunFlag->Set("STOP");
     for (auto& [nWatch, watcher] : m_watchers) watcher.pStop->Set("STOP");
@@ -244,7 +250,7 @@ bool WatchSession::Start(const RunOptions& options) {
         watcher.id = m_rows[static_cast<std::size_t>(i)].id;
         watcher.pStop = CRunFlag::MakeChild(m_pRunFlag, "RUN");
         WatchEntry entry;
-        entry.hMainWnd = options.target;
+        entry.hMainWnd = m_pInbox;
         entry.nItem = nWatch;
         entry.pszRunFlag = watcher.pStop;
         WatchRow& row = m_rows[static_cast<std::size_t>(i)];

@@ -118,12 +118,16 @@ struct WatchEvent {
 
 /// The rows of the list and the state of a monitoring run, without any window: the one
 /// place that decides what a probe means. The window, the tray, the sound and the alert
-/// mail subscribe to it. Used on one thread; watchers reach it through Deliver.
+/// mail subscribe to it. Used on one thread, its owner's: what the watchers post comes to
+/// its own inbox and is handed to Deliver on that thread.
 class WatchSession {
   public:
     using Listener = std::function<void(const WatchEvent&)>;
     /// Starts one watcher for the entry; false when none could be started.
     using WatcherStarter = std::function<bool(WatchEntry entry)>;
+    /// Runs a task on the owner's thread (a window's event loop); by default at once, on
+    /// the thread that posts (a loop that is itself the owner's).
+    using OwnerQueue = std::function<void(std::function<void()> task)>;
 
     /// `exitFlag` is the parent of every run's flag (aborted at program exit).
     explicit WatchSession(RunFlagPtr exitFlag = std::make_shared<CRunFlag>());
@@ -178,7 +182,6 @@ class WatchSession {
         int nFailAfter = 2;  ///< failed probes in a row before a row shows a failure
         int nHistoryDepth = 50;  ///< versions a text row keeps of its text
         int nHistoryMb = 64;     ///< megabytes those versions may take
-        WatchTarget target;  ///< where the watchers post; the owner hands posts to Deliver
         std::function<void(int index)> onStarting;  ///< before each row's watcher starts
     };
     /// Starts one watcher per row. False when a watcher could not be started: those
@@ -196,6 +199,10 @@ class WatchSession {
     /// The row a watch number belongs to in this run (0: none, an old run's or a deleted row's).
     RowId RowOfWatch(int nWatch) const;
 
+    /// How what the watchers post reaches the owner's thread (set once, before a start).
+    void SetOwnerQueue(OwnerQueue queue) { m_fnOwnerQueue = std::move(queue); }
+    /// Where the watchers post (each run's watchers are given it).
+    const WatchTarget& Inbox() const { return m_pInbox; }
     /// A watcher's message, on the owner's thread.
     void Deliver(const WatchMessage& message);
     /// Waits for the watcher threads of every run to end, at most `bound` in all (the exit
@@ -253,6 +260,8 @@ class WatchSession {
     int m_nHistoryDepth = 50;
     long long m_nHistoryBytes = 64ll << 20;
     WatcherStarter m_fnStartWatcher;
+    OwnerQueue m_fnOwnerQueue = [](std::function<void()> task) { task(); };
+    WatchTarget m_pInbox;
     std::map<int, std::unique_ptr<CWatchThread>> m_threads;  // by watch number, every run's
     const Clock* m_pClock = &Clock::System();
     TextKeeper* m_pTextKeeper = nullptr;

@@ -27,6 +27,7 @@ struct CMultiWatcher::Page {
         int nInterval = 0;
         bool bRender = false;
         std::string szUrl;
+        WatchTarget target;  // where its messages go
         RunFlagPtr pszRunFlag;
         ValidatorBoxPtr pValidators;  // the latest, read for each probe
         std::shared_ptr<const content::PageReader> pReader;
@@ -97,8 +98,7 @@ class CMultiWatcher::Readers {
     std::vector<std::thread> m_threads;
 };
 
-CMultiWatcher::CMultiWatcher(const Options& options, Deliver deliver)
-    : m_options(options), m_deliver(std::move(deliver)) {}
+CMultiWatcher::CMultiWatcher(const Options& options) : m_options(options) {}
 
 CMultiWatcher::~CMultiWatcher() {
     EndAll();
@@ -129,6 +129,7 @@ bool CMultiWatcher::Add(WatchEntry entry) {
                    entry.nInterval,
                    entry.bRender,
                    std::move(entry.szUrl),
+                   std::move(entry.hMainWnd),
                    std::move(entry.pszRunFlag),
                    std::move(entry.pValidators),
                    std::move(entry.pReader),
@@ -360,7 +361,8 @@ void CMultiWatcher::Finish(Page& page) {
     GiveBack(page);
     const Page::Entry& entry = page.entry;
     const bool first = page.filter.First();
-    if (page.filter.Pass(result)) Tell({first ? WM_PAGE_SIZE : WM_PROBE_RESULT, entry.nItem, result});
+    if (page.filter.Pass(result) && entry.target)
+        entry.target->Post({first ? WM_PAGE_SIZE : WM_PROBE_RESULT, entry.nItem, result});
     if (m_options.bOnce || (entry.pszRunFlag && entry.pszRunFlag->IsStop())) {
         End(page);
         return;
@@ -374,7 +376,7 @@ void CMultiWatcher::End(Page& page) {
     GiveBack(page);
     page.bEnded = true;
     --m_nLive;
-    Tell({WM_WATCH_ENDED, page.entry.nItem, {}});
+    if (page.entry.target) page.entry.target->Post({WM_WATCH_ENDED, page.entry.nItem, {}});
 }
 
 void CMultiWatcher::EndAll() {

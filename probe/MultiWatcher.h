@@ -15,11 +15,11 @@ namespace sentrel {
 
 /// Watches any number of pages from one thread: every page's probes are ProbeJobs on one
 /// libcurl multi handle, which keeps connections (HTTP/2 where the server offers it) and
-/// runs a bounded number of requests at once. Each page tells exactly the messages a
-/// CWatchThread posts, so the run's model cannot tell them apart; they go straight to the
-/// `deliver` function, on the loop's own thread. A text row's page is read on one of a few
-/// threads of its own, so that no page's reading holds the loop, another page's probes or
-/// the program's end.
+/// runs a bounded number of requests at once. Each page posts exactly the messages a
+/// CWatchThread posts, to its entry's target, on the loop's own thread, so the run's model
+/// cannot tell them apart. A text row's page is read (and judged) on one of a few threads
+/// of its own, so that no page's reading holds the loop, another page's probes or the
+/// program's end.
 class CMultiWatcher {
   public:
     struct Options {
@@ -29,9 +29,7 @@ class CMultiWatcher {
         std::chrono::milliseconds second{1000};  ///< the interval's unit; tests shorten it
         long nRequestCapSeconds = kProbeCapSeconds;
     };
-    using Deliver = std::function<void(const WatchMessage&)>;
-
-    CMultiWatcher(const Options& options, Deliver deliver);
+    explicit CMultiWatcher(const Options& options);
     ~CMultiWatcher();
     CMultiWatcher(const CMultiWatcher&) = delete;
     CMultiWatcher& operator=(const CMultiWatcher&) = delete;
@@ -78,10 +76,7 @@ class CMultiWatcher {
     void ReleaseHandle(Page& page);
     int WaitMs(std::chrono::milliseconds maxWait) const;
 
-    void Tell(const WatchMessage& message) const { m_deliver(message); }
-
     Options m_options;
-    Deliver m_deliver;
     CURLM* m_pMulti = nullptr;
     curl_slist* m_pHeaders = nullptr;
     KeptConnections m_kept;        // outlives the multi handle, which closes through it

@@ -98,8 +98,8 @@ int HeadlessWatch::Watch() {
 
     CMultiWatcher::Options options;
     options.bOnce = m_args.bOnce;
-    // The loop's pages tell the model directly, on this thread.
-    CMultiWatcher engine(options, [this](const WatchMessage& m) { m_session.Deliver(m); });
+    // The loop's pages post to the model, on this thread, which is the model's own.
+    CMultiWatcher engine(options);
     if (!engine.Open()) {
         Complain("无法打开 HTTP 会话");
         return kExitErrors;

@@ -19,10 +19,7 @@ namespace {
 
 // One loop over the given pages, probed every `interval` tenths of a second.
 struct Loop {
-    explicit Loop(CMultiWatcher::Options options = {})
-        : watcher(With(options), [this](const WatchMessage& m) { told.push_back(m); }) {
-        EXPECT_TRUE(watcher.Open());
-    }
+    explicit Loop(CMultiWatcher::Options options = {}) : watcher(With(options)) { EXPECT_TRUE(watcher.Open()); }
     static CMultiWatcher::Options With(CMultiWatcher::Options o) {
         o.second = 100ms;
         return o;
@@ -33,6 +30,7 @@ struct Loop {
         entry.nInterval = interval;
         entry.szUrl = url;
         entry.pszRunFlag = flag;
+        entry.hMainWnd = target;
         ASSERT_TRUE(watcher.Add(std::move(entry)));
     }
     // Turns the loop until `done` holds or `bound` passes.
@@ -44,7 +42,8 @@ struct Loop {
         }
         return true;
     }
-    std::vector<WatchMessage> told;  // what the pages told, in order
+    std::vector<WatchMessage> told;  // what the pages told, in order, on the loop's thread
+    WatchTarget target = std::make_shared<PostTarget<WatchMessage>>([this](WatchMessage m) { told.push_back(m); });
     RunFlagPtr flag = std::make_shared<CRunFlag>("RUN");
     CMultiWatcher watcher;
 };

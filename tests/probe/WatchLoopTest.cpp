@@ -270,9 +270,10 @@ TEST(WatchThread, BothWatchersPostATextRowOnlyWhenItsTextChangesWithTheNewText) 
     CMultiWatcher::Options options;
     options.second = 20ms;
     std::vector<WatchMessage> told;
-    CMultiWatcher loop(options, [&](const WatchMessage& m) { told.push_back(m); });
+    CMultiWatcher loop(options);
     ASSERT_TRUE(loop.Open());
     WatchEntry entry;
+    entry.hMainWnd = std::make_shared<PostTarget<WatchMessage>>([&](WatchMessage m) { told.push_back(m); });
     entry.nInterval = 1;
     entry.pszRunFlag = std::make_shared<CRunFlag>("RUN");
     entry.szUrl = second.Url("/");
