@@ -13,7 +13,7 @@
 
 #include "LineDiff.h"
 #include "PostTarget.h"
-#include "UrlStore.h"
+#include "TextStore.h"
 
 namespace sentrel {
 

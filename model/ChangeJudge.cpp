@@ -103,7 +103,7 @@ void ChangeJudge::Judge(ProbeResult& result, const std::function<bool()>& stop) 
             return;  // judged again at the next probe: the reference stays
         }
         if (judgement.outcome == Judgement::Stopped) {
-            result = ProbeResult::Failed(ProbeFailure::Network);
+            result = ProbeResult::Failed(NetFailure::Cancelled);
             return;
         }
         verdict->kind = judgement.kind == VersionKind::First   ? Verdict::Kind::First

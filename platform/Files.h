@@ -1,9 +1,10 @@
 #pragma once
 // Files and folders by UTF-8 path, the same on every platform. On Windows each path is
 // turned into the system's wide form for every call, so Chinese names arrive intact.
-// Failures leave a reason in errno, for std::strerror.
+// A call that can fail in a way the user is told gives the reason in words ("path: …").
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <string>
 
 namespace sentrel::fs {
@@ -13,27 +14,36 @@ Kind KindOf(const std::string& path);
 /// What an open file is: a regular file, or a device, pipe or other thing without an end.
 Kind KindOf(std::FILE* f);
 
-/// fopen by UTF-8 path; the file is not inherited by child processes.
-std::FILE* Open(const std::string& path, const char* mode);
+/// fopen by UTF-8 path; the file is not inherited by child processes. Null with the reason.
+std::FILE* Open(const std::string& path, const char* mode, std::string& why);
 /// Opens a regular file for reading, never waiting on a pipe or a device: anything else
-/// gives null with errno EINVAL (kNotRegular).
-std::FILE* OpenRegular(const std::string& path);
-constexpr int kNotRegular = 22;  // EINVAL on every system
+/// gives null, with the reason ("不是普通文件"); `missing` (when given) tells that nothing
+/// is there at all.
+std::FILE* OpenRegular(const std::string& path, std::string& why, bool* missing = nullptr);
 /// A file's size in bytes; -1 when it cannot be known.
 long long SizeOf(const std::string& path);
 /// Creates the folder and any missing parents; `mode` applies where the system has rights
-/// bits. False with errno when a part cannot be made or is no folder.
-bool MakeDirs(const std::string& dir, int mode, std::string& failedPart);
+/// bits. False with the reason, naming the part that could not be made or is no folder.
+bool MakeDirs(const std::string& dir, int mode, std::string& why);
 
-/// A new file beside `target`, created exclusively under a unique name (a link or file
-/// planted there is never followed or reused), readable by its owner only. Its name goes
-/// to `tmpPath`; null with errno on failure.
-std::FILE* CreateBeside(const std::string& target, std::string& tmpPath);
-/// Flushes the stream and asks the system to put the file on disk.
-bool FlushToDisk(std::FILE* f);
-/// Gives `path` the rights bits of `like` (or the ordinary ones of a new file when `like`
-/// does not exist). Does nothing where files have no such bits.
-bool GiveRightsOf(const std::string& like, const std::string& path);
+/// Whose rights a file written whole gets.
+enum class Rights {
+    Owner,       ///< its owner's alone (a file that holds a password)
+    LikeTarget,  ///< those of the file it replaces, else an ordinary new file's
+};
+/// How writing a file whole ended.
+enum class Written {
+    Whole,       ///< all of it is in place
+    NotCreated,  ///< no file could be made beside it (a folder that is not there, or not ours)
+    Failed,      ///< made, and then not written or not put in place
+};
+/// Writes `bytes` as the file `target`, whole: beside it under a new name (created
+/// exclusively: a link planted there is never followed), put on disk, then moved over it
+/// in one step, so that a reader, a crash or a full disk never meets half of it.
+/// `beforeReplace` (may be empty) runs once the bytes are safe and before the move.
+/// Anything but Whole comes with the reason, and leaves nothing beside it.
+Written WriteWhole(const std::string& target, const std::string& bytes, Rights rights, std::string& why,
+                   const std::function<void()>& beforeReplace = {});
 /// Moves `from` over `to` in one step, replacing an existing `to`.
 bool Replace(const std::string& from, const std::string& to);
 bool Rename(const std::string& from, const std::string& to);

@@ -9,9 +9,10 @@
 #include <cstring>
 #include <vector>
 
+#include "FileCalls.h"
 #include "Files.h"
 
-static_assert(sentrel::fs::kNotRegular == EINVAL, "the errno of a file that is not regular");
+static_assert(sentrel::fs::os::kNotRegular == EINVAL, "the errno of a file that is not regular");
 
 namespace sentrel::fs {
 
@@ -36,14 +37,14 @@ Kind KindOf(std::FILE* f) {
     return fstat(fileno(f), &st) == 0 ? KindOfMode(st.st_mode) : Kind::kMissing;
 }
 
-std::FILE* OpenRegular(const std::string& path) {
+std::FILE* os::OpenRegular(const std::string& path) {
     // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        errno = kNotRegular;
+        errno = os::kNotRegular;
         return nullptr;
     }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -57,12 +58,12 @@ long long SizeOf(const std::string& path) {
     return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
 }
 
-std::FILE* Open(const std::string& path, const char* mode) {
+std::FILE* os::Open(const std::string& path, const char* mode) {
     std::string m = std::string(mode) + "e";  // O_CLOEXEC
     return std::fopen(path.c_str(), m.c_str());
 }
 
-bool MakeDirs(const std::string& dir, int mode, std::string& failedPart) {
+bool os::MakeDirs(const std::string& dir, int mode, std::string& failedPart) {
     std::string path;
     for (std::size_t i = 0; i < dir.size(); ++i) {
         path += dir[i];
@@ -79,7 +80,7 @@ bool MakeDirs(const std::string& dir, int mode, std::string& failedPart) {
     return false;
 }
 
-std::FILE* CreateBeside(const std::string& target, std::string& tmpPath) {
+std::FILE* os::CreateBeside(const std::string& target, std::string& tmpPath) {
     std::string tmpl = target + ".XXXXXX";
     int fd = mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0) return nullptr;
@@ -95,11 +96,11 @@ std::FILE* CreateBeside(const std::string& target, std::string& tmpPath) {
     return f;
 }
 
-bool FlushToDisk(std::FILE* f) {
+bool os::FlushToDisk(std::FILE* f) {
     return std::fflush(f) == 0 && fsync(fileno(f)) == 0;
 }
 
-bool GiveRightsOf(const std::string& like, const std::string& path) {
+bool os::GiveRightsOf(const std::string& like, const std::string& path) {
     struct stat st {};
     const mode_t mode =
         stat(like.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());

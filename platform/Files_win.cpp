@@ -7,9 +7,10 @@
 #include <cstdlib>
 #include <random>
 
+#include "FileCalls.h"
 #include "Files.h"
 
-static_assert(sentrel::fs::kNotRegular == EINVAL, "the errno of a file that is not regular");
+static_assert(sentrel::fs::os::kNotRegular == EINVAL, "the errno of a file that is not regular");
 
 namespace sentrel::fs {
 
@@ -78,16 +79,16 @@ Kind KindOf(std::FILE* f) {
     return GetFileType(h) == FILE_TYPE_DISK ? Kind::kFile : Kind::kOther;
 }
 
-std::FILE* OpenRegular(const std::string& path) {
+std::FILE* os::OpenRegular(const std::string& path) {
     const Kind kind = KindOf(path);
     if (kind != Kind::kFile) {
-        errno = kind == Kind::kMissing ? ENOENT : kNotRegular;
+        errno = kind == Kind::kMissing ? ENOENT : os::kNotRegular;
         return nullptr;
     }
     std::FILE* f = Open(path, "rb");
     if (f && KindOf(f) != Kind::kFile) {
         std::fclose(f);
-        errno = kNotRegular;
+        errno = os::kNotRegular;
         return nullptr;
     }
     return f;
@@ -99,12 +100,12 @@ long long SizeOf(const std::string& path) {
     return (static_cast<long long>(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
 }
 
-std::FILE* Open(const std::string& path, const char* mode) {
+std::FILE* os::Open(const std::string& path, const char* mode) {
     std::wstring m = Wide(mode) + L"N";  // not inherited by child processes
     return _wfopen(Wide(path).c_str(), m.c_str());
 }
 
-bool MakeDirs(const std::string& dir, int, std::string& failedPart) {
+bool os::MakeDirs(const std::string& dir, int, std::string& failedPart) {
     std::string path;
     for (std::size_t i = 0; i < dir.size(); ++i) {
         path += dir[i];
@@ -124,7 +125,7 @@ bool MakeDirs(const std::string& dir, int, std::string& failedPart) {
     return false;
 }
 
-std::FILE* CreateBeside(const std::string& target, std::string& tmpPath) {
+std::FILE* os::CreateBeside(const std::string& target, std::string& tmpPath) {
     static thread_local std::mt19937_64 random{std::random_device{}() ^
                                                static_cast<unsigned long long>(GetTickCount64())};
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -158,13 +159,13 @@ std::FILE* CreateBeside(const std::string& target, std::string& tmpPath) {
     return nullptr;
 }
 
-bool FlushToDisk(std::FILE* f) {
+bool os::FlushToDisk(std::FILE* f) {
     if (std::fflush(f) != 0) return false;
     HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
     return FlushFileBuffers(h) || FailWithLastError();
 }
 
-bool GiveRightsOf(const std::string&, const std::string&) {
+bool os::GiveRightsOf(const std::string&, const std::string&) {
     return true;  // a new file inherits its folder's access list
 }
 

@@ -105,7 +105,7 @@ ProbeResult CWatchThread::Run(ProbeJob& job, ProbeStep step) {
 }
 
 ProbeResult CWatchThread::FetchBody(const char* url, std::string* text) {
-    if (!m_pSession) return ProbeResult::Failed(ProbeFailure::Network);
+    if (!m_pSession) return ProbeResult::Failed(NetFailure::Network);
     ProbeJob job(m_pSession, m_pHeaders);
     job.SetAbortFlag(m_pAbortFlag.get());
     return Run(job, job.Begin(url ? url : "", ProbeJob::Kind::Body, m_deadline, nullptr, text));
@@ -153,7 +153,7 @@ ProbeResult CWatchThread::Probe(const char* url) {
 
 ProbeResult CWatchThread::Probe(const char* url, PageValidators* validators) {
     ProbeScope scope(*this);
-    if (!m_pSession) return ProbeResult::Failed(ProbeFailure::Network);
+    if (!m_pSession) return ProbeResult::Failed(NetFailure::Network);
     ProbeJob job(m_pSession, m_pHeaders);
     job.SetAbortFlag(m_pAbortFlag.get());
     job.SetReader(m_pReader);

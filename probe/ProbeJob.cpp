@@ -26,25 +26,6 @@ bool SchemeAllowed(CURLU* u) {
 
 }  // namespace
 
-ProbeFailure FailureOfCode(CURLcode rc) {
-    switch (NetFailureOf(rc)) {
-        case NetFailure::Refused:
-            return ProbeFailure::Refused;
-        case NetFailure::Timeout:
-            return ProbeFailure::Timeout;
-        case NetFailure::Resolve:
-            return ProbeFailure::Resolve;
-        case NetFailure::Certificate:
-            return ProbeFailure::Tls;
-        case NetFailure::TlsHandshake:
-            return ProbeFailure::TlsHandshake;
-        case NetFailure::TooManyRedirects:
-            return ProbeFailure::TooManyRedirects;
-        default:
-            return ProbeFailure::Network;
-    }
-}
-
 curl_slist* MakeProbeHeaders() {
     return Curl()->slist_append(nullptr, "Accept: */*");
 }
@@ -124,7 +105,7 @@ ProbeJob::Step ProbeJob::Begin(const std::string& url, Kind kind,
                          Curl()->url_set(m_pUrl, CURLUPART_URL, url.c_str(), CURLU_ALLOW_SPACE | CURLU_URLENCODE) ==
                              CURLUE_OK &&
                          SchemeAllowed(m_pUrl);
-        if (!web) return Finish(ProbeResult::Failed(ProbeFailure::Network));
+        if (!web) return Finish(ProbeResult::Failed(NetFailure::Network));
         return Step::Read;
     }
     m_bConditional = kind != Kind::Body && validators && validators->Usable();
@@ -160,7 +141,7 @@ ProbeJob::Step ProbeJob::Begin(const std::string& url, Kind kind,
 }
 
 ProbeJob::Step ProbeJob::StartFetch(const std::string& url) {
-    m_failure = ProbeFailure::Network;  // what a request that is never made reports
+    m_failure = NetFailure::Network;  // what a request that is never made reports
     m_t.abortFlag = m_pAbort;
     if (url.empty()) return FetchDone(false);
     m_pUrl = Curl()->url();
@@ -197,7 +178,7 @@ ProbeJob::Step ProbeJob::StartAttempt() {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         m_deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
-        m_failure = ProbeFailure::Timeout;
+        m_failure = NetFailure::Timeout;
         return RequestDone(false);
     }
     Curl()->easy_setopt(m_easy, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()));
@@ -209,7 +190,7 @@ ProbeJob::Step ProbeJob::Performed(CURLcode rc) {
     Transfer& t = m_t;
     if (rc == CURLE_OK) {
         if (t.bHeadersDone) return RequestDone(true);
-        m_failure = ProbeFailure::Network;
+        m_failure = NetFailure::Network;
         return RequestDone(false);
     }
     if (rc == CURLE_WRITE_ERROR && t.bStoppedByUs) return RequestDone(true);
@@ -246,7 +227,7 @@ ProbeJob::Step ProbeJob::Performed(CURLcode rc) {
     Curl()->easy_getinfo(m_easy, CURLINFO_LOCAL_PORT, &localPort);
     const bool connectFailed =
         rc == CURLE_COULDNT_CONNECT || (rc == CURLE_OPERATION_TIMEDOUT && localPort == 0);
-    m_failure = FailureOfCode(rc);
+    m_failure = NetFailureOf(rc);
     if (!connectFailed || m_nAttempt > 0) return RequestDone(false);
     if (m_deadline - std::chrono::steady_clock::now() < WaitTime())
         return RequestDone(false);  // no time left for the retry
@@ -255,7 +236,7 @@ ProbeJob::Step ProbeJob::Performed(CURLcode rc) {
 
 ProbeJob::Step ProbeJob::Waited(bool abandon) {
     if (abandon) {
-        m_failure = ProbeFailure::Network;
+        m_failure = NetFailure::Cancelled;
         return RequestDone(false);
     }
     ++m_nAttempt;
@@ -266,7 +247,7 @@ ProbeJob::Step ProbeJob::RequestDone(bool ok) {
     if (!ok) return FetchDone(false);
     if (!(IsRedirect(m_t.status) && !m_t.location.empty())) return FetchDone(true);
     if (m_nHop == kMaxRedirects) {
-        m_failure = ProbeFailure::TooManyRedirects;
+        m_failure = NetFailure::TooManyRedirects;
         return FetchDone(false);
     }
     // Relative locations resolve against the current URL.
@@ -352,7 +333,9 @@ ProbeJob::Step ProbeJob::Read(const std::function<bool()>& stop) {
     } else {
         Renderer::Page page = Renderer::Shared().Render(m_url, stopped);
         if (page.failure != ProbeFailure::None)
-            return Finish(ProbeResult::Failed(page.failure, std::move(page.detail), page.nHttpStatus));
+            return Finish(page.failure == ProbeFailure::Network
+                          ? ProbeResult::Failed(page.net)
+                          : ProbeResult::Failed(page.failure, std::move(page.detail), page.nHttpStatus));
         // The document as the browser holds it, in UTF-8 whatever its meta says.
         TextOf("text/html; charset=utf-8", page.html, stopped);
     }
@@ -379,7 +362,7 @@ ProbeJob::Step ProbeJob::TextOf(std::string_view contentType, std::string_view b
         case content::PageReader::Outcome::SlowRule:
             return Finish(ProbeResult::SlowRule(rule));
         case content::PageReader::Outcome::Stopped:
-            return Finish(ProbeResult::Failed(ProbeFailure::Network));
+            return Finish(ProbeResult::Failed(NetFailure::Cancelled));
         case content::PageReader::Outcome::NoLibrary:
             return Finish(ProbeResult::Failed(ProbeFailure::NoTextLibrary));
     }

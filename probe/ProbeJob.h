@@ -23,8 +23,6 @@ struct ProbeHandleOptions {
 void ConfigureProbeHandle(CURL* easy, curl_slist* headers, const ProbeHandleOptions& options);
 /// The request's fixed headers ("Accept: */*"); the User-Agent is an option of the handle.
 curl_slist* MakeProbeHeaders();
-/// Why a transfer that ended with `rc` failed, as a probe's failure (the reason's words).
-ProbeFailure FailureOfCode(CURLcode rc);
 
 /// What a probe's driver does next.
 enum class ProbeStep {
@@ -129,7 +127,7 @@ class ProbeJob {
     int m_nHop = 0;
     int m_nAttempt = 0;
     bool m_bIgnoreLength = false;
-    ProbeFailure m_failure = ProbeFailure::Network;
+    NetFailure m_failure = NetFailure::Network;  // why the request failed, when it did
 
     ProbeResult m_result;
     PageValidators m_validators;

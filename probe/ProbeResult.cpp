@@ -11,18 +11,6 @@ std::string ProbeResult::Reason() const {
             return std::string();
         case ProbeFailure::HttpStatus:
             return "HTTP " + std::to_string(nHttpStatus);
-        case ProbeFailure::Refused:
-            return NetReason(NetFailure::Refused);
-        case ProbeFailure::Timeout:
-            return NetReason(NetFailure::Timeout);
-        case ProbeFailure::Resolve:
-            return NetReason(NetFailure::Resolve);
-        case ProbeFailure::Tls:
-            return NetReason(NetFailure::Certificate);
-        case ProbeFailure::TlsHandshake:
-            return NetReason(NetFailure::TlsHandshake);
-        case ProbeFailure::TooManyRedirects:
-            return NetReason(NetFailure::TooManyRedirects);
         case ProbeFailure::TooLarge:
             return Tr("页面过大");
         case ProbeFailure::NoMatch:
@@ -46,7 +34,7 @@ std::string ProbeResult::Reason() const {
         case ProbeFailure::Network:
             break;
     }
-    return NetReason(NetFailure::Network);
+    return NetReason(net == NetFailure::None ? NetFailure::Network : net);
 }
 
 }  // namespace sentrel

@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "CurlRules.h"
+
 namespace sentrel {
 
 struct Verdict;
@@ -11,13 +13,7 @@ struct Verdict;
 enum class ProbeFailure : int {
     None = 0,
     HttpStatus,        ///< a final status other than 200 (kept in nHttpStatus)
-    Refused,           ///< nothing accepted the connection
-    Timeout,           ///< connecting, waiting for data, or the probe's cap
-    Resolve,           ///< the host name was not found
-    Tls,               ///< the server's certificate refused
-    TlsHandshake,      ///< TLS could not be agreed on
-    TooManyRedirects,  ///< more hops than a probe follows
-    Network,           ///< any other failure, a URL that cannot be requested included
+    Network,           ///< the network's: which, in `net` (a URL that cannot be requested too)
     TooLarge,          ///< a text row's page is larger than a text is read from
     NoMatch,           ///< a text row's region matched nothing of the page
     TooComplex,        ///< a text row's page needs more than its bounds to be read
@@ -36,6 +32,9 @@ struct ProbeResult {
     int nSize = 0;  ///< a text row's: its text's length in bytes
     ProbeFailure failure = ProbeFailure::None;
     int nHttpStatus = 0;
+    /// A Network failure's, as libcurl (or a browser) said it: the one table of a
+    /// request's failures, shared with mails and hooks.
+    NetFailure net = NetFailure::None;
     std::uint64_t nHash = 0;  ///< a text row's: its text's hash (0: a size row)
     /// A text row's text, when the probe read one (none after a 304); carried to the run's
     /// model only with a result that may be a change.
@@ -50,9 +49,12 @@ struct ProbeResult {
     bool Ok() const { return failure == ProbeFailure::None; }
     static ProbeResult Size(int size) { return {size, ProbeFailure::None, 0}; }
     static ProbeResult Text(int size, std::uint64_t hash) {
-        return {size, ProbeFailure::None, 0, hash};
+        return {size, ProbeFailure::None, 0, NetFailure::None, hash};
     }
-    static ProbeResult Failed(ProbeFailure why, int status = 0) { return {0, why, status}; }
+    static ProbeResult Failed(ProbeFailure why, int status = 0) {
+        return {0, why, status, why == ProbeFailure::Network ? NetFailure::Network : NetFailure::None};
+    }
+    static ProbeResult Failed(NetFailure why) { return {0, ProbeFailure::Network, 0, why}; }
     /// A failure with what the reason names (a rule, what a browser did wrong).
     static ProbeResult Failed(ProbeFailure why, std::string detail, int status = 0) {
         ProbeResult r = Failed(why, status);
@@ -69,7 +71,7 @@ struct ProbeResult {
     std::string Reason() const;
 
     bool operator==(const ProbeResult& o) const {
-        return nSize == o.nSize && failure == o.failure && nHttpStatus == o.nHttpStatus &&
+        return nSize == o.nSize && failure == o.failure && nHttpStatus == o.nHttpStatus && net == o.net &&
                nHash == o.nHash && Detail() == o.Detail();
     }
 };

@@ -41,16 +41,16 @@ std::vector<std::string> BrowserArgs(const std::string& profile) {
     return args;
 }
 
-// What a failed navigation says, as a probe's failure.
-ProbeFailure FailureOfNavigation(const std::string& error) {
+// What a failed navigation says, in the table of a request's failures.
+NetFailure FailureOfNavigation(const std::string& error) {
     auto has = [&](const char* what) { return error.find(what) != std::string::npos; };
-    if (has("ERR_CERT_")) return ProbeFailure::Tls;
-    if (has("ERR_SSL_")) return ProbeFailure::TlsHandshake;
-    if (has("ERR_CONNECTION_REFUSED") || has("ERR_CONNECTION_RESET")) return ProbeFailure::Refused;
-    if (has("ERR_NAME_NOT_RESOLVED") || has("ERR_NAME_RESOLUTION_FAILED")) return ProbeFailure::Resolve;
-    if (has("ERR_TIMED_OUT") || has("ERR_CONNECTION_TIMED_OUT")) return ProbeFailure::Timeout;
-    if (has("ERR_TOO_MANY_REDIRECTS")) return ProbeFailure::TooManyRedirects;
-    return ProbeFailure::Network;
+    if (has("ERR_CERT_")) return NetFailure::Certificate;
+    if (has("ERR_SSL_")) return NetFailure::TlsHandshake;
+    if (has("ERR_CONNECTION_REFUSED") || has("ERR_CONNECTION_RESET")) return NetFailure::Refused;
+    if (has("ERR_NAME_NOT_RESOLVED") || has("ERR_NAME_RESOLUTION_FAILED")) return NetFailure::Resolve;
+    if (has("ERR_TIMED_OUT") || has("ERR_CONNECTION_TIMED_OUT")) return NetFailure::Timeout;
+    if (has("ERR_TOO_MANY_REDIRECTS")) return NetFailure::TooManyRedirects;
+    return NetFailure::Network;
 }
 
 // Room a browser needs in its profile for the socket that keeps a second browser off it:
@@ -182,6 +182,7 @@ std::shared_ptr<Renderer::Browser> Renderer::StartBrowser(const Bounds& bounds, 
             return browser;
         case DevTools::Outcome::Stopped:
             page.failure = ProbeFailure::Network;
+            page.net = NetFailure::Cancelled;
             return nullptr;
         default:
             page.detail = error;
@@ -200,6 +201,7 @@ std::shared_ptr<Renderer::Browser> Renderer::TakeBrowser(Page& page, const std::
         while (m_bStarting && m_nStarts == start) {
             if (stop && stop()) {
                 page.failure = ProbeFailure::Network;
+                page.net = NetFailure::Cancelled;
                 return nullptr;
             }
             m_cv.wait_for(lock, std::chrono::milliseconds(100));
@@ -223,6 +225,7 @@ std::shared_ptr<Renderer::Browser> Renderer::TakeBrowser(Page& page, const std::
     if (browser && m_nShutdowns != shutdowns) {  // the program ended it meanwhile
         browser.reset();
         started.failure = ProbeFailure::Network;
+        started.net = NetFailure::Cancelled;
     }
     if (browser) {
         m_browser = browser;
@@ -279,7 +282,7 @@ Renderer::Page Renderer::Render(const std::string& url, const std::function<bool
         std::unique_lock<std::mutex> lock(m_mutex);
         bounds = m_bounds;
         while (m_nActive >= bounds.pages) {
-            if (stopped()) return {ProbeFailure::Network, 0, {}, {}};
+            if (stopped()) return {ProbeFailure::Network, 0, {}, {}, NetFailure::Cancelled};
             m_cv.wait_for(lock, std::chrono::milliseconds(100));
         }
         if (browser->tools->Alive() || tries == 1) {
@@ -316,15 +319,19 @@ void Renderer::RenderOn(Browser& browser, const Bounds& bounds, const std::strin
     };
     // Why a command of the page's own failed: a page busy with its scripts does not
     // answer within the bound.
+    auto cancelled = [&] {
+        page.net = NetFailure::Cancelled;
+        return ProbeFailure::Network;
+    };
     auto failed = [&] {
-        if (stopped()) return ProbeFailure::Network;
+        if (stopped()) return cancelled();
         if (last == DevTools::Outcome::NoAnswer && tools.Alive()) return ProbeFailure::RenderTimeout;
         page.detail = error;
         return ProbeFailure::BrowserFailed;
     };
     auto browserFailed = [&] {
         page.detail = error;
-        return stopped() ? ProbeFailure::Network : ProbeFailure::BrowserFailed;
+        return stopped() ? cancelled() : ProbeFailure::BrowserFailed;
     };
     auto need = [&](const Json& result, const char* key, const char* method, std::string& value) {
         return devtools::NeedStr(result, key, method, value, error);
@@ -359,7 +366,10 @@ void Renderer::RenderOn(Browser& browser, const Bounds& bounds, const std::strin
         last = tools.Call("Page.navigate", {{"url", url}}, r, error, session, start + bounds.load, stopped);
         if (last != DevTools::Outcome::Ok) return failed();
         const std::string navigationError = devtools::Str(r, "errorText");
-        if (!navigationError.empty()) return FailureOfNavigation(navigationError);
+        if (!navigationError.empty()) {
+            page.net = FailureOfNavigation(navigationError);
+            return ProbeFailure::Network;
+        }
         const std::string frame = devtools::Str(r, "frameId");
         std::set<std::string> inFlight;
         bool loaded = false;
@@ -370,7 +380,7 @@ void Renderer::RenderOn(Browser& browser, const Bounds& bounds, const std::strin
             if (!loaded && now - start >= bounds.load) return ProbeFailure::RenderTimeout;
             if (loaded && ((inFlight.empty() && now - lastActivity >= bounds.quiet) || now - loadAt >= bounds.settle))
                 break;
-            if (stopped()) return ProbeFailure::Network;
+            if (stopped()) return cancelled();
             if (now - measured >= std::chrono::milliseconds(250)) {
                 largest = std::max(largest, tools.Memory().largest);
                 measured = now;

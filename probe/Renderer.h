@@ -46,6 +46,7 @@ class Renderer {
         int nHttpStatus = 0;
         std::string html;
         std::string detail;  ///< what went wrong with the browser, in the user's words
+        NetFailure net = NetFailure::None;  ///< a Network failure's
     };
 
     /// The program's one renderer.

@@ -5,6 +5,7 @@
 #include "Charset.h"
 #include "Files.h"
 #include "ShardState.h"
+#include "TextStore.h"
 #include "TextRules.h"
 #include "Translate.h"
 #include "WatchList.h"
@@ -97,8 +98,8 @@ bool ListFile::Load(WatchSession& session, Shards shards, std::vector<std::strin
 }
 
 bool ListFile::LoadTexts(const std::string& url, PageTexts& texts, std::string& error) const {
-    if (m_nShards && UrlStore(m_strState).LoadTexts(url, texts, error) && texts.lastTime != 0) return true;
-    return UrlStore(m_strPath).LoadTexts(url, texts, error);
+    if (m_nShards && TextStore(m_strState).LoadTexts(url, texts, error) && texts.lastTime != 0) return true;
+    return TextStore(m_strPath).LoadTexts(url, texts, error);
 }
 
 namespace {
@@ -116,7 +117,7 @@ bool ListFile::Versions(const std::string& url, std::vector<TextVersion>& versio
     versions.clear();
     for (const std::string& path : VersionStores(m_strDir, m_strPath)) {
         std::vector<TextVersion> part;
-        if (!UrlStore(path).Versions(url, part, error)) return false;
+        if (!TextStore(path).Versions(url, part, error)) return false;
         for (TextVersion& v : part) {
             v.n = static_cast<int>(versions.size()) + 1;
             versions.push_back(std::move(v));
@@ -130,9 +131,9 @@ bool ListFile::VersionText(const std::string& url, int n, std::string& text,
     int before = 0;  // versions in the stores already passed
     for (const std::string& path : VersionStores(m_strDir, m_strPath)) {
         std::vector<TextVersion> part;
-        if (!UrlStore(path).Versions(url, part, error)) return false;
+        if (!TextStore(path).Versions(url, part, error)) return false;
         const int count = static_cast<int>(part.size());
-        if (n > before && n <= before + count) return UrlStore(path).VersionText(url, n - before, text, error);
+        if (n > before && n <= before + count) return TextStore(path).VersionText(url, n - before, text, error);
         before += count;
     }
     error = Fill(Tr("没有第 {0} 个版本"), {std::to_string(n)});

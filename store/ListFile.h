@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "TextStore.h"
 #include "UrlStore.h"
 #include "WatchSession.h"
 

@@ -1,5 +1,7 @@
 #include "ShardState.h"
 
+#include "TextStore.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -156,7 +158,7 @@ bool FoldShardStates(const std::string& dataDir, const UrlStore& store, std::str
     for (const std::string& path : files) {
         std::vector<UrlRow> state;
         std::string problem;
-        if (LoadRows(UrlStore(path), state, problem) && store.TakeTexts(path, problem)) {
+        if (LoadRows(UrlStore(path), state, problem) && TextStore(store.Path()).TakeTexts(path, problem)) {
             TakeState(list, state);
             folded.push_back(path);
             continue;

@@ -40,23 +40,21 @@ std::string Describe(sqlite3* db, const std::string& path) {
     return path + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
 }
 
-Db Open(const std::string& path, std::string& error) {
+bool Open(const std::string& path, Db& db, std::string& error) {
     sqlite3* raw = nullptr;
     int rc =
         sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    Db db(raw);
-    if (rc != SQLITE_OK) {
-        error = Describe(raw, path);
-        return nullptr;
-    }
-    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
-    sqlite3_extended_result_codes(raw, 1);
+    db.reset(raw);
     // Creating the table also proves that the file is a readable database.
-    if (sqlite3_exec(raw, kCreateTable, nullptr, nullptr, nullptr) != SQLITE_OK) {
-        error = Describe(raw, path);
-        return nullptr;
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+        sqlite3_extended_result_codes(raw, 1);
+        rc = sqlite3_exec(raw, kCreateTable, nullptr, nullptr, nullptr);
     }
-    return db;
+    if (rc == SQLITE_OK) return true;
+    error = Describe(raw, path);
+    db.reset();
+    return false;
 }
 
 const char* Text(sqlite3_stmt* s, int col) {

@@ -20,9 +20,9 @@ using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
 
 /// "path: SQLite's message".
 std::string Describe(sqlite3* db, const std::string& path);
-/// Opens (or creates) the file with its list table; null with the reason when it is no
+/// Opens (or creates) the file with its list table; false with the reason when it is no
 /// database that can be read.
-Db Open(const std::string& path, std::string& error);
+bool Open(const std::string& path, Db& db, std::string& error);
 /// A column's text ("" for NULL).
 const char* Text(sqlite3_stmt* s, int col);
 /// Begins a transaction that writes, taking the file's write lock at once.

@@ -1,4 +1,5 @@
-// Text rows' texts in the store: the last two (T_TEXT) and the versions kept (T_VERSION).
+#include "TextStore.h"
+
 #include <cmath>
 #include <string>
 
@@ -6,7 +7,6 @@
 #include "StoreDb.h"
 #include "TextHash.h"
 #include "Translate.h"
-#include "UrlStore.h"
 
 namespace sentrel {
 
@@ -41,14 +41,13 @@ Stmt PageQuery(sqlite3* db, const char* sql, const std::string& url, const std::
     return s;
 }
 
-// Opens the store with its text tables; null with the reason.
-Db OpenTexts(const std::string& path, std::string& error) {
-    Db db = Open(path, error);
-    if (db && !EnsureTextTables(db.get())) {
-        error = Describe(db.get(), path);
-        return nullptr;
-    }
-    return db;
+// Opens the store with its text tables; false with the reason.
+bool OpenTexts(const std::string& path, Db& db, std::string& error) {
+    if (!Open(path, db, error)) return false;
+    if (EnsureTextTables(db.get())) return true;
+    error = Describe(db.get(), path);
+    db.reset();
+    return false;
 }
 
 // Turns the page's newest version, whole, into a delta from `newer` where that is worth
@@ -80,10 +79,10 @@ bool ShrinkNewest(sqlite3* h, const std::string& url, const std::string& newer) 
 
 }  // namespace
 
-bool UrlStore::LoadTexts(const std::string& url, PageTexts& texts, std::string& error) const {
+bool TextStore::LoadTexts(const std::string& url, PageTexts& texts, std::string& error) const {
     texts = PageTexts();
-    Db db = OpenTexts(m_strPath, error);
-    if (!db) return false;
+    Db db;
+    if (!OpenTexts(m_strPath, db, error)) return false;
     Stmt s = PageQuery(db.get(), "SELECT last, lasttime, prev, prevtime FROM T_TEXT WHERE url = ?",
                        url, m_strPath, error);
     if (!s) return false;
@@ -100,13 +99,13 @@ bool UrlStore::LoadTexts(const std::string& url, PageTexts& texts, std::string& 
     return true;
 }
 
-bool UrlStore::KeepVersion(const std::string& url, const std::string& text, std::time_t when,
+bool TextStore::KeepVersion(const std::string& url, const std::string& text, std::time_t when,
                            const TextKeeper::Decide& decide, bool& kept, std::string& error,
                            int* dropped) const {
     kept = false;
     if (dropped) *dropped = 0;
-    Db db = OpenTexts(m_strPath, error);
-    if (!db) return false;
+    Db db;
+    if (!OpenTexts(m_strPath, db, error)) return false;
     sqlite3* h = db.get();
     auto fail = [&] { return Failed(h, m_strPath, error); };
     // What was kept before, for the judge; then the version, as it decided.
@@ -203,7 +202,7 @@ bool UrlStore::KeepVersion(const std::string& url, const std::string& text, std:
     return true;
 }
 
-bool UrlStore::KeepText(const std::string& url, const std::string& text, std::time_t when,
+bool TextStore::KeepText(const std::string& url, const std::string& text, std::time_t when,
                         const VersionNote& note, std::string& error, int* dropped) const {
     bool kept = false;
     return KeepVersion(
@@ -215,11 +214,11 @@ bool UrlStore::KeepText(const std::string& url, const std::string& text, std::ti
         kept, error, dropped);
 }
 
-bool UrlStore::AlertBase(const std::string& url, double& base, bool& have,
+bool TextStore::AlertBase(const std::string& url, double& base, bool& have,
                          std::string& error) const {
     have = false;
-    Db db = OpenTexts(m_strPath, error);
-    if (!db) return false;
+    Db db;
+    if (!OpenTexts(m_strPath, db, error)) return false;
     Stmt s =
         PageQuery(db.get(), "SELECT alertnum FROM T_TEXT WHERE url = ?", url, m_strPath, error);
     if (!s) return false;
@@ -235,11 +234,11 @@ bool UrlStore::AlertBase(const std::string& url, double& base, bool& have,
     return true;
 }
 
-bool UrlStore::Versions(const std::string& url, std::vector<TextVersion>& versions,
+bool TextStore::Versions(const std::string& url, std::vector<TextVersion>& versions,
                         std::string& error) const {
     versions.clear();
-    Db db = OpenTexts(m_strPath, error);
-    if (!db) return false;
+    Db db;
+    if (!OpenTexts(m_strPath, db, error)) return false;
     Stmt s = PageQuery(db.get(),
                        "SELECT time, size, added, removed, kind, because FROM T_VERSION "
                        "WHERE url = ? ORDER BY seq",
@@ -270,10 +269,10 @@ bool UrlStore::Versions(const std::string& url, std::vector<TextVersion>& versio
     return true;
 }
 
-bool UrlStore::VersionText(const std::string& url, int n, std::string& text,
+bool TextStore::VersionText(const std::string& url, int n, std::string& text,
                            std::string& error) const {
-    Db db = OpenTexts(m_strPath, error);
-    if (!db) return false;
+    Db db;
+    if (!OpenTexts(m_strPath, db, error)) return false;
     // From the n-th version on to the first kept whole: its text, then each delta back.
     Stmt s = PageQuery(db.get(),
                        "SELECT whole, body, size, hash FROM T_VERSION WHERE url = ? ORDER BY seq "
@@ -320,15 +319,15 @@ bool UrlStore::VersionText(const std::string& url, int n, std::string& text,
     return true;
 }
 
-bool UrlStore::TakeTexts(const std::string& otherPath, std::string& error) const {
+bool TextStore::TakeTexts(const std::string& otherPath, std::string& error) const {
     // The other store is made to hold text tables of this version first (one that never
     // kept a text gets empty ones): it goes once taken.
     {
-        Db other = OpenTexts(otherPath, error);
-        if (!other) return false;
+        Db other;
+        if (!OpenTexts(otherPath, other, error)) return false;
     }
-    Db db = OpenTexts(m_strPath, error);
-    if (!db) return false;
+    Db db;
+    if (!OpenTexts(m_strPath, db, error)) return false;
     sqlite3* h = db.get();
     Stmt attach = Prepare(h, "ATTACH DATABASE ? AS other");
     if (!attach) {

@@ -84,8 +84,8 @@ std::string UrlStore::NormaliseByteCount(const std::string& text) {
 }
 
 bool UrlStore::Load(const std::function<void(UrlRow&&)>& onRow, std::string& error) const {
-    Db db = Open(m_strPath, error);
-    if (!db) return false;
+    Db db;
+    if (!Open(m_strPath, db, error)) return false;
     const bool optional = HasOptionalColumns(db.get());
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db.get(),
@@ -113,8 +113,8 @@ bool UrlStore::Load(const std::function<void(UrlRow&&)>& onRow, std::string& err
 }
 
 bool UrlStore::Save(const std::vector<UrlRow>& rows, std::string& error) const {
-    Db db = Open(m_strPath, error);
-    if (!db) return false;
+    Db db;
+    if (!Open(m_strPath, db, error)) return false;
     sqlite3* h = db.get();
     auto fail = [&] { return Failed(h, m_strPath, error); };
     if (!BeginWrite(h)) return fail();

@@ -116,9 +116,10 @@ UrlFileResult ImportUrlFile(const std::string& path,
     UrlFileResult result;
     // Only a regular file has an end: a device or a pipe could feed the list forever,
     // and a FIFO without a writer would hold the window.
-    std::FILE* f = fs::OpenRegular(path);
+    std::string why;
+    std::FILE* f = fs::OpenRegular(path, why);
     if (!f) {
-        result.Fail(FileOutcome::NotOpened, errno == fs::kNotRegular ? path + ": " + Tr("不是普通文件") : Reason(path, errno));
+        result.Fail(FileOutcome::NotOpened, why);
         return result;
     }
     std::string line;
@@ -206,67 +207,39 @@ UrlFileResult ImportUrlFile(const std::string& path,
     return result;
 }
 
-namespace {
-
-// Writes every URL with CR LF to an open stream; counts what was written.
-void WriteUrls(std::FILE* f, const std::string& path, const std::vector<std::string>& urls,
-               UrlFileResult& result) {
-    for (const std::string& url : urls) {
-        if (std::fwrite(url.data(), 1, url.size(), f) != url.size() ||
-            std::fwrite("\r\n", 1, 2, f) != 2) {
-            result.Fail(FileOutcome::Failed, Reason(path, errno ? errno : EIO));
-            return;
-        }
-        ++result.nCount;
-    }
-    if (std::fflush(f) != 0) {
-        result.Fail(FileOutcome::Failed, Reason(path, errno));
-    }
-}
-
-}  // namespace
-
 UrlFileResult ExportUrlFile(const std::string& path, const std::vector<std::string>& urls) {
     UrlFileResult result;
+    std::string text;
+    for (const std::string& url : urls) text += url + "\r\n";
     // A link is followed, so that the link stays and the file it names gets the list.
     const std::string target = fs::Resolve(path);
     const fs::Kind kind = fs::KindOf(target);
+    std::string why;
     if (kind == fs::Kind::kOther || kind == fs::Kind::kDir) {
         // A device or a pipe cannot be replaced, only written to.
-        std::FILE* f = fs::Open(target, "wb");
+        std::FILE* f = fs::Open(target, "wb", why);
         if (!f) {
-            result.Fail(FileOutcome::NotOpened, Reason(path, errno));
+            result.Fail(FileOutcome::NotOpened, why);
             return result;
         }
-        WriteUrls(f, path, urls, result);
-        if (std::fclose(f) != 0 && result.Ok()) {
-            result.Fail(FileOutcome::Failed, Reason(path, errno));
-        }
+        const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+        if ((std::fclose(f) != 0 || !written)) result.Fail(FileOutcome::Failed, Reason(path, errno ? errno : EIO));
+        if (result.Ok()) result.nCount = static_cast<int>(urls.size());
         return result;
     }
-    // Written beside the target under a new name, and renamed over it only when complete:
-    // a full disk or a crash leaves the old list as it was.
-    std::string tmp;
-    std::FILE* f = fs::CreateBeside(target, tmp);
-    if (!f) {
-        result.Fail(FileOutcome::NotOpened, Reason(path, errno));
-        return result;
+    // Written whole and then put in its place: a full disk or a crash leaves the old list as
+    // it was, and nothing of the new one reaches the file unless all of it does.
+    switch (fs::WriteWhole(target, text, fs::Rights::LikeTarget, why)) {
+        case fs::Written::Whole:
+            break;
+        case fs::Written::NotCreated:
+            result.Fail(FileOutcome::NotOpened, why);
+            return result;
+        case fs::Written::Failed:
+            result.Fail(FileOutcome::Failed, why);
+            return result;
     }
-    WriteUrls(f, path, urls, result);
-    if (result.Ok() && !fs::FlushToDisk(f)) {
-        result.Fail(FileOutcome::Failed, Reason(path, errno));
-    }
-    if (std::fclose(f) != 0 && result.Ok()) {
-        result.Fail(FileOutcome::Failed, Reason(path, errno));
-    }
-    // An ordinary file's rights (the temporary one was made for the owner alone).
-    if (result.Ok() && (!fs::GiveRightsOf(target, tmp) || !fs::Replace(tmp, target))) {
-        result.Fail(FileOutcome::Failed, Reason(path, errno));
-    }
-    if (!result.Ok()) {
-        fs::Remove(tmp);
-        result.nCount = 0;  // nothing of it reached the file
-    }
+    result.nCount = static_cast<int>(urls.size());
     return result;
 }
 

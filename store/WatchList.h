@@ -5,6 +5,7 @@
 #include <set>
 #include <vector>
 
+#include "TextStore.h"
 #include "UrlStore.h"
 #include "WatchSession.h"
 
@@ -44,7 +45,7 @@ class StoreTextKeeper : public TextKeeper {
 
   private:
     void Tell(const std::string& text);
-    UrlStore m_store;
+    TextStore m_store;
     std::function<void(const std::string&)> m_fnTell;
     std::mutex m_mutex;
     std::set<std::string> m_toldFull;  // pages whose versions passed their size, told

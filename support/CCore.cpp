@@ -132,10 +132,12 @@ void CCore::EnsureLoaded() {
     m_bLoaded = true;
     const std::string path = ConfigPath();
     // Read only as a regular file: a FIFO of that name would hold the start for ever.
-    std::FILE* in = fs::OpenRegular(path);
+    std::string why;
+    bool missing = false;
+    std::FILE* in = fs::OpenRegular(path, why, &missing);
     if (!in) {
-        if (errno != ENOENT) {
-            m_strProblem = errno == fs::kNotRegular ? Tr("不是普通文件") : std::string(std::strerror(errno));
+        if (!missing) {
+            m_strProblem = why.substr(path.size() + 2);  // the file is named with the problem
             m_bKeepBadCopy = true;
         }
         return;  // no file yet: every key has its default
@@ -291,30 +293,16 @@ void CCore::Write() {
     for (const std::string& line : m_others) out += line + "\n";
 
     const std::string path = ConfigPath();
-    // A new file of a name nobody can have planted (a link there would be followed and
-    // its target overwritten with the password): created exclusively, owner-only.
-    std::string tmp;
+    // Owner-only, written beside it under a name nobody can have planted (a link there would
+    // be followed and its target overwritten with the password).
     m_strSaveProblem.clear();
-    std::FILE* f = fs::CreateBeside(path, tmp);
-    if (!f) {
-        m_strSaveProblem = path + ": " + std::strerror(errno);
-        return;
-    }
-    bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size() && fs::FlushToDisk(f);
-    int err = errno;
-    ok = (std::fclose(f) == 0) && ok;
-    if (ok && m_bKeepBadCopy) {
+    const bool keepBad = m_bKeepBadCopy;
+    const auto written = fs::WriteWhole(path, out, fs::Rights::Owner, m_strSaveProblem, [&] {
         // The unusable file is kept for the user rather than silently replaced.
-        fs::Replace(path, path + ".bad");
-        m_bKeepBadCopy = false;
-    }
-    // Replacing an existing file: a plain rename refuses that on some systems, and
-    // every save after the first would be lost.
-    if (!ok || !fs::Replace(tmp, path)) {
-        m_strSaveProblem = path + ": " + std::strerror(ok ? errno : err);
-        fs::Remove(tmp);
-        return;
-    }
+        if (keepBad) fs::Replace(path, path + ".bad");
+    });
+    if (written != fs::Written::Whole) return;
+    m_bKeepBadCopy = false;
     m_bDirty = false;
 }
 

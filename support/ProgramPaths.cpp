@@ -24,9 +24,8 @@ bool IsFile(const std::string& path) {
 
 // mkdir -p with `mode` for the folders it makes; an empty text or the reason it failed.
 std::string MakeDirs(const std::string& dir, int mode) {
-    std::string part;
-    if (fs::MakeDirs(dir, mode, part)) return "";
-    return part + "：" + std::strerror(errno);
+    std::string why;
+    return fs::MakeDirs(dir, mode, why) ? std::string() : why;
 }
 
 }  // namespace

@@ -218,11 +218,8 @@ bool AtomFeed::Read(std::string& id, std::deque<Entry>& entries, std::string& er
     const fs::Kind kind = fs::KindOf(m_strPath);
     if (kind == fs::Kind::kMissing) return true;
     // Only a regular file is a feed: a pipe of that name would hold the program for ever.
-    std::FILE* in = kind == fs::Kind::kFile ? fs::OpenRegular(m_strPath) : nullptr;
-    if (!in) {
-        error = m_strPath + ": " + (kind == fs::Kind::kFile ? std::string(std::strerror(errno)) : Tr("不是普通文件"));
-        return false;
-    }
+    std::FILE* in = fs::OpenRegular(m_strPath, error);
+    if (!in) return false;
     std::string bytes;
     char chunk[65536];
     std::size_t got;
@@ -308,22 +305,9 @@ bool AtomFeed::Write(std::string& error) {
         error = m_strPath + ": " + Tr("订阅源无法生成");
         return false;
     }
-    // Written beside it and renamed over it: a reader never sees half a feed.
-    std::string tmp;
-    std::FILE* f = fs::CreateBeside(m_strPath, tmp);
-    if (!f) {
-        error = m_strPath + ": " + std::strerror(errno);
-        return false;
-    }
-    bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size() && fs::FlushToDisk(f);
-    ok = std::fclose(f) == 0 && ok;
-    // A feed is for others to read: the rights of the file it replaces, else the usual.
-    ok = ok && fs::GiveRightsOf(m_strPath, tmp);
-    if (!ok || !fs::Replace(tmp, m_strPath)) {
-        error = m_strPath + ": " + std::strerror(errno);
-        fs::Remove(tmp);
-        return false;
-    }
+    // Written whole: a reader never sees half a feed. A feed is for others to read: the
+    // rights of the file it replaces, else the usual.
+    if (fs::WriteWhole(m_strPath, out, fs::Rights::LikeTarget, error) != fs::Written::Whole) return false;
     m_pending.clear();
     return true;
 }

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "AlertJson.h"
-#include "UrlStore.h"
+#include "TextStore.h"
 #include "WatchSession.h"
 
 namespace sentrel {

@@ -20,6 +20,9 @@ inline ProbeResult Ok(int size) {
 inline ProbeResult Fail(ProbeFailure why, int status = 0) {
     return ProbeResult::Failed(why, status);
 }
+inline ProbeResult Fail(NetFailure why) {
+    return ProbeResult::Failed(why);
+}
 
 // A session whose watchers are recorded instead of started; the test posts for them.
 struct Session {

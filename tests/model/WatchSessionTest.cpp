@@ -9,7 +9,7 @@ using namespace sentrel;
 using namespace sentrel::test;
 
 TEST(WatchSession, ProbeResultsDecideMarksHealthAndTheStoredSize) {
-    const auto refused = Fail(ProbeFailure::Refused);
+    const auto refused = Fail(NetFailure::Refused);
     struct Case {
         const char* name;
         int stored;
@@ -115,7 +115,7 @@ TEST(WatchSession, ProbeResultsDecideMarksHealthAndTheStoredSize) {
         {"failafter 1 and the reasons",
          1000,
          1,
-         {Ok(1000), Fail(ProbeFailure::Timeout)},
+         {Ok(1000), Fail(NetFailure::Timeout)},
          "访问失败：超时",
          false,
          1000,
@@ -123,7 +123,7 @@ TEST(WatchSession, ProbeResultsDecideMarksHealthAndTheStoredSize) {
         {"the latest reason shows",
          1000,
          1,
-         {Ok(1000), Fail(ProbeFailure::Timeout), Fail(ProbeFailure::HttpStatus, 503)},
+         {Ok(1000), Fail(NetFailure::Timeout), Fail(ProbeFailure::HttpStatus, 503)},
          "访问失败：HTTP 503",
          false,
          1000,
@@ -131,7 +131,7 @@ TEST(WatchSession, ProbeResultsDecideMarksHealthAndTheStoredSize) {
         {"a marked row that fails shows why and stays marked",
          1000,
          1,
-         {Ok(2000), Fail(ProbeFailure::Tls)},
+         {Ok(2000), Fail(NetFailure::Certificate)},
          "访问失败：证书无效",
          true,
          2000,
@@ -159,11 +159,11 @@ TEST(WatchSession, FailureReasonsAsTheUserReadsThem) {
         const char* reason;
     } cases[] = {
         {Fail(ProbeFailure::HttpStatus, 404), "HTTP 404"},
-        {Fail(ProbeFailure::Refused), "连接被拒绝"},
-        {Fail(ProbeFailure::Timeout), "超时"},
-        {Fail(ProbeFailure::Resolve), "无法解析域名"},
-        {Fail(ProbeFailure::Tls), "证书无效"},
-        {Fail(ProbeFailure::TooManyRedirects), "重定向过多"},
+        {Fail(NetFailure::Refused), "连接被拒绝"},
+        {Fail(NetFailure::Timeout), "超时"},
+        {Fail(NetFailure::Resolve), "无法解析域名"},
+        {Fail(NetFailure::Certificate), "证书无效"},
+        {Fail(NetFailure::TooManyRedirects), "重定向过多"},
         {Fail(ProbeFailure::Network), "网络错误"},
         {Ok(0), ""},
         {Ok(2147483647), ""},

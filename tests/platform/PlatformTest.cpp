@@ -53,7 +53,8 @@ class ChineseDir {
 
 // Read through the platform's own open, by UTF-8 path.
 std::string Slurp(const std::string& path) {
-    std::FILE* f = fs::Open(path, "rb");
+    std::string why;
+    std::FILE* f = fs::Open(path, "rb", why);
     if (!f) return "<missing>";
     std::string s;
     char buf[4096];
@@ -63,27 +64,19 @@ std::string Slurp(const std::string& path) {
     return s;
 }
 
-bool WriteReplacing(const std::string& target, const std::string& text) {
-    std::string tmp;
-    std::FILE* f = fs::CreateBeside(target, tmp);
-    if (!f) return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size() && fs::FlushToDisk(f);
-    ok = std::fclose(f) == 0 && ok;
-    return ok && fs::Replace(tmp, target);
-}
 
 }  // namespace
 
 TEST(PlatformFiles, ChineseNamesAndReplacingAnExistingFile) {
     ChineseDir dir;
     const std::string sub = dir.File("子目录/更深");
-    std::string failed;
-    ASSERT_TRUE(fs::MakeDirs(sub, 0700, failed)) << failed;
+    std::string why;
+    ASSERT_TRUE(fs::MakeDirs(sub, 0700, why)) << why;
     EXPECT_EQ(fs::Kind::kDir, fs::KindOf(sub));
     const std::string target = dir.File("子目录/列表.txt");
     EXPECT_EQ(fs::Kind::kMissing, fs::KindOf(target));
     for (const char* text : {"first", "second, longer", "third"}) {
-        ASSERT_TRUE(WriteReplacing(target, text)) << std::strerror(errno);
+        ASSERT_EQ(fs::Written::Whole, fs::WriteWhole(target, text, fs::Rights::LikeTarget, why)) << why;
         EXPECT_EQ(text, Slurp(target));
     }
     EXPECT_EQ(fs::Kind::kFile, fs::KindOf(target));
@@ -259,8 +252,9 @@ TEST(PlatformSecrets, TheMailPasswordIsSealedWhereThePlatformCanAndOldFilesStill
 
     // A file of an older version holds the password as it is.
     {
-        std::FILE* f = fs::Open(ini, "wb");
-        ASSERT_TRUE(f);
+        std::string why;
+        std::FILE* f = fs::Open(ini, "wb", why);
+        ASSERT_TRUE(f) << why;
         std::fputs("sendpwd=plain-old\n", f);
         std::fclose(f);
     }

@@ -161,7 +161,7 @@ TEST(MultiWatcher, PagesComeDueByTheirIntervalsWhileARefusedOneBacksOff) {
     const auto failed = std::find_if(loop.told.begin(), loop.told.end(),
                                      [](const WatchMessage& m) { return m.nItem == 9; });
     ASSERT_NE(loop.told.end(), failed);
-    EXPECT_EQ(ProbeResult::Failed(ProbeFailure::Refused), failed->result);
+    EXPECT_EQ(ProbeResult::Failed(NetFailure::Refused), failed->result);
     // Meanwhile the others were probed at once, then every 100 and every 300 ms, give or
     // take the twentieth that spreads pages of one interval.
     for (const auto& [path, gap] : {std::pair{"/every1", 100ms}, std::pair{"/every3", 300ms}}) {
@@ -191,7 +191,7 @@ TEST(MultiWatcher, PagesInTheirBackOffHoldNoHandleAndEveryOneIsToldOnce) {
     EXPECT_LE(mostHandles, 8u);
     std::vector<int> refused;
     for (const WatchMessage& m : loop.told)
-        if (m.msg == WM_PAGE_SIZE && m.result == ProbeResult::Failed(ProbeFailure::Refused)) refused.push_back(m.nItem);
+        if (m.msg == WM_PAGE_SIZE && m.result == ProbeResult::Failed(NetFailure::Refused)) refused.push_back(m.nItem);
     std::sort(refused.begin(), refused.end());
     EXPECT_EQ(500u, refused.size());
     EXPECT_EQ(refused.end(), std::adjacent_find(refused.begin(), refused.end()));

@@ -39,7 +39,7 @@ TEST_F(HttpsProbe, ExpiredOrUntrustedCertificateIsRefused) {
     for (TestCerts::Kind kind : {TestCerts::kExpired, TestCerts::kUntrusted}) {
         TestHttpServer server(Always(Resp("Content-Length: 2048\r\n", "")),
                               m_certs->ServerContext(kind));
-        EXPECT_EQ(ProbeResult::Failed(ProbeFailure::Tls), ProbeOnce(server.Url("/", true)));
+        EXPECT_EQ(ProbeResult::Failed(NetFailure::Certificate), ProbeOnce(server.Url("/", true)));
     }
 }
 

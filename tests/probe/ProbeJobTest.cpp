@@ -159,19 +159,19 @@ TEST(ProbeJob, EachAnswerLeadsToItsNextStep) {
         {site.Url("/unsized"), K::Body, nullptr, 10s, "PD", ProbeResult::Size(6)},
         {site.Url("/moved"), K::Size, nullptr, 10s, "PPD", ProbeResult::Size(5)},
         {site.Url("/loop"), K::Size, nullptr, 10s, std::string(probe::kMaxRedirects + 1, 'P') + "D",
-         ProbeResult::Failed(ProbeFailure::TooManyRedirects)},
+         ProbeResult::Failed(NetFailure::TooManyRedirects)},
         {site.Url("/gone"), K::Size, nullptr, 10s, "PD",
          ProbeResult::Failed(ProbeFailure::HttpStatus, 404)},
         // Not modified: the size the validators stood for.
         {site.Url("/same"), K::Size, &stored, 10s, "PD", ProbeResult::Size(7)},
         {site.Url("/same"), K::Body, &stored, 10s, "PD", ProbeResult::Size(5)},
         // A refused connection is tried once more after the back-off, when time allows.
-        {refused, K::Size, nullptr, 10s, "PWPD", ProbeResult::Failed(ProbeFailure::Refused)},
-        {refused, K::Size, nullptr, 500ms, "PD", ProbeResult::Failed(ProbeFailure::Refused)},
+        {refused, K::Size, nullptr, 10s, "PWPD", ProbeResult::Failed(NetFailure::Refused)},
+        {refused, K::Size, nullptr, 500ms, "PD", ProbeResult::Failed(NetFailure::Refused)},
         {"ftp://127.0.0.1/", K::Size, nullptr, 10s, "D",
          ProbeResult::Failed(ProbeFailure::Network)},
         {site.Url("/sized"), K::Size, nullptr, 0ms, "D",
-         ProbeResult::Failed(ProbeFailure::Timeout)},
+         ProbeResult::Failed(NetFailure::Timeout)},
     };
     for (const Case& k : cases) {
         const Drive d = DriveJob(k.url, k.kind, k.budget, k.validators);

@@ -164,7 +164,8 @@ TEST_F(RenderedPages, AnUntrustedCertificateFailsThePage) {
         },
         certs.ServerContext(test::TestCerts::kUntrusted));
     const Renderer::Page page = renderer.Render(tls.Url("/", true), {});
-    EXPECT_EQ(page.failure, ProbeFailure::Tls);
+    EXPECT_EQ(page.failure, ProbeFailure::Network);
+    EXPECT_EQ(page.net, NetFailure::Certificate);
     EXPECT_TRUE(page.html.empty());
 }
 

@@ -35,7 +35,7 @@ class ScriptedWatch : public CWatchThread {
         else
             m_pszRunFlag->Set("STOP");
         // A negative script entry is a refused connection.
-        return size < 0 ? ProbeResult::Failed(ProbeFailure::Refused) : ProbeResult::Size(size);
+        return size < 0 ? ProbeResult::Failed(NetFailure::Refused) : ProbeResult::Size(size);
     }
     int Probes() {
         std::lock_guard<std::mutex> lock(m_mutex);

@@ -105,8 +105,8 @@ TEST(PageSizeProbe, FailuresSayWhatHappenedAndAreNoSize) {
         ProbeResult expected;
     } cases[] = {
         {notFound.Url("/missing"), ProbeResult::Failed(ProbeFailure::HttpStatus, 404)},
-        {loop.Url("/"), ProbeResult::Failed(ProbeFailure::TooManyRedirects)},
-        {refusedUrl, ProbeResult::Failed(ProbeFailure::Refused)},
+        {loop.Url("/"), ProbeResult::Failed(NetFailure::TooManyRedirects)},
+        {refusedUrl, ProbeResult::Failed(NetFailure::Refused)},
         {"not a url", ProbeResult::Failed(ProbeFailure::Network)},
         {"ftp://127.0.0.1/x", ProbeResult::Failed(ProbeFailure::Network)},
         {"127.0.0.1/no-scheme", ProbeResult::Failed(ProbeFailure::Network)},
@@ -134,7 +134,7 @@ TEST(PageSizeProbe, StalledServerGivesZeroWithinBoundedTime) {
         c.Sleep(std::chrono::seconds(30));  // reads the request, answers nothing
     });
     auto start = Clock::now();
-    EXPECT_EQ(ProbeResult::Failed(ProbeFailure::Timeout), ProbeOnce(server.Url("/")));
+    EXPECT_EQ(ProbeResult::Failed(NetFailure::Timeout), ProbeOnce(server.Url("/")));
     double took = SecondsSince(start);
     EXPECT_GE(took, 4.5);
     EXPECT_LT(took, 8.0);

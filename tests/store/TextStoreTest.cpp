@@ -7,6 +7,7 @@
 #include "LineDiff.h"
 #include "StoreSql.h"
 #include "TempDir.h"
+#include "TextStore.h"
 #include "UrlStore.h"
 #include "WatchList.h"
 
@@ -15,7 +16,7 @@ using namespace sentrel::test;
 
 TEST(TextStore, APagesLastTwoTextsAreKeptBoundedAndGoWithItsRow) {
     TempDir dir;
-    UrlStore store(dir.File("user.mdb"));
+    TextStore store(dir.File("user.mdb"));
     std::string error;
     PageTexts texts;
     ASSERT_TRUE(store.LoadTexts("http://a/", texts, error)) << error;
@@ -38,7 +39,7 @@ TEST(TextStore, APagesLastTwoTextsAreKeptBoundedAndGoWithItsRow) {
     ASSERT_TRUE(store.LoadTexts("http://c/", texts, error));
     EXPECT_EQ(content::kMaxKeptText, texts.last.size());
     EXPECT_EQ('\n', texts.last.back());
-    ASSERT_TRUE(store.Save({{"http://a/", "", "4"}}, error)) << error;
+    ASSERT_TRUE(UrlStore(store.Path()).Save({{"http://a/", "", "4"}}, error)) << error;
     ASSERT_TRUE(store.LoadTexts("http://b/", texts, error));
     EXPECT_EQ("", texts.last) << "the texts of a deleted row go with it";
     ASSERT_TRUE(store.LoadTexts("http://a/", texts, error));
@@ -70,10 +71,10 @@ TEST(TextStore, VersionsAreKeptToTheirDepthNewestLastAndEachReadsBackExactly) {
         note.nAdded = note.nRemoved = i == 0 ? 0 : 1;
         note.depth = 30;
         // Each through a new store: as a restart would read them.
-        ASSERT_TRUE(UrlStore(path).KeepText("http://a/", texts.back(), 1000 + i, note, error)) << error;
+        ASSERT_TRUE(TextStore(path).KeepText("http://a/", texts.back(), 1000 + i, note, error)) << error;
     }
-    ASSERT_TRUE(UrlStore(path).KeepText("http://b/", "other\n", 5, {}, error));
-    UrlStore store(path);
+    ASSERT_TRUE(TextStore(path).KeepText("http://b/", "other\n", 5, {}, error));
+    TextStore store(path);
     std::vector<TextVersion> versions;
     ASSERT_TRUE(store.Versions("http://a/", versions, error)) << error;
     ASSERT_EQ(30u, versions.size());
@@ -109,7 +110,7 @@ TEST(TextStore, VersionsAreKeptToTheirDepthNewestLastAndEachReadsBackExactly) {
     EXPECT_TRUE(have);
     EXPECT_EQ(12.5, base);
     // A removed row's versions go with it.
-    ASSERT_TRUE(store.Save({{"http://a/", "", "4"}}, error));
+    ASSERT_TRUE(UrlStore(store.Path()).Save({{"http://a/", "", "4"}}, error));
     ASSERT_TRUE(store.Versions("http://b/", versions, error));
     EXPECT_TRUE(versions.empty());
 }
@@ -121,9 +122,9 @@ TEST(TextStore, ThirtyVersionsOfATwoMegabytePageCostTheirChangedLines) {
         SCOPED_TRACE(farApart ? "far apart" : "near");
         TempDir dir;
         const std::string path = dir.File("user.mdb");
-        UrlStore store(path);
+        TextStore store(path);
         std::string error;
-        ASSERT_TRUE(store.Save({{"http://big/", "", "4"}}, error));
+        ASSERT_TRUE(UrlStore(store.Path()).Save({{"http://big/", "", "4"}}, error));
         const int lines = 2 * 1024 * 1024 / 60;
         for (int i = 0; i < 30; ++i) {
             std::string page;
@@ -168,7 +169,7 @@ TEST(TextStore, APageRewrittenAtEveryProbeKeepsWithinItsSizeAndSaysSoOnce) {
     }
     ASSERT_EQ(1u, told.size()) << "said once";
     EXPECT_NE(std::string::npos, told[0].find("http://new/")) << told[0];
-    UrlStore store(path);
+    TextStore store(path);
     std::vector<TextVersion> versions;
     ASSERT_TRUE(store.Versions("http://new/", versions, error));
     ASSERT_EQ(3u, versions.size()) << "the newest that fit";
@@ -185,9 +186,9 @@ TEST(TextStore, APageRewrittenAtEveryProbeKeepsWithinItsSizeAndSaysSoOnce) {
 TEST(TextStore, AVersionWhoseTextCannotBeRebuiltAsKeptIsDamagedNotShown) {
     TempDir dir;
     const std::string path = dir.File("user.mdb");
-    UrlStore store(path);
+    TextStore store(path);
     std::string error;
-    ASSERT_TRUE(store.Save({{"http://a/", "", "4"}}, error));
+    ASSERT_TRUE(UrlStore(store.Path()).Save({{"http://a/", "", "4"}}, error));
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(store.KeepText("http://a/", Page(200, 5, "v" + std::to_string(i)), 10 + i, {}, error));
     std::string text;
     ASSERT_TRUE(store.VersionText("http://a/", 1, text, error)) << error;
@@ -213,7 +214,7 @@ TEST(TextStore, AnEarlierStoresLastTwoTextsBecomeItsFirstVersionsAndAShardsComeA
         "DROP TABLE IF EXISTS T_TEXT; DROP TABLE IF EXISTS T_VERSION;"
         "CREATE TABLE T_TEXT (url TEXT PRIMARY KEY, last TEXT, lasttime INTEGER, prev TEXT, prevtime INTEGER);"
         "INSERT INTO T_TEXT VALUES ('http://a/', 'two\n', 20, 'one\n', 10)");
-    UrlStore store(path);
+    TextStore store(path);
     std::vector<TextVersion> versions;
     ASSERT_TRUE(store.Versions("http://a/", versions, error)) << error;
     ASSERT_EQ(2u, versions.size());
@@ -224,9 +225,9 @@ TEST(TextStore, AnEarlierStoresLastTwoTextsBecomeItsFirstVersionsAndAShardsComeA
     EXPECT_EQ("two\n", text);
     // A shard's versions follow the list's, its newest text the last.
     const std::string shard = dir.File("shard-0-of-2.mdb");
-    ASSERT_TRUE(UrlStore(shard).KeepText("http://a/", "three\n", 30, {}, error));
-    ASSERT_TRUE(UrlStore(shard).KeepText("http://a/", "four\n", 40, {}, error));
-    ASSERT_TRUE(UrlStore(shard).KeepText("http://gone/", "x\n", 40, {}, error));
+    ASSERT_TRUE(TextStore(shard).KeepText("http://a/", "three\n", 30, {}, error));
+    ASSERT_TRUE(TextStore(shard).KeepText("http://a/", "four\n", 40, {}, error));
+    ASSERT_TRUE(TextStore(shard).KeepText("http://gone/", "x\n", 40, {}, error));
     ASSERT_TRUE(store.TakeTexts(shard, error)) << error;
     ASSERT_TRUE(store.Versions("http://a/", versions, error));
     ASSERT_EQ(4u, versions.size());

@@ -19,6 +19,7 @@
 #include "Process.h"
 #include "TempDir.h"
 #include "TestServer.h"
+#include "TextStore.h"
 #include "UrlStore.h"
 
 namespace sentrel {

@@ -59,7 +59,7 @@ TEST(WatchHistory, AWordDiffOfManyLongLinesIsBounded) {
         before += "\n";
         after += "\n";
     }
-    UrlStore store(p.home.File("user.mdb"));
+    TextStore store(p.home.File("user.mdb"));
     ASSERT_TRUE(store.KeepText(url, before, 10, {}, error)) << error;
     ASSERT_TRUE(store.KeepText(url, after, 20, {}, error)) << error;
     int code = -1;

@@ -12,6 +12,7 @@
 #include "ProfileLock.h"
 #include "SmtpSink.h"
 #include "TempDir.h"
+#include "TextStore.h"
 #include "TestServer.h"
 #include "TextRules.h"
 #include "UrlStore.h"
@@ -328,7 +329,7 @@ TEST(WatchProgram, ATextRowIsQuietWhenOnlyMarkupChangesAndTellsTheLinesOfEveryEd
     EXPECT_EQ(16u, rows[0].textHash.size());
     PageTexts texts;
     std::string error;
-    ASSERT_TRUE(UrlStore(p.home.File("user.mdb")).LoadTexts(url, texts, error)) << error;
+    ASSERT_TRUE(TextStore(p.home.File("user.mdb")).LoadTexts(url, texts, error)) << error;
     EXPECT_EQ("价格\n300\n", texts.last);
     EXPECT_EQ("价格\n299\n", texts.previous);
     EXPECT_LE(texts.previousTime, texts.lastTime);
@@ -336,7 +337,7 @@ TEST(WatchProgram, ATextRowIsQuietWhenOnlyMarkupChangesAndTellsTheLinesOfEveryEd
     EXPECT_EQ("", p.Run({"--remove", url}, &code));
     EXPECT_EQ(0, code);
     EXPECT_TRUE(p.Stored().empty());
-    ASSERT_TRUE(UrlStore(p.home.File("user.mdb")).LoadTexts(url, texts, error));
+    ASSERT_TRUE(TextStore(p.home.File("user.mdb")).LoadTexts(url, texts, error));
     EXPECT_EQ("", texts.last) << "the texts go with their row";
 }
 
