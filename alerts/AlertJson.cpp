@@ -34,13 +34,7 @@ std::string JsonText(const JsonObject& value) {
 }
 
 std::string FormatIsoTime(std::time_t when) {
-    std::tm t{};
-    LocalTime(when, t);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &t);
-    std::string s = text;
-    if (s.size() >= 5) s.insert(s.size() - 2, ":");  // +0800 -> +08:00
-    return s;
+    return FormatLocalTime(when, "%Y-%m-%dT%H:%M:%S%z");
 }
 
 std::string ReportJson(const AlertReport& r) {

@@ -62,9 +62,7 @@ std::string AlertPolicy::FailingSince(const WatchRow& row) const {
     LocalTime(m_clock.Time(), today);
     // The status line is short: the date only when it is not today's.
     const bool sameDay = t.tm_yday == today.tm_yday && t.tm_year == today.tm_year;
-    char when[32];
-    std::strftime(when, sizeof when, sameDay ? "%H:%M:%S" : "%m-%d %H:%M", &t);
-    return Fill(Tr("{0} 起访问失败"), {when});
+    return Fill(Tr("{0} 起访问失败"), {FormatLocalTime(row.failingSince, sameDay ? "%H:%M:%S" : "%m-%d %H:%M")});
 }
 
 void AlertPolicy::OnEvent(const WatchEvent& e) {

@@ -15,11 +15,7 @@ namespace {
 
 std::string TimeText(std::time_t when) {
     if (when == 0) return Tr("（无）");
-    std::tm t{};
-    LocalTime(when, t);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &t);
-    return text;
+    return FormatLocalTime(when, "%Y-%m-%d %H:%M:%S");
 }
 
 // How a version came to be kept, in the list's last column.

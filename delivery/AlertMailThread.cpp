@@ -9,11 +9,7 @@
 namespace sentrel {
 
 std::string FormatAlertTime(std::time_t when) {
-    std::tm t{};
-    LocalTime(when, t);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &t);
-    return buf;
+    return FormatLocalTime(when, "%Y-%m-%d %H:%M:%S");
 }
 
 AlertMailRequest AlertMailOf(const Settings& s, EventKind kind, const std::string& url,

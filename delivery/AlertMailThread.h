@@ -4,7 +4,7 @@
 
 #include "AlertEvent.h"
 #include "MailProvider.h"
-#include "PostTarget.h"
+#include "MailResult.h"
 #include "Settings.h"
 
 namespace sentrel {
@@ -12,17 +12,6 @@ namespace sentrel {
 class CAlertMailThread;
 class WorkerGroup;
 
-/// How one mail ended.
-enum class MailOutcome {
-    Sent,
-    NotSent,   ///< the reason says why
-    NoClient,  ///< the mail client could not start (its sockets)
-};
-struct MailResult {
-    MailOutcome outcome = MailOutcome::Sent;
-    std::string reason;
-};
-using MailTarget = PostTargetPtr<MailResult>;
 
 /// What one alert mail needs, filled by the program. Texts of any length are carried.
 struct AlertMailRequest {

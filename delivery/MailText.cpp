@@ -9,7 +9,6 @@
 #include <random>
 
 #include "Files.h"
-#include "SmtpClient.h"
 
 namespace sentrel {
 

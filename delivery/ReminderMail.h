@@ -2,8 +2,8 @@
 #include <atomic>
 #include <string>
 
-#include "AlertMailThread.h"
 #include "MailProvider.h"
+#include "MailResult.h"
 
 namespace sentrel {
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "MailText.h"
 #include "SmtpConnection.h"
 
 namespace sentrel {
@@ -17,16 +18,6 @@ struct MailRecipient {
     std::string strAddress;  ///< mail address
 };
 
-/// Base64 (RFC 4648 alphabet, "=" padding, no line breaks) of `n` bytes.
-std::string EncodeBase64(const void* data, std::size_t n);
-inline std::string EncodeBase64(const std::string& s) {
-    return EncodeBase64(s.data(), s.size());
-}
-
-/// "Sun, 06 Dec 2026 09:05:03 +0000": English names, UTC with its zone; never the locale.
-std::string FormatMailDate(std::time_t when);
-/// Header text as it may travel: ASCII as it is, anything else as RFC 2047 UTF-8 words.
-std::string EncodeHeaderText(const std::string& text);
 
 /// One outgoing mail and the SMTP dialogue (plain connection, AUTH LOGIN) that delivers it.
 /// Failures set an error code (GetError) and make operations return false.

@@ -78,4 +78,7 @@ std::string GetEnv(const char* name);
 /// Broken-down local and UTC time; false when the time cannot be converted.
 bool LocalTime(std::time_t when, std::tm& out);
 bool UtcTime(std::time_t when, std::tm& out);
+/// `when` in local time as `format` (strftime's) writes it, the one way the program writes
+/// a time: "%z" is the offset from UTC as RFC 3339 writes it ("+08:00") on every system.
+std::string FormatLocalTime(std::time_t when, const char* format);
 }  // namespace sentrel

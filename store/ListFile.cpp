@@ -16,11 +16,7 @@ namespace {
 
 // A new file beside the list, for a list that could not be read or written.
 std::string RecoveryPath(const std::string& dir) {
-    char stamp[32];
-    std::tm t{};
-    LocalTime(std::time(nullptr), t);
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &t);
-    const std::string base = dir + "user-" + stamp;
+    const std::string base = dir + "user-" + FormatLocalTime(std::time(nullptr), "%Y%m%d-%H%M%S");
     std::string path = base + ".mdb";
     for (int i = 2; fs::KindOf(path) != fs::Kind::kMissing; ++i)
         path = base + "-" + std::to_string(i) + ".mdb";

@@ -121,6 +121,38 @@ TEST(PlatformFiles, ListsAndSettingsLiveInChineseFolders) {
     UnsetEnv("SENTREL_HOME");
 }
 
+TEST(PlatformTime, ATimeIsWrittenOneWayWithItsOffsetAsRfc3339WritesIt) {
+    // 2026-12-07 10:29:40 UTC.
+    const std::time_t when = 1796639380;
+    const std::string iso = FormatLocalTime(when, "%Y-%m-%dT%H:%M:%S%z");
+    ASSERT_EQ(25u, iso.size()) << iso;
+    EXPECT_TRUE(iso[19] == '+' || iso[19] == '-') << iso;
+    EXPECT_EQ(':', iso[22]) << iso;
+    EXPECT_EQ("100%", FormatLocalTime(when, "100%%"));
+#ifndef _WIN32
+    struct Zone {
+        const char* tz;
+        const char* shown;
+    } zones[] = {
+        {"UTC0", "2026-12-07T10:29:40+00:00"},
+        {"CST-8", "2026-12-07T18:29:40+08:00"},
+        {"NST3:30", "2026-12-07T06:59:40-03:30"},
+    };
+    const char* was = std::getenv("TZ");
+    const std::string before = was ? was : "";
+    for (const Zone& z : zones) {
+        setenv("TZ", z.tz, 1);
+        tzset();
+        EXPECT_EQ(z.shown, FormatLocalTime(when, "%Y-%m-%dT%H:%M:%S%z")) << z.tz;
+    }
+    if (was)
+        setenv("TZ", before.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+#endif
+}
+
 TEST(PlatformText, AnyBytesBecomeValidUtf8WithEachBadByteAReplacementCharacter) {
     const std::string r = "\xef\xbf\xbd";
     const std::pair<std::string, std::string> cases[] = {
