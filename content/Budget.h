@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstddef>
 
-#include "PageText.h"
+#include "ReadBounds.h"
 
 namespace sentrel {
 namespace content {
@@ -22,26 +22,26 @@ class Budget {
     bool Spend(std::size_t steps = 1) {
         m_nSteps += steps;
         if (m_nSteps >= m_nNextCheck) Check();
-        return m_outcome == PageReader::Outcome::Ok;
+        return m_outcome == ReadOutcome::Ok;
     }
     /// One more node of a page's tree; false past the bound.
     bool Node() {
-        if (++m_nNodes > m_nMaxNodes) m_outcome = PageReader::Outcome::TooComplex;
+        if (++m_nNodes > m_nMaxNodes) m_outcome = ReadOutcome::TooComplex;
         return Spend();
     }
     /// Asks the clock and the flag now (between pieces of a parse).
     bool Check() {
         m_nNextCheck = m_nSteps + kStepsPerCheck;
-        if (m_outcome != PageReader::Outcome::Ok) return false;
+        if (m_outcome != ReadOutcome::Ok) return false;
         if (m_stop && m_stop())
-            m_outcome = PageReader::Outcome::Stopped;
+            m_outcome = ReadOutcome::Stopped;
         else if (std::chrono::steady_clock::now() >= m_deadline)
-            m_outcome = PageReader::Outcome::TooComplex;
-        return m_outcome == PageReader::Outcome::Ok;
+            m_outcome = ReadOutcome::TooComplex;
+        return m_outcome == ReadOutcome::Ok;
     }
     /// Ok while not spent; else why reading ended.
-    PageReader::Outcome Outcome() const { return m_outcome; }
-    void Fail(PageReader::Outcome why) { m_outcome = why; }
+    ReadOutcome Outcome() const { return m_outcome; }
+    void Fail(ReadOutcome why) { m_outcome = why; }
 
   private:
     static constexpr std::size_t kStepsPerCheck = 512;
@@ -49,7 +49,7 @@ class Budget {
     const std::function<bool()>& m_stop;
     std::size_t m_nMaxNodes;
     std::size_t m_nSteps = 0, m_nNextCheck = 0, m_nNodes = 0;
-    PageReader::Outcome m_outcome = PageReader::Outcome::Ok;
+    ReadOutcome m_outcome = ReadOutcome::Ok;
 };
 
 }  // namespace content

@@ -137,7 +137,7 @@ struct Frame {
     std::unique_ptr<std::unordered_map<std::string_view, std::pair<long, long>>> types;  // seen, all
 };
 
-void Count(Frame& f, const xmlNode* first, const Region::Css& css) {
+void Count(Frame& f, const xmlNode* first, const CssList& css) {
     if (!css.bFromEnd && !css.bOfType) return;
     if (css.bOfType) f.types = std::make_unique<std::unordered_map<std::string_view, std::pair<long, long>>>();
     for (const xmlNode* c = first; c; c = c->next) {
@@ -151,7 +151,7 @@ void Count(Frame& f, const xmlNode* first, const Region::Css& css) {
 
 // Every element that some selector of the list matches, in document order: one walk, each
 // element's matches decided from its parent's, its ancestors' and its earlier siblings'.
-bool MatchCss(const Region::Css& css, xmlDoc* doc, Budget& budget, std::vector<xmlNode*>& out) {
+bool MatchCss(const CssList& css, xmlDoc* doc, Budget& budget, std::vector<xmlNode*>& out) {
     std::vector<Frame> stack;
     stack.emplace_back();
     stack.back().next = doc->children;

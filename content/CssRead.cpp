@@ -20,7 +20,7 @@ class CssReader {
   public:
     explicit CssReader(const std::string& s) : m_s(s) {}
 
-    bool Read(Region::Css& css, std::string& error) {
+    bool Read(CssList& css, std::string& error) {
         do {
             SkipSpace();
             Complex one;
@@ -42,7 +42,7 @@ class CssReader {
     }
 
   private:
-    static void Note(Region::Css& css, const std::vector<Simple>& conds) {
+    static void Note(CssList& css, const std::vector<Simple>& conds) {
         for (const Simple& s : conds) {
             css.bFromEnd = css.bFromEnd || (s.kind == Simple::kNth && s.bFromEnd);
             css.bOfType = css.bOfType || (s.kind == Simple::kNth && s.bOfType);
@@ -301,7 +301,7 @@ class CssReader {
 
 }  // namespace
 
-bool ReadCss(const std::string& text, Region::Css& css, std::string& error) {
+bool ReadCss(const std::string& text, CssList& css, std::string& error) {
     return CssReader(text).Read(css, error);
 }
 

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "Budget.h"
-#include "Selector.h"
 
 namespace sentrel {
 namespace content {
@@ -36,7 +35,8 @@ struct Complex {
 };
 
 
-struct Region::Css {
+/// A selector list as it is matched.
+struct CssList {
     std::vector<Complex> list;
     int nCompounds = 0;
     bool bFromEnd = false;  // some position counts from the last sibling
@@ -47,11 +47,11 @@ struct Region::Css {
 constexpr int kMaxCompounds = 64;
 
 /// Reads a CSS selector list; false with the reason, in the user's words.
-bool ReadCss(const std::string& text, Region::Css& css, std::string& error);
+bool ReadCss(const std::string& text, CssList& css, std::string& error);
 
 /// Every element that some selector of the list matches, in document order; false when
 /// the budget ran out first.
-bool MatchCss(const Region::Css& css, xmlDoc* doc, Budget& budget, std::vector<xmlNode*>& out);
+bool MatchCss(const CssList& css, xmlDoc* doc, Budget& budget, std::vector<xmlNode*>& out);
 
 }  // namespace content
 }  // namespace sentrel

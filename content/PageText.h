@@ -8,19 +8,11 @@
 #include <string_view>
 
 #include "IgnoreRules.h"
+#include "ReadBounds.h"
 #include "Selector.h"
 
 namespace sentrel {
 namespace content {
-
-/// What reading one page's text may cost at most. Pages can be made to be slow to read
-/// (deep or broken markup, selectors and rules that backtrack); such a page fails as too
-/// complex rather than holding its watcher, its loop or the program's end.
-struct ReadBounds {
-    std::chrono::milliseconds time{3000};  ///< from the start of the reading
-    std::size_t maxNodes = 1000000;        ///< elements of a page's tree (a region's)
-    std::function<bool()> stop;            ///< asked now and then: true ends it at once
-};
 
 /// The visible text of an HTML document in UTF-8: no script, style, noscript, template,
 /// comments, hidden elements, or head other than its title; one line per block, blanks
@@ -43,14 +35,7 @@ class PageReader {
     /// Options that could not be read: every page then has no region.
     void SetBroken() { m_bBroken = true; }
 
-    enum class Outcome {
-        Ok,
-        NoMatch,     ///< a region is set and nothing of the page matches it
-        TooComplex,  ///< the page needs more than its bounds to be read
-        SlowRule,    ///< an ignore rule needs too long on one of its lines
-        Stopped,     ///< the bounds' stop asked to end
-        NoLibrary,   ///< a page needs libxml2, and it could not be loaded
-    };
+    using Outcome = ReadOutcome;
     /// The text to compare of a body (its bytes as they came, and its Content-Type);
     /// anything but Ok leaves no text. After SlowRule, `rule` (when given) names the rule.
     Outcome Read(std::string_view contentType, std::string_view body, std::string& text,

@@ -35,7 +35,7 @@ bool Region::Set(const std::string& selector, std::string& error) {
         return false;
     }
     if (s[0] != '/' && s[0] != '(') {
-        auto css = std::make_unique<Css>();
+        auto css = std::make_unique<CssList>();
         if (!ReadCss(s, *css, error)) return false;
         m_css = std::move(css);
         m_xpath.clear();
@@ -74,7 +74,7 @@ bool Region::Select(xmlDoc* doc, Budget& budget, Found& found) const {
                                    context.get()),
         xml.xmlXPathFreeObject);
     if (!result) {
-        if (context->opCount >= kXPathOps) budget.Fail(PageReader::Outcome::TooComplex);
+        if (context->opCount >= kXPathOps) budget.Fail(ReadOutcome::TooComplex);
         return false;
     }
     if (result->type == XPATH_NODESET) {

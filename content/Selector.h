@@ -14,6 +14,7 @@ namespace sentrel {
 namespace content {
 
 class Budget;
+struct CssList;
 
 class Region {
   public:
@@ -36,11 +37,9 @@ class Region {
     /// False when the work ran out first (the budget says why) or the expression failed.
     bool Select(_xmlDoc* doc, Budget& budget, Found& found) const;
 
-    struct Css;  ///< a CSS selector list as it is matched (the matcher's own)
-
   private:
     std::string m_xpath;  // the selector, when it is XPath
-    std::unique_ptr<const Css> m_css;
+    std::unique_ptr<const CssList> m_css;  // a CSS selector list as the matcher reads it
 };
 
 }  // namespace content

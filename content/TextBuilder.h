@@ -88,7 +88,7 @@ class TextBuilder {
                 m_out += m_line;
                 m_out += '\n';
             } else if (verdict == IgnoreRules::Verdict::TooCostly) {
-                m_budget.Fail(PageReader::Outcome::SlowRule);
+                m_budget.Fail(ReadOutcome::SlowRule);
             }
         }
         m_line.clear();
