@@ -9,112 +9,17 @@
 #include <unordered_map>
 #include <vector>
 
-#include "ChangeJudge.h"
 #include "Clock.h"
-#include "LineDiff.h"
 #include "PageValidators.h"
-#include "ProbeResult.h"
 #include "RunFlag.h"
 #include "TextKeeper.h"
 #include "WatchEntry.h"
+#include "WatchEvent.h"
+#include "WatchRow.h"
 
 namespace sentrel {
 
 class CWatchThread;
-
-/// A row's identity: stays with its page while rows are added, moved or deleted.
-using RowId = long;
-
-/// What a row's status says. The mark (an unseen change) is kept beside it, since a
-/// marked row stays marked through failures and stops.
-enum class RowStatus {
-    None,           ///< not watched since it was loaded or added
-    Watching,       ///< "监控中"
-    Changed,        ///< "有更新！"
-    Failing,        ///< "访问失败：..." after `failafter` failed probes in a row
-    Recovered,      ///< "已恢复": the first good probe after a failure
-    Stopping,       ///< "等待停止..."
-    Stopped,        ///< "停止"
-    NetworkFailed,  ///< "网络失败！": the watcher got no HTTP session
-};
-
-/// How a row compares its page: by size (the default), or by the text a reader sees,
-/// within a region and without the lines the ignore rules drop.
-struct CompareOptions {
-    enum Mode { kSize, kText };
-    Mode mode = kSize;
-    bool render = false;  ///< a text row whose page a browser renders first (its scripts run)
-    std::string select;   ///< CSS selector or XPath; empty: the whole page
-    std::string ignore;   ///< ignore rules, one per line
-    bool Text() const { return mode == kText; }
-
-    /// The mode's word in the list, on the command line and in JSON: "size" or "text".
-    static const char* ModeName(Mode mode);
-    /// The mode a word names; false for any other word.
-    static bool ModeNamed(const std::string& word, Mode& mode);
-    /// How a row of these options reads its pages: a text row's reader (null for a size
-    /// row). Options that do not read give a reader that finds no region, with the reason
-    /// in `problem`.
-    std::shared_ptr<const content::PageReader> Reader(std::string* problem = nullptr) const;
-    bool operator==(const CompareOptions& o) const {
-        return mode == o.mode &&
-               (mode == kSize || (select == o.select && ignore == o.ignore && render == o.render));
-    }
-};
-
-/// One watched page.
-struct WatchRow {
-    RowId id = 0;
-    std::string url;
-    std::string note;
-    int nStoredSize = 0;  ///< carried across runs: the size when its watcher last started
-    std::string etag;     ///< validators of the response nStoredSize was measured from
-    std::string lastModified;
-    CompareOptions compare;
-    int nInterval = 0;    ///< seconds between the page's probes; 0: the run's interval
-    int nWatch = -1;      ///< the current run's watch of the row (-1: none)
-    std::string alertIf;  ///< a text row's conditions, one a line: none, every change is told
-    /// Its conditions compiled, where its judges find them (see ChangeJudge.h); a box is
-    /// made for a text row, a size row has none.
-    RulesBoxPtr rules;
-    std::string because;  ///< the condition its latest told change met (empty: none named)
-    std::uint64_t nStoredHash = 0;  ///< a text row's text hash, kept with nStoredSize (0: none)
-    std::uint64_t nLastHash = 0;    ///< a text row's reference in this run
-    /// A text row's lines that changed at its latest change (none: no change read yet).
-    /// Shared: a size row carries a pointer, not two empty lists.
-    std::shared_ptr<const content::LineChanges> change;
-    int nLastSize = 0;       ///< this run's reference of the >3-byte rule
-    bool bHaveSize = false;  ///< a good probe came in during this run
-    bool bMarked = false;
-    RowStatus status = RowStatus::None;
-    int nFailures = 0;             ///< failed probes in a row
-    ProbeResult lastFailure;       ///< the latest of them
-    std::time_t failingSince = 0;  ///< when the first of them came in
-
-    /// The status column's text.
-    std::string StatusText() const;
-    /// The lines of its latest change (empty lists when none was read).
-    const content::LineChanges& Changes() const;
-};
-
-/// What a subscriber is told. Every change of a row's text, colour or size comes as
-/// RowChanged; the others name the transitions that alert.
-struct WatchEvent {
-    enum Kind {
-        RowChanged,   ///< redraw the row
-        RowsChanged,  ///< rows were added, removed or reordered
-        Marked,       ///< a change was seen (each one, also on a row already marked)
-        Unmarked,     ///< the user saw the change
-        Failing,      ///< the row crossed `failafter` failed probes
-        Recovered,    ///< a good probe after Failing
-        SizeStored,   ///< the stored size was measured anew
-        Ended,        ///< the row's watcher ended
-        Quiet,        ///< a text row changed, meeting none of its conditions: kept, not told
-    };
-    Kind kind;
-    RowId id = 0;
-    bool bNewMark = false;  ///< Marked: the row was not marked before
-};
 
 /// The rows of the list and the state of a monitoring run, without any window: the one
 /// place that decides what a probe means. The window, the tray, the sound and the alert

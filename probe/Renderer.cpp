@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 
+#include "BrowserFinder.h"
 #include "DevTools.h"
 #include "Files.h"
 #include "PipeChild.h"
@@ -119,14 +120,6 @@ std::size_t Renderer::BrowserMemory() const {
         browser = m_browser;
     }
     return browser ? browser->tools->Memory().total : 0;
-}
-
-std::string Renderer::FindBrowser(const std::string& setting) {
-    const std::string asked = GetEnv("SENTREL_BROWSER");
-    if (!asked.empty()) return IsProgram(asked) ? asked : std::string();
-    if (!setting.empty()) return IsProgram(setting) ? setting : std::string();
-    const std::vector<std::string> found = BrowserCandidates();
-    return found.empty() ? std::string() : found.front();
 }
 
 // Outside the lock: rows that wait for this start wait on the renderer's condition, and

@@ -59,9 +59,6 @@ class Renderer {
     /// The browser the settings name (empty: the one found); read at the next start.
     void SetBrowserSetting(const std::string& path);
     void SetBounds(const Bounds& bounds);
-    /// The browser a start would use now: $SENTREL_BROWSER, else `setting`, else the first
-    /// of BrowserCandidates(); empty when there is none.
-    static std::string FindBrowser(const std::string& setting);
 
     /// Loads `url` in a fresh browser context, lets its scripts run until the page settles,
     /// and gives its document. `stop` (may be empty), asked now and then, gives it up.

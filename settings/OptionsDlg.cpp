@@ -14,6 +14,7 @@
 #include "MailProvider.h"
 #include "Notice.h"
 #include "Product.h"
+#include "BrowserFinder.h"
 #include "Renderer.h"
 #include "ReminderMail.h"
 #include "TextRules.h"
@@ -294,7 +295,7 @@ void COptionsDlg::OnInitDialog() {
 
 void COptionsDlg::ShowFoundBrowser() {
     // Left empty, the field says which browser is used: the one found on this computer.
-    const std::string found = Renderer::FindBrowser(std::string());
+    const std::string found = FindBrowser(std::string());
     const std::string name = found.substr(found.find_last_of("/\\") + 1);  // the whole path in the tip
     m_editBrowser->SetHint(found.empty() ? TrW("未找到浏览器") : U(Fill(Tr("自动：{0}"), {name})));
     m_editBrowser->SetToolTip(found.empty() ? TrW("未找到浏览器（请安装 Chromium、Chrome 或 Edge）")

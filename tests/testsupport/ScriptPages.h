@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "PipeChild.h"
+#include "BrowserFinder.h"
 #include "TempDir.h"
 #include "TestServer.h"
 
