@@ -1,7 +1,8 @@
 #pragma once
-// The program without a window: the list on one event loop, its events told as lines, its
-// alerts sent as the window sends them. What differs from the window is the alert policy's
-// options (a one-pass run, reported sizes kept, no row limit, a clamped interval).
+// The program without a window, watching: the list on one event loop, its events told as
+// lines, its alerts sent as the window sends them. What differs from the window is the
+// alert policy's options (a one-pass run, reported sizes kept, no row limit, a clamped
+// interval).
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -12,19 +13,19 @@
 #include "AtomFeed.h"
 #include "CCore.h"
 #include "HookSender.h"
-#include "ListFile.h"
 #include "MailDispatcher.h"
-#include "ProfileLock.h"
 #include "WatchArgs.h"
-#include "WatchSession.h"
+#include "WatchProfile.h"
 
 namespace sentrel {
 
 class HeadlessWatch : public Reporter, public ListKeeper {
   public:
-    /// `wake` is a pipe that a signal handler writes to (its ends: read, write), as results
-    /// of mails do; `quit` is set with it.
-    HeadlessWatch(const Args& args, CCore& core, const int (&wake)[2], const std::atomic<bool>& quit);
+    /// Watches the rows of `profile` (locked and loaded). `wake` is a pipe that a signal
+    /// handler writes to (its ends: read, write), as results of mails do; `quit` is set
+    /// with it.
+    HeadlessWatch(const Args& args, CCore& core, WatchProfile& profile, const int (&wake)[2],
+                  const std::atomic<bool>& quit);
     ~HeadlessWatch() override;
     /// The whole run; its exit status.
     int Run();
@@ -36,14 +37,6 @@ class HeadlessWatch : public Reporter, public ListKeeper {
   private:
     int Watch();
     void WriteFeed(bool now);
-    bool Take(ProfileLock& lock, ProfileLock::Hold hold, const std::string& name);
-    bool RefuseOtherCounts();
-    bool Load(ListFile::Shards shards);
-    int List();
-    bool VersionsOf(const std::string& url, std::vector<TextVersion>& versions);
-    int History();
-    int Diff();
-    int Edit();
     void TakeMailResults();
     /// True once standard output leads nowhere: its reader closed the pipe.
     bool OutputClosed() const;
@@ -53,12 +46,12 @@ class HeadlessWatch : public Reporter, public ListKeeper {
     CCore& m_core;
     int m_nWakeRead, m_nWakeWrite;
     const std::atomic<bool>& m_quit;
+    ListFile& m_list;
+    WatchSession& m_session;
     Settings m_settings;
-    std::unique_ptr<ListFile> m_list;
     std::unique_ptr<AtomFeed> m_feed;
     std::chrono::steady_clock::time_point m_feedWritten{};
     bool m_bFeedFailing = false;
-    WatchSession m_session;
     HookSender m_hooks;
     std::mutex m_mutex;
     std::deque<MailResult> m_mailResults;  // as they come, until the loop takes them

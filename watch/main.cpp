@@ -8,8 +8,11 @@
 
 #include "CCore.h"
 #include "HeadlessWatch.h"
+#include "HistoryCommands.h"
+#include "ListCommands.h"
 #include "Translate.h"
 #include "WatchArgs.h"
+#include "WatchProfile.h"
 
 using namespace sentrel;
 
@@ -23,6 +26,21 @@ void OnSignal(int) {
     const char byte = 1;
     if (write(g_wakePipe[1], &byte, 1) < 0) {
     }
+}
+
+// The command the arguments name, on the profile each opens alike.
+int Run(const Args& args, CCore& core) {
+    WatchProfile profile(args, core);
+    if (args.bList) return profile.Load(ListFile::Shards::Read) ? ListRows(profile, args) : kExitErrors;
+    if (!args.history.empty()) return History(profile.List(), args);
+    if (!args.diff.empty()) return Diff(profile.List(), args);
+    if (!profile.Lock()) return kExitProfileTaken;
+    // Shards that ran before left their sizes beside the list: whoever holds it alone takes
+    // them back; a shard reads them over it.
+    const bool read = profile.Load(args.nShards ? ListFile::Shards::Read : ListFile::Shards::Fold);
+    if (!args.add.empty() || !args.remove.empty()) return EditList(profile, args);
+    if (!read) return kExitErrors;
+    return HeadlessWatch(args, core, profile, g_wakePipe, g_quit).Run();
 }
 
 }  // namespace
@@ -60,7 +78,7 @@ int main(int argc, char** argv) {
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
     // A closed output is noticed by the writes (EPIPE) and ends the run in order.
     signal(SIGPIPE, SIG_IGN);
-    const int status = HeadlessWatch(args, core, g_wakePipe, g_quit).Run();
+    const int status = Run(args, core);
     g_pCore = nullptr;
     return status;
 }
