@@ -53,8 +53,7 @@ HookTargets HookTargets::Of(const Settings& settings) {
 }
 
 bool HookUrlUsable(const std::string& url, std::string& problem) {
-    const bool web = url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0;
-    if (web && PlainHeaderValue(url) && url.find(' ') == std::string::npos) return true;
+    if (IsWebUrl(url) && PlainHeaderValue(url) && url.find(' ') == std::string::npos) return true;
     problem = Fill(Tr("推送网址须以 http:// 或 https:// 开头：{0}"), {WithoutPassword(url)});
     return false;
 }

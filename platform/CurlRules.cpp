@@ -1,5 +1,7 @@
 #include "CurlRules.h"
 
+#include <cstring>
+
 #include "Files.h"
 #include "Translate.h"
 
@@ -62,6 +64,24 @@ std::string NetReason(NetFailure failure) {
             break;
     }
     return Tr("网络错误");
+}
+
+bool IsWebUrl(CURLU* u) {
+    char* scheme = nullptr;
+    if (!u || Curl()->url_get(u, CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) return false;
+    const bool web = std::strcmp(scheme, "http") == 0 || std::strcmp(scheme, "https") == 0;  // lower case
+    Curl()->free(scheme);
+    return web;
+}
+
+bool IsWebUrl(const std::string& url) {
+    if (!Curl()) return false;
+    CURLU* u = Curl()->url();
+    // No scheme is guessed: text that names none is no web address.
+    const bool web = u && Curl()->url_set(u, CURLUPART_URL, url.c_str(), CURLU_ALLOW_SPACE | CURLU_URLENCODE) == CURLUE_OK &&
+                     IsWebUrl(u);
+    if (u) Curl()->url_cleanup(u);
+    return web;
 }
 
 void UseTrustStore(CURL* h, bool checkHostName) {

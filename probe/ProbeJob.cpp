@@ -15,15 +15,6 @@ namespace {
 
 constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
 
-// The scheme decides whether a request is secure; only http and https are watched.
-bool SchemeAllowed(CURLU* u) {
-    char* scheme = nullptr;
-    if (Curl()->url_get(u, CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) return false;
-    bool ok = std::strcmp(scheme, "http") == 0 || std::strcmp(scheme, "https") == 0;
-    Curl()->free(scheme);
-    return ok;
-}
-
 }  // namespace
 
 curl_slist* MakeProbeHeaders() {
@@ -104,7 +95,7 @@ ProbeJob::Step ProbeJob::Begin(const std::string& url, Kind kind,
         const bool web = m_pUrl &&
                          Curl()->url_set(m_pUrl, CURLUPART_URL, url.c_str(), CURLU_ALLOW_SPACE | CURLU_URLENCODE) ==
                              CURLUE_OK &&
-                         SchemeAllowed(m_pUrl);
+                         IsWebUrl(m_pUrl);
         if (!web) return Finish(ProbeResult::Failed(NetFailure::Network));
         return Step::Read;
     }
@@ -149,7 +140,7 @@ ProbeJob::Step ProbeJob::StartFetch(const std::string& url) {
     // No scheme guessing: text that is not an http or https URL is not requested at all.
     if (Curl()->url_set(m_pUrl, CURLUPART_URL, url.c_str(), CURLU_ALLOW_SPACE | CURLU_URLENCODE) !=
             CURLUE_OK ||
-        !SchemeAllowed(m_pUrl))
+        !IsWebUrl(m_pUrl))
         return FetchDone(false);
     m_nHop = 0;
     return StartRequest();
@@ -253,7 +244,7 @@ ProbeJob::Step ProbeJob::RequestDone(bool ok) {
     // Relative locations resolve against the current URL.
     if (Curl()->url_set(m_pUrl, CURLUPART_URL, m_t.location.c_str(),
                         CURLU_ALLOW_SPACE | CURLU_URLENCODE) != CURLUE_OK ||
-        !SchemeAllowed(m_pUrl))
+        !IsWebUrl(m_pUrl))
         return FetchDone(false);
     if (m_t.counter) *m_t.counter = PageTextCounter();
     // Validators belong to the URL that gave them: never sent on to where a redirect points.

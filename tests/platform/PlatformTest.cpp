@@ -3,6 +3,7 @@
 // Chinese folder, socket time-outs in milliseconds, time conversion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "CCore.h"
 #include "CurlRules.h"
 #include "Files.h"
+#include "HookSender.h"
 #include "ProfileLock.h"
 #include "SmtpClient.h"
 #include "TempDir.h"
@@ -191,6 +193,23 @@ TEST(PlatformCurl, OneTableNamesTheFailuresOfPagesMailsAndHooks) {
     };
     for (const auto& [code, reason] : cases) EXPECT_EQ(reason, NetReason(NetFailureOf(code))) << code;
     EXPECT_EQ(NetFailure::None, NetFailureOf(CURLE_OK));
+}
+
+TEST(PlatformCurl, OneRuleSaysWhatIsAWebAddressForPagesTheBrowserAndHooks) {
+    const std::pair<const char*, bool> cases[] = {
+        {"http://example.com/", true},       {"HTTPS://Example.com/新闻", true}, {"Http://a/b c", true},
+        {"ftp://example.com/", false},       {"file:///etc/passwd", false},    {"javascript:alert(1)", false},
+        {"example.com/no-scheme", false},    {"", false},                       {"http://", false},
+    };
+    for (const auto& [url, web] : cases) {
+        EXPECT_EQ(web, IsWebUrl(url)) << url;
+        std::string problem;
+        // A hook takes the same addresses, less those its request line would not carry as
+        // written (a blank, a byte beyond ASCII).
+        const std::string text = url;
+        if (std::all_of(text.begin(), text.end(), [](char c) { return c > ' ' && c < 0x7f; }))
+            EXPECT_EQ(web, HookUrlUsable(url, problem)) << url;
+    }
 }
 
 TEST(PlatformTime, LocalAndUtc) {

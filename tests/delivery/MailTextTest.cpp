@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "SmtpClient.h"
+#include "MailText.h"
 
 using sentrel::EncodeBase64;
 

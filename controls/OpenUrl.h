@@ -1,11 +1,12 @@
 #pragma once
+// Pages opened in the desktop's browser: only web addresses (IsWebUrl, the program's one
+// rule of them) and the program's own guide are handed over, never through a shell.
 #include <functional>
 #include <string>
 
-namespace sentrel {
+#include "CurlRules.h"
 
-/// True for an http:// or https:// URL (in any letter case): the only text handed over.
-bool IsWebUrl(const std::string& url);
+namespace sentrel {
 
 /// The one local page the program itself owns (its user guide) that may be opened too.
 void SetProgramPage(const std::string& url);

@@ -2,8 +2,6 @@
 
 #include <wx/utils.h>
 
-#include <cctype>
-
 namespace sentrel {
 
 namespace {
@@ -11,18 +9,7 @@ std::function<bool(const std::string&)>& Opener() {
     static std::function<bool(const std::string&)> opener;
     return opener;
 }
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-    for (std::size_t i = 0; prefix[i]; ++i)
-        if (i >= s.size() || std::tolower(static_cast<unsigned char>(s[i])) != prefix[i])
-            return false;
-    return true;
-}
 }  // namespace
-
-bool IsWebUrl(const std::string& url) {
-    return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
-}
 
 std::string& ProgramPage() {
     static std::string page;
