@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "LineDiff.h"
+#include "WordDiff.h"
 #include "PostTarget.h"
 #include "TextStore.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "LineDiff.h"
+#include "WordDiff.h"
 #include "WatchOutput.h"
 
 namespace sentrel {

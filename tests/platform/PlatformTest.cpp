@@ -15,7 +15,6 @@
 #include "CurlRules.h"
 #include "Files.h"
 #include "HookSender.h"
-#include "ProfileLock.h"
 #include "SmtpClient.h"
 #include "TempDir.h"
 #include "TextRules.h"
@@ -30,10 +29,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <cstddef>
-
-#include "LazyLibrary.h"
-#include "Process.h"
 #endif
 
 using namespace sentrel;
@@ -314,114 +309,3 @@ TEST(PlatformSecrets, TheMailPasswordIsSealedWhereThePlatformCanAndOldFilesStill
     EXPECT_EQ("", old.ConfigProblem());
     UnsetEnv("SENTREL_HOME");
 }
-
-TEST(PlatformProfileLock, OneHolderWhoCanBeAskedToShowItselfAndNoStaleLock) {
-    TempDir dir;
-    std::atomic<int> shown{0};
-    {
-        ProfileLock first;
-        ASSERT_EQ(ProfileLock::kAcquired, first.Acquire(dir.Path()));
-        EXPECT_TRUE(first.Listen([&] { ++shown; }));
-        ProfileLock second;
-        EXPECT_EQ(ProfileLock::kTaken, second.Acquire(dir.Path()));
-        EXPECT_EQ(ProfileLock::kShown, ProfileLock::Ask(dir.Path()));
-        for (int i = 0; i < 100 && shown == 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        EXPECT_EQ(1, shown.load());
-        first.StopListening();
-        EXPECT_EQ(ProfileLock::kNobody, ProfileLock::Ask(dir.Path())) << "nobody listens any more";
-    }
-    ProfileLock again;  // the holder went: the lock is free at once
-    EXPECT_EQ(ProfileLock::kAcquired, again.Acquire(dir.Path()));
-    EXPECT_EQ(ProfileLock::kUnavailable, ProfileLock().Acquire(dir.File("no/such/folder")));
-}
-
-TEST(PlatformProfileLock, ALockFileThatCannotBeLockedIsAFailureWithItsReason) {
-    TempDir dir;
-    stdfs::create_directory(stdfs::u8path(dir.File("sentrel.lock")));  // a folder of that name
-    ProfileLock lock;
-    EXPECT_EQ(ProfileLock::kFailed, lock.Acquire(dir.Path()));
-    EXPECT_NE(std::string::npos, lock.Problem().find("sentrel.lock")) << lock.Problem();
-    EXPECT_FALSE(lock.Held());
-}
-
-#ifndef _WIN32
-TEST(PlatformProfileLock, AHolderThatNeverAnswersIsToldWithinTwoSecondsHoweverManyAsk) {
-    // A stopped first program: its name is bound and listens, but nothing accepts. The
-    // queue fills after a few callers; every caller, the later ones too, hears no answer.
-    TempDir dir;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    const std::string name = ProfileLock::ChannelName(dir.Path());
-    std::memcpy(addr.sun_path + 1, name.data(), name.size());
-    const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-    ASSERT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&addr), len));
-    ASSERT_EQ(0, ::listen(fd, 4));
-    const auto start = std::chrono::steady_clock::now();
-    std::vector<std::thread> callers;
-    std::atomic<int> noAnswer{0};
-    for (int i = 0; i < 8; ++i)
-        callers.emplace_back(
-            [&] { noAnswer += ProfileLock::Ask(dir.Path()) == ProfileLock::kNoAnswer; });
-    for (std::thread& t : callers) t.join();
-    EXPECT_EQ(8, noAnswer.load());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2800));
-    ::close(fd);
-}
-
-TEST(PlatformProfileLock, ANameTakenByAnotherUserIsNeitherTrustedNorPassedOverInSilence) {
-    if (::getuid() != 0) GTEST_SKIP() << "another user needs root to become";
-    TempDir dir;
-    // Another user binds the holder's name first and answers every caller "ok".
-    int out = -1;
-    const pid_t squatter =
-        SpawnReading({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                      "/usr/bin/python3", "-c",
-                      "import socket,sys\n"
-                      "s=socket.socket(socket.AF_UNIX); s.bind('\\0'+sys.argv[1]); s.listen()\n"
-                      "print('ready', flush=True)\n"
-                      "while True:\n"
-                      "    c,_=s.accept(); c.recv(16); c.send(b'ok\\n'); c.close()\n",
-                      ProfileLock::ChannelName(dir.Path())},
-                     &out);
-    ASSERT_GT(squatter, 0);
-    std::string line;
-    ASSERT_TRUE(ReadLineFrom(out, line));
-    ProfileLock holder;
-    ASSERT_EQ(ProfileLock::kAcquired, holder.Acquire(dir.Path()));
-    EXPECT_FALSE(holder.Listen([] {})) << "the failed listen is reported";
-    EXPECT_NE("", holder.Problem());
-    EXPECT_EQ(ProfileLock::kNoAnswer, ProfileLock::Ask(dir.Path())) << "another user's answer";
-    kill(squatter, SIGKILL);
-    WaitExit(squatter, std::chrono::seconds(5));
-    close(out);
-}
-#endif
-
-#ifndef _WIN32
-namespace {
-#define SENTREL_TEST_CALLS(X) X(strlen) X(atoi)
-struct LibcApi {
-    SENTREL_TEST_CALLS(SENTREL_API_MEMBER)
-};
-}  // namespace
-
-// What is loaded when first needed: found and callable, or told missing (nullptr), never a
-// crash on a call that was not bound.
-TEST(LazyLibrary, BindsALibrarysCallsOrSaysItIsMissing) {
-    const LibcApi* libc = sentrel::LoadOnce<LibcApi>(
-        "libc.so.6",
-        [](sentrel::LazyLibrary& lib, LibcApi& api) { SENTREL_TEST_CALLS(SENTREL_API_BIND) });
-    ASSERT_NE(nullptr, libc);
-    EXPECT_EQ(42, libc->atoi("42"));
-    EXPECT_EQ(nullptr, (sentrel::LoadOnce<LibcApi>("libsentrel-missing.so.0",
-                                                   [](sentrel::LazyLibrary& lib, LibcApi& api) {
-                                                       SENTREL_TEST_CALLS(SENTREL_API_BIND)
-                                                   })));
-    sentrel::LazyLibrary c("libc.so.6");
-    int (*missing)(int) = nullptr;
-    c.Bind(missing, "sentrel_no_such_call");
-    EXPECT_FALSE(c.Ok()) << "one call missing is the library missing";
-}
-#endif
