@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "AlertEvent.h"
+#include "alerts/AlertEvent.h"
 
 namespace sentrel {
 

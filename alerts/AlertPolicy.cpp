@@ -1,11 +1,11 @@
-#include "AlertPolicy.h"
+#include "alerts/AlertPolicy.h"
 
 #include <algorithm>
 
-#include "ChangeText.h"
-#include "Files.h"
-#include "TextRules.h"
-#include "Translate.h"
+#include "alerts/ChangeText.h"
+#include "base/Translate.h"
+#include "platform/Files.h"
+#include "platform/TextRules.h"
 
 namespace sentrel {
 

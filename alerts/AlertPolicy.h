@@ -9,11 +9,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "AlertEvent.h"
-#include "Clock.h"
-#include "NoticeBatch.h"
-#include "Settings.h"
-#include "WatchSession.h"
+#include "alerts/AlertEvent.h"
+#include "alerts/NoticeBatch.h"
+#include "base/Clock.h"
+#include "base/Settings.h"
+#include "model/WatchSession.h"
 
 namespace sentrel {
 

@@ -1,7 +1,7 @@
-#include "ChangeText.h"
+#include "alerts/ChangeText.h"
 
-#include "TextRules.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "platform/TextRules.h"
 
 namespace sentrel {
 

@@ -1,11 +1,11 @@
-#include "NoticeBatch.h"
+#include "alerts/NoticeBatch.h"
 
 #include <algorithm>
 
-#include "AlertJson.h"
-#include "ChangeText.h"
-#include "TextRules.h"
-#include "Translate.h"
+#include "alerts/AlertJson.h"
+#include "alerts/ChangeText.h"
+#include "base/Translate.h"
+#include "platform/TextRules.h"
 
 namespace sentrel {
 

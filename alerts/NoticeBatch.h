@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "AlertEvent.h"
-#include "WatchSession.h"
+#include "alerts/AlertEvent.h"
+#include "model/WatchSession.h"
 
 namespace sentrel {
 

@@ -1,13 +1,13 @@
-#include "ChangesDlg.h"
+#include "app/ChangesDlg.h"
 
 #include <wx/button.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
-#include "Files.h"
-#include "ThreadMessages.h"
-#include "WxPost.h"
-#include "WxText.h"
+#include "base/ThreadMessages.h"
+#include "controls/WxPost.h"
+#include "controls/WxText.h"
+#include "platform/Files.h"
 
 namespace sentrel {
 

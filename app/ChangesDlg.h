@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "WordDiff.h"
-#include "PostTarget.h"
-#include "TextStore.h"
+#include "base/PostTarget.h"
+#include "content/WordDiff.h"
+#include "store/TextStore.h"
 
 namespace sentrel {
 

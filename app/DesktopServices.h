@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "AlertPolicy.h"
+#include "alerts/AlertPolicy.h"
 
 class wxTaskBarIcon;
 

@@ -16,13 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "DesktopServices.h"
-#include "Files.h"
-#include "LazyLibrary.h"
-#include "MonitorDlg.h"
-#include "Product.h"
-#include "SkinResources.h"
-#include "resource.h"
+#include "app/DesktopServices.h"
+#include "app/MonitorDlg.h"
+#include "controls/SkinResources.h"
+#include "platform/Files.h"
+#include "platform/LazyLibrary.h"
+#include "res/resource.h"
+#include "support/Product.h"
 
 namespace sentrel {
 

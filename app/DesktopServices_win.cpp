@@ -1,8 +1,8 @@
 // Windows: no StatusNotifierItem; notifications are the tray icon's balloons.
 #include <wx/taskbar.h>
 
-#include "DesktopServices.h"
-#include "MonitorDlg.h"
+#include "app/DesktopServices.h"
+#include "app/MonitorDlg.h"
 
 namespace sentrel {
 

@@ -8,8 +8,8 @@
 #include <csignal>
 #include <cstdio>
 
-#include "Desktop.h"
-#include "Files.h"
+#include "app/Desktop.h"
+#include "platform/Files.h"
 
 namespace sentrel {
 

@@ -2,7 +2,7 @@
 #include <wx/app.h>
 #include <wx/msgdlg.h>
 
-#include "Desktop.h"
+#include "app/Desktop.h"
 
 namespace sentrel {
 

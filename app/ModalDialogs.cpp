@@ -1,9 +1,9 @@
-#include "ModalDialogs.h"
+#include "app/ModalDialogs.h"
 
 #include <wx/app.h>
 #include <wx/dialog.h>
 
-#include "Desktop.h"
+#include "app/Desktop.h"
 
 namespace sentrel {
 

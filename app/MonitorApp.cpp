@@ -1,6 +1,6 @@
-#include "MonitorApp.h"
+#include "app/MonitorApp.h"
 
-#include "Translate.h"
+#include "base/Translate.h"
 
 #include <wx/evtloop.h>
 
@@ -9,16 +9,16 @@
 #include <cstdlib>
 #include <thread>
 
-#include "CCore.h"
-#include "Desktop.h"
-#include "ListFile.h"
-#include "MonitorDlg.h"
-#include "Notice.h"
-#include "ProfileLock.h"
-#include "ProgramPaths.h"
-#include "ThreadMessages.h"
-#include "WorkerGroup.h"
-#include "WxPost.h"
+#include "app/Desktop.h"
+#include "app/MonitorDlg.h"
+#include "base/ThreadMessages.h"
+#include "base/WorkerGroup.h"
+#include "controls/Notice.h"
+#include "controls/WxPost.h"
+#include "platform/ProfileLock.h"
+#include "store/ListFile.h"
+#include "support/CCore.h"
+#include "support/ProgramPaths.h"
 
 namespace sentrel {
 

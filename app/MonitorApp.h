@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "Desktop.h"
-#include "PostTarget.h"
-#include "ProfileLock.h"
+#include "app/Desktop.h"
+#include "base/PostTarget.h"
+#include "platform/ProfileLock.h"
 
 namespace sentrel {
 

@@ -11,20 +11,20 @@
 #include <utility>
 #include <vector>
 
-#include "AlertMailThread.h"
-#include "AlertPolicy.h"
-#include "AlertSound.h"
-#include "DesktopServices.h"
-#include "HookSender.h"
-#include "ListFile.h"
-#include "MailDispatcher.h"
-#include "ModalDialogs.h"
-#include "RunFlag.h"
-#include "Settings.h"
-#include "UrlListModel.h"
-#include "WatchList.h"
-#include "WatchSession.h"
-#include "WorkerGroup.h"
+#include "alerts/AlertPolicy.h"
+#include "app/DesktopServices.h"
+#include "app/ModalDialogs.h"
+#include "app/UrlListModel.h"
+#include "base/Settings.h"
+#include "base/WorkerGroup.h"
+#include "delivery/AlertMailThread.h"
+#include "delivery/HookSender.h"
+#include "delivery/MailDispatcher.h"
+#include "model/WatchSession.h"
+#include "probe/RunFlag.h"
+#include "store/ListFile.h"
+#include "store/WatchList.h"
+#include "support/AlertSound.h"
 
 class wxMenu;
 class wxTaskBarIcon;

@@ -4,12 +4,12 @@
 
 #include <algorithm>
 
-#include "LinkLabel.h"
-#include "MonitorDlg.h"
-#include "SkinButton.h"
-#include "SkinResources.h"
-#include "TextRules.h"
-#include "resource.h"
+#include "app/MonitorDlg.h"
+#include "controls/LinkLabel.h"
+#include "controls/SkinButton.h"
+#include "controls/SkinResources.h"
+#include "platform/TextRules.h"
+#include "res/resource.h"
 
 namespace sentrel {
 

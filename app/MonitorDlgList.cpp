@@ -1,14 +1,14 @@
 // The list commands: the context menus, New, Edit, Delete, Clear and Open URL.
 #include <wx/menu.h>
 
-#include "Menus.h"
-#include "MonitorDlg.h"
-#include "Notice.h"
-#include "OpenUrl.h"
-#include "ChangesDlg.h"
-#include "UrlDlg.h"
-#include "WxText.h"
-#include "resource.h"
+#include "app/ChangesDlg.h"
+#include "app/Menus.h"
+#include "app/MonitorDlg.h"
+#include "app/UrlDlg.h"
+#include "controls/Notice.h"
+#include "controls/OpenUrl.h"
+#include "controls/WxText.h"
+#include "res/resource.h"
 
 namespace sentrel {
 

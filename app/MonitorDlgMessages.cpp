@@ -2,9 +2,9 @@
 // model itself, which finds the row by identity: see WatchSession::Inbox.)
 #include <wx/event.h>
 
-#include "ChangeText.h"
-#include "MonitorDlg.h"
-#include "WxText.h"
+#include "alerts/ChangeText.h"
+#include "app/MonitorDlg.h"
+#include "controls/WxText.h"
 
 namespace sentrel {
 

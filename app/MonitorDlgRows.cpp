@@ -2,9 +2,9 @@
 // the list redraws, the tray blinks.
 #include <wx/wupdlock.h>
 
-#include "MonitorDlg.h"
-#include "Notice.h"
-#include "WxText.h"
+#include "app/MonitorDlg.h"
+#include "controls/Notice.h"
+#include "controls/WxText.h"
 
 namespace sentrel {
 

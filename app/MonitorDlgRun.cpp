@@ -2,10 +2,10 @@
 // active flags are the monitoring state. The run itself is the model's.
 #include <wx/wupdlock.h>
 
-#include "MonitorDlg.h"
-#include "Notice.h"
-#include "SkinButton.h"
-#include "WxText.h"
+#include "app/MonitorDlg.h"
+#include "controls/Notice.h"
+#include "controls/SkinButton.h"
+#include "controls/WxText.h"
 
 namespace sentrel {
 

@@ -6,16 +6,16 @@
 #include <cstdio>
 #include <ctime>
 
-#include "CCore.h"
-#include "Files.h"
-#include "MonitorDlg.h"
-#include "Notice.h"
-#include "ShardState.h"
-#include "TextRules.h"
-#include "ListFile.h"
-#include "UrlTextFile.h"
-#include "WatchList.h"
-#include "WxText.h"
+#include "app/MonitorDlg.h"
+#include "controls/Notice.h"
+#include "controls/WxText.h"
+#include "platform/Files.h"
+#include "platform/TextRules.h"
+#include "store/ListFile.h"
+#include "store/ShardState.h"
+#include "store/UrlTextFile.h"
+#include "store/WatchList.h"
+#include "support/CCore.h"
 
 namespace sentrel {
 

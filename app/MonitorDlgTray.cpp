@@ -1,14 +1,14 @@
 // The tray icon, its menu, and the blink timer that signals marked rows.
 #include <wx/menu.h>
 
-#include "AlertSound.h"
-#include "Menus.h"
-#include "MonitorDlg.h"
-#include "SkinButton.h"
-#include "SkinResources.h"
-#include "TrayIcon.h"
-#include "WxText.h"
-#include "resource.h"
+#include "app/Menus.h"
+#include "app/MonitorDlg.h"
+#include "app/TrayIcon.h"
+#include "controls/SkinButton.h"
+#include "controls/SkinResources.h"
+#include "controls/WxText.h"
+#include "res/resource.h"
+#include "support/AlertSound.h"
 
 namespace sentrel {
 

@@ -1,18 +1,18 @@
-#include "UrlDlg.h"
+#include "app/UrlDlg.h"
 
 #include <wx/stattext.h>
 
-#include "AlertRules.h"
-#include "DialogUnits.h"
-#include "FitText.h"
-#include "Notice.h"
-#include "ThreadMessages.h"
-#include "UrlTextFile.h"
-#include "WatchList.h"
-#include "WatchThread.h"
-#include "WxPost.h"
-#include "WxText.h"
-#include "resource.h"
+#include "base/ThreadMessages.h"
+#include "controls/DialogUnits.h"
+#include "controls/FitText.h"
+#include "controls/Notice.h"
+#include "controls/WxPost.h"
+#include "controls/WxText.h"
+#include "model/AlertRules.h"
+#include "probe/WatchThread.h"
+#include "res/resource.h"
+#include "store/UrlTextFile.h"
+#include "store/WatchList.h"
 
 namespace sentrel {
 

@@ -9,9 +9,9 @@
 #include <memory>
 #include <thread>
 
-#include "PostTarget.h"
-#include "RunFlag.h"
-#include "WatchSession.h"
+#include "base/PostTarget.h"
+#include "model/WatchSession.h"
+#include "probe/RunFlag.h"
 
 namespace sentrel {
 

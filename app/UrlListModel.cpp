@@ -1,6 +1,6 @@
-#include "UrlListModel.h"
+#include "app/UrlListModel.h"
 
-#include "WxText.h"
+#include "controls/WxText.h"
 
 namespace sentrel {
 

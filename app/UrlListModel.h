@@ -1,7 +1,7 @@
 #pragma once
 #include <wx/dataview.h>
 
-#include "WatchSession.h"
+#include "model/WatchSession.h"
 
 namespace sentrel {
 

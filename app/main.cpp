@@ -1,8 +1,8 @@
 #include <wx/app.h>
 
-#include "CCore.h"
-#include "Desktop.h"
-#include "MonitorApp.h"
+#include "app/Desktop.h"
+#include "app/MonitorApp.h"
+#include "support/CCore.h"
 
 int main(int argc, char** argv) {
     if (!sentrel::HaveDesktop(argv[0])) return 1;

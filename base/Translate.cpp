@@ -1,4 +1,4 @@
-#include "Translate.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "WorkerGroup.h"
+#include "base/WorkerGroup.h"
 
 #include <system_error>
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "Process.h"
+#include "testsupport/Process.h"
 
 namespace bench {
 

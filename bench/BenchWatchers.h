@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "WatchThread.h"
+#include "probe/WatchThread.h"
 
 namespace bench {
 

@@ -3,7 +3,7 @@
 // fetches its items as JSON and builds the list (/p/N, /data/N.json).
 #include <string>
 
-#include "TestServer.h"
+#include "testsupport/TestServer.h"
 
 namespace sentrel::test {
 

@@ -16,8 +16,8 @@
 #include <cstdio>
 #include <string>
 
-#include "TempDir.h"
-#include "TestServer.h"
+#include "testsupport/TempDir.h"
+#include "testsupport/TestServer.h"
 
 using namespace sentrel::test;
 

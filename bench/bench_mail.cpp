@@ -7,8 +7,8 @@
 #include <string>
 
 #include "BenchUtil.h"
-#include "ScriptedSmtpServer.h"
-#include "SmtpClient.h"
+#include "delivery/SmtpClient.h"
+#include "testsupport/ScriptedSmtpServer.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -16,14 +16,14 @@
 #include <thread>
 #include <vector>
 
-#include "AlertSound.h"
 #include "BenchUtil.h"
 #include "BenchWatchers.h"
-#include "MonitorApp.h"
-#include "MonitorDlg.h"
-#include "TempDir.h"
-#include "TestServer.h"
 #include "WindowDriver.h"
+#include "app/MonitorApp.h"
+#include "app/MonitorDlg.h"
+#include "support/AlertSound.h"
+#include "testsupport/TempDir.h"
+#include "testsupport/TestServer.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -23,9 +23,9 @@
 
 #include "BenchUtil.h"
 #include "BenchWatchers.h"
-#include "RunFlag.h"
-#include "WatchThread.h"
-#include "WorkerGroup.h"
+#include "base/WorkerGroup.h"
+#include "probe/RunFlag.h"
+#include "probe/WatchThread.h"
 
 using namespace sentrel;
 using namespace std::chrono_literals;

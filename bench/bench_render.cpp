@@ -18,9 +18,9 @@
 
 #include "BenchUtil.h"
 #include "ScriptShop.h"
-#include "TempDir.h"
-#include "TestServer.h"
-#include "UrlStore.h"
+#include "store/UrlStore.h"
+#include "testsupport/TempDir.h"
+#include "testsupport/TestServer.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "BenchUtil.h"
-#include "Renderer.h"
 #include "ScriptShop.h"
+#include "probe/Renderer.h"
 
 using namespace sentrel;
 

@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "BenchUtil.h"
-#include "TempDir.h"
-#include "TestServer.h"
-#include "UrlStore.h"
+#include "store/UrlStore.h"
+#include "testsupport/TempDir.h"
+#include "testsupport/TestServer.h"
 
 using namespace std::chrono_literals;
 

@@ -12,9 +12,9 @@
 #include <thread>
 
 #include "BenchUtil.h"
-#include "HookReceiver.h"
-#include "TempDir.h"
-#include "UrlStore.h"
+#include "store/UrlStore.h"
+#include "testsupport/HookReceiver.h"
+#include "testsupport/TempDir.h"
 
 using namespace std::chrono_literals;
 

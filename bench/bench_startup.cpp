@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "BenchUtil.h"
-#include "TempDir.h"
+#include "testsupport/TempDir.h"
 
 namespace {
 

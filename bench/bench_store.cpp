@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "BenchUtil.h"
-#include "TempDir.h"
-#include "UrlStore.h"
-#include "UrlTextFile.h"
+#include "store/UrlStore.h"
+#include "store/UrlTextFile.h"
+#include "testsupport/TempDir.h"
 
 using namespace sentrel;
 

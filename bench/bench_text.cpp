@@ -14,12 +14,12 @@
 #include <fstream>
 
 #include "BenchUtil.h"
-#include "Charset.h"
-#include "PageText.h"
-#include "Process.h"
-#include "TempDir.h"
-#include "TestServer.h"
-#include "UrlStore.h"
+#include "content/Charset.h"
+#include "content/PageText.h"
+#include "store/UrlStore.h"
+#include "testsupport/Process.h"
+#include "testsupport/TempDir.h"
+#include "testsupport/TestServer.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

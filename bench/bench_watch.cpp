@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "BenchUtil.h"
-#include "TempDir.h"
-#include "UrlStore.h"
+#include "store/UrlStore.h"
+#include "testsupport/TempDir.h"
 
 using namespace std::chrono_literals;
 

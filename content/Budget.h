@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstddef>
 
-#include "ReadBounds.h"
+#include "content/ReadBounds.h"
 
 namespace sentrel {
 namespace content {

@@ -1,10 +1,10 @@
-#include "Charset.h"
+#include "content/Charset.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "TextRules.h"
-#include "Transcode.h"
+#include "platform/TextRules.h"
+#include "platform/Transcode.h"
 
 namespace sentrel {
 namespace content {

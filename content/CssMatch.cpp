@@ -4,8 +4,8 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "CssSelector.h"
-#include "Libxml.h"
+#include "content/CssSelector.h"
+#include "content/Libxml.h"
 
 namespace sentrel {
 namespace content {

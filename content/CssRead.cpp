@@ -1,7 +1,7 @@
 #include <cctype>
 
-#include "CssSelector.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "content/CssSelector.h"
 
 namespace sentrel {
 namespace content {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Budget.h"
+#include "content/Budget.h"
 
 namespace sentrel {
 namespace content {

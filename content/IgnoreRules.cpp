@@ -1,7 +1,7 @@
-#include "IgnoreRules.h"
+#include "content/IgnoreRules.h"
 
-#include "TextPattern.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "content/TextPattern.h"
 
 namespace sentrel {
 namespace content {

@@ -1,4 +1,4 @@
-#include "Libxml.h"
+#include "content/Libxml.h"
 
 namespace sentrel {
 namespace content {

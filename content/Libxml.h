@@ -10,7 +10,7 @@
 #include <libxml/xmlwriter.h>
 #include <libxml/xpath.h>
 
-#include "LazyLibrary.h"
+#include "platform/LazyLibrary.h"
 
 namespace sentrel {
 namespace content {

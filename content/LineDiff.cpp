@@ -1,4 +1,4 @@
-#include "LineDiff.h"
+#include "content/LineDiff.h"
 
 #include <dtl/dtl.hpp>
 
@@ -7,7 +7,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "TextRules.h"
+#include "platform/TextRules.h"
 
 namespace sentrel {
 namespace content {

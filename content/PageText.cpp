@@ -1,4 +1,4 @@
-#include "PageText.h"
+#include "content/PageText.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -8,12 +8,12 @@
 #include <unordered_set>
 #include <vector>
 
-#include "Budget.h"
-#include "Charset.h"
-#include "Libxml.h"
-#include "RawText.h"
-#include "Selector.h"
-#include "TextBuilder.h"
+#include "content/Budget.h"
+#include "content/Charset.h"
+#include "content/Libxml.h"
+#include "content/RawText.h"
+#include "content/Selector.h"
+#include "content/TextBuilder.h"
 
 namespace sentrel {
 namespace content {

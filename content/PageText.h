@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "IgnoreRules.h"
-#include "ReadBounds.h"
-#include "Selector.h"
+#include "content/IgnoreRules.h"
+#include "content/ReadBounds.h"
+#include "content/Selector.h"
 
 namespace sentrel {
 namespace content {

@@ -1,4 +1,4 @@
-#include "RawText.h"
+#include "content/RawText.h"
 
 #include <algorithm>
 #include <cstring>

@@ -8,8 +8,8 @@
 
 #include <string_view>
 
-#include "Budget.h"
-#include "Libxml.h"
+#include "content/Budget.h"
+#include "content/Libxml.h"
 
 namespace sentrel {
 namespace content {

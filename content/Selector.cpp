@@ -1,13 +1,13 @@
-#include "Selector.h"
+#include "content/Selector.h"
 
 #include <libxml/xpathInternals.h>
 
 #include <memory>
 
-#include "Budget.h"
-#include "CssSelector.h"
-#include "Libxml.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "content/Budget.h"
+#include "content/CssSelector.h"
+#include "content/Libxml.h"
 
 namespace sentrel {
 namespace content {

@@ -1,4 +1,4 @@
-#include "TextBuilder.h"
+#include "content/TextBuilder.h"
 
 #include <cstring>
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "Budget.h"
-#include "IgnoreRules.h"
+#include "content/Budget.h"
+#include "content/IgnoreRules.h"
 
 namespace sentrel {
 namespace content {

@@ -1,4 +1,4 @@
-#include "TextHash.h"
+#include "content/TextHash.h"
 
 // The library's XXH64, compiled into this file alone.
 #define XXH_INLINE_ALL

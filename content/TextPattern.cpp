@@ -1,10 +1,10 @@
-#include "TextPattern.h"
+#include "content/TextPattern.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
-#include "LazyLibrary.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "platform/LazyLibrary.h"
 
 namespace sentrel {
 namespace content {

@@ -1,4 +1,4 @@
-#include "WordDiff.h"
+#include "content/WordDiff.h"
 
 #include <dtl/dtl.hpp>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "LineDiff.h"
+#include "content/LineDiff.h"
 
 namespace sentrel {
 namespace content {

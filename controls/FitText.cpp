@@ -1,4 +1,4 @@
-#include "FitText.h"
+#include "controls/FitText.h"
 
 #include <wx/button.h>
 #include <wx/checkbox.h>

@@ -1,9 +1,9 @@
-#include "LinkLabel.h"
+#include "controls/LinkLabel.h"
 
 #include <wx/dcbuffer.h>
 #include <wx/dcclient.h>
 
-#include "OpenUrl.h"
+#include "controls/OpenUrl.h"
 
 namespace sentrel {
 

@@ -1,9 +1,9 @@
-#include "Notice.h"
+#include "controls/Notice.h"
 
 #include <wx/msgdlg.h>
 
-#include "Product.h"
-#include "WxText.h"
+#include "controls/WxText.h"
+#include "support/Product.h"
 
 namespace sentrel {
 

@@ -1,4 +1,4 @@
-#include "OpenUrl.h"
+#include "controls/OpenUrl.h"
 
 #include <wx/utils.h>
 

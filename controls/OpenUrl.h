@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "CurlRules.h"
+#include "platform/CurlRules.h"
 
 namespace sentrel {
 

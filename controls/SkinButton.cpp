@@ -1,8 +1,8 @@
-#include "SkinButton.h"
+#include "controls/SkinButton.h"
 
 #include <wx/dcbuffer.h>
 
-#include "SkinResources.h"
+#include "controls/SkinResources.h"
 
 namespace sentrel {
 

@@ -1,4 +1,4 @@
-#include "SkinResources.h"
+#include "controls/SkinResources.h"
 
 #include <wx/image.h>
 #include <wx/mstream.h>
@@ -7,8 +7,8 @@
 #include <cstring>
 #include <map>
 
-#include "Resources.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "res/Resources.h"
 
 namespace sentrel {
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <wx/event.h>
 
-#include "PostTarget.h"
+#include "base/PostTarget.h"
 
 namespace sentrel {
 

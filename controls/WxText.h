@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "Translate.h"
+#include "base/Translate.h"
 
 namespace sentrel {
 

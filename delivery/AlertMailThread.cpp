@@ -1,10 +1,10 @@
-#include "AlertMailThread.h"
+#include "delivery/AlertMailThread.h"
 
-#include "ChangeText.h"
-#include "Files.h"
-#include "ReminderMail.h"
-#include "Translate.h"
-#include "WorkerGroup.h"
+#include "alerts/ChangeText.h"
+#include "base/Translate.h"
+#include "base/WorkerGroup.h"
+#include "delivery/ReminderMail.h"
+#include "platform/Files.h"
 
 namespace sentrel {
 

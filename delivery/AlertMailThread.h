@@ -2,10 +2,10 @@
 #include <ctime>
 #include <string>
 
-#include "AlertEvent.h"
-#include "MailProvider.h"
-#include "MailResult.h"
-#include "Settings.h"
+#include "alerts/AlertEvent.h"
+#include "base/Settings.h"
+#include "delivery/MailProvider.h"
+#include "delivery/MailResult.h"
 
 namespace sentrel {
 

@@ -1,11 +1,11 @@
-#include "CurlMail.h"
+#include "delivery/CurlMail.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "CurlApi.h"
-#include "CurlRules.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "platform/CurlApi.h"
+#include "platform/CurlRules.h"
 
 namespace sentrel {
 

@@ -2,7 +2,7 @@
 #include <atomic>
 #include <string>
 
-#include "MailProvider.h"
+#include "delivery/MailProvider.h"
 
 namespace sentrel {
 

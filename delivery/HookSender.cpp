@@ -1,15 +1,15 @@
-#include "HookSender.h"
+#include "delivery/HookSender.h"
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
-#include "AlertJson.h"
-#include "CurlApi.h"
-#include "CurlRules.h"
-#include "SmtpClient.h"
-#include "TextRules.h"
-#include "Translate.h"
+#include "alerts/AlertJson.h"
+#include "base/Translate.h"
+#include "delivery/SmtpClient.h"
+#include "platform/CurlApi.h"
+#include "platform/CurlRules.h"
+#include "platform/TextRules.h"
 
 namespace sentrel {
 

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "AlertPolicy.h"
+#include "alerts/AlertPolicy.h"
 
 namespace sentrel {
 

@@ -1,4 +1,4 @@
-#include "MailDispatcher.h"
+#include "delivery/MailDispatcher.h"
 
 namespace sentrel {
 

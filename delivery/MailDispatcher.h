@@ -6,9 +6,9 @@
 #include <functional>
 #include <memory>
 
-#include "AlertMailThread.h"
-#include "AlertPolicy.h"
-#include "WorkerGroup.h"
+#include "alerts/AlertPolicy.h"
+#include "base/WorkerGroup.h"
+#include "delivery/AlertMailThread.h"
 
 namespace sentrel {
 

@@ -1,8 +1,8 @@
-#include "MailProvider.h"
+#include "delivery/MailProvider.h"
 
 #include <cstdlib>
 
-#include "Files.h"
+#include "platform/Files.h"
 
 namespace sentrel {
 

@@ -2,7 +2,7 @@
 // How one mail ended, and where a mail's end is posted.
 #include <string>
 
-#include "PostTarget.h"
+#include "base/PostTarget.h"
 
 namespace sentrel {
 

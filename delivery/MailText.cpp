@@ -1,6 +1,6 @@
 // The texts of a mail message: base64, header encoding, the date, the body's transfer
 // encoding and the message's id.
-#include "MailText.h"
+#include "delivery/MailText.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include <mutex>
 #include <random>
 
-#include "Files.h"
+#include "platform/Files.h"
 
 namespace sentrel {
 

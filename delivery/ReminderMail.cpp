@@ -1,11 +1,11 @@
-#include "ReminderMail.h"
+#include "delivery/ReminderMail.h"
 
-#include "CurlMail.h"
-#include "CurlRules.h"
-#include "Keyring.h"
-#include "MailProvider.h"
-#include "SmtpClient.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "delivery/CurlMail.h"
+#include "delivery/MailProvider.h"
+#include "delivery/SmtpClient.h"
+#include "platform/CurlRules.h"
+#include "platform/Keyring.h"
 
 namespace sentrel {
 

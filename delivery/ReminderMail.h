@@ -2,8 +2,8 @@
 #include <atomic>
 #include <string>
 
-#include "MailProvider.h"
-#include "MailResult.h"
+#include "delivery/MailProvider.h"
+#include "delivery/MailResult.h"
 
 namespace sentrel {
 

@@ -1,12 +1,12 @@
-#include "SmtpClient.h"
+#include "delivery/SmtpClient.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
-#include "Files.h"
-#include "MailText.h"
+#include "delivery/MailText.h"
+#include "platform/Files.h"
 
 namespace sentrel {
 

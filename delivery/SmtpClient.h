@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "MailText.h"
-#include "SmtpConnection.h"
+#include "delivery/MailText.h"
+#include "delivery/SmtpConnection.h"
 
 namespace sentrel {
 

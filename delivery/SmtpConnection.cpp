@@ -1,4 +1,4 @@
-#include "SmtpConnection.h"
+#include "delivery/SmtpConnection.h"
 
 #include <algorithm>
 #include <cctype>

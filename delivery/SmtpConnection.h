@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "SocketLayer.h"
+#include "delivery/SocketLayer.h"
 
 namespace sentrel {
 

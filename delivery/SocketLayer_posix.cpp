@@ -10,7 +10,7 @@
 #include <atomic>
 #include <cerrno>
 
-#include "SocketLayer.h"
+#include "delivery/SocketLayer.h"
 
 namespace sentrel {
 

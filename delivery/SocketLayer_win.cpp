@@ -3,7 +3,7 @@
 
 #include <atomic>
 
-#include "SocketLayer.h"
+#include "delivery/SocketLayer.h"
 
 namespace sentrel {
 

@@ -1,11 +1,11 @@
-#include "AlertRules.h"
+#include "model/AlertRules.h"
 
 #include <cmath>
 
-#include "PageNumber.h"
-#include "TextPattern.h"
-#include "TextRules.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "content/TextPattern.h"
+#include "model/PageNumber.h"
+#include "platform/TextRules.h"
 
 namespace sentrel {
 

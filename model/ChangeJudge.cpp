@@ -1,6 +1,6 @@
-#include "ChangeJudge.h"
+#include "model/ChangeJudge.h"
 
-#include "PageNumber.h"
+#include "model/PageNumber.h"
 
 namespace sentrel {
 

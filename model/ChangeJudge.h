@@ -12,11 +12,11 @@
 #include <mutex>
 #include <string>
 
-#include "AlertRules.h"
-#include "Clock.h"
-#include "LineDiff.h"
-#include "TextJudge.h"
-#include "TextKeeper.h"
+#include "base/Clock.h"
+#include "content/LineDiff.h"
+#include "model/AlertRules.h"
+#include "model/TextKeeper.h"
+#include "probe/TextJudge.h"
 
 namespace sentrel {
 

@@ -1,4 +1,4 @@
-#include "CompareOptions.h"
+#include "model/CompareOptions.h"
 
 namespace sentrel {
 

@@ -2,7 +2,7 @@
 #include <memory>
 #include <string>
 
-#include "PageText.h"
+#include "content/PageText.h"
 
 namespace sentrel {
 

@@ -1,4 +1,4 @@
-#include "PageNumber.h"
+#include "model/PageNumber.h"
 
 #include <cmath>
 #include <cstdio>

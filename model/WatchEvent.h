@@ -1,5 +1,5 @@
 #pragma once
-#include "WatchRow.h"
+#include "model/WatchRow.h"
 
 namespace sentrel {
 

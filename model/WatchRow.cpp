@@ -1,6 +1,6 @@
-#include "WatchRow.h"
+#include "model/WatchRow.h"
 
-#include "Translate.h"
+#include "base/Translate.h"
 
 namespace sentrel {
 

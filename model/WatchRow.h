@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "ChangeJudge.h"
-#include "CompareOptions.h"
-#include "LineDiff.h"
-#include "ProbeResult.h"
+#include "content/LineDiff.h"
+#include "model/ChangeJudge.h"
+#include "model/CompareOptions.h"
+#include "probe/ProbeResult.h"
 
 namespace sentrel {
 

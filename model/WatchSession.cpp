@@ -1,12 +1,12 @@
-#include "WatchSession.h"
+#include "model/WatchSession.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "Settings.h"
-#include "ThreadMessages.h"
-#include "Translate.h"
-#include "WatchThread.h"
+#include "base/Settings.h"
+#include "base/ThreadMessages.h"
+#include "base/Translate.h"
+#include "probe/WatchThread.h"
 
 namespace sentrel {
 

@@ -9,13 +9,13 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Clock.h"
-#include "PageValidators.h"
-#include "RunFlag.h"
-#include "TextKeeper.h"
-#include "WatchEntry.h"
-#include "WatchEvent.h"
-#include "WatchRow.h"
+#include "base/Clock.h"
+#include "model/TextKeeper.h"
+#include "model/WatchEvent.h"
+#include "model/WatchRow.h"
+#include "probe/PageValidators.h"
+#include "probe/RunFlag.h"
+#include "probe/WatchEntry.h"
 
 namespace sentrel {
 

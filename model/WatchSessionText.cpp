@@ -1,5 +1,5 @@
 // The model's text rows: how a row compares its page, and what a text result means.
-#include "WatchSession.h"
+#include "model/WatchSession.h"
 
 namespace sentrel {
 

@@ -1,9 +1,9 @@
-#include "CurlApi.h"
+#include "platform/CurlApi.h"
 
 #include <mutex>
 
 #ifdef SENTREL_LAZY_CURL
-#include "LazyLibrary.h"
+#include "platform/LazyLibrary.h"
 #endif
 
 namespace sentrel {

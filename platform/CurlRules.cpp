@@ -1,9 +1,9 @@
-#include "CurlRules.h"
+#include "platform/CurlRules.h"
 
 #include <cstring>
 
-#include "Files.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "platform/Files.h"
 
 namespace sentrel {
 

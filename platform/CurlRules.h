@@ -3,7 +3,7 @@
 // trusts, and how its failures read.
 #include <string>
 
-#include "CurlApi.h"
+#include "platform/CurlApi.h"
 
 namespace sentrel {
 

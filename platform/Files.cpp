@@ -1,13 +1,13 @@
 // The file calls the rest of the program uses: the system's (FileCalls.h), with why they
 // failed in words.
-#include "Files.h"
+#include "platform/Files.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
-#include "FileCalls.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "platform/FileCalls.h"
 
 namespace sentrel::fs {
 

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
-#include "FileCalls.h"
-#include "Files.h"
+#include "platform/FileCalls.h"
+#include "platform/Files.h"
 
 static_assert(sentrel::fs::os::kNotRegular == EINVAL, "the errno of a file that is not regular");
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <random>
 
-#include "FileCalls.h"
-#include "Files.h"
+#include "platform/FileCalls.h"
+#include "platform/Files.h"
 
 static_assert(sentrel::fs::os::kNotRegular == EINVAL, "the errno of a file that is not regular");
 

@@ -1,4 +1,4 @@
-#include "Keyring.h"
+#include "platform/Keyring.h"
 
 namespace sentrel {
 

@@ -7,9 +7,9 @@
 #include <mutex>
 #include <thread>
 
-#include "Keyring.h"
-#include "LazyLibrary.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "platform/Keyring.h"
+#include "platform/LazyLibrary.h"
 
 namespace sentrel {
 

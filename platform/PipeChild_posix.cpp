@@ -24,7 +24,7 @@ extern char** environ;
 #include <mutex>
 #include <thread>
 
-#include "PipeChild.h"
+#include "platform/PipeChild.h"
 
 namespace sentrel {
 

@@ -13,8 +13,8 @@
 #include <mutex>
 #include <vector>
 
-#include "Files.h"
-#include "PipeChild.h"
+#include "platform/Files.h"
+#include "platform/PipeChild.h"
 
 namespace sentrel {
 

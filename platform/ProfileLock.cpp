@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "Files.h"
-#include "ProfileLock.h"
+#include "platform/Files.h"
+#include "platform/ProfileLock.h"
 
 namespace sentrel {
 

@@ -20,8 +20,8 @@
 #include <functional>
 #include <thread>
 
-#include "Files.h"
-#include "ProfileLock.h"
+#include "platform/Files.h"
+#include "platform/ProfileLock.h"
 
 namespace sentrel {
 

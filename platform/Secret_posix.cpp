@@ -1,4 +1,4 @@
-#include "Secret.h"
+#include "platform/Secret.h"
 
 namespace sentrel {
 

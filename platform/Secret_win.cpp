@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "Secret.h"
+#include "platform/Secret.h"
 
 namespace sentrel {
 

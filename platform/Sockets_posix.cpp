@@ -3,7 +3,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "Sockets.h"
+#include "platform/Sockets.h"
 
 namespace sentrel {
 

@@ -3,7 +3,7 @@
 #include <ws2tcpip.h>
 // clang-format on
 
-#include "Sockets.h"
+#include "platform/Sockets.h"
 
 namespace sentrel {
 

@@ -1,4 +1,4 @@
-#include "TextRules.h"
+#include "platform/TextRules.h"
 
 #include <cctype>
 #include <climits>

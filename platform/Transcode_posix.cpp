@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "Transcode.h"
+#include "platform/Transcode.h"
 
 namespace sentrel {
 

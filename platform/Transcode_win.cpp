@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "Transcode.h"
+#include "platform/Transcode.h"
 
 namespace sentrel {
 

@@ -1,6 +1,6 @@
-#include "BrowserFinder.h"
+#include "probe/BrowserFinder.h"
 
-#include "Files.h"
+#include "platform/Files.h"
 
 namespace sentrel {
 

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "BrowserFinder.h"
+#include "probe/BrowserFinder.h"
 
 namespace sentrel {
 

@@ -1,5 +1,5 @@
-#include "BrowserFinder.h"
-#include "Files.h"
+#include "platform/Files.h"
+#include "probe/BrowserFinder.h"
 
 namespace sentrel {
 

@@ -1,8 +1,8 @@
-#include "DevTools.h"
+#include "probe/DevTools.h"
 
 #include <algorithm>
 
-#include "Translate.h"
+#include "base/Translate.h"
 
 namespace sentrel {
 

@@ -16,8 +16,8 @@
 #include <string>
 #include <thread>
 
-#include "DevToolsMessage.h"
-#include "PipeChild.h"
+#include "platform/PipeChild.h"
+#include "probe/DevToolsMessage.h"
 
 namespace sentrel {
 

@@ -1,9 +1,9 @@
-#include "DevToolsMessage.h"
+#include "probe/DevToolsMessage.h"
 
 #include <limits>
 
-#include "TextRules.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "platform/TextRules.h"
 
 namespace sentrel {
 namespace devtools {

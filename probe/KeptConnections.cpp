@@ -1,9 +1,9 @@
-#include "KeptConnections.h"
+#include "probe/KeptConnections.h"
 
 #include <algorithm>
 
-#include "CurlApi.h"
-#include "Sockets.h"
+#include "platform/CurlApi.h"
+#include "platform/Sockets.h"
 
 namespace sentrel {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "ProbeDeclarations.h"
+#include "probe/ProbeDeclarations.h"
 
 namespace sentrel {
 

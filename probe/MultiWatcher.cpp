@@ -1,4 +1,4 @@
-#include "MultiWatcher.h"
+#include "probe/MultiWatcher.h"
 
 #include <algorithm>
 #include <atomic>
@@ -8,9 +8,9 @@
 #include <thread>
 #include <utility>
 
-#include "CurlApi.h"
-#include "ProbeJob.h"
-#include "ThreadMessages.h"
+#include "base/ThreadMessages.h"
+#include "platform/CurlApi.h"
+#include "probe/ProbeJob.h"
 
 namespace sentrel {
 

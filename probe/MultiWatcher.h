@@ -6,10 +6,10 @@
 #include <set>
 #include <vector>
 
-#include "KeptConnections.h"
-#include "PageValidators.h"
-#include "ProbeDeclarations.h"
-#include "WatchEntry.h"
+#include "probe/KeptConnections.h"
+#include "probe/PageValidators.h"
+#include "probe/ProbeDeclarations.h"
+#include "probe/WatchEntry.h"
 
 namespace sentrel {
 

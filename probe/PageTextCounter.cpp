@@ -1,4 +1,4 @@
-#include "PageTextCounter.h"
+#include "probe/PageTextCounter.h"
 
 #include <climits>
 

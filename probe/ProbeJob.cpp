@@ -1,12 +1,12 @@
-#include "ProbeJob.h"
+#include "probe/ProbeJob.h"
 
 #include <cstring>
 #include <utility>
 
-#include "CurlApi.h"
-#include "CurlRules.h"
-#include "Renderer.h"
-#include "TextHash.h"
+#include "content/TextHash.h"
+#include "platform/CurlApi.h"
+#include "platform/CurlRules.h"
+#include "probe/Renderer.h"
 
 namespace sentrel {
 using namespace probe;

@@ -6,12 +6,12 @@
 #include <functional>
 #include <string>
 
-#include "PageText.h"
-#include "PageTextCounter.h"
-#include "PageValidators.h"
-#include "ProbeResult.h"
-#include "ProbeTransfer.h"
-#include "TextJudge.h"
+#include "content/PageText.h"
+#include "probe/PageTextCounter.h"
+#include "probe/PageValidators.h"
+#include "probe/ProbeResult.h"
+#include "probe/ProbeTransfer.h"
+#include "probe/TextJudge.h"
 
 namespace sentrel {
 

@@ -1,7 +1,7 @@
-#include "ProbeResult.h"
+#include "probe/ProbeResult.h"
 
-#include "CurlRules.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "platform/CurlRules.h"
 
 namespace sentrel {
 

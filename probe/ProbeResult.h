@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "CurlRules.h"
+#include "platform/CurlRules.h"
 
 namespace sentrel {
 

@@ -8,11 +8,11 @@
 #include <cstring>
 #include <string>
 
-#include "CurlApi.h"
-#include "PageTextCounter.h"
-#include "PageValidators.h"
-#include "RunFlag.h"
-#include "TextRules.h"
+#include "platform/CurlApi.h"
+#include "platform/TextRules.h"
+#include "probe/PageTextCounter.h"
+#include "probe/PageValidators.h"
+#include "probe/RunFlag.h"
 
 namespace sentrel {
 namespace probe {

@@ -1,15 +1,15 @@
-#include "Renderer.h"
+#include "probe/Renderer.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
-#include "BrowserFinder.h"
-#include "DevTools.h"
-#include "Files.h"
-#include "PipeChild.h"
-#include "RendererBrowser.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "platform/Files.h"
+#include "platform/PipeChild.h"
+#include "probe/BrowserFinder.h"
+#include "probe/DevTools.h"
+#include "probe/RendererBrowser.h"
 
 namespace sentrel {
 

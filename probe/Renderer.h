@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "ProbeResult.h"
+#include "probe/ProbeResult.h"
 
 namespace sentrel {
 

@@ -6,8 +6,8 @@
 #include <mutex>
 #include <string>
 
-#include "DevTools.h"
-#include "Renderer.h"
+#include "probe/DevTools.h"
+#include "probe/Renderer.h"
 
 namespace sentrel {
 

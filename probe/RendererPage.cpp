@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <set>
 
-#include "RendererBrowser.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "probe/RendererBrowser.h"
 
 namespace sentrel {
 

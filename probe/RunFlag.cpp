@@ -1,4 +1,4 @@
-#include "RunFlag.h"
+#include "probe/RunFlag.h"
 
 #include <cstring>
 

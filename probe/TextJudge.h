@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "LineDiff.h"
-#include "ProbeResult.h"
+#include "content/LineDiff.h"
+#include "probe/ProbeResult.h"
 
 namespace sentrel {
 

@@ -8,12 +8,12 @@
 #include <random>
 #include <string>
 
-#include "PageText.h"
-#include "PageValidators.h"
-#include "PostTarget.h"
-#include "ProbeResult.h"
-#include "RunFlag.h"
-#include "TextJudge.h"
+#include "base/PostTarget.h"
+#include "content/PageText.h"
+#include "probe/PageValidators.h"
+#include "probe/ProbeResult.h"
+#include "probe/RunFlag.h"
+#include "probe/TextJudge.h"
 
 namespace sentrel {
 

@@ -1,5 +1,5 @@
 // A watcher: its thread and watch loop, its HTTP session and the requests of one probe.
-#include "WatchThread.h"
+#include "probe/WatchThread.h"
 
 #include <algorithm>
 #include <chrono>
@@ -7,9 +7,9 @@
 #include <system_error>
 #include <thread>
 
-#include "CurlApi.h"
-#include "ProbeJob.h"
-#include "ThreadMessages.h"
+#include "base/ThreadMessages.h"
+#include "platform/CurlApi.h"
+#include "probe/ProbeJob.h"
 
 namespace sentrel {
 using namespace probe;

@@ -6,13 +6,13 @@
 #include <thread>
 #include <vector>
 
-#include "KeptConnections.h"
-#include "PageValidators.h"
-#include "ProbeDeclarations.h"
-#include "ProbeResult.h"
-#include "RunFlag.h"
-#include "TextRules.h"
-#include "WatchEntry.h"
+#include "platform/TextRules.h"
+#include "probe/KeptConnections.h"
+#include "probe/PageValidators.h"
+#include "probe/ProbeDeclarations.h"
+#include "probe/ProbeResult.h"
+#include "probe/RunFlag.h"
+#include "probe/WatchEntry.h"
 
 namespace sentrel {
 

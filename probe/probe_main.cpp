@@ -6,11 +6,11 @@
 
 #include <cstdio>
 
-#include "CCore.h"
-#include "PageText.h"
-#include "Renderer.h"
-#include "TextRules.h"
-#include "WatchThread.h"
+#include "content/PageText.h"
+#include "platform/TextRules.h"
+#include "probe/Renderer.h"
+#include "probe/WatchThread.h"
+#include "support/CCore.h"
 
 int main(int argc, char** argv) {
     CLI::App app("Prints what monitoring measures of each page, in the order given: its size "

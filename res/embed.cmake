@@ -1,7 +1,7 @@
 # Writes OUT, a C++ file holding every PNG of RES_DIR as a byte array, with lookup tables.
 file(GLOB pngs RELATIVE ${RES_DIR} ${RES_DIR}/*.png)
 list(SORT pngs)
-set(body "// Generated from res/*.png at build time; do not edit.\n#include \"Resources.h\"\n\nnamespace sentrel {\nnamespace {\n")
+set(body "// Generated from res/*.png at build time; do not edit.\n#include \"res/Resources.h\"\n\nnamespace sentrel {\nnamespace {\n")
 set(bitmaps "")
 set(icons "")
 foreach(png ${pngs})

@@ -3,14 +3,14 @@
 #include <wx/choice.h>
 #include <wx/textctrl.h>
 
-#include "HookSender.h"
-#include "MailProvider.h"
-#include "Notice.h"
-#include "OptionsDlg.h"
-#include "Product.h"
-#include "ReminderMail.h"
-#include "TextRules.h"
-#include "WxText.h"
+#include "controls/Notice.h"
+#include "controls/WxText.h"
+#include "delivery/HookSender.h"
+#include "delivery/MailProvider.h"
+#include "delivery/ReminderMail.h"
+#include "platform/TextRules.h"
+#include "settings/OptionsDlg.h"
+#include "support/Product.h"
 
 namespace sentrel {
 

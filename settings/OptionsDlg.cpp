@@ -1,4 +1,4 @@
-#include "OptionsDlg.h"
+#include "settings/OptionsDlg.h"
 
 #include <wx/button.h>
 #include <wx/filedlg.h>
@@ -7,20 +7,20 @@
 #include <wx/utils.h>
 #include <wx/valtext.h>
 
-#include "CCore.h"
-#include "DialogUnits.h"
-#include "FitText.h"
-#include "Keyring.h"
-#include "MailProvider.h"
-#include "Notice.h"
-#include "Product.h"
-#include "BrowserFinder.h"
-#include "Renderer.h"
-#include "ReminderMail.h"
-#include "TextRules.h"
-#include "WxPost.h"
-#include "WxText.h"
-#include "resource.h"
+#include "controls/DialogUnits.h"
+#include "controls/FitText.h"
+#include "controls/Notice.h"
+#include "controls/WxPost.h"
+#include "controls/WxText.h"
+#include "delivery/MailProvider.h"
+#include "delivery/ReminderMail.h"
+#include "platform/Keyring.h"
+#include "platform/TextRules.h"
+#include "probe/BrowserFinder.h"
+#include "probe/Renderer.h"
+#include "res/resource.h"
+#include "support/CCore.h"
+#include "support/Product.h"
 
 namespace sentrel {
 

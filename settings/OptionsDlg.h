@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "AlertMailThread.h"
-#include "Settings.h"
-#include "WorkerGroup.h"
+#include "base/Settings.h"
+#include "base/WorkerGroup.h"
+#include "delivery/AlertMailThread.h"
 
 class wxButton;
 

@@ -5,13 +5,13 @@
 #include <wx/textctrl.h>
 #include <wx/utils.h>
 
-#include "Keyring.h"
-#include "MailProvider.h"
-#include "Notice.h"
-#include "OptionsDlg.h"
-#include "Product.h"
-#include "ReminderMail.h"
-#include "WxText.h"
+#include "controls/Notice.h"
+#include "controls/WxText.h"
+#include "delivery/MailProvider.h"
+#include "delivery/ReminderMail.h"
+#include "platform/Keyring.h"
+#include "settings/OptionsDlg.h"
+#include "support/Product.h"
 
 namespace sentrel {
 

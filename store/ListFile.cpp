@@ -1,14 +1,14 @@
-#include "ListFile.h"
+#include "store/ListFile.h"
 
 #include <ctime>
 
-#include "Charset.h"
-#include "Files.h"
-#include "ShardState.h"
-#include "TextStore.h"
-#include "TextRules.h"
-#include "Translate.h"
-#include "WatchList.h"
+#include "base/Translate.h"
+#include "content/Charset.h"
+#include "platform/Files.h"
+#include "platform/TextRules.h"
+#include "store/ShardState.h"
+#include "store/TextStore.h"
+#include "store/WatchList.h"
 
 namespace sentrel {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "TextStore.h"
-#include "UrlStore.h"
-#include "WatchSession.h"
+#include "model/WatchSession.h"
+#include "store/TextStore.h"
+#include "store/UrlStore.h"
 
 namespace sentrel {
 

@@ -1,6 +1,6 @@
-#include "ShardState.h"
+#include "store/ShardState.h"
 
-#include "TextStore.h"
+#include "store/TextStore.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,9 +8,9 @@
 #include <numeric>
 #include <regex>
 
-#include "Files.h"
-#include "ProfileLock.h"
-#include "TextHash.h"
+#include "content/TextHash.h"
+#include "platform/Files.h"
+#include "platform/ProfileLock.h"
 
 namespace sentrel {
 

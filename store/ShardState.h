@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "UrlStore.h"
-#include "WatchList.h"
+#include "store/UrlStore.h"
+#include "store/WatchList.h"
 
 namespace sentrel {
 

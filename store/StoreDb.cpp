@@ -1,4 +1,4 @@
-#include "StoreDb.h"
+#include "store/StoreDb.h"
 
 #include <tuple>
 

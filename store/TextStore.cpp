@@ -1,12 +1,12 @@
-#include "TextStore.h"
+#include "store/TextStore.h"
 
 #include <cmath>
 #include <string>
 
-#include "LineDiff.h"
-#include "StoreDb.h"
-#include "TextHash.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "content/LineDiff.h"
+#include "content/TextHash.h"
+#include "store/StoreDb.h"
 
 namespace sentrel {
 

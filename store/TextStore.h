@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "TextKeeper.h"
+#include "model/TextKeeper.h"
 
 namespace sentrel {
 

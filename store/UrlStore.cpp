@@ -1,11 +1,11 @@
-#include "UrlStore.h"
+#include "store/UrlStore.h"
 
 #include <cctype>
 #include <memory>
 
-#include "StoreDb.h"
-#include "TextRules.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "platform/TextRules.h"
+#include "store/StoreDb.h"
 
 namespace sentrel {
 

@@ -1,13 +1,13 @@
-#include "UrlTextFile.h"
+#include "store/UrlTextFile.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "Files.h"
-#include "TextRules.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "platform/Files.h"
+#include "platform/TextRules.h"
 
 namespace sentrel {
 

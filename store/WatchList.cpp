@@ -1,12 +1,12 @@
-#include "WatchList.h"
+#include "store/WatchList.h"
 
-#include "AlertRules.h"
-#include "PageText.h"
-#include "Settings.h"
-#include "TextHash.h"
-#include "TextRules.h"
-#include "Translate.h"
-#include "UrlTextFile.h"
+#include "base/Settings.h"
+#include "base/Translate.h"
+#include "content/PageText.h"
+#include "content/TextHash.h"
+#include "model/AlertRules.h"
+#include "platform/TextRules.h"
+#include "store/UrlTextFile.h"
 
 namespace sentrel {
 

@@ -5,9 +5,9 @@
 #include <set>
 #include <vector>
 
-#include "TextStore.h"
-#include "UrlStore.h"
-#include "WatchSession.h"
+#include "model/WatchSession.h"
+#include "store/TextStore.h"
+#include "store/UrlStore.h"
 
 namespace sentrel {
 

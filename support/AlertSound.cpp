@@ -1,7 +1,7 @@
-#include "AlertSound.h"
+#include "support/AlertSound.h"
 
-#include "Files.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "platform/Files.h"
 
 namespace sentrel {
 

@@ -11,8 +11,8 @@
 #include <mutex>
 #include <thread>
 
-#include "AlertSound.h"
-#include "LazyLibrary.h"
+#include "platform/LazyLibrary.h"
+#include "support/AlertSound.h"
 
 namespace sentrel {
 

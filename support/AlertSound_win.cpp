@@ -7,8 +7,8 @@
 #include <mmsystem.h>
 // clang-format on
 
-#include "AlertSound.h"
-#include "Files.h"
+#include "platform/Files.h"
+#include "support/AlertSound.h"
 
 namespace sentrel {
 

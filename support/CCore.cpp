@@ -1,4 +1,4 @@
-#include "CCore.h"
+#include "support/CCore.h"
 
 #include <cerrno>
 #include <climits>
@@ -8,10 +8,10 @@
 #include <sstream>
 #include <vector>
 
-#include "Files.h"
-#include "Secret.h"
-#include "TextRules.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "platform/Files.h"
+#include "platform/Secret.h"
+#include "platform/TextRules.h"
 
 namespace sentrel {
 

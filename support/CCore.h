@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "ProgramPaths.h"
-#include "Settings.h"
+#include "base/Settings.h"
+#include "support/ProgramPaths.h"
 
 namespace sentrel {
 

@@ -1,8 +1,8 @@
 // The mail password: kept in the desktop keyring where there is one, under the server and
 // user it was stored for; else sealed in the settings file (see Secret.h).
-#include "CCore.h"
-#include "Keyring.h"
-#include "MailProvider.h"
+#include "delivery/MailProvider.h"
+#include "platform/Keyring.h"
+#include "support/CCore.h"
 
 namespace sentrel {
 

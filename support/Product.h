@@ -3,7 +3,7 @@
 // signature both take them from here.
 #include <string>
 
-#include "Translate.h"
+#include "base/Translate.h"
 
 #ifndef SENTREL_HOMEPAGE
 #define SENTREL_HOMEPAGE ""

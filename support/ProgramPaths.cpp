@@ -1,9 +1,9 @@
-#include "ProgramPaths.h"
+#include "support/ProgramPaths.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "Files.h"
+#include "platform/Files.h"
 
 namespace sentrel {
 

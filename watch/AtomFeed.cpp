@@ -1,4 +1,4 @@
-#include "AtomFeed.h"
+#include "watch/AtomFeed.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,11 +14,11 @@
 #include <random>
 #include <thread>
 
-#include "AlertJson.h"
-#include "Files.h"
-#include "Libxml.h"
-#include "TextRules.h"
-#include "Translate.h"
+#include "alerts/AlertJson.h"
+#include "base/Translate.h"
+#include "content/Libxml.h"
+#include "platform/Files.h"
+#include "platform/TextRules.h"
 
 namespace sentrel {
 

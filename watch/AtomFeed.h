@@ -8,7 +8,7 @@
 #include <deque>
 #include <string>
 
-#include "AlertPolicy.h"
+#include "alerts/AlertPolicy.h"
 
 namespace sentrel {
 

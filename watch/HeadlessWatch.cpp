@@ -1,4 +1,4 @@
-#include "HeadlessWatch.h"
+#include "watch/HeadlessWatch.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -8,10 +8,10 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "MultiWatcher.h"
-#include "Renderer.h"
-#include "Translate.h"
-#include "WatchOutput.h"
+#include "base/Translate.h"
+#include "probe/MultiWatcher.h"
+#include "probe/Renderer.h"
+#include "watch/WatchOutput.h"
 
 namespace sentrel {
 

@@ -9,13 +9,13 @@
 #include <memory>
 #include <mutex>
 
-#include "AlertPolicy.h"
-#include "AtomFeed.h"
-#include "CCore.h"
-#include "HookSender.h"
-#include "MailDispatcher.h"
-#include "WatchArgs.h"
-#include "WatchProfile.h"
+#include "alerts/AlertPolicy.h"
+#include "delivery/HookSender.h"
+#include "delivery/MailDispatcher.h"
+#include "support/CCore.h"
+#include "watch/AtomFeed.h"
+#include "watch/WatchArgs.h"
+#include "watch/WatchProfile.h"
 
 namespace sentrel {
 

@@ -1,10 +1,10 @@
-#include "HistoryCommands.h"
+#include "watch/HistoryCommands.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "WordDiff.h"
-#include "WatchOutput.h"
+#include "content/WordDiff.h"
+#include "watch/WatchOutput.h"
 
 namespace sentrel {
 

@@ -1,7 +1,7 @@
 #pragma once
 // sentrel-watch's commands on a text row's kept versions: --history and --diff.
-#include "ListFile.h"
-#include "WatchArgs.h"
+#include "store/ListFile.h"
+#include "watch/WatchArgs.h"
 
 namespace sentrel {
 

@@ -1,9 +1,9 @@
-#include "ListCommands.h"
+#include "watch/ListCommands.h"
 
 #include <cstdio>
 
-#include "WatchList.h"
-#include "WatchOutput.h"
+#include "store/WatchList.h"
+#include "watch/WatchOutput.h"
 
 namespace sentrel {
 

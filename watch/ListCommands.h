@@ -1,7 +1,7 @@
 #pragma once
 // sentrel-watch's commands on the list: --list, --add and --remove.
-#include "WatchArgs.h"
-#include "WatchProfile.h"
+#include "watch/WatchArgs.h"
+#include "watch/WatchProfile.h"
 
 namespace sentrel {
 

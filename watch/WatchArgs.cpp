@@ -1,12 +1,12 @@
-#include "WatchArgs.h"
+#include "watch/WatchArgs.h"
 
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
 
-#include "Settings.h"
-#include "ShardState.h"
-#include "Translate.h"
+#include "base/Settings.h"
+#include "base/Translate.h"
+#include "store/ShardState.h"
 
 namespace sentrel {
 

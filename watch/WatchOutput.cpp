@@ -1,12 +1,12 @@
-#include "WatchOutput.h"
+#include "watch/WatchOutput.h"
 
 #include <cstdio>
 
-#include "AlertJson.h"
-#include "AlertRules.h"
-#include "ChangeText.h"
-#include "TextHash.h"
-#include "TextRules.h"
+#include "alerts/AlertJson.h"
+#include "alerts/ChangeText.h"
+#include "content/TextHash.h"
+#include "model/AlertRules.h"
+#include "platform/TextRules.h"
 
 namespace sentrel {
 

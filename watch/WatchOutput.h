@@ -2,9 +2,9 @@
 #include <ctime>
 #include <string>
 
-#include "AlertJson.h"
-#include "TextStore.h"
-#include "WatchSession.h"
+#include "alerts/AlertJson.h"
+#include "model/WatchSession.h"
+#include "store/TextStore.h"
 
 namespace sentrel {
 

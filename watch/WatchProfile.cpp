@@ -1,7 +1,7 @@
-#include "WatchProfile.h"
+#include "watch/WatchProfile.h"
 
-#include "ShardState.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "store/ShardState.h"
 
 namespace sentrel {
 

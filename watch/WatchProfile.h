@@ -5,11 +5,11 @@
 #include <memory>
 #include <string>
 
-#include "CCore.h"
-#include "ListFile.h"
-#include "ProfileLock.h"
-#include "WatchArgs.h"
-#include "WatchSession.h"
+#include "model/WatchSession.h"
+#include "platform/ProfileLock.h"
+#include "store/ListFile.h"
+#include "support/CCore.h"
+#include "watch/WatchArgs.h"
 
 namespace sentrel {
 

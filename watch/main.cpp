@@ -6,13 +6,13 @@
 
 #include <atomic>
 
-#include "CCore.h"
-#include "HeadlessWatch.h"
-#include "HistoryCommands.h"
-#include "ListCommands.h"
-#include "Translate.h"
-#include "WatchArgs.h"
-#include "WatchProfile.h"
+#include "base/Translate.h"
+#include "support/CCore.h"
+#include "watch/HeadlessWatch.h"
+#include "watch/HistoryCommands.h"
+#include "watch/ListCommands.h"
+#include "watch/WatchArgs.h"
+#include "watch/WatchProfile.h"
 
 using namespace sentrel;
 

@@ -1,7 +1,7 @@
 // The event as JSON: one line, members in their documented order, any text quoted right.
 #include <gtest/gtest.h>
 
-#include "AlertJson.h"
+#include "alerts/AlertJson.h"
 
 using namespace sentrel;
 

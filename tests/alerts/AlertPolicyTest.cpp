@@ -1,9 +1,9 @@
 // The alert policy: what the run's events lead to, with a clock the test moves on.
 #include <gtest/gtest.h>
 
-#include "AlertPolicy.h"
-#include "TestClock.h"
-#include "ThreadMessages.h"
+#include "alerts/AlertPolicy.h"
+#include "base/ThreadMessages.h"
+#include "testsupport/TestClock.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

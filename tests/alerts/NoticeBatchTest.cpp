@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
-#include "ChangeText.h"
-#include "English.h"
-#include "NoticeBatch.h"
+#include "alerts/ChangeText.h"
+#include "alerts/NoticeBatch.h"
+#include "testsupport/English.h"
 
 using namespace sentrel;
 using sentrel::test::InEnglish;

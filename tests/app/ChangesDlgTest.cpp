@@ -4,8 +4,8 @@
 
 #include <atomic>
 
-#include "ChangesDlg.h"
 #include "MonitorFixture.h"
+#include "app/ChangesDlg.h"
 
 using namespace sentrel;
 using namespace std::chrono_literals;

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <memory>
 
-#include "MonitorApp.h"
-#include "MonitorDlg.h"
-#include "TempDir.h"
 #include "WindowDriver.h"
+#include "app/MonitorApp.h"
+#include "app/MonitorDlg.h"
+#include "testsupport/TempDir.h"
 
 namespace sentrel::test {
 

@@ -5,13 +5,13 @@
 #include <wx/modalhook.h>
 #include <wx/testing.h>
 
-#include "ChangesDlg.h"
-#include "Menus.h"
-#include "MonitorDlg.h"
 #include "MonitorFixture.h"
-#include "UrlDlg.h"
-#include "ShopPage.h"
 #include "WindowDriver.h"
+#include "app/ChangesDlg.h"
+#include "app/Menus.h"
+#include "app/MonitorDlg.h"
+#include "app/UrlDlg.h"
+#include "testsupport/ShopPage.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

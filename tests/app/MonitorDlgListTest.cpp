@@ -5,11 +5,11 @@
 
 #include "ModalHook.h"
 #include "MonitorFixture.h"
-#include "OpenUrl.h"
-#include "UrlDlg.h"
-#include "UrlStore.h"
-#include "WorkerGroup.h"
-#include "resource.h"
+#include "app/UrlDlg.h"
+#include "base/WorkerGroup.h"
+#include "controls/OpenUrl.h"
+#include "res/resource.h"
+#include "store/UrlStore.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

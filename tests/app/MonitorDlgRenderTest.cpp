@@ -4,15 +4,15 @@
 #include <wx/modalhook.h>
 #include <wx/testing.h>
 
-#include "ChangesDlg.h"
-#include "Menus.h"
-#include "OptionsDlg.h"
-#include "MonitorDlg.h"
 #include "MonitorFixture.h"
-#include "Renderer.h"
-#include "ScriptPages.h"
-#include "UrlDlg.h"
 #include "WindowDriver.h"
+#include "app/ChangesDlg.h"
+#include "app/Menus.h"
+#include "app/MonitorDlg.h"
+#include "app/UrlDlg.h"
+#include "probe/Renderer.h"
+#include "settings/OptionsDlg.h"
+#include "testsupport/ScriptPages.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -5,14 +5,14 @@
 #include <wx/msgdlg.h>
 #include <wx/timer.h>
 
-#include "HookReceiver.h"
 #include "ModalHook.h"
 #include "MonitorFixture.h"
-#include "Notice.h"
-#include "ScriptedSmtpServer.h"
-#include "SocketLayer.h"
-#include "ThreadMessages.h"
-#include "UrlStore.h"
+#include "base/ThreadMessages.h"
+#include "controls/Notice.h"
+#include "delivery/SocketLayer.h"
+#include "store/UrlStore.h"
+#include "testsupport/HookReceiver.h"
+#include "testsupport/ScriptedSmtpServer.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -8,7 +8,7 @@
 
 #include "DialogFixture.h"
 #include "ModalHook.h"
-#include "UrlStore.h"
+#include "store/UrlStore.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -6,19 +6,19 @@
 #include <functional>
 #include <thread>
 
-#include "CCore.h"
 #include "DialogFixture.h"
-#include "English.h"
-#include "Keyring.h"
 #include "ModalHook.h"
-#include "MonitorApp.h"
 #include "MonitorFixture.h"
-#include "OpenUrl.h"
-#include "Product.h"
-#include "TestServer.h"
-#include "Translate.h"
-#include "WatchThread.h"
-#include "resource.h"
+#include "app/MonitorApp.h"
+#include "base/Translate.h"
+#include "controls/OpenUrl.h"
+#include "platform/Keyring.h"
+#include "probe/WatchThread.h"
+#include "res/resource.h"
+#include "support/CCore.h"
+#include "support/Product.h"
+#include "testsupport/English.h"
+#include "testsupport/TestServer.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -4,13 +4,13 @@
 #include <wx/menu.h>
 #include <wx/uiaction.h>
 
-#include "Menus.h"
 #include "ModalHook.h"
 #include "MonitorFixture.h"
-#include "ScriptedSmtpServer.h"
-#include "TrayIcon.h"
-#include "WorkerGroup.h"
-#include "resource.h"
+#include "app/Menus.h"
+#include "app/TrayIcon.h"
+#include "base/WorkerGroup.h"
+#include "res/resource.h"
+#include "testsupport/ScriptedSmtpServer.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -9,9 +9,9 @@
 #include <mutex>
 #include <thread>
 
-#include "AlertSound.h"
 #include "DialogFixture.h"
-#include "TestServer.h"
+#include "support/AlertSound.h"
+#include "testsupport/TestServer.h"
 
 namespace sentrel::test {
 

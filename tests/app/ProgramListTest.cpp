@@ -4,10 +4,10 @@
 #include <chrono>
 #include <thread>
 
-#include "Process.h"
 #include "ProgramWindow.h"
-#include "TempDir.h"
-#include "UrlStore.h"
+#include "store/UrlStore.h"
+#include "testsupport/Process.h"
+#include "testsupport/TempDir.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -11,13 +11,13 @@
 #include <fstream>
 #include <thread>
 
-#include "HookReceiver.h"
-#include "Process.h"
 #include "ProgramWindow.h"
-#include "SmtpSink.h"
-#include "TempDir.h"
-#include "TestServer.h"
-#include "UrlStore.h"
+#include "store/UrlStore.h"
+#include "testsupport/HookReceiver.h"
+#include "testsupport/Process.h"
+#include "testsupport/SmtpSink.h"
+#include "testsupport/TempDir.h"
+#include "testsupport/TestServer.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

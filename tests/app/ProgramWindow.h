@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "Process.h"
+#include "testsupport/Process.h"
 
 namespace sentrel::test {
 

@@ -8,11 +8,11 @@
 #include <fstream>
 #include <thread>
 
-#include "Process.h"
-#include "ProfileLock.h"
 #include "ProgramWindow.h"
-#include "TempDir.h"
-#include "UrlStore.h"
+#include "platform/ProfileLock.h"
+#include "store/UrlStore.h"
+#include "testsupport/Process.h"
+#include "testsupport/TempDir.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "LinkLabel.h"
-#include "MonitorDlg.h"
-#include "SkinButton.h"
-#include "UrlListModel.h"
-#include "WxText.h"
-#include "resource.h"
+#include "app/MonitorDlg.h"
+#include "app/UrlListModel.h"
+#include "controls/LinkLabel.h"
+#include "controls/SkinButton.h"
+#include "controls/WxText.h"
+#include "res/resource.h"
 
 namespace sentrel::test {
 

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "TempDir.h"
-#include "Translate.h"
+#include "base/Translate.h"
+#include "testsupport/TempDir.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "WorkerGroup.h"
+#include "base/WorkerGroup.h"
 
 using namespace sentrel;
 using namespace std::chrono_literals;

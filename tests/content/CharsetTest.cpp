@@ -1,8 +1,8 @@
 // Which charset a page is in, read as browsers read it, and its text as UTF-8.
 #include <gtest/gtest.h>
 
-#include "Charset.h"
-#include "PageText.h"
+#include "content/Charset.h"
+#include "content/PageText.h"
 
 using namespace sentrel::content;
 using namespace std::string_literals;

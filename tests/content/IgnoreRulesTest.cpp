@@ -4,8 +4,8 @@
 
 #include <chrono>
 
-#include "IgnoreRules.h"
-#include "PageText.h"
+#include "content/IgnoreRules.h"
+#include "content/PageText.h"
 
 using namespace sentrel::content;
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "LineDiff.h"
+#include "content/LineDiff.h"
 
 using namespace sentrel::content;
 

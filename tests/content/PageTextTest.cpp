@@ -1,8 +1,8 @@
 // The text a text row compares: what a reader sees, in UTF-8, read within its bounds.
 #include <gtest/gtest.h>
 
-#include "HostilePages.h"
-#include "PageText.h"
+#include "content/PageText.h"
+#include "testsupport/HostilePages.h"
 
 using namespace sentrel::content;
 

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <chrono>
 
-#include "PageText.h"
-#include "Selector.h"
+#include "content/PageText.h"
+#include "content/Selector.h"
 
 using namespace sentrel::content;
 

@@ -2,7 +2,7 @@
 // given, over short inputs and the library's main loop of 32-byte stripes alike.
 #include <gtest/gtest.h>
 
-#include "TextHash.h"
+#include "content/TextHash.h"
 
 using namespace sentrel::content;
 

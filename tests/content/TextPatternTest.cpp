@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "TextPattern.h"
+#include "content/TextPattern.h"
 
 using namespace sentrel::content;
 

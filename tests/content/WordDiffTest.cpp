@@ -3,7 +3,7 @@
 
 #include <chrono>
 
-#include "WordDiff.h"
+#include "content/WordDiff.h"
 
 using namespace sentrel::content;
 

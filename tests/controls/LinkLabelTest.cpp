@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 #include <wx/frame.h>
 
-#include "LinkLabel.h"
-#include "OpenUrl.h"
+#include "controls/LinkLabel.h"
+#include "controls/OpenUrl.h"
 
 using namespace sentrel;
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 #include <wx/frame.h>
 
-#include "SkinButton.h"
-#include "SkinResources.h"
-#include "resource.h"
+#include "controls/SkinButton.h"
+#include "controls/SkinResources.h"
+#include "res/resource.h"
 
 using namespace sentrel;
 

@@ -5,12 +5,12 @@
 
 #include <memory>
 
-#include "ChangesDlg.h"
-#include "English.h"
-#include "FitText.h"
-#include "OptionsDlg.h"
-#include "UrlDlg.h"
-#include "WxText.h"
+#include "app/ChangesDlg.h"
+#include "app/UrlDlg.h"
+#include "controls/FitText.h"
+#include "controls/WxText.h"
+#include "settings/OptionsDlg.h"
+#include "testsupport/English.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -6,17 +6,17 @@
 #include <cstdlib>
 #include <regex>
 
-#include "AlertMailThread.h"
-#include "English.h"
-#include "Files.h"
-#include "Keyring.h"
-#include "PostRecorder.h"
-#include "ReminderMail.h"
-#include "ScriptedSmtpServer.h"
-#include "SmtpClient.h"
-#include "SocketLayer.h"
-#include "TempDir.h"
-#include "WorkerGroup.h"
+#include "base/WorkerGroup.h"
+#include "delivery/AlertMailThread.h"
+#include "delivery/ReminderMail.h"
+#include "delivery/SmtpClient.h"
+#include "delivery/SocketLayer.h"
+#include "platform/Files.h"
+#include "platform/Keyring.h"
+#include "testsupport/English.h"
+#include "testsupport/PostRecorder.h"
+#include "testsupport/ScriptedSmtpServer.h"
+#include "testsupport/TempDir.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -5,11 +5,11 @@
 #include <atomic>
 #include <thread>
 
-#include "AlertJson.h"
-#include "Files.h"
-#include "HookReceiver.h"
-#include "HookSender.h"
-#include "TempDir.h"
+#include "alerts/AlertJson.h"
+#include "delivery/HookSender.h"
+#include "platform/Files.h"
+#include "testsupport/HookReceiver.h"
+#include "testsupport/TempDir.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

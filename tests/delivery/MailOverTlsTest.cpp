@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
-#include "Files.h"
-#include "ReminderMail.h"
+#include "delivery/ReminderMail.h"
+#include "platform/Files.h"
 
 using namespace sentrel;
 

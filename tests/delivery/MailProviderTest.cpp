@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <thread>
 
-#include "MailProvider.h"
-#include "ReminderMail.h"
-#include "ScriptedSmtpServer.h"
-#include "TempDir.h"
-#include "TestServer.h"
+#include "delivery/MailProvider.h"
+#include "delivery/ReminderMail.h"
+#include "testsupport/ScriptedSmtpServer.h"
+#include "testsupport/TempDir.h"
+#include "testsupport/TestServer.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "MailText.h"
+#include "delivery/MailText.h"
 
 using sentrel::EncodeBase64;
 

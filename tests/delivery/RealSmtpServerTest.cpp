@@ -8,13 +8,13 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "AlertMailThread.h"
-#include "PostRecorder.h"
-#include "ReminderMail.h"
-#include "SmtpSink.h"
-#include "TempDir.h"
-#include "TestServer.h"
-#include "ThreadMessages.h"
+#include "base/ThreadMessages.h"
+#include "delivery/AlertMailThread.h"
+#include "delivery/ReminderMail.h"
+#include "testsupport/PostRecorder.h"
+#include "testsupport/SmtpSink.h"
+#include "testsupport/TempDir.h"
+#include "testsupport/TestServer.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

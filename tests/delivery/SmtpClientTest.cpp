@@ -4,8 +4,8 @@
 #include <chrono>
 #include <regex>
 
-#include "ScriptedSmtpServer.h"
-#include "SmtpClient.h"
+#include "delivery/SmtpClient.h"
+#include "testsupport/ScriptedSmtpServer.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

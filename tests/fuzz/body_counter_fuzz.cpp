@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "PageTextCounter.h"
+#include "probe/PageTextCounter.h"
 
 using sentrel::PageTextCounter;
 

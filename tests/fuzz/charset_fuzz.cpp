@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "Charset.h"
-#include "PageText.h"
+#include "content/Charset.h"
+#include "content/PageText.h"
 
 using namespace sentrel::content;
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "DevToolsMessage.h"
+#include "probe/DevToolsMessage.h"
 
 using namespace sentrel::devtools;
 

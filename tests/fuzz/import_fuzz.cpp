@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "UrlTextFile.h"
+#include "store/UrlTextFile.h"
 
 using namespace sentrel;
 

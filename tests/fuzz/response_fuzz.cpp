@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "PageTextCounter.h"
-#include "ProbeTransfer.h"
+#include "probe/PageTextCounter.h"
+#include "probe/ProbeTransfer.h"
 
 using namespace sentrel;
 

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "PageText.h"
-#include "Selector.h"
+#include "content/PageText.h"
+#include "content/Selector.h"
 
 using namespace sentrel::content;
 

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <string>
 
-#include "CCore.h"
+#include "support/CCore.h"
 
 using namespace sentrel;
 

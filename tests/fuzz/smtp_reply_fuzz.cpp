@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "SmtpConnection.h"
+#include "delivery/SmtpConnection.h"
 
 using namespace sentrel;
 

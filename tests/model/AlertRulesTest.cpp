@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "AlertRules.h"
-#include "PageNumber.h"
+#include "model/AlertRules.h"
+#include "model/PageNumber.h"
 
 using namespace sentrel;
 

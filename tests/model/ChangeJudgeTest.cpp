@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "ChangeJudge.h"
-#include "TestClock.h"
+#include "model/ChangeJudge.h"
+#include "testsupport/TestClock.h"
 
 using namespace sentrel;
 using namespace std::chrono_literals;

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "TestClock.h"
-#include "ThreadMessages.h"
-#include "WatchSession.h"
+#include "base/ThreadMessages.h"
+#include "model/WatchSession.h"
+#include "testsupport/TestClock.h"
 
 namespace sentrel::test {
 

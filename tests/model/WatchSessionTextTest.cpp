@@ -1,8 +1,8 @@
 // The model's text rows: what a text means, what changed in it, and what is kept of it.
 #include <gtest/gtest.h>
 
-#include "LineDiff.h"
 #include "SessionFixture.h"
+#include "content/LineDiff.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

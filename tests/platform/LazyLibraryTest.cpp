@@ -1,7 +1,7 @@
 // A library loaded when first needed.
 #include <gtest/gtest.h>
 
-#include "LazyLibrary.h"
+#include "platform/LazyLibrary.h"
 
 #ifndef _WIN32
 namespace {

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string>
 
-#include "PipeChild.h"
-#include "Process.h"
+#include "platform/PipeChild.h"
+#include "testsupport/Process.h"
 
 using namespace sentrel;
 using namespace std::chrono_literals;

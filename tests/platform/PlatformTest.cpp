@@ -11,14 +11,14 @@
 #include <filesystem>
 #include <thread>
 
-#include "CCore.h"
-#include "CurlRules.h"
-#include "Files.h"
-#include "HookSender.h"
-#include "SmtpClient.h"
-#include "TempDir.h"
-#include "TextRules.h"
-#include "UrlTextFile.h"
+#include "delivery/HookSender.h"
+#include "delivery/SmtpClient.h"
+#include "platform/CurlRules.h"
+#include "platform/Files.h"
+#include "platform/TextRules.h"
+#include "store/UrlTextFile.h"
+#include "support/CCore.h"
+#include "testsupport/TempDir.h"
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -267,7 +267,7 @@ TEST(PlatformSockets, HandlesAndTimeoutsInMilliseconds) {
 #ifndef _WIN32
 #define WM_USER 0x0400  // as the Windows headers define it
 #endif
-#include "ThreadMessages.h"
+#include "base/ThreadMessages.h"
 
 TEST(PlatformMessages, ProgramMessagesLiveBesideTheSystemsWmUser) {
     // With the Windows headers in, a constant named WM_USER would not even compile.

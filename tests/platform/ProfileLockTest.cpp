@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <thread>
 
-#include "Files.h"
-#include "ProfileLock.h"
-#include "TempDir.h"
+#include "platform/Files.h"
+#include "platform/ProfileLock.h"
+#include "testsupport/TempDir.h"
 
 #ifndef _WIN32
 #include <signal.h>
@@ -18,7 +18,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "Process.h"
+#include "testsupport/Process.h"
 #endif
 
 using namespace sentrel;

@@ -5,8 +5,8 @@
 
 #include <chrono>
 
-#include "DevTools.h"
-#include "TempDir.h"
+#include "probe/DevTools.h"
+#include "testsupport/TempDir.h"
 
 using namespace sentrel;
 using namespace std::chrono_literals;

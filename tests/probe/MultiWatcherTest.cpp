@@ -6,10 +6,10 @@
 #include <chrono>
 #include <mutex>
 
-#include "MultiWatcher.h"
-#include "ProbeJob.h"
-#include "TestServer.h"
-#include "ThreadMessages.h"
+#include "base/ThreadMessages.h"
+#include "probe/MultiWatcher.h"
+#include "probe/ProbeJob.h"
+#include "testsupport/TestServer.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

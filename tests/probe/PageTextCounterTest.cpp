@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "PageTextCounter.h"
+#include "probe/PageTextCounter.h"
 
 using sentrel::PageTextCounter;
 

@@ -7,10 +7,10 @@
 #include <unistd.h>
 #endif
 
-#include "Process.h"
-#include "ScriptPages.h"
-#include "TempDir.h"
-#include "TestServer.h"
+#include "testsupport/Process.h"
+#include "testsupport/ScriptPages.h"
+#include "testsupport/TempDir.h"
+#include "testsupport/TestServer.h"
 
 using namespace sentrel::test;
 

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "ProbeServers.h"
-#include "TempDir.h"
+#include "testsupport/TempDir.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

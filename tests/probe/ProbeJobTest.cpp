@@ -3,10 +3,10 @@
 
 #include <algorithm>
 
-#include "CurlApi.h"
-#include "ProbeJob.h"
-#include "TestServer.h"
-#include "WatchThread.h"
+#include "platform/CurlApi.h"
+#include "probe/ProbeJob.h"
+#include "probe/WatchThread.h"
+#include "testsupport/TestServer.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -5,8 +5,8 @@
 #include <chrono>
 #include <string>
 
-#include "TestServer.h"
-#include "WatchThread.h"
+#include "probe/WatchThread.h"
+#include "testsupport/TestServer.h"
 
 namespace sentrel::test {
 

@@ -6,9 +6,9 @@
 #include <chrono>
 #include <string>
 
-#include "PageText.h"
-#include "Renderer.h"
-#include "TempDir.h"
+#include "content/PageText.h"
+#include "probe/Renderer.h"
+#include "testsupport/TempDir.h"
 
 namespace sentrel {
 

@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "RendererFixture.h"
-#include "ScriptPages.h"
-#include "WatchThread.h"
+#include "probe/WatchThread.h"
+#include "testsupport/ScriptPages.h"
 
 namespace sentrel {
 namespace {

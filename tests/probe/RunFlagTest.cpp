@@ -4,7 +4,7 @@
 #include <chrono>
 #include <thread>
 
-#include "RunFlag.h"
+#include "probe/RunFlag.h"
 
 using namespace sentrel;
 using namespace std::chrono_literals;

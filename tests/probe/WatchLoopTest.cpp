@@ -7,11 +7,11 @@
 #include <thread>
 #include <vector>
 
-#include "PostRecorder.h"
-#include "TestServer.h"
-#include "ThreadMessages.h"
-#include "MultiWatcher.h"
-#include "WatchThread.h"
+#include "base/ThreadMessages.h"
+#include "probe/MultiWatcher.h"
+#include "probe/WatchThread.h"
+#include "testsupport/PostRecorder.h"
+#include "testsupport/TestServer.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

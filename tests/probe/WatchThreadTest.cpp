@@ -6,9 +6,9 @@
 #include <climits>
 #include <thread>
 
-#include "HostilePages.h"
 #include "ProbeServers.h"
-#include "TextHash.h"
+#include "content/TextHash.h"
+#include "testsupport/HostilePages.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

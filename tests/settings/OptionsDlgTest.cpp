@@ -10,15 +10,15 @@
 
 #include <fstream>
 
-#include "CCore.h"
-#include "MailProvider.h"
 #include "ModalHook.h"
 #include "MonitorFixture.h"
-#include "OptionsDlg.h"
-#include "Product.h"
-#include "ScriptedSmtpServer.h"
-#include "SmtpSink.h"
-#include "WorkerGroup.h"
+#include "base/WorkerGroup.h"
+#include "delivery/MailProvider.h"
+#include "settings/OptionsDlg.h"
+#include "support/CCore.h"
+#include "support/Product.h"
+#include "testsupport/ScriptedSmtpServer.h"
+#include "testsupport/SmtpSink.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -3,10 +3,10 @@
 
 #include <filesystem>
 
-#include "Files.h"
-#include "ListFile.h"
-#include "ShardState.h"
-#include "TempDir.h"
+#include "platform/Files.h"
+#include "store/ListFile.h"
+#include "store/ShardState.h"
+#include "testsupport/TempDir.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "Files.h"
-#include "ShardState.h"
-#include "TempDir.h"
+#include "platform/Files.h"
+#include "store/ShardState.h"
+#include "testsupport/TempDir.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "LineDiff.h"
 #include "StoreSql.h"
-#include "TempDir.h"
-#include "TextStore.h"
-#include "UrlStore.h"
-#include "WatchList.h"
+#include "content/LineDiff.h"
+#include "store/TextStore.h"
+#include "store/UrlStore.h"
+#include "store/WatchList.h"
+#include "testsupport/TempDir.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "StoreSql.h"
-#include "TempDir.h"
-#include "UrlStore.h"
+#include "store/UrlStore.h"
+#include "testsupport/TempDir.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

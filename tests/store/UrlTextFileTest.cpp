@@ -10,8 +10,8 @@
 
 #include <filesystem>
 
-#include "TempDir.h"
-#include "UrlTextFile.h"
+#include "store/UrlTextFile.h"
+#include "testsupport/TempDir.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

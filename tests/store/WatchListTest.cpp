@@ -2,8 +2,8 @@
 // will use it, or not at all.
 #include <gtest/gtest.h>
 
-#include "Settings.h"
-#include "WatchList.h"
+#include "base/Settings.h"
+#include "store/WatchList.h"
 
 using namespace sentrel;
 

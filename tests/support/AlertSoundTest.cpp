@@ -5,8 +5,8 @@
 
 #include <chrono>
 
-#include "AlertSound.h"
-#include "TempDir.h"
+#include "support/AlertSound.h"
+#include "testsupport/TempDir.h"
 
 using namespace sentrel;
 using namespace std::chrono_literals;

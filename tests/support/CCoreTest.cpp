@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "CCore.h"
-#include "Files.h"
-#include "TempDir.h"
+#include "platform/Files.h"
+#include "support/CCore.h"
+#include "testsupport/TempDir.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

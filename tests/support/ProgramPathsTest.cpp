@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 
-#include "ProgramPaths.h"
-#include "TempDir.h"
+#include "support/ProgramPaths.h"
+#include "testsupport/TempDir.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "Translate.h"
+#include "base/Translate.h"
 
 namespace sentrel::test {
 

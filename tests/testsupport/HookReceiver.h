@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "TestServer.h"
+#include "testsupport/TestServer.h"
 
 namespace sentrel::test {
 

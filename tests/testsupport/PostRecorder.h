@@ -5,7 +5,7 @@
 #include <mutex>
 #include <vector>
 
-#include "PostTarget.h"
+#include "base/PostTarget.h"
 
 namespace sentrel::test {
 

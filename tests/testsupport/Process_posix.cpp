@@ -9,8 +9,8 @@
 #include <sstream>
 #include <thread>
 
-#include "Process.h"
-#include "TempDir.h"
+#include "testsupport/Process.h"
+#include "testsupport/TempDir.h"
 
 extern char** environ;
 

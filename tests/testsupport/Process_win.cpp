@@ -1,8 +1,8 @@
 #include <windows.h>
 
-#include "Files.h"
-#include "PipeChild.h"
-#include "Process.h"
+#include "platform/Files.h"
+#include "platform/PipeChild.h"
+#include "testsupport/Process.h"
 
 namespace sentrel::test {
 

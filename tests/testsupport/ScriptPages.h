@@ -13,9 +13,9 @@
 #include <string>
 #include <thread>
 
-#include "BrowserFinder.h"
-#include "TempDir.h"
-#include "TestServer.h"
+#include "probe/BrowserFinder.h"
+#include "testsupport/TempDir.h"
+#include "testsupport/TestServer.h"
 
 #ifndef _WIN32
 #include <dirent.h>

@@ -1,4 +1,4 @@
-#include "ScriptedSmtpServer.h"
+#include "testsupport/ScriptedSmtpServer.h"
 
 #include <thread>
 

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 
-#include "TestServer.h"
+#include "testsupport/TestServer.h"
 
 namespace sentrel::test {
 

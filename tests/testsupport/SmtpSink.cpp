@@ -1,4 +1,4 @@
-#include "SmtpSink.h"
+#include "testsupport/SmtpSink.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <chrono>
 #include <fstream>
 
-#include "Process.h"
+#include "testsupport/Process.h"
 
 namespace sentrel::test {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "TestServer.h"
+#include "testsupport/TestServer.h"
 
 namespace sentrel::test {
 

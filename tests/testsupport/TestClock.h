@@ -1,5 +1,5 @@
 #pragma once
-#include "Clock.h"
+#include "base/Clock.h"
 
 namespace sentrel::test {
 

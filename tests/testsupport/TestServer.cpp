@@ -1,4 +1,4 @@
-#include "TestServer.h"
+#include "testsupport/TestServer.h"
 
 #include <signal.h>
 

@@ -6,8 +6,8 @@
 
 #include <thread>
 
-#include "AtomFeed.h"
 #include "WatchFixture.h"
+#include "watch/AtomFeed.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -5,9 +5,9 @@
 
 #include <mutex>
 
-#include "HookReceiver.h"
-#include "ShopPage.h"
 #include "WatchFixture.h"
+#include "testsupport/HookReceiver.h"
+#include "testsupport/ShopPage.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

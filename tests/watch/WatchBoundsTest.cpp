@@ -12,8 +12,8 @@
 #include <mutex>
 #include <thread>
 
-#include "HostilePages.h"
 #include "WatchFixture.h"
+#include "testsupport/HostilePages.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "Process.h"
-#include "TempDir.h"
-#include "TestServer.h"
-#include "TextStore.h"
-#include "UrlStore.h"
+#include "store/TextStore.h"
+#include "store/UrlStore.h"
+#include "testsupport/Process.h"
+#include "testsupport/TempDir.h"
+#include "testsupport/TestServer.h"
 
 namespace sentrel {
 namespace test {

@@ -2,8 +2,8 @@
 // told, never shown, and no message shows a URL's password.
 #include <gtest/gtest.h>
 
-#include "ShopPage.h"
 #include "WatchFixture.h"
+#include "testsupport/ShopPage.h"
 
 #include "../store/StoreSql.h"
 

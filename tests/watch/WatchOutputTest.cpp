@@ -2,7 +2,7 @@
 // terminal, and one JSON object whatever the bytes.
 #include <gtest/gtest.h>
 
-#include "WatchOutput.h"
+#include "watch/WatchOutput.h"
 
 using namespace sentrel;
 

@@ -8,15 +8,15 @@
 #include <mutex>
 #include <thread>
 
-#include "Process.h"
-#include "ProfileLock.h"
-#include "SmtpSink.h"
-#include "TempDir.h"
-#include "TextStore.h"
-#include "TestServer.h"
-#include "TextRules.h"
-#include "UrlStore.h"
 #include "WatchFixture.h"
+#include "platform/ProfileLock.h"
+#include "platform/TextRules.h"
+#include "store/TextStore.h"
+#include "store/UrlStore.h"
+#include "testsupport/Process.h"
+#include "testsupport/SmtpSink.h"
+#include "testsupport/TempDir.h"
+#include "testsupport/TestServer.h"
 
 using namespace sentrel;
 using namespace sentrel::test;

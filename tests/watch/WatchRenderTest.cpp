@@ -5,8 +5,8 @@
 
 #include <thread>
 
-#include "ScriptPages.h"
 #include "WatchFixture.h"
+#include "testsupport/ScriptPages.h"
 
 namespace sentrel {
 namespace test {

@@ -7,9 +7,9 @@
 #include <mutex>
 #include <thread>
 
-#include "HookReceiver.h"
-#include "ProfileLock.h"
 #include "WatchFixture.h"
+#include "platform/ProfileLock.h"
+#include "testsupport/HookReceiver.h"
 
 using namespace sentrel;
 using namespace sentrel::test;
