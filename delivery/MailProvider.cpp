@@ -6,8 +6,6 @@
 
 namespace sentrel {
 
-const char* const g_szSmtpHost = "smtp.163.com";
-const char* const g_szMailSuffix = "@163.com";
 
 std::string SmtpHost() {
     const std::string host = GetEnv("SENTREL_SMTP_HOST");
@@ -72,10 +70,6 @@ MailServer ResolveMailServer(const std::string& host, int port, const std::strin
         server.port = envPort.empty() ? DefaultMailPort(server.security) : SmtpPort();
     }
     return server;
-}
-
-std::string KeyringServerOf(const std::string& smtpHost) {
-    return smtpHost.empty() ? g_szSmtpHost : smtpHost;
 }
 
 bool IsBuiltInMailHost(const std::string& host) {

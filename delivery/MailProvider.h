@@ -2,12 +2,10 @@
 #include <cstdint>
 #include <string>
 
+#include "base/MailAccount.h"
+
 namespace sentrel {
 
-/// The fixed public mail provider: its SMTP server (AUTH LOGIN on port 25) and the
-/// at-sign plus domain that turns the account's user name into the sender address.
-extern const char* const g_szSmtpHost;
-extern const char* const g_szMailSuffix;
 constexpr std::uint16_t kSmtpPort = 25;
 
 /// The SMTP host to use: $SENTREL_SMTP_HOST when set (tests, relays), else g_szSmtpHost.
@@ -40,9 +38,6 @@ struct MailServer {
 /// encryption unless $SENTREL_SMTP_SECURITY names one.
 MailServer ResolveMailServer(const std::string& host, int port, const std::string& security,
                              const std::string& from, const std::string& user);
-/// The server name the mail password is kept under in the keyring: the stored server, or
-/// the built-in one when none is stored.
-std::string KeyringServerOf(const std::string& smtpHost);
 /// True for the provider this version was made for (its note shows in Options).
 bool IsBuiltInMailHost(const std::string& host);
 /// True for names and addresses of this machine: mail there never crosses a network.

@@ -1,6 +1,6 @@
 // The mail password: kept in the desktop keyring where there is one, under the server and
 // user it was stored for; else sealed in the settings file (see Secret.h).
-#include "delivery/MailProvider.h"
+#include "base/MailAccount.h"
 #include "platform/Keyring.h"
 #include "support/CCore.h"
 
