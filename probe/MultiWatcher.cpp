@@ -11,6 +11,8 @@
 #include "base/ThreadMessages.h"
 #include "platform/CurlApi.h"
 #include "probe/ProbeJob.h"
+#include "probe/ProbeSpacing.h"
+#include "probe/ResultFilter.h"
 
 namespace sentrel {
 

@@ -10,6 +10,8 @@
 #include "base/ThreadMessages.h"
 #include "platform/CurlApi.h"
 #include "probe/ProbeJob.h"
+#include "probe/ProbeSpacing.h"
+#include "probe/ResultFilter.h"
 
 namespace sentrel {
 using namespace probe;

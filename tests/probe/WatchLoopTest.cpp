@@ -9,6 +9,8 @@
 
 #include "base/ThreadMessages.h"
 #include "probe/MultiWatcher.h"
+#include "probe/ProbeSpacing.h"
+#include "probe/ResultFilter.h"
 #include "probe/WatchThread.h"
 #include "testsupport/PostRecorder.h"
 #include "testsupport/TestServer.h"
