@@ -3,6 +3,7 @@
 
 #include "content/PageText.h"
 #include "testsupport/HostilePages.h"
+#include "testsupport/Sanitized.h"
 
 using namespace sentrel::content;
 
@@ -33,11 +34,7 @@ TEST(PageText, OnlyWhatAReaderSeesOneLinePerBlock) {
     for (const Case& c : cases) EXPECT_EQ(c.text, VisibleText(c.html)) << c.what;
 }
 
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr int kSlower = 8;  // what a sanitizer costs: the bounds scale, what they bound does not
-#else
-constexpr int kSlower = 1;
-#endif
+using sentrel::test::kSlower;
 
 TEST(PageText, HostileMarkupIsReadQuicklyOrRefusedWithinItsBound) {
     std::string attributes = "<html><body><p";

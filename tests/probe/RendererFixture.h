@@ -8,6 +8,7 @@
 
 #include "content/PageText.h"
 #include "probe/Renderer.h"
+#include "testsupport/Sanitized.h"
 #include "testsupport/TempDir.h"
 
 namespace sentrel {
@@ -28,9 +29,7 @@ inline Renderer::Bounds ShortBounds() {
     b.quiet = 400ms;
     b.settle = 2s;
     b.command = 2s;
-#ifdef __SANITIZE_ADDRESS__
-    b.memory = 0;  // the stand-in's sanitizer reserves terabytes of shadow: no data bound fits it
-#endif
+    if (test::kSanitized) b.memory = 0;
     return b;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "WatchFixture.h"
+#include "testsupport/Sanitized.h"
 #include "testsupport/ShopPage.h"
 
 #include "../store/StoreSql.h"
@@ -65,7 +66,7 @@ TEST(WatchHistory, AWordDiffOfManyLongLinesIsBounded) {
     int code = -1;
     const auto start = std::chrono::steady_clock::now();
     const std::string out = p.Run({"--diff", url, "--words"}, &code);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4 * test::kSlower));
     EXPECT_EQ(0, code);
     std::size_t marked = 0, whole = 0;
     for (std::size_t at = 0; at < out.size(); at = out.find('\n', at) + 1)
