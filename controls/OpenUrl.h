@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/CurlRules.h"
+#include "platform/WebUrl.h"
 
 namespace sentrel {
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/CurlApi.h"
+#include "platform/WebUrl.h"
 
 namespace sentrel {
 
@@ -28,10 +29,6 @@ NetFailure NetFailureOf(CURLcode rc);
 /// The failure as the user reads it: "连接被拒绝", "证书无效", ...
 std::string NetReason(NetFailure failure);
 
-/// The one rule of what is a web address, for every use of one (a page probed, a page
-/// opened in the browser, a hook): libcurl reads it (CURLU) and its scheme is http or
-/// https, in any letter case. False too when libcurl cannot be had.
-bool IsWebUrl(const std::string& url);
 /// The same of a URL libcurl has read already (a redirect's target, say).
 bool IsWebUrl(CURLU* url);
 

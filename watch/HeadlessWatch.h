@@ -44,10 +44,10 @@ class HeadlessWatch : public Reporter, public ListKeeper {
 
     const Args& m_args;
     CCore& m_core;
-    int m_nWakeRead, m_nWakeWrite;
-    const std::atomic<bool>& m_quit;
     ListFile& m_list;
     WatchSession& m_session;
+    int m_nWakeRead, m_nWakeWrite;
+    const std::atomic<bool>& m_quit;
     Settings m_settings;
     std::unique_ptr<AtomFeed> m_feed;
     std::chrono::steady_clock::time_point m_feedWritten{};

@@ -83,7 +83,9 @@ TEST(ChangeJudge, EachChangeIsFirstToldOrQuietByItsConditions) {
         EXPECT_EQ(c.added, j.changes->nAdded);
         EXPECT_EQ(c.removed, j.changes->nRemoved);
         EXPECT_EQ(!std::isnan(c.newBase), j.bNewBase);
-        if (j.bNewBase) EXPECT_EQ(c.newBase, j.base);
+        if (j.bNewBase) {
+            EXPECT_EQ(c.newBase, j.base);
+        }
     }
 }
 

@@ -202,8 +202,9 @@ TEST(PlatformCurl, OneRuleSaysWhatIsAWebAddressForPagesTheBrowserAndHooks) {
         // A hook takes the same addresses, less those its request line would not carry as
         // written (a blank, a byte beyond ASCII).
         const std::string text = url;
-        if (std::all_of(text.begin(), text.end(), [](char c) { return c > ' ' && c < 0x7f; }))
+        if (std::all_of(text.begin(), text.end(), [](char c) { return c > ' ' && c < 0x7f; })) {
             EXPECT_EQ(web, HookUrlUsable(url, problem)) << url;
+        }
     }
 }
 

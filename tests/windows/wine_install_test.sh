@@ -65,8 +65,12 @@ done
 [ -n "$win" ] || fail "no window within 60 s"
 sleep 1
 wine taskkill /IM sentrel.exe >/dev/null 2>&1 || fail "taskkill refused"
-for _ in $(seq 200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && fail "still running 20 s after taskkill"
+# A fresh prefix's first program may still be setting wine up under load: 60 s to end.
+for _ in $(seq 600); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$pid" 2>/dev/null; then
+  import -window root "$work/../wine-install-stuck.png" 2>/dev/null || true
+  fail "still running 60 s after taskkill; windows: $(xdotool search --onlyvisible --name '.' getwindowname %@ 2>/dev/null | tr '\n' '|'); log: $(cat "$work/program.log")"
+fi
 data=$(find "$WINEPREFIX/drive_c/users" -type d -path '*AppData/Roaming/HalvexSentrel' | head -n1)
 [ -n "$data" ] && [ -s "$data/sentrel.ini" ] && [ -s "$data/user.mdb" ] ||
   fail "no sentrel.ini and user.mdb in %APPDATA%\\HalvexSentrel"
