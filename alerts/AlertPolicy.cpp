@@ -52,6 +52,7 @@ WatchSession::RunOptions AlertPolicy::RunOptions(int interval) const {
     run.nFailAfter = m_options.bOnePass ? 1 : keys::kFailAfter.Clamp(m_settings.m_nFailAfter);
     run.nHistoryDepth = keys::kHistoryDepth.Clamp(m_settings.m_nHistoryDepth);
     run.nHistoryMb = keys::kHistoryMb.Clamp(m_settings.m_nHistoryMb);
+    run.proxy = m_settings.m_strProxy;
     return run;
 }
 

@@ -39,7 +39,8 @@ enum class SettingKind {
     X(Bool, m_bWebhook, kBWebhook, "bwebhook", true, 0, 0)                 \
     X(Text, m_strBrowser, kBrowser, "browser", "", 0, 0)                   \
     X(Int, m_nHistoryDepth, kHistoryDepth, "historydepth", 50, 1, 1000)    \
-    X(Int, m_nHistoryMb, kHistoryMb, "historymb", 64, 1, 4096)
+    X(Int, m_nHistoryMb, kHistoryMb, "historymb", 64, 1, 4096)           \
+    X(Text, m_strProxy, kProxy, "proxy", "", 0, 0)
 
 template <SettingKind K>
 struct SettingType {

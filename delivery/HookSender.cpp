@@ -49,6 +49,7 @@ HookTargets HookTargets::Of(const Settings& settings) {
     targets.webhooks = Words(settings.m_strWebhook);
     const std::vector<std::string> ntfy = Words(settings.m_strNtfy);
     if (!ntfy.empty()) targets.ntfy = ntfy.front();
+    targets.proxy = settings.m_strProxy;
     return targets;
 }
 
@@ -140,6 +141,7 @@ void HookSender::Send(const HookTargets& targets, const AlertReport& report) {
     std::vector<HookRequest> requests;
     for (const std::string& url : targets.webhooks) requests.push_back(WebhookRequest(url, report));
     if (!targets.ntfy.empty()) requests.push_back(NtfyRequest(targets.ntfy, report));
+    for (HookRequest& request : requests) request.proxy = targets.proxy;
     std::lock_guard<std::mutex> lock(m_mutex);
     for (HookRequest& request : requests) {
         std::unique_ptr<Target>& target = m_targets[request.url];
@@ -248,6 +250,8 @@ std::string HookSender::Post(void* handle, const HookRequest& request, bool& ret
     // Verified as mail is: the chain and the host name, against the system's store or
     // the bundle the environment names.
     UseTrustStore(h, true);
+    const ProxyChoice proxy = ChooseProxy("", request.proxy);
+    UseProxy(h, proxy);
     Curl()->easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     Curl()->easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(m_options.bound.count()));
     Curl()->easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
@@ -261,6 +265,8 @@ std::string HookSender::Post(void* handle, const HookRequest& request, bool& ret
     Curl()->easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     Curl()->easy_setopt(h, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
     Curl()->slist_free_all(headers);
+    if (const ProxyTrouble trouble = ProxyTroubleOf(h, rc, status, proxy.kind == ProxyChoice::Url); trouble.Any())
+        return trouble.Reason();
     if (rc != CURLE_OK) return NetReason(NetFailureOf(rc));
     if (status >= 200 && status < 300) return std::string();
     // A hook that refuses the request refuses it again; one that is busy may not.

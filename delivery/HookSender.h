@@ -23,6 +23,7 @@ namespace sentrel {
 struct HookTargets {
     std::vector<std::string> webhooks;
     std::string ntfy;
+    std::string proxy;  ///< the program's proxy (empty: the environment's), as pages take it
     bool Any() const { return !webhooks.empty() || !ntfy.empty(); }
     /// The settings' targets; none while the switch (bwebhook) is off.
     static HookTargets Of(const Settings& settings);
@@ -33,6 +34,7 @@ struct HookRequest {
     std::string url;
     std::vector<std::string> headers;  ///< "Name: value", ASCII
     std::string body;
+    std::string proxy{};  ///< as HookTargets::proxy
 };
 /// A webhook's request: the event's JSON object.
 HookRequest WebhookRequest(const std::string& url, const AlertReport& report);

@@ -8,6 +8,7 @@
 #include "content/LineDiff.h"
 #include "model/ChangeJudge.h"
 #include "model/CompareOptions.h"
+#include "platform/PageAccess.h"
 #include "probe/ProbeResult.h"
 
 namespace sentrel {
@@ -37,6 +38,7 @@ struct WatchRow {
     std::string etag;     ///< validators of the response nStoredSize was measured from
     std::string lastModified;
     CompareOptions compare;
+    PageAccess access;    ///< its proxy, headers and session, when it has any
     int nInterval = 0;    ///< seconds between the page's probes; 0: the run's interval
     int nWatch = -1;      ///< the current run's watch of the row (-1: none)
     std::string alertIf;  ///< a text row's conditions, one a line: none, every change is told

@@ -101,6 +101,13 @@ void WatchSession::SetInterval(RowId id, int seconds) {
     Emit(WatchEvent::RowChanged, id);
 }
 
+void WatchSession::SetAccess(RowId id, const PageAccess& access) {
+    WatchRow* row = Find(id);
+    if (!row || row->access == access) return;
+    row->access = access;
+    Emit(WatchEvent::RowChanged, id);
+}
+
 void WatchSession::EditRow(RowId id, const std::string& url, const std::string& note) {
     WatchRow* row = Find(id);
     if (!row) return;
@@ -236,6 +243,9 @@ bool WatchSession::Start(const RunOptions& options) {
         entry.pReader = row.compare.Reader();
         entry.pJudge = JudgeOf(row);
         entry.bRender = row.compare.Text() && row.compare.render;
+        const ProxyChoice proxy = ChooseProxy(row.access.proxy, options.proxy);
+        if (proxy.kind != ProxyChoice::Environment || !row.access.headers.empty())
+            entry.pRoute = std::make_shared<const PageRoute>(PageRoute{proxy, row.access.headers});
         // The box starts with the stored validators: the loop of many pages reads them from it.
         entry.pValidators = watcher.pValidators = std::make_shared<ValidatorBox>(entry.validators);
         if (!m_fnStartWatcher(std::move(entry))) {

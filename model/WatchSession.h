@@ -52,6 +52,8 @@ class WatchSession {
     void SetCompare(RowId id, const CompareOptions& compare);
     /// The row's own interval in seconds (0: the run's), from its next start on.
     void SetInterval(RowId id, int seconds);
+    /// The row's proxy, headers and session; a running watcher keeps those it started with.
+    void SetAccess(RowId id, const PageAccess& access);
     /// A text row's conditions (one a line; empty: every change is told), compiled once,
     /// from its next change on: its texts and reference stay. Conditions that do not read
     /// fail the row's checks (the problem in RulesProblem).
@@ -87,6 +89,7 @@ class WatchSession {
         int nFailAfter = 2;  ///< failed probes in a row before a row shows a failure
         int nHistoryDepth = 50;  ///< versions a text row keeps of its text
         int nHistoryMb = 64;     ///< megabytes those versions may take
+        std::string proxy;       ///< the program's proxy (empty: the environment's)
         std::function<void(int index)> onStarting;  ///< before each row's watcher starts
     };
     /// Starts one watcher per row. False when a watcher could not be started: those

@@ -93,3 +93,70 @@ void UseTrustStore(CURL* h, bool checkHostName) {
 }
 
 }  // namespace sentrel
+
+namespace sentrel {
+
+void UseProxy(CURL* h, const ProxyChoice& proxy) {
+    switch (proxy.kind) {
+        case ProxyChoice::Environment:
+            Curl()->easy_setopt(h, CURLOPT_PROXY, static_cast<const char*>(nullptr));
+            Curl()->easy_setopt(h, CURLOPT_NOPROXY, static_cast<const char*>(nullptr));
+            break;
+        case ProxyChoice::Direct:
+            Curl()->easy_setopt(h, CURLOPT_PROXY, "");  // not even the environment's
+            break;
+        case ProxyChoice::Url:
+            Curl()->easy_setopt(h, CURLOPT_PROXY, proxy.url.c_str());
+            Curl()->easy_setopt(h, CURLOPT_NOPROXY, "");  // every host through it, loopback too
+            break;
+    }
+    // Whatever went before a CONNECT's tunnel is no part of the page's answer.
+    Curl()->easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+}
+
+ProxyTrouble ProxyTroubleOf(CURL* h, CURLcode rc, long status, bool namedProxy) {
+    ProxyTrouble trouble;
+    long connectCode = 0;
+    Curl()->easy_getinfo(h, CURLINFO_HTTP_CONNECTCODE, &connectCode);
+    if (connectCode != 0 && connectCode / 100 != 2) {
+        trouble.nStatus = connectCode;
+        return trouble;
+    }
+    switch (rc) {
+        case CURLE_OK:
+            // A proxy that wants credentials answers for itself; any other status is the page's.
+            if (status == 407) trouble.nStatus = status;
+            break;
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            trouble.net = NetFailure::Resolve;
+            break;
+        case CURLE_COULDNT_CONNECT:
+            if (namedProxy) trouble.net = NetFailure::Refused;
+            break;
+        case CURLE_PROXY: {
+            // A SOCKS proxy's reply about the page's host is the page's failure.
+            long code = 0;
+            Curl()->easy_getinfo(h, CURLINFO_PROXY_ERROR, &code);
+            switch (static_cast<CURLproxycode>(code)) {
+                case CURLPX_REPLY_CONNECTION_REFUSED:
+                case CURLPX_REPLY_HOST_UNREACHABLE:
+                case CURLPX_REPLY_NETWORK_UNREACHABLE:
+                case CURLPX_RESOLVE_HOST:
+                case CURLPX_REPLY_TTL_EXPIRED:
+                    break;
+                default:
+                    trouble.net = NetFailure::Network;
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    return trouble;
+}
+
+std::string ProxyTrouble::Reason() const {
+    return Fill(Tr("代理出错：{0}"), {nStatus ? "HTTP " + std::to_string(nStatus) : NetReason(net)});
+}
+
+}  // namespace sentrel

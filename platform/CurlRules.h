@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/CurlApi.h"
+#include "platform/PageAccess.h"
 #include "platform/WebUrl.h"
 
 namespace sentrel {
@@ -37,5 +38,22 @@ bool IsWebUrl(CURLU* url);
 /// against the system's store, or the bundle that CURL_CA_BUNDLE (else SSL_CERT_FILE)
 /// names, as the curl tool reads them: for users behind an inspecting proxy, and tests.
 void UseTrustStore(CURL* handle, bool checkHostName);
+
+/// Sets the handle's proxy for its next request (Environment gives it back to libcurl's
+/// own reading of the environment).
+void UseProxy(CURL* easy, const ProxyChoice& proxy);
+
+/// A request that failed at its proxy rather than at its page: what went wrong there.
+struct ProxyTrouble {
+    NetFailure net = NetFailure::None;  ///< the proxy could not be reached or named
+    long nStatus = 0;                   ///< or it answered this (407, a CONNECT's non-2xx)
+    bool Any() const { return net != NetFailure::None || nStatus != 0; }
+    /// "代理出错：连接被拒绝", "代理出错：HTTP 407".
+    std::string Reason() const;
+};
+/// What became of a request's proxy, given libcurl's result and the final status.
+/// `namedProxy`: the request was given a proxy by name, so that a connection refused can
+/// only be the proxy's (through the environment's, libcurl tells the proxy's own codes).
+ProxyTrouble ProxyTroubleOf(CURL* easy, CURLcode rc, long status, bool namedProxy);
 
 }  // namespace sentrel

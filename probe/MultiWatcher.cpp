@@ -34,6 +34,7 @@ struct CMultiWatcher::Page {
         ValidatorBoxPtr pValidators;  // the latest, read for each probe
         std::shared_ptr<const content::PageReader> pReader;
         std::shared_ptr<TextJudge> pJudge;
+        std::shared_ptr<const PageRoute> pRoute;
     } entry;
     std::unique_ptr<ProbeJob> job;
     CURL* easy = nullptr;
@@ -135,7 +136,8 @@ bool CMultiWatcher::Add(WatchEntry entry) {
                    std::move(entry.pszRunFlag),
                    std::move(entry.pValidators),
                    std::move(entry.pReader),
-                   std::move(entry.pJudge)};
+                   std::move(entry.pJudge),
+                   std::move(entry.pRoute)};
     m_ready.push(page.get());
     m_pages.push_back(std::move(page));
     ++m_nLive;
@@ -241,6 +243,7 @@ void CMultiWatcher::StartProbe(Page& page) {
     const auto deadline = Clock::now() + std::chrono::seconds(m_options.nRequestCapSeconds);
     page.job->SetReader(page.entry.pReader.get());
     page.job->SetJudge(page.entry.pJudge.get());
+    page.job->SetRoute(page.entry.pRoute.get());
     const ProbeJob::Kind kind = page.entry.bRender  ? ProbeJob::Kind::Render
                                 : page.entry.pReader ? ProbeJob::Kind::Text
                                                      : ProbeJob::Kind::Size;

@@ -1,11 +1,14 @@
 #include "probe/ProbeJob.h"
 
+#include <cctype>
 #include <cstring>
 #include <utility>
 
+#include "content/BlockSigns.h"
 #include "content/TextHash.h"
 #include "platform/CurlApi.h"
 #include "platform/CurlRules.h"
+#include "platform/TextRules.h"
 #include "probe/Renderer.h"
 
 namespace sentrel {
@@ -48,8 +51,59 @@ ProbeJob::ProbeJob(CURL* easy, curl_slist* headers) : m_easy(easy), m_pBaseHeade
 
 ProbeJob::~ProbeJob() {
     if (m_pUrl) Curl()->url_cleanup(m_pUrl);
-    if (m_pConditional) Curl()->slist_free_all(m_pConditional);
     Detach();
+    if (m_pConditional) Curl()->slist_free_all(m_pConditional);
+    if (m_pRowHeaders) Curl()->slist_free_all(m_pRowHeaders);
+}
+
+namespace {
+
+// scheme://host:port, the port as used: where credentials were written for.
+std::string OriginOf(CURLU* url) {
+    std::string origin;
+    for (CURLUPart part : {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT}) {
+        char* text = nullptr;
+        if (url && Curl()->url_get(url, part, &text, CURLU_DEFAULT_PORT) == CURLUE_OK && text) origin += text;
+        if (text) Curl()->free(text);
+        origin += '|';
+    }
+    return origin;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+void ProbeJob::MakeRowHeaders(bool withSecrets) {
+    if (m_pRowHeaders) Curl()->slist_free_all(m_pRowHeaders);
+    m_pRowHeaders = nullptr;
+    if (!m_pRoute || m_pRoute->headers.empty()) return;
+    auto named = [this](const std::string& line) {
+        const std::string name = HeaderName(line);
+        for (const std::string& own : m_pRoute->headers)
+            if (SameName(HeaderName(own), name)) return true;
+        return false;
+    };
+    // The row's header takes the place of a fixed one of its name (Accept, say).
+    curl_slist* list = nullptr;
+    for (curl_slist* h = m_pBaseHeaders; h; h = h->next)
+        if (!named(h->data)) list = Curl()->slist_append(list, h->data);
+    for (const std::string& own : m_pRoute->headers) {
+        const std::string name = HeaderName(own);
+        // Credentials go to the host they were written for, never on to where a redirect points.
+        if (!withSecrets && (SameName(name, "cookie") || SameName(name, "authorization"))) continue;
+        // "Name:" alone would make libcurl drop its own header of that name; "Name;" sends it empty.
+        std::string line = own;
+        if (TrimBlanks(line.substr(name.size() + 1)).empty()) line = name + ";";
+        list = Curl()->slist_append(list, line.c_str());
+    }
+    m_pRowHeaders = list;
 }
 
 CURL* ProbeJob::Detach() {
@@ -64,7 +118,7 @@ CURL* ProbeJob::Detach() {
 
 void ProbeJob::Attach(CURL* easy) {
     m_easy = easy;
-    Curl()->easy_setopt(m_easy, CURLOPT_HTTPHEADER, m_pConditional ? m_pConditional : m_pBaseHeaders);
+    Curl()->easy_setopt(m_easy, CURLOPT_HTTPHEADER, m_pConditional ? m_pConditional : JobHeaders());
     if (m_phase == Phase::Body) Curl()->easy_setopt(m_easy, CURLOPT_BUFFERSIZE, m_nBodyBuffer);
     Curl()->easy_setopt(m_easy, CURLOPT_URL, m_t.url.c_str());
     Curl()->easy_setopt(m_easy, CURLOPT_HEADERDATA, &m_t);
@@ -74,7 +128,7 @@ void ProbeJob::Attach(CURL* easy) {
 
 void ProbeJob::UseHeaders(curl_slist* conditional) {
     // The handle goes back to its fixed headers whenever a conditional list is dropped.
-    Curl()->easy_setopt(m_easy, CURLOPT_HTTPHEADER, conditional ? conditional : m_pBaseHeaders);
+    Curl()->easy_setopt(m_easy, CURLOPT_HTTPHEADER, conditional ? conditional : JobHeaders());
     if (m_pConditional) Curl()->slist_free_all(m_pConditional);
     m_pConditional = conditional;
 }
@@ -89,6 +143,8 @@ ProbeJob::Step ProbeJob::Begin(const std::string& url, Kind kind,
     m_counter = PageTextCounter();
     m_t = Transfer();
     m_t.url = url;
+    MakeRowHeaders(true);
+    if (m_pRowHeaders) Curl()->easy_setopt(m_easy, CURLOPT_HTTPHEADER, m_pRowHeaders);
     if (kind == Kind::Render) {
         // The browser fetches it; only an http or https URL is handed over.
         m_pUrl = Curl()->url();
@@ -116,7 +172,7 @@ ProbeJob::Step ProbeJob::Begin(const std::string& url, Kind kind,
         // may answer 304 and spare the page.
         m_sent = *validators;
         curl_slist* list = nullptr;
-        for (curl_slist* h = m_pBaseHeaders; h; h = h->next)
+        for (curl_slist* h = JobHeaders(); h; h = h->next)
             list = Curl()->slist_append(list, h->data);
         if (!m_sent.etag.empty())
             list = Curl()->slist_append(list, ("If-None-Match: " + m_sent.etag).c_str());
@@ -143,6 +199,7 @@ ProbeJob::Step ProbeJob::StartFetch(const std::string& url) {
         !IsWebUrl(m_pUrl))
         return FetchDone(false);
     m_nHop = 0;
+    m_strFirstOrigin = OriginOf(m_pUrl);
     return StartRequest();
 }
 
@@ -165,6 +222,8 @@ ProbeJob::Step ProbeJob::StartRequest() {
 
 ProbeJob::Step ProbeJob::StartAttempt() {
     m_t.ResetResponse();
+    m_trouble = ProxyTrouble();
+    UseProxy(m_easy, m_pRoute ? m_pRoute->proxy : ProxyChoice());
     // One cap for the whole probe: hops, the retry and a second request share it.
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         m_deadline - std::chrono::steady_clock::now());
@@ -179,6 +238,8 @@ ProbeJob::Step ProbeJob::StartAttempt() {
 
 ProbeJob::Step ProbeJob::Performed(CURLcode rc) {
     Transfer& t = m_t;
+    m_trouble = ProxyTroubleOf(m_easy, rc, t.status, m_pRoute && m_pRoute->proxy.kind == ProxyChoice::Url);
+    if (m_trouble.nStatus) return RequestDone(false);
     if (rc == CURLE_OK) {
         if (t.bHeadersDone) return RequestDone(true);
         m_failure = NetFailure::Network;
@@ -252,6 +313,10 @@ ProbeJob::Step ProbeJob::RequestDone(bool ok) {
         UseHeaders(nullptr);
         m_bConditional = false;
     }
+    if (m_pRowHeaders && OriginOf(m_pUrl) != m_strFirstOrigin) {
+        MakeRowHeaders(false);
+        Curl()->easy_setopt(m_easy, CURLOPT_HTTPHEADER, JobHeaders());
+    }
     ++m_nHop;
     return StartRequest();
 }
@@ -264,6 +329,10 @@ ProbeJob::Step ProbeJob::FetchDone(bool ok) {
     if (m_t.bSetCookie) m_bCookieSet = true;
     const Transfer& t = m_t;
     auto failure = [&] {
+        if (m_trouble.Any()) return ProbeResult::ProxyFailed(m_trouble.net, static_cast<int>(m_trouble.nStatus));
+        // A bot check says so in a header of its own, whatever the row reads of the page.
+        if (ok && t.bChallenge && (t.status == 403 || t.status == 429 || t.status == 503))
+            return ProbeResult::Failed(ProbeFailure::Blocked);
         return ok ? ProbeResult::Failed(ProbeFailure::HttpStatus, static_cast<int>(t.status))
                   : ProbeResult::Failed(m_failure);
     };
@@ -319,6 +388,10 @@ ProbeJob::Step ProbeJob::Read(const std::function<bool()>& stop) {
     const CRunFlag* abort = m_pAbort;
     const std::function<bool()> stopped = [&stop, abort] { return (abort && abort->IsAborted()) || (stop && stop()); };
     if (m_kind != Kind::Render) {
+        if (content::LooksLikeBotCheck(m_raw)) {
+            std::string().swap(m_raw);
+            return Finish(ProbeResult::Failed(ProbeFailure::Blocked));
+        }
         TextOf(m_t.contentType, m_raw, stopped);
         std::string().swap(m_raw);  // a text row keeps no body after its probe
     } else {
@@ -327,6 +400,7 @@ ProbeJob::Step ProbeJob::Read(const std::function<bool()>& stop) {
             return Finish(page.failure == ProbeFailure::Network
                           ? ProbeResult::Failed(page.net)
                           : ProbeResult::Failed(page.failure, std::move(page.detail), page.nHttpStatus));
+        if (content::LooksLikeBotCheck(page.html)) return Finish(ProbeResult::Failed(ProbeFailure::Blocked));
         // The document as the browser holds it, in UTF-8 whatever its meta says.
         TextOf("text/html; charset=utf-8", page.html, stopped);
     }

@@ -11,6 +11,7 @@
 #include "probe/PageValidators.h"
 #include "probe/ProbeResult.h"
 #include "probe/ProbeTransfer.h"
+#include "platform/PageAccess.h"
 #include "probe/TextJudge.h"
 
 namespace sentrel {
@@ -58,6 +59,9 @@ class ProbeJob {
     /// Who judges the text a Kind::Text or Kind::Render probe reads, in the same step (the
     /// row's judge; none: the text is not judged).
     void SetJudge(TextJudge* judge) { m_pJudge = judge; }
+    /// The row's proxy and headers (none: the environment's proxy, the fixed headers only).
+    /// Kept by the caller while the job runs.
+    void SetRoute(const PageRoute* route) { m_pRoute = route; }
 
     /// Starts a probe; `validators` (may be null) make its first request conditional.
     Step Begin(const std::string& url, Kind kind, std::chrono::steady_clock::time_point deadline,
@@ -102,10 +106,16 @@ class ProbeJob {
     Step NotModified();
     Step TextOf(std::string_view contentType, std::string_view body, const std::function<bool()>& stop);
     void UseHeaders(curl_slist* headers);
+    curl_slist* JobHeaders() const { return m_pRowHeaders ? m_pRowHeaders : m_pBaseHeaders; }
+    void MakeRowHeaders(bool withSecrets);
 
     CURL* m_easy;
     curl_slist* m_pBaseHeaders;
     curl_slist* m_pConditional = nullptr;
+    const PageRoute* m_pRoute = nullptr;
+    curl_slist* m_pRowHeaders = nullptr;  // the fixed headers with the row's own, when it has any
+    std::string m_strFirstOrigin;         // where the row's secret headers may go
+    ProxyTrouble m_trouble;               // the latest request's failure at its proxy
     const CRunFlag* m_pAbort = nullptr;
     long m_nBodyBuffer = 256 * 1024;
     const content::PageReader* m_pReader = nullptr;

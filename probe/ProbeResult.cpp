@@ -31,6 +31,12 @@ std::string ProbeResult::Reason() const {
             return Fill(Tr("提醒条件太慢：{0}"), {Detail()});
         case ProbeFailure::BadCondition:
             return Detail();
+        case ProbeFailure::Proxy:
+            return ProxyTrouble{net, nHttpStatus}.Reason();
+        case ProbeFailure::Blocked:
+            return Tr("被拦截（人机验证）");
+        case ProbeFailure::LoginNeeded:
+            return Tr("需要重新登录");
         case ProbeFailure::Network:
             break;
     }

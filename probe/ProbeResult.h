@@ -24,6 +24,9 @@ enum class ProbeFailure : int {
     NoTextLibrary,     ///< a text row's page needs libxml2, and it could not be loaded
     SlowCondition,     ///< a text row's condition needs more than its budget (named in detail)
     BadCondition,      ///< a text row's conditions no longer read (the problem in detail)
+    Proxy,             ///< the proxy failed, not the page: `net`, or its status in nHttpStatus
+    Blocked,           ///< the site answered with a bot check instead of the page
+    LoginNeeded,       ///< a session's page shows a login form: the session has expired
 };
 
 /// What one probe found: a size (0 for a page that answered with an empty body), or why
@@ -61,6 +64,7 @@ struct ProbeResult {
         if (!detail.empty()) r.detail = std::make_shared<const std::string>(std::move(detail));
         return r;
     }
+    static ProbeResult ProxyFailed(NetFailure net, int status) { return {0, ProbeFailure::Proxy, status, net}; }
     static ProbeResult SlowRule(std::string rule) { return Failed(ProbeFailure::SlowRule, std::move(rule)); }
     const std::string& Detail() const {
         static const std::string kNone;

@@ -63,6 +63,7 @@ struct Transfer {
     bool bLimited = false;
     long long nBodyLeft = 0;
     bool bChunked = false;
+    bool bChallenge = false;  // the response is a bot check (cf-mitigated: challenge)
     bool bSetCookie = false;  // any response of this request set a cookie (kept across hops)
     std::string etag;         // the response's validators, for the next conditional request
     std::string lastModified;
@@ -81,7 +82,7 @@ struct Transfer {
         lastModified.clear();
         contentType.clear();
         if (raw) raw->clear();
-        bHeadersDone = bStoppedByUs = bLimited = bChunked = bDraining = false;
+        bHeadersDone = bStoppedByUs = bLimited = bChunked = bDraining = bChallenge = false;
         nBodyLeft = 0;
     }
 
@@ -156,6 +157,8 @@ struct Transfer {
             t.location = TrimBlanks(value);
         } else if (probe::HeaderIs(line, "set-cookie", value)) {
             t.bSetCookie = true;
+        } else if (probe::HeaderIs(line, "cf-mitigated", value)) {
+            t.bChallenge = t.bChallenge || TrimBlanks(value) == "challenge";
         } else if (probe::HeaderIs(line, "transfer-encoding", value)) {
             t.bChunked = true;
         } else if (probe::HeaderIs(line, "etag", value)) {

@@ -6,6 +6,7 @@
 
 #include "base/PostTarget.h"
 #include "content/PageText.h"
+#include "platform/PageAccess.h"
 #include "probe/PageValidators.h"
 #include "probe/ProbeResult.h"
 #include "probe/RunFlag.h"
@@ -44,6 +45,8 @@ struct WatchEntry {
     /// A text row's judge of its texts (see TextJudge.h); none for a size row.
     std::shared_ptr<TextJudge> pJudge{};
     bool bRender = false;  ///< a text row whose page is rendered by a browser first
+    /// The row's proxy and headers (none: the environment's proxy, no headers of its own).
+    std::shared_ptr<const PageRoute> pRoute{};
 };
 
 }  // namespace sentrel

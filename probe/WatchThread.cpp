@@ -73,6 +73,7 @@ bool CWatchThread::Watch(WatchEntry* pEntry) {
     m_pValidators = &validators;
     m_pReader = pEntry->pReader.get();
     m_pJudge = pEntry->pJudge.get();
+    m_pRoute = pEntry->pRoute.get();
     m_bRender = pEntry->bRender;
     ResultFilter filter;
     ProbeSpacing spacing;
@@ -90,6 +91,7 @@ bool CWatchThread::Watch(WatchEntry* pEntry) {
     m_pValidators = nullptr;
     m_pReader = nullptr;
     m_pJudge = nullptr;
+    m_pRoute = nullptr;
     Post({WM_WATCH_ENDED, nItem, {}});
     return true;
 }
@@ -247,6 +249,7 @@ ProbeResult CWatchThread::Probe(const char* url, PageValidators* validators) {
     job.SetAbortFlag(m_pAbortFlag.get());
     job.SetReader(m_pReader);
     job.SetJudge(m_pJudge);
+    job.SetRoute(m_pRoute);
     const ProbeResult result =
         Run(job, job.Begin(url ? url : "",
                            m_bRender    ? ProbeJob::Kind::Render

@@ -70,6 +70,8 @@ class CWatchThread {
     void SetRender(bool render) { m_bRender = render; }
     /// A text row's texts are judged by this judge as they are read (none: not judged).
     void SetJudge(TextJudge* judge) { m_pJudge = judge; }
+    /// The row's proxy and headers, for the probes that follow (see ProbeJob::SetRoute).
+    void SetRoute(const PageRoute* route) { m_pRoute = route; }
 
     /// Longest time one probe may take (see kProbeCapSeconds).
     static constexpr long kRequestCapSeconds = kProbeCapSeconds;
@@ -123,6 +125,7 @@ class CWatchThread {
     PageValidators* m_pValidators = nullptr;  // the watched page's, while Watch runs
     const content::PageReader* m_pReader = nullptr;
     TextJudge* m_pJudge = nullptr;
+    const PageRoute* m_pRoute = nullptr;
     bool m_bRender = false;
     KeptConnections m_kept;                   // the session's connections
 };

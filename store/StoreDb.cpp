@@ -11,7 +11,7 @@ constexpr int kBusyTimeoutMs = 3000;
 constexpr const char* kCreateTable =
     "CREATE TABLE IF NOT EXISTS T_URL (url TEXT, title TEXT, kbsize TEXT, etag TEXT, "
     "lastmod TEXT, compare TEXT, selector TEXT, ignore TEXT, texthash TEXT, interval TEXT, "
-    "render TEXT, alertif TEXT)";
+    "render TEXT, alertif TEXT, proxy TEXT, headers TEXT, session TEXT)";
 // A text row's last two texts (what older programs read), and the number change:P%
 // measures from.
 constexpr const char* kCreateTexts =

@@ -14,10 +14,10 @@ using namespace storedb;
 namespace {
 
 // The nullable columns after the first three, in the order UrlRow has them.
-constexpr const char* kOptionalColumns[] = {"etag",     "lastmod",  "compare",
-                                            "selector", "ignore",   "texthash",
-                                            "interval", "render",   "alertif"};
-constexpr int kOptional = 9;
+constexpr const char* kOptionalColumns[] = {"etag",     "lastmod", "compare", "selector",
+                                            "ignore",   "texthash", "interval", "render",
+                                            "alertif",  "proxy",   "headers", "session"};
+constexpr int kOptional = 12;
 
 // True when T_URL has the optional columns, adding those it lacks. A table that takes no
 // new column (a view, a read-only file) is used with its three columns.
@@ -44,9 +44,9 @@ bool HasOptionalColumns(sqlite3* h) {
 
 // Each optional field of a row, in the columns' order.
 std::string* OptionalFields(UrlRow& row, int i) {
-    std::string* fields[kOptional] = {&row.etag,     &row.lastModified, &row.compare,
-                                      &row.select,   &row.ignore,       &row.textHash,
-                                      &row.interval, &row.render,       &row.alertIf};
+    std::string* fields[kOptional] = {&row.etag,     &row.lastModified, &row.compare, &row.select,
+                                      &row.ignore,   &row.textHash,     &row.interval, &row.render,
+                                      &row.alertIf,  &row.proxy,        &row.headers, &row.session};
     return fields[i];
 }
 
@@ -90,8 +90,8 @@ bool UrlStore::Load(const std::function<void(UrlRow&&)>& onRow, std::string& err
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db.get(),
                            optional ? "SELECT url, title, kbsize, etag, lastmod, compare, "
-                                      "selector, ignore, texthash, interval, render, alertif "
-                                      "FROM T_URL"
+                                      "selector, ignore, texthash, interval, render, alertif, "
+                                      "proxy, headers, session FROM T_URL"
                                     : "SELECT url, title, kbsize FROM T_URL",
                            -1, &raw, nullptr) != SQLITE_OK) {
         error = Describe(db.get(), m_strPath);
@@ -128,7 +128,8 @@ bool UrlStore::Save(const std::vector<UrlRow>& rows, std::string& error) const {
                                optional
                                    ? "INSERT INTO T_URL (url, title, kbsize, etag, lastmod, "
                                      "compare, selector, ignore, texthash, interval, render, "
-                                     "alertif) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                                     "alertif, proxy, headers, session) "
+                                     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
                                    : "INSERT INTO T_URL (url, title, kbsize) VALUES (?, ?, ?)",
                                -1, &raw, nullptr) != SQLITE_OK)
             return fail();

@@ -20,6 +20,9 @@ struct UrlRow {
     std::string interval{};      ///< the page's own seconds between probes; empty: the program's
     std::string render{};        ///< "1": a text row whose page a browser renders; empty: not
     std::string alertIf{};       ///< a text row's conditions, one a line; empty: none
+    std::string proxy{};         ///< the row's own proxy ("none": direct); empty: the program's
+    std::string headers{};       ///< the row's own request headers, one a line; empty: none
+    std::string session{};       ///< a rendered row's logged-in session; empty: none
 };
 
 /// The table T_URL in an SQLite file (user.mdb). Every operation opens its own

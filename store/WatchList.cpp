@@ -25,6 +25,9 @@ std::vector<UrlRow> StoredRows(const WatchSession& session) {
         }
         if (row.nInterval > 0) stored.interval = std::to_string(row.nInterval);
         if (row.compare.Text()) stored.alertIf = row.alertIf;
+        stored.proxy = row.access.proxy;
+        stored.headers = StoredHeaders(row.access.headers);
+        if (row.compare.Text() && row.compare.render) stored.session = row.access.session;
         rows.push_back(std::move(stored));
     }
     return rows;
@@ -98,6 +101,7 @@ RowId AddStoredRow(WatchSession& session, const UrlRow& row) {
     const RowId id = AddStoredCompare(session, row);
     session.SetInterval(id, StoredInterval(row.interval));
     if (!row.compare.empty()) session.SetAlertIf(id, row.alertIf);
+    session.SetAccess(id, PageAccess{row.proxy, HeaderLines(row.headers), row.render == "1" ? row.session : ""});
     return id;
 }
 

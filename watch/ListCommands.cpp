@@ -36,8 +36,10 @@ int EditList(WatchProfile& profile, const Args& args) {
         std::string url = args.add, note = args.note;
         CompareOptions compare;
         CompareOptions::ModeNamed(args.compare, compare.mode);
-        if (args.bRender) compare.mode = CompareOptions::kText;
-        compare.render = args.bRender;
+        const bool render = args.bRender || !args.session.empty();
+        if (render) compare.mode = CompareOptions::kText;
+        compare.render = render;
+        const PageAccess access{args.proxy, args.headers, args.session};
         std::string alertIf;
         if (compare.Text()) {
             compare.select = args.select;
@@ -49,13 +51,14 @@ int EditList(WatchProfile& profile, const Args& args) {
         std::string problem;
         int interval = 0;
         if (!CheckRow(url, note, compare, problem, alertIf) ||
-            !ReadPageInterval(args.pageInterval, interval, problem)) {
+            !ReadPageInterval(args.pageInterval, interval, problem) || !CheckAccess(access, problem)) {
             Say(problem);
             return kExitErrors;
         }
         const RowId id = session.AddRow(url, note, 0, {}, {}, compare);
         session.SetInterval(id, interval);
         session.SetAlertIf(id, alertIf);
+        session.SetAccess(id, access);
     }
     std::string told;
     const bool unread = list.SaveTarget() != list.Path();

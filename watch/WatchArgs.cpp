@@ -71,6 +71,16 @@ int Parse(int argc, char** argv, Args& a) {
                    "any, every change alerts")
         ->allow_extra_args(false)
         ->needs(add);
+    app.add_option("--proxy", a.proxy,
+                   "the added page's own proxy: http://, https://, socks5:// or socks5h://, with "
+                   "user:password@ if it asks; none: direct (default: the program's proxy)")
+        ->needs(add);
+    app.add_option("--header", a.headers, "a request header the added page is asked with, 'Name: value'")
+        ->allow_extra_args(false)
+        ->needs(add);
+    app.add_option("--session", a.session,
+                   "the added page is rendered in this logged-in session (implies --render)")
+        ->needs(add);
     CLI::Option* history =
         app.add_option("--history", a.history, "list the kept versions of a text row's page, newest first");
     CLI::Option* diff = app.add_option(

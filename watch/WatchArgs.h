@@ -14,6 +14,8 @@ struct Args {
     std::string note, compare, select, pageInterval, feed, shard;  // compare: a mode's word
     int nShard = 0, nShards = 0;  // this process's shard of how many (0: the whole list)
     std::vector<std::string> ignore, alertIf;
+    std::string proxy, session;          ///< --add's row's own proxy and logged-in session
+    std::vector<std::string> headers;    ///< --add's row's own request headers
     std::string history, diff;  // a page whose versions to list, or to compare
     int nFrom = 0, nTo = 0;     // versions to compare (0: the last two)
     bool bWords = false;

@@ -47,6 +47,15 @@ std::string FormatRow(const WatchRow& row) {
             written = {row.alertIf};
         json["alert_if"] = written;
     }
+    json["proxy"] = optional(MaskedProxy(row.access.proxy));
+    if (row.access.headers.empty()) {
+        json["headers"] = JsonObject();
+    } else {
+        std::vector<std::string> shown;
+        for (const std::string& line : row.access.headers) shown.push_back(MaskedHeader(line));
+        json["headers"] = shown;
+    }
+    json["session"] = optional(row.access.session);
     return JsonText(json);
 }
 

@@ -59,9 +59,10 @@ int main(int argc, char** argv) {
                  {core.ConfigPath(), core.ConfigProblem()});
     CompareOptions::Mode mode = CompareOptions::kSize;
     CompareOptions::ModeNamed(args.compare, mode);
-    if (args.bRender && args.compare.empty()) mode = CompareOptions::kText;  // implied
-    if (args.bRender && mode != CompareOptions::kText) {
-        Complain("--render 只用于 --compare text");
+    const bool render = args.bRender || !args.session.empty();
+    if (render && args.compare.empty()) mode = CompareOptions::kText;  // implied
+    if (render && mode != CompareOptions::kText) {
+        Complain(args.bRender ? "--render 只用于 --compare text" : "--session 只用于 --compare text");
         return kExitErrors;
     }
     if ((!args.select.empty() || !args.ignore.empty() || !args.alertIf.empty()) &&

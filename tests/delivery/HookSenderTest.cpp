@@ -54,7 +54,7 @@ struct Sender {
 };
 
 HookTargets Webhooks(std::vector<std::string> urls, std::string ntfy = "") {
-    return {std::move(urls), std::move(ntfy)};
+    return {std::move(urls), std::move(ntfy), {}};
 }
 
 }  // namespace

@@ -149,8 +149,8 @@ TEST(WatchBounds, AListShowsTheIntervalsTheProgramWillUse) {
     EXPECT_EQ(0, code);
     const std::string first = out.substr(0, out.find('\n') + 1);
     EXPECT_NE(std::string::npos, first.find("/a\",")) << out;
-    EXPECT_NE(std::string::npos, first.find("\"interval\":null}\n")) << "1e9 is no number of seconds";
-    EXPECT_NE(std::string::npos, out.find("\"interval\":31536000}\n")) << out;
+    EXPECT_NE(std::string::npos, first.find("\"interval\":null,\"proxy\":null,\"headers\":null,\"session\":null}\n")) << "1e9 is no number of seconds";
+    EXPECT_NE(std::string::npos, out.find("\"interval\":31536000,\"proxy\":null,\"headers\":null,\"session\":null}\n")) << out;
 }
 
 TEST(WatchBounds, AnUnreadableListIsKeptAndAnAddedPageGoesToARecoveryFileBesideIt) {

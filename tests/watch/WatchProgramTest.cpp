@@ -321,8 +321,8 @@ TEST(WatchProgram, ATextRowIsQuietWhenOnlyMarkupChangesAndTellsTheLinesOfEveryEd
                        "\"last_modified\":null,\"compare\":\"text\",\"select\":\"#main\","
                        "\"ignore\":\"VISITORS\",\"text_hash\":\""))
         << out;
-    EXPECT_NE(std::string::npos, out.find("\"interval\":null,\"alert_if\":[]}\n")) << out;
-    EXPECT_NE(std::string::npos, out.find("\"text_hash\":null,\"interval\":86400}\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("\"interval\":null,\"alert_if\":[],\"proxy\":null,\"headers\":null,\"session\":null}\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("\"text_hash\":null,\"interval\":86400,\"proxy\":null,\"headers\":null,\"session\":null}\n")) << out;
     EXPECT_EQ("", p.Run({"--remove", "http://daily/"}, &code));
     const std::vector<UrlRow> rows = p.Stored();
     EXPECT_EQ("text", rows[0].compare);
