@@ -395,7 +395,8 @@ ProbeJob::Step ProbeJob::Read(const std::function<bool()>& stop) {
         TextOf(m_t.contentType, m_raw, stopped);
         std::string().swap(m_raw);  // a text row keeps no body after its probe
     } else {
-        Renderer::Page page = Renderer::Shared().Render(m_url, stopped);
+        Renderer::Page page = Renderer::Shared().Render(m_url, stopped, m_pRoute);
+        if (page.bProxy) return Finish(ProbeResult::ProxyFailed(page.net, page.nHttpStatus));
         if (page.failure != ProbeFailure::None)
             return Finish(page.failure == ProbeFailure::Network
                           ? ProbeResult::Failed(page.net)

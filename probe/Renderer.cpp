@@ -226,7 +226,7 @@ void Renderer::Shutdown() {
     m_bEnding = false;  // a later page starts a browser again
 }
 
-Renderer::Page Renderer::Render(const std::string& url, const std::function<bool()>& stop) {
+Renderer::Page Renderer::Render(const std::string& url, const std::function<bool()>& stop, const PageRoute* route) {
     Page page;
     auto stopped = [&] { return stop && stop(); };
     Bounds bounds;
@@ -246,7 +246,7 @@ Renderer::Page Renderer::Render(const std::string& url, const std::function<bool
             break;
         }
     }
-    RenderOn(*browser, bounds, url, stopped, page);
+    RenderOn(*browser, bounds, url, stopped, page, route);
     // Started anew after many pages, or once it has grown: the next page starts another,
     // and this one ends when the last of its pages lets go of it.
     const bool grown = browser->tools->Alive() && browser->tools->Memory().total > bounds.grown;

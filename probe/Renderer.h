@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/PageAccess.h"
 #include "probe/ProbeResult.h"
 
 namespace sentrel {
@@ -47,6 +48,7 @@ class Renderer {
         std::string html;
         std::string detail;  ///< what went wrong with the browser, in the user's words
         NetFailure net = NetFailure::None;  ///< a Network failure's
+        bool bProxy = false;  ///< the failure was the proxy's (net, or nHttpStatus 407)
     };
 
     /// The program's one renderer.
@@ -62,7 +64,8 @@ class Renderer {
 
     /// Loads `url` in a fresh browser context, lets its scripts run until the page settles,
     /// and gives its document. `stop` (may be empty), asked now and then, gives it up.
-    Page Render(const std::string& url, const std::function<bool()>& stop);
+    /// `route` (may be null): the row's proxy and headers, for this context alone.
+    Page Render(const std::string& url, const std::function<bool()>& stop, const PageRoute* route = nullptr);
 
     /// Ends the browser and removes its profile: at the program's end, or when idle.
     void Shutdown();
@@ -77,7 +80,7 @@ class Renderer {
     std::shared_ptr<Browser> StartBrowser(const Bounds& bounds, const std::string& setting, Page& page,
                                           const std::function<bool()>& stop);
     void RenderOn(Browser& browser, const Bounds& bounds, const std::string& url,
-                  const std::function<bool()>& stopped, Page& page);
+                  const std::function<bool()>& stopped, Page& page, const PageRoute* route);
     void Idle();
 
     mutable std::mutex m_mutex;

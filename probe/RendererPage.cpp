@@ -1,9 +1,13 @@
 // One page rendered: its own context, loaded and settled within its bounds, its document
 // read by the browser, and everything of it gone after.
 #include <algorithm>
+#include <cctype>
 #include <set>
 
 #include "base/Translate.h"
+#include "platform/CurlRules.h"
+#include "platform/Files.h"
+#include "platform/TextRules.h"
 #include "probe/RendererBrowser.h"
 
 namespace sentrel {
@@ -28,6 +32,132 @@ NetFailure FailureOfNavigation(const std::string& error) {
     return NetFailure::Network;
 }
 
+// A failed navigation that is the proxy's, not the page's: what went wrong there.
+bool ProxyFailureOfNavigation(const std::string& error, Renderer::Page& page) {
+    auto has = [&](const char* what) { return error.find(what) != std::string::npos; };
+    if (has("ERR_PROXY_CONNECTION_FAILED") || has("ERR_SOCKS_CONNECTION_FAILED"))
+        page.net = NetFailure::Refused;
+    else if (has("ERR_PROXY_CERTIFICATE_INVALID"))
+        page.net = NetFailure::Certificate;
+    else if (has("ERR_PROXY_AUTH"))
+        page.nHttpStatus = 407;
+    else if (has("ERR_TUNNEL_CONNECTION_FAILED") || has("ERR_MANDATORY_PROXY_CONFIGURATION_FAILED") ||
+             has("ERR_SOCKS_CONNECTION_HOST_UNREACHABLE"))
+        page.net = NetFailure::Network;
+    else
+        return false;
+    page.bProxy = true;
+    return true;
+}
+
+// A browser context's proxy: Chromium's rules and bypass list, with the credentials
+// apart (answered over the protocol when the proxy asks, never written in the rules).
+struct BrowserProxy {
+    std::string rules, bypass, user, password;
+};
+
+// One proxy URL as Chromium names it ("http://host:port"), its credentials taken out.
+// Without a port, the port libcurl takes for that kind of proxy.
+std::string ChromiumProxy(const std::string& url, BrowserProxy& into) {
+    CURLU* u = Curl() ? Curl()->url() : nullptr;
+    std::string rule;
+    if (u && Curl()->url_set(u, CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME | CURLU_GUESS_SCHEME) ==
+                 CURLUE_OK) {
+        auto part = [u](CURLUPart which, unsigned flags = 0) {
+            char* text = nullptr;
+            std::string value;
+            if (Curl()->url_get(u, which, &text, flags) == CURLUE_OK && text) value = text;
+            if (text) Curl()->free(text);
+            return value;
+        };
+        std::string scheme = part(CURLUPART_SCHEME), port = part(CURLUPART_PORT);
+        if (scheme == "socks5h") scheme = "socks5";  // Chromium's socks5 names hosts on the proxy
+        if (port.empty()) port = scheme == "https" ? "443" : "1080";
+        rule = scheme + "://" + part(CURLUPART_HOST) + ":" + port;
+        if (into.user.empty()) {
+            into.user = part(CURLUPART_USER, CURLU_URLDECODE);
+            into.password = part(CURLUPART_PASSWORD, CURLU_URLDECODE);
+        }
+    }
+    if (u) Curl()->url_cleanup(u);
+    return rule;
+}
+
+BrowserProxy BrowserProxyOf(const ProxyChoice& choice) {
+    BrowserProxy proxy;
+    // As libcurl does, loopback pages go through a proxy too.
+    switch (choice.kind) {
+        case ProxyChoice::Direct:
+            proxy.rules = "direct://";
+            break;
+        case ProxyChoice::Url:
+            proxy.rules = ChromiumProxy(choice.url, proxy);
+            proxy.bypass = "<-loopback>";
+            break;
+        case ProxyChoice::Environment: {
+            auto env = [](const char* lower, const char* upper) {
+                std::string value = GetEnv(lower);
+                return value.empty() && upper ? GetEnv(upper) : value;
+            };
+            // libcurl's reading: http_proxy in lower case only, the others in either.
+            const std::string http = env("http_proxy", nullptr), https = env("https_proxy", "HTTPS_PROXY"),
+                              all = env("all_proxy", "ALL_PROXY");
+            if (!http.empty()) proxy.rules += "http=" + ChromiumProxy(http, proxy);
+            if (!https.empty()) proxy.rules += (proxy.rules.empty() ? "" : ";") + ("https=" + ChromiumProxy(https, proxy));
+            if (proxy.rules.empty() && !all.empty()) proxy.rules = ChromiumProxy(all, proxy);
+            if (proxy.rules.empty()) break;
+            proxy.bypass = "<-loopback>";
+            std::string hosts = env("no_proxy", "NO_PROXY");
+            std::replace(hosts.begin(), hosts.end(), ',', ';');
+            if (!TrimBlanks(hosts).empty()) proxy.bypass += ";" + hosts;
+            break;
+        }
+    }
+    return proxy;
+}
+
+// scheme://host:port of a URL, where a row's credentials may go.
+std::string OriginOf(const std::string& url) {
+    CURLU* u = Curl() ? Curl()->url() : nullptr;
+    std::string origin;
+    if (u && Curl()->url_set(u, CURLUPART_URL, url.c_str(), CURLU_ALLOW_SPACE | CURLU_URLENCODE) == CURLUE_OK) {
+        for (CURLUPart part : {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT}) {
+            char* text = nullptr;
+            if (Curl()->url_get(u, part, &text, CURLU_DEFAULT_PORT) == CURLUE_OK && text) origin += text;
+            if (text) Curl()->free(text);
+            origin += '|';
+        }
+    }
+    if (u) Curl()->url_cleanup(u);
+    return origin;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// A request's headers with the row's own: each takes the place of one of its name; its
+// credentials only to the origin they were written for.
+Json WithRowHeaders(const Json& sent, const std::vector<std::string>& own, bool sameOrigin) {
+    std::vector<std::pair<std::string, std::string>> headers;
+    if (sent.is_object())
+        for (auto it = sent.begin(); it != sent.end(); ++it)
+            if (it.value().is_string()) headers.emplace_back(it.key(), it.value().get<std::string>());
+    for (const std::string& line : own) {
+        const std::string name = HeaderName(line);
+        if (!sameOrigin && (SameName(name, "cookie") || SameName(name, "authorization"))) continue;
+        headers.erase(std::remove_if(headers.begin(), headers.end(),
+                                     [&](const auto& h) { return SameName(h.first, name); }),
+                      headers.end());
+        headers.emplace_back(name, TrimBlanks(line.substr(name.size() + 1)));
+    }
+    Json list = Json::array();
+    for (const auto& [name, value] : headers) list.push_back(Json{{"name", name}, {"value", value}});
+    return list;
+}
+
 // A crash of a page's process whose processes held at least this part of their bound is
 // told as the page's size: the bound is what ends such pages.
 constexpr std::size_t kCrashNearBound = 2;  // a half
@@ -35,8 +165,16 @@ constexpr std::size_t kCrashNearBound = 2;  // a half
 }  // namespace
 
 void Renderer::RenderOn(Browser& browser, const Bounds& bounds, const std::string& url,
-                        const std::function<bool()>& stopped, Page& page) {
+                        const std::function<bool()>& stopped, Page& page, const PageRoute* route) {
     DevTools& tools = *browser.tools;
+    const BrowserProxy proxy = BrowserProxyOf(route ? route->proxy : ProxyChoice());
+    const std::vector<std::string> noHeaders;
+    const std::vector<std::string>& ownHeaders = route ? route->headers : noHeaders;
+    const std::string origin = ownHeaders.empty() ? std::string() : OriginOf(url);
+    // Every request is held for a word when the row's headers go with it or its proxy may
+    // ask for credentials; else only those refused are.
+    const bool holdEvery = !ownHeaders.empty() || !proxy.user.empty();
+    std::set<std::string> answered;  // requests whose proxy was given the credentials once
     std::string context, target, session, error;
     DevTools::Outcome last = DevTools::Outcome::Ok;
     // Every command within its bound. A browser that does not answer is ended (and started
@@ -68,7 +206,12 @@ void Renderer::RenderOn(Browser& browser, const Bounds& bounds, const std::strin
     };
     auto run = [&]() -> ProbeFailure {
         Json r;
-        if (!call("Target.createBrowserContext", {{"disposeOnDetach", true}}, r, "") ||
+        Json contextParams{{"disposeOnDetach", true}};
+        if (!proxy.rules.empty()) {
+            contextParams["proxyServer"] = proxy.rules;
+            if (!proxy.bypass.empty()) contextParams["proxyBypassList"] = proxy.bypass;
+        }
+        if (!call("Target.createBrowserContext", contextParams, r, "") ||
             !need(r, "browserContextId", "Target.createBrowserContext", context))
             return browserFailed();
         {
@@ -89,18 +232,32 @@ void Renderer::RenderOn(Browser& browser, const Bounds& bounds, const std::strin
         if (!call("Page.enable", Json::object(), r, session) || !call("Network.enable", Json::object(), r, session) ||
             !call("Inspector.enable", Json::object(), r, session) ||
             !call("Network.setCacheDisabled", {{"cacheDisabled", true}}, r, session) ||
-            !call("Fetch.enable", {{"patterns", skipped}}, r, session))
+            !call("Fetch.enable",
+                  holdEvery ? Json{{"patterns", Json::array({Json{{"urlPattern", "*"}}})},
+                                   {"handleAuthRequests", !proxy.user.empty()}}
+                            : Json{{"patterns", skipped}},
+                  r, session))
             return failed();
-        // Its answer comes once the server answered: the load's bound is its bound.
-        const auto start = Clock::now();
-        last = tools.Call("Page.navigate", {{"url", url}}, r, error, session, start + bounds.load, stopped);
-        if (last != DevTools::Outcome::Ok) return failed();
-        const std::string navigationError = devtools::Str(r, "errorText");
-        if (!navigationError.empty()) {
-            page.net = FailureOfNavigation(navigationError);
+        auto navigationFailed = [&](const std::string& why) {
+            if (!ProxyFailureOfNavigation(why, page)) page.net = FailureOfNavigation(why);
             return ProbeFailure::Network;
+        };
+        const auto start = Clock::now();
+        std::string frame, document;
+        if (!holdEvery) {
+            // Its answer comes once the server answered: the load's bound is its bound.
+            last = tools.Call("Page.navigate", {{"url", url}}, r, error, session, start + bounds.load, stopped);
+            if (last != DevTools::Outcome::Ok) return failed();
+            const std::string navigationError = devtools::Str(r, "errorText");
+            if (!navigationError.empty()) return navigationFailed(navigationError);
+            frame = devtools::Str(r, "frameId");
+        } else {
+            // Its request is held for a word from here: the answer is not waited for, and
+            // the document's request tells how the navigation went. A page's main frame
+            // bears its target's id.
+            tools.Post("Page.navigate", {{"url", url}}, session);
+            frame = target;
         }
-        const std::string frame = devtools::Str(r, "frameId");
         std::set<std::string> inFlight;
         bool loaded = false;
         Clock::time_point loadAt{}, lastActivity = Clock::now(), measured{};
@@ -128,21 +285,50 @@ void Renderer::RenderOn(Browser& browser, const Bounds& bounds, const std::strin
             if (method == "Network.requestWillBeSent") {
                 inFlight.insert(devtools::Str(params, "requestId"));
                 lastActivity = Clock::now();
+                if (holdEvery && document.empty() && devtools::Str(params, "type") == "Document" &&
+                    devtools::Str(params, "frameId") == frame)
+                    document = devtools::Str(params, "requestId");
             } else if (method == "Network.loadingFinished" || method == "Network.loadingFailed") {
                 inFlight.erase(devtools::Str(params, "requestId"));
                 lastActivity = Clock::now();
+                if (method == "Network.loadingFailed" && !loaded && !document.empty() &&
+                    devtools::Str(params, "requestId") == document)
+                    return navigationFailed(devtools::Str(params, "errorText"));
             } else if (method == "Network.responseReceived" && devtools::Str(params, "type") == "Document" &&
                        devtools::Str(params, "frameId") == frame) {
                 page.nHttpStatus = devtools::Int(devtools::Obj(params, "response"), "status", 0);
+                if (page.nHttpStatus == 407) {  // the proxy's answer, never the page's
+                    page.bProxy = true;
+                    return ProbeFailure::Network;
+                }
             } else if (method == "Page.loadEventFired" && !loaded) {
                 loaded = true;
                 loadAt = lastActivity = Clock::now();
             } else if (method == "Page.javascriptDialogOpening") {
                 tools.Post("Page.handleJavaScriptDialog", {{"accept", false}}, session);  // dismissed
             } else if (method == "Fetch.requestPaused") {
-                tools.Post("Fetch.failRequest",
-                           {{"requestId", devtools::Str(params, "requestId")}, {"errorReason", "BlockedByClient"}},
-                           session);
+                const std::string id = devtools::Str(params, "requestId"), type = devtools::Str(params, "resourceType");
+                if (type == "Image" || type == "Font" || type == "Media") {
+                    tools.Post("Fetch.failRequest", {{"requestId", id}, {"errorReason", "BlockedByClient"}}, session);
+                } else if (ownHeaders.empty()) {
+                    tools.Post("Fetch.continueRequest", {{"requestId", id}}, session);
+                } else {
+                    const Json& request = devtools::Obj(params, "request");
+                    const Json headers = WithRowHeaders(devtools::Obj(request, "headers"), ownHeaders,
+                                                        OriginOf(devtools::Str(request, "url")) == origin);
+                    tools.Post("Fetch.continueRequest", {{"requestId", id}, {"headers", headers}}, session);
+                }
+            } else if (method == "Fetch.authRequired") {
+                // The proxy's question is answered once a request; a site's, never.
+                const std::string id = devtools::Str(params, "requestId");
+                const bool give = devtools::Str(devtools::Obj(params, "authChallenge"), "source") == "Proxy" &&
+                                  !proxy.user.empty() && answered.insert(id).second;
+                Json response{{"response", give ? "ProvideCredentials" : "CancelAuth"}};
+                if (give) {
+                    response["username"] = proxy.user;
+                    response["password"] = proxy.password;
+                }
+                tools.Post("Fetch.continueWithAuth", {{"requestId", id}, {"authChallengeResponse", response}}, session);
             } else if (method == "Inspector.targetCrashed") {
                 // Its process ended: past its memory bound, as such pages end, or broken.
                 largest = std::max(largest, tools.Memory().largest);
