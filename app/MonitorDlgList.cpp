@@ -45,11 +45,13 @@ void CMonitorDlg::OpenListMenu(int nRow) {
 void CMonitorDlg::OnNewUrl() {
     CUrlDlg dlg(this);
     dlg.m_bEdit = false;
+    dlg.m_strProgramProxy = Values().m_strProxy;
     if (dlg.ShowModal() != wxID_OK) return;
     // A new row is never marked: its marks start with its first change.
     const RowId id = m_session.AddRow(S(dlg.m_strUrl), S(dlg.m_strNote), 0, {}, {}, dlg.m_compare);
     m_session.SetInterval(id, dlg.m_nInterval);
     m_session.SetAlertIf(id, dlg.m_strAlertIf);
+    m_session.SetAccess(id, dlg.m_access);
     m_policy.ListChanged();
 }
 
@@ -63,6 +65,8 @@ void CMonitorDlg::OnEditUrl() {
     dlg.m_compare = m_session.Row(r).compare;
     dlg.m_nInterval = m_session.Row(r).nInterval;
     dlg.m_strAlertIf = m_session.Row(r).alertIf;
+    dlg.m_access = m_session.Row(r).access;
+    dlg.m_strProgramProxy = Values().m_strProxy;
     const RowId id = m_session.Row(r).id;
     if (dlg.ShowModal() != wxID_OK) return;
     // Rows may have moved or gone while the dialog was open: the identity finds it.
@@ -70,6 +74,7 @@ void CMonitorDlg::OnEditUrl() {
     m_session.SetCompare(id, dlg.m_compare);
     m_session.SetInterval(id, dlg.m_nInterval);
     m_session.SetAlertIf(id, dlg.m_strAlertIf);
+    m_session.SetAccess(id, dlg.m_access);
     m_policy.ListChanged();
 }
 

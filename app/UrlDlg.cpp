@@ -9,6 +9,8 @@
 #include "controls/WxPost.h"
 #include "controls/WxText.h"
 #include "model/AlertRules.h"
+#include "platform/PageAccess.h"
+#include "platform/TextRules.h"
 #include "probe/WatchThread.h"
 #include "res/resource.h"
 #include "store/UrlTextFile.h"
@@ -31,7 +33,7 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
     // Laid out in dialog units, converted with this dialog's font, as its template says.
     auto at = [this](int x, int y, int w, int h) { return DialogRect(this, x, y, w, h); };
     auto place = [](wxWindow* w, const wxRect& r) { w->SetSize(r); };
-    SetClientSize(ConvertDialogToPixels(wxSize(253, 311)));
+    SetClientSize(ConvertDialogToPixels(wxSize(253, 357)));
     // Created in tab order: the edits, the way of comparing, then the buttons.
     m_editUrl = new wxTextCtrl(this, IDC_URL_EDIT);
     place(m_editUrl, at(45, 16, 201, 14));
@@ -65,16 +67,29 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
     m_textAlertIf = new wxStaticText(this, wxID_ANY, wxEmptyString, wxDefaultPosition,
                                      wxDefaultSize, wxST_NO_AUTORESIZE);
     place(m_textAlertIf, at(45, 173, 201, 17));
+    // How the page is reached: its own proxy, its logged-in session, its own headers.
+    m_editProxy = new wxTextCtrl(this, wxID_ANY);
+    place(m_editProxy, at(45, 193, 125, 14));
+    m_editProxy->SetHint(TrW("留空为程序的代理"));
+    m_editProxy->SetToolTip(TrW("http://、https://、socks5:// 或 socks5h://，可带 用户:密码@；none 为直连"));
+    m_editProxy->SetName(TrW("代理"));
+    m_editSession = new wxTextCtrl(this, wxID_ANY);
+    place(m_editSession, at(200, 193, 46, 14));
+    m_editSession->SetName(TrW("会话"));
+    m_editHeaders = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                                   wxTE_MULTILINE | wxTE_DONTWRAP);
+    place(m_editHeaders, at(45, 210, 201, 26));
+    m_editHeaders->SetName(TrW("请求头"));
     m_buttonPreview = new wxButton(this, IDC_PREVIEW, TrW("预览"));
-    place(m_buttonPreview, at(45, 193, 50, 14));
+    place(m_buttonPreview, at(45, 239, 50, 14));
     m_textPreview = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                                    wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
-    place(m_textPreview, at(45, 210, 201, 78));
+    place(m_textPreview, at(45, 256, 201, 78));
     m_textPreview->SetName(TrW("预览"));
     auto* ok = new wxButton(this, wxID_OK, TrW("确定"));
-    place(ok, at(141, 292, 50, 14));
+    place(ok, at(141, 338, 50, 14));
     ok->SetDefault();
-    place(new wxButton(this, wxID_CANCEL, TrW("取消")), at(196, 292, 50, 14));
+    place(new wxButton(this, wxID_CANCEL, TrW("取消")), at(196, 338, 50, 14));
     place(new wxStaticText(this, wxID_ANY, TrW("网址：")), at(7, 17, 36, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("备注：")), at(7, 35, 36, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("比较方式：")), at(7, 52, 36, 8));
@@ -82,6 +97,9 @@ CUrlDlg::CUrlDlg(wxWindow* parent)
     place(new wxStaticText(this, wxID_ANY, TrW("选取：")), at(7, 83, 36, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("忽略：")), at(7, 100, 36, 8));
     place(new wxStaticText(this, wxID_ANY, TrW("提醒条件：")), at(7, 143, 36, 8));
+    place(new wxStaticText(this, wxID_ANY, TrW("代理：")), at(7, 195, 36, 8));
+    place(new wxStaticText(this, wxID_ANY, TrW("会话：")), at(173, 195, 26, 8));
+    place(new wxStaticText(this, wxID_ANY, TrW("请求头：")), at(7, 212, 36, 8));
     // A multi-line field has no native hint: its help stands under it.
     place(new wxStaticText(this, wxID_ANY, TrW("每行一条：文字或 /正则/")), at(45, 130, 201, 8));
     FitTexts(this);  // a longer language's words are not cut off
@@ -125,6 +143,9 @@ void CUrlDlg::OnInitDialog() {
     m_editIgnore->ChangeValue(U(m_compare.ignore));
     m_chkRender->SetValue(m_compare.Text() && m_compare.render);
     m_editAlertIf->ChangeValue(U(m_compare.Text() ? m_strAlertIf : std::string()));
+    m_editProxy->ChangeValue(U(m_access.proxy));
+    m_editSession->ChangeValue(U(m_access.session));
+    m_editHeaders->ChangeValue(U(StoredHeaders(m_access.headers)));
     ShowCompareFields();
     ShowAlertIfStatus();
     m_editUrl->SetFocus();
@@ -178,6 +199,17 @@ void CUrlDlg::ShowAlertIfStatus() {
     m_textAlertIf->Wrap(m_textAlertIf->GetSize().GetWidth());
 }
 
+PageAccess CUrlDlg::EnteredAccess() const {
+    PageAccess access;
+    access.proxy = TrimBlanks(S(m_editProxy->GetValue()));
+    access.session = TrimBlanks(S(m_editSession->GetValue()));
+    // A NUL typed or pasted into the field is kept, to be refused with the header it is in.
+    const wxString typed = m_editHeaders->GetValue();  // the buffer below may point into it
+    const wxScopedCharBuffer bytes = typed.utf8_str();
+    access.headers = HeaderLines(std::string(bytes.data(), bytes.length()));
+    return access;
+}
+
 CompareOptions CUrlDlg::EnteredCompare() const {
     CompareOptions compare;
     if (m_choiceCompare->GetSelection() != 1) return compare;
@@ -216,6 +248,21 @@ void CUrlDlg::OnOK() {
         ShowNotice(this, problem, wxOK | wxICON_EXCLAMATION);
         return;
     }
+    const PageAccess access = EnteredAccess();
+    wxTextCtrl* wrong = !CheckProxy(access.proxy, problem) ? m_editProxy
+                        : !access.session.empty() && !CheckSessionName(access.session, problem) ? m_editSession
+                        : !CheckAccess(access, problem) ? m_editHeaders
+                                                        : nullptr;
+    if (!wrong && !access.session.empty() && !(compare.Text() && compare.render)) {
+        problem = Tr("会话只用于运行网页脚本的网页文字比较");
+        wrong = m_editSession;
+    }
+    if (wrong) {
+        wrong->SetFocus();
+        ShowNotice(this, problem, wxOK | wxICON_EXCLAMATION);
+        return;
+    }
+    m_access = access;
     m_nInterval = interval;
     m_strUrl = U(url);
     m_strNote = U(note);
@@ -247,7 +294,16 @@ void CUrlDlg::OnPreview() {
     const int preview = ++m_nPreview;
     // The page is fetched as a watcher fetches it, on a thread of its own: the dialog
     // stays usable, and the flag gives the fetch up at once.
-    m_preview = std::thread([target = m_pPreviewTarget, url, compare, preview, flag = m_pPreviewFlag] {
+    const PageAccess access = EnteredAccess();
+    std::string accessProblem;
+    if (!CheckAccess(access, accessProblem)) {
+        m_textPreview->ChangeValue(U(accessProblem));
+        return;
+    }
+    // The preview asks as the row will: through its proxy, with its headers.
+    auto route = std::make_shared<const PageRoute>(
+        PageRoute{ChooseProxy(access.proxy, m_strProgramProxy), access.headers});
+    m_preview = std::thread([target = m_pPreviewTarget, url, compare, preview, flag = m_pPreviewFlag, route] {
         const auto reader = compare.Reader();
         std::string text;
         bool ok = false;
@@ -255,6 +311,7 @@ void CUrlDlg::OnPreview() {
         probe.SetAbortFlag(flag);
         probe.SetReader(reader.get());
         probe.SetRender(compare.render);  // a page built by script, as the browser shows it
+        probe.SetRoute(route.get());
         if (!probe.OpenSession()) {
             text = Tr("无法预览：无法建立网络会话");
         } else {

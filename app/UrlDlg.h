@@ -29,6 +29,8 @@ class CUrlDlg : public wxDialog {
     CompareOptions m_compare;   ///< how the row compares its page
     int m_nInterval = 0;        ///< the page's own seconds between probes; 0: the program's
     std::string m_strAlertIf;   ///< a text row's conditions, one a line; empty: every change
+    PageAccess m_access;        ///< its own proxy, headers and session
+    std::string m_strProgramProxy;  ///< the program's proxy, which a preview takes when the row has none
 
     int ShowModal() override;
     /// OK: takes the texts; a row that cannot be kept is refused with the reason, and the
@@ -46,6 +48,9 @@ class CUrlDlg : public wxDialog {
     wxTextCtrl* IgnoreEdit() const { return m_editIgnore; }
     wxTextCtrl* IntervalEdit() const { return m_editInterval; }
     wxTextCtrl* AlertIfEdit() const { return m_editAlertIf; }
+    wxTextCtrl* ProxyEdit() const { return m_editProxy; }
+    wxTextCtrl* SessionEdit() const { return m_editSession; }
+    wxTextCtrl* HeadersEdit() const { return m_editHeaders; }
     /// What the conditions' line says: their problem, or which the previewed text meets.
     const std::string& AlertIfStatus() const { return m_strAlertIfStatus; }
     wxTextCtrl* PreviewText() const { return m_textPreview; }
@@ -57,6 +62,7 @@ class CUrlDlg : public wxDialog {
     void ShowCompareFields();
     void ShowAlertIfStatus();
     CompareOptions EnteredCompare() const;
+    PageAccess EnteredAccess() const;
     struct Preview {
         int number;  // which preview: an answer of an earlier one is late
         std::string text;
@@ -74,6 +80,9 @@ class CUrlDlg : public wxDialog {
     wxTextCtrl* m_editIgnore = nullptr;
     wxTextCtrl* m_editAlertIf = nullptr;
     wxStaticText* m_textAlertIf = nullptr;
+    wxTextCtrl* m_editProxy = nullptr;
+    wxTextCtrl* m_editSession = nullptr;
+    wxTextCtrl* m_editHeaders = nullptr;
     std::string m_strPreviewed;  // the last text a preview read, for the conditions' line
     bool m_bPreviewed = false;
     std::string m_strAlertIfStatus;

@@ -10,6 +10,8 @@
 #include "delivery/ReminderMail.h"
 #include "platform/TextRules.h"
 #include "settings/OptionsDlg.h"
+
+#include "platform/PageAccess.h"
 #include "support/Product.h"
 
 namespace sentrel {
@@ -97,6 +99,11 @@ void COptionsDlg::OnOK() {
         return;
     }
     TakeSettings();
+    std::string problem;
+    if (!CheckProxy(m_strProxy, problem)) {
+        Warn(problem, m_editProxy);
+        return;
+    }
     if (!CheckHookFields()) return;
     if (m_bAlertEmail && (!CheckMailFields() || !CheckServerFields())) return;
     SetReturnCode(wxID_OK);  // also when shown without a modal loop

@@ -91,6 +91,12 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     m_chkAlertWav->SetSize(at(23, 38, 48, 10));
     m_chkNotify = new wxCheckBox(this, IDC_NOTIFY, TrW("桌面通知"));
     m_chkNotify->SetSize(at(80, 38, 60, 10));
+    // The proxy every page, render and push goes through, unless a row names its own.
+    label(TrW("代理："), at(168, 60, 30, 8));
+    m_editProxy = new wxTextCtrl(this, wxID_ANY);
+    m_editProxy->SetSize(at(200, 57, 112, 14));
+    m_editProxy->SetName(TrW("代理"));
+    m_editProxy->SetHint(TrW("留空为系统的设置"));
     m_chkAlertEmail = new wxCheckBox(this, IDC_ALERT_EMAIL, TrW("邮件提醒"));
     m_chkAlertEmail->SetSize(at(23, 58, 48, 10));
     label(TrW("收件人："), at(34, 73, 33, 8));
@@ -218,6 +224,9 @@ COptionsDlg::COptionsDlg(wxWindow* parent)
     BindSetting(keys::kBWebhook, m_chkWebhook);
     BindSetting(keys::kWebhook, m_editWebhook);
     BindSetting(keys::kNtfy, m_editNtfy);
+    BindSetting<std::string>(
+        keys::kProxy, [this](const std::string& v) { m_editProxy->ChangeValue(U(v)); },
+        [this](std::string& v) { v = TrimBlanks(S(m_editProxy->GetValue())); });
     BindSetting<std::string>(
         keys::kBrowser, [this](const std::string& v) { m_editBrowser->ChangeValue(U(v)); },
         [this](std::string& v) { v = TrimBlanks(S(m_editBrowser->GetValue())); });

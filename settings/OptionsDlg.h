@@ -65,6 +65,7 @@ class COptionsDlg : public wxDialog, public Settings {
     wxTextCtrl* WebhookEdit() const { return m_editWebhook; }
     wxTextCtrl* NtfyEdit() const { return m_editNtfy; }
     wxTextCtrl* BrowserEdit() const { return m_editBrowser; }
+    wxTextCtrl* ProxyEdit() const { return m_editProxy; }
     wxWindow* ProviderNote() const { return m_noteProvider; }
     /// The note that the password stays in the file: only where no keyring answers.
     wxWindow* KeyringNote() const { return m_noteKeyring; }
@@ -116,6 +117,7 @@ class COptionsDlg : public wxDialog, public Settings {
     wxTextCtrl* m_editWebhook = nullptr;
     wxTextCtrl* m_editNtfy = nullptr;
     wxTextCtrl* m_editBrowser = nullptr;
+    wxTextCtrl* m_editProxy = nullptr;
     wxWindow* m_noteProvider = nullptr;
     wxWindow* m_noteKeyring = nullptr;
     std::vector<std::function<void()>> m_puts;   // setting to control, one per bound setting
