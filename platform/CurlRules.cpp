@@ -96,6 +96,25 @@ void UseTrustStore(CURL* h, bool checkHostName) {
 
 namespace sentrel {
 
+std::string OriginOf(CURLU* url) {
+    std::string origin;
+    for (CURLUPart part : {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT}) {
+        char* text = nullptr;
+        if (url && Curl()->url_get(url, part, &text, CURLU_DEFAULT_PORT) == CURLUE_OK && text) origin += text;
+        if (text) Curl()->free(text);
+        origin += '|';
+    }
+    return origin;
+}
+
+std::string OriginOf(const std::string& url) {
+    CURLU* u = Curl() ? Curl()->url() : nullptr;
+    const bool read = u && Curl()->url_set(u, CURLUPART_URL, url.c_str(), CURLU_ALLOW_SPACE | CURLU_URLENCODE) == CURLUE_OK;
+    const std::string origin = read ? OriginOf(u) : std::string();
+    if (u) Curl()->url_cleanup(u);
+    return origin;
+}
+
 void UseProxy(CURL* h, const ProxyChoice& proxy) {
     switch (proxy.kind) {
         case ProxyChoice::Environment:

@@ -39,6 +39,11 @@ bool IsWebUrl(CURLU* url);
 /// names, as the curl tool reads them: for users behind an inspecting proxy, and tests.
 void UseTrustStore(CURL* handle, bool checkHostName);
 
+/// scheme|host|port of a URL, the port as used: where a row's credentials may go. Empty
+/// when it does not read.
+std::string OriginOf(CURLU* url);
+std::string OriginOf(const std::string& url);
+
 /// Sets the handle's proxy for its next request (Environment gives it back to libcurl's
 /// own reading of the environment).
 void UseProxy(CURL* easy, const ProxyChoice& proxy);

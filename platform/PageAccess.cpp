@@ -1,5 +1,6 @@
 #include "platform/PageAccess.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -10,13 +11,6 @@
 namespace sentrel {
 
 namespace {
-
-bool SameLetters(const std::string& a, const char* b) {
-    if (a.size() != std::strlen(b)) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != b[i]) return false;
-    return true;
-}
 
 // RFC 9110's token: what a header's name is made of.
 bool TokenChar(unsigned char c) {
@@ -105,12 +99,30 @@ bool CheckHeader(const std::string& line, std::string& problem) {
     return true;
 }
 
+bool SameHeaderName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
 std::string MaskedHeader(const std::string& line) {
     const std::string name = HeaderName(line);
-    if (SameLetters(name, "cookie") || SameLetters(name, "authorization") ||
-        SameLetters(name, "proxy-authorization"))
+    if (SameHeaderName(name, "cookie") || SameHeaderName(name, "authorization") ||
+        SameHeaderName(name, "proxy-authorization"))
         return name + ": ***";
     return line;
+}
+
+HeaderList WithRowHeaders(HeaderList sent, const std::vector<std::string>& own, bool sameOrigin) {
+    for (const std::string& line : own) {
+        const std::string name = HeaderName(line);
+        if (!sameOrigin && (SameHeaderName(name, "cookie") || SameHeaderName(name, "authorization"))) continue;
+        sent.erase(std::remove_if(sent.begin(), sent.end(),
+                                  [&](const auto& header) { return SameHeaderName(header.first, name); }),
+                   sent.end());
+        sent.emplace_back(name, TrimBlanks(line.substr(name.size() + 1)));
+    }
+    return sent;
 }
 
 std::vector<std::string> HeaderLines(const std::string& stored) {

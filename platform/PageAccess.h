@@ -4,6 +4,7 @@
 // is shown and which proxy a request takes, once for the window and sentrel-watch. No
 // libcurl here (the window's dialogs read it); what libcurl is told is in CurlRules.h.
 #include <string>
+#include <utility>
 #include <vector>
 
 
@@ -57,6 +58,13 @@ bool CheckHeader(const std::string& line, std::string& problem);
 std::string HeaderName(const std::string& line);
 /// A header as it is shown: the value of Cookie, Authorization and Proxy-Authorization as ***.
 std::string MaskedHeader(const std::string& line);
+/// True when two header names name the same header (letter case aside).
+bool SameHeaderName(const std::string& a, const std::string& b);
+/// A request's headers, as name and value, with the row's own: each takes the place of
+/// one of its name. The row's Cookie and Authorization go only where `sameOrigin` (the
+/// scheme, host and port the row names), never on to where a redirect or a script leads.
+using HeaderList = std::vector<std::pair<std::string, std::string>>;
+HeaderList WithRowHeaders(HeaderList sent, const std::vector<std::string>& own, bool sameOrigin);
 /// Stored headers (one a line) as lines, and back; empty lines are no headers.
 std::vector<std::string> HeaderLines(const std::string& stored);
 std::string StoredHeaders(const std::vector<std::string>& lines);

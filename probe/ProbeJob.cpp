@@ -4,12 +4,9 @@
 #include <cstring>
 #include <utility>
 
-#include "content/BlockSigns.h"
-#include "content/TextHash.h"
 #include "platform/CurlApi.h"
 #include "platform/CurlRules.h"
 #include "platform/TextRules.h"
-#include "probe/Renderer.h"
 
 namespace sentrel {
 using namespace probe;
@@ -56,51 +53,19 @@ ProbeJob::~ProbeJob() {
     if (m_pRowHeaders) Curl()->slist_free_all(m_pRowHeaders);
 }
 
-namespace {
-
-// scheme://host:port, the port as used: where credentials were written for.
-std::string OriginOf(CURLU* url) {
-    std::string origin;
-    for (CURLUPart part : {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT}) {
-        char* text = nullptr;
-        if (url && Curl()->url_get(url, part, &text, CURLU_DEFAULT_PORT) == CURLUE_OK && text) origin += text;
-        if (text) Curl()->free(text);
-        origin += '|';
-    }
-    return origin;
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-}  // namespace
-
 void ProbeJob::MakeRowHeaders(bool withSecrets) {
     if (m_pRowHeaders) Curl()->slist_free_all(m_pRowHeaders);
     m_pRowHeaders = nullptr;
     if (!m_pRoute || m_pRoute->headers.empty()) return;
-    auto named = [this](const std::string& line) {
-        const std::string name = HeaderName(line);
-        for (const std::string& own : m_pRoute->headers)
-            if (SameName(HeaderName(own), name)) return true;
-        return false;
-    };
-    // The row's header takes the place of a fixed one of its name (Accept, say).
+    HeaderList fixed;
+    for (curl_slist* h = m_pBaseHeaders; h; h = h->next) {
+        const std::string line = h->data, name = HeaderName(line);
+        fixed.emplace_back(name, TrimBlanks(line.substr(name.size() + 1)));
+    }
     curl_slist* list = nullptr;
-    for (curl_slist* h = m_pBaseHeaders; h; h = h->next)
-        if (!named(h->data)) list = Curl()->slist_append(list, h->data);
-    for (const std::string& own : m_pRoute->headers) {
-        const std::string name = HeaderName(own);
-        // Credentials go to the host they were written for, never on to where a redirect points.
-        if (!withSecrets && (SameName(name, "cookie") || SameName(name, "authorization"))) continue;
+    for (const auto& [name, value] : WithRowHeaders(std::move(fixed), m_pRoute->headers, withSecrets)) {
         // "Name:" alone would make libcurl drop its own header of that name; "Name;" sends it empty.
-        std::string line = own;
-        if (TrimBlanks(line.substr(name.size() + 1)).empty()) line = name + ";";
+        const std::string line = value.empty() ? name + ";" : name + ": " + value;
         list = Curl()->slist_append(list, line.c_str());
     }
     m_pRowHeaders = list;
@@ -382,63 +347,6 @@ ProbeJob::Step ProbeJob::NotModified() {
     if (!m_t.lastModified.empty()) m_validators.lastModified = m_t.lastModified;
     return Finish(m_kind == Kind::Text ? ProbeResult::Text(m_sent.nSize, m_sent.nHash)
                                        : ProbeResult::Size(m_sent.nSize));
-}
-
-ProbeJob::Step ProbeJob::Read(const std::function<bool()>& stop) {
-    const CRunFlag* abort = m_pAbort;
-    const std::function<bool()> stopped = [&stop, abort] { return (abort && abort->IsAborted()) || (stop && stop()); };
-    if (m_kind != Kind::Render) {
-        if (content::LooksLikeBotCheck(m_raw)) {
-            std::string().swap(m_raw);
-            return Finish(ProbeResult::Failed(ProbeFailure::Blocked));
-        }
-        TextOf(m_t.contentType, m_raw, stopped);
-        std::string().swap(m_raw);  // a text row keeps no body after its probe
-    } else {
-        Renderer::Page page = Renderer::Shared().Render(m_url, stopped, m_pRoute);
-        if (page.bProxy) return Finish(ProbeResult::ProxyFailed(page.net, page.nHttpStatus));
-        if (page.failure != ProbeFailure::None)
-            return Finish(page.failure == ProbeFailure::Network
-                          ? ProbeResult::Failed(page.net)
-                          : ProbeResult::Failed(page.failure, std::move(page.detail), page.nHttpStatus));
-        if (content::LooksLikeBotCheck(page.html)) return Finish(ProbeResult::Failed(ProbeFailure::Blocked));
-        // The document as the browser holds it, in UTF-8 whatever its meta says.
-        TextOf("text/html; charset=utf-8", page.html, stopped);
-    }
-    // Judged where it was read: no condition holds the loop that schedules probes.
-    if (m_pJudge && m_result.Ok()) m_pJudge->Judge(m_result, stopped);
-    return Step::Done;
-}
-
-ProbeJob::Step ProbeJob::TextOf(std::string_view contentType, std::string_view body,
-                                const std::function<bool()>& stop) {
-    static const content::PageReader kWholePage;
-    content::ReadBounds bounds;
-    bounds.stop = stop;
-    auto text = std::make_shared<std::string>();
-    std::string rule;
-    const auto outcome = (m_pReader ? *m_pReader : kWholePage).Read(contentType, body, *text, bounds, &rule);
-    switch (outcome) {
-        case content::PageReader::Outcome::Ok:
-            break;
-        case content::PageReader::Outcome::NoMatch:
-            return Finish(ProbeResult::Failed(ProbeFailure::NoMatch));
-        case content::PageReader::Outcome::TooComplex:
-            return Finish(ProbeResult::Failed(ProbeFailure::TooComplex));
-        case content::PageReader::Outcome::SlowRule:
-            return Finish(ProbeResult::SlowRule(rule));
-        case content::PageReader::Outcome::Stopped:
-            return Finish(ProbeResult::Failed(NetFailure::Cancelled));
-        case content::PageReader::Outcome::NoLibrary:
-            return Finish(ProbeResult::Failed(ProbeFailure::NoTextLibrary));
-    }
-    // A text of 2 GB cannot come from a body of 16 MB: the size is its length.
-    ProbeResult result = ProbeResult::Text(static_cast<int>(text->size()), content::TextHash(*text));
-    m_validators = m_nHop == 0
-                       ? PageValidators{result.nSize, m_t.etag, m_t.lastModified, result.nHash}
-                       : PageValidators{result.nSize, {}, {}, result.nHash};
-    result.text = std::move(text);
-    return Finish(result);
 }
 
 ProbeJob::Step ProbeJob::Finish(const ProbeResult& result) {

@@ -116,45 +116,15 @@ BrowserProxy BrowserProxyOf(const ProxyChoice& choice) {
     return proxy;
 }
 
-// scheme://host:port of a URL, where a row's credentials may go.
-std::string OriginOf(const std::string& url) {
-    CURLU* u = Curl() ? Curl()->url() : nullptr;
-    std::string origin;
-    if (u && Curl()->url_set(u, CURLUPART_URL, url.c_str(), CURLU_ALLOW_SPACE | CURLU_URLENCODE) == CURLUE_OK) {
-        for (CURLUPart part : {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT}) {
-            char* text = nullptr;
-            if (Curl()->url_get(u, part, &text, CURLU_DEFAULT_PORT) == CURLUE_OK && text) origin += text;
-            if (text) Curl()->free(text);
-            origin += '|';
-        }
-    }
-    if (u) Curl()->url_cleanup(u);
-    return origin;
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-// A request's headers with the row's own: each takes the place of one of its name; its
-// credentials only to the origin they were written for.
-Json WithRowHeaders(const Json& sent, const std::vector<std::string>& own, bool sameOrigin) {
-    std::vector<std::pair<std::string, std::string>> headers;
+// A request's headers, as the browser reports them, with the row's own.
+Json HeadersWithRows(const Json& sent, const std::vector<std::string>& own, bool sameOrigin) {
+    HeaderList headers;
     if (sent.is_object())
         for (auto it = sent.begin(); it != sent.end(); ++it)
             if (it.value().is_string()) headers.emplace_back(it.key(), it.value().get<std::string>());
-    for (const std::string& line : own) {
-        const std::string name = HeaderName(line);
-        if (!sameOrigin && (SameName(name, "cookie") || SameName(name, "authorization"))) continue;
-        headers.erase(std::remove_if(headers.begin(), headers.end(),
-                                     [&](const auto& h) { return SameName(h.first, name); }),
-                      headers.end());
-        headers.emplace_back(name, TrimBlanks(line.substr(name.size() + 1)));
-    }
     Json list = Json::array();
-    for (const auto& [name, value] : headers) list.push_back(Json{{"name", name}, {"value", value}});
+    for (const auto& [name, value] : WithRowHeaders(std::move(headers), own, sameOrigin))
+        list.push_back(Json{{"name", name}, {"value", value}});
     return list;
 }
 
@@ -314,7 +284,7 @@ void Renderer::RenderOn(Browser& browser, const Bounds& bounds, const std::strin
                     tools.Post("Fetch.continueRequest", {{"requestId", id}}, session);
                 } else {
                     const Json& request = devtools::Obj(params, "request");
-                    const Json headers = WithRowHeaders(devtools::Obj(request, "headers"), ownHeaders,
+                    const Json headers = HeadersWithRows(devtools::Obj(request, "headers"), ownHeaders,
                                                         OriginOf(devtools::Str(request, "url")) == origin);
                     tools.Post("Fetch.continueRequest", {{"requestId", id}, {"headers", headers}}, session);
                 }
