@@ -14,6 +14,7 @@
 #include "controls/WxText.h"
 #include "delivery/MailProvider.h"
 #include "platform/Keyring.h"
+#include "platform/PageAccess.h"
 #include "platform/TextRules.h"
 #include "probe/Renderer.h"
 #include "res/resource.h"
@@ -217,6 +218,8 @@ void CMonitorDlg::OnInitDialog() {
             "\n";
     if (!LanguageProblem().empty())
         m_strStartupProblems += Fill(Tr("语言文件无法使用：{0}"), {LanguageProblem()}) + "\n";
+    if (const std::string proxy = ProgramProxyProblem(Values().m_strProxy); !proxy.empty())
+        m_strStartupProblems += proxy + "\n";
     if (g_pCore && !g_pCore->ConfigProblem().empty())
         m_strStartupProblems =
             Fill(Tr("设置文件 {0} 无法使用（{1}），本次使用默认设置。\n原文件将另存为 sentrel.ini.bad。"),

@@ -152,6 +152,10 @@ ProxyTrouble ProxyTroubleOf(CURL* h, CURLcode rc, long status, bool namedProxy) 
         case CURLE_COULDNT_CONNECT:
             if (namedProxy) trouble.net = NetFailure::Refused;
             break;
+        case CURLE_UNSUPPORTED_PROTOCOL:  // a named proxy of a kind libcurl does not speak
+        case CURLE_URL_MALFORMAT:
+            if (namedProxy) trouble.net = NetFailure::Network;
+            break;
         case CURLE_PROXY: {
             // A SOCKS proxy's reply about the page's host is the page's failure.
             long code = 0;

@@ -68,6 +68,12 @@ bool CheckProxy(const std::string& url, std::string& problem) {
     return ok;
 }
 
+std::string ProgramProxyProblem(const std::string& proxy) {
+    std::string problem;
+    if (CheckProxy(proxy, problem)) return std::string();
+    return Fill(Tr("sentrel.ini 中的 proxy= 无法使用，检查将因此失败：{0}"), {problem});
+}
+
 std::string MaskedProxy(const std::string& url) {
     return WithoutPassword(url);
 }

@@ -48,6 +48,10 @@ struct PageRoute {
 /// True when `url` is a proxy this program can use: http, https, socks5 or socks5h, a host,
 /// an optional port and user:password, nothing after them. "none" reads as direct.
 bool CheckProxy(const std::string& url, std::string& problem);
+/// What is wrong with the program's proxy (proxy= in sentrel.ini), said once at start, or
+/// empty. A proxy that does not read is kept, never dropped: checks fail through it rather
+/// than going out direct where the user asked for a proxy.
+std::string ProgramProxyProblem(const std::string& proxy);
 /// A proxy as it is shown: its password as ***.
 std::string MaskedProxy(const std::string& url);
 

@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "base/Translate.h"
+#include "platform/PageAccess.h"
 #include "support/CCore.h"
 #include "watch/HeadlessWatch.h"
 #include "watch/HistoryCommands.h"
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
     if (!core.ConfigProblem().empty())
         Complain("设置文件 {0} 无法使用（{1}），本次使用默认设置。",
                  {core.ConfigPath(), core.ConfigProblem()});
+    if (const std::string proxy = ProgramProxyProblem(core.Read().m_strProxy); !proxy.empty()) Say(proxy);
     CompareOptions::Mode mode = CompareOptions::kSize;
     CompareOptions::ModeNamed(args.compare, mode);
     const bool render = args.bRender || !args.session.empty();

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -129,7 +130,9 @@ TestProxy::~TestProxy() {
     close(m_listenFd);
     std::vector<std::thread> threads;
     {
+        // A client that keeps its connection open holds no thread past the proxy's end.
         std::lock_guard<std::mutex> lock(m_mutex);
+        for (int fd : m_clients) shutdown(fd, SHUT_RDWR);
         threads.swap(m_threads);
     }
     for (std::thread& t : threads) t.join();
@@ -152,6 +155,7 @@ void TestProxy::AcceptLoop() {
             continue;
         }
         std::lock_guard<std::mutex> lock(m_mutex);
+        m_clients.push_back(fd);
         m_threads.emplace_back([this, fd] { Serve(fd); });
     }
 }
@@ -161,6 +165,8 @@ void TestProxy::Serve(int fd) {
         ServeHttp(fd);
     else
         ServeSocks(fd);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_clients.erase(std::find(m_clients.begin(), m_clients.end(), fd));
     close(fd);
 }
 

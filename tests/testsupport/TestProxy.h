@@ -47,6 +47,7 @@ class TestProxy {
     std::thread m_acceptThread;
     mutable std::mutex m_mutex;
     std::vector<std::thread> m_threads;
+    std::vector<int> m_clients;  // connections being served: ended at the proxy's end
     std::vector<std::string> m_heads;
 };
 
